@@ -1,0 +1,418 @@
+#include "core/Ids.h"
+#include "platform/FileBookmark.h"
+#include "shelf/Shelf.h"
+#include "shelf/ShelfPersistence.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace vyo;
+using Content = ShelfItem::Content;
+
+namespace {
+
+const char *const validSnapshot =
+    R"({"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[]})";
+
+} // namespace
+
+class TestPersistence : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void snapshotMembers();
+    void roundTrip();
+    void referenceDates();
+    void handWrittenFiles_data();
+    void handWrittenFiles();
+    void loadLogsUnreadableFiles_data();
+    void loadLogsUnreadableFiles();
+    void otherVersionIsDiscarded();
+    void missingFileIsSilent();
+    void failedSaveKeepsOldFile();
+    void saveCreatesFolder();
+    void recentListBounds();
+    void bookmarksFindRenamedAndMovedFiles();
+    void resolveDropsWhatCannotComeBack();
+    void referencedUrlsAndCleanUp();
+};
+
+void TestPersistence::snapshotMembers()
+{
+    QTemporaryDir dir;
+    QVERIFY(test::writeFile(dir.filePath("a.txt"), "a"));
+    Shelf shelf;
+    shelf.add({ShelfItem(Content::text("메모")), ShelfItem(Content::link(QUrl("https://x.y/z"))),
+               ShelfItem(Content::file(QUrl::fromLocalFile(dir.filePath("a.txt"))))});
+    shelf.setName(QString(""));
+
+    QJsonObject json = toJson(ShelfSnapshot::from(shelf));
+    QCOMPARE(json.value("name").toString("absent"), QString(""));
+    QCOMPARE(json.value("title").toString(), "3개 항목");
+    QVERIFY(!json.contains("color"));
+    QVERIFY(!json.contains("closedAt"));
+    QVERIFY(!json.contains("frame"));
+    QVERIFY(!json.contains("pinID"));
+    QVERIFY(parseUuid(json.value("id").toString()));
+    QCOMPARE(json.value("id").toString(), json.value("id").toString().toUpper());
+    const QJsonArray items = json.value("items").toArray();
+    QCOMPARE(items.size(), 3);
+    QCOMPARE(items[0].toObject(), (QJsonObject{{"kind", "text"}, {"text", "메모"}}));
+    QCOMPARE(items[1].toObject(), (QJsonObject{{"kind", "link"}, {"url", "https://x.y/z"}}));
+    const QJsonObject fileItem = items[2].toObject();
+    QCOMPARE(fileItem.value("kind").toString(), "file");
+    QCOMPARE(fileItem.value("url").toString(), QUrl::fromLocalFile(dir.filePath("a.txt")).toString());
+    QVERIFY(!QByteArray::fromBase64(fileItem.value("bookmark").toString().toLatin1()).isEmpty());
+
+    shelf.setName("보관함");
+    shelf.setColor(ShelfColor::blue);
+    const QUuid pin = QUuid::createUuid();
+    shelf.setPinID(pin);
+    json = toJson(ShelfSnapshot::from(shelf, Rect{{10, 20.5}, {180, 210}},
+                                      QDateTime::currentDateTimeUtc()));
+    QCOMPARE(json.value("title").toString(), "보관함");
+    QCOMPARE(json.value("color").toString(), "blue");
+    QCOMPARE(json.value("pinID").toString(), uuidText(pin));
+    QCOMPARE(json.value("frame").toArray(), (QJsonArray{QJsonArray{10, 20.5}, QJsonArray{180, 210}}));
+    QVERIFY(json.value("closedAt").isDouble());
+}
+
+void TestPersistence::roundTrip()
+{
+    QTemporaryDir dir;
+    ShelfPersistence persistence(dir.filePath("Vyo/shelves.json"));
+    ShelfPersistence::State state;
+    Shelf shelf;
+    shelf.add({ShelfItem(Content::text("a\nb")), ShelfItem(Content::link(QUrl("https://한국.kr/경로?q=1")))});
+    shelf.setColor(ShelfColor::purple);
+    state.open.append(ShelfSnapshot::from(shelf, Rect{{-100, 0}, {260, 340}}));
+    state.recent.push(ShelfSnapshot::from(shelf, std::nullopt,
+                                          QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5, 250), Qt::UTC)));
+    shelf.setPinID(QUuid::createUuid());
+    state.pinned.append(ShelfSnapshot::from(shelf));
+
+    QString error;
+    QVERIFY2(persistence.save(state, &error), qPrintable(error));
+    QCOMPARE(persistence.load(), state);
+
+    // The file is pretty-printed JSON with sorted keys, every top-level member present.
+    QFile file(persistence.filePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.contains("\n    "));
+    QVERIFY(bytes.indexOf("\"open\"") < bytes.indexOf("\"pinned\""));
+    QVERIFY(bytes.indexOf("\"pinned\"") < bytes.indexOf("\"recent\""));
+    const QJsonObject root = QJsonDocument::fromJson(bytes).object();
+    QCOMPARE(root.value("version").toInt(), 1);
+    QVERIFY(root.value("recent").toObject().value("snapshots").isArray());
+}
+
+void TestPersistence::referenceDates()
+{
+    QCOMPARE(toReferenceSeconds(QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC)), 0.0);
+    QCOMPARE(toReferenceSeconds(QDateTime(QDate(2001, 1, 1), QTime(0, 1, 0, 500), Qt::UTC)),
+             60.5);
+    QCOMPARE(fromReferenceSeconds(-978307200.0), QDateTime::fromSecsSinceEpoch(0, Qt::UTC));
+}
+
+void TestPersistence::handWrittenFiles_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<bool>("readable");
+    QTest::addColumn<int>("openCount");
+
+    const QByteArray s = validSnapshot;
+    QTest::newRow("empty object") << QByteArray("{}") << true << 0;
+    QTest::newRow("no version") << "{\"open\":[" + s + "]}" << true << 1;
+    QTest::newRow("extra members ignored")
+        << QByteArray(R"({"version":1,"extra":{"deep":[1,2]},"open":[{"id":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f","title":"t","items":[{"kind":"text","text":"x","future":true}],"unknown":1}]})")
+        << true << 1;
+    QTest::newRow("color none accepted")
+        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"color":"none"}]})")
+        << true << 1;
+    QTest::newRow("snapshot without items")
+        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t"}]})")
+        << false << 0;
+    QTest::newRow("snapshot without title")
+        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","items":[]}]})")
+        << false << 0;
+    QTest::newRow("recent without snapshots") << QByteArray(R"({"recent":{}})") << false << 0;
+    QTest::newRow("recent as array") << QByteArray(R"({"recent":[]})") << false << 0;
+    QTest::newRow("open as object") << QByteArray(R"({"open":{}})") << false << 0;
+    QTest::newRow("version as string") << QByteArray(R"({"version":"1"})") << false << 0;
+    QTest::newRow("version fraction") << QByteArray(R"({"version":1.5})") << false << 0;
+    QTest::newRow("unknown kind")
+        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[{"kind":"video"}]}]})")
+        << false << 0;
+    QTest::newRow("unknown color")
+        << QByteArray(R"({"pinned":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"color":"pink"}]})")
+        << false << 0;
+    QTest::newRow("title as number")
+        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":5,"items":[]}]})")
+        << false << 0;
+    QTest::newRow("id not a uuid")
+        << QByteArray(R"({"open":[{"id":"abc","title":"t","items":[]}]})") << false << 0;
+    QTest::newRow("frame of wrong shape")
+        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"frame":[1,2,3,4]}]})")
+        << false << 0;
+    QTest::newRow("closedAt as string")
+        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"closedAt":"yesterday"}]})")
+        << false << 0;
+    QTest::newRow("bookmark not base64")
+        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[{"kind":"file","url":"file:///a","bookmark":"@@@"}]}]})")
+        << false << 0;
+    QTest::newRow("item not an object")
+        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":["x"]}]})")
+        << false << 0;
+    QTest::newRow("top level array") << QByteArray("[]") << false << 0;
+    QTest::newRow("truncated") << QByteArray("{\"open\":[") + s.left(30) << false << 0;
+    QTest::newRow("not json") << QByteArray("\x00\x01garbage", 9) << false << 0;
+    QTest::newRow("deep nesting") << QByteArray(100000, '[') << false << 0;
+    QTest::newRow("huge string member")
+        << "{\"extra\":\"" + QByteArray(4 * 1024 * 1024, 'x') + "\",\"open\":[" + s + "]}" << true
+        << 1;
+}
+
+void TestPersistence::handWrittenFiles()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(bool, readable);
+    QFETCH(int, openCount);
+    QString error;
+    const auto state = ShelfPersistence::decode(json, &error);
+    QCOMPARE(bool(state), readable);
+    if (state)
+        QCOMPARE(state->open.size(), openCount);
+    else
+        QVERIFY(!error.isEmpty());
+}
+
+void TestPersistence::loadLogsUnreadableFiles_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::newRow("garbage") << QByteArray("not json");
+    QTest::newRow("missing items")
+        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t"}]})");
+    QTest::newRow("empty file") << QByteArray();
+}
+
+void TestPersistence::loadLogsUnreadableFiles()
+{
+    QFETCH(QByteArray, json);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("shelves.json");
+    QVERIFY(test::writeFile(path, json));
+    test::LogCapture log;
+    QCOMPARE(ShelfPersistence(path).load(), ShelfPersistence::State());
+    QVERIFY(log.contains("셸프 저장 파일을 읽지 못함, 빈 상태로 시작: "));
+    // The unreadable file stays where it is until the next save.
+    QVERIFY(QFileInfo::exists(path));
+}
+
+void TestPersistence::otherVersionIsDiscarded()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("shelves.json");
+    QVERIFY(test::writeFile(path, "{\"version\":2,\"open\":[" + QByteArray(validSnapshot) + "]}"));
+    test::LogCapture log;
+    QCOMPARE(ShelfPersistence(path).load(), ShelfPersistence::State());
+    QVERIFY(log.contains("알 수 없는 저장 형식 버전 2, 빈 상태로 시작"));
+}
+
+void TestPersistence::missingFileIsSilent()
+{
+    QTemporaryDir dir;
+    test::LogCapture log;
+    QCOMPARE(ShelfPersistence(dir.filePath("none/shelves.json")).load(), ShelfPersistence::State());
+    QVERIFY(!log.contains("셸프"));
+}
+
+void TestPersistence::failedSaveKeepsOldFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("shelves.json");
+    ShelfPersistence persistence(path);
+    ShelfPersistence::State old;
+    Shelf shelf;
+    shelf.add({ShelfItem(Content::text("오래된 내용"))});
+    old.open.append(ShelfSnapshot::from(shelf));
+    QVERIFY(persistence.save(old));
+
+    // A file-size limit makes the next write fail part-way, as a full disk would.
+    ShelfPersistence::State big = old;
+    shelf.add({ShelfItem(Content::text(QString(100000, u'가')))});
+    big.open.append(ShelfSnapshot::from(shelf));
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limit = previous;
+    limit.rlim_cur = 4096;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    QString error;
+    const bool saved = persistence.save(big, &error);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    QVERIFY(!saved);
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(persistence.load(), old);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"shelves.json"});
+}
+
+void TestPersistence::saveCreatesFolder()
+{
+    QTemporaryDir dir;
+    ShelfPersistence nested(dir.filePath("a/b/c/shelves.json"));
+    QVERIFY(nested.save({}));
+    QVERIFY(QFileInfo::exists(nested.filePath()));
+
+    QVERIFY(test::writeFile(dir.filePath("blocker"), "x"));
+    ShelfPersistence blocked(dir.filePath("blocker/shelves.json"));
+    QString error;
+    QVERIFY(!blocked.save({}, &error));
+    QVERIFY(!error.isEmpty());
+}
+
+void TestPersistence::recentListBounds()
+{
+    RecentShelves recent;
+    ShelfSnapshot empty;
+    empty.id = QUuid::createUuid();
+    recent.push(empty);
+    QVERIFY(recent.snapshots.isEmpty());
+
+    QList<QUuid> ids;
+    for (int i = 0; i < 11; ++i) {
+        ShelfSnapshot s;
+        s.id = QUuid::createUuid();
+        s.title = QString::number(i);
+        s.items.append(StoredItem{StoredItem::Kind::text, std::nullopt, QString::number(i), {}});
+        ids.append(s.id);
+        recent.push(s);
+    }
+    QCOMPARE(recent.snapshots.size(), 10);
+    QCOMPARE(recent.snapshots.first().title, "10");
+    QCOMPARE(recent.snapshots.last().title, "1"); // "0" was the oldest and is gone
+
+    ShelfSnapshot again = recent.snapshots[4];
+    recent.push(again);
+    QCOMPARE(recent.snapshots.size(), 10);
+    QCOMPARE(recent.snapshots.first().id, again.id);
+    QCOMPARE(std::count_if(recent.snapshots.begin(), recent.snapshots.end(),
+                           [&](const ShelfSnapshot &s) { return s.id == again.id; }),
+             1);
+
+    QCOMPARE(recent.removeSnapshot(again.id)->title, again.title);
+    QCOMPARE(recent.snapshots.size(), 9);
+    QVERIFY(!recent.removeSnapshot(again.id));
+    QCOMPARE(recent.snapshots.size(), 9);
+}
+
+void TestPersistence::bookmarksFindRenamedAndMovedFiles()
+{
+    QTemporaryDir dir;
+    const QString home = dir.filePath("home");
+    QVERIFY(test::writeFile(home + "/Documents/work/보고서.txt", "report"));
+    QVERIFY(test::writeFile(home + "/Documents/work/사진.png", "image"));
+    QVERIFY(test::writeFile(home + "/Documents/work/지울 파일.txt", "gone"));
+    QVERIFY(QDir().mkpath(home + "/Documents/archive/2026"));
+
+    Shelf shelf;
+    for (const char *name : {"보고서.txt", "사진.png", "지울 파일.txt"})
+        shelf.add({ShelfItem(Content::file(QUrl::fromLocalFile(home + "/Documents/work/" + name)))});
+    shelf.add({ShelfItem(Content::text("글"))});
+    const ShelfSnapshot snapshot = ShelfSnapshot::from(shelf);
+
+    // Rename in the same folder, move into a sibling's subfolder, delete.
+    QVERIFY(QFile::rename(home + "/Documents/work/보고서.txt", home + "/Documents/work/최종.txt"));
+    QVERIFY(QFile::rename(home + "/Documents/work/사진.png", home + "/Documents/archive/2026/사진.png"));
+    QVERIFY(QFile::remove(home + "/Documents/work/지울 파일.txt"));
+
+    const QList<ShelfItem> items = resolveItems(snapshot);
+    QCOMPARE(items.size(), 3);
+    QCOMPARE(items[0].content().url().toLocalFile(), home + "/Documents/work/최종.txt");
+    QCOMPARE(items[1].content().url().toLocalFile(), home + "/Documents/archive/2026/사진.png");
+    QCOMPARE(items[2].content().text(), "글");
+}
+
+void TestPersistence::resolveDropsWhatCannotComeBack()
+{
+    QTemporaryDir dir;
+    QVERIFY(test::writeFile(dir.filePath("a"), "a"));
+    const QByteArray bookmark = *createFileBookmark(dir.filePath("a"));
+    QVERIFY(QFile::remove(dir.filePath("a")));
+    // A new file that happens to get the old name is not the bookmarked one.
+    QVERIFY(test::writeFile(dir.filePath("b"), "b"));
+
+    ShelfSnapshot snapshot;
+    snapshot.items = {
+        StoredItem{StoredItem::Kind::file, QUrl::fromLocalFile(dir.filePath("a")), {}, bookmark},
+        StoredItem{StoredItem::Kind::image, std::nullopt, {}, QByteArray("garbage")},
+        StoredItem{StoredItem::Kind::link, std::nullopt, {}, {}},
+        StoredItem{StoredItem::Kind::text, std::nullopt, {}, {}},
+        StoredItem{StoredItem::Kind::file, QUrl::fromLocalFile(dir.filePath("b")), {}, {}},
+        StoredItem{StoredItem::Kind::link, QUrl("https://x.y"), {}, {}},
+    };
+    const QList<ShelfItem> items = resolveItems(snapshot);
+    QCOMPARE(items.size(), 2);
+    QCOMPARE(items[0].content(), Content::file(QUrl::fromLocalFile(dir.filePath("b"))));
+    QCOMPARE(items[1].content(), Content::link(QUrl("https://x.y")));
+
+    // Search limits keep a hopeless search short.
+    BookmarkSearchLimits limits;
+    limits.maxEntries = 5;
+    limits.extraRoots = {dir.path()};
+    QVERIFY(!resolveFileBookmark(bookmark, limits));
+    QVERIFY(!resolveFileBookmark("{}"));
+    QVERIFY(!resolveFileBookmark(QByteArray(1000, '\xff')));
+}
+
+void TestPersistence::referencedUrlsAndCleanUp()
+{
+    QTemporaryDir dir;
+    const QString items = dir.filePath("Items");
+    const QString kept = items + "/AAAAAAAA-0000-0000-0000-000000000001";
+    const QString pinnedFolder = items + "/AAAAAAAA-0000-0000-0000-000000000002";
+    const QString orphan = items + "/AAAAAAAA-0000-0000-0000-000000000003";
+    QVERIFY(test::writeFile(kept + "/이미지.png", "png"));
+    QVERIFY(test::writeFile(pinnedFolder + "/문서.pdf", "pdf"));
+    QVERIFY(test::writeFile(orphan + "/old.png", "old"));
+    QVERIFY(test::writeFile(items + "/stray-file", "x"));
+    QVERIFY(test::writeFile(items + "/.hidden", "x"));
+    QVERIFY(test::writeFile(dir.filePath("elsewhere/user.txt"), "x"));
+
+    ShelfPersistence::State state;
+    ShelfSnapshot open;
+    open.items = {StoredItem{StoredItem::Kind::image, QUrl::fromLocalFile(kept + "/이미지.png"), {}, {}},
+                  StoredItem{StoredItem::Kind::link, QUrl("https://x.y"), {}, {}},
+                  StoredItem{StoredItem::Kind::file, QUrl::fromLocalFile(dir.filePath("elsewhere/user.txt")), {}, {}}};
+    ShelfSnapshot pinned;
+    pinned.items = {StoredItem{StoredItem::Kind::file, QUrl::fromLocalFile(pinnedFolder + "/문서.pdf"), {}, {}}};
+    state.open = {open};
+    state.pinned = {pinned};
+
+    const QList<QUrl> urls = referencedFileURLs(state);
+    QCOMPARE(urls.size(), 3);
+    QCOMPARE(urls.last(), QUrl::fromLocalFile(pinnedFolder + "/문서.pdf"));
+
+    removeUnreferencedDropFolders(urls, items);
+    QVERIFY(QFileInfo::exists(kept + "/이미지.png"));
+    QVERIFY(QFileInfo::exists(pinnedFolder + "/문서.pdf"));
+    QVERIFY(!QFileInfo::exists(orphan));
+    QVERIFY(!QFileInfo::exists(items + "/stray-file"));
+    QVERIFY(QFileInfo::exists(items + "/.hidden"));
+    QVERIFY(QFileInfo::exists(dir.filePath("elsewhere/user.txt")));
+
+    removeUnreferencedDropFolders({}, dir.filePath("does-not-exist"));
+}
+
+QTEST_MAIN(TestPersistence)
+#include "tst_persistence.moc"

@@ -1,0 +1,288 @@
+#include "shelf/Shelf.h"
+
+#include "TestSupport.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vyo;
+using Content = ShelfItem::Content;
+
+namespace {
+
+ShelfItem text(const QString &t) { return ShelfItem(Content::text(t)); }
+ShelfItem link(const QString &u) { return ShelfItem(Content::link(QUrl(u))); }
+ShelfItem file(const QString &path) { return ShelfItem(Content::file(QUrl::fromLocalFile(path))); }
+
+QStringList names(const Shelf &shelf)
+{
+    QStringList result;
+    for (const ShelfItem &item : shelf.items())
+        result.append(item.displayName());
+    return result;
+}
+
+} // namespace
+
+class TestShelf : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void displayNames_data();
+    void displayNames();
+    void titles();
+    void addSkipsDuplicates();
+    void addCallsOnChangeOnlyWhenItemsArrive();
+    void removeAndClear();
+    void fieldSettersCallOnChangeOnRealChange();
+    void selection_data();
+    void selection();
+    void removeMissingFiles();
+    void fileURLs();
+    void copyToPasteboardKeepsItemOrder();
+};
+
+void TestShelf::displayNames_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("payload");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("text first line") << "text" << "첫 줄\n둘째 줄" << "첫 줄";
+    QTest::newRow("text leading newlines") << "text" << "\n\r\n  들여쓴 줄\n" << "  들여쓴 줄";
+    QTest::newRow("text CR") << "text" << "a\rb" << "a";
+    QTest::newRow("text vertical tab") << "text" << "a\vb" << "a";
+    QTest::newRow("text form feed") << "text" << "a\fb" << "a";
+    QTest::newRow("text next line") << "text" << u"a\u0085b"_qs << "a";
+    QTest::newRow("text line separator") << "text" << u"a\u2028b"_qs << "a";
+    QTest::newRow("text paragraph separator") << "text" << u"\u2029b"_qs << "b";
+    QTest::newRow("text only newlines") << "text" << "\n\n" << "\n\n";
+    QTest::newRow("text empty") << "text" << "" << "";
+    QTest::newRow("text tab kept") << "text" << "\ta b " << "\ta b ";
+    QTest::newRow("link host") << "link" << "https://example.com/a?b=c" << "example.com";
+    QTest::newRow("link idn host") << "link" << "https://한국.kr/" << "xn--3e0b707e.kr";
+    QTest::newRow("link without host") << "link" << "mailto:a@b.c" << "mailto:a@b.c";
+    QTest::newRow("file name") << "file" << "/tmp/보고서.pdf" << "보고서.pdf";
+    QTest::newRow("folder with slash") << "file" << "/tmp/폴더/" << "폴더";
+    QTest::newRow("image") << "image" << "/tmp/x/이미지.png" << "이미지";
+}
+
+void TestShelf::displayNames()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, payload);
+    QFETCH(QString, expected);
+    Content content = Content::text(payload);
+    if (kind == "link")
+        content = Content::link(QUrl(payload));
+    else if (kind == "file")
+        content = Content::file(QUrl::fromLocalFile(payload));
+    else if (kind == "image")
+        content = Content::image(QUrl::fromLocalFile(payload));
+    QCOMPARE(ShelfItem(content).displayName(), expected);
+}
+
+void TestShelf::titles()
+{
+    Shelf shelf;
+    QCOMPARE(shelf.title(), "빈 셸프");
+    shelf.add({text("첫 줄\n둘째 줄")});
+    QCOMPARE(shelf.title(), "첫 줄");
+    shelf.setName("내 셸프");
+    QCOMPARE(shelf.title(), "첫 줄");
+    shelf.add({link("https://example.com"), text("c")});
+    QCOMPARE(shelf.title(), "3개 항목");
+}
+
+void TestShelf::addSkipsDuplicates()
+{
+    Shelf shelf;
+    shelf.add({file("/tmp/a.txt"), file("/tmp/a.txt"), text("x")});
+    QCOMPARE(names(shelf), (QStringList{"a.txt", "x"}));
+    shelf.add({text("x"), file("/tmp/a.txt")});
+    QCOMPARE(shelf.items().size(), 2);
+    // A link and a file with the same URL are different contents.
+    shelf.add({ShelfItem(Content::link(QUrl::fromLocalFile("/tmp/a.txt")))});
+    QCOMPARE(shelf.items().size(), 3);
+    // New items always go to the end; existing ones keep their place.
+    const QUuid firstId = shelf.items().first().id();
+    shelf.add({text("y")});
+    QCOMPARE(shelf.items().first().id(), firstId);
+    QCOMPARE(shelf.items().last().displayName(), "y");
+}
+
+void TestShelf::addCallsOnChangeOnlyWhenItemsArrive()
+{
+    Shelf shelf;
+    int changes = 0;
+    shelf.onChange = [&] { ++changes; };
+    QSignalSpy itemsSpy(&shelf, &Shelf::itemsChanged);
+    shelf.add({text("a")});
+    QCOMPARE(changes, 1);
+    shelf.add({text("a")});
+    shelf.add({});
+    QCOMPARE(changes, 1);
+    QCOMPARE(itemsSpy.count(), 1);
+}
+
+void TestShelf::removeAndClear()
+{
+    Shelf shelf;
+    int changes = 0;
+    const ShelfItem a = text("a"), b = text("b"), c = text("c");
+    shelf.add({a, b, c});
+    shelf.onChange = [&] { ++changes; };
+    shelf.setSelection({a.id(), b.id()});
+
+    const QUuid stranger = QUuid::createUuid();
+    shelf.setSelection({a.id(), b.id(), stranger});
+    shelf.remove({stranger});
+    QCOMPARE(changes, 0);
+    QCOMPARE(shelf.items().size(), 3);
+    QCOMPARE(shelf.selection(), (QSet<QUuid>{a.id(), b.id()}));
+
+    shelf.remove({b.id()});
+    QCOMPARE(changes, 1);
+    QCOMPARE(names(shelf), (QStringList{"a", "c"}));
+    QCOMPARE(shelf.selection(), QSet<QUuid>{a.id()});
+
+    shelf.selectionAnchor = a.id();
+    shelf.clear();
+    QCOMPARE(changes, 2);
+    QVERIFY(shelf.items().isEmpty());
+    QVERIFY(shelf.selection().isEmpty());
+    QVERIFY(!shelf.selectionAnchor);
+    shelf.clear();
+    QCOMPARE(changes, 2);
+}
+
+void TestShelf::fieldSettersCallOnChangeOnRealChange()
+{
+    Shelf shelf;
+    int changes = 0;
+    shelf.onChange = [&] { ++changes; };
+    QSignalSpy nameSpy(&shelf, &Shelf::nameChanged);
+    shelf.setName("a");
+    shelf.setName("a");
+    shelf.setName(QString());
+    shelf.setName(std::nullopt);
+    QCOMPARE(changes, 3);
+    QCOMPARE(nameSpy.count(), 3);
+    shelf.setColor(ShelfColor::blue);
+    shelf.setColor(ShelfColor::blue);
+    shelf.setPinID(QUuid::createUuid());
+    QCOMPARE(changes, 5);
+    // Transient fields publish but are not worth a save.
+    QSignalSpy statusSpy(&shelf, &Shelf::statusChanged);
+    shelf.setStatus("만들었어요");
+    shelf.setDropTargeted(true);
+    shelf.setShareRequest(QUuid::createUuid());
+    QCOMPARE(changes, 5);
+    QCOMPARE(statusSpy.count(), 1);
+}
+
+void TestShelf::selection_data()
+{
+    // Items a..e; each step is "mode:item"; the expected selection and anchor after the last step.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<QString>("anchor");
+    QTest::newRow("single") << QStringList{"single:b"} << "b" << "b";
+    QTest::newRow("single replaces") << QStringList{"single:b", "single:d"} << "d" << "d";
+    QTest::newRow("range without anchor") << QStringList{"range:c"} << "c" << "c";
+    QTest::newRow("range after single") << QStringList{"single:b", "range:d"} << "bcd" << "b";
+    QTest::newRow("range backwards") << QStringList{"single:d", "range:a"} << "abcd" << "d";
+    QTest::newRow("range replaces, keeps anchor")
+        << QStringList{"single:b", "range:e", "range:c"} << "bc" << "b";
+    QTest::newRow("range over toggled")
+        << QStringList{"single:a", "toggle:e", "range:c"} << "cde" << "e";
+    QTest::newRow("toggle adds") << QStringList{"single:a", "toggle:c"} << "ac" << "c";
+    QTest::newRow("toggle removes selected")
+        << QStringList{"single:a", "toggle:c", "toggle:a"} << "c" << "a";
+    QTest::newRow("range to stranger selects it alone")
+        << QStringList{"single:a", "range:x"} << "x" << "a";
+    QTest::newRow("range from vanished anchor keeps anchor")
+        << QStringList{"single:x", "range:c"} << "c" << "x";
+}
+
+void TestShelf::selection()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, selected);
+    QFETCH(QString, anchor);
+    Shelf shelf;
+    QHash<QString, QUuid> ids;
+    for (const char *name : {"a", "b", "c", "d", "e"}) {
+        const ShelfItem item = text(name);
+        ids.insert(name, item.id());
+        shelf.add({item});
+    }
+    ids.insert("x", QUuid::createUuid()); // not on the shelf
+    const QHash<QString, SelectionMode> modes{{"single", SelectionMode::single},
+                                              {"toggle", SelectionMode::toggle},
+                                              {"range", SelectionMode::range}};
+    for (const QString &step : steps) {
+        const QStringList parts = step.split(':');
+        shelf.select(ids.value(parts[1]), modes.value(parts[0]));
+    }
+    QSet<QUuid> expected;
+    for (QChar c : selected)
+        expected.insert(ids.value(QString(c)));
+    QCOMPARE(shelf.selection(), expected);
+    QCOMPARE(shelf.selectionAnchor, std::optional<QUuid>(ids.value(anchor)));
+}
+
+void TestShelf::removeMissingFiles()
+{
+    QTemporaryDir dir;
+    QVERIFY(test::writeFile(dir.filePath("stays.txt"), "a"));
+    QVERIFY(test::writeFile(dir.filePath("goes.txt"), "b"));
+    Shelf shelf;
+    shelf.add({file(dir.filePath("stays.txt")), file(dir.filePath("goes.txt")), text("t"),
+               link("https://x.y"), ShelfItem(Content::image(QUrl::fromLocalFile("/no/img.png")))});
+    int changes = 0;
+    shelf.onChange = [&] { ++changes; };
+    shelf.removeMissingFiles();
+    QCOMPARE(changes, 1); // goes.txt is there; only the image is missing
+    QCOMPARE(names(shelf), (QStringList{"stays.txt", "goes.txt", "t", "x.y"}));
+
+    QVERIFY(QFile::remove(dir.filePath("goes.txt")));
+    test::LogCapture log;
+    shelf.removeMissingFiles();
+    QCOMPARE(names(shelf), (QStringList{"stays.txt", "t", "x.y"}));
+    QVERIFY(log.contains("사라진 파일 1개를 셸프에서 제거"));
+    shelf.removeMissingFiles();
+    QCOMPARE(changes, 2);
+}
+
+void TestShelf::fileURLs()
+{
+    Shelf shelf;
+    shelf.add({text("t"), file("/a"), link("https://x.y"),
+               ShelfItem(Content::image(QUrl::fromLocalFile("/b.png")))});
+    QCOMPARE(shelf.fileURLs(),
+             (QList<QUrl>{QUrl::fromLocalFile("/a"), QUrl::fromLocalFile("/b.png")}));
+}
+
+void TestShelf::copyToPasteboardKeepsItemOrder()
+{
+    QTemporaryDir dir;
+    QVERIFY(test::writeFile(dir.filePath("문서.txt"), "a"));
+    Shelf shelf;
+    shelf.copyToPasteboard(); // nothing happens on an empty shelf
+    shelf.add({link("https://example.com/a"), text("안녕\n하세요"), file(dir.filePath("문서.txt"))});
+    shelf.copyToPasteboard();
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    QVERIFY(data);
+    QCOMPARE(data->urls(), (QList<QUrl>{QUrl("https://example.com/a"),
+                                        QUrl::fromLocalFile(dir.filePath("문서.txt"))}));
+    QCOMPARE(data->text(), "https://example.com/a\n안녕\n하세요\n" + dir.filePath("문서.txt"));
+    QCOMPARE(data->data("x-special/gnome-copied-files"),
+             "copy\n" + QUrl::fromLocalFile(dir.filePath("문서.txt")).toEncoded());
+}
+
+QTEST_MAIN(TestShelf)
+#include "tst_shelf.moc"

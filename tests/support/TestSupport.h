@@ -1,0 +1,30 @@
+#pragma once
+
+// Helpers shared by the tests: capturing log lines and making files in temporary folders.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QtMessageHandler>
+
+namespace vyo::test {
+
+// Records every message logged while it lives (and still prints them).
+class LogCapture
+{
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture &) = delete;
+    LogCapture &operator=(const LogCapture &) = delete;
+
+    const QStringList &messages() const;
+    // True when a recorded message contains the text.
+    bool contains(const QString &text) const;
+    void clear();
+};
+
+// Writes `bytes` to `path`, creating folders; fails the test on error.
+bool writeFile(const QString &path, const QByteArray &bytes);
+
+} // namespace vyo::test

@@ -1,19 +1,48 @@
-#include "core/Defaults.h"
-#include "core/Log.h"
-#include "core/Paths.h"
-#include "shelf/ShelfPersistence.h"
+#include "app/AppDelegate.h"
+#include "app/URLCommand.h"
+#include "platform/TerminationSignals.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QSessionManager>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vyo"));
+    QApplication::setApplicationVersion(QStringLiteral(VYO_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("app.vyo.Vyo"));
     QApplication::setQuitOnLastWindowClosed(false);
-    if (vyo::isTestHarness())
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Vyo: 끌고 있는 파일, 링크, 글, 이미지를 잠시 올려 두는 셸프"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("urls"),
+                                 QStringLiteral("vyoshelf://new, vyoshelf://reopen, "
+                                                "vyoshelf://add?path=…"),
+                                 QStringLiteral("[url…]"));
+    parser.process(app);
+
+    // Quitting, a polite signal or the end of the desktop session all save at once. The signal
+    // handlers go in first, so that a signal during start-up still ends in an orderly quit.
+    vyo::TerminationSignals signals;
+    QObject::connect(&signals, &vyo::TerminationSignals::received, &app, &QApplication::quit,
+                     Qt::QueuedConnection);
+
+    vyo::AppDelegate delegate;
+    switch (delegate.applicationDidFinishLaunching(parser.positionalArguments())) {
+    case vyo::AppDelegate::LaunchResult::testHarness:
+    case vyo::AppDelegate::LaunchResult::otherInstance:
         return 0;
-    vyo::Defaults::shared().registerDefaults();
-    const auto state = vyo::ShelfPersistence().load();
-    vyoInfo(lcApp, u"셸프 %ld개를 불러옴", state.open.size());
+    case vyo::AppDelegate::LaunchResult::running:
+        break;
+    }
+
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate,
+                     [&delegate](QSessionManager &) { delegate.applicationWillTerminate(); });
+    QObject::connect(&app, &QApplication::aboutToQuit, &delegate,
+                     &vyo::AppDelegate::applicationWillTerminate);
     return app.exec();
 }

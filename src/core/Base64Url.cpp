@@ -9,8 +9,8 @@ QByteArray base64UrlEncode(const QByteArray &bytes)
 
 std::optional<QByteArray> base64UrlDecode(const QByteArray &text)
 {
-    auto result = QByteArray::fromBase64Encoding(
-        text, QByteArray::Base64UrlEncoding | QByteArray::AbortOnBase64DecodingErrors);
+    auto result = QByteArray::fromBase64Encoding(text, QByteArray::Base64UrlEncoding |
+                                                           QByteArray::AbortOnBase64DecodingErrors);
     if (!result)
         return std::nullopt;
     return std::move(result.decoded);

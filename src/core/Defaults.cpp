@@ -13,8 +13,7 @@ Defaults &Defaults::shared()
 Defaults::Defaults(const QString &filePath, QObject *parent)
     : QObject(parent)
     , m_settings(filePath, QSettings::IniFormat)
-{
-}
+{}
 
 void Defaults::registerDefaults()
 {
@@ -57,7 +56,10 @@ void Defaults::remove(const QString &key)
     Q_EMIT changed(key);
 }
 
-void Defaults::sync() { m_settings.sync(); }
+void Defaults::sync()
+{
+    m_settings.sync();
+}
 
 bool Defaults::boolValue(const QString &key) const
 {
@@ -80,7 +82,10 @@ QStringList Defaults::stringListValue(const QString &key) const
     return stored.toStringList();
 }
 
-QByteArray Defaults::dataValue(const QString &key) const { return value(key).toByteArray(); }
+QByteArray Defaults::dataValue(const QString &key) const
+{
+    return value(key).toByteArray();
+}
 
 QString Defaults::shortcut(const QString &slot) const
 {

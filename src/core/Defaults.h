@@ -52,7 +52,10 @@ public:
 
     bool shakeEnabled() const { return boolValue(DefaultsKey::shakeEnabled); }
     int shakeSensitivity() const { return intValue(DefaultsKey::shakeSensitivity); }
-    QStringList excludedBundleIDs() const { return stringListValue(DefaultsKey::excludedBundleIDs); }
+    QStringList excludedBundleIDs() const
+    {
+        return stringListValue(DefaultsKey::excludedBundleIDs);
+    }
     bool removeAfterDragOut() const { return boolValue(DefaultsKey::removeAfterDragOut); }
     bool restoreShelves() const { return boolValue(DefaultsKey::restoreShelves); }
     int shareExpiryMinutes() const { return intValue(DefaultsKey::shareExpiryMinutes); }

@@ -2,9 +2,15 @@
 
 namespace vyo {
 
-QUuid newId() { return QUuid::createUuid(); }
+QUuid newId()
+{
+    return QUuid::createUuid();
+}
 
-QString uuidText(const QUuid &id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+QString uuidText(const QUuid &id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
 
 std::optional<QUuid> parseUuid(QStringView text)
 {

@@ -10,7 +10,10 @@ Q_LOGGING_CATEGORY(lcShare, "vyo.share", QtInfoMsg)
 
 namespace vyo {
 
-QString messageArgument(const QUuid &value) { return uuidText(value); }
+QString messageArgument(const QUuid &value)
+{
+    return uuidText(value);
+}
 
 namespace {
 

@@ -26,12 +26,27 @@ namespace vyo {
 // leave the conversion as it is; surplus arguments are ignored.
 QString formatMessageList(QStringView format, const QStringList &arguments);
 
-inline QString messageArgument(const QString &value) { return value; }
-inline QString messageArgument(const char *value) { return QString::fromUtf8(value); }
-inline QString messageArgument(const QUrl &value) { return value.toString(QUrl::FullyEncoded); }
+inline QString messageArgument(const QString &value)
+{
+    return value;
+}
+inline QString messageArgument(const char *value)
+{
+    return QString::fromUtf8(value);
+}
+inline QString messageArgument(const QUrl &value)
+{
+    return value.toString(QUrl::FullyEncoded);
+}
 QString messageArgument(const QUuid &value);
-template <std::integral T> QString messageArgument(T value) { return QString::number(value); }
-template <std::floating_point T> QString messageArgument(T value) { return QString::number(value); }
+template <std::integral T> QString messageArgument(T value)
+{
+    return QString::number(value);
+}
+template <std::floating_point T> QString messageArgument(T value)
+{
+    return QString::number(value);
+}
 
 template <typename... Args> QString formatMessage(QStringView format, const Args &...args)
 {

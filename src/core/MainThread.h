@@ -23,9 +23,8 @@ template <typename Work, typename Done> void runInBackground(QObject *context, W
     if constexpr (std::is_void_v<Result>)
         future.then(context, [done = std::move(done)]() mutable { done(); });
     else
-        future.then(context, [done = std::move(done)](Result result) mutable {
-            done(std::move(result));
-        });
+        future.then(context,
+                    [done = std::move(done)](Result result) mutable { done(std::move(result)); });
 }
 
 // A cancellable delayed call. Starting it again replaces the pending call; cancelling or

@@ -4,7 +4,10 @@
 
 namespace vyo {
 
-bool isTestHarness() { return qEnvironmentVariableIsSet("VYO_TEST_HARNESS"); }
+bool isTestHarness()
+{
+    return qEnvironmentVariableIsSet("VYO_TEST_HARNESS");
+}
 
 QString applicationDataDirectory()
 {

@@ -11,14 +11,12 @@ namespace vyo {
 
 Shelf::Shelf(QObject *parent)
     : Shelf(newId(), parent)
-{
-}
+{}
 
 Shelf::Shelf(const QUuid &id, QObject *parent)
     : QObject(parent)
     , m_id(id)
-{
-}
+{}
 
 void Shelf::setItems(const QList<ShelfItem> &items)
 {

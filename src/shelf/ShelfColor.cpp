@@ -35,7 +35,10 @@ QList<ShelfColor> allShelfColors()
             ShelfColor::green, ShelfColor::blue, ShelfColor::purple, ShelfColor::gray};
 }
 
-QString rawValue(ShelfColor color) { return QString::fromUtf16(info(color).raw); }
+QString rawValue(ShelfColor color)
+{
+    return QString::fromUtf16(info(color).raw);
+}
 
 std::optional<ShelfColor> shelfColorFromRawValue(QStringView raw)
 {
@@ -46,8 +49,14 @@ std::optional<ShelfColor> shelfColorFromRawValue(QStringView raw)
     return std::nullopt;
 }
 
-QString label(ShelfColor color) { return QString::fromUtf16(info(color).label); }
+QString label(ShelfColor color)
+{
+    return QString::fromUtf16(info(color).label);
+}
 
-QColor tint(ShelfColor color) { return info(color).tint; }
+QColor tint(ShelfColor color)
+{
+    return info(color).tint;
+}
 
 } // namespace vyo

@@ -113,8 +113,8 @@ QList<QUrl> mozillaUrls(const QMimeData *data)
     const QByteArray raw = data->data(QStringLiteral("text/x-moz-url"));
     if (raw.isEmpty())
         return {};
-    const QString text = QString::fromUtf16(reinterpret_cast<const char16_t *>(raw.constData()),
-                                            raw.size() / 2);
+    const QString text =
+        QString::fromUtf16(reinterpret_cast<const char16_t *>(raw.constData()), raw.size() / 2);
     QList<QUrl> urls;
     const QStringList lines = text.split(u'\n');
     for (qsizetype i = 0; i < lines.size(); i += 2) {
@@ -134,8 +134,7 @@ ShelfItem::ShelfItem(Content content)
     , m_content(std::move(content))
     , m_displayName(displayName(m_content))
     , m_icon(icon(m_content))
-{
-}
+{}
 
 bool ShelfItem::exists() const
 {
@@ -252,7 +251,10 @@ bool ShelfItem::canAccept(const QMimeData *data)
            data->hasUrls() || data->hasText() || data->hasImage();
 }
 
-QString itemsDirectory() { return applicationDataDirectory() + QStringLiteral("/Items"); }
+QString itemsDirectory()
+{
+    return applicationDataDirectory() + QStringLiteral("/Items");
+}
 
 std::optional<QString> makeDropDirectory(QString *error)
 {

@@ -55,8 +55,7 @@ public:
             : m_kind(kind)
             , m_url(std::move(url))
             , m_text(std::move(text))
-        {
-        }
+        {}
 
         Kind m_kind = Kind::text;
         QUrl m_url;

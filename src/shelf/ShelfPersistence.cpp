@@ -57,8 +57,7 @@ QString ShelfPersistence::defaultFilePath()
 
 ShelfPersistence::ShelfPersistence(QString filePath)
     : m_filePath(std::move(filePath))
-{
-}
+{}
 
 std::optional<ShelfPersistence::State> ShelfPersistence::decode(const QByteArray &json,
                                                                 QString *error)

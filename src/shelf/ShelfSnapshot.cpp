@@ -58,8 +58,7 @@ public:
     Reader(const QJsonObject &object, QString *error)
         : m_object(object)
         , m_error(error)
-    {
-    }
+    {}
 
     bool failed() const { return m_failed; }
 
@@ -272,9 +271,8 @@ QJsonObject toJson(const ShelfSnapshot &snapshot)
         object.insert(QStringLiteral("pinID"), uuidText(*snapshot.pinID));
     if (snapshot.frame) {
         const Rect &f = *snapshot.frame;
-        object.insert(QStringLiteral("frame"),
-                      QJsonArray{QJsonArray{f.origin.x, f.origin.y},
-                                 QJsonArray{f.size.width, f.size.height}});
+        object.insert(QStringLiteral("frame"), QJsonArray{QJsonArray{f.origin.x, f.origin.y},
+                                                          QJsonArray{f.size.width, f.size.height}});
     }
     if (snapshot.closedAt)
         object.insert(QStringLiteral("closedAt"), toReferenceSeconds(*snapshot.closedAt));
@@ -368,8 +366,7 @@ std::optional<ShelfSnapshot> snapshotFromJson(const QJsonValue &value, QString *
     }
     if (closedAt) {
         if (!std::isfinite(*closedAt))
-            return reader.fail(QStringLiteral("\"closedAt\"이(가) 올바른 수가 아님")),
-                   std::nullopt;
+            return reader.fail(QStringLiteral("\"closedAt\"이(가) 올바른 수가 아님")), std::nullopt;
         snapshot.closedAt = fromReferenceSeconds(*closedAt);
     }
     return snapshot;

@@ -25,8 +25,8 @@ struct StoredItem
     enum class Kind { file, link, text, image };
 
     Kind kind = Kind::text;
-    std::optional<QUrl> url;       // file, link and image
-    std::optional<QString> text;   // text
+    std::optional<QUrl> url;            // file, link and image
+    std::optional<QString> text;        // text
     std::optional<QByteArray> bookmark; // file and image, when one could be made
 
     static StoredItem from(const ShelfItem &item);

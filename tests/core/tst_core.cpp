@@ -83,7 +83,8 @@ void TestCore::base64Url_data()
     QTest::newRow("one byte") << QByteArray("\xff", 1) << QByteArray("_w");
     QTest::newRow("two bytes") << QByteArray("\xfb\xef", 2) << QByteArray("--8");
     QTest::newRow("three bytes") << QByteArray("abc") << QByteArray("YWJj");
-    QTest::newRow("sixteen bytes") << QByteArray(16, '\xfe') << QByteArray("_v7-_v7-_v7-_v7-_v7-_g");
+    QTest::newRow("sixteen bytes")
+        << QByteArray(16, '\xfe') << QByteArray("_v7-_v7-_v7-_v7-_v7-_g");
 }
 
 void TestCore::base64Url()
@@ -196,7 +197,8 @@ void TestCore::defaultsStrayTypes()
     const QString file = dir.filePath("Vyo.conf");
     QFile conf(file);
     QVERIFY(conf.open(QIODevice::WriteOnly));
-    conf.write("[General]\nshakeSensitivity=banana\nexcludedBundleIDs=gimp\nrestoreShelves=false\n");
+    conf.write(
+        "[General]\nshakeSensitivity=banana\nexcludedBundleIDs=gimp\nrestoreShelves=false\n");
     conf.close();
     Defaults defaults(file);
     defaults.registerDefaults();

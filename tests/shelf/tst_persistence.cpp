@@ -10,8 +10,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
-#include <QTimeZone>
 #include <QTest>
+#include <QTimeZone>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -71,19 +71,21 @@ void TestPersistence::snapshotMembers()
     QCOMPARE(items[1].toObject(), (QJsonObject{{"kind", "link"}, {"url", "https://x.y/z"}}));
     const QJsonObject fileItem = items[2].toObject();
     QCOMPARE(fileItem.value("kind").toString(), "file");
-    QCOMPARE(fileItem.value("url").toString(), QUrl::fromLocalFile(dir.filePath("a.txt")).toString());
+    QCOMPARE(fileItem.value("url").toString(),
+             QUrl::fromLocalFile(dir.filePath("a.txt")).toString());
     QVERIFY(!QByteArray::fromBase64(fileItem.value("bookmark").toString().toLatin1()).isEmpty());
 
     shelf.setName("보관함");
     shelf.setColor(ShelfColor::blue);
     const QUuid pin = QUuid::createUuid();
     shelf.setPinID(pin);
-    json = toJson(ShelfSnapshot::from(shelf, Rect{{10, 20.5}, {180, 210}},
-                                      QDateTime::currentDateTimeUtc()));
+    json = toJson(
+        ShelfSnapshot::from(shelf, Rect{{10, 20.5}, {180, 210}}, QDateTime::currentDateTimeUtc()));
     QCOMPARE(json.value("title").toString(), "보관함");
     QCOMPARE(json.value("color").toString(), "blue");
     QCOMPARE(json.value("pinID").toString(), uuidText(pin));
-    QCOMPARE(json.value("frame").toArray(), (QJsonArray{QJsonArray{10, 20.5}, QJsonArray{180, 210}}));
+    QCOMPARE(json.value("frame").toArray(),
+             (QJsonArray{QJsonArray{10, 20.5}, QJsonArray{180, 210}}));
     QVERIFY(json.value("closedAt").isDouble());
 }
 
@@ -93,11 +95,12 @@ void TestPersistence::roundTrip()
     ShelfPersistence persistence(dir.filePath("Vyo/shelves.json"));
     ShelfPersistence::State state;
     Shelf shelf;
-    shelf.add({ShelfItem(Content::text("a\nb")), ShelfItem(Content::link(QUrl("https://한국.kr/경로?q=1")))});
+    shelf.add({ShelfItem(Content::text("a\nb")),
+               ShelfItem(Content::link(QUrl("https://한국.kr/경로?q=1")))});
     shelf.setColor(ShelfColor::purple);
     state.open.append(ShelfSnapshot::from(shelf, Rect{{-100, 0}, {260, 340}}));
-    state.recent.push(ShelfSnapshot::from(shelf, std::nullopt,
-                                          QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5, 250), Qt::UTC)));
+    state.recent.push(ShelfSnapshot::from(
+        shelf, std::nullopt, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5, 250), Qt::UTC)));
     shelf.setPinID(QUuid::createUuid());
     state.pinned.append(ShelfSnapshot::from(shelf));
 
@@ -120,8 +123,7 @@ void TestPersistence::roundTrip()
 void TestPersistence::referenceDates()
 {
     QCOMPARE(toReferenceSeconds(QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC)), 0.0);
-    QCOMPARE(toReferenceSeconds(QDateTime(QDate(2001, 1, 1), QTime(0, 1, 0, 500), Qt::UTC)),
-             60.5);
+    QCOMPARE(toReferenceSeconds(QDateTime(QDate(2001, 1, 1), QTime(0, 1, 0, 500), Qt::UTC)), 60.5);
     QCOMPARE(fromReferenceSeconds(-978307200.0), QDateTime::fromSecsSinceEpoch(0, Qt::UTC));
 }
 
@@ -135,10 +137,12 @@ void TestPersistence::handWrittenFiles_data()
     QTest::newRow("empty object") << QByteArray("{}") << true << 0;
     QTest::newRow("no version") << "{\"open\":[" + s + "]}" << true << 1;
     QTest::newRow("extra members ignored")
-        << QByteArray(R"({"version":1,"extra":{"deep":[1,2]},"open":[{"id":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f","title":"t","items":[{"kind":"text","text":"x","future":true}],"unknown":1}]})")
+        << QByteArray(
+               R"({"version":1,"extra":{"deep":[1,2]},"open":[{"id":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f","title":"t","items":[{"kind":"text","text":"x","future":true}],"unknown":1}]})")
         << true << 1;
     QTest::newRow("color none accepted")
-        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"color":"none"}]})")
+        << QByteArray(
+               R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"color":"none"}]})")
         << true << 1;
     QTest::newRow("snapshot without items")
         << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t"}]})")
@@ -152,27 +156,34 @@ void TestPersistence::handWrittenFiles_data()
     QTest::newRow("version as string") << QByteArray(R"({"version":"1"})") << false << 0;
     QTest::newRow("version fraction") << QByteArray(R"({"version":1.5})") << false << 0;
     QTest::newRow("unknown kind")
-        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[{"kind":"video"}]}]})")
+        << QByteArray(
+               R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[{"kind":"video"}]}]})")
         << false << 0;
     QTest::newRow("unknown color")
-        << QByteArray(R"({"pinned":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"color":"pink"}]})")
+        << QByteArray(
+               R"({"pinned":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"color":"pink"}]})")
         << false << 0;
     QTest::newRow("title as number")
-        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":5,"items":[]}]})")
+        << QByteArray(
+               R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":5,"items":[]}]})")
         << false << 0;
     QTest::newRow("id not a uuid")
         << QByteArray(R"({"open":[{"id":"abc","title":"t","items":[]}]})") << false << 0;
     QTest::newRow("frame of wrong shape")
-        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"frame":[1,2,3,4]}]})")
+        << QByteArray(
+               R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"frame":[1,2,3,4]}]})")
         << false << 0;
     QTest::newRow("closedAt as string")
-        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"closedAt":"yesterday"}]})")
+        << QByteArray(
+               R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"closedAt":"yesterday"}]})")
         << false << 0;
     QTest::newRow("bookmark not base64")
-        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[{"kind":"file","url":"file:///a","bookmark":"@@@"}]}]})")
+        << QByteArray(
+               R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[{"kind":"file","url":"file:///a","bookmark":"@@@"}]}]})")
         << false << 0;
     QTest::newRow("item not an object")
-        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":["x"]}]})")
+        << QByteArray(
+               R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":["x"]}]})")
         << false << 0;
     QTest::newRow("top level array") << QByteArray("[]") << false << 0;
     QTest::newRow("truncated") << QByteArray("{\"open\":[") + s.left(30) << false << 0;
@@ -327,13 +338,15 @@ void TestPersistence::bookmarksFindRenamedAndMovedFiles()
 
     Shelf shelf;
     for (const char *name : {"보고서.txt", "사진.png", "지울 파일.txt"})
-        shelf.add({ShelfItem(Content::file(QUrl::fromLocalFile(home + "/Documents/work/" + name)))});
+        shelf.add(
+            {ShelfItem(Content::file(QUrl::fromLocalFile(home + "/Documents/work/" + name)))});
     shelf.add({ShelfItem(Content::text("글"))});
     const ShelfSnapshot snapshot = ShelfSnapshot::from(shelf);
 
     // Rename in the same folder, move into a sibling's subfolder, delete.
     QVERIFY(QFile::rename(home + "/Documents/work/보고서.txt", home + "/Documents/work/최종.txt"));
-    QVERIFY(QFile::rename(home + "/Documents/work/사진.png", home + "/Documents/archive/2026/사진.png"));
+    QVERIFY(QFile::rename(home + "/Documents/work/사진.png",
+                          home + "/Documents/archive/2026/사진.png"));
     QVERIFY(QFile::remove(home + "/Documents/work/지울 파일.txt"));
 
     const QList<ShelfItem> items = resolveItems(snapshot);
@@ -391,11 +404,16 @@ void TestPersistence::referencedUrlsAndCleanUp()
 
     ShelfPersistence::State state;
     ShelfSnapshot open;
-    open.items = {StoredItem{StoredItem::Kind::image, QUrl::fromLocalFile(kept + "/이미지.png"), {}, {}},
-                  StoredItem{StoredItem::Kind::link, QUrl("https://x.y"), {}, {}},
-                  StoredItem{StoredItem::Kind::file, QUrl::fromLocalFile(dir.filePath("elsewhere/user.txt")), {}, {}}};
+    open.items = {
+        StoredItem{StoredItem::Kind::image, QUrl::fromLocalFile(kept + "/이미지.png"), {}, {}},
+        StoredItem{StoredItem::Kind::link, QUrl("https://x.y"), {}, {}},
+        StoredItem{StoredItem::Kind::file,
+                   QUrl::fromLocalFile(dir.filePath("elsewhere/user.txt")),
+                   {},
+                   {}}};
     ShelfSnapshot pinned;
-    pinned.items = {StoredItem{StoredItem::Kind::file, QUrl::fromLocalFile(pinnedFolder + "/문서.pdf"), {}, {}}};
+    pinned.items = {StoredItem{
+        StoredItem::Kind::file, QUrl::fromLocalFile(pinnedFolder + "/문서.pdf"), {}, {}}};
     state.open = {open};
     state.pinned = {pinned};
 

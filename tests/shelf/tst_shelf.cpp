@@ -14,9 +14,18 @@ using Content = ShelfItem::Content;
 
 namespace {
 
-ShelfItem text(const QString &t) { return ShelfItem(Content::text(t)); }
-ShelfItem link(const QString &u) { return ShelfItem(Content::link(QUrl(u))); }
-ShelfItem file(const QString &path) { return ShelfItem(Content::file(QUrl::fromLocalFile(path))); }
+ShelfItem text(const QString &t)
+{
+    return ShelfItem(Content::text(t));
+}
+ShelfItem link(const QString &u)
+{
+    return ShelfItem(Content::link(QUrl(u)));
+}
+ShelfItem file(const QString &path)
+{
+    return ShelfItem(Content::file(QUrl::fromLocalFile(path)));
+}
 
 QStringList names(const Shelf &shelf)
 {
@@ -51,23 +60,51 @@ void TestShelf::displayNames_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("payload");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("text first line") << "text" << "첫 줄\n둘째 줄" << "첫 줄";
-    QTest::newRow("text leading newlines") << "text" << "\n\r\n  들여쓴 줄\n" << "  들여쓴 줄";
-    QTest::newRow("text CR") << "text" << "a\rb" << "a";
-    QTest::newRow("text vertical tab") << "text" << "a\vb" << "a";
-    QTest::newRow("text form feed") << "text" << "a\fb" << "a";
+    QTest::newRow("text first line") << "text"
+                                     << "첫 줄\n둘째 줄"
+                                     << "첫 줄";
+    QTest::newRow("text leading newlines") << "text"
+                                           << "\n\r\n  들여쓴 줄\n"
+                                           << "  들여쓴 줄";
+    QTest::newRow("text CR") << "text"
+                             << "a\rb"
+                             << "a";
+    QTest::newRow("text vertical tab") << "text"
+                                       << "a\vb"
+                                       << "a";
+    QTest::newRow("text form feed") << "text"
+                                    << "a\fb"
+                                    << "a";
     QTest::newRow("text next line") << "text" << u"a\u0085b"_qs << "a";
     QTest::newRow("text line separator") << "text" << u"a\u2028b"_qs << "a";
     QTest::newRow("text paragraph separator") << "text" << u"\u2029b"_qs << "b";
-    QTest::newRow("text only newlines") << "text" << "\n\n" << "\n\n";
-    QTest::newRow("text empty") << "text" << "" << "";
-    QTest::newRow("text tab kept") << "text" << "\ta b " << "\ta b ";
-    QTest::newRow("link host") << "link" << "https://example.com/a?b=c" << "example.com";
-    QTest::newRow("link idn host") << "link" << "https://한국.kr/" << "xn--3e0b707e.kr";
-    QTest::newRow("link without host") << "link" << "mailto:a@b.c" << "mailto:a@b.c";
-    QTest::newRow("file name") << "file" << "/tmp/보고서.pdf" << "보고서.pdf";
-    QTest::newRow("folder with slash") << "file" << "/tmp/폴더/" << "폴더";
-    QTest::newRow("image") << "image" << "/tmp/x/이미지.png" << "이미지";
+    QTest::newRow("text only newlines") << "text"
+                                        << "\n\n"
+                                        << "\n\n";
+    QTest::newRow("text empty") << "text"
+                                << ""
+                                << "";
+    QTest::newRow("text tab kept") << "text"
+                                   << "\ta b "
+                                   << "\ta b ";
+    QTest::newRow("link host") << "link"
+                               << "https://example.com/a?b=c"
+                               << "example.com";
+    QTest::newRow("link idn host") << "link"
+                                   << "https://한국.kr/"
+                                   << "xn--3e0b707e.kr";
+    QTest::newRow("link without host") << "link"
+                                       << "mailto:a@b.c"
+                                       << "mailto:a@b.c";
+    QTest::newRow("file name") << "file"
+                               << "/tmp/보고서.pdf"
+                               << "보고서.pdf";
+    QTest::newRow("folder with slash") << "file"
+                                       << "/tmp/폴더/"
+                                       << "폴더";
+    QTest::newRow("image") << "image"
+                           << "/tmp/x/이미지.png"
+                           << "이미지";
 }
 
 void TestShelf::displayNames()
@@ -190,22 +227,31 @@ void TestShelf::selection_data()
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QString>("selected");
     QTest::addColumn<QString>("anchor");
-    QTest::newRow("single") << QStringList{"single:b"} << "b" << "b";
-    QTest::newRow("single replaces") << QStringList{"single:b", "single:d"} << "d" << "d";
-    QTest::newRow("range without anchor") << QStringList{"range:c"} << "c" << "c";
-    QTest::newRow("range after single") << QStringList{"single:b", "range:d"} << "bcd" << "b";
-    QTest::newRow("range backwards") << QStringList{"single:d", "range:a"} << "abcd" << "d";
+    QTest::newRow("single") << QStringList{"single:b"} << "b"
+                            << "b";
+    QTest::newRow("single replaces") << QStringList{"single:b", "single:d"} << "d"
+                                     << "d";
+    QTest::newRow("range without anchor") << QStringList{"range:c"} << "c"
+                                          << "c";
+    QTest::newRow("range after single") << QStringList{"single:b", "range:d"} << "bcd"
+                                        << "b";
+    QTest::newRow("range backwards") << QStringList{"single:d", "range:a"} << "abcd"
+                                     << "d";
     QTest::newRow("range replaces, keeps anchor")
-        << QStringList{"single:b", "range:e", "range:c"} << "bc" << "b";
-    QTest::newRow("range over toggled")
-        << QStringList{"single:a", "toggle:e", "range:c"} << "cde" << "e";
-    QTest::newRow("toggle adds") << QStringList{"single:a", "toggle:c"} << "ac" << "c";
+        << QStringList{"single:b", "range:e", "range:c"} << "bc"
+        << "b";
+    QTest::newRow("range over toggled") << QStringList{"single:a", "toggle:e", "range:c"} << "cde"
+                                        << "e";
+    QTest::newRow("toggle adds") << QStringList{"single:a", "toggle:c"} << "ac"
+                                 << "c";
     QTest::newRow("toggle removes selected")
-        << QStringList{"single:a", "toggle:c", "toggle:a"} << "c" << "a";
-    QTest::newRow("range to stranger selects it alone")
-        << QStringList{"single:a", "range:x"} << "x" << "a";
+        << QStringList{"single:a", "toggle:c", "toggle:a"} << "c"
+        << "a";
+    QTest::newRow("range to stranger selects it alone") << QStringList{"single:a", "range:x"} << "x"
+                                                        << "a";
     QTest::newRow("range from vanished anchor keeps anchor")
-        << QStringList{"single:x", "range:c"} << "c" << "x";
+        << QStringList{"single:x", "range:c"} << "c"
+        << "x";
 }
 
 void TestShelf::selection()
@@ -273,7 +319,8 @@ void TestShelf::copyToPasteboardKeepsItemOrder()
     QVERIFY(test::writeFile(dir.filePath("문서.txt"), "a"));
     Shelf shelf;
     shelf.copyToPasteboard(); // nothing happens on an empty shelf
-    shelf.add({link("https://example.com/a"), text("안녕\n하세요"), file(dir.filePath("문서.txt"))});
+    shelf.add(
+        {link("https://example.com/a"), text("안녕\n하세요"), file(dir.filePath("문서.txt"))});
     shelf.copyToPasteboard();
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
     QVERIFY(data);

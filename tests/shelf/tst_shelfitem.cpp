@@ -59,9 +59,8 @@ void TestShelfItem::itemsFromMimeData_data()
     QTest::addColumn<QStringList>("formats"); // format=value pairs
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("file and string") << QStringList{"text/uri-list=file:///tmp/a.txt",
-                                                    "text/plain=/tmp/a.txt"}
-                                     << "file:a.txt";
+    QTest::newRow("file and string")
+        << QStringList{"text/uri-list=file:///tmp/a.txt", "text/plain=/tmp/a.txt"} << "file:a.txt";
     QTest::newRow("files in order")
         << QStringList{"text/uri-list=file:///tmp/b.txt\r\nfile:///tmp/a.txt\r\n"}
         << "file:b.txt, file:a.txt";
@@ -70,8 +69,9 @@ void TestShelfItem::itemsFromMimeData_data()
     QTest::newRow("web url and its string")
         << QStringList{"text/uri-list=https://example.com/x", "text/plain=https://example.com/x"}
         << "link:example.com";
-    QTest::newRow("mozilla url") << QStringList{"text/x-moz-url=@https://www.example.org/page\n제목"}
-                                 << "link:www.example.org";
+    QTest::newRow("mozilla url")
+        << QStringList{"text/x-moz-url=@https://www.example.org/page\n제목"}
+        << "link:www.example.org";
     QTest::newRow("only white space") << QStringList{"text/plain= \n\t "} << "";
     QTest::newRow("text kept untrimmed") << QStringList{"text/plain=  안녕\n"} << "text:  안녕";
     QTest::newRow("empty uri list falls to text")

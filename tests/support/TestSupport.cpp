@@ -31,9 +31,15 @@ LogCapture::LogCapture()
     previous = qInstallMessageHandler(record);
 }
 
-LogCapture::~LogCapture() { qInstallMessageHandler(previous); }
+LogCapture::~LogCapture()
+{
+    qInstallMessageHandler(previous);
+}
 
-const QStringList &LogCapture::messages() const { return recorded; }
+const QStringList &LogCapture::messages() const
+{
+    return recorded;
+}
 
 bool LogCapture::contains(const QString &text) const
 {

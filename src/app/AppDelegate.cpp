@@ -1,0 +1,107 @@
+#include "app/AppDelegate.h"
+
+#include "app/SingleInstance.h"
+#include "app/URLCommand.h"
+#include "core/Defaults.h"
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "platform/ScreenCoordinates.h"
+#include "platform/UrlSchemeRegistration.h"
+#include "shelf/Shelf.h"
+#include "shelf/ShelfManager.h"
+
+#include <QApplication>
+
+namespace vyo {
+
+AppDelegate::AppDelegate(QObject *parent)
+    : QObject(parent)
+    , beep([] { QApplication::beep(); })
+{}
+
+AppDelegate::~AppDelegate() = default;
+
+AppDelegate::LaunchResult AppDelegate::applicationDidFinishLaunching(const QStringList &arguments)
+{
+    // 1. Under the test harness nothing starts: tests drive the parts directly.
+    if (isTestHarness())
+        return LaunchResult::testHarness;
+
+    // 2. One copy per user: a later copy hands over its URLs and leaves everything untouched.
+    m_singleInstance = new SingleInstance(SingleInstance::defaultFolder(), this);
+    if (!m_singleInstance->claim()) {
+        if (!arguments.isEmpty() && m_singleInstance->forward(arguments))
+            return LaunchResult::otherInstance;
+        vyoInfo(lcApp, u"이미 실행 중인 Vyo(pid %d)가 있어 종료합니다",
+                m_singleInstance->otherProcessId());
+        return LaunchResult::otherInstance;
+    }
+    connect(m_singleInstance, &SingleInstance::messagesReceived, this, &AppDelegate::openURLs);
+
+    // 3. Defaults.
+    Defaults &defaults = Defaults::shared();
+    defaults.registerDefaults();
+
+    // 4–6. The manager, its state and the clean-up of drop folders nothing refers to.
+    ShelfManager &manager = ShelfManager::shared();
+    const ShelfPersistence::State state = manager.persistence().load();
+    removeUnreferencedDropFolders(referencedFileURLs(state), itemsDirectory());
+
+    // The desktop learns where to send vyoshelf: URLs.
+    QString error;
+    if (!registerUrlSchemeHandler(QCoreApplication::applicationFilePath(), &error))
+        qCWarning(lcApp).noquote() << "URL scheme registration failed:" << error;
+
+    // 12. Restore the shelves that were open at the last quit.
+    manager.restore(state, defaults.restoreShelves());
+
+    // 14. The welcome flag is set before the window would show, so it shows only once.
+    if (!defaults.hasShownWelcome())
+        defaults.setValue(DefaultsKey::hasShownWelcome, true);
+
+    openURLs(arguments);
+    return LaunchResult::running;
+}
+
+void AppDelegate::openURLs(const QStringList &urls)
+{
+    for (const QString &url : urls)
+        openURL(url);
+}
+
+void AppDelegate::openURL(const QString &url)
+{
+    ShelfManager &manager = ShelfManager::shared();
+    const URLCommand command = URLCommand::parse(url);
+    switch (command.kind) {
+    case URLCommand::Kind::newShelf: {
+        const Point pointer = pointerLocation();
+        ShelfManager::presentBesidePointer(manager.newShelf().controller, pointer);
+        break;
+    }
+    case URLCommand::Kind::reopen:
+        if (!manager.reopenLastClosed())
+            beep();
+        break;
+    case URLCommand::Kind::add: {
+        const Point pointer = pointerLocation();
+        const ShelfManager::Opened opened = manager.newShelf();
+        ShelfManager::presentBesidePointer(opened.controller, pointer);
+        QList<ShelfItem> items;
+        for (const QUrl &file : command.files)
+            items.append(ShelfItem(ShelfItem::Content::file(file)));
+        opened.shelf->add(items);
+        break;
+    }
+    case URLCommand::Kind::invalid:
+        vyoError(lcApp, u"알 수 없는 주소: %{public}s", url.left(2048));
+        break;
+    }
+}
+
+void AppDelegate::applicationWillTerminate()
+{
+    ShelfManager::shared().save();
+}
+
+} // namespace vyo

@@ -1,0 +1,49 @@
+#pragma once
+
+// The application's start-up, URL handling and quit. The launch sequence runs once on the main
+// thread: single instance, defaults, the shelf manager and its state, clean-up of drop folders,
+// restore, and the welcome flag.
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+
+namespace vyo {
+
+class SingleInstance;
+class ShelfManager;
+
+class AppDelegate : public QObject
+{
+    Q_OBJECT
+public:
+    enum class LaunchResult {
+        running,       // this process is the running copy
+        testHarness,   // under the test harness nothing starts
+        otherInstance, // another copy runs; this one hands over and exits
+    };
+
+    explicit AppDelegate(QObject *parent = nullptr);
+    ~AppDelegate() override;
+
+    // Runs the launch sequence. `arguments` are the command line's URLs: the running copy opens
+    // them after start-up, a second copy forwards them to the running one.
+    LaunchResult applicationDidFinishLaunching(const QStringList &arguments);
+
+    // Handles URLs of the vyoshelf scheme in order.
+    void openURLs(const QStringList &urls);
+    void openURL(const QString &url);
+
+    // Saves at once; called when the application quits.
+    void applicationWillTerminate();
+
+    // Plays the system beep; replaceable so tests can count beeps.
+    std::function<void()> beep;
+
+private:
+    SingleInstance *m_singleInstance = nullptr;
+};
+
+} // namespace vyo

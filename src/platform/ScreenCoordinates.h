@@ -1,0 +1,25 @@
+#pragma once
+
+// The one conversion between the model's screen coordinates (points, y upwards, origin at the
+// bottom-left corner of the primary screen) and Qt's (y downwards, origin at the top-left corner
+// of the primary screen).
+
+#include "core/Geometry.h"
+
+#include <QPointF>
+#include <QRectF>
+
+namespace vyo {
+
+// Height of the primary screen in points; 0 when there is no screen.
+double primaryScreenHeight();
+
+Point fromQt(const QPointF &point, double primaryHeight = primaryScreenHeight());
+QPointF toQt(const Point &point, double primaryHeight = primaryScreenHeight());
+Rect fromQt(const QRectF &rect, double primaryHeight = primaryScreenHeight());
+QRectF toQt(const Rect &rect, double primaryHeight = primaryScreenHeight());
+
+// The pointer's position in model coordinates.
+Point pointerLocation();
+
+} // namespace vyo

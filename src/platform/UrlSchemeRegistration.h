@@ -1,0 +1,25 @@
+#pragma once
+
+// Makes this executable the user's handler of vyoshelf: URLs, so that `xdg-open vyoshelf://new`
+// reaches Vyo: a desktop entry in $XDG_DATA_HOME/applications with the real executable path, and
+// the default-application entry in $XDG_CONFIG_HOME/mimeapps.list. Files are rewritten only when
+// their content changes, atomically, and other entries of mimeapps.list are kept.
+
+#include <QString>
+
+namespace vyo {
+
+// The desktop-file id and D-Bus name of the application.
+inline constexpr auto applicationId = "app.vyo.Vyo";
+
+// The desktop entry text for an executable (its path quoted as desktop entries require).
+QString desktopEntryText(const QString &executable);
+
+// The mimeapps.list text with the default handler of `mimeType` set to `desktopId`, everything
+// else as it was.
+QString withDefaultApplication(const QString &mimeappsText, const QString &mimeType,
+                               const QString &desktopId);
+
+bool registerUrlSchemeHandler(const QString &executable, QString *error = nullptr);
+
+} // namespace vyo

@@ -1,0 +1,332 @@
+#include "shelf/ShelfManager.h"
+
+#include "core/Ids.h"
+#include "core/Log.h"
+#include "core/Paths.h"
+#include "platform/ScreenCoordinates.h"
+#include "share/ShareCenter.h"
+#include "shelf/Shelf.h"
+#include "shelfwindow/ShelfPanelController.h"
+
+#include <QDir>
+
+namespace vyo {
+
+namespace {
+
+constexpr int saveDelayMilliseconds = 500;
+constexpr int shakeDiscardDelayMilliseconds = 300;
+
+} // namespace
+
+ShelfManager &ShelfManager::shared()
+{
+    static ShelfManager *instance = [] {
+        ShelfPersistence persistence;
+        if (isTestHarness())
+            persistence.setFilePath(QDir::tempPath() + QStringLiteral("/VyoTests-shelves-") +
+                                    uuidText(newId()) + QStringLiteral(".json"));
+        return new ShelfManager(persistence);
+    }();
+    return *instance;
+}
+
+ShelfManager::ShelfManager(ShelfPersistence persistence, QObject *parent)
+    : QObject(parent)
+    , m_persistence(std::move(persistence))
+{}
+
+ShelfManager::~ShelfManager()
+{
+    m_saveTask.cancel();
+    qDeleteAll(m_controllers);
+    qDeleteAll(m_shelves);
+}
+
+ShelfPanelController *ShelfManager::controller(const QUuid &shelfId) const
+{
+    return m_controllers.value(shelfId);
+}
+
+std::optional<Rect> ShelfManager::frameOf(const Shelf *shelf) const
+{
+    if (const ShelfPanelController *controller = m_controllers.value(shelf->id()))
+        return controller->frame();
+    return std::nullopt;
+}
+
+ShelfManager::Opened ShelfManager::newShelf()
+{
+    auto *shelf = new Shelf;
+    QPointer<ShelfManager> manager(this);
+    QPointer<Shelf> weakShelf(shelf);
+
+    ShelfPanelController::Actions actions;
+    actions.close = [manager, weakShelf] {
+        if (manager && weakShelf)
+            manager->close(weakShelf);
+    };
+    actions.clearAll = [manager, weakShelf] {
+        if (manager && weakShelf)
+            manager->clearAll(weakShelf);
+    };
+    actions.moved = [manager] {
+        if (manager)
+            manager->scheduleSave();
+    };
+    auto *controller = new ShelfPanelController(shelf, std::move(actions));
+
+    shelf->onChange = [manager, weakShelf] {
+        if (manager)
+            manager->scheduleSave();
+        if (weakShelf)
+            ShareCenter::shared().shelfChanged(weakShelf);
+    };
+
+    m_shelves.append(shelf);
+    m_controllers.insert(shelf->id(), controller);
+    vyoInfo(lcShelf, u"셸프 열림 (열린 셸프 %ld개)", m_shelves.size());
+    Q_EMIT shelvesChanged();
+    scheduleSave();
+    return {shelf, controller};
+}
+
+void ShelfManager::close(Shelf *shelf)
+{
+    if (!shelf)
+        return;
+    const QUuid id = shelf->id();
+    ShareCenter::shared().stopSharing(id);
+    m_pendingShakeShelves.remove(id);
+
+    if (ShelfPanelController *controller = m_controllers.take(id)) {
+        const ShelfSnapshot snapshot =
+            ShelfSnapshot::from(*shelf, controller->frame(), QDateTime::currentDateTimeUtc());
+        if (!shelf->pinID()) {
+            m_recent.push(snapshot);
+            Q_EMIT recentChanged();
+        } else {
+            upsertPinned(snapshot);
+        }
+        controller->dismiss();
+        controller->deleteLater();
+    }
+
+    const qsizetype removed = m_shelves.removeAll(shelf);
+    vyoInfo(lcShelf, u"셸프 닫힘 (열린 셸프 %ld개)", m_shelves.size());
+    if (removed > 0) {
+        Q_EMIT shelvesChanged();
+        shelf->onChange = nullptr;
+        shelf->deleteLater();
+    }
+    scheduleSave();
+}
+
+void ShelfManager::clearAll(Shelf *shelf)
+{
+    if (!shelf)
+        return;
+    m_recent.push(ShelfSnapshot::from(*shelf, frameOf(shelf), QDateTime::currentDateTimeUtc()));
+    Q_EMIT recentChanged();
+    shelf->clear();
+}
+
+void ShelfManager::scheduleSave()
+{
+    QPointer<ShelfManager> manager(this);
+    m_saveTask.start(saveDelayMilliseconds, [manager] {
+        if (manager)
+            manager->save();
+    });
+}
+
+void ShelfManager::save()
+{
+    m_saveTask.cancel();
+
+    for (Shelf *shelf : std::as_const(m_shelves)) {
+        if (!shelf->pinID())
+            continue;
+        for (ShelfSnapshot &pinned : m_pinned) {
+            if (pinned.pinID == shelf->pinID()) {
+                pinned = ShelfSnapshot::from(*shelf, frameOf(shelf));
+                break;
+            }
+        }
+    }
+
+    ShelfPersistence::State state;
+    for (Shelf *shelf : std::as_const(m_shelves)) {
+        if (!shelf->items().isEmpty())
+            state.open.append(ShelfSnapshot::from(*shelf, frameOf(shelf)));
+    }
+    state.recent = m_recent;
+    state.pinned = m_pinned;
+
+    QString error;
+    const bool ok = m_persistence.save(state, &error);
+    if (!ok)
+        vyoError(lcShelf, u"셸프 저장 실패: %{public}s", error);
+    Q_EMIT saved(ok);
+}
+
+void ShelfManager::pin(Shelf *shelf)
+{
+    if (!shelf || shelf->pinID())
+        return;
+    shelf->setPinID(newId());
+    upsertPinned(ShelfSnapshot::from(*shelf, frameOf(shelf)));
+}
+
+void ShelfManager::unpin(Shelf *shelf)
+{
+    if (!shelf || !shelf->pinID())
+        return;
+    const QUuid pinID = *shelf->pinID();
+    m_pinned.removeIf([&pinID](const ShelfSnapshot &s) { return s.pinID == pinID; });
+    Q_EMIT pinnedChanged();
+    shelf->setPinID(std::nullopt);
+    scheduleSave();
+}
+
+void ShelfManager::upsertPinned(const ShelfSnapshot &snapshot)
+{
+    if (!snapshot.pinID)
+        return;
+    auto existing = std::find_if(m_pinned.begin(), m_pinned.end(),
+                                 [&snapshot](const auto &s) { return s.pinID == snapshot.pinID; });
+    if (existing != m_pinned.end())
+        *existing = snapshot;
+    else
+        m_pinned.append(snapshot);
+    Q_EMIT pinnedChanged();
+    scheduleSave();
+}
+
+bool ShelfManager::reopen(const ShelfSnapshot &snapshot, bool evenIfEmpty)
+{
+    const QList<ShelfItem> items = resolveItems(snapshot);
+    if (items.isEmpty() && !evenIfEmpty) {
+        vyoInfo(lcShelf, u"다시 열 셸프의 항목이 모두 사라져 열지 않음");
+        return false;
+    }
+    const Opened opened = newShelf();
+    opened.shelf->setName(snapshot.name);
+    opened.shelf->setColor(snapshot.color.value_or(ShelfColor::none));
+    opened.shelf->setPinID(snapshot.pinID);
+    opened.shelf->add(items);
+    if (snapshot.frame)
+        presentAtFrame(opened.controller, *snapshot.frame);
+    else
+        presentBesidePointer(opened.controller, pointerLocation());
+    return true;
+}
+
+void ShelfManager::openPinned(const QUuid &pinID)
+{
+    for (Shelf *shelf : std::as_const(m_shelves)) {
+        if (shelf->pinID() == pinID) {
+            bringToFront(shelf);
+            return;
+        }
+    }
+    for (const ShelfSnapshot &snapshot : std::as_const(m_pinned)) {
+        if (snapshot.pinID == pinID) {
+            reopen(ShelfSnapshot(snapshot), true);
+            return;
+        }
+    }
+}
+
+bool ShelfManager::reopenRecent(const QUuid &snapshotId)
+{
+    const std::optional<ShelfSnapshot> snapshot = m_recent.removeSnapshot(snapshotId);
+    if (!snapshot)
+        return false;
+    Q_EMIT recentChanged();
+    const bool reopened = reopen(*snapshot, false);
+    scheduleSave();
+    return reopened;
+}
+
+bool ShelfManager::reopenLastClosed()
+{
+    if (m_recent.snapshots.isEmpty())
+        return false;
+    return reopenRecent(m_recent.snapshots.first().id);
+}
+
+void ShelfManager::clearRecent()
+{
+    m_recent.snapshots.clear();
+    Q_EMIT recentChanged();
+    scheduleSave();
+}
+
+void ShelfManager::bringToFront(Shelf *shelf)
+{
+    if (!shelf)
+        return;
+    if (ShelfPanelController *controller = m_controllers.value(shelf->id()))
+        controller->bringToFront();
+}
+
+void ShelfManager::restore(const ShelfPersistence::State &state, bool reopenOpenShelves)
+{
+    m_recent = state.recent;
+    m_pinned = state.pinned;
+    Q_EMIT recentChanged();
+    Q_EMIT pinnedChanged();
+    for (auto it = state.open.crbegin(); it != state.open.crend(); ++it) {
+        if (reopenOpenShelves)
+            reopen(*it, false);
+        else
+            m_recent.push(*it);
+    }
+    if (!reopenOpenShelves)
+        Q_EMIT recentChanged();
+    vyoInfo(lcShelf, u"셸프 %ld개, 최근 닫은 셸프 %ld개 복원", state.open.size(),
+            state.recent.snapshots.size());
+}
+
+void ShelfManager::openForShake(Point pointer)
+{
+    const Opened opened = newShelf();
+    m_pendingShakeShelves.insert(opened.shelf->id());
+    presentBesidePointer(opened.controller, pointer);
+}
+
+void ShelfManager::discardUnusedShakeShelves()
+{
+    const QSet<QUuid> taken = std::exchange(m_pendingShakeShelves, {});
+    if (taken.isEmpty())
+        return;
+    callLater(this, shakeDiscardDelayMilliseconds, [this, taken] {
+        const QList<Shelf *> shelves = m_shelves;
+        for (Shelf *shelf : shelves) {
+            if (taken.contains(shelf->id()) && !shelf->hasReceivedDrop && shelf->items().isEmpty())
+                close(shelf);
+        }
+    });
+}
+
+void ShelfManager::presentBesidePointer(ShelfPanelController *controller, Point pointer)
+{
+    const Size size = controller->currentSize();
+    controller->present({pointer.x + 24, pointer.y - size.height / 2}, pointer);
+}
+
+void ShelfManager::presentAtFrame(ShelfPanelController *controller, const Rect &frame)
+{
+    const Size size = controller->currentSize();
+    controller->present({frame.minX(), frame.maxY() - size.height}, {frame.midX(), frame.midY()});
+}
+
+void ShelfManager::presentBelow(ShelfPanelController *controller, const Rect &anchor)
+{
+    const Size size = controller->currentSize();
+    controller->present({anchor.midX() - size.width / 2, anchor.minY() - 8 - size.height},
+                        {anchor.midX(), anchor.midY()});
+}
+
+} // namespace vyo

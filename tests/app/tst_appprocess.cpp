@@ -1,0 +1,257 @@
+// Start-up, single instance, URL forwarding and quit-save with the real application binary.
+
+#include "shelf/ShelfPersistence.h"
+
+#include "TestSupport.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+
+using namespace vyo;
+
+namespace {
+
+// One running copy of the application with its output collected.
+class App
+{
+public:
+    explicit App(const QProcessEnvironment &environment, const QStringList &arguments = {})
+    {
+        m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(VYO_BINARY, arguments);
+    }
+    ~App()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    // Waits until the output holds `text`; bounded by the time-out.
+    bool waitForOutput(const QString &text, int milliseconds = 10000)
+    {
+        QDeadlineTimer deadline(milliseconds);
+        while (!output().contains(text)) {
+            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
+                return output().contains(text);
+            m_process.waitForReadyRead(50);
+        }
+        return true;
+    }
+
+    bool waitForExit(int milliseconds = 10000)
+    {
+        const bool finished = m_process.waitForFinished(milliseconds);
+        output();
+        return finished;
+    }
+
+    QString output()
+    {
+        m_output += QString::fromUtf8(m_process.readAll());
+        return m_output;
+    }
+
+    qint64 pid() const { return m_process.processId(); }
+    int exitCode() const { return m_process.exitCode(); }
+    QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
+    void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
+
+private:
+    QProcess m_process;
+    QString m_output;
+};
+
+const QString launched = QStringLiteral("최근 닫은 셸프 0개 복원");
+
+} // namespace
+
+class TestAppProcess : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void secondCopyForwardsUrlsAndLeavesStateAlone();
+    void quitSignalsSaveTheLastChangeAtOnce_data();
+    void quitSignalsSaveTheLastChangeAtOnce();
+    void staleLockFromCrashedCopyDoesNotBlock();
+    void corruptStateFileNeverStopsLaunch();
+    void testHarnessStartsNothing();
+    void xdgOpenReachesRunningCopy();
+
+private:
+    QString statePath() const { return m_root->filePath("data/Vyo/shelves.json"); }
+    QString file(const QString &name) const { return m_root->filePath("home/" + name); }
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    QProcessEnvironment m_environment;
+};
+
+void TestAppProcess::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    for (const char *folder : {"data", "config", "runtime", "home", "cache"})
+        QVERIFY(QDir().mkpath(m_root->filePath(folder)));
+    QFile::setPermissions(m_root->filePath("runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_environment = QProcessEnvironment::systemEnvironment();
+    m_environment.remove("VYO_TEST_HARNESS");
+    m_environment.insert("XDG_DATA_HOME", m_root->filePath("data"));
+    m_environment.insert("XDG_CONFIG_HOME", m_root->filePath("config"));
+    m_environment.insert("XDG_CACHE_HOME", m_root->filePath("cache"));
+    m_environment.insert("XDG_RUNTIME_DIR", m_root->filePath("runtime"));
+    m_environment.insert("HOME", m_root->filePath("home"));
+    m_environment.insert("QT_QPA_PLATFORM", "offscreen");
+    QVERIFY(test::writeFile(file("보고서.pdf"), "pdf"));
+}
+
+void TestAppProcess::cleanup()
+{
+    m_root.reset();
+}
+
+void TestAppProcess::secondCopyForwardsUrlsAndLeavesStateAlone()
+{
+    App first(m_environment);
+    QVERIFY2(first.waitForOutput(launched), qPrintable(first.output()));
+
+    App second(m_environment, {"vyoshelf://add?path=~/%EB%B3%B4%EA%B3%A0%EC%84%9C.pdf",
+                               "vyoshelf://nonsense", "VYOSHELF://NEW"});
+    QVERIFY(second.waitForExit());
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY2(first.waitForOutput("셸프 열림 (열린 셸프 2개)"), qPrintable(first.output()));
+    QVERIFY(first.output().contains("알 수 없는 주소: vyoshelf://nonsense"));
+    QVERIFY(!second.output().contains("복원"));
+
+    // Let the debounced save land, then a copy with nothing to forward must not touch the file.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(statePath()), 5000);
+    QTest::qWait(700);
+    QFile state(statePath());
+    QVERIFY(state.open(QIODevice::ReadOnly));
+    const QByteArray before = state.readAll();
+    const QDateTime modified = QFileInfo(statePath()).lastModified();
+
+    App third(m_environment);
+    QVERIFY(third.waitForExit());
+    QCOMPARE(third.exitCode(), 0);
+    QVERIFY2(third.output().contains(
+                 QString("이미 실행 중인 Vyo(pid %1)가 있어 종료합니다").arg(first.pid())),
+             qPrintable(third.output()));
+    QCOMPARE(QFileInfo(statePath()).lastModified(), modified);
+    state.seek(0);
+    QCOMPARE(state.readAll(), before);
+
+    const auto saved = ShelfPersistence(statePath()).load();
+    QCOMPARE(saved.open.size(), 1); // the empty "new" shelf is not stored
+    QCOMPARE(saved.open.first().items.first().url, QUrl::fromLocalFile(file("보고서.pdf")));
+}
+
+void TestAppProcess::quitSignalsSaveTheLastChangeAtOnce_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void TestAppProcess::quitSignalsSaveTheLastChangeAtOnce()
+{
+    QFETCH(int, signalNumber);
+    App app(m_environment);
+    QVERIFY(app.waitForOutput(launched));
+    App sender(m_environment, {"vyoshelf://add?path=" + file("보고서.pdf")});
+    QVERIFY(sender.waitForExit());
+    QVERIFY(app.waitForOutput("셸프 열림 (열린 셸프 1개)"));
+    // The debounced save is half a second away, so only the quit can write the change now.
+    QVERIFY(!QFileInfo::exists(statePath()));
+    app.signal(signalNumber);
+    QVERIFY(app.waitForExit());
+    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(app.exitCode(), 0);
+    const auto saved = ShelfPersistence(statePath()).load();
+    QCOMPARE(saved.open.size(), 1);
+    QCOMPARE(saved.open.first().title, "보고서.pdf");
+}
+
+void TestAppProcess::staleLockFromCrashedCopyDoesNotBlock()
+{
+    {
+        App crashed(m_environment);
+        QVERIFY(crashed.waitForOutput(launched));
+        crashed.signal(SIGKILL);
+        QVERIFY(crashed.waitForExit());
+    }
+    QVERIFY(QFileInfo::exists(m_root->filePath("runtime/vyo.lock")));
+    App next(m_environment, {"vyoshelf://new"});
+    QVERIFY2(next.waitForOutput("셸프 열림 (열린 셸프 1개)"), qPrintable(next.output()));
+    App probe(m_environment);
+    QVERIFY(probe.waitForExit());
+    QVERIFY(probe.output().contains(QString("Vyo(pid %1)").arg(next.pid())));
+}
+
+void TestAppProcess::corruptStateFileNeverStopsLaunch()
+{
+    QVERIFY(test::writeFile(statePath(), "{\"open\": [ {\"broken\""));
+    App app(m_environment);
+    QVERIFY(app.waitForOutput("셸프 저장 파일을 읽지 못함, 빈 상태로 시작: "));
+    QVERIFY(app.waitForOutput(launched));
+    app.signal(SIGTERM);
+    QVERIFY(app.waitForExit());
+    QCOMPARE(app.exitCode(), 0);
+    // The next save replaced the broken file with a readable one.
+    QString error;
+    QFile state(statePath());
+    QVERIFY(state.open(QIODevice::ReadOnly));
+    QVERIFY2(ShelfPersistence::decode(state.readAll(), &error), qPrintable(error));
+}
+
+void TestAppProcess::testHarnessStartsNothing()
+{
+    QProcessEnvironment environment = m_environment;
+    environment.insert("VYO_TEST_HARNESS", "1");
+    App app(environment, {"vyoshelf://new"});
+    QVERIFY(app.waitForExit());
+    QCOMPARE(app.exitCode(), 0);
+    QVERIFY(!app.output().contains("셸프"));
+    QVERIFY(!QFileInfo::exists(m_root->filePath("runtime/vyo.lock")));
+    QVERIFY(!QFileInfo::exists(m_root->filePath("data/Vyo")));
+}
+
+void TestAppProcess::xdgOpenReachesRunningCopy()
+{
+    const QString xdgOpen = QStandardPaths::findExecutable("xdg-open");
+    if (xdgOpen.isEmpty())
+        QSKIP("xdg-open is not installed");
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        QSKIP("xdg-open hands addresses to applications only in a graphical session");
+    App app(m_environment);
+    QVERIFY(app.waitForOutput(launched));
+    // Start-up registered the desktop entry and the default handler for the scheme.
+    QFile mimeapps(m_root->filePath("config/mimeapps.list"));
+    QVERIFY(mimeapps.open(QIODevice::ReadOnly));
+    QVERIFY(mimeapps.readAll().contains("x-scheme-handler/vyoshelf=app.vyo.Vyo.desktop"));
+
+    QProcess open;
+    QProcessEnvironment environment = m_environment;
+    environment.remove("XDG_CURRENT_DESKTOP");
+    environment.remove("DESKTOP_SESSION");
+    open.setProcessEnvironment(environment);
+    open.start(xdgOpen, {"vyoshelf://new"});
+    QVERIFY(open.waitForFinished(10000));
+    QVERIFY2(app.waitForOutput("셸프 열림 (열린 셸프 1개)"),
+             qPrintable(app.output() + QString::fromUtf8(open.readAll())));
+}
+
+QTEST_GUILESS_MAIN(TestAppProcess)
+#include "tst_appprocess.moc"

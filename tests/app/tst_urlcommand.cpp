@@ -1,0 +1,123 @@
+#include "app/AppDelegate.h"
+#include "app/URLCommand.h"
+#include "shelf/Shelf.h"
+#include "shelf/ShelfManager.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vyo;
+using Kind = URLCommand::Kind;
+
+class TestURLCommand : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void parse_data();
+    void parse();
+    void hugeAddressIsRefused();
+    void delegateOpensShelvesInOrder();
+    void reopenWithNothingToReopenBeeps();
+
+private:
+    QString m_home;
+};
+
+void TestURLCommand::initTestCase()
+{
+    // run-test.sh points HOME at a fresh folder.
+    m_home = QDir::homePath();
+    QVERIFY(test::writeFile(m_home + "/문서/보고서.pdf", "pdf"));
+    QVERIFY(test::writeFile(m_home + "/a b.txt", "a"));
+    QVERIFY(QDir().mkpath(m_home + "/폴더"));
+}
+
+void TestURLCommand::parse_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QStringList>("files"); // relative to HOME
+
+    const QStringList none;
+    QTest::newRow("new") << "vyoshelf://new" << int(Kind::newShelf) << none;
+    QTest::newRow("new in capitals") << "VYOSHELF://NEW" << int(Kind::newShelf) << none;
+    QTest::newRow("reopen mixed case") << "VyoShelf://ReOpen" << int(Kind::reopen) << none;
+    QTest::newRow("new with path and query")
+        << "vyoshelf://new/x?y=1" << int(Kind::newShelf) << none;
+    QTest::newRow("add tilde and missing")
+        << "vyoshelf://add?path=~/%EB%AC%B8%EC%84%9C/%EB%B3%B4%EA%B3%A0%EC%84%9C.pdf&path=/no/such"
+        << int(Kind::add) << QStringList{"문서/보고서.pdf"};
+    QTest::newRow("add keeps order, folders too")
+        << "vyoshelf://add?path=~/%ED%8F%B4%EB%8D%94&path=~/a%20b.txt" << int(Kind::add)
+        << QStringList{"폴더", "a b.txt"};
+    QTest::newRow("add ignores other names")
+        << "vyoshelf://add?file=~/a%20b.txt&PATH=~/a%20b.txt&path=" << int(Kind::invalid) << none;
+    QTest::newRow("add only missing")
+        << "vyoshelf://add?path=/no/such" << int(Kind::invalid) << none;
+    QTest::newRow("add without query") << "vyoshelf://add" << int(Kind::invalid) << none;
+    QTest::newRow("add relative path")
+        << "vyoshelf://add?path=a%20b.txt" << int(Kind::invalid) << none;
+    QTest::newRow("add climbing path")
+        << "vyoshelf://add?path=~/%ED%8F%B4%EB%8D%94/../a%20b.txt" << int(Kind::invalid) << none;
+    QTest::newRow("unknown host") << "vyoshelf://delete" << int(Kind::invalid) << none;
+    QTest::newRow("no host") << "vyoshelf:new" << int(Kind::invalid) << none;
+    QTest::newRow("other scheme") << "https://new" << int(Kind::invalid) << none;
+    QTest::newRow("no scheme") << "new" << int(Kind::invalid) << none;
+    QTest::newRow("garbage") << "%%%://\x01\x02" << int(Kind::invalid) << none;
+    QTest::newRow("empty") << "" << int(Kind::invalid) << none;
+}
+
+void TestURLCommand::parse()
+{
+    QFETCH(QString, url);
+    QFETCH(int, kind);
+    QFETCH(QStringList, files);
+    const URLCommand command = URLCommand::parse(url);
+    QCOMPARE(int(command.kind), kind);
+    QList<QUrl> expected;
+    for (const QString &file : files)
+        expected.append(QUrl::fromLocalFile(m_home + "/" + file));
+    QCOMPARE(command.files, expected);
+}
+
+void TestURLCommand::hugeAddressIsRefused()
+{
+    const QString huge = "vyoshelf://add?" + QString("path=~/a%20b.txt&").repeated(10000);
+    QCOMPARE(URLCommand::parse(huge).kind, Kind::invalid);
+}
+
+void TestURLCommand::delegateOpensShelvesInOrder()
+{
+    AppDelegate delegate;
+    int beeps = 0;
+    delegate.beep = [&] { ++beeps; };
+    ShelfManager &manager = ShelfManager::shared();
+    const qsizetype before = manager.shelves().size();
+    test::LogCapture log;
+    delegate.openURLs({"vyoshelf://new", "vyoshelf://nonsense",
+                       "vyoshelf://add?path=~/a%20b.txt&path=~/%ED%8F%B4%EB%8D%94"});
+    QCOMPARE(manager.shelves().size(), before + 2);
+    QVERIFY(manager.shelves()[before]->items().isEmpty());
+    Shelf *added = manager.shelves()[before + 1];
+    QCOMPARE(added->title(), "2개 항목");
+    QCOMPARE(added->items().first().displayName(), "a b.txt");
+    QVERIFY(log.contains("알 수 없는 주소: vyoshelf://nonsense"));
+    QCOMPARE(beeps, 0);
+}
+
+void TestURLCommand::reopenWithNothingToReopenBeeps()
+{
+    AppDelegate delegate;
+    int beeps = 0;
+    delegate.beep = [&] { ++beeps; };
+    ShelfManager::shared().clearRecent();
+    delegate.openURL("vyoshelf://reopen");
+    QCOMPARE(beeps, 1);
+}
+
+QTEST_MAIN(TestURLCommand)
+#include "tst_urlcommand.moc"

@@ -1,0 +1,132 @@
+#include "ShareService.h"
+
+#include "GuardedTcpServer.h"
+#include "IceServers.h"
+#include "RoomHub.h"
+#include "ServiceLog.h"
+#include "core/Json.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QHttpServerResponse>
+#include <QWebSocket>
+
+namespace vyo {
+
+namespace {
+
+QByteArray resource(const QString &name)
+{
+    QFile file(QStringLiteral(":/web/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+QHttpServerResponse
+page(const QString &name,
+     QHttpServerResponse::StatusCode status = QHttpServerResponse::StatusCode::Ok)
+{
+    QHttpServerResponse response(QByteArrayLiteral("text/html; charset=utf-8"), resource(name),
+                                 status);
+    response.setHeader("Cache-Control", "no-store");
+    // The share address carries the room in its path: no other site should learn it.
+    response.setHeader("Referrer-Policy", "no-referrer");
+    response.setHeader("X-Content-Type-Options", "nosniff");
+    response.setHeader(
+        "Content-Security-Policy",
+        "default-src 'self'; style-src 'self' 'unsafe-inline'; img-src 'self' data:; "
+        "frame-ancestors 'none'");
+    return response;
+}
+
+} // namespace
+
+ShareService::ShareService(const ServiceConfig &config, QObject *parent)
+    : QObject(parent)
+    , m_config(config)
+    , m_hub(new RoomHub(config, this))
+{
+    addRoutes();
+    QObject::connect(&m_http, &QAbstractHttpServer::newWebSocketConnection, this,
+                     &ShareService::takeWebSockets);
+}
+
+ShareService::~ShareService()
+{
+    // Rooms go first, while the HTTP server still exists.
+    delete m_hub;
+    m_hub = nullptr;
+}
+
+bool ShareService::listen()
+{
+    auto *tcp = new GuardedTcpServer(m_config.maxRequestBytes, m_config.httpIdleTimeout,
+                                     m_config.maxConnections);
+    tcp->setListenBacklogSize(m_config.listenBacklog);
+    if (!tcp->listen(m_config.listenAddress, m_config.port)) {
+        m_errorString = tcp->errorString();
+        delete tcp;
+        return false;
+    }
+    m_http.bind(tcp);
+    m_tcp = tcp;
+    return true;
+}
+
+quint16 ShareService::port() const
+{
+    return m_tcp ? m_tcp->serverPort() : 0;
+}
+
+int ShareService::openConnections() const
+{
+    return m_tcp ? m_tcp->openConnections() : 0;
+}
+
+void ShareService::addRoutes()
+{
+    m_http.route(QStringLiteral("/"), QHttpServerRequest::Method::Get,
+                 [] { return page(QStringLiteral("index.html")); });
+
+    m_http.route(QStringLiteral("/s/<arg>"), QHttpServerRequest::Method::Get,
+                 [](const QString &roomID) {
+                     if (!RoomHub::isRoomID(roomID))
+                         return page(QStringLiteral("missing.html"),
+                                     QHttpServerResponse::StatusCode::NotFound);
+                     return page(QStringLiteral("share.html"));
+                 });
+
+    m_http.route(QStringLiteral("/api/ice"), QHttpServerRequest::Method::Get, [this] {
+        const QJsonObject answer = iceAnswer(m_config, QDateTime::currentSecsSinceEpoch());
+        QHttpServerResponse response(QByteArrayLiteral("application/json"), compactJson(answer));
+        response.setHeader("Cache-Control", "no-store");
+        return response;
+    });
+
+    // A WebSocket upgrade is handed to the WebSocket layer only when a route matches its path
+    // and writes nothing; the hub then checks the room, the role and the origin.
+    m_http.route(
+        QStringLiteral("/api/room/<arg>"), QHttpServerRequest::Method::Get,
+        [](const QString &, const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+            if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
+                return;
+            responder.write("WebSocket upgrade required\n", "text/plain",
+                            QHttpServerResponder::StatusCode::UpgradeRequired);
+        });
+}
+
+void ShareService::takeWebSockets()
+{
+    // Bounded by the connections the HTTP server has upgraded so far.
+    while (m_http.hasPendingWebSocketConnections()) {
+        std::unique_ptr<QWebSocket> socket = m_http.nextPendingWebSocketConnection();
+        if (!socket)
+            break;
+        m_hub->accept(socket.release());
+    }
+}
+
+} // namespace vyo

@@ -1,0 +1,116 @@
+#include "ServiceTestSupport.h"
+
+#include <QJsonDocument>
+#include <QTest>
+
+namespace vyo::test {
+
+ServiceConfig serviceTestConfig()
+{
+    ServiceConfig config;
+    config.listenAddress = QHostAddress(QHostAddress::LocalHost);
+    config.port = 0;
+    config.keepAliveInterval = std::chrono::milliseconds(0);
+    return config;
+}
+
+std::unique_ptr<ShareService> startService(const ServiceConfig &config)
+{
+    auto service = std::make_unique<ShareService>(config);
+    if (!service->listen()) {
+        qWarning() << "the test service cannot listen:" << service->errorString();
+        return nullptr;
+    }
+    return service;
+}
+
+QUrl serviceBase(const ShareService &service)
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(service.port()));
+}
+
+QUrl roomSocketURL(const ShareService &service, const QString &roomID, const QString &role)
+{
+    return QUrl(QStringLiteral("ws://127.0.0.1:%1/api/room/%2?role=%3")
+                    .arg(service.port())
+                    .arg(roomID, role));
+}
+
+QString serviceOrigin(const ShareService &service)
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(service.port());
+}
+
+TestSocket::TestSocket(const QString &origin, QObject *parent)
+    : QObject(parent)
+    , m_socket(origin)
+{
+    connect(&m_socket, &QWebSocket::textMessageReceived, this, [this](const QString &text) {
+        ++m_received;
+        m_messages.append(QJsonDocument::fromJson(text.toUtf8()).object());
+    });
+    connect(&m_socket, &QWebSocket::disconnected, this, [this] {
+        m_closed = true;
+        m_closeCode = int(m_socket.closeCode());
+        m_closeReason = m_socket.closeReason();
+    });
+}
+
+void TestSocket::open(const QUrl &url)
+{
+    m_socket.open(url);
+}
+
+bool TestSocket::waitOpen(int milliseconds)
+{
+    return QTest::qWaitFor([this] { return isOpen() || m_closed; }, milliseconds) && isOpen();
+}
+
+bool TestSocket::waitClosed(int milliseconds)
+{
+    return QTest::qWaitFor([this] { return m_closed; }, milliseconds);
+}
+
+std::optional<QJsonObject> TestSocket::take(const QString &type, int milliseconds)
+{
+    std::optional<QJsonObject> found;
+    (void)QTest::qWaitFor(
+        [&] {
+            for (qsizetype i = 0; i < m_messages.size(); ++i) {
+                if (m_messages[i].value(QLatin1String("type")).toString() == type) {
+                    found = m_messages.takeAt(i);
+                    return true;
+                }
+            }
+            return false;
+        },
+        milliseconds);
+    return found;
+}
+
+void TestSocket::sendJson(const QJsonObject &message)
+{
+    m_socket.sendTextMessage(
+        QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
+}
+
+void TestSocket::sendText(const QString &text)
+{
+    m_socket.sendTextMessage(text);
+}
+
+QString joinGuest(TestSocket &guest, const ShareService &service, const QString &roomID)
+{
+    guest.open(roomSocketURL(service, roomID, QStringLiteral("guest")));
+    if (!guest.waitOpen())
+        return QString();
+    const std::optional<QJsonObject> welcome = guest.take(QStringLiteral("welcome"));
+    return welcome ? welcome->value(QLatin1String("peerId")).toString() : QString();
+}
+
+QString testRoomID(int n)
+{
+    return QStringLiteral("room-%1").arg(n, 17, 10, QLatin1Char('0'));
+}
+
+} // namespace vyo::test

@@ -1,0 +1,79 @@
+#pragma once
+
+// Helpers for tests that talk to a real share service on 127.0.0.1: starting one in-process, and
+// a WebSocket client that records what it receives.
+
+#include "ServiceConfig.h"
+#include "ShareService.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QWebSocket>
+
+#include <memory>
+#include <optional>
+
+namespace vyo::test {
+
+// Settings for a test service: 127.0.0.1, a free port, no keep-alive pings.
+ServiceConfig serviceTestConfig();
+
+// A running service, or nothing (with a test failure logged) when it cannot listen.
+std::unique_ptr<ShareService> startService(const ServiceConfig &config = serviceTestConfig());
+
+QUrl serviceBase(const ShareService &service);
+QUrl roomSocketURL(const ShareService &service, const QString &roomID, const QString &role);
+// The origin the service's own pages have: http://127.0.0.1:<port>.
+QString serviceOrigin(const ShareService &service);
+
+// A WebSocket client that keeps every text message it receives (as JSON objects) and how it was
+// closed.
+class TestSocket : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TestSocket(const QString &origin = QString(), QObject *parent = nullptr);
+
+    void open(const QUrl &url);
+    // Waits (at most `milliseconds`) until the socket is open; false when it closed or timed out.
+    bool waitOpen(int milliseconds = 5000);
+    bool waitClosed(int milliseconds = 5000);
+    // Waits for the first not yet taken message of `type` and takes it; nothing on time-out.
+    std::optional<QJsonObject> take(const QString &type, int milliseconds = 5000);
+    // The messages not taken yet.
+    QList<QJsonObject> pending() const { return m_messages; }
+    int receivedCount() const { return m_received; }
+
+    void sendJson(const QJsonObject &message);
+    void sendText(const QString &text);
+    void close(QWebSocketProtocol::CloseCode code = QWebSocketProtocol::CloseCodeNormal)
+    {
+        m_socket.close(code);
+    }
+
+    QWebSocket &socket() { return m_socket; }
+    bool isOpen() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
+    bool isClosed() const { return m_closed; }
+    int closeCode() const { return m_closeCode; }
+    QString closeReason() const { return m_closeReason; }
+
+private:
+    QWebSocket m_socket;
+    QList<QJsonObject> m_messages;
+    int m_received = 0;
+    bool m_closed = false;
+    int m_closeCode = -1;
+    QString m_closeReason;
+};
+
+// Opens a guest in `roomID` with the service's own origin and takes its "welcome"; the guest's
+// peer identifier, or an empty string on failure.
+QString joinGuest(TestSocket &guest, const ShareService &service, const QString &roomID);
+
+// A room identifier of the right form, different for every `n`.
+QString testRoomID(int n);
+
+} // namespace vyo::test

@@ -1,0 +1,714 @@
+// The share service's rules against real WebSocket and HTTP clients on 127.0.0.1: roles,
+// forwarding, what a returning host is told, every limit, the Origin check and bad input.
+
+#include "IceServers.h"
+#include "RoomHub.h"
+#include "ServiceTestSupport.h"
+#include "TestSupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTest>
+
+using namespace vyo;
+using namespace vyo::test;
+
+namespace {
+
+const QString host = QStringLiteral("host");
+const QString guest = QStringLiteral("guest");
+
+QJsonObject signal(const QString &payload, const QString &sig, const QString &to = QString())
+{
+    QJsonObject message{{QStringLiteral("type"), QStringLiteral("signal")},
+                        {QStringLiteral("payload"), payload},
+                        {QStringLiteral("sig"), sig}};
+    if (!to.isNull())
+        message.insert(QStringLiteral("to"), to);
+    return message;
+}
+
+struct HttpAnswer
+{
+    int status = 0;
+    QByteArray contentType;
+    QByteArray body;
+};
+
+HttpAnswer httpGet(const QUrl &url)
+{
+    QNetworkAccessManager manager;
+    QNetworkReply *reply = manager.get(QNetworkRequest(url));
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    if (!finished.wait(5000))
+        return {};
+    HttpAnswer answer{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                      reply->header(QNetworkRequest::ContentTypeHeader).toByteArray(),
+                      reply->readAll()};
+    delete reply;
+    return answer;
+}
+
+// Sends raw bytes on a fresh TCP connection and returns what comes back until the server closes
+// it or `milliseconds` pass.
+QByteArray rawExchange(quint16 port, const QByteArray &request, int milliseconds,
+                       bool *closedByServer = nullptr)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(3000))
+        return QByteArray();
+    socket.write(request);
+    QByteArray answer;
+    bool closed = false;
+    QObject::connect(&socket, &QTcpSocket::disconnected, [&closed] { closed = true; });
+    (void)QTest::qWaitFor(
+        [&] {
+            answer += socket.readAll();
+            return closed;
+        },
+        milliseconds);
+    answer += socket.readAll();
+    if (closedByServer)
+        *closedByServer = closed;
+    return answer;
+}
+
+} // namespace
+
+class TestShareService : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void httpRoutes_data();
+    void httpRoutes();
+    void iceList();
+    void refusedSockets_data();
+    void refusedSockets();
+    void secondHostRefusedFirstKeepsWorking();
+    void guestBeforeHost();
+    void forwardingBothWays();
+    void signalToMissingGuestIsDropped();
+    void leavingIsAnnounced();
+    void returningHostIsToldOnlyWhatItMissed();
+    void badInputIsIgnored();
+    void oversizedAndBinaryMessages();
+    void floodClosesOnlyTheFlooder();
+    void roomAndGuestLimits();
+    void emptyRoomExpires();
+    void originRules_data();
+    void originRules();
+    void publicURLOrigin();
+    void silentSocketsAreDropped();
+    void httpGuards();
+    void connectionLimit();
+};
+
+void TestShareService::httpRoutes_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QString>("bodyContains");
+
+    QTest::newRow("about page") << "/" << 200 << QByteArray("text/html; charset=utf-8")
+                                << QStringLiteral("Vyo 공유 서비스");
+    QTest::newRow("share page") << "/s/" + testRoomID(1) << 200
+                                << QByteArray("text/html; charset=utf-8")
+                                << QStringLiteral("Vyo 셸프 공유");
+    QTest::newRow("share page, short room")
+        << "/s/abc" << 404 << QByteArray("text/html; charset=utf-8")
+        << QStringLiteral("공유 주소가 올바르지 않아요");
+    QTest::newRow("share page, bad character")
+        << "/s/" + testRoomID(1).replace(0, 1, u'.') << 404
+        << QByteArray("text/html; charset=utf-8") << QString();
+    QTest::newRow("ice list") << "/api/ice" << 200 << QByteArray("application/json")
+                              << QStringLiteral("iceServers");
+    QTest::newRow("room without upgrade")
+        << "/api/room/" + testRoomID(1) << 426 << QByteArray("text/plain") << QString();
+    QTest::newRow("unknown path") << "/nothing" << 404 << QByteArray() << QString();
+}
+
+void TestShareService::httpRoutes()
+{
+    QFETCH(QString, path);
+    QFETCH(int, status);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QString, bodyContains);
+
+    const auto service = startService();
+    QVERIFY(service);
+    QUrl url = serviceBase(*service);
+    url.setPath(path);
+    const HttpAnswer answer = httpGet(url);
+    QCOMPARE(answer.status, status);
+    if (!contentType.isEmpty())
+        QCOMPARE(answer.contentType, contentType);
+    QVERIFY(QString::fromUtf8(answer.body).contains(bodyContains));
+}
+
+void TestShareService::iceList()
+{
+    ServiceConfig config = serviceTestConfig();
+    {
+        const auto service = startService(config);
+        QVERIFY(service);
+        const HttpAnswer answer = httpGet(serviceBase(*service).resolved(QUrl("api/ice")));
+        QCOMPARE(answer.body, QByteArray(R"({"iceServers":[]})"));
+    }
+    config.stunURLs = {QStringLiteral("stun:stun.example.org:3478")};
+    config.turnURLs = {QStringLiteral("turn:turn.example.org:3478?transport=udp"),
+                       QStringLiteral("turns:turn.example.org:5349")};
+    config.turnSecret = QStringLiteral("secret");
+    config.turnCredentialLifetime = std::chrono::seconds(600);
+    const auto service = startService(config);
+    QVERIFY(service);
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
+    const HttpAnswer answer = httpGet(serviceBase(*service).resolved(QUrl("api/ice")));
+    const QJsonArray servers =
+        QJsonDocument::fromJson(answer.body).object().value("iceServers").toArray();
+    QCOMPARE(servers.size(), 2);
+    QCOMPARE(servers[0].toObject(),
+             QJsonObject({{"urls", QJsonArray{"stun:stun.example.org:3478"}}}));
+    const QJsonObject turn = servers[1].toObject();
+    QCOMPARE(turn.value("urls").toArray(), QJsonArray({"turn:turn.example.org:3478?transport=udp",
+                                                       "turns:turn.example.org:5349"}));
+    const QStringList username = turn.value("username").toString().split(u':');
+    QCOMPARE(username.size(), 2);
+    QVERIFY(username[0].toLongLong() >= before + 600);
+    QVERIFY(username[0].toLongLong() <= QDateTime::currentSecsSinceEpoch() + 600);
+    QVERIFY(!username[1].isEmpty());
+    QCOMPARE(turn.value("credential").toString(),
+             turnCredential(QStringLiteral("secret"), turn.value("username").toString()));
+}
+
+void TestShareService::refusedSockets_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("closeCode");
+
+    const QString room = testRoomID(7);
+    QTest::newRow("no role") << "/api/room/" + room << CloseCode::badRole;
+    QTest::newRow("unknown role") << "/api/room/" + room + "?role=admin" << CloseCode::badRole;
+    QTest::newRow("21 characters")
+        << "/api/room/" + room.left(21) + "?role=host" << CloseCode::badRoom;
+    QTest::newRow("23 characters") << "/api/room/" + room + "x?role=host" << CloseCode::badRoom;
+    QTest::newRow("not base64url")
+        << "/api/room/" + room.left(21) + "+?role=guest" << CloseCode::badRoom;
+}
+
+void TestShareService::refusedSockets()
+{
+    QFETCH(QString, path);
+    QFETCH(int, closeCode);
+
+    const auto service = startService();
+    QVERIFY(service);
+    TestSocket socket(serviceOrigin(*service));
+    QUrl url = serviceBase(*service);
+    url.setScheme("ws");
+    url.setPath(path.section(u'?', 0, 0));
+    url.setQuery(path.section(u'?', 1));
+    socket.open(url);
+    QVERIFY(socket.waitClosed());
+    QCOMPARE(socket.closeCode(), closeCode);
+    QVERIFY(!socket.closeReason().isEmpty());
+    QCOMPARE(service->hub().roomCount(), 0);
+}
+
+void TestShareService::secondHostRefusedFirstKeepsWorking()
+{
+    const auto service = startService();
+    QVERIFY(service);
+    const QString room = testRoomID(1);
+    TestSocket first, second, visitor(serviceOrigin(*service));
+    first.open(roomSocketURL(*service, room, host));
+    QVERIFY(first.waitOpen());
+    second.open(roomSocketURL(*service, room, host));
+    QVERIFY(second.waitClosed());
+    QCOMPARE(second.closeCode(), CloseCode::hostPresent);
+
+    const QString peerID = joinGuest(visitor, *service, room);
+    QVERIFY(!peerID.isEmpty());
+    const auto joined = first.take("peer-joined");
+    QVERIFY(joined);
+    QCOMPARE(joined->value("peerId").toString(), peerID);
+    QVERIFY(first.isOpen());
+}
+
+void TestShareService::guestBeforeHost()
+{
+    const auto service = startService();
+    QVERIFY(service);
+    const QString room = testRoomID(2);
+    TestSocket early(serviceOrigin(*service));
+    early.open(roomSocketURL(*service, room, guest));
+    QVERIFY(early.waitOpen());
+    const auto welcome = early.take("welcome");
+    QVERIFY(welcome);
+    QCOMPARE(welcome->value("host").toBool(), false);
+    const QString peerID = welcome->value("peerId").toString();
+    QCOMPARE(peerID.size(), 16);
+
+    TestSocket desktop;
+    desktop.open(roomSocketURL(*service, room, host));
+    QVERIFY(desktop.waitOpen());
+    const auto joined = desktop.take("peer-joined");
+    QVERIFY(joined);
+    QCOMPARE(*joined, QJsonObject({{"type", "peer-joined"}, {"peerId", peerID}}));
+    QVERIFY(early.take("host-joined"));
+
+    TestSocket late(serviceOrigin(*service));
+    const QString latePeerID = joinGuest(late, *service, room);
+    QVERIFY(!latePeerID.isEmpty());
+    QVERIFY(latePeerID != peerID);
+    const auto lateJoined = desktop.take("peer-joined");
+    QVERIFY(lateJoined);
+    QCOMPARE(lateJoined->value("peerId").toString(), latePeerID);
+}
+
+void TestShareService::forwardingBothWays()
+{
+    LogCapture log;
+    const auto service = startService();
+    QVERIFY(service);
+    const QString room = testRoomID(3);
+    TestSocket desktop, phone(serviceOrigin(*service)), laptop(serviceOrigin(*service));
+    desktop.open(roomSocketURL(*service, room, host));
+    QVERIFY(desktop.waitOpen());
+    const QString phoneID = joinGuest(phone, *service, room);
+    const QString laptopID = joinGuest(laptop, *service, room);
+    QVERIFY(!phoneID.isEmpty() && !laptopID.isEmpty());
+
+    // Payload and signature are carried as they are, whatever they hold.
+    const QString payload =
+        QStringLiteral("{\"sdp\":\"v=0\\r\\na=x:/한글/\\\"q\\\"\",\"type\":\"offer\"}");
+    const QString sig = QStringLiteral("sig/+=-_");
+    desktop.sendJson(signal(payload, sig, phoneID));
+    const auto toPhone = phone.take("signal");
+    QVERIFY(toPhone);
+    QCOMPARE(*toPhone, QJsonObject({{"type", "signal"}, {"payload", payload}, {"sig", sig}}));
+
+    phone.sendJson(signal(payload + "answer", sig + "2", QStringLiteral("ignored")));
+    const auto fromPhone = desktop.take("signal");
+    QVERIFY(fromPhone);
+    QCOMPARE(*fromPhone, QJsonObject({{"type", "signal"},
+                                      {"from", phoneID},
+                                      {"payload", QString(payload + "answer")},
+                                      {"sig", QString(sig + "2")}}));
+
+    // Only the named guest hears the host; guests never hear each other.
+    desktop.sendJson(signal("to laptop", "s", laptopID));
+    QVERIFY(laptop.take("signal"));
+    QVERIFY(phone.pending().isEmpty());
+    QCOMPARE(service->hub().relayedCount(), qint64(3));
+    for (const QString &line : log.messages()) {
+        QVERIFY2(!line.contains(payload) && !line.contains(sig), qPrintable(line));
+    }
+}
+
+void TestShareService::signalToMissingGuestIsDropped()
+{
+    const auto service = startService();
+    QVERIFY(service);
+    const QString room = testRoomID(4);
+    TestSocket desktop, phone(serviceOrigin(*service));
+    desktop.open(roomSocketURL(*service, room, host));
+    QVERIFY(desktop.waitOpen());
+    const QString phoneID = joinGuest(phone, *service, room);
+    QVERIFY(!phoneID.isEmpty());
+
+    desktop.sendJson(signal("lost", "s", QStringLiteral("nobody-is-called")));
+    desktop.sendJson(signal("lost", "s"));
+    desktop.sendJson(signal("found", "s", phoneID));
+    const auto received = phone.take("signal");
+    QVERIFY(received);
+    QCOMPARE(received->value("payload").toString(), QStringLiteral("found"));
+    QVERIFY(phone.pending().isEmpty());
+    QVERIFY(desktop.isOpen());
+}
+
+void TestShareService::leavingIsAnnounced()
+{
+    const auto service = startService();
+    QVERIFY(service);
+    const QString room = testRoomID(5);
+    TestSocket desktop, phone(serviceOrigin(*service)), laptop(serviceOrigin(*service));
+    desktop.open(roomSocketURL(*service, room, host));
+    QVERIFY(desktop.waitOpen());
+    const QString phoneID = joinGuest(phone, *service, room);
+    const QString laptopID = joinGuest(laptop, *service, room);
+    QVERIFY(!laptopID.isEmpty());
+
+    phone.close();
+    const auto left = desktop.take("peer-left");
+    QVERIFY(left);
+    QCOMPARE(*left, QJsonObject({{"type", "peer-left"}, {"peerId", phoneID}}));
+
+    // A host that closes properly has stopped sharing; when it comes back it is new to the room.
+    desktop.close(QWebSocketProtocol::CloseCodeGoingAway);
+    const auto hostLeft = laptop.take("host-left");
+    QVERIFY(hostLeft);
+    QCOMPARE(hostLeft->value("ended").toBool(), true);
+    QVERIFY(laptop.isOpen());
+    TestSocket again;
+    again.open(roomSocketURL(*service, room, host));
+    QVERIFY(again.waitOpen());
+    const auto told = again.take("peer-joined");
+    QVERIFY(told);
+    QCOMPARE(told->value("peerId").toString(), laptopID);
+}
+
+void TestShareService::returningHostIsToldOnlyWhatItMissed()
+{
+    const auto service = startService();
+    QVERIFY(service);
+    const QString room = testRoomID(6);
+    TestSocket stays(serviceOrigin(*service)), goes(serviceOrigin(*service)),
+        comes(serviceOrigin(*service)), visits(serviceOrigin(*service));
+    const QString staysID = joinGuest(stays, *service, room);
+    const QString goesID = joinGuest(goes, *service, room);
+    QVERIFY(!staysID.isEmpty() && !goesID.isEmpty());
+
+    auto desktop = std::make_unique<TestSocket>();
+    desktop->open(roomSocketURL(*service, room, host));
+    QVERIFY(desktop->waitOpen());
+    QVERIFY(QTest::qWaitFor([&] { return desktop->receivedCount() == 2; }, 5000));
+    QCOMPARE(desktop->pending(),
+             QList<QJsonObject>({{{"type", "peer-joined"}, {"peerId", staysID}},
+                                 {{"type", "peer-joined"}, {"peerId", goesID}}}));
+
+    // The connection breaks (no closing handshake): the host may come back.
+    desktop->socket().abort();
+    const auto hostLeft = stays.take("host-left");
+    QVERIFY(hostLeft);
+    QCOMPARE(hostLeft->value("ended").toBool(), false);
+    goes.close();
+    QVERIFY(goes.waitClosed());
+    const QString comesID = joinGuest(comes, *service, room);
+    QVERIFY(!comesID.isEmpty());
+    // A guest who came and went while the host was away is nothing the host needs to hear.
+    QVERIFY(!joinGuest(visits, *service, room).isEmpty());
+    visits.close();
+    QVERIFY(visits.waitClosed());
+    QTRY_COMPARE(service->hub().memberCount(), 2);
+
+    TestSocket returning;
+    returning.open(roomSocketURL(*service, room, host));
+    QVERIFY(returning.waitOpen());
+    QVERIFY(QTest::qWaitFor([&] { return returning.receivedCount() >= 2; }, 5000));
+    QCOMPARE(returning.pending(),
+             QList<QJsonObject>({{{"type", "peer-left"}, {"peerId", goesID}},
+                                 {{"type", "peer-joined"}, {"peerId", comesID}}}));
+    QVERIFY(stays.take("host-joined"));
+
+    // The guest that stayed still reaches the host.
+    stays.sendJson(signal("still here", "s"));
+    const auto relayed = returning.take("signal");
+    QVERIFY(relayed);
+    QCOMPARE(relayed->value("from").toString(), staysID);
+    QCOMPARE(returning.receivedCount(), 3);
+}
+
+void TestShareService::badInputIsIgnored()
+{
+    const auto service = startService();
+    QVERIFY(service);
+    const QString room = testRoomID(8);
+    TestSocket desktop, phone(serviceOrigin(*service));
+    desktop.open(roomSocketURL(*service, room, host));
+    QVERIFY(desktop.waitOpen());
+    const QString phoneID = joinGuest(phone, *service, room);
+    QVERIFY(!phoneID.isEmpty());
+    QVERIFY(desktop.take("peer-joined"));
+
+    const QStringList bad = {
+        QStringLiteral("not json"),
+        QStringLiteral("[1,2]"),
+        QStringLiteral("\"signal\""),
+        QStringLiteral(R"({"type":"shout","payload":"p","sig":"s"})"),
+        QStringLiteral(R"({"type":5,"payload":"p","sig":"s"})"),
+        QStringLiteral(R"({"type":"signal","payload":7,"sig":"s"})"),
+        QStringLiteral(R"({"type":"signal","payload":"p"})"),
+        QStringLiteral(R"({"type":"signal","payload":"p","sig":null})"),
+        QStringLiteral(R"({"type":"peer-joined","peerId":"fake"})"),
+    };
+    for (const QString &text : bad)
+        phone.sendText(text);
+    phone.sendJson(signal("good", "s"));
+    const auto relayed = desktop.take("signal");
+    QVERIFY(relayed);
+    QCOMPARE(relayed->value("payload").toString(), QStringLiteral("good"));
+    QVERIFY(desktop.pending().isEmpty());
+    QVERIFY(phone.isOpen());
+    QVERIFY(desktop.isOpen());
+}
+
+void TestShareService::oversizedAndBinaryMessages()
+{
+    ServiceConfig config = serviceTestConfig();
+    config.maxMessageBytes = 4096;
+    const auto service = startService(config);
+    QVERIFY(service);
+    const QString room = testRoomID(9);
+    TestSocket desktop, big(serviceOrigin(*service)), binary(serviceOrigin(*service));
+    desktop.open(roomSocketURL(*service, room, host));
+    QVERIFY(desktop.waitOpen());
+    QVERIFY(!joinGuest(big, *service, room).isEmpty());
+    QVERIFY(!joinGuest(binary, *service, room).isEmpty());
+
+    big.sendJson(signal(QString(4096, u'x'), "s"));
+    QVERIFY(big.waitClosed());
+    QCOMPARE(big.closeCode(), int(QWebSocketProtocol::CloseCodeTooMuchData));
+    binary.socket().sendBinaryMessage(QByteArray(16, '\1'));
+    QVERIFY(binary.waitClosed());
+    QCOMPARE(binary.closeCode(), CloseCode::binaryMessage);
+    QVERIFY(desktop.take("peer-left"));
+    QVERIFY(desktop.take("peer-left"));
+    QVERIFY(!desktop.take("signal", 0));
+
+    // A message just under the limit is relayed.
+    TestSocket fits(serviceOrigin(*service));
+    QVERIFY(!joinGuest(fits, *service, room).isEmpty());
+    fits.sendJson(signal(QString(3000, u'y'), "s"));
+    QVERIFY(desktop.take("signal"));
+}
+
+void TestShareService::floodClosesOnlyTheFlooder()
+{
+    ServiceConfig config = serviceTestConfig();
+    config.maxMessagesPerSecond = 20;
+    const auto service = startService(config);
+    QVERIFY(service);
+    TestSocket desktop, flooder(serviceOrigin(*service)), otherDesktop,
+        otherGuest(serviceOrigin(*service));
+    desktop.open(roomSocketURL(*service, testRoomID(10), host));
+    otherDesktop.open(roomSocketURL(*service, testRoomID(11), host));
+    QVERIFY(desktop.waitOpen() && otherDesktop.waitOpen());
+    QVERIFY(!joinGuest(flooder, *service, testRoomID(10)).isEmpty());
+    QVERIFY(!joinGuest(otherGuest, *service, testRoomID(11)).isEmpty());
+
+    for (int i = 0; i < 200; ++i)
+        flooder.sendJson(signal(QString::number(i), "s"));
+    QVERIFY(flooder.waitClosed());
+    QCOMPARE(flooder.closeCode(), CloseCode::tooManyMessages);
+    QVERIFY(desktop.take("peer-left"));
+    // No more than a burst got through.
+    int relayed = 0;
+    while (desktop.take("signal", 0))
+        ++relayed;
+    QVERIFY2(relayed <= 21, qPrintable(QString::number(relayed)));
+
+    otherGuest.sendJson(signal("other room", "s"));
+    QVERIFY(otherDesktop.take("signal"));
+}
+
+void TestShareService::roomAndGuestLimits()
+{
+    ServiceConfig config = serviceTestConfig();
+    config.maxRooms = 2;
+    config.maxGuestsPerRoom = 2;
+    const auto service = startService(config);
+    QVERIFY(service);
+    TestSocket a, b, c;
+    a.open(roomSocketURL(*service, testRoomID(1), host));
+    b.open(roomSocketURL(*service, testRoomID(2), host));
+    QVERIFY(a.waitOpen() && b.waitOpen());
+    c.open(roomSocketURL(*service, testRoomID(3), host));
+    QVERIFY(c.waitClosed());
+    QCOMPARE(c.closeCode(), CloseCode::full);
+    QCOMPARE(c.closeReason(), QStringLiteral("too many rooms"));
+
+    TestSocket g1(serviceOrigin(*service)), g2(serviceOrigin(*service)),
+        g3(serviceOrigin(*service));
+    QVERIFY(!joinGuest(g1, *service, testRoomID(1)).isEmpty());
+    QVERIFY(!joinGuest(g2, *service, testRoomID(1)).isEmpty());
+    g3.open(roomSocketURL(*service, testRoomID(1), guest));
+    QVERIFY(g3.waitClosed());
+    QCOMPARE(g3.closeCode(), CloseCode::full);
+    QCOMPARE(c.closeReason(), QStringLiteral("too many rooms"));
+    QCOMPARE(g3.closeReason(), QStringLiteral("room is full"));
+
+    // A room that closes makes space again.
+    b.close();
+    QTRY_COMPARE(service->hub().roomCount(), 1);
+    TestSocket d;
+    d.open(roomSocketURL(*service, testRoomID(3), host));
+    QVERIFY(d.waitOpen());
+}
+
+void TestShareService::emptyRoomExpires()
+{
+    ServiceConfig config = serviceTestConfig();
+    config.emptyRoomTimeout = std::chrono::milliseconds(300);
+    const auto service = startService(config);
+    QVERIFY(service);
+    const QString room = testRoomID(12);
+
+    // A room whose host never came goes as soon as it is empty.
+    {
+        TestSocket lonely(serviceOrigin(*service));
+        QVERIFY(!joinGuest(lonely, *service, room).isEmpty());
+        QCOMPARE(service->hub().roomCount(), 1);
+        lonely.close();
+        QTRY_COMPARE(service->hub().roomCount(), 0);
+    }
+
+    TestSocket desktop, phone(serviceOrigin(*service));
+    desktop.open(roomSocketURL(*service, room, host));
+    QVERIFY(desktop.waitOpen());
+    QVERIFY(!joinGuest(phone, *service, room).isEmpty());
+    phone.close();
+    QVERIFY(desktop.take("peer-left"));
+    desktop.close();
+    QVERIFY(desktop.waitClosed());
+    // Kept for a while for a returning host, then gone.
+    QCOMPARE(service->hub().roomCount(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(service->hub().roomCount(), 0, 5000);
+}
+
+void TestShareService::originRules_data()
+{
+    QTest::addColumn<QString>("role");
+    QTest::addColumn<QString>("origin");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("guest, own origin") << guest << "own" << true;
+    QTest::newRow("guest, own origin over https") << guest << "https-own" << true;
+    QTest::newRow("guest, no origin") << guest << "" << false;
+    QTest::newRow("guest, other site") << guest << "https://evil.example" << false;
+    QTest::newRow("guest, other port") << guest << "http://127.0.0.1:1" << false;
+    QTest::newRow("guest, extra origin") << guest << "https://friend.example" << true;
+    QTest::newRow("host, no origin") << host << "" << true;
+    QTest::newRow("host, other site") << host << "https://evil.example" << false;
+}
+
+void TestShareService::originRules()
+{
+    QFETCH(QString, role);
+    QFETCH(QString, origin);
+    QFETCH(bool, accepted);
+
+    ServiceConfig config = serviceTestConfig();
+    config.extraOrigins = {QStringLiteral("https://friend.example")};
+    const auto service = startService(config);
+    QVERIFY(service);
+    if (origin == u"own")
+        origin = serviceOrigin(*service);
+    else if (origin == u"https-own")
+        origin = serviceOrigin(*service).replace("http:", "https:");
+    TestSocket socket(origin);
+    socket.open(roomSocketURL(*service, testRoomID(13), role));
+    if (accepted) {
+        QVERIFY(socket.waitOpen());
+        QCOMPARE(service->hub().memberCount(), 1);
+    } else {
+        QVERIFY(socket.waitClosed());
+        QCOMPARE(socket.closeCode(), CloseCode::forbiddenOrigin);
+        QCOMPARE(service->hub().roomCount(), 0);
+    }
+}
+
+void TestShareService::publicURLOrigin()
+{
+    ServiceConfig config = serviceTestConfig();
+    config.publicURL = QUrl(QStringLiteral("https://share.example.org/"));
+    const auto service = startService(config);
+    QVERIFY(service);
+    // Behind a proxy the Host the service sees says nothing; the public address decides.
+    TestSocket local(serviceOrigin(*service)), proxied(QStringLiteral("https://share.example.org"));
+    local.open(roomSocketURL(*service, testRoomID(14), guest));
+    QVERIFY(local.waitClosed());
+    QCOMPARE(local.closeCode(), CloseCode::forbiddenOrigin);
+    proxied.open(roomSocketURL(*service, testRoomID(14), guest));
+    QVERIFY(proxied.waitOpen());
+}
+
+void TestShareService::silentSocketsAreDropped()
+{
+    ServiceConfig config = serviceTestConfig();
+    config.keepAliveInterval = std::chrono::milliseconds(100);
+    const auto service = startService(config);
+    QVERIFY(service);
+    const QString room = testRoomID(15);
+    TestSocket desktop;
+    desktop.open(roomSocketURL(*service, room, host));
+    QVERIFY(desktop.waitOpen());
+
+    // A guest that completes the handshake by hand and then never answers a ping.
+    QTcpSocket silent;
+    silent.connectToHost(QHostAddress::LocalHost, service->port());
+    QVERIFY(silent.waitForConnected(3000));
+    silent.write(QStringLiteral("GET /api/room/%1?role=guest HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n"
+                                "Origin: %3\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                "Sec-WebSocket-Version: 13\r\n\r\n")
+                     .arg(room)
+                     .arg(service->port())
+                     .arg(serviceOrigin(*service))
+                     .toLatin1());
+    bool closed = false;
+    connect(&silent, &QTcpSocket::disconnected, this, [&closed] { closed = true; });
+    QVERIFY(desktop.take("peer-joined"));
+    QVERIFY(QTest::qWaitFor([&] { return closed; }, 5000));
+    QVERIFY(desktop.take("peer-left"));
+    // The host answers its pings by itself and stays.
+    QVERIFY(desktop.isOpen());
+}
+
+void TestShareService::httpGuards()
+{
+    ServiceConfig config = serviceTestConfig();
+    config.httpIdleTimeout = std::chrono::milliseconds(300);
+    config.maxRequestBytes = 4096;
+    const auto service = startService(config);
+    QVERIFY(service);
+
+    bool closed = false;
+    const QByteArray idle = rawExchange(service->port(), QByteArray(), 5000, &closed);
+    QVERIFY(closed);
+    QVERIFY(idle.isEmpty());
+
+    QByteArray huge = "GET /api/ice HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    for (int i = 0; i < 100; ++i)
+        huge += "X-Padding: " + QByteArray(100, 'a') + "\r\n";
+    const QByteArray refused = rawExchange(service->port(), huge, 5000, &closed);
+    QVERIFY(closed);
+    QVERIFY2(refused.startsWith("HTTP/1.1 413"), refused.constData());
+
+    // An ordinary request on the same service still works.
+    const HttpAnswer answer = httpGet(serviceBase(*service).resolved(QUrl("api/ice")));
+    QCOMPARE(answer.status, 200);
+}
+
+void TestShareService::connectionLimit()
+{
+    ServiceConfig config = serviceTestConfig();
+    config.maxConnections = 2;
+    const auto service = startService(config);
+    QVERIFY(service);
+    TestSocket a, b;
+    a.open(roomSocketURL(*service, testRoomID(16), host));
+    b.open(roomSocketURL(*service, testRoomID(17), host));
+    QVERIFY(a.waitOpen() && b.waitOpen());
+    QCOMPARE(service->openConnections(), 2);
+
+    bool closed = false;
+    const QByteArray refused =
+        rawExchange(service->port(), "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 5000, &closed);
+    QVERIFY(closed);
+    QVERIFY2(refused.startsWith("HTTP/1.1 503"), refused.constData());
+
+    a.close();
+    QVERIFY(a.waitClosed());
+    QTRY_COMPARE(service->openConnections(), 1);
+    const HttpAnswer answer = httpGet(serviceBase(*service));
+    QCOMPARE(answer.status, 200);
+}
+
+QTEST_GUILESS_MAIN(TestShareService)
+#include "tst_shareservice.moc"

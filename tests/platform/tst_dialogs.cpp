@@ -1,0 +1,200 @@
+#include "platform/Dialogs.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vyo;
+
+namespace {
+
+template <typename T> T *visibleTopLevel(const QString &objectName)
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        auto *found = qobject_cast<T *>(widget);
+        if (found && found->isVisible() && found->objectName() == objectName)
+            return found;
+    }
+    return nullptr;
+}
+
+Dialogs::SaveRequest request(const QString &directory)
+{
+    Dialogs::SaveRequest r;
+    r.title = QStringLiteral("윈도우용 ZIP으로 저장");
+    r.message = QStringLiteral("윈도우에서도 한글 파일 이름이 깨지지 않는 ZIP으로 저장합니다.");
+    r.confirmText = QStringLiteral("저장");
+    r.directory = directory;
+    r.suggestedName = QStringLiteral("Vyo 파일 2개.zip");
+    r.nameFilters = {QStringLiteral("ZIP 압축 파일 (*.zip)")};
+    r.defaultSuffix = QStringLiteral("zip");
+    return r;
+}
+
+} // namespace
+
+class TestDialogs : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup();
+
+    void answeredSaveArrivesLater();
+    void cancelledAnswer();
+    void answerIsUsedOnce();
+    void nothingArrivesOnceTheContextIsGone();
+    void saveDialogShowsTheRequest();
+    void saveDialogCancelled();
+    void alertIsShownWithoutBlocking();
+    void recordersReplaceAlertAndBeep();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestDialogs::cleanup()
+{
+    Dialogs::resetTestAnswers();
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        widget->close();
+}
+
+void TestDialogs::answeredSaveArrivesLater()
+{
+    QList<Dialogs::SaveRequest> requests;
+    Dialogs::setSaveRequestRecorder([&requests](const auto &r) { requests.append(r); });
+    Dialogs::setNextSaveAnswer(QStringLiteral("/tmp/x.zip"));
+    QObject context;
+    std::optional<std::optional<QString>> answer;
+    Dialogs::askForSavePath(request(m_dir.path()), &context,
+                            [&answer](std::optional<QString> path) { answer = path; });
+    QVERIFY2(!answer, "a dialog answers later, never from inside the call");
+    QTRY_VERIFY(answer.has_value());
+    QCOMPARE(*answer, std::optional<QString>(QStringLiteral("/tmp/x.zip")));
+    QCOMPARE(requests.size(), 1);
+    QCOMPARE(requests.first().suggestedName, QStringLiteral("Vyo 파일 2개.zip"));
+}
+
+void TestDialogs::cancelledAnswer()
+{
+    Dialogs::setNextSaveAnswer(std::nullopt);
+    QObject context;
+    std::optional<std::optional<QString>> answer;
+    Dialogs::askForSavePath(request(m_dir.path()), &context,
+                            [&answer](std::optional<QString> path) { answer = path; });
+    QTRY_VERIFY(answer.has_value());
+    QVERIFY(!answer->has_value());
+}
+
+void TestDialogs::answerIsUsedOnce()
+{
+    Dialogs::setNextSaveAnswer(QStringLiteral("/tmp/x.zip"));
+    QObject context;
+    int answers = 0;
+    const auto count = [&answers](std::optional<QString>) { ++answers; };
+    Dialogs::askForSavePath(request(m_dir.path()), &context, count);
+    Dialogs::askForSavePath(request(m_dir.path()), &context, count);
+    QTRY_COMPARE(answers, 1);
+    // The second request shows the real dialog, which waits for the user.
+    QTRY_VERIFY(visibleTopLevel<QFileDialog>(QStringLiteral("saveDialog")));
+    QCOMPARE(answers, 1);
+}
+
+void TestDialogs::nothingArrivesOnceTheContextIsGone()
+{
+    Dialogs::setNextSaveAnswer(QStringLiteral("/tmp/x.zip"));
+    bool called = false;
+    {
+        QObject context;
+        Dialogs::askForSavePath(request(m_dir.path()), &context,
+                                [&called](std::optional<QString>) { called = true; });
+    }
+    QTest::qWait(50);
+    QVERIFY(!called);
+}
+
+void TestDialogs::saveDialogShowsTheRequest()
+{
+    QObject context;
+    std::optional<std::optional<QString>> answer;
+    Dialogs::askForSavePath(request(m_dir.path()), &context,
+                            [&answer](std::optional<QString> path) { answer = path; });
+    QFileDialog *dialog = nullptr;
+    QTRY_VERIFY((dialog = visibleTopLevel<QFileDialog>(QStringLiteral("saveDialog"))));
+    QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
+    QCOMPARE(dialog->directory().absolutePath(), QDir(m_dir.path()).absolutePath());
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("윈도우용 ZIP으로 저장"));
+    auto *message = dialog->findChild<QLabel *>(QStringLiteral("saveMessage"));
+    QVERIFY(message);
+    QVERIFY(message->isVisible());
+    QCOMPARE(message->text(),
+             QStringLiteral("윈도우에서도 한글 파일 이름이 깨지지 않는 ZIP으로 저장합니다."));
+    auto *buttons = dialog->findChild<QDialogButtonBox *>();
+    QVERIFY(buttons);
+    QStringList buttonTexts;
+    for (QAbstractButton *button : buttons->buttons())
+        buttonTexts.append(button->text());
+    QVERIFY2(buttonTexts.contains(QStringLiteral("저장")), qPrintable(buttonTexts.join(u", ")));
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    QCOMPARE(name->text(), QStringLiteral("Vyo 파일 2개.zip"));
+    QVERIFY(!answer);
+
+    // The user types a bare name and confirms: the suffix is added.
+    name->setText(QStringLiteral("내 압축"));
+    QTest::keyClick(name, Qt::Key_Return);
+    QTRY_VERIFY(answer.has_value());
+    QCOMPARE(*answer, std::optional<QString>(QDir(m_dir.path()).filePath("내 압축.zip")));
+}
+
+void TestDialogs::saveDialogCancelled()
+{
+    QObject context;
+    std::optional<std::optional<QString>> answer;
+    Dialogs::askForSavePath(request(m_dir.path()), &context,
+                            [&answer](std::optional<QString> path) { answer = path; });
+    QFileDialog *dialog = nullptr;
+    QTRY_VERIFY((dialog = visibleTopLevel<QFileDialog>(QStringLiteral("saveDialog"))));
+    dialog->reject();
+    QTRY_VERIFY(answer.has_value());
+    QVERIFY(!answer->has_value());
+}
+
+void TestDialogs::alertIsShownWithoutBlocking()
+{
+    Dialogs::showAlert({QStringLiteral("ZIP을 만들지 못했어요"),
+                        QStringLiteral("ZIP은 4GB까지 만들 수 있습니다.")});
+    QMessageBox *box = nullptr;
+    QTRY_VERIFY((box = visibleTopLevel<QMessageBox>(QStringLiteral("alert"))));
+    QCOMPARE(box->text(), QStringLiteral("ZIP을 만들지 못했어요"));
+    QCOMPARE(box->informativeText(), QStringLiteral("ZIP은 4GB까지 만들 수 있습니다."));
+    QCOMPARE(box->windowModality(), Qt::ApplicationModal);
+    QPointer<QMessageBox> guard(box);
+    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    QTRY_VERIFY(!guard);
+}
+
+void TestDialogs::recordersReplaceAlertAndBeep()
+{
+    QList<Dialogs::Alert> alerts;
+    int beeps = 0;
+    Dialogs::setAlertRecorder([&alerts](const Dialogs::Alert &a) { alerts.append(a); });
+    Dialogs::setBeepRecorder([&beeps] { ++beeps; });
+    Dialogs::showAlert({QStringLiteral("a"), QStringLiteral("b")});
+    Dialogs::beep();
+    QCOMPARE(alerts.size(), 1);
+    QCOMPARE(alerts.first().informativeText, QStringLiteral("b"));
+    QCOMPARE(beeps, 1);
+    QCoreApplication::processEvents();
+    QVERIFY(!visibleTopLevel<QMessageBox>(QStringLiteral("alert")));
+}
+
+QTEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"

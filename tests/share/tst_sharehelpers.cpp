@@ -1,0 +1,250 @@
+// Room identifiers and keys, the share address, and the ICE-server list fetched from a real share
+// service on 127.0.0.1 (with the failures the share center tells apart).
+
+#include "share/ShareHelpers.h"
+
+#include "ServiceTestSupport.h"
+
+#include <QHttpServer>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+using namespace vyo;
+using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(std::optional<QList<vyo::IceServer>>)
+
+namespace {
+
+// Fetches and waits for the answer (bounded).
+std::optional<IceFetch::Result> fetchNow(const QUrl &base, std::chrono::milliseconds timeout = 3s)
+{
+    QObject context;
+    std::optional<IceFetch::Result> result;
+    IceFetch::fetch(
+        base, &context, [&result](const IceFetch::Result &answer) { result = answer; }, timeout);
+    (void)QTest::qWaitFor([&result] { return result.has_value(); }, 15000);
+    return result;
+}
+
+} // namespace
+
+class TestShareHelpers : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void roomIDAndKey();
+    void shareAddress_data();
+    void shareAddress();
+    void decodePayload_data();
+    void decodePayload();
+    void fetchFromService();
+    void fetchFailures();
+    void fetchTimesOut();
+    void fetchAnswersNobodyWhenContextIsGone();
+};
+
+void TestShareHelpers::roomIDAndKey()
+{
+    static const QRegularExpression alphabet(QStringLiteral("^[A-Za-z0-9_-]+$"));
+    QSet<QString> seen;
+    for (int i = 0; i < 50; ++i) {
+        const std::optional<QString> room = makeRoomID();
+        const std::optional<QString> key = makeRoomKey();
+        QVERIFY(room && key);
+        QCOMPARE(room->size(), 22);
+        QCOMPARE(key->size(), 43);
+        QVERIFY(alphabet.match(*room).hasMatch());
+        QVERIFY(alphabet.match(*key).hasMatch());
+        QCOMPARE(QByteArray::fromBase64(room->toLatin1(), QByteArray::Base64UrlEncoding).size(),
+                 16);
+        QCOMPARE(QByteArray::fromBase64(key->toLatin1(), QByteArray::Base64UrlEncoding).size(), 32);
+        seen.insert(*room);
+        seen.insert(*key);
+    }
+    QCOMPARE(seen.size(), 100);
+}
+
+void TestShareHelpers::shareAddress_data()
+{
+    QTest::addColumn<QUrl>("pageBase");
+    QTest::addColumn<QUrl>("signalingBase");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("same base") << QUrl("https://share.example.org")
+                               << QUrl("https://share.example.org")
+                               << "https://share.example.org/s/ROOM#KEY";
+    QTest::newRow("same base with slash")
+        << QUrl("https://share.example.org/") << QUrl("https://share.example.org/")
+        << "https://share.example.org/s/ROOM#KEY";
+    QTest::newRow("page base with a path")
+        << QUrl("https://example.org/vyo/") << QUrl("https://example.org/vyo/")
+        << "https://example.org/vyo/s/ROOM#KEY";
+    QTest::newRow("other signaling base")
+        << QUrl("https://share.example.org") << QUrl("http://192.168.0.10:8080/")
+        << "https://share.example.org/s/ROOM?signal=http://192.168.0.10:8080/#KEY";
+    QTest::newRow("signaling base with query characters")
+        << QUrl("https://share.example.org") << QUrl("https://sig.example.org/a+b?x=1&y=2")
+        << "https://share.example.org/s/ROOM?signal=https://sig.example.org/"
+           "a%2Bb%3Fx%3D1%26y%3D2#KEY";
+}
+
+void TestShareHelpers::shareAddress()
+{
+    QFETCH(QUrl, pageBase);
+    QFETCH(QUrl, signalingBase);
+    QFETCH(QString, expected);
+
+    const QUrl address = vyo::shareAddress(pageBase, signalingBase, "ROOM", "KEY");
+    QCOMPARE(address.toString(QUrl::FullyEncoded), expected);
+    // The key never reaches the server: it is only in the fragment.
+    QVERIFY(!address.toString(QUrl::RemoveFragment).contains("KEY"));
+    if (signalingBase != pageBase) {
+        QCOMPARE(QUrl(QUrlQuery(address).queryItemValue("signal", QUrl::FullyDecoded)),
+                 signalingBase);
+    }
+}
+
+void TestShareHelpers::decodePayload_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<std::optional<QList<IceServer>>>("expected");
+
+    using Servers = QList<IceServer>;
+    QTest::newRow("stun and turn")
+        << QByteArray(
+               R"({"iceServers":[{"urls":["stun:a:3478"]},{"urls":["turn:b:3478","turns:b:5349"],"username":"1:x","credential":"c"}],"ttl":5})")
+        << std::optional<Servers>(
+               Servers{{{"stun:a:3478"}, {}, {}}, {{"turn:b:3478", "turns:b:5349"}, "1:x", "c"}});
+    QTest::newRow("urls as one string") << QByteArray(R"({"iceServers":[{"urls":"stun:a"}]})")
+                                        << std::optional<Servers>(Servers{{{"stun:a"}, {}, {}}});
+    QTest::newRow("null credentials")
+        << QByteArray(R"({"iceServers":[{"urls":"stun:a","username":null}]})")
+        << std::optional<Servers>(Servers{{{"stun:a"}, {}, {}}});
+    QTest::newRow("empty list") << QByteArray(R"({"iceServers":[]})")
+                                << std::optional<Servers>(Servers{});
+    QTest::newRow("no iceServers") << QByteArray(R"({"servers":[]})") << std::optional<Servers>();
+    QTest::newRow("iceServers not an array")
+        << QByteArray(R"({"iceServers":{}})") << std::optional<Servers>();
+    QTest::newRow("server without urls")
+        << QByteArray(R"({"iceServers":[{"username":"u"}]})") << std::optional<Servers>();
+    QTest::newRow("url that is not a string")
+        << QByteArray(R"({"iceServers":[{"urls":["stun:a",5]}]})") << std::optional<Servers>();
+    QTest::newRow("username that is not a string")
+        << QByteArray(R"({"iceServers":[{"urls":"stun:a","username":5}]})")
+        << std::optional<Servers>();
+    QTest::newRow("server that is not an object")
+        << QByteArray(R"({"iceServers":["stun:a"]})") << std::optional<Servers>();
+    QTest::newRow("array") << QByteArray("[]") << std::optional<Servers>();
+    QTest::newRow("not JSON") << QByteArray("<html>") << std::optional<Servers>();
+}
+
+void TestShareHelpers::decodePayload()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(std::optional<QList<IceServer>>, expected);
+
+    const std::optional<IceFetch::Payload> payload = IceFetch::Payload::decode(body);
+    QCOMPARE(payload.has_value(), expected.has_value());
+    if (payload)
+        QCOMPARE(payload->iceServers, *expected);
+}
+
+void TestShareHelpers::fetchFromService()
+{
+    ServiceConfig config = test::serviceTestConfig();
+    config.stunURLs = {QStringLiteral("stun:127.0.0.1:3478")};
+    config.turnURLs = {QStringLiteral("turn:127.0.0.1:3478?transport=udp")};
+    config.turnSecret = QStringLiteral("secret");
+    const auto service = test::startService(config);
+    QVERIFY(service);
+
+    const QUrl base = test::serviceBase(*service);
+    QCOMPARE(IceFetch::address(QUrl(base.toString().chopped(1))).path(),
+             QStringLiteral("/api/ice"));
+    const std::optional<IceFetch::Result> result = fetchNow(base);
+    QVERIFY(result);
+    QCOMPARE(result->failure, std::nullopt);
+    QCOMPARE(result->servers.size(), 2);
+    QCOMPARE(result->servers[0], (IceServer{{"stun:127.0.0.1:3478"}, {}, {}}));
+    QCOMPARE(result->servers[1].urls, QStringList({"turn:127.0.0.1:3478?transport=udp"}));
+    QVERIFY(result->servers[1].username && result->servers[1].credential);
+}
+
+void TestShareHelpers::fetchFailures()
+{
+    const auto service = test::startService();
+    QVERIFY(service);
+    QHttpServer garbage;
+    garbage.route("/api/ice",
+                  [] { return QHttpServerResponse("text/html", "<html>maintenance</html>"); });
+    const quint16 garbagePort = garbage.listen(QHostAddress::LocalHost, 0);
+    QVERIFY(garbagePort);
+
+    // A path under which the service has no list: status 404.
+    std::optional<IceFetch::Result> result =
+        fetchNow(test::serviceBase(*service).resolved(QUrl("elsewhere/")));
+    QVERIFY(result);
+    QCOMPARE(result->failure, IceFetch::Failure::badServerResponse);
+    QVERIFY(result->description.contains("404"));
+
+    result = fetchNow(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(garbagePort)));
+    QVERIFY(result);
+    QCOMPARE(result->failure, IceFetch::Failure::undecodable);
+
+    // Nobody listens: refused, which is not the user being offline.
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 closedPort = probe.serverPort();
+    probe.close();
+    result = fetchNow(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort)));
+    QVERIFY(result);
+    QCOMPARE(result->failure, IceFetch::Failure::other);
+
+    // A host name that cannot exist counts as being offline.
+    result = fetchNow(QUrl(QStringLiteral("http://vyo-test.invalid/")), 5s);
+    QVERIFY(result);
+    QCOMPARE(result->failure, IceFetch::Failure::noNetwork);
+}
+
+void TestShareHelpers::fetchTimesOut()
+{
+    // A server that accepts and never answers.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    QList<QTcpSocket *> held;
+    connect(&silent, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket *socket = silent.nextPendingConnection())
+            held.append(socket);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const std::optional<IceFetch::Result> result =
+        fetchNow(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort())), 300ms);
+    QVERIFY(result);
+    QCOMPARE(result->failure, IceFetch::Failure::noNetwork);
+    QVERIFY(clock.elapsed() >= 300);
+    QCOMPARE(held.size(), 1);
+}
+
+void TestShareHelpers::fetchAnswersNobodyWhenContextIsGone()
+{
+    const auto service = test::startService();
+    QVERIFY(service);
+    bool called = false;
+    auto context = std::make_unique<QObject>();
+    IceFetch::fetch(test::serviceBase(*service), context.get(),
+                    [&called](const IceFetch::Result &) { called = true; });
+    context.reset();
+    // The service answers in order, so by the time a later fetch is answered the first one has
+    // been too.
+    std::optional<IceFetch::Result> second = fetchNow(test::serviceBase(*service));
+    QVERIFY(second);
+    QVERIFY(!called);
+}
+
+QTEST_MAIN(TestShareHelpers)
+#include "tst_sharehelpers.moc"

@@ -1,0 +1,619 @@
+// The signaling client against the real share service on 127.0.0.1 (with a guest WebSocket in
+// the test), against a scripted WebSocket server for the receive rules, and through a TCP relay
+// that can cut the connection for the reconnection rules.
+
+#include "core/Base64Url.h"
+#include "share/SignalingClient.h"
+#include "share/Signing.h"
+
+#include "HmacReference.h"
+#include "RoomHub.h"
+#include "ServiceTestSupport.h"
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QThread>
+#include <QWebSocketServer>
+
+using namespace vyo;
+using namespace vyo::test;
+using Event = SignalingClient::Event;
+using Kind = SignalingClient::Event::Kind;
+
+Q_DECLARE_METATYPE(vyo::SignalingClient::Event)
+
+namespace QTest {
+template <> char *toString(const Event &event)
+{
+    static const char *kinds[] = {"peerJoined", "peerLeft", "signal", "connected", "disconnected"};
+    return qstrdup(QStringLiteral("%1(%2%3 %4)")
+                       .arg(kinds[int(event.kind)], event.peerID, event.from, event.payload)
+                       .toUtf8()
+                       .constData());
+}
+} // namespace QTest
+
+namespace {
+
+const QString roomKey = QString::fromLatin1(base64UrlEncode(QByteArray(32, '\x5a')));
+const double timeScale = 0.01;
+
+// Records a client's events, with when they came and the retry delay at that moment.
+struct Recorder
+{
+    QList<Event> events;
+    QList<qint64> times;
+    QList<double> retryDelays;
+    QElapsedTimer clock;
+    bool offMainThread = false;
+
+    void attach(SignalingClient &client)
+    {
+        clock.start();
+        client.onEvent = [this, &client](const Event &event) {
+            offMainThread |= QThread::currentThread() != QCoreApplication::instance()->thread();
+            events.append(event);
+            times.append(clock.elapsed());
+            retryDelays.append(client.retryDelay());
+        };
+    }
+    qsizetype count(Kind kind) const
+    {
+        return std::count_if(events.begin(), events.end(),
+                             [kind](const Event &e) { return e.kind == kind; });
+    }
+    bool waitFor(Kind kind, qsizetype times = 1, int milliseconds = 5000)
+    {
+        return QTest::qWaitFor([&] { return count(kind) >= times; }, milliseconds);
+    }
+    bool waitFor(const Event &event, int milliseconds = 5000)
+    {
+        return QTest::qWaitFor([&] { return events.contains(event); }, milliseconds);
+    }
+    QList<Event> without(Kind kind) const
+    {
+        QList<Event> rest;
+        std::copy_if(events.begin(), events.end(), std::back_inserter(rest),
+                     [kind](const Event &e) { return e.kind != kind; });
+        return rest;
+    }
+};
+
+QString signalText(const QString &from, const QString &payload, const QString &sig)
+{
+    return QString::fromUtf8(
+        QJsonDocument(
+            QJsonObject{{"type", "signal"}, {"from", from}, {"payload", payload}, {"sig", sig}})
+            .toJson(QJsonDocument::Compact));
+}
+
+QJsonObject guestSignal(const QString &payload, const QString &sig)
+{
+    return {{"type", "signal"}, {"payload", payload}, {"sig", sig}};
+}
+
+// A WebSocket server the test scripts by hand: what the client receives, and what it sent.
+class ScriptedServer : public QObject
+{
+public:
+    ScriptedServer()
+        : m_server(QStringLiteral("scripted"), QWebSocketServer::NonSecureMode)
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&m_server, &QWebSocketServer::newConnection, this, [this] {
+            while (QWebSocket *socket = m_server.nextPendingConnection()) {
+                socket->setParent(this);
+                sockets.append(socket);
+                received.append(QStringList());
+                closeCodes.append(-1);
+                const qsizetype index = sockets.size() - 1;
+                QObject::connect(
+                    socket, &QWebSocket::textMessageReceived, this,
+                    [this, index](const QString &text) { received[index].append(text); });
+                QObject::connect(socket, &QWebSocket::disconnected, this, [this, index, socket] {
+                    closeCodes[index] = int(socket->closeCode());
+                });
+            }
+        });
+    }
+    QUrl base() const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()));
+    }
+    bool waitForSockets(qsizetype count)
+    {
+        return QTest::qWaitFor([&] { return sockets.size() >= count; }, 5000);
+    }
+
+    QList<QWebSocket *> sockets;
+    QList<QStringList> received;
+    QList<int> closeCodes;
+
+private:
+    QWebSocketServer m_server;
+};
+
+// Passes TCP connections on to a target port; can cut every connection and refuse new ones,
+// like a network that goes away for a while.
+class TcpRelay : public QObject
+{
+public:
+    explicit TcpRelay(quint16 target)
+        : m_target(target)
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *client = m_server.nextPendingConnection()) {
+                client->setParent(this);
+                if (down) {
+                    client->abort();
+                    client->deleteLater();
+                    continue;
+                }
+                auto *upstream = new QTcpSocket(this);
+                upstream->connectToHost(QHostAddress::LocalHost, m_target);
+                QObject::connect(client, &QTcpSocket::readyRead, upstream,
+                                 [client, upstream] { upstream->write(client->readAll()); });
+                QObject::connect(upstream, &QTcpSocket::readyRead, client,
+                                 [client, upstream] { client->write(upstream->readAll()); });
+                m_pairs.append(
+                    std::make_pair(QPointer<QTcpSocket>(client), QPointer<QTcpSocket>(upstream)));
+            }
+        });
+    }
+    quint16 port() const { return m_server.serverPort(); }
+    void cut()
+    {
+        for (const auto &[client, upstream] : std::as_const(m_pairs)) {
+            if (client)
+                client->abort();
+            if (upstream)
+                upstream->abort();
+        }
+        m_pairs.clear();
+    }
+
+    bool down = false;
+
+private:
+    quint16 m_target;
+    QTcpServer m_server;
+    QList<std::pair<QPointer<QTcpSocket>, QPointer<QTcpSocket>>> m_pairs;
+};
+
+// A local port where nothing listens (for now).
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+} // namespace
+
+class TestSignalingClient : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void roomURL_data();
+    void roomURL();
+    void joinSignalAndLeaveThroughTheService();
+    void tamperedPayloadIsDroppedWithLogLine();
+    void receiveRules_data();
+    void receiveRules();
+    void sendWritesOneSortedSignal();
+    void sendWithoutOpenConnection();
+    void largestMessageAcceptedLargerOneDropsTheConnection();
+    void backOffSequenceAndResetOnPong();
+    void stopDuringWaitPreventsReconnection();
+    void stopClosesWithGoingAway();
+    void olderConnectionIsIgnored();
+    void reconnectKeepsTheRoom();
+};
+
+void TestSignalingClient::roomURL_data()
+{
+    QTest::addColumn<QUrl>("base");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("http with port")
+        << QUrl("http://host:8080") << "ws://host:8080/api/room/ROOM?role=host";
+    QTest::newRow("https with path")
+        << QUrl("https://host/some/path") << "wss://host/api/room/ROOM?role=host";
+    QTest::newRow("query and fragment replaced")
+        << QUrl("https://host:8443/x?y=1#f") << "wss://host:8443/api/room/ROOM?role=host";
+    QTest::newRow("other scheme") << QUrl("ftp://host/") << "wss://host/api/room/ROOM?role=host";
+    QTest::newRow("no scheme") << QUrl("//host:9000") << "wss://host:9000/api/room/ROOM?role=host";
+}
+
+void TestSignalingClient::roomURL()
+{
+    QFETCH(QUrl, base);
+    QFETCH(QString, expected);
+    QCOMPARE(SignalingClient::roomURL(base, "ROOM").toString(QUrl::FullyEncoded), expected);
+    const SignalingClient client(base, "ROOM", roomKey);
+    QCOMPARE(client.url().toString(QUrl::FullyEncoded), expected);
+    QCOMPARE(client.retryDelay(), 1.0);
+    QVERIFY(!client.isStopped());
+    QVERIFY(!client.hasConnection());
+}
+
+void TestSignalingClient::joinSignalAndLeaveThroughTheService()
+{
+    const auto service = startService();
+    QVERIFY(service);
+    const QString room = testRoomID(1);
+    SignalingClient client(serviceBase(*service), room, roomKey);
+    Recorder recorder;
+    recorder.attach(client);
+    client.connect();
+    QVERIFY(recorder.waitFor(Kind::connected));
+    QCOMPARE(client.retryDelay(), 1.0);
+
+    TestSocket phone(serviceOrigin(*service));
+    const QString phoneID = joinGuest(phone, *service, room);
+    QVERIFY(!phoneID.isEmpty());
+    QVERIFY(recorder.waitFor(Event::peerJoined(phoneID)));
+
+    // Desktop to browser: the browser gets the payload and a signature it can check.
+    const QString offer =
+        QStringLiteral("{\"sdp\":\"v=0\\r\\na=x/y\",\"note\":\"한글 제안\",\"type\":\"offer\"}");
+    client.send(phoneID, offer);
+    const auto received = phone.take("signal");
+    QVERIFY(received);
+    QCOMPARE(received->value("payload").toString(), offer);
+    const QString sig = received->value("sig").toString();
+    const std::optional<QStringList> reference =
+        hmacReference({QJsonObject{{"mode", "sign"}, {"key", roomKey}, {"payload", offer}}});
+    if (reference)
+        QCOMPARE(sig, reference->first());
+    QVERIFY(verifyPayload(offer, sig, roomKey));
+
+    // Browser to desktop.
+    const QString answer = QStringLiteral("{\"type\":\"answer\",\"sdp\":\"v=0\"}");
+    phone.sendJson(guestSignal(answer, *signPayload(answer, roomKey)));
+    QVERIFY(recorder.waitFor(Event::signal(phoneID, answer)));
+
+    phone.close();
+    QVERIFY(recorder.waitFor(Event::peerLeft(phoneID)));
+    QCOMPARE(recorder.events,
+             QList<Event>({Event::connected(), Event::peerJoined(phoneID),
+                           Event::signal(phoneID, answer), Event::peerLeft(phoneID)}));
+    QVERIFY(!recorder.offMainThread);
+}
+
+void TestSignalingClient::tamperedPayloadIsDroppedWithLogLine()
+{
+    LogCapture log;
+    const auto service = startService();
+    QVERIFY(service);
+    const QString room = testRoomID(2);
+    SignalingClient client(serviceBase(*service), room, roomKey);
+    Recorder recorder;
+    recorder.attach(client);
+    client.connect();
+    QVERIFY(recorder.waitFor(Kind::connected));
+    TestSocket phone(serviceOrigin(*service));
+    const QString phoneID = joinGuest(phone, *service, room);
+    QVERIFY(recorder.waitFor(Event::peerJoined(phoneID)));
+
+    const QString candidate =
+        QStringLiteral("{\"candidate\":\"candidate:1 1 udp 1 10.0.0.2 5000 typ host\"}");
+    const QString sig = *signPayload(candidate, roomKey);
+    QString altered = candidate;
+    altered.replace("5000", "5001");
+    phone.sendJson(guestSignal(altered, sig));
+    phone.sendJson(guestSignal(
+        candidate, *signPayload(candidate, QString::fromLatin1(base64UrlEncode("other key")))));
+    phone.sendJson(guestSignal(candidate, sig));
+    QVERIFY(recorder.waitFor(Event::signal(phoneID, candidate)));
+    QCOMPARE(recorder.count(Kind::signal), 1);
+    QCOMPARE(log.messages().count(QStringLiteral("서명이 맞지 않는 시그널을 버림")), 2);
+    for (const QString &line : log.messages())
+        QVERIFY2(!line.contains("candidate:1") && !line.contains(roomKey), qPrintable(line));
+}
+
+void TestSignalingClient::receiveRules_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("binary");
+    QTest::addColumn<QList<Event>>("expected");
+    QTest::addColumn<bool>("signatureLogged");
+
+    const QString payload = QStringLiteral("{\"type\":\"answer\"}");
+    const QString sig = *signPayload(payload, roomKey);
+    QTest::newRow("peer-joined") << R"({"type":"peer-joined","peerId":"p1"})" << false
+                                 << QList<Event>{Event::peerJoined("p1")} << false;
+    QTest::newRow("peer-left") << R"({"type":"peer-left","peerId":"p1"})" << false
+                               << QList<Event>{Event::peerLeft("p1")} << false;
+    QTest::newRow("peer-joined without peerId")
+        << R"({"type":"peer-joined"})" << false << QList<Event>{} << false;
+    QTest::newRow("peer-joined, peerId a number")
+        << R"({"type":"peer-joined","peerId":4})" << false << QList<Event>{} << false;
+    QTest::newRow("signal") << signalText("p1", payload, sig) << false
+                            << QList<Event>{Event::signal("p1", payload)} << false;
+    QTest::newRow("signal, bad signature")
+        << signalText("p1", payload, QString(sig).replace(0, 1, sig[0] == u'A' ? "B" : "A"))
+        << false << QList<Event>{} << true;
+    QTest::newRow("signal, payload altered")
+        << signalText("p1", payload + " ", sig) << false << QList<Event>{} << true;
+    QTest::newRow("signal without sig")
+        << QString(R"({"type":"signal","from":"p1","payload":"%1"})").arg("x") << false
+        << QList<Event>{} << false;
+    QTest::newRow("signal, sig a number")
+        << QString(R"({"type":"signal","from":"p1","payload":"x","sig":5})") << false
+        << QList<Event>{} << false;
+    QTest::newRow("signal without from")
+        << QString::fromUtf8(
+               QJsonDocument(QJsonObject{{"type", "signal"}, {"payload", payload}, {"sig", sig}})
+                   .toJson(QJsonDocument::Compact))
+        << false << QList<Event>{} << false;
+    QTest::newRow("unknown type") << R"({"type":"welcome","peerId":"p1"})" << false
+                                  << QList<Event>{} << false;
+    QTest::newRow("type a number")
+        << R"({"type":1,"peerId":"p1"})" << false << QList<Event>{} << false;
+    QTest::newRow("array") << R"([{"type":"peer-joined","peerId":"p1"}])" << false << QList<Event>{}
+                           << false;
+    QTest::newRow("not JSON") << "peer-joined p1" << false << QList<Event>{} << false;
+    QTest::newRow("binary") << R"({"type":"peer-joined","peerId":"p1"})" << true << QList<Event>{}
+                            << false;
+}
+
+void TestSignalingClient::receiveRules()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, binary);
+    QFETCH(QList<Event>, expected);
+    QFETCH(bool, signatureLogged);
+
+    LogCapture log;
+    ScriptedServer server;
+    SignalingClient client(server.base(), testRoomID(3), roomKey);
+    Recorder recorder;
+    recorder.attach(client);
+    client.connect();
+    QVERIFY(recorder.waitFor(Kind::connected));
+    QVERIFY(server.waitForSockets(1));
+    if (binary)
+        server.sockets[0]->sendBinaryMessage(text.toUtf8());
+    else
+        server.sockets[0]->sendTextMessage(text);
+    // Messages arrive in order: once the marker is there, the message before it was handled.
+    server.sockets[0]->sendTextMessage(R"({"type":"peer-joined","peerId":"marker"})");
+    QVERIFY(recorder.waitFor(Event::peerJoined("marker")));
+    expected.prepend(Event::connected());
+    expected.append(Event::peerJoined("marker"));
+    QCOMPARE(recorder.events, expected);
+    QCOMPARE(log.contains(QStringLiteral("서명이 맞지 않는 시그널을 버림")), signatureLogged);
+}
+
+void TestSignalingClient::sendWritesOneSortedSignal()
+{
+    ScriptedServer server;
+    SignalingClient client(server.base(), testRoomID(4), roomKey);
+    Recorder recorder;
+    recorder.attach(client);
+    client.connect();
+    QVERIFY(recorder.waitFor(Kind::connected));
+    const QString payload = QStringLiteral("{\"candidate\":\"a/b\"}");
+    client.send("peer/1", payload);
+    QVERIFY(QTest::qWaitFor([&] { return !server.received[0].isEmpty(); }, 5000));
+    const QString expected =
+        QStringLiteral(
+            R"({"payload":"{\"candidate\":\"a/b\"}","sig":"%1","to":"peer/1","type":"signal"})")
+            .arg(*signPayload(payload, roomKey));
+    QCOMPARE(server.received[0], QStringList({expected}));
+
+    // A key that is not base64url signs nothing, so nothing is sent.
+    SignalingClient unsigned_(server.base(), testRoomID(4), QStringLiteral("not a key!"));
+    Recorder second;
+    second.attach(unsigned_);
+    unsigned_.connect();
+    QVERIFY(second.waitFor(Kind::connected));
+    QVERIFY(server.waitForSockets(2));
+    unsigned_.send("peer", payload);
+    unsigned_.stop();
+    QVERIFY(QTest::qWaitFor([&] { return server.closeCodes[1] != -1; }, 5000));
+    QCOMPARE(server.received[1], QStringList());
+}
+
+void TestSignalingClient::sendWithoutOpenConnection()
+{
+    LogCapture log;
+    // Never connected: dropped without a word.
+    SignalingClient idle(QUrl("http://127.0.0.1:9"), testRoomID(5), roomKey);
+    idle.send("peer", "payload");
+    QVERIFY(!log.contains(QStringLiteral("시그널 전송 실패")));
+
+    // Connecting, but the handshake never completes: a failed send.
+    QTcpServer mute;
+    QVERIFY(mute.listen(QHostAddress::LocalHost, 0));
+    SignalingClient client(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(mute.serverPort())),
+                           testRoomID(5), roomKey);
+    client.connect();
+    QVERIFY(QTest::qWaitFor([&] { return mute.hasPendingConnections(); }, 5000));
+    client.send("peer", "payload");
+    QVERIFY(log.contains(QStringLiteral("시그널 전송 실패: ")));
+    client.stop();
+}
+
+void TestSignalingClient::largestMessageAcceptedLargerOneDropsTheConnection()
+{
+    ScriptedServer server;
+    SignalingClient client(server.base(), testRoomID(6), roomKey);
+    client.setTimeScale(timeScale);
+    Recorder recorder;
+    recorder.attach(client);
+    client.connect();
+    QVERIFY(recorder.waitFor(Kind::connected));
+
+    QString big = signalText("p1", QString(200000, u'x'), QString());
+    big = signalText("p1", QString(200000, u'x'), *signPayload(QString(200000, u'x'), roomKey));
+    QVERIFY(big.toUtf8().size() <= SignalingClient::maximumMessageSize);
+    server.sockets[0]->sendTextMessage(big);
+    QVERIFY(recorder.waitFor(Kind::signal));
+
+    server.sockets[0]->sendTextMessage(QString(SignalingClient::maximumMessageSize + 1, u'x'));
+    QVERIFY(recorder.waitFor(Kind::disconnected));
+    // ...and it comes back.
+    QVERIFY(recorder.waitFor(Kind::connected, 2));
+    QVERIFY(server.waitForSockets(2));
+}
+
+void TestSignalingClient::backOffSequenceAndResetOnPong()
+{
+    const quint16 port = closedPort();
+    SignalingClient client(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)), testRoomID(7),
+                           roomKey);
+    client.setTimeScale(timeScale);
+    Recorder recorder;
+    recorder.attach(client);
+    client.connect();
+    QVERIFY(recorder.waitFor(Kind::disconnected, 7, 10000));
+
+    // The delay in force when each drop is reported is the wait after the one before it.
+    const QList<double> waits = {1, 2, 4, 8, 16, 30};
+    for (qsizetype i = 0; i < waits.size(); ++i) {
+        QCOMPARE(recorder.retryDelays[i], i == 0 ? 1.0 : std::min(2 * waits[i - 1], 30.0));
+        // Each attempt came no earlier than its wait.
+        QVERIFY2(recorder.times[i + 1] - recorder.times[i] >=
+                     qint64(waits[i] * 1000 * timeScale) - 1,
+                 qPrintable(QString("attempt %1 after %2 ms")
+                                .arg(i + 1)
+                                .arg(recorder.times[i + 1] - recorder.times[i])));
+    }
+    QCOMPARE(client.retryDelay(), 30.0);
+
+    // The service appears on that port: the next attempt connects, and its pong resets the delay.
+    ServiceConfig config = serviceTestConfig();
+    config.port = port;
+    auto service = startService(config);
+    QVERIFY(service);
+    QVERIFY(recorder.waitFor(Kind::connected, 1, 5000));
+    QCOMPARE(client.retryDelay(), 1.0);
+
+    // A drop after that waits 1 second again.
+    const qsizetype drops = recorder.count(Kind::disconnected);
+    service.reset();
+    QVERIFY(recorder.waitFor(Kind::disconnected, drops + 1));
+    QCOMPARE(client.retryDelay(), 2.0);
+    client.stop();
+}
+
+void TestSignalingClient::stopDuringWaitPreventsReconnection()
+{
+    const QUrl dead(QStringLiteral("http://127.0.0.1:%1").arg(closedPort()));
+    SignalingClient stopped(dead, testRoomID(8), roomKey);
+    SignalingClient control(dead, testRoomID(8), roomKey);
+    stopped.setTimeScale(timeScale);
+    control.setTimeScale(timeScale);
+    Recorder stoppedEvents, controlEvents;
+    stoppedEvents.attach(stopped);
+    controlEvents.attach(control);
+    stopped.connect();
+    control.connect();
+    QVERIFY(stoppedEvents.waitFor(Kind::disconnected));
+    stopped.stop();
+    QVERIFY(stopped.isStopped());
+    QVERIFY(!stopped.hasConnection());
+    // The control client, on the same schedule, has had three more tries meanwhile.
+    QVERIFY(controlEvents.waitFor(Kind::disconnected, 4, 10000));
+    QCOMPARE(stoppedEvents.events, QList<Event>({Event::disconnected()}));
+    QVERIFY(!stopped.hasConnection());
+    control.stop();
+}
+
+void TestSignalingClient::stopClosesWithGoingAway()
+{
+    ScriptedServer server;
+    SignalingClient client(server.base(), testRoomID(9), roomKey);
+    Recorder recorder;
+    recorder.attach(client);
+    client.connect();
+    QVERIFY(recorder.waitFor(Kind::connected));
+    client.stop();
+    QVERIFY(QTest::qWaitFor([&] { return server.closeCodes[0] != -1; }, 5000));
+    QCOMPARE(server.closeCodes[0], int(QWebSocketProtocol::CloseCodeGoingAway));
+    QCOMPARE(recorder.events, QList<Event>({Event::connected()}));
+
+    // Connecting again after a stop works.
+    client.connect();
+    QVERIFY(!client.isStopped());
+    QVERIFY(recorder.waitFor(Kind::connected, 2));
+}
+
+void TestSignalingClient::olderConnectionIsIgnored()
+{
+    ScriptedServer server;
+    SignalingClient client(server.base(), testRoomID(10), roomKey);
+    Recorder recorder;
+    recorder.attach(client);
+    client.connect();
+    QVERIFY(recorder.waitFor(Kind::connected));
+    QVERIFY(server.waitForSockets(1));
+    client.connect();
+    QVERIFY(server.waitForSockets(2));
+    server.sockets[0]->sendTextMessage(R"({"type":"peer-joined","peerId":"old"})");
+    server.sockets[0]->close();
+    server.sockets[1]->sendTextMessage(R"({"type":"peer-joined","peerId":"new"})");
+    QVERIFY(recorder.waitFor(Event::peerJoined("new")));
+    QVERIFY(recorder.waitFor(Kind::connected, 2));
+    QCOMPARE(recorder.count(Kind::disconnected), 0);
+    QVERIFY(!recorder.events.contains(Event::peerJoined("old")));
+}
+
+void TestSignalingClient::reconnectKeepsTheRoom()
+{
+    const auto service = startService();
+    QVERIFY(service);
+    const QString room = testRoomID(11);
+    TcpRelay relay(service->port());
+    SignalingClient client(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(relay.port())), room,
+                           roomKey);
+    client.setTimeScale(timeScale);
+    Recorder recorder;
+    recorder.attach(client);
+    client.connect();
+    QVERIFY(recorder.waitFor(Kind::connected));
+
+    TestSocket stays(serviceOrigin(*service)), arrives(serviceOrigin(*service));
+    const QString staysID = joinGuest(stays, *service, room);
+    QVERIFY(recorder.waitFor(Event::peerJoined(staysID)));
+
+    // The network goes away for a while; a browser joins meanwhile.
+    relay.down = true;
+    relay.cut();
+    QVERIFY(recorder.waitFor(Kind::disconnected, 2));
+    const auto hostLeft = stays.take("host-left");
+    QVERIFY(hostLeft);
+    QCOMPARE(hostLeft->value("ended").toBool(), false);
+    const QString arrivesID = joinGuest(arrives, *service, room);
+    QVERIFY(!arrivesID.isEmpty());
+
+    relay.down = false;
+    QVERIFY(recorder.waitFor(Kind::connected, 2, 10000));
+    QVERIFY(recorder.waitFor(Event::peerJoined(arrivesID)));
+    QVERIFY(stays.take("host-joined"));
+
+    // The browser that stayed keeps its session: its signals still arrive, and it was not
+    // announced again.
+    const QString payload = QStringLiteral("{\"candidate\":\"late\"}");
+    stays.sendJson(guestSignal(payload, *signPayload(payload, roomKey)));
+    QVERIFY(recorder.waitFor(Event::signal(staysID, payload)));
+    // The service announces before the pong comes back, so the second connection's two
+    // events may come in either order.
+    const QList<Event> events = recorder.without(Kind::disconnected);
+    QCOMPARE(events.size(), 5);
+    QCOMPARE(events.mid(0, 2), QList<Event>({Event::connected(), Event::peerJoined(staysID)}));
+    QVERIFY(events.mid(2, 2).contains(Event::connected()));
+    QVERIFY(events.mid(2, 2).contains(Event::peerJoined(arrivesID)));
+    QCOMPARE(events.last(), Event::signal(staysID, payload));
+}
+
+QTEST_GUILESS_MAIN(TestSignalingClient)
+#include "tst_signalingclient.moc"

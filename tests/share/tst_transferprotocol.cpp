@@ -1,0 +1,400 @@
+// The transfer protocol as tables: what the parser makes of the browser's messages, what the
+// writer produces, data frames, and the shelf listing.
+
+#include "core/Ids.h"
+#include "share/TransferProtocol.h"
+#include "shelf/Shelf.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+
+using namespace vyo;
+using namespace vyo::TransferProtocol;
+
+Q_DECLARE_METATYPE(vyo::TransferProtocol::Incoming)
+
+namespace QTest {
+template <> char *toString(const Incoming &message)
+{
+    const QString text =
+        QStringLiteral("kind=%1 max=%2 device=%3 tid=%4 id=%5 name=%6 size=%7")
+            .arg(int(message.kind))
+            .arg(message.maxMessageSize ? QString::number(*message.maxMessageSize) : "none")
+            .arg(message.device)
+            .arg(message.tid)
+            .arg(message.itemID.toString(), message.name)
+            .arg(message.size);
+    return qstrdup(text.toUtf8().constData());
+}
+} // namespace QTest
+
+namespace {
+
+const QUuid itemID = QUuid::fromString(u"e621e1f8-c36c-495a-93fc-0c247a3e6e5f");
+
+QJsonObject listedItem(const QJsonObject &message, qsizetype index)
+{
+    return message.value("items").toArray().at(index).toObject();
+}
+
+} // namespace
+
+class TestTransferProtocol : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void parse_data();
+    void parse();
+    void parseReplacesInvalidUtf8();
+    void encode_data();
+    void encode();
+    void splitFrame_data();
+    void splitFrame();
+    void frameLayout();
+    void listing_data();
+    void listing();
+    void listingKeepsShelfOrderAndLeavesOutVanishedFiles();
+    void listingTitle_data();
+    void listingTitle();
+    void itemsWithoutThumbnail();
+};
+
+void TestTransferProtocol::parse_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<Incoming>("expected");
+
+    const QString id = QStringLiteral("E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+    QTest::newRow("ready, everything")
+        << R"j({"t":"ready","maxMessageSize":16384,"device":"Mozilla/5.0 (iPhone)"})j"
+        << Incoming::ready(16384, "Mozilla/5.0 (iPhone)");
+    QTest::newRow("ready, nothing else") << R"({"t":"ready"})" << Incoming::ready({}, "");
+    QTest::newRow("ready, wrong types, tid ignored")
+        << R"({"t":"ready","maxMessageSize":"big","device":5,"tid":"x"})"
+        << Incoming::ready({}, "");
+    QTest::newRow("ready, fractional size")
+        << R"({"t":"ready","maxMessageSize":1.5})" << Incoming::ready({}, "");
+    QTest::newRow("ready, negative size")
+        << R"({"t":"ready","maxMessageSize":-1})" << Incoming::ready(-1, "");
+    QTest::newRow("get") << R"({"t":"get","tid":7,"id":")" + id + R"("})"
+                         << Incoming::get(7, itemID);
+    QTest::newRow("get, lower-case id")
+        << R"({"t":"get","tid":7,"id":")" + id.toLower() + R"("})" << Incoming::get(7, itemID);
+    QTest::newRow("get, tid as string")
+        << R"({"t":"get","tid":"7","id":")" + id + R"("})" << Incoming::unknown();
+    QTest::newRow("get, no tid") << R"({"t":"get","id":")" + id + R"("})" << Incoming::unknown();
+    QTest::newRow("get, not a UUID")
+        << R"({"t":"get","tid":7,"id":"E621E1F8"})" << Incoming::unknown();
+    QTest::newRow("get, braced UUID")
+        << R"({"t":"get","tid":7,"id":"{)" + id + R"(}"})" << Incoming::unknown();
+    QTest::newRow("get, id as number") << R"({"t":"get","tid":7,"id":7})" << Incoming::unknown();
+    QTest::newRow("get-all") << R"({"t":"get-all","tid":0})" << Incoming::getAll(0);
+    QTest::newRow("get-all, largest tid")
+        << R"({"t":"get-all","tid":4294967295})" << Incoming::getAll(4294967295u);
+    QTest::newRow("get-all, tid too large")
+        << R"({"t":"get-all","tid":4294967296})" << Incoming::unknown();
+    QTest::newRow("get-all, negative tid") << R"({"t":"get-all","tid":-1})" << Incoming::unknown();
+    QTest::newRow("get-all, fractional tid")
+        << R"({"t":"get-all","tid":2.5})" << Incoming::unknown();
+    QTest::newRow("get-all, whole tid written as a fraction")
+        << R"({"t":"get-all","tid":7.0})" << Incoming::getAll(7);
+    QTest::newRow("get-all, tid true") << R"({"t":"get-all","tid":true})" << Incoming::unknown();
+    QTest::newRow("put") << R"({"t":"put","tid":1,"name":"사진.jpg","size":4294967296})"
+                         << Incoming::put(1, "사진.jpg", 4294967296ull);
+    QTest::newRow("put, empty file")
+        << R"({"t":"put","tid":2,"name":"a","size":0})" << Incoming::put(2, "a", 0);
+    QTest::newRow("put, size as string")
+        << R"({"t":"put","tid":1,"name":"a","size":"3"})" << Incoming::unknown();
+    QTest::newRow("put, negative size")
+        << R"({"t":"put","tid":1,"name":"a","size":-3})" << Incoming::unknown();
+    QTest::newRow("put, no name") << R"({"t":"put","tid":1,"size":3})" << Incoming::unknown();
+    QTest::newRow("put, name as number")
+        << R"({"t":"put","tid":1,"name":1,"size":3})" << Incoming::unknown();
+    QTest::newRow("put, no tid") << R"({"t":"put","name":"a","size":3})" << Incoming::unknown();
+    QTest::newRow("end") << R"({"t":"end","tid":3})" << Incoming::end(3);
+    QTest::newRow("end, no tid") << R"({"t":"end"})" << Incoming::unknown();
+    QTest::newRow("cancel") << R"({"t":"cancel","tid":9})" << Incoming::cancel(9);
+    QTest::newRow("cancel, null tid") << R"({"t":"cancel","tid":null})" << Incoming::unknown();
+    QTest::newRow("other keys ignored")
+        << R"({"t":"end","tid":1,"x":[1,{"y":2}]})" << Incoming::end(1);
+    QTest::newRow("type is case-sensitive")
+        << R"({"t":"GET","tid":7,"id":")" + id + R"("})" << Incoming::unknown();
+    QTest::newRow("getAll is not a type") << R"({"t":"getAll","tid":1})" << Incoming::unknown();
+    QTest::newRow("no type") << R"({"tid":1})" << Incoming::unknown();
+    QTest::newRow("type as number") << R"({"t":1,"tid":1})" << Incoming::unknown();
+    QTest::newRow("unknown type") << R"({"t":"hello","tid":1})" << Incoming::unknown();
+    QTest::newRow("array") << R"([{"t":"end","tid":1}])" << Incoming::unknown();
+    QTest::newRow("bare string") << R"("ready")" << Incoming::unknown();
+    QTest::newRow("not JSON") << "t=ready" << Incoming::unknown();
+    QTest::newRow("empty") << "" << Incoming::unknown();
+}
+
+void TestTransferProtocol::parse()
+{
+    QFETCH(QString, text);
+    QFETCH(Incoming, expected);
+    QCOMPARE(TransferProtocol::parse(text), expected);
+    QCOMPARE(TransferProtocol::parse(text.toUtf8()), expected);
+}
+
+void TestTransferProtocol::parseReplacesInvalidUtf8()
+{
+    const QByteArray bytes = QByteArray(R"({"t":"ready","device":"a)") + '\xff' + R"(b"})";
+    QCOMPARE(TransferProtocol::parse(bytes), Incoming::ready({}, QStringLiteral("a\uFFFDb")));
+}
+
+void TestTransferProtocol::encode_data()
+{
+    QTest::addColumn<QJsonObject>("object");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("error, keys sorted")
+        << errorMessage(7, "셸프에서 찾을 수 없는 항목이에요.")
+        << R"({"message":"셸프에서 찾을 수 없는 항목이에요.","t":"error","tid":7})";
+    QTest::newRow("file, size above 4 GiB")
+        << fileMessage(1, "a b.zip", 4294967297ull, "application/zip")
+        << R"({"mime":"application/zip","name":"a b.zip","size":4294967297,"t":"file","tid":1})";
+    QTest::newRow("end") << endMessage(4294967295u) << R"({"t":"end","tid":4294967295})";
+    QTest::newRow("stored") << storedMessage(0) << R"({"t":"stored","tid":0})";
+    QTest::newRow("bye") << byeMessage() << R"({"t":"bye"})";
+    QTest::newRow("nested objects sorted at every level")
+        << QJsonObject{{"b", QJsonObject{{"z", 1},
+                                         {"a", QJsonArray{QJsonObject{{"y", true},
+                                                                      {"x", QJsonValue()}}}}}},
+                       {"a", "s"}}
+        << R"({"a":"s","b":{"a":[{"x":null,"y":true}],"z":1}})";
+    QTest::newRow("slashes unescaped") << QJsonObject{{"url", "https://example.org/a/b?c=d/e"}}
+                                       << R"({"url":"https://example.org/a/b?c=d/e"})";
+    QTest::newRow("quotes and control characters")
+        << QJsonObject{{"text", "줄\n바꿈\t\"따옴표\"\\"}}
+        << R"({"text":"줄\n바꿈\t\"따옴표\"\\"})";
+    QTest::newRow("empty") << QJsonObject{} << "{}";
+    QTest::newRow("not a finite number")
+        << QJsonObject{{"t", "x"}, {"n", std::numeric_limits<double>::infinity()}} << "{}";
+}
+
+void TestTransferProtocol::encode()
+{
+    QFETCH(QJsonObject, object);
+    QFETCH(QString, expected);
+    QCOMPARE(TransferProtocol::encode(object), expected);
+}
+
+void TestTransferProtocol::splitFrame_data()
+{
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<bool>("isFrame");
+    QTest::addColumn<quint32>("tid");
+    QTest::addColumn<QByteArray>("payload");
+
+    QTest::newRow("empty") << QByteArray() << false << 0u << QByteArray();
+    QTest::newRow("3 bytes") << QByteArray("\0\0\7", 3) << false << 0u << QByteArray();
+    QTest::newRow("header only") << QByteArray("\0\0\0\7", 4) << true << 7u << QByteArray();
+    QTest::newRow("big-endian tid")
+        << QByteArray("\1\2\3\4abc", 7) << true << 0x01020304u << QByteArray("abc");
+    QTest::newRow("largest tid") << QByteArray("\xff\xff\xff\xff\0", 5) << true << 0xFFFFFFFFu
+                                 << QByteArray(1, '\0');
+}
+
+void TestTransferProtocol::splitFrame()
+{
+    QFETCH(QByteArray, message);
+    QFETCH(bool, isFrame);
+    QFETCH(quint32, tid);
+    QFETCH(QByteArray, payload);
+
+    const std::optional<Frame> frame = TransferProtocol::splitFrame(message);
+    QCOMPARE(frame.has_value(), isFrame);
+    if (frame) {
+        QCOMPARE(frame->tid, tid);
+        QCOMPARE(frame->payload, payload);
+    }
+}
+
+void TestTransferProtocol::frameLayout()
+{
+    QCOMPARE(frame(0x0A0B0C0D, "xyz"), QByteArray("\x0A\x0B\x0C\x0Dxyz", 7));
+    QCOMPARE(frame(5, QByteArray()), QByteArray("\0\0\0\5", 4));
+    const QByteArray payload(65532, 'p');
+    const QByteArray message = frame(4000000000u, payload);
+    QCOMPARE(message.size(), 65536);
+    QCOMPARE(TransferProtocol::splitFrame(message),
+             std::optional<Frame>(Frame{4000000000u, payload}));
+}
+
+void TestTransferProtocol::listing_data()
+{
+    // How one item of each kind is listed. "setup" names what the item is; `expected` lacks "id".
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QByteArray>("thumbnail"); // "-" for no cache entry
+    QTest::addColumn<QJsonObject>("expected");
+
+    const QString jpegURL =
+        "data:image/jpeg;base64," + QString::fromLatin1(QByteArray("JPEG").toBase64());
+    QTest::newRow("file with thumbnail") << "file" << QByteArray("JPEG")
+                                         << QJsonObject{{"kind", "file"},
+                                                        {"name", "보고서.txt"},
+                                                        {"isFolder", false},
+                                                        {"size", 5},
+                                                        {"thumb", jpegURL}};
+    QTest::newRow("file whose thumbnail failed") << "file" << QByteArray()
+                                                 << QJsonObject{{"kind", "file"},
+                                                                {"name", "보고서.txt"},
+                                                                {"isFolder", false},
+                                                                {"size", 5},
+                                                                {"thumb", ""}};
+    QTest::newRow("file without thumbnail yet")
+        << "file" << QByteArray("-")
+        << QJsonObject{{"kind", "file"}, {"name", "보고서.txt"}, {"isFolder", false}, {"size", 5}};
+    QTest::newRow("decomposed name becomes NFC")
+        << "nfd" << QByteArray("-")
+        << QJsonObject{{"kind", "file"},
+                       {"name", QStringLiteral("한글.txt")},
+                       {"isFolder", false},
+                       {"size", 1}};
+    QTest::newRow("folder gets .zip and never a thumbnail")
+        << "folder" << QByteArray("JPEG")
+        << QJsonObject{{"kind", "file"}, {"name", "사진 모음.zip"}, {"isFolder", true}};
+    QTest::newRow("image") << "image" << QByteArray("-")
+                           << QJsonObject{{"kind", "file"},
+                                          {"name", "이미지"},
+                                          {"isFolder", false},
+                                          {"size", 3}};
+    QTest::newRow("text") << "text" << QByteArray("JPEG")
+                          << QJsonObject{
+                                 {"kind", "text"}, {"name", "첫 줄"}, {"text", "첫 줄\n둘째 줄"}};
+    QTest::newRow("link") << "link" << QByteArray("-")
+                          << QJsonObject{{"kind", "link"},
+                                         {"name", "example.org"},
+                                         {"url", "https://example.org/a/b%20c?q=1"}};
+}
+
+void TestTransferProtocol::listing()
+{
+    QFETCH(QString, setup);
+    QFETCH(QByteArray, thumbnail);
+    QFETCH(QJsonObject, expected);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    ShelfItem item;
+    if (setup == u"file") {
+        QVERIFY(test::writeFile(dir.filePath("보고서.txt"), "hello"));
+        item = ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("보고서.txt"))));
+    } else if (setup == u"nfd") {
+        const QString name = QStringLiteral("한글.txt").normalized(QString::NormalizationForm_D);
+        QVERIFY(test::writeFile(dir.filePath(name), "x"));
+        item = ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath(name))));
+        QVERIFY(item.displayName() != QStringLiteral("한글.txt"));
+    } else if (setup == u"folder") {
+        QVERIFY(test::writeFile(dir.filePath("사진 모음/a.jpg"), "a"));
+        item = ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("사진 모음"))));
+    } else if (setup == u"image") {
+        QVERIFY(test::writeFile(dir.filePath("이미지.png"), "png"));
+        item =
+            ShelfItem(ShelfItem::Content::image(QUrl::fromLocalFile(dir.filePath("이미지.png"))));
+    } else if (setup == u"text") {
+        item = ShelfItem(ShelfItem::Content::text("첫 줄\n둘째 줄"));
+    } else if (setup == u"link") {
+        item = ShelfItem(ShelfItem::Content::link(QUrl("https://example.org/a/b c?q=1")));
+    }
+    Shelf shelf;
+    shelf.setItems({item});
+    ThumbnailCache thumbnails;
+    if (thumbnail != "-")
+        thumbnails.insert(item.id(), thumbnail);
+
+    const QJsonObject message = listMessage(shelf, thumbnails);
+    QCOMPARE(message.value("t").toString(), QStringLiteral("list"));
+    expected.insert("id", uuidText(item.id()));
+    QCOMPARE(listedItem(message, 0), expected);
+    // Sent as one line with sorted keys and unescaped slashes.
+    QVERIFY(!TransferProtocol::encode(message).contains("\\/"));
+}
+
+void TestTransferProtocol::listingKeepsShelfOrderAndLeavesOutVanishedFiles()
+{
+    QTemporaryDir dir;
+    QVERIFY(test::writeFile(dir.filePath("a.txt"), "a"));
+    QVERIFY(test::writeFile(dir.filePath("gone.txt"), "g"));
+    const ShelfItem text(ShelfItem::Content::text("t"));
+    const ShelfItem gone(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("gone.txt"))));
+    const ShelfItem file(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("a.txt"))));
+    const ShelfItem link(ShelfItem::Content::link(QUrl("https://example.org/")));
+    Shelf shelf;
+    shelf.setItems({text, gone, file, link});
+    QVERIFY(QFile::remove(dir.filePath("gone.txt")));
+
+    const QJsonArray items = listMessage(shelf, {}).value("items").toArray();
+    QStringList ids;
+    for (const QJsonValue &entry : items)
+        ids.append(entry.toObject().value("id").toString());
+    QCOMPARE(ids, QStringList({uuidText(text.id()), uuidText(file.id()), uuidText(link.id())}));
+
+    // A shelf whose only item is a deleted file: no items, and the title of a one-item shelf.
+    Shelf lonely;
+    lonely.setItems({gone});
+    const QJsonObject message = listMessage(lonely, {});
+    QCOMPARE(message.value("items").toArray(), QJsonArray());
+    QCOMPARE(message.value("title").toString(), QStringLiteral("gone.txt"));
+}
+
+void TestTransferProtocol::listingTitle_data()
+{
+    QTest::addColumn<QString>("name"); // "-" for none
+    QTest::addColumn<int>("itemCount");
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("named") << "여행 준비" << 3 << "여행 준비";
+    QTest::newRow("empty name") << "" << 3 << "3개 항목";
+    QTest::newRow("no name, empty") << "-" << 0 << "빈 셸프";
+    QTest::newRow("no name, one item") << "-" << 1 << "메모 0";
+    QTest::newRow("no name, two items") << "-" << 2 << "2개 항목";
+}
+
+void TestTransferProtocol::listingTitle()
+{
+    QFETCH(QString, name);
+    QFETCH(int, itemCount);
+    QFETCH(QString, title);
+
+    Shelf shelf;
+    QList<ShelfItem> items;
+    for (int i = 0; i < itemCount; ++i)
+        items.append(ShelfItem(ShelfItem::Content::text(QStringLiteral("메모 %1").arg(i))));
+    shelf.setItems(items);
+    if (name != u"-")
+        shelf.setName(name);
+    const QJsonObject message = listMessage(shelf, {});
+    QCOMPARE(message.value("title").toString(), title);
+    QCOMPARE(message.keys(), QStringList({"items", "t", "title"}));
+}
+
+void TestTransferProtocol::itemsWithoutThumbnail()
+{
+    QTemporaryDir dir;
+    QVERIFY(test::writeFile(dir.filePath("a.txt"), "a"));
+    QVERIFY(test::writeFile(dir.filePath("b.txt"), "b"));
+    QVERIFY(test::writeFile(dir.filePath("folder/c.txt"), "c"));
+    const ShelfItem a(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("a.txt"))));
+    const ShelfItem b(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("b.txt"))));
+    const ShelfItem folder(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("folder"))));
+    const ShelfItem missing(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("no.txt"))));
+    const ShelfItem text(ShelfItem::Content::text("t"));
+    Shelf shelf;
+    shelf.setItems({text, a, folder, missing, b});
+    QCOMPARE(TransferProtocol::itemsWithoutThumbnail(shelf, {}), QList<QUuid>({a.id(), b.id()}));
+    QCOMPARE(TransferProtocol::itemsWithoutThumbnail(shelf, {{a.id(), QByteArray()}}),
+             QList<QUuid>({b.id()}));
+}
+
+QTEST_MAIN(TestTransferProtocol)
+#include "tst_transferprotocol.moc"

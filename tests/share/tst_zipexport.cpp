@@ -1,0 +1,332 @@
+#include "share/WindowsZipExporter.h"
+
+#include "platform/Dialogs.h"
+#include "shelf/Shelf.h"
+
+#include "TestSupport.h"
+#include "tst_zipsupport.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDesktopServices>
+#include <QDir>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace vyo;
+using namespace vyo::test;
+using Content = ShelfItem::Content;
+
+namespace {
+
+// Stands in for the desktop's file manager on the session bus, on a connection of its own, so
+// that the reveal call really travels through the bus.
+class FakeFileManager : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QList<QStringList> calls;
+
+public Q_SLOTS:
+    void ShowItems(const QStringList &uris, const QString &startupId)
+    {
+        Q_UNUSED(startupId);
+        calls.append(uris);
+    }
+};
+
+// Catches the folders opened when no file manager answers.
+class OpenedURLs : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+
+public Q_SLOTS:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+} // namespace
+
+class TestZipExport : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void suggestedName_data();
+    void suggestedName();
+    void exportableURLsFollowTheExistenceFilter();
+    void nothingToExportAsksNothing();
+    void exportWritesAndReveals();
+    void exportReplacesTheChosenFile();
+    void cancellingWritesNothing();
+    void unreadableSourceIsReported();
+    void fullDiskIsReported();
+    void failureKeepsTheFileItWasToReplace();
+
+private:
+    QString path(const QString &relative) const { return m_dir->filePath(relative); }
+    QUrl url(const QString &relative) const { return QUrl::fromLocalFile(path(relative)); }
+    // Runs one export with the save dialog answered by `destination`; true once it finished.
+    bool exportTo(const Shelf &shelf, const std::optional<QString> &destination);
+    QStringList partialFiles(const QString &folder) const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    FakeFileManager m_fileManager;
+    OpenedURLs m_opened;
+    QList<Dialogs::SaveRequest> m_requests;
+    QList<Dialogs::Alert> m_alerts;
+    std::unique_ptr<QSignalSpy> m_finished;
+};
+
+void TestZipExport::initTestCase()
+{
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fakeFM"));
+    QVERIFY2(bus.isConnected(), "needs a session bus: run under scripts/with-display.sh");
+    QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &m_fileManager,
+                               QDBusConnection::ExportAllSlots));
+    QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_opened, "open");
+}
+
+void TestZipExport::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("fakeFM"));
+}
+
+void TestZipExport::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir().mkpath(path("out")));
+    m_fileManager.calls.clear();
+    m_opened.urls.clear();
+    m_requests.clear();
+    m_alerts.clear();
+    Dialogs::setSaveRequestRecorder(
+        [this](const Dialogs::SaveRequest &r) { m_requests.append(r); });
+    Dialogs::setAlertRecorder([this](const Dialogs::Alert &a) { m_alerts.append(a); });
+    m_finished = std::make_unique<QSignalSpy>(&WindowsZipExporter::shared(),
+                                              &WindowsZipExporter::exportFinished);
+}
+
+void TestZipExport::cleanup()
+{
+    Dialogs::resetTestAnswers();
+    m_finished.reset();
+}
+
+bool TestZipExport::exportTo(const Shelf &shelf, const std::optional<QString> &destination)
+{
+    Dialogs::setNextSaveAnswer(destination);
+    WindowsZipExporter::shared().exportShelf(shelf);
+    return m_finished->wait(30000);
+}
+
+QStringList TestZipExport::partialFiles(const QString &folder) const
+{
+    return QDir(folder).entryList({QStringLiteral(".vyo-zip-*")}, QDir::Files | QDir::Hidden);
+}
+
+void TestZipExport::suggestedName_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("one file") << QStringList{"/tmp/a.pdf"} << "a.zip";
+    QTest::newRow("last extension only") << QStringList{"/tmp/backup.tar.gz"} << "backup.tar.zip";
+    QTest::newRow("no extension") << QStringList{"/tmp/Makefile"} << "Makefile.zip";
+    QTest::newRow("hidden file") << QStringList{"/tmp/.profile"} << ".profile.zip";
+    QTest::newRow("folder") << QStringList{"/tmp/사진 모음/"} << "사진 모음.zip";
+    QTest::newRow("decomposed name")
+        << QStringList{QStringLiteral("/tmp/보고서.hwp").normalized(QString::NormalizationForm_D)}
+        << "보고서.zip";
+    QTest::newRow("two files") << QStringList{"/tmp/a.pdf", "/tmp/b.pdf"} << "Vyo 파일 2개.zip";
+    QTest::newRow("three files") << QStringList{"/tmp/a.pdf", "/tmp/b", "/tmp/c.png"}
+                                 << "Vyo 파일 3개.zip";
+}
+
+void TestZipExport::suggestedName()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, expected);
+    QList<QUrl> urls;
+    for (const QString &file : files)
+        urls.append(QUrl::fromLocalFile(file));
+    QCOMPARE(WindowsZipExporter::suggestedName(urls), expected);
+}
+
+void TestZipExport::exportableURLsFollowTheExistenceFilter()
+{
+    QVERIFY(writeFile(path("in/a.txt"), "a"));
+    QVERIFY(writeFile(path("in/image.png"), "png"));
+    QVERIFY(QDir().mkpath(path("in/folder")));
+    Shelf shelf;
+    shelf.add({ShelfItem(Content::file(url("in/a.txt"))),
+               ShelfItem(Content::link(QUrl("https://example.com/"))),
+               ShelfItem(Content::file(url("in/gone.txt"))), ShelfItem(Content::text("텍스트")),
+               ShelfItem(Content::image(url("in/image.png"))),
+               ShelfItem(Content::file(url("in/folder")))});
+    QCOMPARE(WindowsZipExporter::exportableURLs(shelf),
+             (QList<QUrl>{url("in/a.txt"), url("in/image.png"), url("in/folder")}));
+}
+
+void TestZipExport::nothingToExportAsksNothing()
+{
+    Shelf shelf;
+    shelf.add({ShelfItem(Content::link(QUrl("https://example.com/"))),
+               ShelfItem(Content::text("텍스트")), ShelfItem(Content::file(url("in/gone.txt")))});
+    WindowsZipExporter::shared().exportShelf(shelf);
+    QCoreApplication::processEvents();
+    QVERIFY(m_requests.isEmpty());
+    QVERIFY(m_alerts.isEmpty());
+}
+
+void TestZipExport::exportWritesAndReveals()
+{
+    QVERIFY(writeFile(path("in/보고서.pdf"), "pdf"));
+    QVERIFY(writeFile(path("in/사진/여름.jpg"), "jpeg"));
+    Shelf shelf;
+    shelf.add({ShelfItem(Content::file(url("in/보고서.pdf"))),
+               ShelfItem(Content::text("빠지는 텍스트")),
+               ShelfItem(Content::file(url("in/사진")))});
+    const QString destination = path("out/Vyo 파일 2개.zip");
+    QVERIFY(exportTo(shelf, destination));
+
+    QCOMPARE(m_requests.size(), 1);
+    const Dialogs::SaveRequest &request = m_requests.first();
+    QCOMPARE(request.message,
+             QStringLiteral("윈도우에서도 한글 파일 이름이 깨지지 않는 ZIP으로 저장합니다."));
+    QCOMPARE(request.confirmText, QStringLiteral("저장"));
+    QCOMPARE(request.suggestedName, QStringLiteral("Vyo 파일 2개.zip"));
+    QCOMPARE(request.directory, QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
+    QVERIFY(request.directory.startsWith(QDir::homePath()));
+
+    QCOMPARE(m_finished->first().at(0).toString(), destination);
+    QCOMPARE(m_finished->first().at(1).toBool(), true);
+    const QString readers = checkWithReaders(destination, {"보고서.pdf", "사진/", "사진/여름.jpg"});
+    QVERIFY2(readers.isEmpty(), qPrintable(readers));
+    QVERIFY(partialFiles(path("out")).isEmpty());
+    QVERIFY(m_alerts.isEmpty());
+    // Revealed through the bus: one call, the new archive selected.
+    QTRY_COMPARE(m_fileManager.calls.size(), 1);
+    QCOMPARE(m_fileManager.calls.first(),
+             QStringList{QUrl::fromLocalFile(destination).toString(QUrl::FullyEncoded)});
+    QVERIFY(m_opened.urls.isEmpty());
+}
+
+void TestZipExport::exportReplacesTheChosenFile()
+{
+    // The dialog has asked whether to replace it; the new archive takes its place.
+    QVERIFY(writeFile(path("out/a.zip"), "older archive"));
+    QVERIFY(writeFile(path("out/reference"), "made like any new file"));
+    QVERIFY(writeFile(path("in/a.txt"), "a"));
+    Shelf shelf;
+    shelf.add({ShelfItem(Content::file(url("in/a.txt")))});
+    QVERIFY(exportTo(shelf, path("out/a.zip")));
+    QCOMPARE(m_finished->first().at(1).toBool(), true);
+    const QString readers = checkWithReaders(path("out/a.zip"), {"a.txt"});
+    QVERIFY2(readers.isEmpty(), qPrintable(readers));
+    // Permissions as for any new file of the user (the umask's), not those of a private
+    // temporary file.
+    QCOMPARE(QFileInfo(path("out/a.zip")).permissions(),
+             QFileInfo(path("out/reference")).permissions());
+    QVERIFY(partialFiles(path("out")).isEmpty());
+    QTRY_COMPARE(m_fileManager.calls.size(), 1);
+}
+
+void TestZipExport::cancellingWritesNothing()
+{
+    QVERIFY(writeFile(path("in/a.txt"), "a"));
+    Shelf shelf;
+    shelf.add({ShelfItem(Content::file(url("in/a.txt")))});
+    Dialogs::setNextSaveAnswer(std::nullopt);
+    WindowsZipExporter::shared().exportShelf(shelf);
+    QTRY_COMPARE(m_requests.size(), 1);
+    QCOMPARE(m_requests.first().suggestedName, QStringLiteral("a.zip"));
+    // Nothing follows the cancelled dialog: no archive, no alert, no reveal.
+    QVERIFY(!m_finished->wait(300));
+    QVERIFY(QDir(path("out")).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    QVERIFY(m_alerts.isEmpty());
+    QVERIFY(m_fileManager.calls.isEmpty());
+}
+
+void TestZipExport::unreadableSourceIsReported()
+{
+    // Opens, but fails on the first read (EIO).
+    QVERIFY(writeFile(path("in/a.txt"), "a"));
+    Shelf shelf;
+    shelf.add({ShelfItem(Content::file(url("in/a.txt"))),
+               ShelfItem(Content::file(QUrl::fromLocalFile("/proc/self/mem")))});
+    LogCapture log;
+    const QString destination = path("out/x.zip");
+    QVERIFY(exportTo(shelf, destination));
+    QCOMPARE(m_finished->first().at(1).toBool(), false);
+    QVERIFY(!QFileInfo::exists(destination));
+    QVERIFY(partialFiles(path("out")).isEmpty());
+    QVERIFY(log.contains(QStringLiteral("ZIP 저장 실패: mem 파일을 읽을 수 없습니다.")));
+    QCOMPARE(m_alerts.size(), 1);
+    QCOMPARE(m_alerts.first().text, QStringLiteral("ZIP을 만들지 못했어요"));
+    QCOMPARE(m_alerts.first().informativeText, QStringLiteral("mem 파일을 읽을 수 없습니다."));
+    QTest::qWait(200);
+    QVERIFY(m_fileManager.calls.isEmpty());
+}
+
+void TestZipExport::fullDiskIsReported()
+{
+    // Incompressible: the archive needs about as much room as the file.
+    QByteArray big(400000, Qt::Uninitialized);
+    QRandomGenerator generator(9);
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = char(generator.bounded(256));
+    QVERIFY(writeFile(path("in/big.bin"), big));
+    Shelf shelf;
+    shelf.add({ShelfItem(Content::file(url("in/big.bin")))});
+    LogCapture log;
+    const QString destination = path("out/big.zip");
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 4096;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const bool finished = exportTo(shelf, destination);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    QVERIFY(finished);
+    QCOMPARE(m_finished->first().at(1).toBool(), false);
+    QVERIFY(!QFileInfo::exists(destination));
+    QVERIFY(partialFiles(path("out")).isEmpty());
+    QVERIFY(log.contains(QStringLiteral("ZIP 저장 실패: File too large")));
+    QCOMPARE(m_alerts.size(), 1);
+    QCOMPARE(m_alerts.first().text, QStringLiteral("ZIP을 만들지 못했어요"));
+    QCOMPARE(m_alerts.first().informativeText, QStringLiteral("File too large"));
+}
+
+void TestZipExport::failureKeepsTheFileItWasToReplace()
+{
+    QVERIFY(writeFile(path("out/old.zip"), "the user's older archive"));
+    Shelf shelf;
+    shelf.add({ShelfItem(Content::file(QUrl::fromLocalFile("/proc/self/mem")))});
+    QVERIFY(exportTo(shelf, path("out/old.zip")));
+    QCOMPARE(m_finished->first().at(1).toBool(), false);
+    QFile old(path("out/old.zip"));
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("the user's older archive"));
+    QVERIFY(partialFiles(path("out")).isEmpty());
+}
+
+QTEST_MAIN(TestZipExport)
+#include "tst_zipexport.moc"

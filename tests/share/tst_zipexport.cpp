@@ -3,6 +3,7 @@
 #include "platform/Dialogs.h"
 #include "shelf/Shelf.h"
 
+#include "../platform/PrivateSessionBus.h"
 #include "TestSupport.h"
 #include "tst_zipsupport.h"
 
@@ -95,7 +96,7 @@ void TestZipExport::initTestCase()
 {
     QDBusConnection bus =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fakeFM"));
-    QVERIFY2(bus.isConnected(), "needs a session bus: run under scripts/with-display.sh");
+    QVERIFY(bus.isConnected());
     QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &m_fileManager,
                                QDBusConnection::ExportAllSlots));
     QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
@@ -328,5 +329,16 @@ void TestZipExport::failureKeepsTheFileItWasToReplace()
     QVERIFY(partialFiles(path("out")).isEmpty());
 }
 
-QTEST_MAIN(TestZipExport)
+int main(int argc, char **argv)
+{
+    // Before the application object, which may already use the session bus.
+    vyo::test::PrivateSessionBus bus;
+    if (!bus.start())
+        return 1;
+    QApplication application(argc, argv);
+    TestZipExport test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_zipexport.moc"

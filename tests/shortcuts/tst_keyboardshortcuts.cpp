@@ -1,0 +1,402 @@
+// The two shortcut slots over the preferences and a hot-key facility that the test presses by
+// hand, and the recorder that changes them.
+
+#include "core/Defaults.h"
+#include "platform/Dialogs.h"
+#include "platform/fake/FakeHotKeys.h"
+#include "shortcuts/KeyboardShortcuts.h"
+#include "shortcuts/Recorder.h"
+
+#include "TestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace vyo;
+using namespace vyo::KeyboardShortcuts;
+
+namespace {
+
+const HotKeyCombination ctrlAltM{'m', Qt::ControlModifier | Qt::AltModifier};
+const HotKeyCombination ctrlAltShiftM{'m',
+                                      Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier};
+const HotKeyCombination superShiftK{'k', Qt::MetaModifier | Qt::ShiftModifier};
+
+} // namespace
+
+class TestKeyboardShortcuts : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void defaultsRegisterWithTheFirstAction();
+    void actionsRunOnReleaseOnly();
+    void newCombinationReplacesTheOldAtOnce();
+    void changeByAnotherWriterReRegisters();
+    void clearingKeepsTheDefaultAway();
+    void failedRegistrationIsLoggedAndLeavesSlotInactive();
+    void unreadableStoredValues_data();
+    void unreadableStoredValues();
+    void sessionWithoutHotKeysRegistersNothing();
+    void recorderPausesHotKeys();
+
+    void recorderShowsAndRecords();
+    void recorderBeepsAtBareKeys();
+    void recorderEscapeAndClear();
+    void recorderRefusesMenuCombinations();
+    void recorderRefusesCombinationsHeldElsewhere();
+    void recorderUsesTheKeysPlaceNotItsSymbol();
+
+private:
+    void pressInRecorder(Recorder &recorder, Qt::Key key, Qt::KeyboardModifiers modifiers);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Defaults> m_defaults;
+    std::unique_ptr<FakeHotKeys> m_hotKeys;
+    std::unique_ptr<Registry> m_registry;
+    QList<Dialogs::Alert> m_alerts;
+    int m_beeps = 0;
+};
+
+void TestKeyboardShortcuts::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_defaults = std::make_unique<Defaults>(m_dir->filePath("Vyo.conf"));
+    m_hotKeys = std::make_unique<FakeHotKeys>();
+    m_registry = std::make_unique<Registry>(*m_defaults, m_hotKeys.get());
+    m_alerts.clear();
+    m_beeps = 0;
+    Dialogs::setAlertRecorder([this](const Dialogs::Alert &alert) { m_alerts << alert; });
+    Dialogs::setBeepRecorder([this] { ++m_beeps; });
+}
+
+void TestKeyboardShortcuts::cleanup()
+{
+    Dialogs::resetTestAnswers();
+    m_registry.reset();
+    m_hotKeys.reset();
+    m_defaults.reset();
+    m_dir.reset();
+}
+
+void TestKeyboardShortcuts::defaultsRegisterWithTheFirstAction()
+{
+    QCOMPARE(m_registry->shortcut(Name::newShelf()), (Shortcut{46, 6144}));
+    QCOMPARE(m_registry->shortcut(Name::reopenShelf()), (Shortcut{46, 6656}));
+    QVERIFY(m_hotKeys->registered().isEmpty());
+
+    m_registry->onKeyUp(Name::newShelf(), [] {});
+    m_registry->onKeyUp(Name::reopenShelf(), [] {});
+    QCOMPARE(m_hotKeys->registered(), (QList<HotKeyCombination>{ctrlAltM, ctrlAltShiftM}));
+    // A second action for a slot does not register it twice.
+    m_registry->onKeyUp(Name::newShelf(), [] {});
+    QCOMPARE(m_hotKeys->registrationCount(), 2);
+    QCOMPARE(m_registry->slotNames(), (QStringList{"newShelf", "reopenShelf"}));
+}
+
+void TestKeyboardShortcuts::actionsRunOnReleaseOnly()
+{
+    int opened = 0;
+    int reopened = 0;
+    m_registry->onKeyUp(Name::newShelf(), [&] { ++opened; });
+    m_registry->onKeyUp(Name::reopenShelf(), [&] { ++reopened; });
+
+    QVERIFY(m_hotKeys->press(ctrlAltM));
+    QCOMPARE(opened, 0);
+    QVERIFY(m_hotKeys->release(ctrlAltM));
+    QCOMPARE(opened, 1);
+    QVERIFY(m_hotKeys->pressAndRelease(ctrlAltShiftM));
+    QCOMPARE(reopened, 1);
+    QCOMPARE(opened, 1);
+}
+
+void TestKeyboardShortcuts::newCombinationReplacesTheOldAtOnce()
+{
+    int opened = 0;
+    m_registry->onKeyUp(Name::newShelf(), [&] { ++opened; });
+    QSignalSpy changed(m_registry.get(), &Registry::shortcutByNameDidChange);
+
+    m_registry->setShortcut(Shortcut{40, 768}, Name::newShelf());
+    QCOMPARE(m_defaults->value("KeyboardShortcuts_newShelf").toString(),
+             R"({"carbonKeyCode":40,"carbonModifiers":768})");
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed.first().first().toString(), "newShelf");
+    QVERIFY(!m_hotKeys->pressAndRelease(ctrlAltM));
+    QVERIFY(m_hotKeys->pressAndRelease(superShiftK));
+    QCOMPARE(opened, 1);
+
+    // The same value again changes nothing.
+    m_registry->setShortcut(Shortcut{40, 768}, Name::newShelf());
+    QCOMPARE(changed.count(), 1);
+
+    m_registry->reset(Name::newShelf());
+    QCOMPARE(m_registry->shortcut(Name::newShelf()), (Shortcut{46, 6144}));
+    QVERIFY(m_hotKeys->pressAndRelease(ctrlAltM));
+    QVERIFY(!m_hotKeys->isRegistered(superShiftK));
+    QCOMPARE(opened, 2);
+}
+
+void TestKeyboardShortcuts::changeByAnotherWriterReRegisters()
+{
+    m_registry->onKeyUp(Name::reopenShelf(), [] {});
+    QSignalSpy changed(m_registry.get(), &Registry::shortcutByNameDidChange);
+    m_defaults->setShortcut("reopenShelf", R"({"carbonKeyCode":45,"carbonModifiers":6144})");
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(m_hotKeys->registered(),
+             (QList<HotKeyCombination>{{'n', Qt::ControlModifier | Qt::AltModifier}}));
+    // Other preferences are not shortcut changes.
+    m_defaults->setValue("shakeEnabled", false);
+    QCOMPARE(changed.count(), 1);
+}
+
+void TestKeyboardShortcuts::clearingKeepsTheDefaultAway()
+{
+    int opened = 0;
+    m_registry->onKeyUp(Name::newShelf(), [&] { ++opened; });
+    m_registry->setShortcut(std::nullopt, Name::newShelf());
+    QCOMPARE(m_defaults->shortcut("newShelf"), "false");
+    QCOMPARE(m_registry->shortcut(Name::newShelf()), std::nullopt);
+    QVERIFY(m_hotKeys->registered().isEmpty());
+    QVERIFY(!m_registry->isRegistered("newShelf"));
+
+    // A fresh registry over the same file (the next launch) keeps it cleared.
+    FakeHotKeys otherKeys;
+    Registry next(*m_defaults, &otherKeys);
+    next.onKeyUp(Name::newShelf(), [] {});
+    QVERIFY(otherKeys.registered().isEmpty());
+
+    // The action stayed: a later recording works at once.
+    m_registry->setShortcut(Shortcut{45, 6144}, Name::newShelf());
+    QVERIFY(m_hotKeys->pressAndRelease({'n', Qt::ControlModifier | Qt::AltModifier}));
+    QCOMPARE(opened, 1);
+}
+
+void TestKeyboardShortcuts::failedRegistrationIsLoggedAndLeavesSlotInactive()
+{
+    test::LogCapture log;
+    m_hotKeys->setHeldElsewhere(ctrlAltM);
+    int opened = 0;
+    int reopened = 0;
+    m_registry->onKeyUp(Name::newShelf(), [&] { ++opened; });
+    m_registry->onKeyUp(Name::reopenShelf(), [&] { ++reopened; });
+    QVERIFY(log.contains("Error registering hotkey newShelf (Ctrl+Alt+M): 다른 앱이 이미"));
+    QVERIFY(!m_registry->isRegistered("newShelf"));
+    QVERIFY(!m_hotKeys->pressAndRelease(ctrlAltM));
+    QCOMPARE(opened, 0);
+    // The other slot is unaffected.
+    QVERIFY(m_hotKeys->pressAndRelease(ctrlAltShiftM));
+    QCOMPARE(reopened, 1);
+
+    // Once the other application lets go, the next change registers it.
+    m_hotKeys->setHeldElsewhere(ctrlAltM, false);
+    m_registry->setRecorderActive(true);
+    m_registry->setRecorderActive(false);
+    QVERIFY(m_hotKeys->pressAndRelease(ctrlAltM));
+    QCOMPARE(opened, 1);
+}
+
+void TestKeyboardShortcuts::unreadableStoredValues_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("not JSON") << "Ctrl+Alt+M"
+                              << "저장된 값을 읽을 수 없음";
+    QTest::newRow("missing member") << R"({"carbonKeyCode":46})"
+                                    << "carbonModifiers: 없음";
+    QTest::newRow("negative") << R"({"carbonKeyCode":-46,"carbonModifiers":6144})"
+                              << "carbonKeyCode: 음수";
+    QTest::newRow("key without key symbol") << R"({"carbonKeyCode":71,"carbonModifiers":6144})"
+                                            << "키 코드 71에 맞는 키가 없음";
+}
+
+void TestKeyboardShortcuts::unreadableStoredValues()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, logged);
+    m_defaults->setShortcut("newShelf", stored);
+    test::LogCapture log;
+    int reopened = 0;
+    m_registry->onKeyUp(Name::newShelf(), [] {});
+    m_registry->onKeyUp(Name::reopenShelf(), [&] { ++reopened; });
+    QVERIFY(log.contains("단축키 newShelf를 꺼 둠: "));
+    QVERIFY(log.contains(logged));
+    QCOMPARE(m_hotKeys->registered(), QList<HotKeyCombination>{ctrlAltShiftM});
+    QVERIFY(m_hotKeys->pressAndRelease(ctrlAltShiftM));
+    QCOMPARE(reopened, 1);
+    // The problem is reported once per stored value, not at every re-registration.
+    log.clear();
+    m_registry->setRecorderActive(true);
+    m_registry->setRecorderActive(false);
+    QVERIFY(!log.contains("단축키 newShelf를 꺼 둠"));
+}
+
+void TestKeyboardShortcuts::sessionWithoutHotKeysRegistersNothing()
+{
+    m_hotKeys->setAvailable(false);
+    test::LogCapture log;
+    m_registry->onKeyUp(Name::newShelf(), [] {});
+    QVERIFY(m_hotKeys->registered().isEmpty());
+    QVERIFY(!log.contains("Error registering hotkey"));
+    // The slot still has its combination for the menu to show.
+    QCOMPARE(m_registry->shortcut(Name::newShelf()), (Shortcut{46, 6144}));
+}
+
+void TestKeyboardShortcuts::recorderPausesHotKeys()
+{
+    m_registry->onKeyUp(Name::newShelf(), [] {});
+    QSignalSpy active(m_registry.get(), &Registry::recorderActiveStatusDidChange);
+    Recorder recorder(Name::newShelf(), *m_registry);
+    recorder.startRecording();
+    QVERIFY(m_registry->isRecorderActive());
+    QVERIFY(m_hotKeys->registered().isEmpty());
+    recorder.stopRecording();
+    QCOMPARE(m_hotKeys->registered(), QList<HotKeyCombination>{ctrlAltM});
+    QCOMPARE(active.count(), 2);
+    QCOMPARE(active.at(0).first().toBool(), true);
+    QCOMPARE(active.at(1).first().toBool(), false);
+}
+
+void TestKeyboardShortcuts::pressInRecorder(Recorder &recorder, Qt::Key key,
+                                            Qt::KeyboardModifiers modifiers)
+{
+    QTest::keyClick(&recorder, key, modifiers);
+}
+
+void TestKeyboardShortcuts::recorderShowsAndRecords()
+{
+    int opened = 0;
+    m_registry->onKeyUp(Name::newShelf(), [&] { ++opened; });
+    Recorder recorder(Name::newShelf(), *m_registry);
+    QCOMPARE(recorder.text(), "Ctrl+Alt+M");
+    QCOMPARE(recorder.objectName(), "shortcutRecorder_newShelf");
+
+    QTest::mouseClick(&recorder, Qt::LeftButton);
+    QVERIFY(recorder.isRecording());
+    QVERIFY(recorder.text().isEmpty());
+    QCOMPARE(recorder.placeholderText(), "단축키를 누르세요");
+
+    pressInRecorder(recorder, Qt::Key_K, Qt::MetaModifier | Qt::ShiftModifier);
+    QVERIFY(!recorder.isRecording());
+    QCOMPARE(m_defaults->shortcut("newShelf"), R"({"carbonKeyCode":40,"carbonModifiers":768})");
+    QCOMPARE(recorder.text(), "Shift+Super+K");
+    QVERIFY(!m_hotKeys->pressAndRelease(ctrlAltM));
+    QVERIFY(m_hotKeys->pressAndRelease(superShiftK));
+    QCOMPARE(opened, 1);
+
+    // A change from elsewhere shows at once.
+    m_registry->reset(Name::newShelf());
+    QCOMPARE(recorder.text(), "Ctrl+Alt+M");
+}
+
+void TestKeyboardShortcuts::recorderBeepsAtBareKeys()
+{
+    Recorder recorder(Name::newShelf(), *m_registry);
+    recorder.startRecording();
+    pressInRecorder(recorder, Qt::Key_K, Qt::NoModifier);
+    pressInRecorder(recorder, Qt::Key_K, Qt::ShiftModifier);
+    QCOMPARE(m_beeps, 2);
+    QVERIFY(recorder.isRecording());
+    QVERIFY(m_defaults->shortcut("newShelf").isEmpty());
+    // Function keys work alone.
+    pressInRecorder(recorder, Qt::Key_F6, Qt::NoModifier);
+    QCOMPARE(m_defaults->shortcut("newShelf"), R"({"carbonKeyCode":97,"carbonModifiers":0})");
+    QCOMPARE(m_beeps, 2);
+}
+
+void TestKeyboardShortcuts::recorderEscapeAndClear()
+{
+    m_registry->onKeyUp(Name::newShelf(), [] {});
+    Recorder recorder(Name::newShelf(), *m_registry);
+    recorder.startRecording();
+    pressInRecorder(recorder, Qt::Key_Escape, Qt::NoModifier);
+    QVERIFY(!recorder.isRecording());
+    QCOMPARE(recorder.text(), "Ctrl+Alt+M");
+    QVERIFY(m_defaults->shortcut("newShelf").isEmpty());
+
+    QAction *clear = recorder.findChild<QAction *>("clearShortcut");
+    QVERIFY(clear);
+    QVERIFY(clear->isVisible());
+    clear->trigger();
+    QCOMPARE(m_defaults->shortcut("newShelf"), "false");
+    QVERIFY(recorder.text().isEmpty());
+    QCOMPARE(recorder.placeholderText(), "단축키 기록");
+    QVERIFY(!clear->isVisible());
+    QVERIFY(m_hotKeys->registered().isEmpty());
+
+    // Backspace while recording clears as well.
+    m_registry->reset(Name::newShelf());
+    recorder.startRecording();
+    pressInRecorder(recorder, Qt::Key_Backspace, Qt::NoModifier);
+    QCOMPARE(m_defaults->shortcut("newShelf"), "false");
+}
+
+void TestKeyboardShortcuts::recorderRefusesMenuCombinations()
+{
+    // A menu like the tray menu: its own keys, and the items that show the slots' combinations.
+    QMenu menu;
+    menu.addAction("설정…", QKeySequence(Qt::CTRL | Qt::Key_Comma), [] {});
+    QAction *newShelf = menu.addAction("새 셸프");
+    newShelf->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M));
+    newShelf->setProperty(menuItemSlotProperty, "newShelf");
+    QAction *reopen = menu.addAction("닫은 셸프 다시 열기");
+    reopen->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_M));
+    reopen->setProperty(menuItemSlotProperty, "reopenShelf");
+
+    Recorder recorder(Name::newShelf(), *m_registry);
+    recorder.startRecording();
+    pressInRecorder(recorder, Qt::Key_Comma, Qt::ControlModifier);
+    QCOMPARE(m_alerts.size(), 1);
+    QCOMPARE(m_alerts.first().text, Recorder::usedByMenuItemText("설정…"));
+    QCOMPARE(m_alerts.first().text, "‘설정…’ 메뉴 항목이 이미 쓰고 있는 단축키예요.");
+    QCOMPARE(m_alerts.first().informativeText, Recorder::canBeChangedText());
+    QVERIFY(m_defaults->shortcut("newShelf").isEmpty());
+
+    // The other slot's combination is taken by its menu item.
+    recorder.startRecording();
+    pressInRecorder(recorder, Qt::Key_M, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+    QCOMPARE(m_alerts.size(), 2);
+    QCOMPARE(m_alerts.last().text, Recorder::usedByMenuItemText("닫은 셸프 다시 열기"));
+
+    // Its own combination, shown by its own menu item, is no conflict.
+    recorder.startRecording();
+    pressInRecorder(recorder, Qt::Key_M, Qt::ControlModifier | Qt::AltModifier);
+    QCOMPARE(m_alerts.size(), 2);
+    QCOMPARE(m_defaults->shortcut("newShelf"), R"({"carbonKeyCode":46,"carbonModifiers":6144})");
+}
+
+void TestKeyboardShortcuts::recorderRefusesCombinationsHeldElsewhere()
+{
+    m_hotKeys->setHeldElsewhere({'k', Qt::ControlModifier | Qt::ShiftModifier});
+    Recorder recorder(Name::reopenShelf(), *m_registry);
+    recorder.startRecording();
+    pressInRecorder(recorder, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(m_alerts.size(), 1);
+    QCOMPARE(m_alerts.first().text, Recorder::usedBySystemText());
+    QVERIFY(!recorder.isRecording());
+    QVERIFY(m_defaults->shortcut("reopenShelf").isEmpty());
+    QVERIFY(!m_registry->isRecorderActive());
+}
+
+void TestKeyboardShortcuts::recorderUsesTheKeysPlaceNotItsSymbol()
+{
+    // With another keyboard layout the K key types another symbol; the stored code names the key.
+    m_hotKeys->setBaseKeySymbol(45, 'k');
+    Recorder recorder(Name::newShelf(), *m_registry);
+    recorder.startRecording();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Eacute, Qt::ControlModifier | Qt::AltModifier, 45,
+                    0xe9, 0, QStringLiteral("é"));
+    QApplication::sendEvent(&recorder, &press);
+    QCOMPARE(m_defaults->shortcut("newShelf"), R"({"carbonKeyCode":40,"carbonModifiers":6144})");
+}
+
+QTEST_MAIN(TestKeyboardShortcuts)
+#include "tst_keyboardshortcuts.moc"

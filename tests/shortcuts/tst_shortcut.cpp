@@ -1,0 +1,286 @@
+// The stored key numbering: Carbon key codes and modifier bits against X key symbols, Qt keys and
+// labels, and the stored JSON text of a shortcut.
+
+#include "core/Defaults.h"
+#include "shortcuts/CarbonKeys.h"
+#include "shortcuts/Shortcut.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vyo;
+using KeyboardShortcuts::Shortcut;
+
+class TestShortcut : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void keyTable_data();
+    void keyTable();
+    void codesWithoutKey_data();
+    void codesWithoutKey();
+    void keysFromWhatTheKeyboardSends_data();
+    void keysFromWhatTheKeyboardSends();
+    void modifiers_data();
+    void modifiers();
+    void jsonRoundTrip_data();
+    void jsonRoundTrip();
+    void unreadableJson_data();
+    void unreadableJson();
+    void textForms_data();
+    void textForms();
+    void storedTextSurvivesTheSettingsFile();
+};
+
+void TestShortcut::keyTable_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<quint32>("keySymbol");
+    QTest::addColumn<int>("qtKey");
+    QTest::addColumn<bool>("keypad");
+    QTest::addColumn<QString>("label");
+
+    QTest::newRow("M") << 46 << quint32('m') << int(Qt::Key_M) << false << "M";
+    QTest::newRow("N") << 45 << quint32('n') << int(Qt::Key_N) << false << "N";
+    QTest::newRow("K") << 40 << quint32('k') << int(Qt::Key_K) << false << "K";
+    QTest::newRow("A") << 0 << quint32('a') << int(Qt::Key_A) << false << "A";
+    QTest::newRow("0") << 29 << quint32('0') << int(Qt::Key_0) << false << "0";
+    QTest::newRow("comma") << 43 << quint32(',') << int(Qt::Key_Comma) << false << ",";
+    QTest::newRow("grave") << 50 << quint32('`') << int(Qt::Key_QuoteLeft) << false << "`";
+    QTest::newRow("space") << 49 << quint32(0x20) << int(Qt::Key_Space) << false << "Space";
+    QTest::newRow("return") << 36 << quint32(0xff0d) << int(Qt::Key_Return) << false << "Enter";
+    QTest::newRow("F1") << 122 << quint32(0xffbe) << int(Qt::Key_F1) << false << "F1";
+    QTest::newRow("F12") << 111 << quint32(0xffc9) << int(Qt::Key_F12) << false << "F12";
+    QTest::newRow("F20") << 90 << quint32(0xffd1) << int(Qt::Key_F20) << false << "F20";
+    QTest::newRow("left") << 123 << quint32(0xff51) << int(Qt::Key_Left) << false << "Left";
+    QTest::newRow("forward delete")
+        << 117 << quint32(0xffff) << int(Qt::Key_Delete) << false << "Del";
+    QTest::newRow("help is insert")
+        << 114 << quint32(0xff63) << int(Qt::Key_Insert) << false << "Ins";
+    QTest::newRow("keypad 5") << 87 << quint32(0xffb5) << int(Qt::Key_5) << true << "Num 5";
+    QTest::newRow("keypad enter") << 76 << quint32(0xff8d) << int(Qt::Key_Enter) << true
+                                  << "Num Enter";
+    QTest::newRow("keypad plus") << 69 << quint32(0xffab) << int(Qt::Key_Plus) << true << "Num +";
+}
+
+void TestShortcut::keyTable()
+{
+    QFETCH(int, code);
+    QFETCH(quint32, keySymbol);
+    QFETCH(int, qtKey);
+    QFETCH(bool, keypad);
+    QFETCH(QString, label);
+
+    QCOMPARE(CarbonKeys::keySymbol(code), keySymbol);
+    QCOMPARE(CarbonKeys::carbonKeyCode(keySymbol), code);
+    QCOMPARE(CarbonKeys::carbonKeyCode(Qt::Key(qtKey), keypad), code);
+    bool isKeypad = !keypad;
+    QCOMPARE(CarbonKeys::qtKey(code, &isKeypad), Qt::Key(qtKey));
+    QCOMPARE(isKeypad, keypad);
+    QCOMPARE(CarbonKeys::keyLabel(code), label);
+}
+
+void TestShortcut::codesWithoutKey_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::newRow("keypad clear") << 71;
+    QTest::newRow("a gap in the numbering") << 52;
+    QTest::newRow("beyond the table") << 200;
+    QTest::newRow("huge") << 2'000'000'000;
+}
+
+void TestShortcut::codesWithoutKey()
+{
+    QFETCH(int, code);
+    QCOMPARE(CarbonKeys::keySymbol(code), std::nullopt);
+    QCOMPARE(CarbonKeys::qtKey(code), std::nullopt);
+    QVERIFY(CarbonKeys::keyLabel(code).isEmpty());
+    const Shortcut shortcut{code, 6144};
+    QCOMPARE(shortcut.hotKeyCombination(), std::nullopt);
+    QVERIFY(shortcut.keySequence().isEmpty());
+    QCOMPARE(shortcut.description(), QString("Ctrl+Alt+#%1").arg(code));
+}
+
+void TestShortcut::keysFromWhatTheKeyboardSends_data()
+{
+    QTest::addColumn<int>("qtKey");
+    QTest::addColumn<bool>("keypad");
+    QTest::addColumn<quint32>("keySymbol");
+    QTest::addColumn<int>("code");
+
+    // Shift turns 1 into '!' and K into 'K'; the key stays the same.
+    QTest::newRow("exclamation mark") << int(Qt::Key_Exclam) << false << quint32('1') << 18;
+    QTest::newRow("less than") << int(Qt::Key_Less) << false << quint32(',') << 43;
+    QTest::newRow("upper-case symbol") << int(Qt::Key_K) << false << quint32('K') << 40;
+    QTest::newRow("backtab is tab") << int(Qt::Key_Backtab) << false << quint32(0xff09) << 48;
+    // Number pad keys with NumLock off arrive as the arrows and Home of the pad.
+    QTest::newRow("keypad home") << int(Qt::Key_Home) << true << quint32(0xff50) << 115;
+}
+
+void TestShortcut::keysFromWhatTheKeyboardSends()
+{
+    QFETCH(int, qtKey);
+    QFETCH(bool, keypad);
+    QFETCH(quint32, keySymbol);
+    QFETCH(int, code);
+    QCOMPARE(CarbonKeys::carbonKeyCode(Qt::Key(qtKey), keypad), code);
+    QCOMPARE(CarbonKeys::carbonKeyCode(keySymbol), code);
+}
+
+void TestShortcut::modifiers_data()
+{
+    QTest::addColumn<int>("qtModifiers");
+    QTest::addColumn<int>("carbon");
+
+    QTest::newRow("none") << int(Qt::NoModifier) << 0;
+    QTest::newRow("Ctrl") << int(Qt::ControlModifier) << 4096;
+    QTest::newRow("Alt") << int(Qt::AltModifier) << 2048;
+    QTest::newRow("Shift") << int(Qt::ShiftModifier) << 512;
+    QTest::newRow("Super") << int(Qt::MetaModifier) << 256;
+    QTest::newRow("Ctrl+Alt") << int(Qt::ControlModifier | Qt::AltModifier) << 6144;
+    QTest::newRow("Ctrl+Alt+Shift")
+        << int(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier) << 6656;
+    QTest::newRow("Super+Shift") << int(Qt::MetaModifier | Qt::ShiftModifier) << 768;
+    QTest::newRow("all four") << int(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier |
+                                     Qt::MetaModifier)
+                              << 6912;
+}
+
+void TestShortcut::modifiers()
+{
+    QFETCH(int, qtModifiers);
+    QFETCH(int, carbon);
+    const Qt::KeyboardModifiers modifiers(qtModifiers);
+    QCOMPARE(CarbonKeys::carbonModifiers(modifiers), carbon);
+    QCOMPARE(CarbonKeys::qtModifiers(carbon), modifiers);
+    // Only the four survive: the number pad flag and AltGr do not; the function bit and unknown
+    // bits have no Qt counterpart.
+    QCOMPARE(CarbonKeys::carbonModifiers(modifiers | Qt::KeypadModifier | Qt::GroupSwitchModifier),
+             carbon);
+    QCOMPARE(CarbonKeys::qtModifiers(carbon | CarbonKeys::Modifier::function | 1 | 1024),
+             modifiers);
+}
+
+void TestShortcut::jsonRoundTrip_data()
+{
+    QTest::addColumn<int>("qtKey");
+    QTest::addColumn<int>("qtModifiers");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("carbon");
+    QTest::addColumn<QString>("json");
+
+    QTest::newRow("Ctrl+Alt+M") << int(Qt::Key_M) << int(Qt::ControlModifier | Qt::AltModifier)
+                                << 46 << 6144 << R"({"carbonKeyCode":46,"carbonModifiers":6144})";
+    QTest::newRow("Ctrl+Alt+Shift+M")
+        << int(Qt::Key_M) << int(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier) << 46
+        << 6656 << R"({"carbonKeyCode":46,"carbonModifiers":6656})";
+    QTest::newRow("Super+Shift+K") << int(Qt::Key_K) << int(Qt::MetaModifier | Qt::ShiftModifier)
+                                   << 40 << 768 << R"({"carbonKeyCode":40,"carbonModifiers":768})";
+    QTest::newRow("Ctrl+Alt+N") << int(Qt::Key_N) << int(Qt::ControlModifier | Qt::AltModifier)
+                                << 45 << 6144 << R"({"carbonKeyCode":45,"carbonModifiers":6144})";
+    QTest::newRow("F5 alone") << int(Qt::Key_F5) << int(Qt::NoModifier) << 96 << 0
+                              << R"({"carbonKeyCode":96,"carbonModifiers":0})";
+    QTest::newRow("Ctrl+A") << int(Qt::Key_A) << int(Qt::ControlModifier) << 0 << 4096
+                            << R"({"carbonKeyCode":0,"carbonModifiers":4096})";
+}
+
+void TestShortcut::jsonRoundTrip()
+{
+    QFETCH(int, qtKey);
+    QFETCH(int, qtModifiers);
+    QFETCH(int, code);
+    QFETCH(int, carbon);
+    QFETCH(QString, json);
+
+    const std::optional<Shortcut> shortcut =
+        Shortcut::fromQt(Qt::Key(qtKey), Qt::KeyboardModifiers(qtModifiers));
+    QVERIFY(shortcut);
+    QCOMPARE(shortcut->carbonKeyCode, code);
+    QCOMPARE(shortcut->carbonModifiers, carbon);
+    QCOMPARE(shortcut->jsonString(), json);
+    QString error;
+    QCOMPARE(Shortcut::fromJsonString(json, &error), shortcut);
+    QVERIFY(error.isEmpty());
+    // Spacing and member order of another writer do not matter.
+    const QString spaced =
+        QString(R"( { "carbonModifiers" : %1, "carbonKeyCode" : %2 } )").arg(carbon).arg(code);
+    QCOMPARE(Shortcut::fromJsonString(spaced), shortcut);
+}
+
+void TestShortcut::unreadableJson_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << "";
+    QTest::newRow("not JSON") << "Ctrl+Alt+M";
+    QTest::newRow("cut off") << R"({"carbonKeyCode":46,"carbonMod)";
+    QTest::newRow("array") << "[46, 6144]";
+    QTest::newRow("false") << "false";
+    QTest::newRow("null") << "null";
+    QTest::newRow("empty object") << "{}";
+    QTest::newRow("no modifiers") << R"({"carbonKeyCode":46})";
+    QTest::newRow("no key code") << R"({"carbonModifiers":6144})";
+    QTest::newRow("negative key code") << R"({"carbonKeyCode":-1,"carbonModifiers":6144})";
+    QTest::newRow("negative modifiers") << R"({"carbonKeyCode":46,"carbonModifiers":-6144})";
+    QTest::newRow("key code as text") << R"({"carbonKeyCode":"46","carbonModifiers":6144})";
+    QTest::newRow("fraction") << R"({"carbonKeyCode":46.5,"carbonModifiers":6144})";
+    QTest::newRow("too large") << R"({"carbonKeyCode":1e12,"carbonModifiers":6144})";
+    QTest::newRow("null member") << R"({"carbonKeyCode":null,"carbonModifiers":6144})";
+}
+
+void TestShortcut::unreadableJson()
+{
+    QFETCH(QString, text);
+    QString error;
+    QCOMPARE(Shortcut::fromJsonString(text, &error), std::nullopt);
+    QVERIFY(!error.isEmpty());
+}
+
+void TestShortcut::textForms_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("carbon");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QKeySequence>("sequence");
+
+    QTest::newRow("Ctrl+Alt+M") << 46 << 6144 << "Ctrl+Alt+M"
+                                << QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M);
+    QTest::newRow("Ctrl+Alt+Shift+M") << 46 << 6656 << "Ctrl+Alt+Shift+M"
+                                      << QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_M);
+    QTest::newRow("Super+Shift+K")
+        << 40 << 768 << "Shift+Super+K" << QKeySequence(Qt::META | Qt::SHIFT | Qt::Key_K);
+    QTest::newRow("function bit is not shown") << 96 << 131072 << "F5" << QKeySequence(Qt::Key_F5);
+    QTest::newRow("keypad") << 83 << 4096 << "Ctrl+Num 1"
+                            << QKeySequence(QKeyCombination(
+                                   Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_1));
+}
+
+void TestShortcut::textForms()
+{
+    QFETCH(int, code);
+    QFETCH(int, carbon);
+    QFETCH(QString, description);
+    QFETCH(QKeySequence, sequence);
+    const Shortcut shortcut{code, carbon};
+    QCOMPARE(shortcut.description(), description);
+    QCOMPARE(shortcut.keySequence(), sequence);
+}
+
+void TestShortcut::storedTextSurvivesTheSettingsFile()
+{
+    // The JSON text holds commas and quotes, which the settings file must keep as one string.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Vyo.conf");
+    const QString json = Shortcut{40, 768}.jsonString();
+    {
+        Defaults defaults(path);
+        defaults.setShortcut("newShelf", json);
+        defaults.sync();
+    }
+    Defaults reread(path);
+    QCOMPARE(reread.shortcut("newShelf"), json);
+    QCOMPARE(reread.value("KeyboardShortcuts_newShelf").toString(),
+             R"({"carbonKeyCode":40,"carbonModifiers":768})");
+}
+
+QTEST_GUILESS_MAIN(TestShortcut)
+#include "tst_shortcut.moc"

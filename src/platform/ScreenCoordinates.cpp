@@ -38,3 +38,23 @@ Point pointerLocation()
 }
 
 } // namespace vyo
+
+namespace vyo {
+
+QList<ScreenFrames> screenFrames()
+{
+    QList<ScreenFrames> frames;
+    const double height = primaryScreenHeight();
+    for (const QScreen *screen : QGuiApplication::screens())
+        frames.append({fromQt(QRectF(screen->geometry()), height),
+                       fromQt(QRectF(screen->availableGeometry()), height)});
+    return frames;
+}
+
+int mainScreenIndex()
+{
+    const qsizetype index = QGuiApplication::screens().indexOf(QGuiApplication::primaryScreen());
+    return int(index);
+}
+
+} // namespace vyo

@@ -23,3 +23,21 @@ QRectF toQt(const Rect &rect, double primaryHeight = primaryScreenHeight());
 Point pointerLocation();
 
 } // namespace vyo
+
+#include <QList>
+
+namespace vyo {
+
+// A screen's full frame and its visible frame (without panels and docks), in model coordinates.
+struct ScreenFrames
+{
+    Rect frame;
+    Rect visibleFrame;
+    friend bool operator==(const ScreenFrames &, const ScreenFrames &) = default;
+};
+
+// Every screen in the system's order; the primary screen is `mainScreenIndex`.
+QList<ScreenFrames> screenFrames();
+int mainScreenIndex();
+
+} // namespace vyo

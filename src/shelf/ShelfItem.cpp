@@ -3,6 +3,7 @@
 #include "core/Ids.h"
 #include "core/Log.h"
 #include "core/Paths.h"
+#include "platform/IconTheme.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -49,6 +50,7 @@ QString firstLine(const QString &text)
 
 QIcon themeIcon(const QString &name, const QString &fallback = {})
 {
+    ensureIconTheme();
     QIcon icon = QIcon::fromTheme(name);
     if (icon.isNull() && !fallback.isEmpty())
         icon = QIcon::fromTheme(fallback);

@@ -74,6 +74,14 @@ ShelfManager::Opened ShelfManager::newShelf()
         if (manager)
             manager->scheduleSave();
     };
+    actions.pin = [manager, weakShelf] {
+        if (manager && weakShelf)
+            manager->pin(weakShelf);
+    };
+    actions.unpin = [manager, weakShelf] {
+        if (manager && weakShelf)
+            manager->unpin(weakShelf);
+    };
     auto *controller = new ShelfPanelController(shelf, std::move(actions));
 
     shelf->onChange = [manager, weakShelf] {

@@ -1,6 +1,14 @@
 #include "shelfwindow/ShelfPanelController.h"
 
-#include "shelf/Shelf.h"
+#include "core/Defaults.h"
+#include "platform/PanelWindow.h"
+#include "platform/ScreenCoordinates.h"
+#include "shelfwindow/PanelPlacement.h"
+#include "shelfwindow/ShelfCommands.h"
+#include "shelfwindow/ShelfPanel.h"
+#include "shelfwindow/ShelfView.h"
+
+#include <QPropertyAnimation>
 
 namespace vyo {
 
@@ -8,12 +16,84 @@ ShelfPanelController::ShelfPanelController(Shelf *shelf, Actions actions, QObjec
     : QObject(parent)
     , m_shelf(shelf)
     , m_actions(std::move(actions))
-{}
+{
+    m_panel = new ShelfPanel(shelf);
+    m_commands = new ShelfCommands(shelf, this);
+    m_commands->panel = m_panel.data();
+    m_commands->onEmptied = m_actions.close;
+
+    m_view = new ShelfView(shelf, m_commands);
+    m_view->onClose = m_actions.close;
+    m_view->onClearAll = m_actions.clearAll;
+    m_view->onPin = m_actions.pin;
+    m_view->onUnpin = m_actions.unpin;
+    m_view->removeAfterDragOut = Defaults::shared().removeAfterDragOut();
+
+    m_panel->setContent(m_view);
+    m_panel->commands = m_commands;
+    m_panel->onClose = m_actions.close;
+    QPointer<Shelf> weakShelf(shelf);
+    m_panel->onCopy = [weakShelf] {
+        if (weakShelf)
+            weakShelf->copyToPasteboard();
+    };
+    connect(m_view, &ShelfView::preferredSizeChanged, this,
+            &ShelfPanelController::contentSizeChanged);
+    connect(m_panel, &ShelfPanel::moved, this, &ShelfPanelController::panelMoved);
+}
+
+ShelfPanelController::~ShelfPanelController()
+{
+    // A panel still fading out closes and deletes itself when the fade ends.
+    if (m_panel && !m_dismissed)
+        delete m_panel;
+}
+
+Rect ShelfPanelController::frame() const
+{
+    if (!m_panel)
+        return {{0, 0}, emptySize};
+    return fromQt(QRectF(m_panel->geometry()));
+}
+
+Size ShelfPanelController::currentSize() const
+{
+    const QSize size = m_view ? m_view->preferredSize() : QSize(180, 210);
+    return {double(size.width()), double(size.height())};
+}
+
+void ShelfPanelController::setFrame(const Rect &frame)
+{
+    m_placing = true;
+    m_panel->setGeometry(toQt(frame).toRect());
+    m_placing = false;
+}
 
 void ShelfPanelController::present(Point origin, Point reference)
 {
-    Q_UNUSED(reference);
-    m_frame.origin = origin;
+    if (!m_panel)
+        return;
+    const Size size = currentSize();
+    if (const auto visible = visibleFrameFor(reference, screenFrames(), mainScreenIndex()))
+        origin = clampIntoVisibleFrame(origin, size, *visible);
+    setFrame({origin, size});
+    m_anchoredTop = origin.y + size.height;
+
+    if (m_fade)
+        m_fade->stop();
+    m_panel->setWindowOpacity(0);
+    m_panel->show();
+    m_panel->raise();
+    showOnAllDesktops(m_panel);
+    // The window manager may have placed the window on its own while mapping it.
+    setFrame({origin, size});
+    auto *fade = new QPropertyAnimation(m_panel, "windowOpacity", m_panel);
+    fade->setDuration(fadeMilliseconds);
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
+    m_fade = fade;
+
     m_presented = true;
     m_dismissed = false;
     Q_EMIT presented();
@@ -24,11 +104,57 @@ void ShelfPanelController::dismiss()
     m_presented = false;
     m_dismissed = true;
     Q_EMIT dismissed();
+    if (!m_panel)
+        return;
+    // No more move reports while the panel fades out.
+    disconnect(m_panel, nullptr, this, nullptr);
+    if (m_fade)
+        m_fade->stop();
+    ShelfPanel *panel = m_panel;
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    if (!panel->isVisible()) {
+        panel->close();
+        return;
+    }
+    auto *fade = new QPropertyAnimation(panel, "windowOpacity", panel);
+    fade->setDuration(fadeMilliseconds);
+    fade->setStartValue(panel->windowOpacity());
+    fade->setEndValue(0.0);
+    connect(fade, &QPropertyAnimation::finished, panel, &QWidget::close);
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
+    m_fade = fade;
 }
 
 void ShelfPanelController::bringToFront()
 {
     ++m_frontOrders;
+    if (m_panel && m_panel->isVisible())
+        m_panel->raise();
+}
+
+void ShelfPanelController::contentSizeChanged()
+{
+    if (!m_panel)
+        return;
+    const Size size = currentSize();
+    if (!m_anchoredTop) {
+        m_panel->resize(int(size.width), int(size.height));
+        return;
+    }
+    const Rect current = frame();
+    Point origin{current.minX(), *m_anchoredTop - size.height};
+    if (const auto visible = visibleFrameHolding(current, screenFrames()))
+        origin = clampIntoVisibleFrame(origin, size, *visible);
+    setFrame({origin, size});
+}
+
+void ShelfPanelController::panelMoved()
+{
+    if (m_placing || !m_panel || !m_panel->isVisible())
+        return;
+    m_anchoredTop = frame().maxY();
+    if (m_actions.moved)
+        m_actions.moved();
 }
 
 } // namespace vyo

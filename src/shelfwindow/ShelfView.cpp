@@ -1,0 +1,756 @@
+#include "shelfwindow/ShelfView.h"
+
+#include "actions/QuickAction.h"
+#include "share/ShareCenter.h"
+#include "share/WindowsZipExporter.h"
+#include "shelfwindow/DragSource.h"
+#include "shelfwindow/ItemThumbnail.h"
+#include "shelfwindow/ShelfCommands.h"
+#include "shelfwindow/ShelfItemRow.h"
+#include "shelfwindow/Symbols.h"
+#include "shelfwindow/ThumbnailProvider.h"
+
+#include <QActionGroup>
+#include <QEvent>
+#include <QFrame>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPropertyAnimation>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace vyo {
+
+namespace {
+
+constexpr int headerIconSize = 18;
+
+QToolButton *headerButton(const QString &objectName, const QString &symbolName, QWidget *parent)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(objectName);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setIcon(symbol(symbolName));
+    button->setIconSize(QSize(headerIconSize, headerIconSize));
+    return button;
+}
+
+// The dashed drop area of an empty shelf.
+class EmptyState : public QWidget
+{
+public:
+    explicit EmptyState(QWidget *parent)
+        : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("emptyState"));
+        setAccessibleName(QStringLiteral("여기에 놓으세요"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF area = QRectF(rect()).adjusted(12, 0, -12, -12);
+        QColor tertiary = palette().color(QPalette::WindowText);
+        tertiary.setAlphaF(0.3f);
+        QPen pen(tertiary, 1.5);
+        pen.setDashPattern({6 / 1.5, 4 / 1.5});
+        painter.setPen(pen);
+        painter.drawRoundedRect(area.adjusted(0.75, 0.75, -0.75, -0.75), 14, 14);
+
+        QColor secondary = palette().color(QPalette::WindowText);
+        secondary.setAlphaF(0.55f);
+        const QRectF iconRect(area.center().x() - 17, area.center().y() - 30, 34, 34);
+        symbol(QStringLiteral("tray.and.arrow.down")).paint(&painter, iconRect.toAlignedRect());
+        painter.setPen(secondary);
+        painter.drawText(QRectF(area.left(), iconRect.bottom() + 8, area.width(), 24),
+                         Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("여기에 놓으세요"));
+    }
+};
+
+// The pile of the newest three items, each older one turned and shifted behind the next.
+class StackPile : public QWidget
+{
+public:
+    explicit StackPile(QWidget *parent)
+        : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("stackPile"));
+        setFixedHeight(110);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        connect(&ThumbnailProvider::shared(), &ThumbnailProvider::thumbnailReady, this,
+                [this] { update(); });
+    }
+
+    void setItems(const QList<ShelfItem> &items)
+    {
+        m_items = items.mid(std::max<qsizetype>(0, items.size() - 3));
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const qsizetype n = m_items.size();
+        for (qsizetype k = 0; k < n; ++k) {
+            const double depth = double(n - 1 - k);
+            painter.save();
+            // The model's "upwards" is the toolkit's negative y.
+            painter.translate(width() / 2.0 - 6 * depth, height() / 2.0 - 3 * depth);
+            painter.rotate(6 * depth);
+            ItemThumbnail::paint(painter, QRectF(-46, -46, 92, 92), m_items[k],
+                                 devicePixelRatioF());
+            painter.restore();
+        }
+    }
+
+private:
+    QList<ShelfItem> m_items;
+};
+
+QPixmap colorDot(ShelfColor color)
+{
+    QPixmap pixmap(8, 8);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(tint(color));
+    painter.drawEllipse(QRectF(0, 0, 8, 8));
+    return pixmap;
+}
+
+} // namespace
+
+ShelfView::ShelfView(Shelf *shelf, ShelfCommands *commands, QWidget *parent)
+    : QWidget(parent)
+    , m_shelf(shelf)
+    , m_commands(commands)
+{
+    setObjectName(QStringLiteral("shelfView"));
+    setAttribute(Qt::WA_TranslucentBackground);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(makeHeader());
+
+    m_content = new QStackedWidget(this);
+    m_content->setObjectName(QStringLiteral("content"));
+    m_content->addWidget(makeEmptyState());
+
+    m_stack = new DragSource(m_content);
+    m_stack->setObjectName(QStringLiteral("stackView"));
+    auto *stackLayout = new QVBoxLayout(m_stack);
+    stackLayout->setContentsMargins(0, 0, 0, 0);
+    stackLayout->setSpacing(10);
+    stackLayout->addStretch();
+    m_stackPile = new StackPile(m_stack);
+    stackLayout->addWidget(m_stackPile);
+    m_stackCaption = new QLabel(m_stack);
+    m_stackCaption->setObjectName(QStringLiteral("stackCaption"));
+    m_stackCaption->setAlignment(Qt::AlignCenter);
+    m_stackCaption->setContentsMargins(12, 0, 12, 0);
+    m_stackCaption->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QFont captionFont = m_stackCaption->font();
+    captionFont.setWeight(QFont::Medium);
+    m_stackCaption->setFont(captionFont);
+    stackLayout->addWidget(m_stackCaption);
+    stackLayout->addStretch();
+    m_stack->items = [this] { return m_shelf ? m_shelf->items() : QList<ShelfItem>(); };
+    m_stack->onClick = [this](Qt::KeyboardModifiers) {
+        if (!m_shelf)
+            return;
+        m_shelf->clearSelection();
+        if (m_shelf->items().size() >= 2)
+            setExpanded(true);
+    };
+    m_stack->onDoubleClick = [this] {
+        if (m_shelf && m_commands && m_shelf->items().size() == 1)
+            m_commands->open(m_shelf->items().first());
+    };
+    m_stack->menuProvider = [this]() -> QMenu * {
+        return m_commands ? m_commands->contextMenu(std::nullopt) : nullptr;
+    };
+    m_stack->onDragEnded = [this](Qt::DropAction action) {
+        if (m_shelf)
+            finishDragOut(m_shelf->items(), action);
+    };
+    m_content->addWidget(m_stack);
+
+    m_list = new QWidget(m_content);
+    m_list->setObjectName(QStringLiteral("listView"));
+    auto *listLayout = new QVBoxLayout(m_list);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->setSpacing(0);
+    auto *scroll = new QScrollArea(m_list);
+    scroll->setObjectName(QStringLiteral("itemList"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->viewport()->setAutoFillBackground(false);
+    auto *rowsContainer = new QWidget(scroll);
+    rowsContainer->setAutoFillBackground(false);
+    m_rowsLayout = new QVBoxLayout(rowsContainer);
+    m_rowsLayout->setContentsMargins(8, 0, 8, 0);
+    m_rowsLayout->setSpacing(2);
+    m_rowsLayout->addStretch();
+    scroll->setWidget(rowsContainer);
+    listLayout->addWidget(scroll, 1);
+    auto *divider = new QFrame(m_list);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Plain);
+    listLayout->addWidget(divider);
+    m_footer = new DragSource(m_list);
+    m_footer->setObjectName(QStringLiteral("listFooter"));
+    auto *footerLayout = new QHBoxLayout(m_footer);
+    footerLayout->setContentsMargins(0, 10, 0, 10);
+    footerLayout->setSpacing(6);
+    footerLayout->addStretch();
+    auto *footerIcon = new QLabel(m_footer);
+    footerIcon->setPixmap(symbol(QStringLiteral("square.stack.3d.up.fill")).pixmap(14, 14));
+    footerLayout->addWidget(footerIcon);
+    m_footerLabel = new QLabel(m_footer);
+    m_footerLabel->setObjectName(QStringLiteral("footerLabel"));
+    QFont footerFont = m_footerLabel->font();
+    footerFont.setPointSizeF(footerFont.pointSizeF() * 0.85);
+    footerFont.setWeight(QFont::Medium);
+    m_footerLabel->setFont(footerFont);
+    footerLayout->addWidget(m_footerLabel);
+    footerLayout->addStretch();
+    m_footer->items = [this] { return m_shelf ? m_shelf->items() : QList<ShelfItem>(); };
+    m_footer->onDragEnded = [this](Qt::DropAction action) {
+        if (m_shelf)
+            finishDragOut(m_shelf->items(), action);
+    };
+    listLayout->addWidget(m_footer);
+    m_content->addWidget(m_list);
+    layout->addWidget(m_content, 1);
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("statusLabel"));
+    m_status->setAlignment(Qt::AlignCenter);
+    m_status->setStyleSheet(QStringLiteral("QLabel { background: rgba(128, 128, 128, 90); "
+                                           "border-radius: 10px; padding: 5px 10px; }"));
+    QFont statusFont = m_status->font();
+    statusFont.setPointSizeF(statusFont.pointSizeF() * 0.85);
+    statusFont.setWeight(QFont::Medium);
+    m_status->setFont(statusFont);
+    m_status->hide();
+
+    connect(shelf, &Shelf::itemsChanged, this, &ShelfView::rebuildContent);
+    connect(shelf, &Shelf::selectionChanged, this, &ShelfView::updateSelection);
+    connect(shelf, &Shelf::nameChanged, this, [this] {
+        updateTitle();
+        rebuildStack();
+    });
+    connect(shelf, &Shelf::colorChanged, this, [this] {
+        updateTitle();
+        update();
+    });
+    connect(shelf, &Shelf::pinIDChanged, this, &ShelfView::updateTitle);
+    connect(shelf, &Shelf::isDropTargetedChanged, this, qOverload<>(&QWidget::update));
+    connect(shelf, &Shelf::statusChanged, this, &ShelfView::updateStatus);
+    connect(shelf, &Shelf::shareRequestChanged, this, [this] {
+        if (m_shelf && m_shelf->shareRequest() && !m_showingShare)
+            toggleShare();
+    });
+
+    updateTitle();
+    updateShareButton();
+    rebuildContent();
+}
+
+QWidget *ShelfView::makeHeader()
+{
+    auto *header = new QWidget(this);
+    header->setObjectName(QStringLiteral("header"));
+    header->installEventFilter(this);
+    auto *layout = new QHBoxLayout(header);
+    layout->setContentsMargins(10, 10, 10, 4);
+    layout->setSpacing(6);
+
+    QToolButton *close =
+        headerButton(QStringLiteral("closeButton"), QStringLiteral("xmark.circle.fill"), header);
+    close->setToolTip(QStringLiteral("셸프 닫기 (esc)"));
+    close->setAccessibleName(QStringLiteral("셸프 닫기"));
+    connect(close, &QToolButton::clicked, this, [this] {
+        if (onClose)
+            onClose();
+    });
+    layout->addWidget(close);
+
+    m_titleStack = new QStackedWidget(header);
+    m_titleStack->setObjectName(QStringLiteral("title"));
+    m_titleGroup = new QWidget(m_titleStack);
+    m_titleGroup->setObjectName(QStringLiteral("titleGroup"));
+    m_titleGroup->setToolTip(QStringLiteral("두 번 눌러 이름 바꾸기"));
+    m_titleGroup->installEventFilter(this);
+    auto *titleLayout = new QHBoxLayout(m_titleGroup);
+    titleLayout->setContentsMargins(0, 0, 0, 0);
+    titleLayout->setSpacing(5);
+    m_colorDot = new QLabel(m_titleGroup);
+    m_colorDot->setObjectName(QStringLiteral("colorDot"));
+    titleLayout->addWidget(m_colorDot);
+    m_nameLabel = new QLabel(m_titleGroup);
+    m_nameLabel->setObjectName(QStringLiteral("nameLabel"));
+    m_nameLabel->setTextFormat(Qt::PlainText);
+    QFont nameFont = m_nameLabel->font();
+    nameFont.setWeight(QFont::DemiBold);
+    m_nameLabel->setFont(nameFont);
+    m_nameLabel->setMinimumWidth(10);
+    titleLayout->addWidget(m_nameLabel, 1);
+    m_pinMark = new QLabel(m_titleGroup);
+    m_pinMark->setObjectName(QStringLiteral("pinMark"));
+    m_pinMark->setPixmap(symbol(QStringLiteral("pin.fill")).pixmap(10, 10));
+    m_pinMark->setAccessibleName(QStringLiteral("메뉴바에 고정됨"));
+    titleLayout->addWidget(m_pinMark);
+    titleLayout->addStretch();
+    m_titleStack->addWidget(m_titleGroup);
+
+    m_nameField = new QLineEdit(m_titleStack);
+    m_nameField->setObjectName(QStringLiteral("nameField"));
+    m_nameField->setPlaceholderText(QStringLiteral("셸프 이름"));
+    m_nameField->setFont(nameFont);
+    m_nameField->setFrame(false);
+    m_nameField->installEventFilter(this);
+    connect(m_nameField, &QLineEdit::returnPressed, this, &ShelfView::commitRename);
+    m_titleStack->addWidget(m_nameField);
+    m_titleStack->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    layout->addWidget(m_titleStack, 1);
+
+    m_stackButton =
+        headerButton(QStringLiteral("stackButton"), QStringLiteral("square.stack"), header);
+    m_stackButton->setToolTip(QStringLiteral("스택으로 보기"));
+    m_stackButton->setAccessibleName(QStringLiteral("스택으로 보기"));
+    connect(m_stackButton, &QToolButton::clicked, this, [this] { setExpanded(false); });
+    layout->addWidget(m_stackButton);
+
+    m_shareButton = headerButton(QStringLiteral("shareButton"), QStringLiteral("qrcode"), header);
+    connect(m_shareButton, &QToolButton::clicked, this, &ShelfView::toggleShare);
+    layout->addWidget(m_shareButton);
+
+    m_menuButton =
+        headerButton(QStringLiteral("menuButton"), QStringLiteral("ellipsis.circle.fill"), header);
+    m_menuButton->setAccessibleName(QStringLiteral("셸프 메뉴"));
+    connect(m_menuButton, &QToolButton::clicked, this, [this] {
+        QMenu *menu = shelfMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(m_menuButton->mapToGlobal(QPoint(0, m_menuButton->height())));
+    });
+    layout->addWidget(m_menuButton);
+    return header;
+}
+
+QWidget *ShelfView::makeEmptyState()
+{
+    return new EmptyState(this);
+}
+
+QSize ShelfView::preferredSize() const
+{
+    if (m_showingShare)
+        return shareSize;
+    if (m_expanded && m_shelf && m_shelf->items().size() >= 2)
+        return listSize;
+    return collapsedSize;
+}
+
+void ShelfView::setExpanded(bool expanded)
+{
+    if (m_expanded == expanded)
+        return;
+    m_expanded = expanded;
+    rebuildContent();
+}
+
+void ShelfView::updateSize()
+{
+    const QSize size = preferredSize();
+    setFixedSize(size);
+    if (size == m_size)
+        return;
+    m_size = size;
+    Q_EMIT preferredSizeChanged(size);
+}
+
+void ShelfView::rebuildContent()
+{
+    if (!m_shelf)
+        return;
+    const qsizetype count = m_shelf->items().size();
+    m_stackButton->setVisible(m_expanded && count >= 2);
+    if (count == 0) {
+        m_content->setCurrentIndex(0);
+    } else if (m_expanded && count >= 2) {
+        rebuildList();
+        m_content->setCurrentWidget(m_list);
+    } else {
+        rebuildStack();
+        m_content->setCurrentWidget(m_stack);
+    }
+    updateSize();
+}
+
+void ShelfView::rebuildStack()
+{
+    if (!m_shelf)
+        return;
+    const QList<ShelfItem> &items = m_shelf->items();
+    static_cast<StackPile *>(m_stackPile)->setItems(items);
+    const QString caption =
+        m_shelf->name() && !m_shelf->name()->isEmpty() ? *m_shelf->name() : m_shelf->title();
+    m_stackCaption->setText(
+        m_stackCaption->fontMetrics().elidedText(caption.left(512), Qt::ElideMiddle, 180 - 24));
+    m_stack->setToolTip(items.size() < 2
+                            ? QStringLiteral("끌어서 복사 (Shift: 이동)")
+                            : QStringLiteral("끌어서 모두 복사 (Shift: 이동) · 클릭해서 펼치기"));
+    m_stack->setAccessibleName(caption);
+    m_stack->setAccessibleDescription(QStringLiteral("끌어서 다른 앱으로 내보낼 수 있습니다"));
+}
+
+void ShelfView::rebuildList()
+{
+    // Rows may be in the middle of handling their own click: let them go at the next turn.
+    while (m_rowsLayout->count() > 1) {
+        QLayoutItem *entry = m_rowsLayout->takeAt(0);
+        if (QWidget *row = entry->widget()) {
+            row->hide();
+            row->deleteLater();
+        }
+        delete entry;
+    }
+    for (const ShelfItem &item : m_shelf->items()) {
+        auto *row = new ShelfItemRow(item, m_rowsLayout->parentWidget());
+        const QUuid id = item.id();
+        row->onSelect = [this, id](Qt::KeyboardModifiers modifiers) {
+            if (!m_shelf)
+                return;
+            const SelectionMode mode = modifiers & Qt::ControlModifier ? SelectionMode::toggle
+                                       : modifiers & Qt::ShiftModifier ? SelectionMode::range
+                                                                       : SelectionMode::single;
+            m_shelf->select(id, mode);
+        };
+        row->onOpen = [this, item] {
+            if (m_commands)
+                m_commands->open(item);
+        };
+        row->onRemove = [this, id] {
+            if (m_shelf)
+                m_shelf->remove({id});
+        };
+        row->menu = [this, id]() -> QMenu * {
+            return m_commands ? m_commands->contextMenu(id) : nullptr;
+        };
+        row->onDragEnded = [this](const QList<ShelfItem> &items, Qt::DropAction action) {
+            finishDragOut(items, action);
+        };
+        m_rowsLayout->insertWidget(m_rowsLayout->count() - 1, row);
+    }
+    updateSelection();
+    m_footerLabel->setText(QString::number(m_shelf->items().size()) +
+                           QStringLiteral("개 항목 모두 끌기"));
+}
+
+QList<ShelfItemRow *> ShelfView::rows() const
+{
+    QList<ShelfItemRow *> result;
+    for (int i = 0; i < m_rowsLayout->count(); ++i) {
+        if (auto *row = qobject_cast<ShelfItemRow *>(m_rowsLayout->itemAt(i)->widget()))
+            result.append(row);
+    }
+    return result;
+}
+
+void ShelfView::updateSelection()
+{
+    if (!m_shelf)
+        return;
+    // A drag from a selected row carries the selection as it is shown; any other row only itself.
+    const QList<ShelfItem> targets = m_commands ? m_commands->targetItems() : QList<ShelfItem>();
+    for (ShelfItemRow *row : rows()) {
+        const bool selected = m_shelf->selection().contains(row->item().id());
+        row->setSelected(selected);
+        const QList<ShelfItem> dragged = selected ? targets : QList<ShelfItem>{row->item()};
+        row->dragItems = [dragged] { return dragged; };
+    }
+}
+
+void ShelfView::updateTitle()
+{
+    if (!m_shelf)
+        return;
+    const bool named = m_shelf->name().has_value();
+    const bool colored = m_shelf->color() != ShelfColor::none;
+    const bool pinned = m_shelf->pinID().has_value();
+    m_colorDot->setVisible(colored);
+    if (colored)
+        m_colorDot->setPixmap(colorDot(m_shelf->color()));
+    m_nameLabel->setVisible(named);
+    m_nameLabel->setText(named ? m_shelf->name()->left(512) : QString());
+    m_pinMark->setVisible(pinned);
+}
+
+void ShelfView::updateShareButton()
+{
+    const bool sharing = m_shelf && ShareCenter::shared().isSharing(m_shelf->id());
+    m_shareButton->setIcon(
+        symbol(sharing ? QStringLiteral("qrcode.viewfinder") : QStringLiteral("qrcode")));
+    m_shareButton->setToolTip(sharing ? QStringLiteral("공유 중 · 눌러서 QR 보기")
+                                      : QStringLiteral("휴대폰·PC로 보내기"));
+    m_shareButton->setAccessibleName(sharing ? QStringLiteral("공유 중, QR 코드 보기")
+                                             : QStringLiteral("휴대폰이나 PC로 보내기"));
+}
+
+void ShelfView::updateStatus()
+{
+    if (!m_shelf || !m_shelf->status()) {
+        m_status->hide();
+        return;
+    }
+    m_status->setText(*m_shelf->status());
+    m_status->adjustSize();
+    const bool wasVisible = m_status->isVisible();
+    m_status->show();
+    m_status->raise();
+    placeStatus();
+    if (!wasVisible) {
+        // Slides in from the bottom edge.
+        auto *slide = new QPropertyAnimation(m_status, "pos", m_status);
+        slide->setDuration(200);
+        slide->setStartValue(QPoint(m_status->x(), height()));
+        slide->setEndValue(m_status->pos());
+        slide->setEasingCurve(QEasingCurve::OutCubic);
+        slide->start(QAbstractAnimation::DeleteWhenStopped);
+    }
+}
+
+void ShelfView::placeStatus()
+{
+    const int width = std::min(m_status->sizeHint().width(), this->width() - 16);
+    m_status->resize(width, m_status->sizeHint().height());
+    m_status->move((this->width() - width) / 2, height() - 10 - m_status->height());
+}
+
+void ShelfView::beginRename()
+{
+    if (!m_shelf)
+        return;
+    m_renaming = true;
+    m_nameField->setText(m_shelf->name().value_or(QString()));
+    m_titleStack->setCurrentWidget(m_nameField);
+    if (QWidget *panel = window())
+        panel->activateWindow();
+    QTimer::singleShot(0, m_nameField, [field = m_nameField] {
+        field->setFocus(Qt::OtherFocusReason);
+        field->selectAll();
+    });
+}
+
+void ShelfView::commitRename()
+{
+    if (!m_renaming)
+        return;
+    m_renaming = false;
+    const QString name = m_nameField->text().trimmed();
+    m_titleStack->setCurrentWidget(m_titleGroup);
+    if (m_shelf)
+        m_shelf->setName(name.isEmpty() ? std::nullopt : std::optional<QString>(name));
+}
+
+void ShelfView::cancelRename()
+{
+    m_renaming = false;
+    m_titleStack->setCurrentWidget(m_titleGroup);
+}
+
+void ShelfView::toggleShare()
+{
+    // Sharing shows its sheet here once a share center that can share exists; until then the
+    // button has nothing to start.
+    updateShareButton();
+}
+
+void ShelfView::finishDragOut(const QList<ShelfItem> &items, Qt::DropAction action)
+{
+    if (!m_shelf || action == Qt::IgnoreAction)
+        return;
+    if (!(action & Qt::MoveAction) && !removeAfterDragOut)
+        return;
+    QSet<QUuid> ids;
+    for (const ShelfItem &item : items)
+        ids.insert(item.id());
+    m_shelf->remove(ids);
+    if (m_shelf->items().isEmpty() && onClose)
+        onClose();
+}
+
+QMenu *ShelfView::shelfMenu()
+{
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("shelfMenu"));
+    if (!m_shelf)
+        return menu;
+    const qsizetype count = m_shelf->items().size();
+
+    menu->addAction(symbol(QStringLiteral("pencil")), QStringLiteral("이름 바꾸기…"), this,
+                    &ShelfView::beginRename);
+    QMenu *colors =
+        menu->addMenu(symbol(QStringLiteral("circle.lefthalf.filled")), QStringLiteral("색"));
+    auto *group = new QActionGroup(colors);
+    for (ShelfColor color : allShelfColors()) {
+        QAction *action = colors->addAction(label(color));
+        action->setCheckable(true);
+        action->setChecked(color == m_shelf->color());
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, color] {
+            if (m_shelf)
+                m_shelf->setColor(color);
+        });
+    }
+    if (!m_shelf->pinID())
+        menu->addAction(symbol(QStringLiteral("pin")), QStringLiteral("메뉴바에 고정"), this,
+                        [this] {
+                            if (onPin)
+                                onPin();
+                        });
+    else
+        menu->addAction(symbol(QStringLiteral("pin.slash")), QStringLiteral("고정 해제"), this,
+                        [this] {
+                            if (onUnpin)
+                                onUnpin();
+                        });
+    menu->addSeparator();
+    if (count > 1 && !m_expanded)
+        menu->addAction(QStringLiteral("목록으로 보기"), this, [this] { setExpanded(true); });
+    if (count > 1 && m_expanded)
+        menu->addAction(QStringLiteral("스택으로 보기"), this, [this] { setExpanded(false); });
+    QAction *preview = menu->addAction(symbol(QStringLiteral("eye")),
+                                       QStringLiteral("빠른 보기 (스페이스)"), this, [this] {
+                                           if (m_commands)
+                                               m_commands->toggleQuickLook();
+                                       });
+    preview->setEnabled(m_commands && m_commands->canPreview());
+    menu->addAction(symbol(QStringLiteral("square.and.arrow.up")), QStringLiteral("공유…"), this,
+                    [this] {
+                        if (m_commands)
+                            m_commands->share();
+                    });
+    QMenu *actions =
+        menu->addMenu(symbol(QStringLiteral("wand.and.stars")), QStringLiteral("작업"));
+    const QList<ShelfItem> targets = m_commands ? m_commands->targetItems() : QList<ShelfItem>();
+    for (const QuickAction &quickAction : QuickAction::allCases()) {
+        QAction *entry = actions->addAction(symbol(quickAction.symbol()), quickAction.title(), this,
+                                            [this, quickAction] {
+                                                if (m_commands)
+                                                    m_commands->runQuickAction(quickAction);
+                                            });
+        entry->setEnabled(QuickActions::isApplicable(targets, quickAction));
+    }
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("모두 복사 (Ctrl+C)"), this, [this] {
+        if (m_shelf)
+            m_shelf->copyToPasteboard();
+    });
+    menu->addAction(QStringLiteral("붙여넣기 (Ctrl+V)"), this, [this] {
+        if (m_commands)
+            m_commands->paste();
+    });
+    if (!m_shelf->fileURLs().isEmpty()) {
+        menu->addAction(QStringLiteral("파일 관리자에서 보기"), this, [this] {
+            if (m_shelf && m_commands)
+                m_commands->reveal(m_shelf->fileURLs());
+        });
+        menu->addAction(QStringLiteral("윈도우용 ZIP으로 저장…"), this, [this] {
+            if (m_shelf)
+                WindowsZipExporter::shared().exportShelf(*m_shelf);
+        });
+    }
+    menu->addSeparator();
+    QAction *clearAll = menu->addAction(QStringLiteral("모두 지우기"), this, [this] {
+        if (onClearAll)
+            onClearAll();
+    });
+    clearAll->setObjectName(QStringLiteral("clearAllAction"));
+    QFont destructive = clearAll->font();
+    destructive.setBold(true);
+    clearAll->setFont(destructive);
+    return menu;
+}
+
+void ShelfView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor glass = palette().color(QPalette::Window);
+    glass.setAlphaF(0.94f);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), 22, 22);
+    painter.fillPath(shape, glass);
+    if (!m_shelf)
+        return;
+    QPen border;
+    if (m_shelf->isDropTargeted()) {
+        border = QPen(palette().color(QPalette::Highlight), 2);
+    } else if (m_shelf->color() != ShelfColor::none) {
+        QColor color = tint(m_shelf->color());
+        color.setAlphaF(0.55f);
+        border = QPen(color, 1.5);
+    } else {
+        return;
+    }
+    const double inset = border.widthF() / 2;
+    painter.setPen(border);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), 22 - inset,
+                            22 - inset);
+}
+
+void ShelfView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (m_status->isVisible())
+        placeStatus();
+}
+
+bool ShelfView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_titleGroup && event->type() == QEvent::MouseButtonDblClick) {
+        beginRename();
+        return true;
+    }
+    if (watched == m_nameField) {
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+            cancelRename();
+            return true;
+        }
+        if (event->type() == QEvent::FocusOut && m_renaming)
+            commitRename();
+    }
+    if (watched->objectName() == QLatin1String("header") &&
+        event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        // Dragging the header moves the panel.
+        if (QWindow *handle = window()->windowHandle())
+            handle->startSystemMove();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace vyo

@@ -1,0 +1,114 @@
+#pragma once
+
+// Everything inside a shelf panel: the header (close, title and rename, stack, share and menu
+// buttons), the content (empty state, the stack of the newest items, or the list of rows) and the
+// status line. The view's size follows its state: 180 × 210 for an empty shelf, one item or the
+// stack, 260 × 340 for the list.
+
+#include "shelf/Shelf.h"
+
+#include <QPointer>
+#include <QSize>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QStackedWidget;
+class QToolButton;
+class QVBoxLayout;
+
+namespace vyo {
+
+class DragSource;
+class ShelfCommands;
+class ShelfItemRow;
+
+class ShelfView : public QWidget
+{
+    Q_OBJECT
+public:
+    ShelfView(Shelf *shelf, ShelfCommands *commands, QWidget *parent = nullptr);
+
+    std::function<void()> onClose;
+    std::function<void()> onClearAll;
+    std::function<void()> onPin;
+    std::function<void()> onUnpin;
+    // Whether items leave the shelf after every successful drag-out.
+    bool removeAfterDragOut = false;
+
+    static constexpr QSize collapsedSize{180, 210};
+    static constexpr QSize listSize{260, 340};
+    static constexpr QSize shareSize{260, 380};
+
+    // The size the view asks for in its current state.
+    QSize preferredSize() const;
+
+    bool isExpanded() const { return m_expanded; }
+    void setExpanded(bool expanded);
+    bool isRenaming() const { return m_renaming; }
+
+    void beginRename();
+    void commitRename();
+    void cancelRename();
+    void toggleShare();
+    // Removes dragged-out items after a move (or always, with removeAfterDragOut); an emptied
+    // shelf closes.
+    void finishDragOut(const QList<ShelfItem> &items, Qt::DropAction action);
+
+    // The header's shelf menu, built fresh (the caller owns it).
+    QMenu *shelfMenu();
+
+    QList<ShelfItemRow *> rows() const;
+
+Q_SIGNALS:
+    void preferredSizeChanged(QSize size);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *makeHeader();
+    QWidget *makeEmptyState();
+    void rebuildContent();
+    void rebuildStack();
+    void rebuildList();
+    void updateTitle();
+    void updateShareButton();
+    void updateSelection();
+    void updateStatus();
+    void updateSize();
+    void placeStatus();
+
+    QPointer<Shelf> m_shelf;
+    QPointer<ShelfCommands> m_commands;
+    bool m_expanded = false;
+    bool m_renaming = false;
+    bool m_showingShare = false;
+    QSize m_size;
+
+    QStackedWidget *m_titleStack = nullptr;
+    QWidget *m_titleGroup = nullptr;
+    QLabel *m_colorDot = nullptr;
+    QLabel *m_nameLabel = nullptr;
+    QLabel *m_pinMark = nullptr;
+    QLineEdit *m_nameField = nullptr;
+    QToolButton *m_stackButton = nullptr;
+    QToolButton *m_shareButton = nullptr;
+    QToolButton *m_menuButton = nullptr;
+    QStackedWidget *m_content = nullptr;
+    DragSource *m_stack = nullptr;
+    QWidget *m_stackPile = nullptr;
+    QLabel *m_stackCaption = nullptr;
+    QWidget *m_list = nullptr;
+    QVBoxLayout *m_rowsLayout = nullptr;
+    DragSource *m_footer = nullptr;
+    QLabel *m_footerLabel = nullptr;
+    QLabel *m_status = nullptr;
+};
+
+} // namespace vyo

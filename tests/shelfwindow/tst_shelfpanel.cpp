@@ -1,0 +1,359 @@
+// Shelf panels as real windows on an X server with a window manager: focus, placement, growth,
+// and real drags in from and out to another X client, driven with xdotool.
+
+#include "shelf/Shelf.h"
+#include "shelf/ShelfManager.h"
+#include "shelfwindow/DragSource.h"
+#include "shelfwindow/ShelfItemRow.h"
+#include "shelfwindow/ShelfPanel.h"
+#include "shelfwindow/ShelfPanelController.h"
+#include "shelfwindow/ShelfView.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace vyo;
+using Content = ShelfItem::Content;
+
+namespace {
+
+// A running vyo-test-dndpeer with its announced window frame and output.
+class Peer
+{
+public:
+    explicit Peer(const QStringList &arguments)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(VYO_DNDPEER, arguments);
+    }
+    ~Peer()
+    {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+    bool waitForLine(const QString &prefix, int milliseconds = 10000)
+    {
+        QDeadlineTimer deadline(milliseconds);
+        while (!hasLine(prefix)) {
+            if (deadline.hasExpired())
+                return false;
+            // Keep this process's event loop turning: drags involve our windows too.
+            QTest::qWait(20);
+            m_output += QString::fromUtf8(m_process.readAllStandardOutput());
+        }
+        return true;
+    }
+    QString line(const QString &prefix) const
+    {
+        for (const QString &line : m_output.split(u'\n')) {
+            if (line.startsWith(prefix))
+                return line;
+        }
+        return {};
+    }
+    QRect frame() const
+    {
+        const QStringList parts = line("READY").split(u' ');
+        return parts.size() >= 5
+                   ? QRect(parts[1].toInt(), parts[2].toInt(), parts[3].toInt(), parts[4].toInt())
+                   : QRect();
+    }
+    QString windowId() const { return line("READY").section(u' ', 5, 5); }
+
+private:
+    bool hasLine(const QString &prefix) const { return !line(prefix).isEmpty(); }
+    QProcess m_process;
+    QString m_output;
+};
+
+// Runs xdotool with the arguments without blocking this process's event loop.
+bool xdotool(const QStringList &arguments, int milliseconds = 15000)
+{
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    QDeadlineTimer deadline(milliseconds);
+    while (process.state() != QProcess::NotRunning) {
+        if (deadline.hasExpired()) {
+            process.kill();
+            return false;
+        }
+        QTest::qWait(20);
+    }
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// A press at `from`, 16 steps 25 ms apart to `to`, and a release, as a person drags.
+QStringList dragGesture(QPoint from, QPoint to, bool shift = false)
+{
+    QStringList arguments;
+    if (shift)
+        arguments << "keydown"
+                  << "shift";
+    arguments << "mousemove" << QString::number(from.x()) << QString::number(from.y())
+              << "mousedown"
+              << "1"
+              << "sleep"
+              << "0.15";
+    const int steps = 16;
+    for (int i = 1; i <= steps; ++i) {
+        const QPoint p = from + (to - from) * i / steps;
+        arguments << "mousemove" << QString::number(p.x()) << QString::number(p.y()) << "sleep"
+                  << "0.025";
+    }
+    arguments << "sleep"
+              << "0.2"
+              << "mouseup"
+              << "1";
+    if (shift)
+        arguments << "keyup"
+                  << "shift";
+    return arguments;
+}
+
+QString activeWindow()
+{
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")});
+    process.waitForFinished(5000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+} // namespace
+
+class TestShelfPanel : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void presentingAndGrowingNeverTakesFocus();
+    void placementStaysOnScreen();
+    void growthKeepsTheTopEdge();
+    void userMovesAreReported();
+    void realDragInFromAnotherClient();
+    void realDragOutCopiesAndMoves();
+    void dragOntoItsOwnShelfIsRefused();
+    void screenshotsOfEachMode();
+
+private:
+    ShelfManager::Opened open(Point origin);
+    QString file(const QString &name);
+    QRect screen() const { return QGuiApplication::primaryScreen()->availableGeometry(); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ShelfManager> m_manager;
+};
+
+void TestShelfPanel::initTestCase()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs an X server (run under scripts/with-display.sh)");
+    if (QStandardPaths::findExecutable("xdotool").isEmpty())
+        QSKIP("needs xdotool");
+    QDir().mkpath(VYO_ARTIFACTS);
+}
+
+void TestShelfPanel::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_manager = std::make_unique<ShelfManager>(ShelfPersistence(m_dir->filePath("state.json")));
+}
+
+void TestShelfPanel::cleanup()
+{
+    m_manager.reset();
+    m_dir.reset();
+    QTest::qWait(50);
+}
+
+ShelfManager::Opened TestShelfPanel::open(Point origin)
+{
+    ShelfManager::Opened opened = m_manager->newShelf();
+    opened.controller->present(origin, origin);
+    [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(opened.controller->panel());
+    return opened;
+}
+
+QString TestShelfPanel::file(const QString &name)
+{
+    const QString path = m_dir->filePath(name);
+    test::writeFile(path, "content of " + name.toUtf8());
+    return path;
+}
+
+void TestShelfPanel::presentingAndGrowingNeverTakesFocus()
+{
+    Peer peer({"focus", "100", "100"});
+    QVERIFY(peer.waitForLine("READY"));
+    QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), peer.windowId(), 5000);
+
+    ShelfManager::Opened opened = open({800, 400});
+    QVERIFY(opened.controller->panel()->isVisible());
+    QTest::qWait(300);
+    QCOMPARE(activeWindow(), peer.windowId());
+
+    opened.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
+    opened.controller->view()->setExpanded(true);
+    QTest::qWait(300);
+    QCOMPARE(activeWindow(), peer.windowId());
+    QCOMPARE(opened.controller->panel()->size(), QSize(260, 340));
+}
+
+void TestShelfPanel::placementStaysOnScreen()
+{
+    const QRect visible = screen();
+    const double height = QGuiApplication::primaryScreen()->geometry().height();
+    // Off the right edge and below the bottom edge (y upwards: below means negative).
+    ShelfManager::Opened opened = open({double(visible.right()) - 50, -300});
+    const QRect geometry = opened.controller->panel()->geometry();
+    QCOMPARE(geometry.right(), visible.right());
+    QCOMPARE(geometry.bottom(), visible.bottom());
+    const Rect frame = opened.controller->frame();
+    QCOMPARE(frame.maxX(), double(visible.right() + 1));
+    QCOMPARE(frame.minY(), height - visible.bottom() - 1);
+
+    // A reference point on no screen places the panel on the main screen.
+    ShelfManager::Opened second = m_manager->newShelf();
+    second.controller->present({-5000, 400}, {-5000, 400});
+    QVERIFY(visible.contains(second.controller->panel()->geometry()));
+}
+
+void TestShelfPanel::growthKeepsTheTopEdge()
+{
+    ShelfManager::Opened opened = open({400, 500});
+    const double top = opened.controller->frame().maxY();
+    QCOMPARE(top, 710.0);
+    opened.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
+    opened.controller->view()->setExpanded(true);
+    QCOMPARE(opened.controller->frame().size, (Size{260, 340}));
+    QCOMPARE(opened.controller->frame().maxY(), top);
+    opened.controller->view()->setExpanded(false);
+    QCOMPARE(opened.controller->frame().maxY(), top);
+
+    // Near the bottom the grown panel is pushed up just enough to fit.
+    ShelfManager::Opened low = open({400, 0});
+    low.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
+    low.controller->view()->setExpanded(true);
+    const double height = QGuiApplication::primaryScreen()->geometry().height();
+    QCOMPARE(low.controller->frame().minY(), height - screen().bottom() - 1);
+}
+
+void TestShelfPanel::userMovesAreReported()
+{
+    ShelfManager::Opened opened = open({300, 300});
+    QSignalSpy saved(m_manager.get(), &ShelfManager::saved);
+    QVERIFY(saved.wait(2000)); // the save that opening scheduled
+    // The user drags the header to a new place.
+    const QPoint header = opened.controller->panel()->mapToGlobal(QPoint(90, 14));
+    QVERIFY(xdotool(dragGesture(header, header + QPoint(120, 80))));
+    // The header follows the pointer: the top edge ends up 80 points lower (y upwards).
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(opened.controller->frame().maxY() - 430.0) < 10, 5000);
+    const double top = opened.controller->frame().maxY();
+    QTRY_COMPARE_WITH_TIMEOUT(opened.controller->anchoredTop(), std::optional<double>(top), 2000);
+    QVERIFY(saved.wait(2000));
+    opened.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
+    opened.controller->view()->setExpanded(true);
+    QCOMPARE(opened.controller->frame().maxY(), top);
+}
+
+void TestShelfPanel::realDragInFromAnotherClient()
+{
+    const QString path = file("보고서.txt");
+    Peer peer({"source", path, "100", "100"});
+    QVERIFY(peer.waitForLine("READY"));
+    ShelfManager::Opened opened = open({900, 400});
+    const QRect source = peer.frame();
+    const QPoint target = opened.controller->panel()->geometry().center();
+    QVERIFY(xdotool(dragGesture(source.center(), target)));
+    QVERIFY2(peer.waitForLine("DRAGRESULT"), "the drag did not end");
+    QTRY_COMPARE_WITH_TIMEOUT(opened.shelf->items().size(), 1, 5000);
+    QCOMPARE(opened.shelf->items().first().content(), Content::file(QUrl::fromLocalFile(path)));
+    QVERIFY(opened.shelf->hasReceivedDrop);
+    QVERIFY(!opened.shelf->isDropTargeted());
+    QCOMPARE(peer.line("DRAGRESULT"), "DRAGRESULT copy");
+}
+
+void TestShelfPanel::realDragOutCopiesAndMoves()
+{
+    Peer peer({"target", "100", "100"});
+    QVERIFY(peer.waitForLine("READY"));
+    const QString first = file("첫째.txt");
+    const QString second = file("둘째.txt");
+    ShelfManager::Opened opened = open({900, 300});
+    opened.shelf->add({ShelfItem(Content::file(QUrl::fromLocalFile(first))),
+                       ShelfItem(Content::file(QUrl::fromLocalFile(second)))});
+    opened.controller->view()->setExpanded(true);
+    QTest::qWait(100);
+
+    const auto rowCenter = [&](int index) {
+        QWidget *area = opened.controller->view()->rows()[index]->dragArea();
+        return area->mapToGlobal(area->rect().center());
+    };
+    QVERIFY(xdotool(dragGesture(rowCenter(0), peer.frame().center())));
+    QVERIFY(peer.waitForLine("DROP"));
+    QVERIFY2(peer.line("DROP").startsWith("DROP copy " + QUrl::fromLocalFile(first).toString()),
+             qPrintable(peer.line("DROP")));
+    QTest::qWait(200);
+    QCOMPARE(opened.shelf->items().size(), 2);
+
+    // With Shift held the destination moves the file, and it leaves the shelf.
+    Peer mover({"target", "100", "400"});
+    QVERIFY(mover.waitForLine("READY"));
+    QVERIFY(xdotool(dragGesture(rowCenter(1), mover.frame().center(), true)));
+    QVERIFY(mover.waitForLine("DROP"));
+    QVERIFY2(mover.line("DROP").startsWith("DROP move " + QUrl::fromLocalFile(second).toString()),
+             qPrintable(mover.line("DROP")));
+    QTRY_COMPARE_WITH_TIMEOUT(opened.shelf->items().size(), 1, 3000);
+    QCOMPARE(opened.shelf->items().first().content().url(), QUrl::fromLocalFile(first));
+}
+
+void TestShelfPanel::dragOntoItsOwnShelfIsRefused()
+{
+    ShelfManager::Opened opened = open({700, 300});
+    opened.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
+    opened.controller->view()->setExpanded(true);
+    QTest::qWait(100);
+    QSignalSpy targeted(opened.shelf, &Shelf::isDropTargetedChanged);
+    QWidget *area = opened.controller->view()->rows()[0]->dragArea();
+    const QPoint from = area->mapToGlobal(area->rect().center());
+    const QPoint to = opened.controller->panel()->mapToGlobal(QPoint(130, 300));
+    QVERIFY(xdotool(dragGesture(from, to)));
+    QTest::qWait(300);
+    QCOMPARE(targeted.count(), 0);
+    QCOMPARE(opened.shelf->items().size(), 2);
+}
+
+void TestShelfPanel::screenshotsOfEachMode()
+{
+    ShelfManager::Opened opened = open({600, 400});
+    const auto save = [&](const QString &name) {
+        QTest::qWait(250); // past the fade-in
+        const QPixmap shot = opened.controller->panel()->grab();
+        QVERIFY(!shot.isNull());
+        QVERIFY(shot.save(QString(VYO_ARTIFACTS) + "/shelf-" + name + ".png"));
+    };
+    save("empty");
+    opened.shelf->add({ShelfItem(Content::text("메모 한 줄")),
+                       ShelfItem(Content::link(QUrl("https://example.com/page"))),
+                       ShelfItem(Content::file(QUrl::fromLocalFile(file("문서.txt"))))});
+    opened.shelf->setName("작업 모음");
+    opened.shelf->setColor(ShelfColor::blue);
+    save("stack");
+    opened.controller->view()->setExpanded(true);
+    opened.shelf->setStatus(QStringLiteral("만들었어요"));
+    save("list");
+}
+
+QTEST_MAIN(TestShelfPanel)
+#include "tst_shelfpanel.moc"

@@ -191,6 +191,7 @@ void Registry::hotKeyReleased(int id)
         const Slot &slot = m_slots[name];
         if (slot.hotKeyId != id)
             continue;
+        vyoDebug(lcApp, u"전역 단축키 %{public}s", name);
         // A copy: an action may register further actions.
         const QList<std::function<void()>> actions = slot.keyUpActions;
         for (const std::function<void()> &action : actions)

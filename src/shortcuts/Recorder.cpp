@@ -104,6 +104,9 @@ void Recorder::startRecording()
     refresh();
     if (!hasFocus())
         setFocus(Qt::MouseFocusReason);
+    // Every key comes here while recording, also those another application grabs, so that such
+    // a combination can be answered instead of silently reaching that application.
+    grabKeyboard();
 }
 
 void Recorder::stopRecording()
@@ -111,6 +114,7 @@ void Recorder::stopRecording()
     if (!m_recording)
         return;
     m_recording = false;
+    releaseKeyboard();
     if (m_registry)
         m_registry->setRecorderActive(false);
     refresh();
@@ -152,6 +156,14 @@ void Recorder::mousePressEvent(QMouseEvent *event)
 {
     QLineEdit::mousePressEvent(event);
     startRecording();
+}
+
+void Recorder::changeEvent(QEvent *event)
+{
+    // Leaving the window ends recording, as leaving the field does.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        stopRecording();
+    QLineEdit::changeEvent(event);
 }
 
 void Recorder::focusOutEvent(QFocusEvent *event)

@@ -1,0 +1,242 @@
+// Global hot keys against the X server of the test display: real key grabs, keys typed with
+// xdotool, another client holding a key, and a recorder that changes a slot while it runs.
+
+#include "core/Defaults.h"
+#include "platform/Dialogs.h"
+#include "platform/x11/X11HotKeys.h"
+#include "shortcuts/KeyboardShortcuts.h"
+#include "shortcuts/Recorder.h"
+
+#include "TestSupport.h"
+
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <memory>
+
+using namespace vyo;
+using namespace vyo::KeyboardShortcuts;
+
+namespace {
+
+const HotKeyCombination ctrlAltM{'m', Qt::ControlModifier | Qt::AltModifier};
+const HotKeyCombination ctrlAltN{'n', Qt::ControlModifier | Qt::AltModifier};
+const HotKeyCombination ctrlAltK{'k', Qt::ControlModifier | Qt::AltModifier};
+
+// Runs xdotool with the arguments and waits (bounded) for it to finish.
+bool xdotool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+std::unique_ptr<X11HotKeys> connectHotKeys()
+{
+    QString error;
+    std::unique_ptr<X11HotKeys> hotKeys(X11HotKeys::create(nullptr, &error));
+    if (!hotKeys)
+        qWarning() << "no X connection:" << error;
+    return hotKeys;
+}
+
+} // namespace
+
+class TestX11HotKeys : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanup();
+
+    void releaseReportsOncePerPress();
+    void heldKeyReportsOnce();
+    void lockKeysDoNotMatter_data();
+    void lockKeysDoNotMatter();
+    void keyHeldByAnotherClient();
+    void recordedCombinationTakesEffectAtOnce();
+    void recorderRefusesKeyHeldByAnotherClient();
+};
+
+void TestX11HotKeys::initTestCase()
+{
+    if (QGuiApplication::platformName() != u"xcb")
+        QSKIP("needs the X server of the test display");
+    if (QStandardPaths::findExecutable("xdotool").isEmpty())
+        QSKIP("xdotool is not installed");
+}
+
+void TestX11HotKeys::cleanup()
+{
+    Dialogs::resetTestAnswers();
+}
+
+void TestX11HotKeys::releaseReportsOncePerPress()
+{
+    auto hotKeys = connectHotKeys();
+    QVERIFY(hotKeys);
+    QString error;
+    const int id = hotKeys->registerHotKey(ctrlAltM, &error);
+    QVERIFY2(id > 0, qPrintable(error));
+    QSignalSpy pressed(hotKeys.get(), &GlobalHotKeys::pressed);
+    QSignalSpy released(hotKeys.get(), &GlobalHotKeys::released);
+
+    QVERIFY(xdotool({"key", "ctrl+alt+m"}));
+    QTRY_COMPARE(released.count(), 1);
+    QCOMPARE(released.first().first().toInt(), id);
+    QCOMPARE(pressed.count(), 1);
+    QVERIFY(xdotool({"key", "ctrl+alt+m", "ctrl+alt+m"}));
+    QTRY_COMPARE(released.count(), 3);
+    QCOMPARE(pressed.count(), 3);
+
+    // Given back: the key goes to whoever has the focus again.
+    hotKeys->unregisterHotKey(id);
+    auto other = connectHotKeys();
+    QVERIFY(other->registerHotKey(ctrlAltM, &error) > 0);
+}
+
+void TestX11HotKeys::heldKeyReportsOnce()
+{
+    auto hotKeys = connectHotKeys();
+    QVERIFY(hotKeys);
+    QString error;
+    const int held = hotKeys->registerHotKey(ctrlAltM, &error);
+    const int sentinel = hotKeys->registerHotKey(ctrlAltN, &error);
+    QVERIFY2(held > 0 && sentinel > 0, qPrintable(error));
+    QSignalSpy pressed(hotKeys.get(), &GlobalHotKeys::pressed);
+    QSignalSpy released(hotKeys.get(), &GlobalHotKeys::released);
+
+    // Held for a second: the server repeats the key about 25 times a second. The sentinel comes
+    // after it on the same connection, so once it is seen every repeat has been seen.
+    QVERIFY(xdotool({"keydown", "ctrl+alt+m", "sleep", "1", "keyup", "m", "keyup", "alt", "keyup",
+                     "ctrl", "key", "ctrl+alt+n"}));
+    QTRY_VERIFY(!released.isEmpty() && released.last().first().toInt() == sentinel);
+    QCOMPARE(released.count(), 2);
+    QCOMPARE(released.first().first().toInt(), held);
+    QCOMPARE(pressed.count(), 2);
+}
+
+void TestX11HotKeys::lockKeysDoNotMatter_data()
+{
+    QTest::addColumn<QString>("lockKey");
+    QTest::newRow("CapsLock") << "Caps_Lock";
+    QTest::newRow("NumLock") << "Num_Lock";
+}
+
+void TestX11HotKeys::lockKeysDoNotMatter()
+{
+    QFETCH(QString, lockKey);
+    auto hotKeys = connectHotKeys();
+    QVERIFY(hotKeys);
+    QString error;
+    QVERIFY2(hotKeys->registerHotKey(ctrlAltM, &error) > 0, qPrintable(error));
+    QSignalSpy released(hotKeys.get(), &GlobalHotKeys::released);
+
+    QVERIFY(xdotool({"key", lockKey}));
+    const auto unlock = qScopeGuard([&] { xdotool({"key", lockKey}); });
+    QVERIFY(xdotool({"key", "ctrl+alt+m"}));
+    QTRY_COMPARE(released.count(), 1);
+}
+
+void TestX11HotKeys::keyHeldByAnotherClient()
+{
+    auto mine = connectHotKeys();
+    auto other = connectHotKeys();
+    QVERIFY(mine && other);
+    QString error;
+    QVERIFY(other->registerHotKey(ctrlAltK, &error) > 0);
+
+    QVERIFY(mine->isHeldElsewhere(ctrlAltK));
+    QVERIFY(!other->isHeldElsewhere(ctrlAltK)); // its own grab never counts
+    QCOMPARE(mine->registerHotKey(ctrlAltK, &error), 0);
+    QCOMPARE(error, "다른 앱이 이미 이 키 조합을 잡고 있음");
+    // Probing took nothing: the other client still gets the key.
+    QSignalSpy released(other.get(), &GlobalHotKeys::released);
+    QVERIFY(xdotool({"key", "ctrl+alt+k"}));
+    QTRY_COMPARE(released.count(), 1);
+
+    other.reset();
+    QVERIFY(!mine->isHeldElsewhere(ctrlAltK));
+    QVERIFY(mine->registerHotKey(ctrlAltK, &error) > 0);
+}
+
+void TestX11HotKeys::recordedCombinationTakesEffectAtOnce()
+{
+    QTemporaryDir dir;
+    Defaults defaults(dir.filePath("Vyo.conf"));
+    auto hotKeys = connectHotKeys();
+    QVERIFY(hotKeys);
+    Registry registry(defaults, hotKeys.get());
+    int opened = 0;
+    int reopened = 0;
+    registry.onKeyUp(Name::newShelf(), [&] { ++opened; });
+    registry.onKeyUp(Name::reopenShelf(), [&] { ++reopened; });
+
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *recorder = new Recorder(Name::newShelf(), registry);
+    layout->addWidget(recorder);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    QVERIFY(xdotool({"key", "ctrl+alt+m"}));
+    QTRY_COMPARE(opened, 1);
+
+    QTest::mouseClick(recorder, Qt::LeftButton);
+    QVERIFY(recorder->isRecording());
+    QVERIFY(xdotool({"key", "super+shift+k"}));
+    QTRY_COMPARE(defaults.shortcut("newShelf"), R"({"carbonKeyCode":40,"carbonModifiers":768})");
+    QVERIFY(!recorder->isRecording());
+    QCOMPARE(recorder->text(), "Shift+Super+K");
+
+    // The old combination no longer opens a shelf; the reopen key after it shows that the key
+    // was seen and passed over.
+    QVERIFY(xdotool({"key", "ctrl+alt+m", "ctrl+alt+shift+m"}));
+    QTRY_COMPARE(reopened, 1);
+    QCOMPARE(opened, 1);
+    QVERIFY(xdotool({"key", "super+shift+k"}));
+    QTRY_COMPARE(opened, 2);
+}
+
+void TestX11HotKeys::recorderRefusesKeyHeldByAnotherClient()
+{
+    QTemporaryDir dir;
+    Defaults defaults(dir.filePath("Vyo.conf"));
+    auto hotKeys = connectHotKeys();
+    auto other = connectHotKeys();
+    QVERIFY(hotKeys && other);
+    QString error;
+    QVERIFY(other->registerHotKey(ctrlAltK, &error) > 0);
+    Registry registry(defaults, hotKeys.get());
+    registry.onKeyUp(Name::newShelf(), [] {});
+    QList<Dialogs::Alert> alerts;
+    Dialogs::setAlertRecorder([&](const Dialogs::Alert &alert) { alerts << alert; });
+
+    Recorder recorder(Name::newShelf(), registry);
+    recorder.show();
+    recorder.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&recorder));
+    QTest::mouseClick(&recorder, Qt::LeftButton);
+    QVERIFY(xdotool({"key", "ctrl+alt+k"}));
+    QTRY_COMPARE(alerts.size(), 1);
+    QCOMPARE(alerts.first().text, Recorder::usedBySystemText());
+    QVERIFY(defaults.shortcut("newShelf").isEmpty());
+
+    // Stored by another writer all the same, the grab fails, is logged and the slot stays off.
+    test::LogCapture log;
+    registry.setShortcut(Shortcut{40, 6144}, Name::newShelf());
+    QVERIFY(log.contains("Error registering hotkey newShelf (Ctrl+Alt+K): 다른 앱이"));
+    QVERIFY(!registry.isRegistered("newShelf"));
+}
+
+QTEST_MAIN(TestX11HotKeys)
+#include "tst_x11hotkeys.moc"

@@ -48,9 +48,10 @@ ShareService::ShareService(const ServiceConfig &config, QObject *parent)
     : QObject(parent)
     , m_config(config)
     , m_hub(new RoomHub(config, this))
+    , m_http(new QHttpServer(this))
 {
     addRoutes();
-    QObject::connect(&m_http, &QAbstractHttpServer::newWebSocketConnection, this,
+    QObject::connect(m_http, &QAbstractHttpServer::newWebSocketConnection, this,
                      &ShareService::takeWebSockets);
 }
 
@@ -59,6 +60,8 @@ ShareService::~ShareService()
     // Rooms go first, while the HTTP server still exists.
     delete m_hub;
     m_hub = nullptr;
+    delete m_http;
+    m_http = nullptr;
 }
 
 bool ShareService::listen()
@@ -71,7 +74,7 @@ bool ShareService::listen()
         delete tcp;
         return false;
     }
-    m_http.bind(tcp);
+    m_http->bind(tcp);
     m_tcp = tcp;
     return true;
 }
@@ -88,18 +91,18 @@ int ShareService::openConnections() const
 
 void ShareService::addRoutes()
 {
-    m_http.route(QStringLiteral("/"), QHttpServerRequest::Method::Get,
-                 [] { return page(QStringLiteral("index.html")); });
+    m_http->route(QStringLiteral("/"), QHttpServerRequest::Method::Get,
+                  [] { return page(QStringLiteral("index.html")); });
 
-    m_http.route(QStringLiteral("/s/<arg>"), QHttpServerRequest::Method::Get,
-                 [](const QString &roomID) {
-                     if (!RoomHub::isRoomID(roomID))
-                         return page(QStringLiteral("missing.html"),
-                                     QHttpServerResponse::StatusCode::NotFound);
-                     return page(QStringLiteral("share.html"));
-                 });
+    m_http->route(QStringLiteral("/s/<arg>"), QHttpServerRequest::Method::Get,
+                  [](const QString &roomID) {
+                      if (!RoomHub::isRoomID(roomID))
+                          return page(QStringLiteral("missing.html"),
+                                      QHttpServerResponse::StatusCode::NotFound);
+                      return page(QStringLiteral("share.html"));
+                  });
 
-    m_http.route(QStringLiteral("/api/ice"), QHttpServerRequest::Method::Get, [this] {
+    m_http->route(QStringLiteral("/api/ice"), QHttpServerRequest::Method::Get, [this] {
         const QJsonObject answer = iceAnswer(m_config, QDateTime::currentSecsSinceEpoch());
         QHttpServerResponse response(QByteArrayLiteral("application/json"), compactJson(answer));
         response.setHeader("Cache-Control", "no-store");
@@ -108,7 +111,7 @@ void ShareService::addRoutes()
 
     // A WebSocket upgrade is handed to the WebSocket layer only when a route matches its path
     // and writes nothing; the hub then checks the room, the role and the origin.
-    m_http.route(
+    m_http->route(
         QStringLiteral("/api/room/<arg>"), QHttpServerRequest::Method::Get,
         [](const QString &, const QHttpServerRequest &request, QHttpServerResponder &&responder) {
             if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
@@ -121,8 +124,8 @@ void ShareService::addRoutes()
 void ShareService::takeWebSockets()
 {
     // Bounded by the connections the HTTP server has upgraded so far.
-    while (m_http.hasPendingWebSocketConnections()) {
-        std::unique_ptr<QWebSocket> socket = m_http.nextPendingWebSocketConnection();
+    while (m_http->hasPendingWebSocketConnections()) {
+        std::unique_ptr<QWebSocket> socket = m_http->nextPendingWebSocketConnection();
         if (!socket)
             break;
         m_hub->accept(socket.release());

@@ -39,7 +39,7 @@ private:
 
     ServiceConfig m_config;
     RoomHub *m_hub;
-    QHttpServer m_http;
+    QHttpServer *m_http;
     GuardedTcpServer *m_tcp = nullptr;
     QString m_errorString;
 };

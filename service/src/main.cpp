@@ -4,9 +4,47 @@
 #include "ShareService.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QTextStream>
 
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using namespace vyo;
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    // Only async-signal-safe work here: the event loop reads the byte and quits.
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the event loop, so the service closes its sockets and exits cleanly.
+void quitOnTerminationSignals(QCoreApplication &app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
+        notifier->setEnabled(false);
+        char byte = 0;
+        [[maybe_unused]] const ssize_t read = ::read(signalPipe[1], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -30,6 +68,7 @@ int main(int argc, char **argv)
         return 2;
     }
 
+    quitOnTerminationSignals(app);
     ShareService service(*parsed.config);
     if (!service.listen()) {
         err << "vyo-service: cannot listen on " << parsed.config->listenAddress.toString()

@@ -184,6 +184,7 @@ void fetch(const QUrl &signalingBase, QObject *context, std::function<void(const
     auto timedOut = std::make_shared<bool>(false);
     auto *timer = new QTimer(reply);
     timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
     QObject::connect(timer, &QTimer::timeout, reply, [reply, timedOut] {
         *timedOut = true;
         reply->abort();

@@ -106,6 +106,7 @@ private Q_SLOTS:
     void silentSocketsAreDropped();
     void httpGuards();
     void connectionLimit();
+    void closedConnectionsLeaveNothingBehind();
 };
 
 void TestShareService::httpRoutes_data()
@@ -708,6 +709,32 @@ void TestShareService::connectionLimit()
     QTRY_COMPARE(service->openConnections(), 1);
     const HttpAnswer answer = httpGet(serviceBase(*service));
     QCOMPARE(answer.status, 200);
+}
+
+void TestShareService::closedConnectionsLeaveNothingBehind()
+{
+    const auto service = startService();
+    QVERIFY(service);
+    QCOMPARE(httpGet(serviceBase(*service)).status, 200);
+    QTRY_COMPARE(service->openConnections(), 0);
+    const qsizetype baseline = service->findChildren<QObject *>().size();
+
+    for (int round = 0; round < 5; ++round) {
+        const QString room = testRoomID(100 + round);
+        TestSocket desktop, phone(serviceOrigin(*service)), refused(serviceOrigin(*service));
+        desktop.open(roomSocketURL(*service, room, host));
+        QVERIFY(desktop.waitOpen());
+        QVERIFY(!joinGuest(phone, *service, room).isEmpty());
+        refused.open(roomSocketURL(*service, "short", guest));
+        QVERIFY(refused.waitClosed());
+        QCOMPARE(httpGet(serviceBase(*service).resolved(QUrl("api/ice"))).status, 200);
+        phone.socket().abort();
+        desktop.close();
+        QVERIFY(desktop.waitClosed());
+    }
+    QTRY_COMPARE(service->openConnections(), 0);
+    QTRY_COMPARE(service->hub().roomCount(), 0);
+    QTRY_COMPARE(service->findChildren<QObject *>().size(), baseline);
 }
 
 QTEST_GUILESS_MAIN(TestShareService)

@@ -1,0 +1,165 @@
+// The share service's settings from the command line and its configuration file.
+
+#include "ServiceConfig.h"
+
+#include "TestSupport.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vyo;
+using namespace std::chrono_literals;
+
+class TestServiceConfig : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void defaults();
+    void options();
+    void refusedValues_data();
+    void refusedValues();
+    void configFileAndCommandLine();
+    void helpNamesEveryOption();
+};
+
+void TestServiceConfig::defaults()
+{
+    const ServiceConfigParse parsed = parseServiceConfig({"vyo-service"});
+    QVERIFY2(parsed.config, qPrintable(parsed.error));
+    const ServiceConfig &config = *parsed.config;
+    QCOMPARE(config.listenAddress, QHostAddress(QHostAddress::LocalHost));
+    QCOMPARE(config.port, 8080);
+    QCOMPARE(config.maxMessageBytes, 262144);
+    QCOMPARE(config.allowedOrigins(), QStringList());
+    QVERIFY(config.stunURLs.isEmpty() && config.turnURLs.isEmpty());
+}
+
+void TestServiceConfig::options()
+{
+    const ServiceConfigParse parsed = parseServiceConfig({"vyo-service",
+                                                          "--listen",
+                                                          "any",
+                                                          "--port",
+                                                          "0",
+                                                          "--public-url",
+                                                          "https://Share.Example.org:443/x",
+                                                          "--origin",
+                                                          "http://localhost:5173",
+                                                          "--stun",
+                                                          "stun:a:3478",
+                                                          "--stun",
+                                                          "stun:b:3478",
+                                                          "--turn",
+                                                          "turns:t:5349",
+                                                          "--turn-secret",
+                                                          "s",
+                                                          "--turn-ttl",
+                                                          "3600",
+                                                          "--max-rooms",
+                                                          "5",
+                                                          "--max-guests",
+                                                          "2",
+                                                          "--max-messages-per-second",
+                                                          "7",
+                                                          "--http-idle-timeout",
+                                                          "0.25",
+                                                          "--empty-room-timeout",
+                                                          "0",
+                                                          "--keepalive",
+                                                          "12.5",
+                                                          "--max-request-bytes",
+                                                          "2048"});
+    QVERIFY2(parsed.config, qPrintable(parsed.error));
+    const ServiceConfig &config = *parsed.config;
+    QCOMPARE(config.listenAddress, QHostAddress(QHostAddress::Any));
+    QCOMPARE(config.port, 0);
+    QCOMPARE(config.allowedOrigins(),
+             QStringList({"https://share.example.org", "http://localhost:5173"}));
+    QCOMPARE(config.stunURLs, QStringList({"stun:a:3478", "stun:b:3478"}));
+    QCOMPARE(config.turnURLs, QStringList({"turns:t:5349"}));
+    QCOMPARE(config.turnCredentialLifetime, 3600s);
+    QCOMPARE(config.maxRooms, 5);
+    QCOMPARE(config.maxGuestsPerRoom, 2);
+    QCOMPARE(config.maxMessagesPerSecond, 7);
+    QCOMPARE(config.httpIdleTimeout, 250ms);
+    QCOMPARE(config.emptyRoomTimeout, 0ms);
+    QCOMPARE(config.keepAliveInterval, 12500ms);
+    QCOMPARE(config.maxRequestBytes, 2048);
+}
+
+void TestServiceConfig::refusedValues_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("port out of range") << QStringList{"--port", "70000"} << "--port";
+    QTest::newRow("port not a number") << QStringList{"--port", "eighty"} << "--port";
+    QTest::newRow("bad address") << QStringList{"--listen", "example.org"} << "--listen";
+    QTest::newRow("turn without secret") << QStringList{"--turn", "turn:t:3478"} << "--turn-secret";
+    QTest::newRow("stun that is not stun") << QStringList{"--stun", "https://a"} << "--stun";
+    QTest::newRow("turn that is not turn")
+        << QStringList{"--turn", "stun:a", "--turn-secret", "s"} << "--turn";
+    QTest::newRow("public URL without host")
+        << QStringList{"--public-url", "share"} << "--public-url";
+    QTest::newRow("origin with a path")
+        << QStringList{"--origin", "https://a.example/x"} << "--origin";
+    QTest::newRow("zero rooms") << QStringList{"--max-rooms", "0"} << "--max-rooms";
+    QTest::newRow("negative time-out")
+        << QStringList{"--http-idle-timeout", "-1"} << "--http-idle-timeout";
+    QTest::newRow("zero idle time-out")
+        << QStringList{"--http-idle-timeout", "0"} << "--http-idle-timeout";
+    QTest::newRow("unknown option") << QStringList{"--rooms", "3"} << "rooms";
+    QTest::newRow("stray argument") << QStringList{"serve"} << "serve";
+    QTest::newRow("missing file") << QStringList{"--config", "/nonexistent/vyo.conf"}
+                                  << "cannot read";
+}
+
+void TestServiceConfig::refusedValues()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+    arguments.prepend("vyo-service");
+    const ServiceConfigParse parsed = parseServiceConfig(arguments);
+    QVERIFY(!parsed.config);
+    QVERIFY2(parsed.error.contains(error), qPrintable(parsed.error));
+}
+
+void TestServiceConfig::configFileAndCommandLine()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("vyo-service.conf");
+    QVERIFY(test::writeFile(path, "# the relay\n"
+                                  "turn = turn:relay.example.org:3478?transport=udp\n"
+                                  "turn = turns:relay.example.org:5349\n"
+                                  "turn-secret = kept out of ps\n"
+                                  "\n"
+                                  "port = 9000\n"
+                                  "max-guests = 4\n"));
+    ServiceConfigParse parsed =
+        parseServiceConfig({"vyo-service", "--config", path, "--port", "9100"});
+    QVERIFY2(parsed.config, qPrintable(parsed.error));
+    QCOMPARE(parsed.config->turnURLs.size(), 2);
+    QCOMPARE(parsed.config->turnSecret, QStringLiteral("kept out of ps"));
+    QCOMPARE(parsed.config->port, 9100);
+    QCOMPARE(parsed.config->maxGuestsPerRoom, 4);
+
+    QVERIFY(test::writeFile(path, "port = 9000\nbogus = 1\n"));
+    parsed = parseServiceConfig({"vyo-service", "--config", path});
+    QVERIFY(!parsed.config);
+    QVERIFY2(parsed.error.contains(":2: unknown setting 'bogus'"), qPrintable(parsed.error));
+}
+
+void TestServiceConfig::helpNamesEveryOption()
+{
+    const ServiceConfigParse parsed = parseServiceConfig({"vyo-service", "--help"});
+    QVERIFY(parsed.helpRequested);
+    for (const char *option : {"--listen", "--port", "--public-url", "--origin", "--stun", "--turn",
+                               "--turn-secret", "--turn-ttl", "--max-message-bytes", "--max-rooms",
+                               "--max-guests", "--max-messages-per-second", "--max-request-bytes",
+                               "--max-connections", "--listen-backlog", "--http-idle-timeout",
+                               "--empty-room-timeout", "--keepalive", "--config"})
+        QVERIFY2(parsed.helpText.contains(QLatin1String(option)), option);
+}
+
+QTEST_GUILESS_MAIN(TestServiceConfig)
+#include "tst_serviceconfig.moc"

@@ -69,12 +69,9 @@ HeifHandle primaryHeifImage(const HeifContext &context, QByteArrayView bytes, QS
 } // namespace
 
 ImageFile::ImageFile(const QString &path)
-    : m_file(std::make_unique<QFile>(path))
 {
     readHeader(path);
 }
-
-ImageFile::~ImageFile() = default;
 
 QSize ImageFile::size() const
 {
@@ -131,20 +128,33 @@ bool ImageFile::isCompleteJPEG(QByteArrayView bytes)
 
 void ImageFile::readHeader(const QString &path)
 {
-    if (!m_file->open(QIODevice::ReadOnly)) {
-        m_error = m_file->errorString();
+    // Only regular files: reading a pipe or a device could wait forever.
+    if (!QFileInfo(path).isFile()) {
+        m_error = QStringLiteral("not a regular file");
         return;
     }
-    if (m_file->size() == 0) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_error = file.errorString();
+        return;
+    }
+    const qint64 fileSize = file.size();
+    if (fileSize == 0) {
         m_error = QStringLiteral("empty file");
         return;
     }
-    if (uchar *mapped = m_file->map(0, m_file->size())) {
-        m_bytes = QByteArrayView(reinterpret_cast<const char *>(mapped), m_file->size());
-    } else {
-        m_copy = m_file->readAll();
-        m_bytes = m_copy;
+    if (fileSize > maximumFileSize) {
+        m_error = QStringLiteral("file too large: %1 bytes").arg(fileSize);
+        return;
     }
+    // Read, not mapped: a mapped file that another program shortens meanwhile would crash the
+    // reader on its next access.
+    m_contents = file.read(fileSize);
+    if (m_contents.size() != fileSize) {
+        m_error = QStringLiteral("the file changed while it was read");
+        return;
+    }
+    m_bytes = m_contents;
     m_suffix = QFileInfo(path).suffix().toLower().toLatin1();
 
     const heif_filetype_result heifType =

@@ -13,10 +13,6 @@
 #include <QSize>
 #include <QString>
 
-#include <memory>
-
-class QFile;
-
 namespace vyo {
 
 class ImageFile
@@ -25,9 +21,10 @@ public:
     // The largest image decoded in full, 16384 × 16384 pixels: a quarter gigapixel, 1 GiB in
     // 32-bit pixels. Qt's own allocation limit is raised to match.
     static constexpr qint64 maximumPixelCount = qint64(16384) * 16384;
+    // Larger files are not read at all.
+    static constexpr qint64 maximumFileSize = qint64(1) << 30;
 
     explicit ImageFile(const QString &path);
-    ~ImageFile();
     ImageFile(const ImageFile &) = delete;
     ImageFile &operator=(const ImageFile &) = delete;
 
@@ -47,7 +44,7 @@ public:
     // The orientation recorded in the file (EXIF); HEIF transforms are always applied by libheif
     // and show up here as none.
     QImageIOHandler::Transformations transformation() const { return m_transformation; }
-    // The file's bytes (mapped, not copied), valid while this object lives.
+    // The file's bytes, valid while this object lives.
     QByteArrayView bytes() const { return m_bytes; }
 
     // The first image with the orientation applied. With a long side given, an image whose long
@@ -68,8 +65,7 @@ private:
     QImage readWithQt(int longSide) const;
     QImage readWithHeif(int longSide) const;
 
-    std::unique_ptr<QFile> m_file;
-    QByteArray m_copy; // the contents when the file cannot be mapped
+    QByteArray m_contents;
     QByteArrayView m_bytes;
     QByteArray m_suffix;
     QByteArray m_readerFormat; // the format Qt is told to use; empty when the contents decide

@@ -240,6 +240,13 @@ public:
     int appendPDF(const QString &path)
     {
         const QString fileName = QFileInfo(path).fileName();
+        // Only regular files: a folder named like a PDF holds no pages, and reading a pipe could
+        // wait forever.
+        if (!QFileInfo(path).isFile()) {
+            vyoError(lcShelf, u"PDF를 열 수 없어 건너뜀: %{public}s (not a regular file)",
+                     fileName);
+            return 0;
+        }
         auto source = std::make_unique<QPDF>();
         source->setSuppressWarnings(true);
         std::vector<QPDFPageObjectHelper> pages;

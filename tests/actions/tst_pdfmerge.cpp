@@ -12,6 +12,8 @@
 
 #include <poppler-qt6.h>
 
+#include <sys/stat.h>
+
 using namespace vyo;
 using namespace vyo::test;
 
@@ -190,6 +192,7 @@ void TestPdfMerge::skipsWhatCannotBeRead()
     QVERIFY(writePDF(path("plain.pdf"), {{200, 300}}));
     QVERIFY(writeEncryptedPDF(path("plain.pdf"), path("locked.pdf"), "secret"));
     QVERIFY(QDir().mkpath(path("folder.pdf")));
+    QCOMPARE(::mkfifo(QFile::encodeName(path("pipe.pdf")).constData(), 0600), 0);
     const QString empty = write("empty.pdf", {});
     const QString garbage = write("garbage.pdf", "%PDF-1.7\nnothing that parses\n");
     const QString text = write("words.png", "words, not pixels");
@@ -199,8 +202,9 @@ void TestPdfMerge::skipsWhatCannotBeRead()
     QVERIFY(writeLargePNG(huge, QSize(20000, 20000)));
     const QString good = write("good.png", encodedImage(quadrantImage({50, 40}), "png"));
 
-    const QuickAction::Result result = merge(
-        {path("locked.pdf"), path("folder.pdf"), empty, garbage, text, truncated, huge, good});
+    const QuickAction::Result result =
+        merge({path("locked.pdf"), path("folder.pdf"), path("pipe.pdf"), empty, garbage, text,
+               truncated, huge, good});
     QVERIFY2(result.succeeded(), qPrintable(result.errorDescription()));
     QCOMPARE(pdfPageSizes(merged(result)), (QList<QSizeF>{{50, 40}}));
 }

@@ -244,8 +244,9 @@ ShelfView::ShelfView(Shelf *shelf, ShelfCommands *commands, QWidget *parent)
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusLabel"));
     m_status->setAlignment(Qt::AlignCenter);
-    m_status->setStyleSheet(QStringLiteral("QLabel { background: rgba(128, 128, 128, 90); "
-                                           "border-radius: 10px; padding: 5px 10px; }"));
+    m_status->setStyleSheet(QStringLiteral("QLabel { background: rgba(236, 236, 236, 245); "
+                                           "border: 1px solid rgba(0, 0, 0, 40); "
+                                           "border-radius: 11px; padding: 5px 10px; }"));
     QFont statusFont = m_status->font();
     statusFont.setPointSizeF(statusFont.pointSizeF() * 0.85);
     statusFont.setWeight(QFont::Medium);

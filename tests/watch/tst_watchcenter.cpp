@@ -1,0 +1,446 @@
+// The watch center: its stored list, its suggestions, and new files landing on their folder's
+// shelf — by hand and through the real watcher.
+
+#include "core/Defaults.h"
+#include "core/Ids.h"
+#include "platform/ScreenshotFolder.h"
+#include "shelf/Shelf.h"
+#include "shelf/ShelfManager.h"
+#include "shelfwindow/ShelfPanelController.h"
+#include "watch/WatchCenter.h"
+
+#include "TestSupport.h"
+#include "WatchTestSupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vyo;
+
+class TestWatchCenter : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void storedAsJsonDataAndLoadedAgain();
+    void undecodableStoredValueIsAnEmptyList_data();
+    void undecodableStoredValueIsAnEmptyList();
+    void addIgnoresFoldersAlreadyWatched();
+    void addStandardisesThePath();
+    void addRefusesAddressesThatAreNotFiles();
+    void setEnabledAndRemove();
+    void equalListNotifiesNobody();
+    void newFileOpensShelfBelowAnchorThenReusesIt();
+    void closedShelfMeansANewShelf();
+    void shelfWithoutTrayIconIsStillPresented();
+    void reportsOfFoldersNoLongerWatchedAreDropped();
+    void suggestions();
+    void screenshotFolder_data();
+    void screenshotFolder();
+
+    void twoWatchedFoldersOpenTwoShelves();
+    void closingTheShelfMakesTheNextFileOpenANewOne();
+    void disablingAFolderStopsItsFiles();
+
+private:
+    WatchCenter *makeCenter();
+    // Adds a real folder through the center and waits until the watcher watches it.
+    WatchedFolder addAndWait(const QString &name);
+    Shelf *openShelfNamed(const QString &name) const;
+
+    QTemporaryDir *m_dir = nullptr;
+    Defaults *m_defaults = nullptr;
+    ShelfManager *m_manager = nullptr;
+    WatchCenter *m_center = nullptr;
+};
+
+void TestWatchCenter::init()
+{
+    m_dir = new QTemporaryDir;
+    m_defaults = new Defaults(m_dir->filePath(QStringLiteral("config/Vyo.conf")));
+    m_manager = new ShelfManager(ShelfPersistence(m_dir->filePath(QStringLiteral("shelves.json"))));
+    m_center = makeCenter();
+}
+
+void TestWatchCenter::cleanup()
+{
+    delete m_center;
+    delete m_manager;
+    delete m_defaults;
+    delete m_dir;
+}
+
+WatchCenter *TestWatchCenter::makeCenter()
+{
+    return new WatchCenter(*m_defaults, *m_manager);
+}
+
+WatchedFolder TestWatchCenter::addAndWait(const QString &name)
+{
+    const QString path = m_dir->filePath(name);
+    QDir().mkpath(path);
+    QSignalSpy updated(&m_center->watcher(), &FolderWatcher::updated);
+    m_center->add(QUrl::fromLocalFile(path));
+    const bool watched = QTest::qWaitFor(
+        [&] { return !updated.isEmpty() && updated.last().first().toStringList().contains(path); },
+        5000);
+    if (!watched || m_center->folders().isEmpty())
+        return {};
+    return m_center->folders().last();
+}
+
+Shelf *TestWatchCenter::openShelfNamed(const QString &name) const
+{
+    for (Shelf *shelf : m_manager->shelves()) {
+        if (shelf->name() == name)
+            return shelf;
+    }
+    return nullptr;
+}
+
+void TestWatchCenter::storedAsJsonDataAndLoadedAgain()
+{
+    m_center->add(QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("Downloads"))));
+    m_center->add(QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("Screenshots"))));
+    m_center->setEnabled(false, m_center->folders().last().id);
+
+    const QVariant stored = m_defaults->value(DefaultsKey::watchedFolders);
+    QCOMPARE(stored.typeId(), QMetaType::QByteArray);
+    const QJsonDocument document = QJsonDocument::fromJson(stored.toByteArray());
+    QVERIFY(document.isArray());
+    QCOMPARE(document.array().size(), 2);
+    const QJsonObject first = document.array().first().toObject();
+    QCOMPARE(first.keys(), (QStringList{"id", "isEnabled", "path"}));
+    QCOMPARE(first.value("path").toString(), m_dir->filePath(QStringLiteral("Downloads")));
+    QCOMPARE(first.value("isEnabled").toBool(), true);
+    QCOMPARE(first.value("id").toString(), uuidText(m_center->folders().first().id));
+    QCOMPARE(first.value("id").toString(), first.value("id").toString().toUpper());
+    QCOMPARE(document.array().last().toObject().value("isEnabled").toBool(), false);
+
+    // The settings file itself keeps it across processes.
+    Defaults reread(m_dir->filePath(QStringLiteral("config/Vyo.conf")));
+    WatchCenter again(reread, *m_manager);
+    QCOMPARE(again.folders(), m_center->folders());
+}
+
+void TestWatchCenter::undecodableStoredValueIsAnEmptyList_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<bool>("logged");
+
+    QTest::newRow("not JSON") << QByteArray("watched folders") << true;
+    QTest::newRow("an object") << QByteArray(R"({"id":"x"})") << true;
+    QTest::newRow("missing key")
+        << QByteArray(R"([{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","path":"/tmp"}])") << true;
+    QTest::newRow("wrong type")
+        << QByteArray(
+               R"([{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","path":"/tmp","isEnabled":1}])")
+        << true;
+    QTest::newRow("not a UUID") << QByteArray(
+                                       R"([{"id":"folder-1","path":"/tmp","isEnabled":true}])")
+                                << true;
+    QTest::newRow("one good, one bad")
+        << QByteArray(R"([{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","path":"/tmp",)"
+                      R"("isEnabled":true}, 7])")
+        << true;
+    QTest::newRow("empty array") << QByteArray("[]") << false;
+}
+
+void TestWatchCenter::undecodableStoredValueIsAnEmptyList()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(bool, logged);
+    m_defaults->setValue(DefaultsKey::watchedFolders, stored);
+    test::LogCapture log;
+    WatchCenter center(*m_defaults, *m_manager);
+    QVERIFY(center.folders().isEmpty());
+    QCOMPARE(log.contains(QStringLiteral("감시 폴더 목록을 읽지 못해")), logged);
+
+    // The next change overwrites the bad value.
+    center.add(QUrl::fromLocalFile(m_dir->path()));
+    QVERIFY(WatchedFolder::decodeList(m_defaults->watchedFolders()).has_value());
+}
+
+void TestWatchCenter::addIgnoresFoldersAlreadyWatched()
+{
+    const QString path = m_dir->filePath(QStringLiteral("Pictures"));
+    QVERIFY(QDir().mkpath(path + QStringLiteral("/sub")));
+    const QString link = m_dir->filePath(QStringLiteral("link to pictures"));
+    QVERIFY(QFile::link(path, link));
+
+    QSignalSpy changed(m_center, &WatchCenter::foldersChanged);
+    m_center->add(QUrl::fromLocalFile(path));
+    m_center->add(QUrl::fromLocalFile(path + QStringLiteral("/")));
+    m_center->add(QUrl::fromLocalFile(path + QStringLiteral("//")));
+    m_center->add(QUrl::fromLocalFile(link));
+    m_center->add(QUrl::fromLocalFile(path + QStringLiteral("/sub/..")));
+    QCOMPARE(m_center->folders().size(), 1);
+    QCOMPARE(changed.size(), 1);
+    QVERIFY(m_center->isWatched(QUrl::fromLocalFile(link)));
+
+    // A subfolder is another folder.
+    m_center->add(QUrl::fromLocalFile(path + QStringLiteral("/sub")));
+    QCOMPARE(m_center->folders().size(), 2);
+}
+
+void TestWatchCenter::addStandardisesThePath()
+{
+    const QString path = m_dir->filePath(QStringLiteral("Later"));
+    // The folder need not exist yet; its path is kept without "." or ".." and trailing "/".
+    m_center->add(QUrl::fromLocalFile(m_dir->path() + QStringLiteral("/x/../Later/./")));
+    QCOMPARE(m_center->folders().size(), 1);
+    QCOMPARE(m_center->folders().first().path, path);
+    QVERIFY(m_center->folders().first().isEnabled);
+    QVERIFY(!m_center->folders().first().id.isNull());
+}
+
+void TestWatchCenter::addRefusesAddressesThatAreNotFiles()
+{
+    test::LogCapture log;
+    m_center->add(QUrl(QStringLiteral("https://example.com/folder")));
+    m_center->add(QUrl());
+    QVERIFY(m_center->folders().isEmpty());
+    QVERIFY(log.contains(QStringLiteral("감시할 수 없는 주소")));
+}
+
+void TestWatchCenter::setEnabledAndRemove()
+{
+    m_center->add(QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("A"))));
+    m_center->add(QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("B"))));
+    const WatchedFolder a = m_center->folders().first();
+    const WatchedFolder b = m_center->folders().last();
+
+    QSignalSpy changed(m_center, &WatchCenter::foldersChanged);
+    m_center->setEnabled(false, newId());
+    QCOMPARE(changed.size(), 0);
+    m_center->setEnabled(false, a.id);
+    QCOMPARE(changed.size(), 1);
+    QVERIFY(!m_center->folders().first().isEnabled);
+    QVERIFY(!WatchedFolder::decodeList(m_defaults->watchedFolders())->first().isEnabled);
+
+    // Removing a folder leaves its shelf open but detached.
+    m_center->handleNewFile(b, QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("B/x.txt"))));
+    Shelf *shelf = m_center->shelf(b.id);
+    QVERIFY(shelf);
+    m_center->remove(b.id);
+    QCOMPARE(m_center->folders().size(), 1);
+    QCOMPARE(WatchedFolder::decodeList(m_defaults->watchedFolders())->size(), 1);
+    QVERIFY(!m_center->shelf(b.id));
+    QVERIFY(m_manager->shelves().contains(shelf));
+}
+
+void TestWatchCenter::equalListNotifiesNobody()
+{
+    const QList<WatchedFolder> list{{newId(), QStringLiteral("/tmp"), true}};
+    QSignalSpy changed(m_center, &WatchCenter::foldersChanged);
+    m_center->setFolders(list);
+    m_center->setFolders(list);
+    QCOMPARE(changed.size(), 1);
+    // Setting the list does not store it.
+    QVERIFY(m_defaults->watchedFolders().isEmpty());
+}
+
+void TestWatchCenter::newFileOpensShelfBelowAnchorThenReusesIt()
+{
+    m_center->add(QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("스크린샷"))));
+    const WatchedFolder folder = m_center->folders().first();
+    const Rect anchor{{390, 500}, {20, 20}};
+    m_center->anchorRect = [anchor] { return anchor; };
+
+    const QString first = m_dir->filePath(QStringLiteral("스크린샷/one.png"));
+    m_center->handleNewFile(folder, QUrl::fromLocalFile(first));
+    QCOMPARE(m_manager->shelves().size(), 1);
+    Shelf *shelf = m_manager->shelves().first();
+    QCOMPARE(shelf->name(), std::optional<QString>(QStringLiteral("스크린샷")));
+    QCOMPARE(shelf->items().size(), 1);
+    QCOMPARE(shelf->items().first().content().kind(), ShelfItem::Content::Kind::file);
+    QCOMPARE(shelf->items().first().content().url(), QUrl::fromLocalFile(first));
+
+    // Centred below the anchor, its top edge 8 points under the anchor's bottom edge.
+    ShelfPanelController *controller = m_manager->controller(shelf->id());
+    QVERIFY(controller->isPresented());
+    QCOMPARE(controller->frame().midX(), anchor.midX());
+    QCOMPARE(controller->frame().maxY(), anchor.minY() - 8);
+
+    const QString second = m_dir->filePath(QStringLiteral("스크린샷/two.png"));
+    const int fronts = controller->frontOrderCount();
+    m_center->handleNewFile(folder, QUrl::fromLocalFile(second));
+    QCOMPARE(m_manager->shelves().size(), 1);
+    QCOMPARE(shelf->items().size(), 2);
+    QCOMPARE(shelf->items().last().content().url(), QUrl::fromLocalFile(second));
+    QCOMPARE(controller->frontOrderCount(), fronts + 1);
+}
+
+void TestWatchCenter::closedShelfMeansANewShelf()
+{
+    m_center->add(QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("Downloads"))));
+    const WatchedFolder folder = m_center->folders().first();
+    m_center->handleNewFile(folder, QUrl::fromLocalFile(m_dir->filePath("Downloads/a.zip")));
+    Shelf *first = m_center->shelf(folder.id);
+    QVERIFY(first);
+    m_manager->close(first);
+    QVERIFY(m_manager->shelves().isEmpty());
+
+    m_center->handleNewFile(folder, QUrl::fromLocalFile(m_dir->filePath("Downloads/b.zip")));
+    QCOMPARE(m_manager->shelves().size(), 1);
+    Shelf *second = m_manager->shelves().first();
+    QVERIFY(second != first);
+    QCOMPARE(m_center->shelf(folder.id), second);
+    QCOMPARE(second->name(), std::optional<QString>(QStringLiteral("Downloads")));
+    QCOMPARE(second->items().size(), 1);
+}
+
+void TestWatchCenter::shelfWithoutTrayIconIsStillPresented()
+{
+    m_center->add(QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("Downloads"))));
+    m_center->handleNewFile(m_center->folders().first(),
+                            QUrl::fromLocalFile(m_dir->filePath("Downloads/a.zip")));
+    QCOMPARE(m_manager->shelves().size(), 1);
+    QVERIFY(m_manager->controller(m_manager->shelves().first()->id())->isPresented());
+}
+
+void TestWatchCenter::reportsOfFoldersNoLongerWatchedAreDropped()
+{
+    m_center->add(QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("A"))));
+    m_center->add(QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("B"))));
+    const WatchedFolder a = m_center->folders().first();
+    const WatchedFolder b = m_center->folders().last();
+    m_center->setEnabled(false, a.id);
+    m_center->remove(b.id);
+    m_center->handleNewFile(a, QUrl::fromLocalFile(m_dir->filePath("A/x")));
+    m_center->handleNewFile(b, QUrl::fromLocalFile(m_dir->filePath("B/x")));
+    QVERIFY(m_manager->shelves().isEmpty());
+}
+
+void TestWatchCenter::suggestions()
+{
+    const QList<WatchCenter::Suggestion> suggestions = WatchCenter::suggestions();
+    QCOMPARE(suggestions.size(), 2);
+    QCOMPARE(suggestions[0].title, QStringLiteral("스크린샷"));
+    QCOMPARE(suggestions[0].folder, QUrl::fromLocalFile(vyo::screenshotFolder()));
+    QCOMPARE(suggestions[1].title, QStringLiteral("다운로드"));
+    QCOMPARE(suggestions[1].folder, QUrl::fromLocalFile(QStandardPaths::writableLocation(
+                                        QStandardPaths::DownloadLocation)));
+
+    // A suggestion already watched reads as added.
+    QVERIFY(!m_center->isWatched(suggestions[1].folder));
+    m_center->add(suggestions[1].folder);
+    QVERIFY(m_center->isWatched(suggestions[1].folder));
+}
+
+void TestWatchCenter::screenshotFolder_data()
+{
+    QTest::addColumn<QString>("desktop");
+    QTest::addColumn<QByteArray>("spectaclerc");
+    QTest::addColumn<bool>("picturesScreenshotsExists");
+    QTest::addColumn<QString>("expected");
+
+    const QByteArray current = "[ImageSave]\nimageSaveLocation=file:///data/shots/\n";
+    const QByteArray older = "[Save]\ndefaultSaveLocation=file:///data/old%20shots\n";
+    const QByteArray tilde = "[ImageSave]\nimageSaveLocation=~/Bilder/Aufnahmen\n";
+    const QByteArray remote = "[ImageSave]\nimageSaveLocation=smb://server/share\n";
+
+    QTest::newRow("KDE, current setting") << "KDE" << current << false << "/data/shots";
+    QTest::newRow("KDE, older setting") << "KDE" << older << false << "/data/old shots";
+    QTest::newRow("KDE, tilde expanded") << "KDE" << tilde << false << "/home/u/Bilder/Aufnahmen";
+    QTest::newRow("KDE, not a local folder") << "KDE" << remote << false << "/home/u/Desktop";
+    QTest::newRow("KDE, no settings, Screenshots exists")
+        << "KDE" << QByteArray() << true << "/home/u/Pictures/Screenshots";
+    QTest::newRow("KDE settings ignored elsewhere")
+        << "XFCE" << current << false << "/home/u/Desktop";
+    QTest::newRow("GNOME") << "GNOME" << QByteArray() << false << "/home/u/Pictures/Screenshots";
+    QTest::newRow("Ubuntu's GNOME")
+        << "ubuntu:GNOME" << QByteArray() << false << "/home/u/Pictures/Screenshots";
+    QTest::newRow("other desktop, Screenshots exists")
+        << "XFCE" << QByteArray() << true << "/home/u/Pictures/Screenshots";
+    QTest::newRow("other desktop, nothing") << "" << QByteArray() << false << "/home/u/Desktop";
+}
+
+void TestWatchCenter::screenshotFolder()
+{
+    QFETCH(QString, desktop);
+    QFETCH(QByteArray, spectaclerc);
+    QFETCH(bool, picturesScreenshotsExists);
+    QFETCH(QString, expected);
+
+    const QString configHome = m_dir->filePath(QStringLiteral("config"));
+    if (!spectaclerc.isEmpty())
+        QVERIFY(test::writeFile(configHome + QStringLiteral("/spectaclerc"), spectaclerc));
+
+    ScreenshotFolderSources sources;
+    sources.currentDesktop = desktop;
+    sources.configHome = configHome;
+    sources.home = QStringLiteral("/home/u");
+    sources.pictures = QStringLiteral("/home/u/Pictures");
+    sources.desktop = QStringLiteral("/home/u/Desktop");
+    sources.isFolder = [picturesScreenshotsExists](const QString &path) {
+        return picturesScreenshotsExists && path == QStringLiteral("/home/u/Pictures/Screenshots");
+    };
+    QCOMPARE(vyo::screenshotFolder(sources), expected);
+}
+
+void TestWatchCenter::twoWatchedFoldersOpenTwoShelves()
+{
+    const WatchedFolder a = addAndWait(QStringLiteral("다운로드"));
+    const WatchedFolder b = addAndWait(QStringLiteral("Screenshots"));
+    QVERIFY(!a.id.isNull() && !b.id.isNull());
+
+    QVERIFY(test::appendToFile(a.path + QStringLiteral("/report.pdf"), "pdf"));
+    QVERIFY(test::appendToFile(b.path + QStringLiteral("/shot.png"), "png"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_manager->shelves().size(), 2, 5000);
+    Shelf *downloads = openShelfNamed(QStringLiteral("다운로드"));
+    Shelf *screenshots = openShelfNamed(QStringLiteral("Screenshots"));
+    QVERIFY(downloads && screenshots);
+    QCOMPARE(downloads->fileURLs(),
+             QList<QUrl>{QUrl::fromLocalFile(a.path + QStringLiteral("/report.pdf"))});
+    QCOMPARE(screenshots->fileURLs(),
+             QList<QUrl>{QUrl::fromLocalFile(b.path + QStringLiteral("/shot.png"))});
+
+    // A later file joins its folder's open shelf.
+    QVERIFY(test::appendToFile(a.path + QStringLiteral("/second.pdf"), "pdf"));
+    QTRY_COMPARE_WITH_TIMEOUT(downloads->items().size(), 2, 5000);
+    QCOMPARE(m_manager->shelves().size(), 2);
+}
+
+void TestWatchCenter::closingTheShelfMakesTheNextFileOpenANewOne()
+{
+    const WatchedFolder folder = addAndWait(QStringLiteral("Downloads"));
+    QVERIFY(test::appendToFile(folder.path + QStringLiteral("/one.txt"), "1"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_manager->shelves().size(), 1, 5000);
+    Shelf *first = m_manager->shelves().first();
+    m_manager->close(first);
+    QVERIFY(m_manager->shelves().isEmpty());
+
+    QVERIFY(test::appendToFile(folder.path + QStringLiteral("/two.txt"), "2"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_manager->shelves().size(), 1, 5000);
+    Shelf *second = m_manager->shelves().first();
+    QCOMPARE(second->name(), std::optional<QString>(QStringLiteral("Downloads")));
+    QCOMPARE(second->fileURLs(),
+             QList<QUrl>{QUrl::fromLocalFile(folder.path + QStringLiteral("/two.txt"))});
+}
+
+void TestWatchCenter::disablingAFolderStopsItsFiles()
+{
+    const WatchedFolder off = addAndWait(QStringLiteral("Off"));
+    const WatchedFolder on = addAndWait(QStringLiteral("On"));
+    QSignalSpy updated(&m_center->watcher(), &FolderWatcher::updated);
+    m_center->setEnabled(false, off.id);
+    QVERIFY(updated.wait(5000));
+    QCOMPARE(updated.last().first().toStringList(), QStringList{on.path});
+    QCOMPARE(m_center->folders().size(), 2); // still listed
+
+    QVERIFY(test::appendToFile(off.path + QStringLiteral("/ignored.txt"), "x"));
+    QVERIFY(test::appendToFile(on.path + QStringLiteral("/seen.txt"), "x"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_manager->shelves().size(), 1, 5000);
+    QCOMPARE(m_manager->shelves().first()->name(), std::optional<QString>(QStringLiteral("On")));
+}
+
+QTEST_MAIN(TestWatchCenter)
+#include "tst_watchcenter.moc"

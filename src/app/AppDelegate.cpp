@@ -9,6 +9,7 @@
 #include "platform/UrlSchemeRegistration.h"
 #include "shelf/Shelf.h"
 #include "shelf/ShelfManager.h"
+#include "watch/WatchCenter.h"
 
 #include <QApplication>
 
@@ -54,6 +55,12 @@ AppDelegate::LaunchResult AppDelegate::applicationDidFinishLaunching(const QStri
 
     // 12. Restore the shelves that were open at the last quit.
     manager.restore(state, defaults.restoreShelves());
+
+    // 13. Shelves of watched folders open below the tray icon (the zero rectangle until there is
+    // one); the stored folders are watched from now on.
+    WatchCenter &watchCenter = WatchCenter::shared();
+    watchCenter.anchorRect = [] { return Rect{}; };
+    watchCenter.watcher().update(watchCenter.folders());
 
     // 14. The welcome flag is set before the window would show, so it shows only once.
     if (!defaults.hasShownWelcome())

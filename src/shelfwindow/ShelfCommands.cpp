@@ -1,0 +1,442 @@
+#include "shelfwindow/ShelfCommands.h"
+
+#include "core/Log.h"
+#include "core/MainThread.h"
+#include "platform/Dialogs.h"
+#include "platform/FileManager.h"
+#include "shelfwindow/PreviewWindow.h"
+#include "shelfwindow/SharePicker.h"
+#include "shelfwindow/Symbols.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMimeData>
+#include <QSet>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace vyo {
+
+namespace {
+
+// The symbols of the context menu's entries.
+constexpr auto openSymbol = "arrow.up.forward.app";
+constexpr auto previewSymbol = "eye";
+constexpr auto shareSymbol = "square.and.arrow.up";
+constexpr auto revealSymbol = "folder";
+constexpr auto quickActionsSymbol = "wand.and.stars";
+constexpr auto copySymbol = "doc.on.doc";
+constexpr auto removeSymbol = "minus.circle";
+
+// How long a flashed status message stays.
+constexpr int statusFlashMilliseconds = 2500;
+
+const QString statusTimerName = QStringLiteral("vyoStatusFlashTimer");
+
+bool isTextItem(const ShelfItem &item)
+{
+    return item.content().kind() == ShelfItem::Content::Kind::text;
+}
+
+QList<ShelfItem> existingItems(const QList<ShelfItem> &items)
+{
+    QList<ShelfItem> kept;
+    std::copy_if(items.begin(), items.end(), std::back_inserter(kept),
+                 [](const ShelfItem &item) { return item.exists(); });
+    return kept;
+}
+
+QSet<QUuid> identifiers(const QList<ShelfItem> &items)
+{
+    QSet<QUuid> ids;
+    for (const ShelfItem &item : items)
+        ids.insert(item.id());
+    return ids;
+}
+
+// One context-menu entry whose own MenuAction (a child of the entry, so it lives exactly as long
+// as the entry) runs the handler.
+QAction *addEntry(QMenu *menu, const QString &objectName, const QString &title,
+                  const char *symbolName, bool enabled, std::function<void()> handler)
+{
+    QAction *entry = menu->addAction(symbol(QString::fromLatin1(symbolName)), title);
+    entry->setObjectName(objectName);
+    entry->setEnabled(enabled);
+    auto *target = new MenuAction(std::move(handler), entry);
+    entry->setData(QVariant::fromValue<QObject *>(target));
+    QObject::connect(entry, &QAction::triggered, target, &MenuAction::run);
+    return entry;
+}
+
+void showShortcut(QAction *entry, const QKeySequence &keys)
+{
+    entry->setShortcut(keys);
+    entry->setShortcutVisibleInContextMenu(true);
+}
+
+QString removeTitle(qsizetype count)
+{
+    if (count < 2)
+        return QStringLiteral("셸프에서 빼기");
+    return QStringLiteral("셸프에서 ") + QString::number(count) + QStringLiteral("개 빼기");
+}
+
+// The message of a run that made files.
+QString madeFilesMessage(qsizetype count)
+{
+    if (count < 2)
+        return QStringLiteral("만들었어요");
+    return QString::number(count) + QStringLiteral("개를 만들었어요");
+}
+
+// Shows the text in the shelf's status line and clears it 2.5 seconds later unless another
+// message has replaced it. The shelf keeps one timer for this: a newer message restarts it, so
+// an older message's clearing never happens, even when both messages read the same.
+void flashShelfStatus(Shelf *shelf, const QString &text)
+{
+    if (!shelf)
+        return;
+    shelf->setStatus(text);
+    auto *timer = shelf->findChild<QTimer *>(statusTimerName, Qt::FindDirectChildrenOnly);
+    if (!timer) {
+        timer = new QTimer(shelf);
+        timer->setObjectName(statusTimerName);
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
+    timer->disconnect();
+    QObject::connect(timer, &QTimer::timeout, shelf, [shelf, text] {
+        if (shelf->status() == text)
+            shelf->setStatus(std::nullopt);
+    });
+    timer->start(statusFlashMilliseconds);
+}
+
+// Puts a finished run's result on the shelf; answers whether the run succeeded.
+bool applyQuickActionResult(Shelf *shelf, const QuickAction::Result &result)
+{
+    if (!result.succeeded()) {
+        const QString message = result.errorDescription();
+        vyoError(lcShelf, u"빠른 작업 실패: %{public}s", message);
+        flashShelfStatus(shelf, message);
+        Dialogs::beep();
+        return false;
+    }
+    const QuickAction::Output &output = result.output();
+    if (output.kind() == QuickAction::Output::Kind::text) {
+        shelf->add({ShelfItem(ShelfItem::Content::text(output.text()))});
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        clipboard->clear();
+        clipboard->setText(output.text());
+        flashShelfStatus(shelf, QStringLiteral("글자를 담고 복사했어요"));
+        return true;
+    }
+    QList<ShelfItem> made;
+    for (const QUrl &url : output.fileURLs())
+        made.append(ShelfItem(ShelfItem::Content::file(url)));
+    shelf->add(made);
+    flashShelfStatus(shelf, madeFilesMessage(output.fileURLs().size()));
+    return true;
+}
+
+} // namespace
+
+ShelfCommands::ShelfCommands(Shelf *shelf, QObject *parent)
+    : QObject(parent)
+    , m_shelf(shelf)
+{}
+
+ShelfCommands::~ShelfCommands()
+{
+    delete m_preview;
+}
+
+QList<ShelfItem> ShelfCommands::targetItems() const
+{
+    if (!m_shelf)
+        return {};
+    const QSet<QUuid> &selection = m_shelf->selection();
+    QList<ShelfItem> selected;
+    for (const ShelfItem &item : m_shelf->items()) {
+        if (selection.contains(item.id()))
+            selected.append(item);
+    }
+    return selected.isEmpty() ? m_shelf->items() : selected;
+}
+
+bool ShelfCommands::canPreview() const
+{
+    if (!m_shelf)
+        return false;
+    const QList<ShelfItem> &items = m_shelf->items();
+    return std::any_of(items.begin(), items.end(), [](const ShelfItem &item) {
+        return item.content().isFileBacked() && item.exists();
+    });
+}
+
+void ShelfCommands::toggleQuickLook()
+{
+    if (isPreviewVisible()) {
+        m_preview->close();
+        return;
+    }
+    QList<ShelfItem> candidates;
+    if (m_shelf) {
+        for (const ShelfItem &item : m_shelf->items()) {
+            if (item.content().isFileBacked() && item.exists())
+                candidates.append(item);
+        }
+    }
+    if (candidates.isEmpty()) {
+        Dialogs::beep();
+        return;
+    }
+    previewURLs.clear();
+    previewStartIndex = 0;
+    bool startFound = false;
+    for (qsizetype i = 0; i < candidates.size(); ++i) {
+        previewURLs.append(candidates[i].content().url());
+        if (!startFound && m_shelf->selection().contains(candidates[i].id())) {
+            previewStartIndex = int(i);
+            startFound = true;
+        }
+    }
+    if (!m_preview) {
+        m_preview = new PreviewWindow;
+        // Closing the preview with its own keys gives the keyboard back to the shelf.
+        connect(m_preview, &PreviewWindow::closedByKey, this, [this] {
+            if (panel && panel->isVisible())
+                panel->activateWindow();
+        });
+    }
+    m_preview->open(previewURLs, previewStartIndex, panel);
+}
+
+bool ShelfCommands::isPreviewVisible() const
+{
+    return m_preview && m_preview->isVisible();
+}
+
+void ShelfCommands::share(const std::optional<QList<ShelfItem>> &items)
+{
+    const QList<ShelfItem> shared = existingItems(items ? *items : targetItems());
+    if (shared.isEmpty() || !panel)
+        return;
+    // Near the header's right end, the menu opening below it.
+    const QRect anchor(panel->width() - 40, 12, 24, 24);
+    SharePicker::show(shared, panel, anchor);
+}
+
+void ShelfCommands::paste()
+{
+    if (!m_shelf) {
+        Dialogs::beep();
+        return;
+    }
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    QPointer<Shelf> shelf = m_shelf;
+    const bool receiving = ShelfItem::receivePromisedFiles(data, [shelf](const ShelfItem &item) {
+        if (shelf)
+            shelf->add({item});
+    });
+    if (receiving) {
+        m_shelf->hasReceivedDrop = true;
+        return;
+    }
+    const QList<ShelfItem> pasted = ShelfItem::items(data);
+    if (pasted.isEmpty()) {
+        Dialogs::beep();
+        return;
+    }
+    m_shelf->hasReceivedDrop = true;
+    m_shelf->add(pasted);
+}
+
+QMenu *ShelfCommands::contextMenu(const std::optional<QUuid> &clickedItem)
+{
+    auto *menu = new QMenu;
+    menu->setObjectName(QStringLiteral("shelfContextMenu"));
+
+    QList<ShelfItem> targets;
+    if (m_shelf) {
+        const QList<ShelfItem> &items = m_shelf->items();
+        const bool clickedIsOnShelf =
+            clickedItem && std::any_of(items.begin(), items.end(), [&](const ShelfItem &item) {
+                return item.id() == *clickedItem;
+            });
+        // The menu acts on what the user sees selected.
+        if (clickedIsOnShelf && !m_shelf->selection().contains(*clickedItem))
+            m_shelf->select(*clickedItem, SelectionMode::single);
+        targets = clickedItem ? targetItems() : m_shelf->items();
+    }
+
+    const bool someNotText = std::any_of(targets.begin(), targets.end(),
+                                         [](const ShelfItem &item) { return !isTextItem(item); });
+    const bool someFileBacked =
+        std::any_of(targets.begin(), targets.end(),
+                    [](const ShelfItem &item) { return item.content().isFileBacked(); });
+    const QList<QuickAction> &actions = QuickAction::allCases();
+    const bool someActionApplies =
+        std::any_of(actions.begin(), actions.end(), [&targets](QuickAction action) {
+            return QuickActions::isApplicable(targets, action);
+        });
+
+    QPointer<ShelfCommands> self = this;
+
+    addEntry(menu, QStringLiteral("contextOpen"), QStringLiteral("열기"), openSymbol, someNotText,
+             [self, targets] {
+                 if (!self)
+                     return;
+                 for (const ShelfItem &item : targets) {
+                     if (!isTextItem(item))
+                         self->open(item);
+                 }
+             });
+
+    QAction *preview = addEntry(menu, QStringLiteral("contextPreview"), QStringLiteral("빠른 보기"),
+                                previewSymbol, canPreview(), [self] {
+                                    if (self)
+                                        self->toggleQuickLook();
+                                });
+    showShortcut(preview, QKeySequence(Qt::Key_Space));
+
+    addEntry(menu, QStringLiteral("contextShare"), QStringLiteral("공유…"), shareSymbol, true,
+             [self, targets] {
+                 if (self)
+                     self->share(targets);
+             });
+
+    addEntry(menu, QStringLiteral("contextReveal"), QStringLiteral("파일 관리자에서 보기"),
+             revealSymbol, someFileBacked, [self, targets] {
+                 if (!self)
+                     return;
+                 QList<QUrl> urls;
+                 for (const ShelfItem &item : targets) {
+                     if (item.content().isFileBacked())
+                         urls.append(item.content().url());
+                 }
+                 self->reveal(urls);
+             });
+
+    auto *actionMenu = new QMenu(QStringLiteral("작업"), menu);
+    actionMenu->setObjectName(QStringLiteral("quickActionMenu"));
+    actionMenu->setIcon(symbol(QString::fromLatin1(quickActionsSymbol)));
+    for (QuickAction action : actions) {
+        // Separators set the shrink sizes, text extraction and the merge apart.
+        const QuickAction::Case value = action;
+        if (value == QuickAction::resize2048 || value == QuickAction::extractText ||
+            value == QuickAction::mergePDF)
+            actionMenu->addSeparator();
+        QAction *entry = actionMenu->addAction(symbol(action.symbol()), action.title());
+        entry->setObjectName(QStringLiteral("quickAction%1").arg(int(action)));
+        entry->setEnabled(QuickActions::isApplicable(targets, action));
+        auto *target = new MenuAction(
+            [self, action, targets] {
+                if (self)
+                    self->runQuickAction(action, targets);
+            },
+            entry);
+        entry->setData(QVariant::fromValue<QObject *>(target));
+        connect(entry, &QAction::triggered, target, &MenuAction::run);
+    }
+    QAction *actionEntry = menu->addMenu(actionMenu);
+    actionEntry->setObjectName(QStringLiteral("contextQuickActions"));
+    actionEntry->setEnabled(someActionApplies);
+
+    menu->addSeparator();
+
+    QAction *copyEntry = addEntry(menu, QStringLiteral("contextCopy"), QStringLiteral("복사"),
+                                  copySymbol, true, [self, targets] {
+                                      if (self)
+                                          self->copy(targets);
+                                  });
+    showShortcut(copyEntry, QKeySequence(Qt::CTRL | Qt::Key_C));
+
+    addEntry(menu, QStringLiteral("contextRemove"), removeTitle(targets.size()), removeSymbol, true,
+             [self, targets] {
+                 if (self)
+                     self->remove(targets);
+             });
+    return menu;
+}
+
+void ShelfCommands::copy(const QList<ShelfItem> &items)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    const QList<ShelfItem> copied = existingItems(items);
+    if (!copied.isEmpty())
+        clipboard->setMimeData(makeMimeData(copied));
+}
+
+void ShelfCommands::remove(const QList<ShelfItem> &items)
+{
+    if (!m_shelf)
+        return;
+    m_shelf->remove(identifiers(items));
+    if (m_shelf->items().isEmpty() && onEmptied)
+        onEmptied();
+}
+
+void ShelfCommands::open(const ShelfItem &item)
+{
+    if (isTextItem(item))
+        return;
+    // A file that is gone leaves nothing to open.
+    if (!item.exists()) {
+        Dialogs::beep();
+        return;
+    }
+    if (!FileManager::open(item.content().url())) {
+        vyoError(lcShelf, u"열 수 없음: %{public}s", item.content().url());
+        Dialogs::beep();
+    }
+}
+
+void ShelfCommands::reveal(const QList<QUrl> &urls)
+{
+    QList<QUrl> existing;
+    std::copy_if(urls.begin(), urls.end(), std::back_inserter(existing), [](const QUrl &url) {
+        return url.isLocalFile() && QFileInfo::exists(url.toLocalFile());
+    });
+    if (existing.isEmpty()) {
+        Dialogs::beep();
+        return;
+    }
+    FileManager::reveal(existing);
+}
+
+void ShelfCommands::runQuickAction(QuickAction action, const std::optional<QList<ShelfItem>> &items)
+{
+    if (!m_shelf)
+        return;
+    const QList<QUrl> files = QuickActions::candidateFiles(items ? *items : targetItems());
+    if (!QuickActions::isApplicable(files, action))
+        return;
+    m_shelf->setStatus(action.progressText());
+
+    // The result joins the shelf even when the panel (and this object) is gone by then; only a
+    // shelf that no longer exists drops it.
+    QPointer<ShelfCommands> self = this;
+    runInBackground(
+        m_shelf.data(), [action, files] { return QuickActions::perform(action, files); },
+        [shelf = QPointer<Shelf>(m_shelf), self](const QuickAction::Result &result) {
+            if (!shelf)
+                return;
+            const bool succeeded = applyQuickActionResult(shelf, result);
+            if (self)
+                Q_EMIT self->quickActionFinished(succeeded);
+        });
+}
+
+void ShelfCommands::flashStatus(const QString &text)
+{
+    flashShelfStatus(m_shelf, text);
+}
+
+} // namespace vyo

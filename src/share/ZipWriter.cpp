@@ -137,13 +137,22 @@ FileIdentity identityOf(int descriptor)
     return {status.st_dev, status.st_ino, true};
 }
 
-FileIdentity identityOf(const QString &path)
+// What the writer needs to know of a source before reading it, from one stat call: whether it is
+// the archive itself, and its modification date (invalid when it cannot be read).
+struct SourceStatus
+{
+    FileIdentity identity;
+    QDateTime modified;
+};
+
+SourceStatus statusOf(const QString &path)
 {
     struct stat status
     {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
         return {};
-    return {status.st_dev, status.st_ino, true};
+    return {{status.st_dev, status.st_ino, true},
+            QDateTime::fromSecsSinceEpoch(qint64(status.st_mtim.tv_sec))};
 }
 
 // Writes every byte. A short write is retried with the rest, so that the system's reason (a full
@@ -184,6 +193,13 @@ public:
     Deflater(const Deflater &) = delete;
     Deflater &operator=(const Deflater &) = delete;
 
+    // Starts a new stream with the same settings, keeping the memory of the last one.
+    void reset()
+    {
+        if (m_ready)
+            m_ready = deflateReset(&m_stream) == Z_OK;
+    }
+
     // Compresses `size` bytes (or, with Z_FINISH, ends the stream) and writes what comes out to
     // `output`, adding its length to `compressedSize`. Nothing on success.
     std::optional<ZipWriter::Failure> run(const char *data, qint64 size, int flush, QFile &output,
@@ -221,6 +237,15 @@ private:
     bool m_ready = false;
 };
 
+// What streaming keeps from entry to entry: the read chunk, the compressor's output block and one
+// compressor, reset for each entry (setting one up anew costs more than a small file takes).
+struct StreamBuffers
+{
+    std::vector<char> chunk = std::vector<char>(ZipWriter::readChunkSize);
+    std::vector<char> block = std::vector<char>(ZipWriter::compressedBlockSize);
+    std::optional<Deflater> deflater;
+};
+
 struct EntryData
 {
     quint32 crc = 0;
@@ -231,8 +256,7 @@ struct EntryData
 // Streams one source file into the archive in a single pass: CRC, compression and writing happen
 // chunk by chunk.
 std::optional<ZipWriter::Failure> copyData(const QUrl &source, quint16 method, QFile &output,
-                                           std::vector<char> &chunk, std::vector<char> &block,
-                                           EntryData *data)
+                                           StreamBuffers &buffers, EntryData *data)
 {
     QFile input(source.toLocalFile());
     if (!input.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -242,9 +266,16 @@ std::optional<ZipWriter::Failure> copyData(const QUrl &source, quint16 method, Q
     if (quint64(input.size()) > ZipWriter::maximumSize)
         return ZipWriter::ZipError::tooLarge();
 
-    std::optional<Deflater> deflater;
-    if (method == methodDeflated)
-        deflater.emplace();
+    std::vector<char> &chunk = buffers.chunk;
+    std::vector<char> &block = buffers.block;
+    Deflater *deflater = nullptr;
+    if (method == methodDeflated) {
+        if (buffers.deflater)
+            buffers.deflater->reset();
+        else
+            buffers.deflater.emplace();
+        deflater = &*buffers.deflater;
+    }
     data->crc = quint32(crc32(0, nullptr, 0));
     for (;;) {
         const qint64 length = input.read(chunk.data(), qint64(chunk.size()));
@@ -371,18 +402,18 @@ std::optional<ZipWriter::Failure> ZipWriter::write(const QList<Entry> &entries,
         return systemFailure(output);
     const FileIdentity archive = identityOf(output.handle());
 
-    std::vector<char> chunk(readChunkSize);
-    std::vector<char> block(compressedBlockSize);
+    StreamBuffers buffers;
     CentralDirectory directory;
     for (const Entry &entry : entries) {
-        // An archive saved inside a folder it archives must not swallow itself: read while it
-        // grows, it would never end.
-        if (entry.source && identityOf(entry.source->toLocalFile()) == archive)
-            continue;
-
         QDateTime modified;
-        if (entry.source)
-            modified = QFileInfo(entry.source->toLocalFile()).lastModified();
+        if (entry.source) {
+            const SourceStatus source = statusOf(entry.source->toLocalFile());
+            // An archive saved inside a folder it archives must not swallow itself: read while
+            // it grows, it would never end.
+            if (source.identity == archive)
+                continue;
+            modified = source.modified;
+        }
         if (!modified.isValid())
             modified = QDateTime::currentDateTime();
         const quint16 method =
@@ -397,7 +428,7 @@ std::optional<ZipWriter::Failure> ZipWriter::write(const QList<Entry> &entries,
 
         EntryData data;
         if (entry.source) {
-            if (auto failure = copyData(*entry.source, method, output, chunk, block, &data))
+            if (auto failure = copyData(*entry.source, method, output, buffers, &data))
                 return failure;
         }
 

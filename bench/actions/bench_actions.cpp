@@ -181,7 +181,7 @@ int main(int argc, char **argv)
             });
             row.convertHinted = timeRuns(runs, [&] {
                 return runConvert(convert,
-                                  {"-define", QStringLiteral("jpeg:size=%1x%1").arg(side * 2), jpeg,
+                                  {"-define", QStringLiteral("jpeg:size=%1x%1").arg(side), jpeg,
                                    "-auto-orient", "-resize", geometry, "-quality", "85", out},
                                   out, size);
             });

@@ -32,7 +32,6 @@ private Q_SLOTS:
     void applicability_data();
     void applicability();
     void candidateFilesKeepExistingFilesInOrder();
-    void shrinkActionsKnowTheirLongSide();
 
 private:
     QUrl file(const QString &name)
@@ -147,15 +146,6 @@ void TestQuickAction::candidateFilesKeepExistingFilesInOrder()
         ShelfItem(ShelfItem::Content::file(folder)),
     };
     QCOMPARE(QuickActions::candidateFiles(items), (QList<QUrl>{b, a, folder}));
-}
-
-void TestQuickAction::shrinkActionsKnowTheirLongSide()
-{
-    QList<std::optional<int>> sides;
-    for (QuickAction action : QuickAction::allCases())
-        sides.append(action.longSide());
-    QCOMPARE(sides, (QList<std::optional<int>>{std::nullopt, 2048, 1280, 800, std::nullopt,
-                                               std::nullopt}));
 }
 
 QTEST_MAIN(TestQuickAction)

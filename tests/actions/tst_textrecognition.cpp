@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTransform>
+#include <QtConcurrent/QtConcurrentRun>
 
 using namespace vyo;
 using namespace vyo::test;
@@ -41,6 +42,7 @@ class TestTextRecognition : public QObject
 private Q_SLOTS:
     void init();
     void recognisesKoreanAndEnglish();
+    void recognisesOnWorkerThread();
     void appliesOrientationBeforeReading();
     void photoWithoutTextHasNoText();
     void withoutImageThereIsNoText();
@@ -88,6 +90,17 @@ void TestTextRecognition::recognisesKoreanAndEnglish()
     QVERIFY2(result.succeeded(), qPrintable(result.errorDescription()));
     QCOMPARE(result.output().kind(), QuickAction::Output::Kind::text);
     QCOMPARE(result.output().text(), QStringLiteral("안녕하세요 반갑습니다\nHello World 2024"));
+}
+
+void TestTextRecognition::recognisesOnWorkerThread()
+{
+    // Callers run actions in the background: the helper is started from a pool thread.
+    const QString path = write("line.png", encodedImage(renderedText({"Background 작업"}), "png"));
+    QFuture<QuickAction::Result> future = QtConcurrent::run([this, path] { return extract(path); });
+    future.waitForFinished();
+    const QuickAction::Result result = future.result();
+    QVERIFY2(result.succeeded(), qPrintable(result.errorDescription()));
+    QCOMPARE(result.output().text(), QStringLiteral("Background 작업"));
 }
 
 void TestTextRecognition::appliesOrientationBeforeReading()

@@ -13,8 +13,9 @@ namespace vyo {
 class TextRecognizer
 {
 public:
-    // How long recognition may take before the helper is stopped.
-    static constexpr int defaultTimeoutMilliseconds = 90'000;
+    // How long recognition may take before the helper is stopped: a dense page of text at the
+    // size cap takes about 10 s of processor time, so this leaves room for a busy machine.
+    static constexpr int defaultTimeoutMilliseconds = 120'000;
 
     // The helper program: next to the application's executable, else in the build tree.
     static QString defaultHelperPath();

@@ -49,7 +49,7 @@ RoomHub::~RoomHub()
 {
     // Sockets are children of the hub; forget them before they go, so that their last signals
     // find nothing to do.
-    for (QWebSocket *socket : m_members.keys())
+    for (QWebSocket *socket : findChildren<QWebSocket *>(Qt::FindDirectChildrenOnly))
         QObject::disconnect(socket, nullptr, this, nullptr);
     m_members.clear();
     m_rooms.clear();

@@ -99,7 +99,7 @@ Incoming parseObject(const QJsonObject &object)
 
 QString thumbText(const QByteArray &jpeg)
 {
-    if (jpeg.isEmpty())
+    if (jpeg.isEmpty() || jpeg.size() > maximumThumbnailBytes)
         return QString();
     return QStringLiteral("data:image/jpeg;base64,") + QString::fromLatin1(jpeg.toBase64());
 }

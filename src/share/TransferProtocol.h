@@ -21,6 +21,9 @@ class Shelf;
 // center's thumbnail maker fills it; an item without an entry has no thumbnail yet.
 using ThumbnailCache = QHash<QUuid, QByteArray>;
 
+// The largest JPEG a listing carries; a larger one is listed like a failed thumbnail ("").
+inline constexpr qsizetype maximumThumbnailBytes = 32768;
+
 namespace TransferProtocol {
 
 // A text message from the browser, parsed. Only the fields of its kind carry values; the others

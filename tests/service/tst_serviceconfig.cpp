@@ -14,25 +14,11 @@ class TestServiceConfig : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void defaults();
     void options();
     void refusedValues_data();
     void refusedValues();
     void configFileAndCommandLine();
-    void helpNamesEveryOption();
 };
-
-void TestServiceConfig::defaults()
-{
-    const ServiceConfigParse parsed = parseServiceConfig({"vyo-service"});
-    QVERIFY2(parsed.config, qPrintable(parsed.error));
-    const ServiceConfig &config = *parsed.config;
-    QCOMPARE(config.listenAddress, QHostAddress(QHostAddress::LocalHost));
-    QCOMPARE(config.port, 8080);
-    QCOMPARE(config.maxMessageBytes, 262144);
-    QCOMPARE(config.allowedOrigins(), QStringList());
-    QVERIFY(config.stunURLs.isEmpty() && config.turnURLs.isEmpty());
-}
 
 void TestServiceConfig::options()
 {
@@ -147,18 +133,6 @@ void TestServiceConfig::configFileAndCommandLine()
     parsed = parseServiceConfig({"vyo-service", "--config", path});
     QVERIFY(!parsed.config);
     QVERIFY2(parsed.error.contains(":2: unknown setting 'bogus'"), qPrintable(parsed.error));
-}
-
-void TestServiceConfig::helpNamesEveryOption()
-{
-    const ServiceConfigParse parsed = parseServiceConfig({"vyo-service", "--help"});
-    QVERIFY(parsed.helpRequested);
-    for (const char *option : {"--listen", "--port", "--public-url", "--origin", "--stun", "--turn",
-                               "--turn-secret", "--turn-ttl", "--max-message-bytes", "--max-rooms",
-                               "--max-guests", "--max-messages-per-second", "--max-request-bytes",
-                               "--max-connections", "--listen-backlog", "--http-idle-timeout",
-                               "--empty-room-timeout", "--keepalive", "--config"})
-        QVERIFY2(parsed.helpText.contains(QLatin1String(option)), option);
 }
 
 QTEST_GUILESS_MAIN(TestServiceConfig)

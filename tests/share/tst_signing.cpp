@@ -64,7 +64,6 @@ private Q_SLOTS:
     void alteredPayloadOrSignatureFails();
     void unusableKeys_data();
     void unusableKeys();
-    void secureRandomBytes();
 
 private:
     // The independent signatures of signingRows(), in order; nothing without Python.
@@ -165,15 +164,6 @@ void TestSigning::unusableKeys()
     QCOMPARE(signPayload(QStringLiteral("payload"), key), std::nullopt);
     const QString someSignature = *signPayload(QStringLiteral("payload"), keyText("k"));
     QVERIFY(!verifyPayload(QStringLiteral("payload"), someSignature, key));
-}
-
-void TestSigning::secureRandomBytes()
-{
-    const std::optional<QByteArray> first = vyo::secureRandomBytes(32);
-    const std::optional<QByteArray> second = vyo::secureRandomBytes(32);
-    QVERIFY(first && second);
-    QCOMPARE(first->size(), 32);
-    QVERIFY(*first != *second);
 }
 
 QTEST_GUILESS_MAIN(TestSigning)

@@ -251,6 +251,13 @@ void TestTransferProtocol::listing_data()
                                                                 {"isFolder", false},
                                                                 {"size", 5},
                                                                 {"thumb", ""}};
+    QTest::newRow("file whose thumbnail is too large")
+        << "file" << QByteArray(maximumThumbnailBytes + 1, 'j')
+        << QJsonObject{{"kind", "file"},
+                       {"name", "보고서.txt"},
+                       {"isFolder", false},
+                       {"size", 5},
+                       {"thumb", ""}};
     QTest::newRow("file without thumbnail yet")
         << "file" << QByteArray("-")
         << QJsonObject{{"kind", "file"}, {"name", "보고서.txt"}, {"isFolder", false}, {"size", 5}};

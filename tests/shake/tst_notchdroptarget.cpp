@@ -1,0 +1,335 @@
+// The drop zones at the top of the screen: shown and hidden with drags, growing under a hovering
+// drag, and opening a shelf below the zone on a drop. Runs on a real X server.
+
+#include "core/Defaults.h"
+#include "platform/ScreenCoordinates.h"
+#include "shelf/Shelf.h"
+#include "shelf/ShelfManager.h"
+#include "shelfwindow/NotchDropTarget.h"
+#include "shelfwindow/ShelfPanelController.h"
+
+#include "TestSupport.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+
+#include <memory>
+
+using namespace vyo;
+
+namespace {
+
+// The primary screen's virtual notch in screen coordinates.
+Rect expectedNotch()
+{
+    return NotchGeometry::dropZoneRects(currentNotchScreens()).value(0);
+}
+
+QString run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(5000))
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// What `xprop` says about one property of a window.
+QString windowProperty(WId window, const QString &property)
+{
+    return run("xprop", {"-id", QString::number(window), property});
+}
+
+QString xdotool(const QStringList &arguments)
+{
+    return run("xdotool", arguments);
+}
+
+QMimeData *mimeData(const QString &kind, const QString &value)
+{
+    auto *data = new QMimeData;
+    if (kind == "text")
+        data->setText(value);
+    else if (kind == "urls")
+        data->setUrls({QUrl(value)});
+    else
+        data->setData(kind, value.toUtf8());
+    return data;
+}
+
+} // namespace
+
+class TestNotchDropTarget : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void showsOneZoneOverTheVirtualNotch();
+    void zoneIsOnEveryDesktopAndTakesNoFocus();
+    void settingOffShowsNothing();
+    void hideLaterClosesTheZones();
+    void dragWithinTheDelayKeepsTheZones();
+    void changedScreensRebuildTheZones();
+    void hoverGrowsAndShrinks();
+    void dropOpensShelfBelowTheZone_data();
+    void dropOpensShelfBelowTheZone();
+    void dropOfNothingUsableLeavesNoShelf_data();
+    void dropOfNothingUsableLeavesNoShelf();
+
+private:
+    NotchPanel *showOnePanel();
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<Defaults> m_defaults;
+    std::unique_ptr<ShelfManager> m_manager;
+    std::unique_ptr<NotchDropTarget> m_target;
+};
+
+void TestNotchDropTarget::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    m_defaults = std::make_unique<Defaults>(m_folder->filePath("Vyo.conf"));
+    m_defaults->registerDefaults();
+    m_manager =
+        std::make_unique<ShelfManager>(ShelfPersistence(m_folder->filePath("shelves.json")));
+    m_target = std::make_unique<NotchDropTarget>(m_manager.get(), m_defaults.get());
+}
+
+void TestNotchDropTarget::cleanup()
+{
+    m_target.reset();
+    m_manager.reset();
+    m_defaults.reset();
+    m_folder.reset();
+}
+
+NotchPanel *TestNotchDropTarget::showOnePanel()
+{
+    m_target->show();
+    return m_target->panels().size() == 1 ? m_target->panels().first() : nullptr;
+}
+
+void TestNotchDropTarget::showsOneZoneOverTheVirtualNotch()
+{
+    NotchPanel *panel = showOnePanel();
+    QVERIFY(panel);
+    const Rect notch = expectedNotch();
+    // 200 × 32 points centred on the primary screen's top edge.
+    QCOMPARE(notch.size, (Size{200, 32}));
+    QCOMPARE(notch.maxY(), fromQt(QRectF(QGuiApplication::primaryScreen()->geometry())).maxY());
+    QCOMPARE(panel->notchRect(), notch);
+    QTRY_VERIFY_WITH_TIMEOUT(panel->windowHandle() && panel->windowHandle()->isExposed(), 5000);
+    QCOMPARE(panel->frame(), notch);
+
+    // A second show while they are up changes nothing.
+    m_target->show();
+    QCOMPARE(m_target->panels(), QList<NotchPanel *>{panel});
+}
+
+void TestNotchDropTarget::zoneIsOnEveryDesktopAndTakesNoFocus()
+{
+    NotchPanel *panel = showOnePanel();
+    QVERIFY(panel);
+    QTRY_VERIFY_WITH_TIMEOUT(panel->windowHandle()->isExposed(), 5000);
+    const Qt::WindowFlags flags = panel->windowFlags();
+    QVERIFY(flags.testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(flags.testFlag(Qt::WindowDoesNotAcceptFocus));
+    QVERIFY(flags.testFlag(Qt::FramelessWindowHint));
+    QVERIFY(panel->testAttribute(Qt::WA_ShowWithoutActivating));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        windowProperty(panel->winId(), "_NET_WM_DESKTOP").contains("4294967295"), 5000);
+    QVERIFY(QGuiApplication::focusWindow() != panel->windowHandle());
+
+    // On another desktop the zone is still there (the window manager unmaps what is not).
+    if (xdotool({"get_num_desktops"}).trimmed().toInt() < 2)
+        QSKIP("the window manager has a single desktop");
+    xdotool({"set_desktop", "1"});
+    QTRY_COMPARE_WITH_TIMEOUT(xdotool({"get_desktop"}).trimmed(), QString("1"), 5000);
+    const bool visible = xdotool({"search", "--onlyvisible", "--name", "^Vyo 놓기 영역$"})
+                             .contains(QString::number(panel->winId()));
+    xdotool({"set_desktop", "0"});
+    QVERIFY(visible);
+}
+
+void TestNotchDropTarget::settingOffShowsNothing()
+{
+    m_defaults->setValue(DefaultsKey::notchDropEnabled, false);
+    m_target->show();
+    QVERIFY(m_target->panels().isEmpty());
+}
+
+void TestNotchDropTarget::hideLaterClosesTheZones()
+{
+    QPointer<NotchPanel> panel = showOnePanel();
+    QVERIFY(panel);
+    m_target->hideLater(300);
+    QVERIFY(m_target->isHidePending());
+    QCOMPARE(m_target->panels().size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(m_target->panels().isEmpty(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(panel.isNull(), 3000);
+
+    // Hiding with nothing shown is harmless, and the next drag shows fresh zones.
+    m_target->hide();
+    QVERIFY(showOnePanel());
+}
+
+void TestNotchDropTarget::dragWithinTheDelayKeepsTheZones()
+{
+    NotchPanel *panel = showOnePanel();
+    QVERIFY(panel);
+    // The last drag left the zone grown.
+    panel->animateTargeted(true);
+    panel->state()->setTargeted(true);
+    m_target->hideLater(300);
+
+    // A new drag begins before the hide: it keeps the same zone, back at the notch's size.
+    m_target->show();
+    QVERIFY(!m_target->isHidePending());
+    QCOMPARE(m_target->panels(), QList<NotchPanel *>{panel});
+    QVERIFY(!panel->state()->isTargeted());
+    QCOMPARE(panel->frame(), panel->notchRect());
+}
+
+void TestNotchDropTarget::changedScreensRebuildTheZones()
+{
+    QPointer<NotchPanel> first = showOnePanel();
+    QVERIFY(first);
+    m_target->hideLater(300);
+    m_target->screens = [] {
+        return QList<NotchScreen>{{{{0, 0}, {1512, 982}},
+                                   32,
+                                   Rect{{0, 950}, {663.5, 32}},
+                                   Rect{{848.5, 950}, {663.5, 32}}}};
+    };
+    m_target->show();
+    QVERIFY(!m_target->isHidePending());
+    QCOMPARE(m_target->panels().size(), 1);
+    QCOMPARE(m_target->panels().first()->notchRect(), (Rect{{663.5, 950}, {185, 32}}));
+    QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 3000);
+}
+
+void TestNotchDropTarget::hoverGrowsAndShrinks()
+{
+    NotchPanel *panel = showOnePanel();
+    QVERIFY(panel);
+    QTRY_VERIFY_WITH_TIMEOUT(panel->windowHandle()->isExposed(), 5000);
+    NotchDropView *view = panel->dropView();
+    const std::unique_ptr<QMimeData> data(mimeData("text", "메모"));
+
+    QDragEnterEvent enter(QPoint(100, 16), Qt::CopyAction | Qt::MoveAction, data.get(),
+                          Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &enter);
+    QVERIFY(enter.isAccepted());
+    QCOMPARE(enter.dropAction(), Qt::CopyAction);
+    QVERIFY(panel->state()->isTargeted());
+    const Rect grown = NotchGeometry::targetedFrame(panel->notchRect());
+    QCOMPARE(grown.size,
+             (Size{panel->notchRect().width() + 120, panel->notchRect().height() + 64}));
+    QTRY_COMPARE_WITH_TIMEOUT(panel->frame(), grown, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(view->content()->targetedProgress(), 1.0, 2000);
+
+    // Entering again while targeted changes nothing.
+    QDragEnterEvent again(QPoint(100, 16), Qt::CopyAction, data.get(), Qt::LeftButton,
+                          Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &again);
+    QVERIFY(again.isAccepted());
+    QCOMPARE(panel->frame(), grown);
+
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(view, &leave);
+    QVERIFY(!panel->state()->isTargeted());
+    QTRY_COMPARE_WITH_TIMEOUT(panel->frame(), panel->notchRect(), 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(view->content()->targetedProgress(), 0.0, 2000);
+}
+
+void TestNotchDropTarget::dropOpensShelfBelowTheZone_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("content");
+    QTest::newRow("text") << "text"
+                          << "안녕하세요, 셸프" << int(ShelfItem::Content::Kind::text);
+    QTest::newRow("link") << "urls"
+                          << "https://example.org/page" << int(ShelfItem::Content::Kind::link);
+}
+
+void TestNotchDropTarget::dropOpensShelfBelowTheZone()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, value);
+    QFETCH(int, content);
+    NotchPanel *panel = showOnePanel();
+    QVERIFY(panel);
+    const std::unique_ptr<QMimeData> data(mimeData(kind, value));
+    QDragEnterEvent enter(QPoint(100, 16), Qt::CopyAction, data.get(), Qt::LeftButton,
+                          Qt::NoModifier);
+    QCoreApplication::sendEvent(panel->dropView(), &enter);
+    QDropEvent drop(QPointF(100, 16), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(panel->dropView(), &drop);
+
+    QVERIFY(drop.isAccepted());
+    QCOMPARE(drop.dropAction(), Qt::CopyAction);
+    QVERIFY(!panel->state()->isTargeted());
+    QCOMPARE(m_manager->shelves().size(), 1);
+    Shelf *shelf = m_manager->shelves().first();
+    QVERIFY(shelf->hasReceivedDrop);
+    QCOMPARE(shelf->items().size(), 1);
+    QCOMPARE(int(shelf->items().first().content().kind()), content);
+
+    // Centred under the notch, its top edge 14 points below the notch's bottom edge.
+    const Rect notch = panel->notchRect();
+    ShelfPanelController *controller = m_manager->controller(shelf->id());
+    QVERIFY(controller && controller->isPresented());
+    QTRY_VERIFY_WITH_TIMEOUT(qAbs(controller->frame().maxY() - (notch.minY() - 14)) < 1, 3000);
+    QVERIFY2(qAbs(controller->frame().midX() - notch.midX()) < 1,
+             qPrintable(QString::number(controller->frame().midX())));
+    QVERIFY(m_manager->pendingShakeShelves().isEmpty());
+}
+
+void TestNotchDropTarget::dropOfNothingUsableLeavesNoShelf_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("targets");
+    QTest::newRow("a type no shelf accepts") << "application/x-unknown"
+                                             << "bytes" << false;
+    QTest::newRow("blank text") << "text"
+                                << "  \n\t " << true;
+}
+
+void TestNotchDropTarget::dropOfNothingUsableLeavesNoShelf()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, value);
+    QFETCH(bool, targets);
+    test::LogCapture log;
+    NotchPanel *panel = showOnePanel();
+    QVERIFY(panel);
+    const std::unique_ptr<QMimeData> data(mimeData(kind, value));
+    QDragEnterEvent enter(QPoint(100, 16), Qt::CopyAction, data.get(), Qt::LeftButton,
+                          Qt::NoModifier);
+    QCoreApplication::sendEvent(panel->dropView(), &enter);
+    QCOMPARE(enter.isAccepted(), targets);
+    QCOMPARE(panel->state()->isTargeted(), targets);
+    if (targets) {
+        QDropEvent drop(QPointF(100, 16), Qt::CopyAction, data.get(), Qt::LeftButton,
+                        Qt::NoModifier);
+        QCoreApplication::sendEvent(panel->dropView(), &drop);
+        QVERIFY(!drop.isAccepted());
+    } else {
+        // No drop reaches a zone that refused the drag; the rule holds for it all the same.
+        QVERIFY(!m_target->openShelf(panel->notchRect(), data.get()));
+    }
+    QVERIFY(m_manager->shelves().isEmpty());
+    QVERIFY(log.contains("위쪽 놓기 영역에 셸프가 받을 수 있는 것이 없어 놓기를 거절합니다"));
+}
+
+QTEST_MAIN(TestNotchDropTarget)
+#include "tst_notchdroptarget.moc"

@@ -7,17 +7,22 @@
 #include "core/Paths.h"
 #include "platform/ScreenCoordinates.h"
 #include "platform/UrlSchemeRegistration.h"
+#include "shake/DragShakeMonitor.h"
 #include "shelf/Shelf.h"
 #include "shelf/ShelfManager.h"
+#include "shelfwindow/NotchDropTarget.h"
 #include "watch/WatchCenter.h"
 
 #include <QApplication>
+#include <QPointer>
 
 namespace vyo {
 
 AppDelegate::AppDelegate(QObject *parent)
     : QObject(parent)
     , beep([] { QApplication::beep(); })
+    , m_shakeMonitor(new DragShakeMonitor(this))
+    , m_notchDropTarget(new NotchDropTarget(nullptr, nullptr, this))
 {}
 
 AppDelegate::~AppDelegate() = default;
@@ -47,6 +52,23 @@ AppDelegate::LaunchResult AppDelegate::applicationDidFinishLaunching(const QStri
     ShelfManager &manager = ShelfManager::shared();
     const ShelfPersistence::State state = manager.persistence().load();
     removeUnreferencedDropFolders(referencedFileURLs(state), itemsDirectory());
+
+    // 8. A shake during a drag opens a shelf beside the pointer; shake shelves that received
+    // nothing go when the drag ends. The drop zones at the top follow every drag and close 0.3 s
+    // after it (a drag that begins sooner keeps them).
+    m_shakeMonitor->onShake = [&manager](Point pointer) { manager.openForShake(pointer); };
+    m_shakeMonitor->onDragEnded = [&manager] { manager.discardUnusedShakeShelves(); };
+    const QPointer<NotchDropTarget> notch(m_notchDropTarget);
+    m_shakeMonitor->onDragBegan = [notch] {
+        if (notch)
+            notch->show();
+    };
+    m_shakeMonitor->onDragFinished = [notch] {
+        if (notch)
+            notch->hideLater(300);
+    };
+    // 9. From now on every left mouse-down anywhere is watched.
+    m_shakeMonitor->start();
 
     // The desktop learns where to send vyoshelf: URLs.
     QString error;

@@ -14,6 +14,8 @@ namespace vyo {
 
 class SingleInstance;
 class ShelfManager;
+class DragShakeMonitor;
+class NotchDropTarget;
 
 class AppDelegate : public QObject
 {
@@ -42,8 +44,15 @@ public:
     // Plays the system beep; replaceable so tests can count beeps.
     std::function<void()> beep;
 
+    // Watches drags anywhere on the desktop for a shake; made with the delegate.
+    DragShakeMonitor *shakeMonitor() const { return m_shakeMonitor; }
+    // The drop zones at the top of the screen while a drag lasts; made with the delegate.
+    NotchDropTarget *notchDropTarget() const { return m_notchDropTarget; }
+
 private:
     SingleInstance *m_singleInstance = nullptr;
+    DragShakeMonitor *const m_shakeMonitor;
+    NotchDropTarget *const m_notchDropTarget;
 };
 
 } // namespace vyo

@@ -62,6 +62,8 @@ void DragShakeMonitor::start()
 
 void DragShakeMonitor::beginTracking()
 {
+    if (!m_watcher)
+        return;
     Defaults &defaults = this->defaults();
     // With both features off a press costs nothing beyond this check.
     if (!defaults.shakeEnabled() && !defaults.notchDropEnabled())
@@ -86,7 +88,7 @@ void DragShakeMonitor::beginTracking()
 
 void DragShakeMonitor::poll()
 {
-    if (m_watcher->isLeftButtonDown()) {
+    if (m_watcher && m_watcher->isLeftButtonDown()) {
         if (!m_isDragging) {
             const qint64 changeCount = m_watcher->dragChangeCount();
             // A click, or a press that has not started a drag yet.

@@ -174,12 +174,22 @@ FolderWatcher::FolderWatcher(Timing timing, QObject *parent)
 
 FolderWatcher::~FolderWatcher()
 {
+    stop();
+}
+
+void FolderWatcher::stop()
+{
+    if (!m_worker)
+        return;
+    m_worker = nullptr;
     m_thread.quit();
     m_thread.wait();
 }
 
 void FolderWatcher::update(const QList<WatchedFolder> &folders)
 {
+    if (!m_worker)
+        return;
     QMetaObject::invokeMethod(
         m_worker, [worker = m_worker, folders] { worker->update(folders); }, Qt::QueuedConnection);
 }

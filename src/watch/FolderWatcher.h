@@ -51,6 +51,10 @@ public:
     // any other list restarts it and forgets pending files. Callable from any thread.
     void update(const QList<WatchedFolder> &folders);
 
+    // Stops watching for good: the worker thread ends and later updates do nothing. Called at
+    // quit for the process-wide watcher, and by the destructor.
+    void stop();
+
 Q_SIGNALS:
     // On the main thread after each update took effect: the paths now watched.
     void updated(const QStringList &watchedPaths);

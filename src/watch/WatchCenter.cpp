@@ -9,6 +9,7 @@
 #include "shelf/ShelfItem.h"
 #include "shelf/ShelfManager.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -41,7 +42,15 @@ QList<WatchedFolder> loadFolders(const Defaults &defaults)
 
 WatchCenter &WatchCenter::shared()
 {
-    static WatchCenter *instance = new WatchCenter(Defaults::shared(), ShelfManager::shared());
+    static WatchCenter *instance = [] {
+        auto *center = new WatchCenter(Defaults::shared(), ShelfManager::shared());
+        // The center lives until the process ends; its worker thread ends when the application
+        // quits, before the application object goes.
+        if (QCoreApplication *application = QCoreApplication::instance())
+            QObject::connect(application, &QCoreApplication::aboutToQuit, center,
+                             [center] { center->m_watcher.stop(); });
+        return center;
+    }();
     return *instance;
 }
 
@@ -56,7 +65,7 @@ WatchCenter::WatchCenter(Defaults &defaults, ShelfManager &manager, FolderWatche
     QPointer<WatchCenter> center(this);
     m_watcher.onNewFile = [center](const WatchedFolder &folder, const QUrl &file) {
         if (center)
-            center->handleNewFile(folder, file);
+            center->receive(folder, file);
     };
 }
 
@@ -124,20 +133,54 @@ QList<WatchCenter::Suggestion> WatchCenter::suggestions()
     };
 }
 
+void WatchCenter::receive(const WatchedFolder &folder, const QUrl &file)
+{
+    m_arrivals.append({folder, file});
+    if (!m_placeArrivals.isPending())
+        m_placeArrivals.start(0, [this] { placeArrivals(); });
+}
+
+void WatchCenter::placeArrivals()
+{
+    const QList<std::pair<WatchedFolder, QUrl>> arrivals = std::exchange(m_arrivals, {});
+    QList<QUuid> order;
+    QHash<QUuid, std::pair<WatchedFolder, QList<QUrl>>> byFolder;
+    for (const auto &[folder, file] : arrivals) {
+        auto entry = byFolder.find(folder.id);
+        if (entry == byFolder.end()) {
+            order.append(folder.id);
+            entry = byFolder.insert(folder.id, {folder, {}});
+        }
+        entry->second.append(file);
+    }
+    for (const QUuid &id : std::as_const(order)) {
+        const auto &[folder, files] = byFolder.value(id);
+        handleNewFiles(folder, files);
+    }
+}
+
 void WatchCenter::handleNewFile(const WatchedFolder &folder, const QUrl &file)
+{
+    handleNewFiles(folder, {file});
+}
+
+void WatchCenter::handleNewFiles(const WatchedFolder &folder, const QList<QUrl> &files)
 {
     // A report that was on its way while its folder was switched off or removed is dropped.
     const bool watched = std::any_of(m_folders.begin(), m_folders.end(), [&folder](const auto &f) {
         return f.id == folder.id && f.isEnabled;
     });
-    if (!watched)
+    if (!watched || files.isEmpty())
         return;
 
-    const ShelfItem item(ShelfItem::Content::file(file));
+    QList<ShelfItem> items;
+    items.reserve(files.size());
+    for (const QUrl &file : files)
+        items.append(ShelfItem(ShelfItem::Content::file(file)));
 
     Shelf *last = m_shelves.value(folder.id);
     if (last && m_manager.shelves().contains(last)) {
-        last->add({item});
+        last->add(items);
         m_manager.bringToFront(last);
         return;
     }
@@ -145,7 +188,7 @@ void WatchCenter::handleNewFile(const WatchedFolder &folder, const QUrl &file)
     const ShelfManager::Opened opened = m_manager.newShelf();
     ShelfManager::presentBelow(opened.controller, anchorRect ? anchorRect() : Rect{});
     opened.shelf->setName(folderDisplayName(folder.path));
-    opened.shelf->add({item});
+    opened.shelf->add(items);
     m_shelves.insert(folder.id, opened.shelf);
 }
 

@@ -6,6 +6,7 @@
 // named after the folder, just below the tray icon.
 
 #include "core/Geometry.h"
+#include "core/MainThread.h"
 #include "shelf/Shelf.h"
 #include "watch/FolderWatcher.h"
 #include "watch/WatchedFolder.h"
@@ -19,6 +20,7 @@
 #include <QUuid>
 
 #include <functional>
+#include <utility>
 
 namespace vyo {
 
@@ -70,20 +72,29 @@ public:
     // Whether a watched folder has the same canonical path as `folder`.
     bool isWatched(const QUrl &folder) const;
 
-    // Puts a settled new file on its folder's shelf. Called with the watcher's reports.
+    // Puts a settled new file on its folder's shelf: the folder's shelf while it is open (brought
+    // to the front), otherwise a new shelf named after the folder, below the anchor rectangle.
     void handleNewFile(const WatchedFolder &folder, const QUrl &file);
+    // The same for several files of one folder, in one change of the shelf.
+    void handleNewFiles(const WatchedFolder &folder, const QList<QUrl> &files);
 
 Q_SIGNALS:
     void foldersChanged();
 
 private:
     void saveAndSync();
+    // The watcher's reports of one settle check arrive together; they are put on the shelves in
+    // one change per folder, so that a burst of files does not rebuild a shelf per file.
+    void receive(const WatchedFolder &folder, const QUrl &file);
+    void placeArrivals();
 
     Defaults &m_defaults;
     ShelfManager &m_manager;
     QList<WatchedFolder> m_folders;
     FolderWatcher m_watcher;
     QHash<QUuid, QPointer<Shelf>> m_shelves;
+    QList<std::pair<WatchedFolder, QUrl>> m_arrivals;
+    Delay m_placeArrivals;
 };
 
 } // namespace vyo

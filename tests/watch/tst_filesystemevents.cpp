@@ -49,11 +49,8 @@ private Q_SLOTS:
 
     void reportsCreatedRenamedAndModifiedFiles();
     void foldersAreNotFiles();
-    void subfoldersAreNotWatched();
     void eachPathOncePerBatch();
     void foldersThatCannotBeWatchedAreReported();
-    void deletedOrMovedFolderIsGone();
-    void unreadableNamesAreSkipped();
 
 private:
     QTemporaryDir *m_dir = nullptr;
@@ -121,15 +118,6 @@ void TestFileSystemEvents::foldersAreNotFiles()
     QVERIFY(folder && !folder->isFile && folder->created);
 }
 
-void TestFileSystemEvents::subfoldersAreNotWatched()
-{
-    QVERIFY(QDir(m_folder).mkdir(QStringLiteral("sub")));
-    QVERIFY(test::appendToFile(m_folder + QStringLiteral("/sub/inner.txt"), "x"));
-    QVERIFY(test::appendToFile(m_folder + QStringLiteral("/marker"), "x"));
-    QTRY_VERIFY(m_received.merged(m_folder + QStringLiteral("/marker")).has_value());
-    QVERIFY(!m_received.merged(m_folder + QStringLiteral("/sub/inner.txt")));
-}
-
 void TestFileSystemEvents::eachPathOncePerBatch()
 {
     const QString path = m_folder + QStringLiteral("/growing.bin");
@@ -167,56 +155,6 @@ void TestFileSystemEvents::foldersThatCannotBeWatchedAreReported()
     const auto none = m_events->start({missing});
     QVERIFY(none.watched.isEmpty());
     QVERIFY(!m_events->isRunning());
-}
-
-void TestFileSystemEvents::deletedOrMovedFolderIsGone()
-{
-    const QString second = m_dir->filePath(QStringLiteral("second"));
-    const QString control = m_dir->filePath(QStringLiteral("control"));
-    QVERIFY(QDir().mkpath(second));
-    QVERIFY(QDir().mkpath(control));
-    m_events->start({m_folder, second, control});
-    QSignalSpy gone(m_events, &FileSystemEvents::folderGone);
-
-    QVERIFY(QDir(m_folder).removeRecursively());
-    QTRY_COMPARE(gone.size(), 1);
-    QCOMPARE(gone.first().first().toString(), m_folder);
-
-    // A moved folder is no longer what the user chose: its watch ends too, and its new place
-    // reports nothing.
-    const QString moved = m_dir->filePath(QStringLiteral("moved"));
-    QVERIFY(QDir().rename(second, moved));
-    QTRY_COMPARE(gone.size(), 2);
-    QCOMPARE(gone.last().first().toString(), second);
-    QCOMPARE(m_events->watchedFolders(), QStringList{control});
-
-    // A folder made again at the old path is a new folder, not watched. The control folder's
-    // marker comes after every earlier change would have.
-    m_received = {};
-    QVERIFY(test::appendToFile(moved + QStringLiteral("/late.txt"), "x"));
-    QVERIFY(QDir().mkpath(m_folder));
-    QVERIFY(test::appendToFile(m_folder + QStringLiteral("/late.txt"), "x"));
-    QVERIFY(test::appendToFile(control + QStringLiteral("/marker"), "x"));
-    QTRY_VERIFY(m_received.merged(control + QStringLiteral("/marker")).has_value());
-    QVERIFY(!m_received.merged(moved + QStringLiteral("/late.txt")));
-    QVERIFY(!m_received.merged(second + QStringLiteral("/late.txt")));
-    QVERIFY(!m_received.merged(m_folder + QStringLiteral("/late.txt")));
-}
-
-void TestFileSystemEvents::unreadableNamesAreSkipped()
-{
-    QSignalSpy unreadable(m_events, &FileSystemEvents::unreadableName);
-    QVERIFY(test::writeRawName(m_folder, QByteArray("bad\xff\xfe.txt"), "x"));
-    const QString newline = m_folder + QStringLiteral("/두 줄\n이름.txt");
-    QVERIFY(test::appendToFile(newline, "x"));
-    QTRY_VERIFY(m_received.merged(newline).has_value());
-    QCOMPARE(unreadable.size(), 1);
-    QVERIFY(unreadable.first().first().toString().startsWith(QStringLiteral("bad")));
-    for (const auto &batch : std::as_const(m_received.batches)) {
-        for (const FileSystemEvent &event : batch)
-            QCOMPARE(event.path, newline);
-    }
-    QVERIFY(test::removeRawName(m_folder, QByteArray("bad\xff\xfe.txt")));
 }
 
 QTEST_GUILESS_MAIN(TestFileSystemEvents)

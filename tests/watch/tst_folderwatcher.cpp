@@ -49,6 +49,7 @@ private Q_SLOTS:
     void burstOfThousandsIsReportedOnceEach();
     void existingFilesAreNotReported();
     void noReportAfterTheWatcherIsGone();
+    void watchLimitReachedIsLogged();
 
 private:
     // Makes a watcher (with the given delivered memory) that records its reports.
@@ -408,7 +409,7 @@ void TestFolderWatcher::burstOfThousandsIsReportedOnceEach()
 {
     const WatchedFolder watched = folder(QStringLiteral("Burst"));
     updateAndWait({watched});
-    constexpr int count = 3000;
+    constexpr int count = 2000;
     for (int i = 0; i < count; ++i)
         QVERIFY(test::appendToFile(watched.path + QStringLiteral("/f%1.txt").arg(i), "burst"));
     QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), count, 30000);
@@ -421,7 +422,7 @@ void TestFolderWatcher::burstOfThousandsIsReportedOnceEach()
 void TestFolderWatcher::existingFilesAreNotReported()
 {
     const WatchedFolder watched = folder(QStringLiteral("Full"));
-    for (int i = 0; i < 3000; ++i)
+    for (int i = 0; i < 2000; ++i)
         QVERIFY(test::appendToFile(watched.path + QStringLiteral("/old%1.txt").arg(i), "old"));
     updateAndWait({watched});
     QVERIFY(settleWithMarker(watched.path));
@@ -445,6 +446,31 @@ void TestFolderWatcher::noReportAfterTheWatcherIsGone()
     updateAndWait({watched});
     QVERIFY(settleWithMarker(watched.path));
     QCOMPARE(reportsOf(path), 0);
+}
+
+void TestFolderWatcher::watchLimitReachedIsLogged()
+{
+    // Run by with-watch-limit.sh in a user namespace allowing two watches.
+    QFile limitFile(QStringLiteral("/proc/sys/user/max_inotify_watches"));
+    bool ok = false;
+    const int limit =
+        limitFile.open(QIODevice::ReadOnly) ? limitFile.readAll().trimmed().toInt(&ok) : 0;
+    if (!ok || limit != 2)
+        QSKIP("needs a user namespace that allows two inotify watches (with-watch-limit.sh)");
+
+    const WatchedFolder a = folder(QStringLiteral("A"));
+    const WatchedFolder b = folder(QStringLiteral("B"));
+    const WatchedFolder c = folder(QStringLiteral("C"));
+    test::LogCapture log;
+    QCOMPARE(updateAndWait({a, b, c}), (QStringList{a.path, b.path}));
+    QVERIFY(log.contains(QStringLiteral("폴더를 감시하지 못함: ") + c.path +
+                         QStringLiteral(" (시스템의 폴더 감시 한도에 도달함")));
+    QVERIFY(log.contains(QStringLiteral("폴더 2개 감시 시작")));
+    QVERIFY(settleWithMarker(b.path));
+
+    // Once a watch is free again, the next update that differs takes the folder in.
+    QCOMPARE(updateAndWait({a, c}), (QStringList{a.path, c.path}));
+    QVERIFY(settleWithMarker(c.path));
 }
 
 QTEST_GUILESS_MAIN(TestFolderWatcher)

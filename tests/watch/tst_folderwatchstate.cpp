@@ -68,15 +68,11 @@ private Q_SLOTS:
     void onlyFilesDirectlyInsideAWatchedFolder();
     void folderMatchedThroughSymbolicLink();
     void settlesAfterTwoEqualNonZeroSizes();
-    void growingFileStaysPending();
-    void emptyFileWaitsForContent();
     void vanishedOrNonRegularFilesAreDropped();
     void reportsComeInArrivalOrder();
     void deliveredPathIsBlockedForTheMemory();
-    void sameListKeepsPendingAndTakesOverFlags();
     void otherListForgetsPending();
     void activeFoldersAreEnabledExistingFolders();
-    void removedFolderTakesItsPendingFiles();
 
 private:
     QTemporaryDir *m_dir = nullptr;
@@ -210,43 +206,6 @@ void TestFolderWatchState::settlesAfterTwoEqualNonZeroSizes()
     QVERIFY(state.delivered().contains(path));
 }
 
-void TestFolderWatchState::growingFileStaysPending()
-{
-    FolderWatchState state;
-    state.update({m_folder});
-    FakeFiles files;
-    const QString path = file(QStringLiteral("movie.mkv"));
-    auto now = Clock::now();
-    state.handle(created(path), now);
-    for (int i = 1; i <= 20; ++i) {
-        files.set(path, i * 1000);
-        now += 500ms;
-        QVERIFY(state.settleCheck(files.query(), now).isEmpty());
-    }
-    now += 500ms;
-    QCOMPARE(reportedPaths(state.settleCheck(files.query(), now)), QStringList{path});
-}
-
-void TestFolderWatchState::emptyFileWaitsForContent()
-{
-    FolderWatchState state;
-    state.update({m_folder});
-    FakeFiles files;
-    const QString path = file(QStringLiteral("new.txt"));
-    auto now = Clock::now();
-    state.handle(created(path), now);
-    files.set(path, 0);
-    for (int i = 0; i < 10; ++i) {
-        now += 500ms;
-        QVERIFY(state.settleCheck(files.query(), now).isEmpty());
-    }
-    files.set(path, 5);
-    now += 500ms;
-    QVERIFY(state.settleCheck(files.query(), now).isEmpty());
-    now += 500ms;
-    QCOMPARE(reportedPaths(state.settleCheck(files.query(), now)), QStringList{path});
-}
-
 void TestFolderWatchState::vanishedOrNonRegularFilesAreDropped()
 {
     FolderWatchState state;
@@ -307,23 +266,6 @@ void TestFolderWatchState::deliveredPathIsBlockedForTheMemory()
     QVERIFY(!state.delivered().contains(path));
 }
 
-void TestFolderWatchState::sameListKeepsPendingAndTakesOverFlags()
-{
-    FolderWatchState state;
-    QVERIFY(state.update({m_folder}));
-    state.handle(created(file(QStringLiteral("a.txt"))), Clock::now());
-
-    WatchedFolder renamed = m_folder;
-    renamed.id = newId();
-    QVERIFY(!state.update({renamed}));
-    QCOMPARE(state.pending().size(), 1);
-    QCOMPARE(state.folders(), QList<WatchedFolder>{renamed});
-    QCOMPARE(state.pending().value(file(QStringLiteral("a.txt"))).folder, renamed);
-    // New events carry the folder as it is now.
-    state.handle(created(file(QStringLiteral("b.txt"))), Clock::now());
-    QCOMPARE(state.pending().value(file(QStringLiteral("b.txt"))).folder.id, renamed.id);
-}
-
 void TestFolderWatchState::otherListForgetsPending()
 {
     const WatchedFolder other{newId(), m_dir->path(), true};
@@ -349,23 +291,6 @@ void TestFolderWatchState::activeFoldersAreEnabledExistingFolders()
     const auto exists = [](const QString &path) { return QFileInfo(path).isDir(); };
     QCOMPARE(FolderWatchState::activeFolders({sub, disabled, missing, m_folder}, exists),
              (QList<WatchedFolder>{sub, m_folder}));
-}
-
-void TestFolderWatchState::removedFolderTakesItsPendingFiles()
-{
-    const WatchedFolder other{newId(), m_dir->path(), true};
-    FolderWatchState state;
-    state.update({m_folder, other});
-    state.handle(created(file(QStringLiteral("a.txt"))), Clock::now());
-    state.handle(created(m_dir->filePath(QStringLiteral("b.txt"))), Clock::now());
-
-    QVERIFY(state.removeFolder(m_folder.path));
-    QVERIFY(!state.removeFolder(m_folder.path));
-    QCOMPARE(state.folderPaths(), QStringList{other.path});
-    QCOMPARE(state.pending().keys(), QStringList{m_dir->filePath(QStringLiteral("b.txt"))});
-    QVERIFY(!state.handle(created(file(QStringLiteral("c.txt"))), Clock::now()));
-    // The same list as before is now a different list: the folder is watched again.
-    QVERIFY(state.update({m_folder, other}));
 }
 
 QTEST_GUILESS_MAIN(TestFolderWatchState)

@@ -38,8 +38,6 @@ private Q_SLOTS:
     void setEnabledAndRemove();
     void equalListNotifiesNobody();
     void newFileOpensShelfBelowAnchorThenReusesIt();
-    void closedShelfMeansANewShelf();
-    void shelfWithoutTrayIconIsStillPresented();
     void reportsOfFoldersNoLongerWatchedAreDropped();
     void suggestions();
     void screenshotFolder_data();
@@ -47,7 +45,7 @@ private Q_SLOTS:
 
     void twoWatchedFoldersOpenTwoShelves();
     void closingTheShelfMakesTheNextFileOpenANewOne();
-    void disablingAFolderStopsItsFiles();
+    void burstOfFilesLandsOnOneShelf();
 
 private:
     WatchCenter *makeCenter();
@@ -278,34 +276,6 @@ void TestWatchCenter::newFileOpensShelfBelowAnchorThenReusesIt()
     QCOMPARE(controller->frontOrderCount(), fronts + 1);
 }
 
-void TestWatchCenter::closedShelfMeansANewShelf()
-{
-    m_center->add(QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("Downloads"))));
-    const WatchedFolder folder = m_center->folders().first();
-    m_center->handleNewFile(folder, QUrl::fromLocalFile(m_dir->filePath("Downloads/a.zip")));
-    Shelf *first = m_center->shelf(folder.id);
-    QVERIFY(first);
-    m_manager->close(first);
-    QVERIFY(m_manager->shelves().isEmpty());
-
-    m_center->handleNewFile(folder, QUrl::fromLocalFile(m_dir->filePath("Downloads/b.zip")));
-    QCOMPARE(m_manager->shelves().size(), 1);
-    Shelf *second = m_manager->shelves().first();
-    QVERIFY(second != first);
-    QCOMPARE(m_center->shelf(folder.id), second);
-    QCOMPARE(second->name(), std::optional<QString>(QStringLiteral("Downloads")));
-    QCOMPARE(second->items().size(), 1);
-}
-
-void TestWatchCenter::shelfWithoutTrayIconIsStillPresented()
-{
-    m_center->add(QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("Downloads"))));
-    m_center->handleNewFile(m_center->folders().first(),
-                            QUrl::fromLocalFile(m_dir->filePath("Downloads/a.zip")));
-    QCOMPARE(m_manager->shelves().size(), 1);
-    QVERIFY(m_manager->controller(m_manager->shelves().first()->id())->isPresented());
-}
-
 void TestWatchCenter::reportsOfFoldersNoLongerWatchedAreDropped()
 {
     m_center->add(QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("A"))));
@@ -426,20 +396,21 @@ void TestWatchCenter::closingTheShelfMakesTheNextFileOpenANewOne()
              QList<QUrl>{QUrl::fromLocalFile(folder.path + QStringLiteral("/two.txt"))});
 }
 
-void TestWatchCenter::disablingAFolderStopsItsFiles()
+void TestWatchCenter::burstOfFilesLandsOnOneShelf()
 {
-    const WatchedFolder off = addAndWait(QStringLiteral("Off"));
-    const WatchedFolder on = addAndWait(QStringLiteral("On"));
-    QSignalSpy updated(&m_center->watcher(), &FolderWatcher::updated);
-    m_center->setEnabled(false, off.id);
-    QVERIFY(updated.wait(5000));
-    QCOMPARE(updated.last().first().toStringList(), QStringList{on.path});
-    QCOMPARE(m_center->folders().size(), 2); // still listed
-
-    QVERIFY(test::appendToFile(off.path + QStringLiteral("/ignored.txt"), "x"));
-    QVERIFY(test::appendToFile(on.path + QStringLiteral("/seen.txt"), "x"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_manager->shelves().size(), 1, 5000);
-    QCOMPARE(m_manager->shelves().first()->name(), std::optional<QString>(QStringLiteral("On")));
+    const WatchedFolder folder = addAndWait(QStringLiteral("Burst"));
+    constexpr int count = 1000;
+    QList<QUrl> written;
+    for (int i = 0; i < count; ++i) {
+        written.append(QUrl::fromLocalFile(folder.path + QStringLiteral("/f%1.txt").arg(i)));
+        QVERIFY(test::appendToFile(written.last().toLocalFile(), "burst"));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_manager->shelves().size(), 1, 10000);
+    Shelf *shelf = m_manager->shelves().first();
+    QTRY_COMPARE_WITH_TIMEOUT(shelf->items().size(), count, 20000);
+    // In the order the files came.
+    QCOMPARE(shelf->fileURLs(), written);
+    QCOMPARE(m_manager->shelves().size(), 1);
 }
 
 QTEST_MAIN(TestWatchCenter)

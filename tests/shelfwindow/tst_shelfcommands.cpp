@@ -32,24 +32,6 @@ using Content = ShelfItem::Content;
 
 namespace {
 
-// The entries of a menu by title, separators as "—".
-QStringList titles(const QMenu *menu)
-{
-    QStringList result;
-    for (const QAction *action : menu->actions())
-        result.append(action->isSeparator() ? QStringLiteral("—") : action->text());
-    return result;
-}
-
-QAction *entry(const QMenu *menu, const QString &title)
-{
-    for (QAction *action : menu->actions()) {
-        if (action->text() == title)
-            return action;
-    }
-    return nullptr;
-}
-
 QList<bool> enabledStates(const QMenu *menu)
 {
     QList<bool> states;
@@ -69,7 +51,7 @@ QString statusOf(const Shelf &shelf)
 
 QMenu *quickActionMenu(const QMenu *menu)
 {
-    QAction *work = entry(menu, QStringLiteral("작업"));
+    QAction *work = test::menuEntry(menu, QStringLiteral("작업"));
     return work ? work->menu() : nullptr;
 }
 
@@ -206,13 +188,14 @@ void TestShelfCommands::rightClickOnUnselectedRowSelectsOnlyIt()
 
     std::unique_ptr<QMenu> menu(m_commands->contextMenu(b.id()));
     QCOMPARE(m_shelf->selection(), QSet<QUuid>{b.id()});
-    QCOMPARE(titles(menu.get()), contextTitles + QStringList{QStringLiteral("셸프에서 빼기")});
+    QCOMPARE(test::menuTitles(menu.get()),
+             contextTitles + QStringList{QStringLiteral("셸프에서 빼기")});
     QCOMPARE(enabledStates(menu.get()), (QList<bool>{true, true, true, true, false, true, true}));
 
-    const QAction *preview = entry(menu.get(), QStringLiteral("빠른 보기"));
+    const QAction *preview = test::menuEntry(menu.get(), QStringLiteral("빠른 보기"));
     QCOMPARE(preview->shortcut(), QKeySequence(Qt::Key_Space));
     QVERIFY(preview->isShortcutVisibleInContextMenu());
-    const QAction *copy = entry(menu.get(), QStringLiteral("복사"));
+    const QAction *copy = test::menuEntry(menu.get(), QStringLiteral("복사"));
     QCOMPARE(copy->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
     QVERIFY(copy->isShortcutVisibleInContextMenu());
     for (const QAction *action : menu->actions()) {
@@ -247,7 +230,7 @@ void TestShelfCommands::stackMenuActsOnAllItems()
     std::unique_ptr<QMenu> menu(m_commands->contextMenu(std::nullopt));
     QCOMPARE(m_shelf->selection(), QSet<QUuid>{a.id()});
     QCOMPARE(menu->actions().last()->text(), QStringLiteral("셸프에서 3개 빼기"));
-    entry(menu.get(), QStringLiteral("복사"))->trigger();
+    test::menuEntry(menu.get(), QStringLiteral("복사"))->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("a\nb\nc"));
 }
 
@@ -280,18 +263,18 @@ void TestShelfCommands::quickActionSubmenu()
     std::unique_ptr<QMenu> menu(m_commands->contextMenu(std::nullopt));
     const QMenu *actions = quickActionMenu(menu.get());
     QVERIFY(actions);
-    QVERIFY(entry(menu.get(), QStringLiteral("작업"))->isEnabled());
-    QCOMPARE(titles(actions), (QStringList{
-                                  QStringLiteral("JPG로 바꾸기"),
-                                  QStringLiteral("—"),
-                                  QStringLiteral("이미지 줄이기 (긴 변 2048)"),
-                                  QStringLiteral("이미지 줄이기 (긴 변 1280)"),
-                                  QStringLiteral("이미지 줄이기 (긴 변 800)"),
-                                  QStringLiteral("—"),
-                                  QStringLiteral("이미지 속 글자 추출"),
-                                  QStringLiteral("—"),
-                                  QStringLiteral("PDF 하나로 합치기"),
-                              }));
+    QVERIFY(test::menuEntry(menu.get(), QStringLiteral("작업"))->isEnabled());
+    QCOMPARE(test::menuTitles(actions), (QStringList{
+                                            QStringLiteral("JPG로 바꾸기"),
+                                            QStringLiteral("—"),
+                                            QStringLiteral("이미지 줄이기 (긴 변 2048)"),
+                                            QStringLiteral("이미지 줄이기 (긴 변 1280)"),
+                                            QStringLiteral("이미지 줄이기 (긴 변 800)"),
+                                            QStringLiteral("—"),
+                                            QStringLiteral("이미지 속 글자 추출"),
+                                            QStringLiteral("—"),
+                                            QStringLiteral("PDF 하나로 합치기"),
+                                        }));
     // One PNG and one PDF: all six apply.
     QCOMPARE(enabledStates(actions), QList<bool>(6, true));
 }
@@ -313,7 +296,7 @@ void TestShelfCommands::quickActionSubmenuFollowsTheTargets()
     // One PDF and one text: nothing applies, and the entry is off.
     m_shelf->setSelection({pdf.id(), note.id()});
     menu.reset(m_commands->contextMenu(note.id()));
-    QVERIFY(!entry(menu.get(), QStringLiteral("작업"))->isEnabled());
+    QVERIFY(!test::menuEntry(menu.get(), QStringLiteral("작업"))->isEnabled());
     QCOMPARE(enabledStates(quickActionMenu(menu.get())), QList<bool>(6, false));
 }
 
@@ -326,7 +309,7 @@ void TestShelfCommands::copyEntryPutsExistingTargetsOnTheClipboard()
     QFile::remove(path(QStringLiteral("gone.txt")));
 
     std::unique_ptr<QMenu> menu(m_commands->contextMenu(std::nullopt));
-    entry(menu.get(), QStringLiteral("복사"))->trigger();
+    test::menuEntry(menu.get(), QStringLiteral("복사"))->trigger();
 
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
     QVERIFY(data);
@@ -369,7 +352,7 @@ void TestShelfCommands::openEntryOpensFilesAndLinks()
     m_shelf->add({file, text("t"), site});
 
     std::unique_ptr<QMenu> menu(m_commands->contextMenu(std::nullopt));
-    entry(menu.get(), QStringLiteral("열기"))->trigger();
+    test::menuEntry(menu.get(), QStringLiteral("열기"))->trigger();
     QCOMPARE(m_opened.urls, (QList<QUrl>{file.content().url(), site.content().url()}));
     QCOMPARE(m_beeps, 0);
 
@@ -392,7 +375,7 @@ void TestShelfCommands::revealShowsExistingFiles()
     m_shelf->add({a, text("t"), b, gone});
 
     std::unique_ptr<QMenu> menu(m_commands->contextMenu(std::nullopt));
-    entry(menu.get(), QStringLiteral("파일 관리자에서 보기"))->trigger();
+    test::menuEntry(menu.get(), QStringLiteral("파일 관리자에서 보기"))->trigger();
     QTRY_COMPARE(m_opened.urls.size(), 2);
     QCOMPARE(m_opened.urls, (QList<QUrl>{QUrl::fromLocalFile(m_dir->path()),
                                          QUrl::fromLocalFile(path(QStringLiteral("sub")))}));
@@ -463,24 +446,24 @@ void TestShelfCommands::shareOffersEmailAndCopy()
     });
 
     std::unique_ptr<QMenu> menu(m_commands->contextMenu(std::nullopt));
-    entry(menu.get(), QStringLiteral("공유…"))->trigger();
+    test::menuEntry(menu.get(), QStringLiteral("공유…"))->trigger();
     QMenu *picker = panel.findChild<QMenu *>(QStringLiteral("sharePicker"));
     QVERIFY(picker);
     QTRY_VERIFY(picker->isVisible());
-    QCOMPARE(titles(picker),
+    QCOMPARE(test::menuTitles(picker),
              (QStringList{QStringLiteral("이메일로 보내기"), QStringLiteral("복사")}));
     // Opened below the anchor near the header's right end.
     const QPoint anchor = panel.mapToGlobal(QPoint(panel.width() - 40, 36));
     QVERIFY(qAbs(picker->pos().y() - anchor.y()) <= 2);
 
-    entry(picker, QStringLiteral("이메일로 보내기"))->trigger();
+    test::menuEntry(picker, QStringLiteral("이메일로 보내기"))->trigger();
     QVERIFY(program.endsWith(QStringLiteral("xdg-email")));
     QCOMPARE(arguments,
              (QStringList{QStringLiteral("--utf8"), QStringLiteral("--body"),
                           QStringLiteral("https://example.org/a\n메모"), QStringLiteral("--attach"),
                           path(QStringLiteral("사진.png"))}));
 
-    entry(picker, QStringLiteral("복사"))->trigger();
+    test::menuEntry(picker, QStringLiteral("복사"))->trigger();
     QCOMPARE(QGuiApplication::clipboard()->mimeData()->urls().first(), file.content().url());
     picker->hide();
     QTRY_VERIFY(!panel.findChild<QMenu *>(QStringLiteral("sharePicker")));

@@ -26,23 +26,6 @@ using Content = ShelfItem::Content;
 
 namespace {
 
-QStringList titles(const QMenu *menu)
-{
-    QStringList result;
-    for (const QAction *action : menu->actions())
-        result.append(action->isSeparator() ? QStringLiteral("—") : action->text());
-    return result;
-}
-
-QAction *find(const QMenu *menu, const QString &text)
-{
-    for (QAction *action : menu->actions()) {
-        if (action->text() == text)
-            return action;
-    }
-    return nullptr;
-}
-
 ShelfItem text(const QString &t)
 {
     return ShelfItem(Content::text(t));
@@ -154,17 +137,17 @@ void TestShelfView::shelfMenuEntries()
     // Links and texts only: no file-manager or ZIP entries, and the list entry with two items.
     shelf()->add({text("a"), ShelfItem(Content::link(QUrl("https://example.com")))});
     std::unique_ptr<QMenu> menu(view()->shelfMenu());
-    QCOMPARE(titles(menu.get()),
+    QCOMPARE(test::menuTitles(menu.get()),
              (QStringList{"이름 바꾸기…", "색", "메뉴바에 고정", "—", "목록으로 보기",
                           "빠른 보기 (스페이스)", "공유…", "작업", "—", "모두 복사 (Ctrl+C)",
                           "붙여넣기 (Ctrl+V)", "—", "모두 지우기"}));
-    QVERIFY(!find(menu.get(), "빠른 보기 (스페이스)")->isEnabled());
-    const QMenu *actions = find(menu.get(), "작업")->menu();
+    QVERIFY(!test::menuEntry(menu.get(), "빠른 보기 (스페이스)")->isEnabled());
+    const QMenu *actions = test::menuEntry(menu.get(), "작업")->menu();
     QCOMPARE(actions->actions().size(), 6);
     for (const QAction *entry : actions->actions())
         QVERIFY2(!entry->isEnabled(), qPrintable(entry->text()));
-    const QMenu *colors = find(menu.get(), "색")->menu();
-    QCOMPARE(titles(colors),
+    const QMenu *colors = test::menuEntry(menu.get(), "색")->menu();
+    QCOMPARE(test::menuTitles(colors),
              (QStringList{"없음", "빨강", "주황", "노랑", "초록", "파랑", "보라", "회색"}));
     QVERIFY(colors->actions().first()->isChecked());
 
@@ -173,15 +156,15 @@ void TestShelfView::shelfMenuEntries()
     m_manager->pin(shelf());
     view()->setExpanded(true);
     menu.reset(view()->shelfMenu());
-    const QStringList entries = titles(menu.get());
+    const QStringList entries = test::menuTitles(menu.get());
     QVERIFY(entries.contains("고정 해제"));
     QVERIFY(!entries.contains("메뉴바에 고정"));
     QVERIFY(entries.contains("스택으로 보기"));
     QVERIFY(entries.indexOf("파일 관리자에서 보기") == entries.indexOf("붙여넣기 (Ctrl+V)") + 1);
     QVERIFY(entries.indexOf("윈도우용 ZIP으로 저장…") ==
             entries.indexOf("파일 관리자에서 보기") + 1);
-    QVERIFY(find(menu.get(), "빠른 보기 (스페이스)")->isEnabled());
-    const QMenu *applicable = find(menu.get(), "작업")->menu();
+    QVERIFY(test::menuEntry(menu.get(), "빠른 보기 (스페이스)")->isEnabled());
+    const QMenu *applicable = test::menuEntry(menu.get(), "작업")->menu();
     QVERIFY(applicable->actions()[0]->isEnabled()); // JPEG applies to the PNG
 }
 
@@ -189,19 +172,19 @@ void TestShelfView::shelfMenuActions()
 {
     shelf()->add({text("a"), text("b")});
     std::unique_ptr<QMenu> menu(view()->shelfMenu());
-    find(find(menu.get(), "색")->menu(), "파랑")->trigger();
+    test::menuEntry(test::menuEntry(menu.get(), "색")->menu(), "파랑")->trigger();
     QCOMPARE(shelf()->color(), ShelfColor::blue);
-    find(menu.get(), "메뉴바에 고정")->trigger();
+    test::menuEntry(menu.get(), "메뉴바에 고정")->trigger();
     QVERIFY(shelf()->pinID());
     QCOMPARE(m_manager->pinned().size(), 1);
-    find(menu.get(), "목록으로 보기")->trigger();
+    test::menuEntry(menu.get(), "목록으로 보기")->trigger();
     QVERIFY(view()->isExpanded());
 
     menu.reset(view()->shelfMenu());
-    find(menu.get(), "고정 해제")->trigger();
+    test::menuEntry(menu.get(), "고정 해제")->trigger();
     QVERIFY(!shelf()->pinID());
     QVERIFY(m_manager->pinned().isEmpty());
-    find(menu.get(), "모두 지우기")->trigger();
+    test::menuEntry(menu.get(), "모두 지우기")->trigger();
     QVERIFY(shelf()->items().isEmpty());
     QCOMPARE(m_manager->recent().snapshots.size(), 1);
     QCOMPARE(m_manager->shelves().size(), 1); // clearing keeps the shelf open

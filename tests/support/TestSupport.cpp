@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMutex>
 
 namespace vyo::test {
@@ -59,6 +60,23 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList menuTitles(const QMenu *menu)
+{
+    QStringList result;
+    for (const QAction *action : menu->actions())
+        result.append(action->isSeparator() ? QStringLiteral("—") : action->text());
+    return result;
+}
+
+QAction *menuEntry(const QMenu *menu, const QString &title)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->text() == title)
+            return action;
+    }
+    return nullptr;
 }
 
 } // namespace vyo::test

@@ -7,6 +7,9 @@
 #include <QStringList>
 #include <QtMessageHandler>
 
+class QAction;
+class QMenu;
+
 namespace vyo::test {
 
 // Records every message logged while it lives (and still prints them).
@@ -26,5 +29,10 @@ public:
 
 // Writes `bytes` to `path`, creating folders; fails the test on error.
 bool writeFile(const QString &path, const QByteArray &bytes);
+
+// The entries of a menu by title, separators as "—".
+QStringList menuTitles(const QMenu *menu);
+// The first entry of a menu with this title; null when there is none.
+QAction *menuEntry(const QMenu *menu, const QString &title);
 
 } // namespace vyo::test

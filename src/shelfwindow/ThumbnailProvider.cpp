@@ -2,6 +2,7 @@
 
 #include "shelf/ShelfItem.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMimeDatabase>
@@ -33,6 +34,14 @@ ThumbnailProvider::ThumbnailProvider()
 {
     // Two at a time keep a shelf of large photos from crowding out everything else.
     m_pool.setMaxThreadCount(2);
+    // Loads still running when the application quits must end before the libraries they use
+    // are torn down.
+    if (QCoreApplication *application = QCoreApplication::instance()) {
+        connect(application, &QCoreApplication::aboutToQuit, this, [this] {
+            m_pool.clear();
+            m_pool.waitForDone(5000);
+        });
+    }
 }
 
 QImage ThumbnailProvider::render(const QString &path, int pixels)

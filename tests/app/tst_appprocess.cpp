@@ -177,8 +177,8 @@ void TestAppProcess::quitSignalsSaveTheLastChangeAtOnce()
     QVERIFY(!QFileInfo::exists(statePath()));
     app.signal(signalNumber);
     QVERIFY(app.waitForExit());
-    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(app.exitCode(), 0);
+    QVERIFY2(app.exitStatus() == QProcess::NormalExit && app.exitCode() == 0,
+             qPrintable(app.output()));
     const auto saved = ShelfPersistence(statePath()).load();
     QCOMPARE(saved.open.size(), 1);
     QCOMPARE(saved.open.first().title, "보고서.pdf");

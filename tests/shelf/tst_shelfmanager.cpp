@@ -289,7 +289,7 @@ void TestShelfManager::restoreReopensAtSavedFrames()
     ShelfSnapshot first;
     first.id = QUuid::createUuid();
     first.items = {StoredItem{StoredItem::Kind::text, {}, QString("첫째"), {}}};
-    first.frame = Rect{{50, 600}, {260, 340}};
+    first.frame = Rect{{50, 200}, {260, 340}};
     ShelfSnapshot vanished;
     vanished.id = QUuid::createUuid();
     vanished.items = {
@@ -313,7 +313,7 @@ void TestShelfManager::restoreReopensAtSavedFrames()
     Shelf *firstShelf = m_manager->shelves()[1];
     QCOMPARE(firstShelf->title(), "첫째");
     // The saved top-left corner stays: a 210-point-high panel starts 340 - 210 higher.
-    QCOMPARE(m_manager->controller(firstShelf->id())->frame().origin, (Point{50, 730}));
+    QCOMPARE(m_manager->controller(firstShelf->id())->frame().origin, (Point{50, 330}));
     QCOMPARE(m_manager->recent().snapshots.size(), 1);
 }
 
@@ -373,10 +373,11 @@ void TestShelfManager::shakeShelvesDiscardedOnlyWhenUnused()
 void TestShelfManager::placementConventions()
 {
     auto opened = m_manager->newShelf();
-    ShelfManager::presentBesidePointer(opened.controller, {1000, 500});
-    QCOMPARE(opened.controller->frame().origin, (Point{1024, 395}));
-    ShelfManager::presentBelow(opened.controller, Rect{{900, 1050}, {30, 22}});
-    QCOMPARE(opened.controller->frame().origin, (Point{825, 832}));
+    // The test screen is 800 × 600; these places fit on it, so no clamping is involved.
+    ShelfManager::presentBesidePointer(opened.controller, {300, 300});
+    QCOMPARE(opened.controller->frame().origin, (Point{324, 195}));
+    ShelfManager::presentBelow(opened.controller, Rect{{400, 500}, {30, 22}});
+    QCOMPARE(opened.controller->frame().origin, (Point{325, 282}));
     ShelfManager::presentAtFrame(opened.controller, Rect{{10, 100}, {260, 380}});
     QCOMPARE(opened.controller->frame().origin, (Point{10, 270}));
 }

@@ -1,0 +1,416 @@
+// The tray menu, built as it is before it opens and inspected through its actions, and what its
+// actions do to the shelf manager.
+
+#include "app/RelativeTime.h"
+#include "app/StatusItemController.h"
+#include "core/Defaults.h"
+#include "platform/Dialogs.h"
+#include "platform/fake/FakeHotKeys.h"
+#include "shelf/Shelf.h"
+#include "shelf/ShelfManager.h"
+#include "shelfwindow/ShelfPanelController.h"
+#include "shortcuts/KeyboardShortcuts.h"
+
+#include "TestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace vyo;
+using Content = ShelfItem::Content;
+
+namespace {
+
+ShelfItem text(const QString &t)
+{
+    return ShelfItem(Content::text(t));
+}
+
+// The menu as a list of lines: "---" for a separator, "(title)" for a disabled item, "title ▸"
+// for a submenu.
+QStringList lines(const QMenu *menu)
+{
+    QStringList result;
+    for (const QAction *action : menu->actions()) {
+        if (action->isSeparator()) {
+            result << "---";
+            continue;
+        }
+        QString line = action->text();
+        if (action->menu())
+            line += " ▸";
+        result << (action->isEnabled() ? line : "(" + line + ")");
+    }
+    return result;
+}
+
+QAction *actionNamed(const QMenu *menu, const QString &title)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->text() == title)
+            return action;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestStatusItem : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void withNothingOpen();
+    void openShelvesSection();
+    void openShelfEntriesAndCloseAll();
+    void pinnedSection();
+    void recentSection();
+    void reopenWithNothingToReopenBeeps();
+    void menuFollowsTheShortcutsAndRebuildsBeforeOpening();
+    void clipboardEntry();
+    void placementNextToTheIcon_data();
+    void placementNextToTheIcon();
+    void relativeTimes_data();
+    void relativeTimes();
+
+private:
+    QMenu *menu()
+    {
+        m_controller->rebuildMenu();
+        return m_controller->menu();
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Defaults> m_defaults;
+    std::unique_ptr<FakeHotKeys> m_hotKeys;
+    std::unique_ptr<KeyboardShortcuts::Registry> m_shortcuts;
+    std::unique_ptr<ShelfManager> m_manager;
+    std::unique_ptr<StatusItemController> m_controller;
+    QSet<QUuid> m_shared;
+    int m_beeps = 0;
+};
+
+void TestStatusItem::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_defaults = std::make_unique<Defaults>(m_dir->filePath("Vyo.conf"));
+    m_hotKeys = std::make_unique<FakeHotKeys>();
+    m_shortcuts = std::make_unique<KeyboardShortcuts::Registry>(*m_defaults, m_hotKeys.get());
+    m_manager = std::make_unique<ShelfManager>(ShelfPersistence(m_dir->filePath("shelves.json")));
+    m_controller = std::make_unique<StatusItemController>(*m_manager, *m_shortcuts);
+    m_shared.clear();
+    m_controller->isSharing = [this](const QUuid &id) { return m_shared.contains(id); };
+    m_beeps = 0;
+    Dialogs::setBeepRecorder([this] { ++m_beeps; });
+    QGuiApplication::clipboard()->clear();
+}
+
+void TestStatusItem::cleanup()
+{
+    Dialogs::resetTestAnswers();
+    m_controller.reset();
+    m_manager.reset();
+    m_shortcuts.reset();
+    m_hotKeys.reset();
+    m_defaults.reset();
+    m_dir.reset();
+}
+
+void TestStatusItem::withNothingOpen()
+{
+    QCOMPARE(lines(menu()),
+             (QStringList{"새 셸프", "(클립보드로 새 셸프)", "---", "(닫은 셸프 다시 열기)",
+                          "(최근 닫은 셸프 ▸)", "---", "설정…", "Vyo 종료"}));
+    QMenu *recent = actionNamed(menu(), "최근 닫은 셸프")->menu();
+    QVERIFY(recent->actions().isEmpty());
+    QCOMPARE(actionNamed(menu(), "설정…")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    QCOMPARE(actionNamed(menu(), "Vyo 종료")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QCOMPARE(m_controller->statusItem()->toolTip(), "Vyo");
+    QVERIFY(!m_controller->statusItem()->icon().isNull());
+
+    QSignalSpy settings(m_controller.get(), &StatusItemController::settingsRequested);
+    actionNamed(menu(), "설정…")->trigger();
+    QCOMPARE(settings.count(), 1);
+
+    // Without a tray host the icon's place is unknown.
+    QCOMPARE(m_controller->iconRect(), Rect{});
+}
+
+void TestStatusItem::openShelvesSection()
+{
+    auto work = m_manager->newShelf();
+    work.shelf->setName("Work");
+    work.shelf->add({text("a"), text("b")});
+    auto unnamed = m_manager->newShelf();
+    const QString file = m_dir->filePath("보고서.pdf");
+    QVERIFY(test::writeFile(file, "pdf"));
+    unnamed.shelf->add({ShelfItem(Content::file(QUrl::fromLocalFile(file)))});
+    auto empty = m_manager->newShelf();
+    empty.shelf->setName(QString()); // an empty name counts as none
+    m_shared.insert(work.shelf->id());
+
+    QCOMPARE(lines(menu()),
+             (QStringList{"새 셸프", "(클립보드로 새 셸프)", "---", "(열린 셸프)", "Work — 공유 중",
+                          "보고서.pdf", "빈 셸프", "모든 셸프 닫기", "---", "(닫은 셸프 다시 열기)",
+                          "(최근 닫은 셸프 ▸)", "---", "설정…", "Vyo 종료"}));
+    QCOMPARE(actionNamed(menu(), "Work — 공유 중")->data().toUuid(), work.shelf->id());
+    QCOMPARE(actionNamed(menu(), "보고서.pdf")->data().toUuid(), unnamed.shelf->id());
+    // Every entry has an icon: the last item's, or an empty tray.
+    QVERIFY(!actionNamed(menu(), "보고서.pdf")->icon().isNull());
+    QVERIFY(!actionNamed(menu(), "빈 셸프")->icon().isNull());
+}
+
+void TestStatusItem::openShelfEntriesAndCloseAll()
+{
+    auto first = m_manager->newShelf();
+    first.shelf->add({text("하나")});
+    auto second = m_manager->newShelf();
+
+    actionNamed(menu(), "하나")->trigger();
+    QCOMPARE(first.controller->frontOrderCount(), 1);
+    QCOMPARE(second.controller->frontOrderCount(), 0);
+    // A shelf closed since the menu was built is simply not there.
+    m_controller->bringShelfToFront(QUuid::createUuid());
+
+    actionNamed(menu(), "모든 셸프 닫기")->trigger();
+    QVERIFY(m_manager->shelves().isEmpty());
+    QCOMPARE(m_manager->recent().snapshots.size(), 1); // the empty one is not kept
+    QVERIFY(!lines(menu()).contains("(열린 셸프)"));
+    QVERIFY(!actionNamed(menu(), "모든 셸프 닫기"));
+}
+
+void TestStatusItem::pinnedSection()
+{
+    auto opened = m_manager->newShelf();
+    opened.shelf->add({text("메모")});
+    opened.shelf->setName("고정");
+    m_manager->pin(opened.shelf);
+    const QUuid pinID = *opened.shelf->pinID();
+
+    QStringList expected{"새 셸프",
+                         "(클립보드로 새 셸프)",
+                         "---",
+                         "(열린 셸프)",
+                         "고정",
+                         "모든 셸프 닫기",
+                         "---",
+                         "(고정된 셸프)",
+                         "고정 — 열림",
+                         "---",
+                         "(닫은 셸프 다시 열기)",
+                         "(최근 닫은 셸프 ▸)",
+                         "---",
+                         "설정…",
+                         "Vyo 종료"};
+    QCOMPARE(lines(menu()), expected);
+    QCOMPARE(actionNamed(menu(), "고정 — 열림")->data().toUuid(), pinID);
+
+    // Choosing the open pinned shelf brings its panel to the front.
+    actionNamed(menu(), "고정 — 열림")->trigger();
+    QCOMPARE(opened.controller->frontOrderCount(), 1);
+
+    // Closed, it stays in the pinned section (not in the recent list) and opens again from there.
+    m_manager->close(opened.shelf);
+    QVERIFY(m_manager->recent().snapshots.isEmpty());
+    QAction *entry = actionNamed(menu(), "고정");
+    QVERIFY(entry && entry->isEnabled());
+    entry->trigger();
+    QCOMPARE(m_manager->shelves().size(), 1);
+    QCOMPARE(m_manager->shelves().first()->pinID(), std::optional<QUuid>(pinID));
+    QVERIFY(actionNamed(menu(), "고정 — 열림"));
+}
+
+void TestStatusItem::recentSection()
+{
+    auto older = m_manager->newShelf();
+    older.shelf->add({text("오래된 것")});
+    m_manager->close(older.shelf);
+    auto newer = m_manager->newShelf();
+    newer.shelf->add({text("새것")});
+    m_manager->close(newer.shelf);
+    const QDateTime closedAt = *m_manager->recent().snapshots.first().closedAt;
+    m_controller->now = [closedAt] { return closedAt.addSecs(5 * 60); };
+
+    QMenu *top = menu();
+    QVERIFY(actionNamed(top, "닫은 셸프 다시 열기")->isEnabled());
+    QAction *submenuItem = actionNamed(top, "최근 닫은 셸프");
+    QVERIFY(submenuItem->isEnabled());
+    QStringList recentLines = lines(submenuItem->menu());
+    QCOMPARE(recentLines.size(), 4);
+    QCOMPARE(recentLines.at(0), "새것 — 5분 전");
+    QVERIFY(recentLines.at(1).startsWith("오래된 것 — "));
+    QCOMPARE(recentLines.mid(2), (QStringList{"---", "목록 지우기"}));
+    QCOMPARE(submenuItem->menu()->actions().first()->data().toUuid(),
+             m_manager->recent().snapshots.first().id);
+
+    // Choosing the older one reopens it and leaves the newer in the list.
+    actionNamed(submenuItem->menu(), recentLines.at(1))->trigger();
+    QCOMPARE(m_manager->shelves().size(), 1);
+    QCOMPARE(m_manager->shelves().first()->title(), "오래된 것");
+    QCOMPARE(m_manager->recent().snapshots.size(), 1);
+
+    // "닫은 셸프 다시 열기" takes the newest.
+    actionNamed(menu(), "닫은 셸프 다시 열기")->trigger();
+    QCOMPARE(m_manager->shelves().size(), 2);
+    QCOMPARE(m_manager->shelves().last()->title(), "새것");
+
+    auto again = m_manager->newShelf();
+    again.shelf->add({text("또")});
+    m_manager->close(again.shelf);
+    QVERIFY(actionNamed(menu(), "최근 닫은 셸프")->isEnabled());
+    actionNamed(actionNamed(menu(), "최근 닫은 셸프")->menu(), "목록 지우기")->trigger();
+    QVERIFY(m_manager->recent().snapshots.isEmpty());
+    QVERIFY(!actionNamed(menu(), "최근 닫은 셸프")->isEnabled());
+    QCOMPARE(m_beeps, 0);
+}
+
+void TestStatusItem::reopenWithNothingToReopenBeeps()
+{
+    m_controller->reopenLastClosed();
+    QCOMPARE(m_beeps, 1);
+    // A recent entry whose files are all gone cannot come back: a beep, and it leaves the list.
+    const QString file = m_dir->filePath("사라질.txt");
+    QVERIFY(test::writeFile(file, "x"));
+    auto opened = m_manager->newShelf();
+    opened.shelf->add({ShelfItem(Content::file(QUrl::fromLocalFile(file)))});
+    m_manager->close(opened.shelf);
+    QVERIFY(QFile::remove(file));
+    const QUuid id = m_manager->recent().snapshots.first().id;
+    m_controller->reopenRecent(id);
+    QCOMPARE(m_beeps, 2);
+    QVERIFY(m_manager->shelves().isEmpty());
+    m_controller->reopenRecent(QUuid()); // not an identifier: nothing at all
+    QCOMPARE(m_beeps, 2);
+}
+
+void TestStatusItem::menuFollowsTheShortcutsAndRebuildsBeforeOpening()
+{
+    QMenu *built = menu();
+    QCOMPARE(actionNamed(built, "새 셸프")->shortcut(),
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M));
+    QCOMPARE(actionNamed(built, "닫은 셸프 다시 열기")->shortcut(),
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_M));
+
+    m_shortcuts->setShortcut(KeyboardShortcuts::Shortcut{40, 768},
+                             KeyboardShortcuts::Name::newShelf());
+    m_shortcuts->setShortcut(std::nullopt, KeyboardShortcuts::Name::reopenShelf());
+    auto opened = m_manager->newShelf();
+    opened.shelf->setName("방금");
+    // The menu is rebuilt when it is about to open, not before.
+    QVERIFY(!actionNamed(m_controller->menu(), "방금"));
+    Q_EMIT m_controller->menu()->aboutToShow();
+    QVERIFY(actionNamed(m_controller->menu(), "방금"));
+    QCOMPARE(actionNamed(m_controller->menu(), "새 셸프")->shortcut(),
+             QKeySequence(Qt::META | Qt::SHIFT | Qt::Key_K));
+    QVERIFY(actionNamed(m_controller->menu(), "닫은 셸프 다시 열기")->shortcut().isEmpty());
+
+    // Choosing "새 셸프" opens an empty shelf and shows its panel (beside the pointer here: no
+    // tray host tells where the icon is).
+    actionNamed(m_controller->menu(), "새 셸프")->trigger();
+    QCOMPARE(m_manager->shelves().size(), 2);
+    ShelfPanelController *controller = m_manager->controller(m_manager->shelves().last()->id());
+    QVERIFY(controller->isPresented());
+}
+
+void TestStatusItem::clipboardEntry()
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    QVERIFY(!actionNamed(menu(), "클립보드로 새 셸프")->isEnabled());
+
+    clipboard->setText("붙여 넣을 글");
+    QAction *entry = actionNamed(menu(), "클립보드로 새 셸프");
+    QVERIFY(entry->isEnabled());
+    entry->trigger();
+    QCOMPARE(m_manager->shelves().size(), 1);
+    Shelf *shelf = m_manager->shelves().first();
+    QCOMPARE(shelf->items().size(), 1);
+    QCOMPARE(shelf->items().first().content(), Content::text("붙여 넣을 글"));
+    QVERIFY(shelf->hasReceivedDrop);
+    QVERIFY(m_manager->controller(shelf->id())->isPresented());
+
+    // Only a type no shelf takes: the entry is off, and if chosen anyway the new shelf closes
+    // again with a beep.
+    auto *unusable = new QMimeData;
+    unusable->setData("application/x-vyo-test", "x");
+    clipboard->setMimeData(unusable);
+    QVERIFY(!actionNamed(menu(), "클립보드로 새 셸프")->isEnabled());
+    m_controller->openShelfFromClipboard();
+    QCOMPARE(m_manager->shelves().size(), 1);
+    QCOMPARE(m_beeps, 1);
+    // Blank text is nothing to keep either.
+    clipboard->setText("   ");
+    m_controller->openShelfFromClipboard();
+    QCOMPARE(m_manager->shelves().size(), 1);
+    QCOMPARE(m_beeps, 2);
+}
+
+void TestStatusItem::placementNextToTheIcon_data()
+{
+    QTest::addColumn<Rect>("icon");
+    QTest::addColumn<Rect>("screen");
+    QTest::addColumn<Point>("origin");
+
+    const Size panel{180, 210};
+    Q_UNUSED(panel);
+    const Rect screen{{0, 0}, {1920, 1080}};
+    // A panel at the top: centred under the icon, 8 points below its bottom edge.
+    QTest::newRow("top") << Rect{{1000, 1052}, {24, 28}} << screen
+                         << Point{1012 - 90, 1052 - 8 - 210};
+    // A panel at the bottom: above the icon, 8 points over its top edge.
+    QTest::newRow("bottom") << Rect{{1000, 0}, {24, 28}} << screen << Point{1012 - 90, 28 + 8};
+    // A second screen to the left, with its own halves.
+    QTest::newRow("left screen, top")
+        << Rect{{-500, 1000}, {20, 20}} << Rect{{-1280, 56}, {1280, 1024}}
+        << Point{-490 - 90, 1000 - 8 - 210};
+    // The screen unknown: the rule for the menu bar.
+    QTest::newRow("no screen") << Rect{{1000, 0}, {24, 28}} << Rect{}
+                               << Point{1012 - 90, 0 - 8 - 210};
+}
+
+void TestStatusItem::placementNextToTheIcon()
+{
+    QFETCH(Rect, icon);
+    QFETCH(Rect, screen);
+    QFETCH(Point, origin);
+    QCOMPARE(StatusItemController::panelOrigin(icon, Size{180, 210}, screen), origin);
+}
+
+void TestStatusItem::relativeTimes_data()
+{
+    QTest::addColumn<qint64>("secondsAgo");
+    QTest::addColumn<QString>("text");
+    const qint64 minute = 60, hour = 60 * minute, day = 24 * hour;
+    QTest::newRow("now") << qint64(0) << "지금";
+    QTest::newRow("seconds") << qint64(42) << "42초 전";
+    QTest::newRow("five minutes") << 5 * minute << "5분 전";
+    QTest::newRow("just under an hour") << 59 * minute + 59 << "59분 전";
+    QTest::newRow("hours") << 3 * hour + 10 * minute << "3시간 전";
+    QTest::newRow("days") << 2 * day + hour << "2일 전";
+    QTest::newRow("a week") << 10 * day << "1주 전";
+    QTest::newRow("three weeks") << 22 * day << "3주 전";
+    QTest::newRow("months") << 70 * day << "2개월 전";
+    QTest::newRow("a year") << 400 * day << "1년 전";
+    QTest::newRow("clock moved back") << -5 * minute << "5분 후";
+}
+
+void TestStatusItem::relativeTimes()
+{
+    QFETCH(qint64, secondsAgo);
+    QFETCH(QString, text);
+    const QDateTime now(QDate(2024, 6, 15), QTime(12, 0));
+    QCOMPARE(relativeTimeText(now.addSecs(-secondsAgo), now), text);
+}
+
+QTEST_MAIN(TestStatusItem)
+#include "tst_statusitem.moc"

@@ -1,0 +1,337 @@
+// The tray item in a real tray: an XEmbed tray host (trayer) on the test display, clicks and keys
+// typed with xdotool, in this process and in the real application.
+
+#include "app/StatusItemController.h"
+#include "core/Defaults.h"
+#include "platform/ScreenCoordinates.h"
+#include "platform/fake/FakeHotKeys.h"
+#include "shelf/Shelf.h"
+#include "shelf/ShelfManager.h"
+#include "shelfwindow/ShelfPanelController.h"
+#include "shortcuts/KeyboardShortcuts.h"
+
+#include "TestSupport.h"
+
+#include <QCursor>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <memory>
+
+using namespace vyo;
+
+namespace {
+
+// Runs xdotool and answers its output; empty when it fails. Bounded in time.
+QString xdotool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    if (!process.waitForFinished(10000) || process.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// A tray host docked at the top right of the screen, for as long as it lives.
+class TrayHost
+{
+public:
+    bool start()
+    {
+        m_process.start(QStringLiteral("trayer"),
+                        {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                         "120", "--heighttype", "pixel", "--height", "28"});
+        if (!m_process.waitForStarted(5000))
+            return false;
+        QDeadlineTimer deadline(10000);
+        while (!QSystemTrayIcon::isSystemTrayAvailable() && !deadline.hasExpired())
+            QTest::qWait(50);
+        return QSystemTrayIcon::isSystemTrayAvailable();
+    }
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    ~TrayHost() { stop(); }
+
+private:
+    QProcess m_process;
+};
+
+// The real application with its output collected.
+class App
+{
+public:
+    App(const QProcessEnvironment &environment)
+    {
+        m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(VYO_BINARY, {});
+    }
+    ~App()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    bool waitForOutput(const QString &text, int milliseconds = 10000)
+    {
+        QDeadlineTimer deadline(milliseconds);
+        while (!output().contains(text)) {
+            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
+                return output().contains(text);
+            m_process.waitForReadyRead(50);
+        }
+        return true;
+    }
+    bool waitForExit(int milliseconds = 10000)
+    {
+        const bool finished = m_process.waitForFinished(milliseconds);
+        output();
+        return finished;
+    }
+    QString output()
+    {
+        m_output += QString::fromUtf8(m_process.readAll());
+        return m_output;
+    }
+    qint64 pid() const { return m_process.processId(); }
+    int exitCode() const { return m_process.exitCode(); }
+    QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
+
+private:
+    QProcess m_process;
+    QString m_output;
+};
+
+// The visible windows of a process, with their frames in Qt's coordinates.
+QList<QPair<QString, QRect>> windowsOf(qint64 pid)
+{
+    QList<QPair<QString, QRect>> result;
+    const QStringList ids = xdotool({"search", "--onlyvisible", "--pid", QString::number(pid)})
+                                .split('\n', Qt::SkipEmptyParts);
+    for (const QString &id : ids) {
+        const QStringList lines = xdotool({"getwindowgeometry", "--shell", id}).split('\n');
+        QHash<QString, int> values;
+        for (const QString &line : lines)
+            values.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
+        result.append({id, QRect(values["X"], values["Y"], values["WIDTH"], values["HEIGHT"])});
+    }
+    return result;
+}
+
+void click(const QPoint &point)
+{
+    xdotool({"mousemove", QString::number(point.x()), QString::number(point.y()), "click", "1"});
+}
+
+} // namespace
+
+class TestStatusItemTray : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+
+    void menuFromTheIconOpensShelfBelowIt();
+    void hostComingAndGoing();
+    void applicationTrayAndShortcuts();
+};
+
+void TestStatusItemTray::initTestCase()
+{
+    if (QGuiApplication::platformName() != u"xcb")
+        QSKIP("needs the X server of the test display");
+    for (const char *tool : {"trayer", "xdotool"}) {
+        if (QStandardPaths::findExecutable(tool).isEmpty())
+            QSKIP(qPrintable(QString("%1 is not installed").arg(tool)));
+    }
+}
+
+void TestStatusItemTray::menuFromTheIconOpensShelfBelowIt()
+{
+    TrayHost host;
+    QVERIFY(host.start());
+    QTemporaryDir dir;
+    Defaults defaults(dir.filePath("Vyo.conf"));
+    FakeHotKeys hotKeys;
+    KeyboardShortcuts::Registry shortcuts(defaults, &hotKeys);
+    ShelfManager manager(ShelfPersistence(dir.filePath("shelves.json")));
+    StatusItemController controller(manager, shortcuts);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.iconRect().isEmpty(), 10000);
+    const QRect iconGeometry = toQt(controller.iconRect()).toRect();
+    // Qt's own idea of the icon's place catches up with the X server's.
+    QTRY_COMPARE(controller.statusItem()->geometry(), iconGeometry);
+
+    // A click on the icon opens the menu; Down and Return choose its first entry.
+    click(iconGeometry.center());
+    QTRY_VERIFY(controller.menu()->isVisible());
+    QCOMPARE(controller.menu()->actions().first()->text(), "새 셸프");
+    xdotool({"key", "Down", "Return"});
+    QTRY_COMPARE(manager.shelves().size(), 1);
+    QTRY_VERIFY(!controller.menu()->isVisible());
+
+    // Its panel hangs 8 points under the icon, as centred on it as the screen allows.
+    const Rect icon = controller.iconRect();
+    const Rect frame = manager.controller(manager.shelves().first()->id())->frame();
+    QCOMPARE(frame.maxY(), icon.minY() - 8);
+    const Rect screen = fromQt(QRectF(QGuiApplication::primaryScreen()->geometry()));
+    const double centred = icon.midX() - frame.width() / 2;
+    QCOMPARE(frame.minX(), std::min(centred, screen.maxX() - frame.width()));
+}
+
+void TestStatusItemTray::hostComingAndGoing()
+{
+    // The host of the test before has gone (as far as this process has heard).
+    QTRY_VERIFY_WITH_TIMEOUT(!QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+    QTemporaryDir dir;
+    Defaults defaults(dir.filePath("Vyo.conf"));
+    FakeHotKeys hotKeys;
+    KeyboardShortcuts::Registry shortcuts(defaults, &hotKeys);
+    ShelfManager manager(ShelfPersistence(dir.filePath("shelves.json")));
+    test::LogCapture log;
+    StatusItemController controller(manager, shortcuts);
+    QVERIFY(log.contains("알림 영역(트레이)이 없어 아이콘을 보일 수 없음"));
+    QCOMPARE(controller.iconRect(), Rect{});
+
+    // Without a host new shelves open beside the pointer.
+    QCursor::setPos(600, 500);
+    QTRY_COMPARE(QCursor::pos(), QPoint(600, 500));
+    controller.openNewShelf();
+    const Point pointer = pointerLocation();
+    const Rect besidePointer = manager.controller(manager.shelves().last()->id())->frame();
+    QCOMPARE(besidePointer.minX(), pointer.x + 24);
+    QCOMPARE(besidePointer.midY(), pointer.y);
+
+    TrayHost host;
+    QVERIFY(host.start());
+    QTRY_VERIFY_WITH_TIMEOUT(log.contains("알림 영역이 나타나 아이콘을 다시 표시"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.iconRect().isEmpty(), 10000);
+
+    host.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(log.contains("알림 영역이 사라짐"), 10000);
+    controller.openNewShelf();
+    QCOMPARE(manager.shelves().size(), 2);
+}
+
+void TestStatusItemTray::applicationTrayAndShortcuts()
+{
+    QTemporaryDir root;
+    for (const char *folder : {"data", "config", "runtime", "home", "cache"})
+        QVERIFY(QDir().mkpath(root.filePath(folder)));
+    QFile::setPermissions(root.filePath("runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("VYO_TEST_HARNESS");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.remove("XDG_SESSION_TYPE");
+    for (const char *folder : {"data", "config", "cache", "runtime"})
+        environment.insert(
+            QString("XDG_%1_%2")
+                .arg(QString(folder).toUpper(), folder == QByteArray("runtime") ? "DIR" : "HOME"),
+            root.filePath(folder));
+    environment.insert("HOME", root.filePath("home"));
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.insert("QT_LOGGING_RULES", "vyo.app.debug=true");
+
+    // One recently closed shelf to reopen.
+    const QString statePath = root.filePath("data/Vyo/shelves.json");
+    {
+        Shelf shelf;
+        shelf.add({ShelfItem(ShelfItem::Content::text("메모"))});
+        ShelfPersistence::State state;
+        state.recent.push(
+            ShelfSnapshot::from(shelf, std::nullopt, QDateTime::currentDateTimeUtc()));
+        QVERIFY(QDir().mkpath(root.filePath("data/Vyo")));
+        QVERIFY(ShelfPersistence(statePath).save(state));
+    }
+
+    TrayHost host;
+    QVERIFY(host.start());
+    App app(environment);
+    QVERIFY2(app.waitForOutput("알림 영역에 아이콘 표시"), qPrintable(app.output()));
+    QVERIFY2(app.waitForOutput("최근 닫은 셸프 1개 복원"), qPrintable(app.output()));
+
+    // The icon: the application's small window inside the tray at the top of the screen.
+    QRect icon;
+    QDeadlineTimer deadline(10000);
+    while (icon.isEmpty() && !deadline.hasExpired()) {
+        for (const auto &[id, frame] : windowsOf(app.pid())) {
+            if (frame.y() < 40 && frame.width() <= 64 && frame.height() <= 64)
+                icon = frame;
+        }
+        if (icon.isEmpty())
+            QTest::qWait(100);
+    }
+    QVERIFY2(!icon.isEmpty(), qPrintable(app.output()));
+
+    // Ctrl+Alt+M opens a shelf.
+    xdotool({"key", "ctrl+alt+m"});
+    QVERIFY2(app.waitForOutput("셸프 열림 (열린 셸프 1개)"), qPrintable(app.output()));
+
+    // Held for a second it opens one shelf; the reopen key after it (on the same connection)
+    // shows that every repeat has been seen by then.
+    xdotool({"keydown", "ctrl+alt+m", "sleep", "1", "keyup", "m", "keyup", "alt", "keyup", "ctrl",
+             "key", "ctrl+alt+shift+m"});
+    QVERIFY2(app.waitForOutput("전역 단축키 reopenShelf"), qPrintable(app.output()));
+    QCOMPARE(app.output().count("전역 단축키 newShelf"), 2);
+    QVERIFY2(app.waitForOutput("셸프 열림 (열린 셸프 3개)"), qPrintable(app.output()));
+    QVERIFY(!app.output().contains("열린 셸프 4개"));
+
+    // The menu from the icon: its first entry opens a new shelf ...
+    // The menu pops up at the click: a window of the application that covers the click's point
+    // and is larger than the icon.
+    const auto openMenu = [&] {
+        const auto menuShown = [&] {
+            const auto windows = windowsOf(app.pid());
+            return std::any_of(windows.cbegin(), windows.cend(), [&](const auto &window) {
+                return window.second.contains(icon.center()) &&
+                       window.second.height() > icon.height() * 2;
+            });
+        };
+        click(icon.center());
+        QDeadlineTimer shown(10000);
+        while (!menuShown() && !shown.hasExpired())
+            QTest::qWait(50);
+        if (!menuShown()) {
+            for (const auto &window : windowsOf(app.pid()))
+                qWarning() << "window" << window.first << window.second;
+        }
+        return menuShown();
+    };
+    QVERIFY2(openMenu(), qPrintable(app.output()));
+    xdotool({"key", "Down", "Return"});
+    QVERIFY2(app.waitForOutput("셸프 열림 (열린 셸프 4개)"), qPrintable(app.output()));
+
+    // ... and its last one, "Vyo 종료", quits and saves.
+    QVERIFY2(openMenu(), qPrintable(app.output()));
+    xdotool({"key", "Up", "Return"});
+    QVERIFY(app.waitForExit());
+    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(app.exitCode(), 0);
+    const ShelfPersistence::State saved = ShelfPersistence(statePath).load();
+    QCOMPARE(saved.open.size(), 1); // the reopened shelf; the empty ones are not kept
+    QCOMPARE(saved.open.first().title, "메모");
+    QVERIFY(saved.recent.snapshots.isEmpty());
+}
+
+QTEST_MAIN(TestStatusItemTray)
+#include "tst_statusitemtray.moc"

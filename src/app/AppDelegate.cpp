@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "app/SingleInstance.h"
+#include "app/StatusItemController.h"
 #include "app/URLCommand.h"
 #include "core/Defaults.h"
 #include "core/Log.h"
@@ -11,6 +12,7 @@
 #include "shelf/Shelf.h"
 #include "shelf/ShelfManager.h"
 #include "shelfwindow/NotchDropTarget.h"
+#include "shortcuts/KeyboardShortcuts.h"
 #include "watch/WatchCenter.h"
 
 #include <QApplication>
@@ -53,6 +55,10 @@ AppDelegate::LaunchResult AppDelegate::applicationDidFinishLaunching(const QStri
     const ShelfPersistence::State state = manager.persistence().load();
     removeUnreferencedDropFolders(referencedFileURLs(state), itemsDirectory());
 
+    // 7. The tray item and its menu.
+    m_statusItemController =
+        new StatusItemController(manager, KeyboardShortcuts::Registry::shared(), this);
+
     // 8. A shake during a drag opens a shelf beside the pointer; shake shelves that received
     // nothing go when the drag ends. The drop zones at the top follow every drag and close 0.3 s
     // after it (a drag that begins sooner keeps them).
@@ -75,13 +81,28 @@ AppDelegate::LaunchResult AppDelegate::applicationDidFinishLaunching(const QStri
     if (!registerUrlSchemeHandler(QCoreApplication::applicationFilePath(), &error))
         qCWarning(lcApp).noquote() << "URL scheme registration failed:" << error;
 
+    // 11. The global shortcuts act when their keys are released: a new shelf beside the pointer,
+    // or the last closed shelf again (a beep when there is none).
+    KeyboardShortcuts::Registry &shortcuts = KeyboardShortcuts::Registry::shared();
+    shortcuts.onKeyUp(KeyboardShortcuts::Name::newShelf(), [] {
+        const Point pointer = pointerLocation();
+        ShelfManager::presentBesidePointer(ShelfManager::shared().newShelf().controller, pointer);
+    });
+    const QPointer<AppDelegate> self(this);
+    shortcuts.onKeyUp(KeyboardShortcuts::Name::reopenShelf(), [self] {
+        if (!ShelfManager::shared().reopenLastClosed() && self)
+            self->beep();
+    });
+
     // 12. Restore the shelves that were open at the last quit.
     manager.restore(state, defaults.restoreShelves());
 
     // 13. Shelves of watched folders open below the tray icon (the zero rectangle until there is
     // one); the stored folders are watched from now on.
     WatchCenter &watchCenter = WatchCenter::shared();
-    watchCenter.anchorRect = [] { return Rect{}; };
+    watchCenter.anchorRect = [tray = QPointer<StatusItemController>(m_statusItemController)] {
+        return tray ? tray->iconRect() : Rect{};
+    };
     watchCenter.watcher().update(watchCenter.folders());
 
     // 14. The welcome flag is set before the window would show, so it shows only once.

@@ -14,6 +14,7 @@ namespace vyo {
 
 class SingleInstance;
 class ShelfManager;
+class StatusItemController;
 class DragShakeMonitor;
 class NotchDropTarget;
 
@@ -44,6 +45,8 @@ public:
     // Plays the system beep; replaceable so tests can count beeps.
     std::function<void()> beep;
 
+    // The tray item; absent until launch has created it.
+    StatusItemController *statusItemController() const { return m_statusItemController; }
     // Watches drags anywhere on the desktop for a shake; made with the delegate.
     DragShakeMonitor *shakeMonitor() const { return m_shakeMonitor; }
     // The drop zones at the top of the screen while a drag lasts; made with the delegate.
@@ -51,6 +54,7 @@ public:
 
 private:
     SingleInstance *m_singleInstance = nullptr;
+    StatusItemController *m_statusItemController = nullptr;
     DragShakeMonitor *const m_shakeMonitor;
     NotchDropTarget *const m_notchDropTarget;
 };

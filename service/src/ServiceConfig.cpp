@@ -11,7 +11,7 @@ namespace vyo {
 
 namespace {
 
-struct OptionSpec
+struct OptionDefinition
 {
     const char *name;
     const char *valueName;
@@ -19,7 +19,7 @@ struct OptionSpec
 };
 
 // Every setting, by its long option name. The configuration file uses the same names.
-const OptionSpec optionSpecs[] = {
+const OptionDefinition optionDefinitions[] = {
     {"listen", "address",
      "Address to listen on: an IPv4 or IPv6 address, or 'any' for every address of both "
      "families. Default: 127.0.0.1 (behind a reverse proxy on the same machine)."},
@@ -82,8 +82,8 @@ bool readConfigFile(const QString &path, QHash<QString, QStringList> &values, QS
         return false;
     }
     QSet<QString> known;
-    for (const OptionSpec &spec : optionSpecs)
-        known.insert(QString::fromLatin1(spec.name));
+    for (const OptionDefinition &option : optionDefinitions)
+        known.insert(QString::fromLatin1(option.name));
     int lineNumber = 0;
     // Bounded: a configuration file is a handful of lines.
     while (!file.atEnd() && lineNumber < 10000) {
@@ -227,10 +227,10 @@ ServiceConfigParse parseServiceConfig(const QStringList &arguments)
     parser.setApplicationDescription(QString::fromLatin1(applicationDescription));
     parser.addHelpOption();
     parser.addVersionOption();
-    for (const OptionSpec &spec : optionSpecs) {
-        parser.addOption(QCommandLineOption(QString::fromLatin1(spec.name),
-                                            QString::fromLatin1(spec.description),
-                                            QString::fromLatin1(spec.valueName)));
+    for (const OptionDefinition &option : optionDefinitions) {
+        parser.addOption(QCommandLineOption(QString::fromLatin1(option.name),
+                                            QString::fromLatin1(option.description),
+                                            QString::fromLatin1(option.valueName)));
     }
     result.helpText = parser.helpText();
     if (!parser.parse(arguments)) {

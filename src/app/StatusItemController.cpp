@@ -136,8 +136,9 @@ StatusItemController::StatusItemController(ShelfManager &manager,
     m_statusItem->setContextMenu(m_menu.get());
     connect(m_statusItem, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                // A click opens the menu, as a right click does.
-                if (reason == QSystemTrayIcon::Trigger)
+                // A click opens the menu, as a right click does; so does a second click soon
+                // after, which Qt reports as a double click.
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                     showMenuAtPointer();
             });
     // Built once now, so that a host that reads the menu before it opens finds it filled.

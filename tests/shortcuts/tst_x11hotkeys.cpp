@@ -19,6 +19,9 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 #include <memory>
 
 using namespace vyo;
@@ -37,6 +40,25 @@ bool xdotool(const QStringList &arguments)
     process.start(QStringLiteral("xdotool"), arguments);
     return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
+}
+
+// Whether some client holds the keyboard grabbed, asked by trying to grab it from a connection
+// of the test's own (and letting go at once).
+bool isKeyboardGrabbed()
+{
+    static xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    xcb_grab_keyboard_reply_t *reply =
+        xcb_grab_keyboard_reply(connection,
+                                xcb_grab_keyboard(connection, 0, root, XCB_CURRENT_TIME,
+                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                nullptr);
+    const bool grabbed = reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+    if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS)
+        xcb_ungrab_keyboard(connection, XCB_CURRENT_TIME);
+    xcb_flush(connection);
+    std::free(reply);
+    return grabbed;
 }
 
 std::unique_ptr<X11HotKeys> connectHotKeys()
@@ -193,9 +215,12 @@ void TestX11HotKeys::recordedCombinationTakesEffectAtOnce()
 
     QTest::mouseClick(recorder, Qt::LeftButton);
     QVERIFY(recorder->isRecording());
+    QTRY_VERIFY(isKeyboardGrabbed());
     QVERIFY(xdotool({"key", "super+shift+k"}));
     QTRY_COMPARE(defaults.shortcut("newShelf"), R"({"carbonKeyCode":40,"carbonModifiers":768})");
     QVERIFY(!recorder->isRecording());
+    // The recorder lets go of the keyboard; until then no grab of a single key can act.
+    QTRY_VERIFY(!isKeyboardGrabbed());
     QCOMPARE(recorder->text(), "Shift+Super+K");
 
     // The old combination no longer opens a shelf; the reopen key after it shows that the key
@@ -226,6 +251,8 @@ void TestX11HotKeys::recorderRefusesKeyHeldByAnotherClient()
     recorder.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&recorder));
     QTest::mouseClick(&recorder, Qt::LeftButton);
+    // Recording holds the whole keyboard, so the other client's grab does not take the key.
+    QTRY_VERIFY(isKeyboardGrabbed());
     QVERIFY(xdotool({"key", "ctrl+alt+k"}));
     QTRY_COMPARE(alerts.size(), 1);
     QCOMPARE(alerts.first().text, Recorder::usedBySystemText());

@@ -2,9 +2,9 @@
 
 #include "shelf/ShelfPersistence.h"
 
+#include "ChildProcess.h"
 #include "TestSupport.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
@@ -19,56 +19,12 @@ using namespace vyo;
 namespace {
 
 // One running copy of the application with its output collected.
-class App
+class App : public test::ChildProcess
 {
 public:
     explicit App(const QProcessEnvironment &environment, const QStringList &arguments = {})
-    {
-        m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(VYO_BINARY, arguments);
-    }
-    ~App()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    // Waits until the output holds `text`; bounded by the time-out.
-    bool waitForOutput(const QString &text, int milliseconds = 10000)
-    {
-        QDeadlineTimer deadline(milliseconds);
-        while (!output().contains(text)) {
-            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
-                return output().contains(text);
-            m_process.waitForReadyRead(50);
-        }
-        return true;
-    }
-
-    bool waitForExit(int milliseconds = 10000)
-    {
-        const bool finished = m_process.waitForFinished(milliseconds);
-        output();
-        return finished;
-    }
-
-    QString output()
-    {
-        m_output += QString::fromUtf8(m_process.readAll());
-        return m_output;
-    }
-
-    qint64 pid() const { return m_process.processId(); }
-    int exitCode() const { return m_process.exitCode(); }
-    QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
-    void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
-
-private:
-    QProcess m_process;
-    QString m_output;
+        : ChildProcess(QStringLiteral(VYO_BINARY), arguments, environment)
+    {}
 };
 
 const QString launched = QStringLiteral("최근 닫은 셸프 0개 복원");

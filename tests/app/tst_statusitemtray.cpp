@@ -10,6 +10,7 @@
 #include "shelfwindow/ShelfPanelController.h"
 #include "shortcuts/KeyboardShortcuts.h"
 
+#include "ChildProcess.h"
 #include "TestSupport.h"
 
 #include <QCursor>
@@ -31,15 +32,8 @@ using namespace vyo;
 
 namespace {
 
-// Runs xdotool and answers its output; empty when it fails. Bounded in time.
-QString xdotool(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    if (!process.waitForFinished(10000) || process.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
+using test::xdotool;
+using test::xdotoolOutput;
 
 // A tray host docked at the top right of the screen, for as long as it lives.
 class TrayHost
@@ -74,61 +68,23 @@ private:
 };
 
 // The real application with its output collected.
-class App
+class App : public test::ChildProcess
 {
 public:
-    App(const QProcessEnvironment &environment)
-    {
-        m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(VYO_BINARY, {});
-    }
-    ~App()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    bool waitForOutput(const QString &text, int milliseconds = 10000)
-    {
-        QDeadlineTimer deadline(milliseconds);
-        while (!output().contains(text)) {
-            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
-                return output().contains(text);
-            m_process.waitForReadyRead(50);
-        }
-        return true;
-    }
-    bool waitForExit(int milliseconds = 10000)
-    {
-        const bool finished = m_process.waitForFinished(milliseconds);
-        output();
-        return finished;
-    }
-    QString output()
-    {
-        m_output += QString::fromUtf8(m_process.readAll());
-        return m_output;
-    }
-    qint64 pid() const { return m_process.processId(); }
-    int exitCode() const { return m_process.exitCode(); }
-    QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
-
-private:
-    QProcess m_process;
-    QString m_output;
+    explicit App(const QProcessEnvironment &environment)
+        : ChildProcess(QStringLiteral(VYO_BINARY), {}, environment)
+    {}
 };
 
 // The visible windows of a process, with their frames in Qt's coordinates.
 QList<QPair<QString, QRect>> windowsOf(qint64 pid)
 {
     QList<QPair<QString, QRect>> result;
-    const QStringList ids = xdotool({"search", "--onlyvisible", "--pid", QString::number(pid)})
-                                .split('\n', Qt::SkipEmptyParts);
+    const QStringList ids =
+        xdotoolOutput({"search", "--onlyvisible", "--pid", QString::number(pid)})
+            .split('\n', Qt::SkipEmptyParts);
     for (const QString &id : ids) {
-        const QStringList lines = xdotool({"getwindowgeometry", "--shell", id}).split('\n');
+        const QStringList lines = xdotoolOutput({"getwindowgeometry", "--shell", id}).split('\n');
         QHash<QString, int> values;
         for (const QString &line : lines)
             values.insert(line.section('=', 0, 0), line.section('=', 1).toInt());

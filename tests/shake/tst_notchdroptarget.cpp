@@ -8,12 +8,12 @@
 #include "shelfwindow/NotchDropTarget.h"
 #include "shelfwindow/ShelfPanelController.h"
 
+#include "ChildProcess.h"
 #include "TestSupport.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
-#include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +25,9 @@ using namespace vyo;
 
 namespace {
 
+using test::xdotool;
+using test::xdotoolOutput;
+
 // The primary screen's virtual notch in screen coordinates: 200 × 32 points at the middle of
 // its top edge.
 Rect expectedNotch()
@@ -33,24 +36,10 @@ Rect expectedNotch()
     return fromQt(QRectF(screen.x() + screen.width() / 2.0 - 100, screen.y(), 200, 32));
 }
 
-QString run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(5000))
-        return {};
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 // What `xprop` says about one property of a window.
 QString windowProperty(WId window, const QString &property)
 {
-    return run("xprop", {"-id", QString::number(window), property});
-}
-
-QString xdotool(const QStringList &arguments)
-{
-    return run("xdotool", arguments);
+    return test::runToEnd("xprop", {"-id", QString::number(window), property}).value_or(QString());
 }
 
 QMimeData *mimeData(const QString &kind, const QString &value)
@@ -133,11 +122,11 @@ void TestNotchDropTarget::zoneIsOnEveryDesktopAndTakesNoFocus()
     QVERIFY(QGuiApplication::focusWindow() != panel->windowHandle());
 
     // On another desktop the zone is still there (the window manager unmaps what is not).
-    if (xdotool({"get_num_desktops"}).trimmed().toInt() < 2)
+    if (xdotoolOutput({"get_num_desktops"}).trimmed().toInt() < 2)
         QSKIP("the window manager has a single desktop");
-    xdotool({"set_desktop", "1"});
-    QTRY_COMPARE_WITH_TIMEOUT(xdotool({"get_desktop"}).trimmed(), QString("1"), 5000);
-    const bool visible = xdotool({"search", "--onlyvisible", "--name", "^Vyo 놓기 영역$"})
+    QVERIFY(xdotool({"set_desktop", "1"}));
+    QTRY_COMPARE_WITH_TIMEOUT(xdotoolOutput({"get_desktop"}).trimmed(), QString("1"), 5000);
+    const bool visible = xdotoolOutput({"search", "--onlyvisible", "--name", "^Vyo 놓기 영역$"})
                              .contains(QString::number(panel->winId()));
     xdotool({"set_desktop", "0"});
     QVERIFY(visible);

@@ -4,9 +4,9 @@
 
 #include "shelf/ShelfPersistence.h"
 
+#include "ChildProcess.h"
 #include "TestSupport.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -21,64 +21,9 @@ using namespace vyo;
 
 namespace {
 
-// One running process with its output collected.
-class Process
-{
-public:
-    Process(const QString &program, const QStringList &arguments,
-            const QProcessEnvironment &environment)
-    {
-        m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(program, arguments);
-    }
-    ~Process()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(3000)) {
-                m_process.kill();
-                m_process.waitForFinished(3000);
-            }
-        }
-    }
-
-    // Waits until the output matches; bounded by the time-out.
-    bool waitFor(const QRegularExpression &pattern, int milliseconds = 10000)
-    {
-        QDeadlineTimer deadline(milliseconds);
-        while (!output().contains(pattern)) {
-            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
-                return output().contains(pattern);
-            m_process.waitForReadyRead(20);
-        }
-        return true;
-    }
-    bool waitFor(const QString &text, int milliseconds = 10000)
-    {
-        return waitFor(QRegularExpression(QRegularExpression::escape(text)), milliseconds);
-    }
-
-    QString output()
-    {
-        m_output += QString::fromUtf8(m_process.readAll());
-        return m_output;
-    }
-    qint64 pid() const { return m_process.processId(); }
-
-private:
-    QProcess m_process;
-    QString m_output;
-};
-
-// Runs xdotool once and answers its output.
-QString xdotool(const QStringList &arguments)
-{
-    QProcess process;
-    process.start("xdotool", arguments);
-    process.waitForFinished(5000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
+using test::ChildProcess;
+using test::xdotool;
+using test::xdotoolOutput;
 
 void moveTo(QPoint point)
 {
@@ -102,7 +47,7 @@ struct WindowGeometry
 
 WindowGeometry geometry(const QString &window)
 {
-    const QString shell = xdotool({"getwindowgeometry", "--shell", window});
+    const QString shell = xdotoolOutput({"getwindowgeometry", "--shell", window});
     QHash<QString, int> values;
     for (const QString &line : shell.split('\n', Qt::SkipEmptyParts)) {
         const QStringList pair = line.split('=');
@@ -117,8 +62,8 @@ WindowGeometry geometry(const QString &window)
 // The visible windows of a process with a given title.
 QStringList windows(qint64 pid, const QString &title)
 {
-    return xdotool({"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name",
-                    "^" + QRegularExpression::escape(title) + "$"})
+    return xdotoolOutput({"search", "--all", "--onlyvisible", "--pid", QString::number(pid),
+                          "--name", "^" + QRegularExpression::escape(title) + "$"})
         .split('\n', Qt::SkipEmptyParts);
 }
 
@@ -159,8 +104,8 @@ private:
     QProcessEnvironment m_environment;
     QString m_file;
     QSize m_screen;
-    std::unique_ptr<Process> m_app;
-    std::unique_ptr<Process> m_source;
+    std::unique_ptr<ChildProcess> m_app;
+    std::unique_ptr<ChildProcess> m_source;
     QPoint m_sourceCentre;
 };
 
@@ -168,7 +113,7 @@ void TestShakeEndToEnd::initTestCase()
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         QSKIP("needs the X server of scripts/with-display.sh");
-    const QStringList size = xdotool({"getdisplaygeometry"}).split(' ', Qt::SkipEmptyParts);
+    const QStringList size = xdotoolOutput({"getdisplaygeometry"}).split(' ', Qt::SkipEmptyParts);
     QCOMPARE(size.size(), 2);
     m_screen = QSize(size[0].toInt(), size[1].trimmed().toInt());
 }
@@ -209,17 +154,17 @@ void TestShakeEndToEnd::cleanup()
 
 bool TestShakeEndToEnd::launch()
 {
-    m_app = std::make_unique<Process>(VYO_BINARY, QStringList(), m_environment);
-    if (!m_app->waitFor("X11 드래그 감시 시작")) {
+    m_app = std::make_unique<ChildProcess>(VYO_BINARY, QStringList(), m_environment);
+    if (!m_app->waitForOutput("X11 드래그 감시 시작")) {
         qWarning().noquote() << m_app->output();
         return false;
     }
     QProcessEnvironment sourceEnvironment = m_environment;
     sourceEnvironment.remove("QT_LOGGING_RULES");
-    m_source = std::make_unique<Process>(SOURCE_BINARY, QStringList{m_file, "100", "300"},
-                                         sourceEnvironment);
+    m_source = std::make_unique<ChildProcess>(SOURCE_BINARY, QStringList{m_file, "100", "300"},
+                                              sourceEnvironment);
     static const QRegularExpression ready("ready (-?\\d+) (-?\\d+)");
-    if (!m_source->waitFor(ready))
+    if (!m_source->waitForOutput(ready))
         return false;
     const QRegularExpressionMatch match = ready.match(m_source->output());
     m_sourceCentre = QPoint(match.captured(1).toInt(), match.captured(2).toInt());
@@ -233,7 +178,8 @@ bool TestShakeEndToEnd::startDrag(QPoint to)
     xdotool({"mousedown", "1"});
     QTest::qWait(50);
     glide(m_sourceCentre, to, 12);
-    return m_source->waitFor("drag started", 5000) && m_app->waitFor("드래그 시작 감지", 5000);
+    return m_source->waitForOutput("drag started", 5000) &&
+           m_app->waitForOutput("드래그 시작 감지", 5000);
 }
 
 bool TestShakeEndToEnd::shakeUntil(QPoint centre, const QString &text)
@@ -245,7 +191,7 @@ bool TestShakeEndToEnd::shakeUntil(QPoint centre, const QString &text)
         if (m_app->output().contains(text))
             return true;
     }
-    return m_app->waitFor(text, 2000);
+    return m_app->waitForOutput(text, 2000);
 }
 
 void TestShakeEndToEnd::clicksOpenNothing()
@@ -254,7 +200,7 @@ void TestShakeEndToEnd::clicksOpenNothing()
     // A click in another application is tracked until the release, and nothing more.
     moveTo(m_sourceCentre);
     xdotool({"click", "1"});
-    QVERIFY(m_app->waitFor("추적 종료 (드래그 false, 흔들기 false)", 5000));
+    QVERIFY(m_app->waitForOutput("추적 종료 (드래그 false, 흔들기 false)", 5000));
     // A storm of presses and releases, the pointer jumping about in between.
     for (int i = 0; i < 10; ++i) {
         moveTo(m_sourceCentre + QPoint(i % 2 == 0 ? 80 : -80, 0));
@@ -269,8 +215,8 @@ void TestShakeEndToEnd::clicksOpenNothing()
     // A press in Vyo's own window (here a shelf the running copy opened for a URL) is not
     // another application's drag.
     moveTo({900, 400}); // the shelf opens beside the pointer, away from the drag source
-    Process url(VYO_BINARY, {"vyoshelf://new"}, m_environment);
-    QVERIFY(m_app->waitFor("셸프 열림 (열린 셸프 1개)"));
+    ChildProcess url(VYO_BINARY, {"vyoshelf://new"}, m_environment);
+    QVERIFY(m_app->waitForOutput("셸프 열림 (열린 셸프 1개)"));
     QStringList shelves;
     QTRY_VERIFY_WITH_TIMEOUT(!(shelves = windows(m_app->pid(), shelfTitle)).isEmpty(), 5000);
     WindowGeometry shelf;
@@ -322,13 +268,13 @@ void TestShakeEndToEnd::shakeOpensShelfBesidePointerThatKeepsTheDrop()
     glide(centre, panel.rect.center(), 8);
     QTest::qWait(150);
     release();
-    QVERIFY2(m_source->waitFor("drag finished 1", 5000), qPrintable(m_source->output()));
+    QVERIFY2(m_source->waitForOutput("drag finished 1", 5000), qPrintable(m_source->output()));
     QTRY_VERIFY_WITH_TIMEOUT(savedState().open.size() == 1, 5000);
     const ShelfSnapshot saved = savedState().open.first();
     QCOMPARE(saved.items.size(), 1);
     QCOMPARE(saved.items.first().url, QUrl::fromLocalFile(m_file));
     // A shelf that received the drop is not discarded when the drag ends.
-    QVERIFY(m_app->waitFor("추적 종료 (드래그 true, 흔들기 true)", 3000));
+    QVERIFY(m_app->waitForOutput("추적 종료 (드래그 true, 흔들기 true)", 3000));
     QTest::qWait(500);
     QVERIFY2(!m_app->output().contains("셸프 닫힘"), qPrintable(m_app->output()));
 }
@@ -347,8 +293,8 @@ void TestShakeEndToEnd::dragEndingWithoutDropClosesTheShakeShelf()
     release();
     QElapsedTimer sinceRelease;
     sinceRelease.start();
-    QVERIFY(m_source->waitFor("drag finished 0", 5000));
-    QVERIFY2(m_app->waitFor("셸프 닫힘 (열린 셸프 0개)", 5000), qPrintable(m_app->output()));
+    QVERIFY(m_source->waitForOutput("drag finished 0", 5000));
+    QVERIFY2(m_app->waitForOutput("셸프 닫힘 (열린 셸프 0개)", 5000), qPrintable(m_app->output()));
     // The shelf goes 0.3 s after the release (the release came before the clock started).
     QVERIFY2(sinceRelease.elapsed() >= 200, qPrintable(QString::number(sinceRelease.elapsed())));
     QTRY_VERIFY_WITH_TIMEOUT(windows(m_app->pid(), dropZoneTitle).isEmpty(), 5000);
@@ -367,7 +313,7 @@ void TestShakeEndToEnd::dropOnTopZoneOpensShelfBelowIt()
     const WindowGeometry zone = geometry(zones.first());
     QVERIFY(zone.valid);
     QCOMPARE(zone.rect, QRect(m_screen.width() / 2 - 100, 0, 200, 32));
-    QVERIFY(xdotool({"getwindowname", zones.first()}).contains(dropZoneTitle));
+    QVERIFY(xdotoolOutput({"getwindowname", zones.first()}).contains(dropZoneTitle));
 
     glide({zoneCentre.x(), 300}, zoneCentre, 10);
     // Hovering grows the zone 60 points to each side and 64 points down.
@@ -376,7 +322,7 @@ void TestShakeEndToEnd::dropOnTopZoneOpensShelfBelowIt()
     moveTo(zoneCentre + QPoint(0, 4));
     QTest::qWait(100);
     release();
-    QVERIFY2(m_source->waitFor("drag finished 1", 5000), qPrintable(m_source->output()));
+    QVERIFY2(m_source->waitForOutput("drag finished 1", 5000), qPrintable(m_source->output()));
 
     // The shelf holds the file, centred under the zone with its top 14 points below it.
     QTRY_VERIFY_WITH_TIMEOUT(savedState().open.size() == 1, 5000);
@@ -409,7 +355,7 @@ void TestShakeEndToEnd::shakeInExcludedApplicationOpensNothing()
         QTest::qWait(40);
     }
     release();
-    QVERIFY(m_app->waitFor("추적 종료 (드래그 true, 흔들기 false)", 5000));
+    QVERIFY(m_app->waitForOutput("추적 종료 (드래그 true, 흔들기 false)", 5000));
     const QString output = m_app->output();
     QVERIFY2(!output.contains("셸프 열림"), qPrintable(output));
     QCOMPARE(output.count("제외 앱에서 흔들기 감지"), 1);

@@ -9,6 +9,7 @@
 #include "shelfwindow/ShelfPanelController.h"
 #include "shelfwindow/ShelfView.h"
 
+#include "ChildProcess.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -25,6 +26,9 @@ using namespace vyo;
 using Content = ShelfItem::Content;
 
 namespace {
+
+using test::xdotool;
+using test::xdotoolOutput;
 
 // A running vyo-test-dndpeer with its announced window frame and output.
 class Peer
@@ -75,22 +79,6 @@ private:
     QString m_output;
 };
 
-// Runs xdotool with the arguments without blocking this process's event loop.
-bool xdotool(const QStringList &arguments, int milliseconds = 15000)
-{
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    QDeadlineTimer deadline(milliseconds);
-    while (process.state() != QProcess::NotRunning) {
-        if (deadline.hasExpired()) {
-            process.kill();
-            return false;
-        }
-        QTest::qWait(20);
-    }
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
 // A press at `from`, 16 steps 25 ms apart to `to`, and a release, as a person drags.
 QStringList dragGesture(QPoint from, QPoint to, bool shift = false)
 {
@@ -121,10 +109,7 @@ QStringList dragGesture(QPoint from, QPoint to, bool shift = false)
 
 QString activeWindow()
 {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")});
-    process.waitForFinished(5000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    return xdotoolOutput({QStringLiteral("getactivewindow")}).trimmed();
 }
 
 } // namespace

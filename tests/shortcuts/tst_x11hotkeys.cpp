@@ -7,10 +7,10 @@
 #include "shortcuts/KeyboardShortcuts.h"
 #include "shortcuts/Recorder.h"
 
+#include "ChildProcess.h"
 #include "TestSupport.h"
 
 #include <QGuiApplication>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -29,18 +29,11 @@ using namespace vyo::KeyboardShortcuts;
 
 namespace {
 
+using test::xdotool;
+
 const HotKeyCombination ctrlAltM{'m', Qt::ControlModifier | Qt::AltModifier};
 const HotKeyCombination ctrlAltN{'n', Qt::ControlModifier | Qt::AltModifier};
 const HotKeyCombination ctrlAltK{'k', Qt::ControlModifier | Qt::AltModifier};
-
-// Runs xdotool with the arguments and waits (bounded) for it to finish.
-bool xdotool(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
-}
 
 // Whether some client holds the keyboard grabbed, asked by trying to grab it from a connection
 // of the test's own (and letting go at once).

@@ -1,0 +1,94 @@
+#include "ChildProcess.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <csignal>
+
+namespace vyo::test {
+
+ChildProcess::ChildProcess(const QString &program, const QStringList &arguments,
+                           const QProcessEnvironment &environment)
+{
+    m_process.setProcessEnvironment(environment);
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(program, arguments);
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(3000)) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+bool ChildProcess::waitForOutput(const QString &text, int milliseconds)
+{
+    return waitForOutput(QRegularExpression(QRegularExpression::escape(text)), milliseconds);
+}
+
+bool ChildProcess::waitForOutput(const QRegularExpression &pattern, int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    while (!output().contains(pattern)) {
+        if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
+            return output().contains(pattern);
+        m_process.waitForReadyRead(20);
+    }
+    return true;
+}
+
+bool ChildProcess::waitForExit(int milliseconds)
+{
+    const bool finished = m_process.waitForFinished(milliseconds);
+    output();
+    return finished;
+}
+
+QString ChildProcess::output()
+{
+    m_output += QString::fromUtf8(m_process.readAll());
+    return m_output;
+}
+
+void ChildProcess::signal(int number)
+{
+    if (m_process.state() != QProcess::NotRunning)
+        ::kill(pid_t(m_process.processId()), number);
+}
+
+std::optional<QString> runToEnd(const QString &program, const QStringList &arguments,
+                                int milliseconds)
+{
+    QProcess process;
+    process.start(program, arguments);
+    const QDeadlineTimer deadline(milliseconds);
+    // Short waits that end the moment the program does, with this process's events in between.
+    while (!process.waitForFinished(5) && process.state() != QProcess::NotRunning) {
+        if (deadline.hasExpired()) {
+            process.kill();
+            process.waitForFinished(3000);
+            return std::nullopt;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+bool xdotool(const QStringList &arguments, int milliseconds)
+{
+    return runToEnd(QStringLiteral("xdotool"), arguments, milliseconds).has_value();
+}
+
+QString xdotoolOutput(const QStringList &arguments, int milliseconds)
+{
+    return runToEnd(QStringLiteral("xdotool"), arguments, milliseconds).value_or(QString());
+}
+
+} // namespace vyo::test

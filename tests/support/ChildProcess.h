@@ -1,0 +1,56 @@
+#pragma once
+
+// Other programs in tests: the application itself or a helper started and watched through its
+// output, and short tools (xdotool, xprop) run to their end. Every wait is bounded in time.
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace vyo::test {
+
+// A program started by the test, its standard output and error collected together. It is
+// stopped when it goes out of scope: SIGTERM first, SIGKILL after three seconds.
+class ChildProcess
+{
+public:
+    ChildProcess(const QString &program, const QStringList &arguments,
+                 const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+    ~ChildProcess();
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
+
+    // Waits until the output holds the text or matches the pattern; false when the time runs out
+    // or the program ends first.
+    bool waitForOutput(const QString &text, int milliseconds = 10000);
+    bool waitForOutput(const QRegularExpression &pattern, int milliseconds = 10000);
+    bool waitForExit(int milliseconds = 10000);
+
+    // Everything the program has written so far.
+    QString output();
+    qint64 pid() const { return m_process.processId(); }
+    int exitCode() const { return m_process.exitCode(); }
+    QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
+    // Sends a signal (SIGTERM, SIGKILL, …) to the running program.
+    void signal(int number);
+
+private:
+    QProcess m_process;
+    QString m_output;
+};
+
+// Runs a program to its end while this process's event loop keeps running, so that windows of
+// the test answer the X server meanwhile. Its standard output; nothing when it cannot start,
+// fails or is still running when the time is up (it is killed then).
+std::optional<QString> runToEnd(const QString &program, const QStringList &arguments,
+                                int milliseconds = 15000);
+
+// xdotool with the arguments: whether it succeeded, or what it printed (empty on failure).
+bool xdotool(const QStringList &arguments, int milliseconds = 15000);
+QString xdotoolOutput(const QStringList &arguments, int milliseconds = 15000);
+
+} // namespace vyo::test

@@ -57,18 +57,8 @@ private:
 void TestAppProcess::init()
 {
     m_root = std::make_unique<QTemporaryDir>();
-    for (const char *folder : {"data", "config", "runtime", "home", "cache"})
-        QVERIFY(QDir().mkpath(m_root->filePath(folder)));
-    QFile::setPermissions(m_root->filePath("runtime"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_environment = QProcessEnvironment::systemEnvironment();
-    m_environment.remove("VYO_TEST_HARNESS");
-    m_environment.insert("XDG_DATA_HOME", m_root->filePath("data"));
-    m_environment.insert("XDG_CONFIG_HOME", m_root->filePath("config"));
-    m_environment.insert("XDG_CACHE_HOME", m_root->filePath("cache"));
-    m_environment.insert("XDG_RUNTIME_DIR", m_root->filePath("runtime"));
-    m_environment.insert("HOME", m_root->filePath("home"));
-    m_environment.insert("QT_QPA_PLATFORM", "offscreen");
+    m_environment = test::applicationEnvironment(m_root->path(), "offscreen");
+    QVERIFY(!m_environment.isEmpty());
     QVERIFY(test::writeFile(file("보고서.pdf"), "pdf"));
 }
 

@@ -191,21 +191,8 @@ void TestStatusItemTray::hostComingAndGoing()
 void TestStatusItemTray::applicationTrayAndShortcuts()
 {
     QTemporaryDir root;
-    for (const char *folder : {"data", "config", "runtime", "home", "cache"})
-        QVERIFY(QDir().mkpath(root.filePath(folder)));
-    QFile::setPermissions(root.filePath("runtime"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("VYO_TEST_HARNESS");
-    environment.remove("WAYLAND_DISPLAY");
-    environment.remove("XDG_SESSION_TYPE");
-    for (const char *folder : {"data", "config", "cache", "runtime"})
-        environment.insert(
-            QString("XDG_%1_%2")
-                .arg(QString(folder).toUpper(), folder == QByteArray("runtime") ? "DIR" : "HOME"),
-            root.filePath(folder));
-    environment.insert("HOME", root.filePath("home"));
-    environment.insert("QT_QPA_PLATFORM", "xcb");
+    QProcessEnvironment environment = test::applicationEnvironment(root.path(), "xcb");
+    QVERIFY(!environment.isEmpty());
     environment.insert("QT_LOGGING_RULES", "vyo.app.debug=true");
 
     // One recently closed shelf to reopen.

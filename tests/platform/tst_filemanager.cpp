@@ -1,5 +1,6 @@
 #include "platform/FileManager.h"
 
+#include "DesktopFakes.h"
 #include "PrivateSessionBus.h"
 
 #include <QApplication>
@@ -11,32 +12,8 @@ using namespace vyo;
 
 namespace {
 
-// Stands in for the desktop's file manager, on a bus connection of its own so that calls really
-// travel through the session bus.
-class FakeFileManager : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
-public:
-    QList<QStringList> calls;
-
-public Q_SLOTS:
-    void ShowItems(const QStringList &uris, const QString &startupId)
-    {
-        Q_UNUSED(startupId);
-        calls.append(uris);
-    }
-};
-
-class OpenedURLs : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-
-public Q_SLOTS:
-    void open(const QUrl &url) { urls.append(url); }
-};
+using test::FakeFileManager;
+using test::OpenedURLs;
 
 const QString connectionName = QStringLiteral("fakeFileManager");
 const QString serviceName = QStringLiteral("org.freedesktop.FileManager1");

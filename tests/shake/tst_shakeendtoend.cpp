@@ -121,18 +121,8 @@ void TestShakeEndToEnd::initTestCase()
 void TestShakeEndToEnd::init()
 {
     m_root = std::make_unique<QTemporaryDir>();
-    for (const char *folder : {"data", "config", "runtime", "home", "cache"})
-        QVERIFY(QDir().mkpath(m_root->filePath(folder)));
-    QFile::setPermissions(m_root->filePath("runtime"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_environment = QProcessEnvironment::systemEnvironment();
-    m_environment.remove("VYO_TEST_HARNESS");
-    m_environment.insert("XDG_DATA_HOME", m_root->filePath("data"));
-    m_environment.insert("XDG_CONFIG_HOME", m_root->filePath("config"));
-    m_environment.insert("XDG_CACHE_HOME", m_root->filePath("cache"));
-    m_environment.insert("XDG_RUNTIME_DIR", m_root->filePath("runtime"));
-    m_environment.insert("HOME", m_root->filePath("home"));
-    m_environment.insert("QT_QPA_PLATFORM", "xcb");
+    m_environment = test::applicationEnvironment(m_root->path(), "xcb");
+    QVERIFY(!m_environment.isEmpty());
     m_environment.insert("QT_LOGGING_RULES", "vyo.shake.debug=true");
     m_file = m_root->filePath("home/흔들어 놓은 파일.txt");
     QVERIFY(test::writeFile(m_file, "hello"));

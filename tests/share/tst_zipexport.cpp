@@ -3,7 +3,8 @@
 #include "platform/Dialogs.h"
 #include "shelf/Shelf.h"
 
-#include "../platform/PrivateSessionBus.h"
+#include "DesktopFakes.h"
+#include "PrivateSessionBus.h"
 #include "TestSupport.h"
 #include "tst_zipsupport.h"
 
@@ -24,38 +25,6 @@
 using namespace vyo;
 using namespace vyo::test;
 using Content = ShelfItem::Content;
-
-namespace {
-
-// Stands in for the desktop's file manager on the session bus, on a connection of its own, so
-// that the reveal call really travels through the bus.
-class FakeFileManager : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
-public:
-    QList<QStringList> calls;
-
-public Q_SLOTS:
-    void ShowItems(const QStringList &uris, const QString &startupId)
-    {
-        Q_UNUSED(startupId);
-        calls.append(uris);
-    }
-};
-
-// Catches the folders opened when no file manager answers.
-class OpenedURLs : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-
-public Q_SLOTS:
-    void open(const QUrl &url) { urls.append(url); }
-};
-
-} // namespace
 
 class TestZipExport : public QObject
 {

@@ -9,6 +9,7 @@
 #include "shelfwindow/ShelfCommands.h"
 
 #include "ActionTestFiles.h"
+#include "DesktopFakes.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -29,6 +30,7 @@
 
 using namespace vyo;
 using Content = ShelfItem::Content;
+using test::OpenedURLs;
 
 namespace {
 
@@ -54,17 +56,6 @@ QMenu *quickActionMenu(const QMenu *menu)
     QAction *work = test::menuEntry(menu, QStringLiteral("작업"));
     return work ? work->menu() : nullptr;
 }
-
-// Receives the URLs the desktop is asked to open.
-class OpenedURLs : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-
-public Q_SLOTS:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 const QStringList contextTitles = {
     QStringLiteral("열기"),  QStringLiteral("빠른 보기"),

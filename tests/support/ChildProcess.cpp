@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 
 #include <csignal>
 
@@ -59,6 +61,28 @@ void ChildProcess::signal(int number)
 {
     if (m_process.state() != QProcess::NotRunning)
         ::kill(pid_t(m_process.processId()), number);
+}
+
+QProcessEnvironment applicationEnvironment(const QString &root, const QString &platform)
+{
+    const QDir dir(root);
+    for (const char *folder : {"data", "config", "cache", "runtime", "home"}) {
+        if (!dir.mkpath(QString::fromLatin1(folder)))
+            return {};
+    }
+    QFile::setPermissions(dir.filePath(u"runtime"_qs),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"VYO_TEST_HARNESS"_qs);
+    environment.remove(u"WAYLAND_DISPLAY"_qs);
+    environment.remove(u"XDG_SESSION_TYPE"_qs);
+    environment.insert(u"XDG_DATA_HOME"_qs, dir.filePath(u"data"_qs));
+    environment.insert(u"XDG_CONFIG_HOME"_qs, dir.filePath(u"config"_qs));
+    environment.insert(u"XDG_CACHE_HOME"_qs, dir.filePath(u"cache"_qs));
+    environment.insert(u"XDG_RUNTIME_DIR"_qs, dir.filePath(u"runtime"_qs));
+    environment.insert(u"HOME"_qs, dir.filePath(u"home"_qs));
+    environment.insert(u"QT_QPA_PLATFORM"_qs, platform);
+    return environment;
 }
 
 std::optional<QString> runToEnd(const QString &program, const QStringList &arguments,

@@ -43,6 +43,12 @@ private:
     QString m_output;
 };
 
+// The environment for the application as a user would run it (not under the test harness), in
+// user folders of its own below `root`: data, config, cache, runtime and home, made here.
+// `platform` is the Qt platform plugin ("offscreen", "xcb"). Empty when the folders cannot be
+// made.
+QProcessEnvironment applicationEnvironment(const QString &root, const QString &platform);
+
 // Runs a program to its end while this process's event loop keeps running, so that windows of
 // the test answer the X server meanwhile. Its standard output; nothing when it cannot start,
 // fails or is still running when the time is up (it is killed then).

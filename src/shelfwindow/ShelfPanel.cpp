@@ -4,9 +4,7 @@
 #include "shelfwindow/ShelfCommands.h"
 
 #include <QApplication>
-#include <QDragEnterEvent>
 #include <QKeyEvent>
-#include <QMimeData>
 #include <QPainterPath>
 #include <QRegion>
 
@@ -22,14 +20,13 @@ constexpr quint32 capsLockBit = 0x2;
 ShelfPanel::ShelfPanel(Shelf *shelf, QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                           Qt::NoDropShadowWindowHint)
-    , m_shelf(shelf)
 {
     setObjectName(QStringLiteral("shelfPanel"));
     setWindowTitle(QStringLiteral("Vyo"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_X11NetWmWindowTypeUtility);
     setFocusPolicy(Qt::ClickFocus);
-    setAcceptDrops(true);
+    m_dropView = new ShelfDropView(shelf, this);
     m_translucent = hasCompositor() || QGuiApplication::platformName() != QLatin1String("xcb");
     if (m_translucent)
         setAttribute(Qt::WA_TranslucentBackground);
@@ -38,7 +35,7 @@ ShelfPanel::ShelfPanel(Shelf *shelf, QWidget *parent)
 void ShelfPanel::setContent(QWidget *content)
 {
     m_content = content;
-    content->setParent(this);
+    content->setParent(m_dropView);
     content->move(0, 0);
     content->installEventFilter(this);
     // Clicks anywhere in the view give the panel the keyboard.
@@ -115,13 +112,6 @@ bool ShelfPanel::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void ShelfPanel::enterEvent(QEnterEvent *event)
-{
-    if (m_shelf)
-        m_shelf->removeMissingFiles();
-    QWidget::enterEvent(event);
-}
-
 void ShelfPanel::moveEvent(QMoveEvent *event)
 {
     QWidget::moveEvent(event);
@@ -131,6 +121,7 @@ void ShelfPanel::moveEvent(QMoveEvent *event)
 void ShelfPanel::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    m_dropView->resize(size());
     updateShape();
 }
 
@@ -142,69 +133,6 @@ void ShelfPanel::updateShape()
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), 22, 22);
     setMask(QRegion(path.toFillPolygon().toPolygon()));
-}
-
-bool ShelfPanel::isOwnDrag(const QDropEvent *event) const
-{
-    const auto *source = qobject_cast<const QWidget *>(event->source());
-    return source && source->window() == this;
-}
-
-void ShelfPanel::dragEnterEvent(QDragEnterEvent *event)
-{
-    if (isOwnDrag(event) || !ShelfItem::canAccept(event->mimeData())) {
-        event->ignore();
-        return;
-    }
-    if (m_shelf)
-        m_shelf->setDropTargeted(true);
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-}
-
-void ShelfPanel::dragMoveEvent(QDragMoveEvent *event)
-{
-    if (isOwnDrag(event)) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-}
-
-void ShelfPanel::dragLeaveEvent(QDragLeaveEvent *event)
-{
-    if (m_shelf)
-        m_shelf->setDropTargeted(false);
-    QWidget::dragLeaveEvent(event);
-}
-
-void ShelfPanel::dropEvent(QDropEvent *event)
-{
-    if (!m_shelf || isOwnDrag(event)) {
-        event->ignore();
-        return;
-    }
-    m_shelf->setDropTargeted(false);
-    QPointer<Shelf> shelf = m_shelf;
-    if (ShelfItem::receivePromisedFiles(event->mimeData(), [shelf](const ShelfItem &item) {
-            if (shelf)
-                shelf->add({item});
-        })) {
-        m_shelf->hasReceivedDrop = true;
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-        return;
-    }
-    const QList<ShelfItem> items = ShelfItem::items(event->mimeData());
-    if (items.isEmpty()) {
-        event->ignore();
-        return;
-    }
-    m_shelf->hasReceivedDrop = true;
-    m_shelf->add(items);
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
 }
 
 } // namespace vyo

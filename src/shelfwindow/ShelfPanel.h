@@ -2,11 +2,12 @@
 
 // The floating window of one shelf: frameless, above other windows, on every desktop, never
 // taking focus when it appears (a click on it gives it the keyboard, so its keys work). The whole
-// window is the shelf view; the window itself receives drops from other applications and handles
-// the keys that work without a menu: Esc and Ctrl+W close, Ctrl+C copies, Ctrl+V pastes, Space
-// toggles the preview.
+// window is its drop view, which holds the shelf view and receives drops from other applications;
+// the window handles the keys that work without a menu: Esc and Ctrl+W close, Ctrl+C copies,
+// Ctrl+V pastes, Space toggles the preview.
 
 #include "shelf/Shelf.h"
+#include "shelfwindow/ShelfDropView.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -27,9 +28,10 @@ public:
     std::function<void()> onCopy;
     QPointer<ShelfCommands> commands;
 
-    // Puts the shelf view into the window; the window takes the view's size.
+    // Puts the shelf view into the window's drop view; the window takes the view's size.
     void setContent(QWidget *content);
     QWidget *content() const { return m_content; }
+    ShelfDropView *dropView() const { return m_dropView; }
 
     // Whether a key press is one of the panel's own keys (and so handled by it).
     enum class KeyCommand { none, preview, close, copy, paste };
@@ -42,19 +44,13 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void enterEvent(QEnterEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
-    void dragLeaveEvent(QDragLeaveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
 
 private:
-    bool isOwnDrag(const QDropEvent *event) const;
     void updateShape();
 
-    QPointer<Shelf> m_shelf;
+    ShelfDropView *m_dropView = nullptr;
     QWidget *m_content = nullptr;
     bool m_translucent = false;
 };

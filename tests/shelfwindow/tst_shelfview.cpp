@@ -247,17 +247,17 @@ void TestShelfView::dropsFromOtherApplications()
     QFETCH(QString, format);
     QFETCH(QByteArray, data);
     QFETCH(int, items);
-    ShelfPanel *panel = m_opened.controller->panel();
+    ShelfDropView *dropView = m_opened.controller->panel()->dropView();
     QMimeData mime;
     mime.setData(format, data);
     const QPoint point(90, 100);
     QDragEnterEvent enter(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(panel, &enter);
+    QApplication::sendEvent(dropView, &enter);
     const bool accepted = enter.isAccepted();
     QCOMPARE(shelf()->isDropTargeted(), accepted);
     if (accepted) {
         QDropEvent drop(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(panel, &drop);
+        QApplication::sendEvent(dropView, &drop);
         QCOMPARE(drop.isAccepted(), items > 0);
     }
     QVERIFY(!shelf()->isDropTargeted());
@@ -271,7 +271,7 @@ void TestShelfView::enteringDropsVanishedFiles()
     shelf()->add({ShelfItem(Content::file(QUrl::fromLocalFile(path))), text("stays")});
     QVERIFY(QFile::remove(path));
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-    QApplication::sendEvent(m_opened.controller->panel(), &enter);
+    QApplication::sendEvent(m_opened.controller->panel()->dropView(), &enter);
     QCOMPARE(shelf()->items().size(), 1);
     QCOMPARE(shelf()->items().first().displayName(), "stays");
 }

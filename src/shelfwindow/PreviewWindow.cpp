@@ -63,6 +63,9 @@ struct PreviewWindow::Content
     QImage picture;
     QString text;
     QString subtitle;
+    // For a PDF: the page shown (from 0) and how many there are.
+    int page = 0;
+    int pageCount = 0;
     // For the details of anything else.
     bool exists = false;
     bool isFolder = false;
@@ -94,15 +97,17 @@ bool readPicture(const QString &path, QSize box, PreviewWindow::Content &content
     return true;
 }
 
-// The first page of a PDF, rendered to fit `box`.
-bool readPdf(const QString &path, QSize box, PreviewWindow::Content &content)
+// One page of a PDF (the last one when `pageIndex` is past it), rendered to fit `box`.
+bool readPdf(const QString &path, int pageIndex, QSize box, PreviewWindow::Content &content)
 {
     const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(path);
     if (!document || document->isLocked() || document->numPages() < 1)
         return false;
     document->setRenderHint(Poppler::Document::Antialiasing);
     document->setRenderHint(Poppler::Document::TextAntialiasing);
-    const std::unique_ptr<Poppler::Page> page = document->page(0);
+    const int pageCount = document->numPages();
+    pageIndex = std::clamp(pageIndex, 0, pageCount - 1);
+    const std::unique_ptr<Poppler::Page> page = document->page(pageIndex);
     if (!page)
         return false;
     const QSizeF points = page->pageSizeF();
@@ -114,7 +119,10 @@ bool readPdf(const QString &path, QSize box, PreviewWindow::Content &content)
     if (content.picture.isNull())
         return false;
     content.kind = PreviewWindow::Kind::pdf;
-    content.subtitle = QString::number(document->numPages()) + QStringLiteral("쪽");
+    content.page = pageIndex;
+    content.pageCount = pageCount;
+    content.subtitle = pageCount > 1 ? QStringLiteral("%1 / %2쪽").arg(pageIndex + 1).arg(pageCount)
+                                     : QStringLiteral("1쪽");
     return true;
 }
 
@@ -134,8 +142,8 @@ bool readText(const QString &path, PreviewWindow::Content &content)
     return true;
 }
 
-// Reads what the window shows for the file; runs on a worker thread.
-PreviewWindow::Content readContent(const QString &path, QSize box)
+// Reads what the window shows for the file (for a PDF, the page `page`); runs on a worker thread.
+PreviewWindow::Content readContent(const QString &path, int page, QSize box)
 {
     PreviewWindow::Content content;
     const QFileInfo info(path);
@@ -152,7 +160,7 @@ PreviewWindow::Content readContent(const QString &path, QSize box)
     if (content.isFolder)
         return content;
     if (type.inherits(QStringLiteral("application/pdf"))) {
-        if (readPdf(path, box, content))
+        if (readPdf(path, page, box, content))
             return content;
     } else if (type.name().startsWith(QLatin1String("image/"))) {
         if (readPicture(path, box, content))
@@ -292,8 +300,22 @@ bool PreviewWindow::setCurrentIndex(int index)
     if (index == m_current)
         return true;
     m_current = index;
+    m_page = 0;
+    m_pageCount = 0;
     loadCurrent();
     Q_EMIT currentIndexChanged(index);
+    return true;
+}
+
+bool PreviewWindow::setCurrentPage(int page)
+{
+    if (m_shownKind != Kind::pdf || page < 0 || page >= m_pageCount)
+        return false;
+    if (page != m_page) {
+        // The page shown stays until the next one is ready.
+        m_page = page;
+        load();
+    }
     return true;
 }
 
@@ -348,7 +370,6 @@ void PreviewWindow::placeBeside(QWidget *anchor)
 
 void PreviewWindow::loadCurrent()
 {
-    const quint64 number = ++m_loadNumber;
     const QUrl url = urlAt(m_current);
     m_title->setText(QFileInfo(url.toLocalFile()).fileName());
     m_position->setText(m_urls.size() > 1
@@ -357,11 +378,17 @@ void PreviewWindow::loadCurrent()
     m_subtitle->clear();
     m_shownKind = Kind::none;
     m_stack->setCurrentWidget(m_blank);
+    load();
+}
 
-    const QString path = url.toLocalFile();
+void PreviewWindow::load()
+{
+    const quint64 number = ++m_loadNumber;
+    const QString path = urlAt(m_current).toLocalFile();
+    const int page = m_page;
     const QSize box = contentPixelSize();
     runInBackground(
-        this, [path, box] { return readContent(path, box); },
+        this, [path, page, box] { return readContent(path, page, box); },
         [this, number](const Content &content) {
             if (number == m_loadNumber)
                 display(content);
@@ -371,6 +398,8 @@ void PreviewWindow::loadCurrent()
 void PreviewWindow::display(const Content &content)
 {
     m_subtitle->setText(content.subtitle);
+    m_page = content.page;
+    m_pageCount = content.pageCount;
     switch (content.kind) {
     case Kind::image:
     case Kind::pdf: {
@@ -443,16 +472,26 @@ void PreviewWindow::keyPressEvent(QKeyEvent *event)
         Q_EMIT closedByKey();
         break;
     case Qt::Key_Up:
-        scrollText(QAbstractSlider::SliderSingleStepSub);
+        if (!setCurrentPage(m_page - 1))
+            scrollText(QAbstractSlider::SliderSingleStepSub);
         break;
     case Qt::Key_Down:
-        scrollText(QAbstractSlider::SliderSingleStepAdd);
+        if (!setCurrentPage(m_page + 1))
+            scrollText(QAbstractSlider::SliderSingleStepAdd);
         break;
     case Qt::Key_PageUp:
-        scrollText(QAbstractSlider::SliderPageStepSub);
+        if (!setCurrentPage(m_page - 1))
+            scrollText(QAbstractSlider::SliderPageStepSub);
         break;
     case Qt::Key_PageDown:
-        scrollText(QAbstractSlider::SliderPageStepAdd);
+        if (!setCurrentPage(m_page + 1))
+            scrollText(QAbstractSlider::SliderPageStepAdd);
+        break;
+    case Qt::Key_Home:
+        setCurrentPage(0);
+        break;
+    case Qt::Key_End:
+        setCurrentPage(m_pageCount - 1);
         break;
     default:
         QWidget::keyPressEvent(event);

@@ -1,9 +1,10 @@
 #pragma once
 
 // The preview window of a shelf: a borderless, keyboard-driven window that shows one file at a
-// time (images scaled to fit with their orientation applied, a PDF's first page, the first part
-// of a text file, or the icon, name, kind and size of anything else). The left and right arrow
-// keys move between the files; Space or Esc closes it. Files are read in the background, so a
+// time (images scaled to fit with their orientation applied, a PDF a page at a time, the first
+// part of a text file, or the icon, name, kind and size of anything else). The left and right
+// arrow keys move between the files; up and down (and Page Up, Page Down, Home, End) move between
+// a PDF's pages or scroll a text; Space or Esc closes it. Files are read in the background, so a
 // large image or PDF never holds up the application.
 
 #include <QAbstractSlider>
@@ -45,6 +46,13 @@ public:
     bool setCurrentIndex(int index);
     Kind shownKind() const { return m_shownKind; }
 
+    // The PDF page shown (from 0) and how many the PDF has; 0 and 0 for anything else.
+    int currentPage() const { return m_page; }
+    int pageCount() const { return m_pageCount; }
+    // Moves to a page of the PDF shown; false, and nothing changes, outside its pages or when no
+    // PDF is shown. contentShown reports the page on screen.
+    bool setCurrentPage(int page);
+
     // The largest picture the content area shows, in device pixels.
     QSize contentPixelSize() const;
 
@@ -60,7 +68,10 @@ protected:
 
 private:
     void placeBeside(QWidget *anchor);
+    // Shows the current file from its start.
     void loadCurrent();
+    // Reads the current file (the current page of a PDF) in the background.
+    void load();
     void display(const Content &content);
     void showDetails(const Content &content);
     void scrollText(QAbstractSlider::SliderAction action);
@@ -70,6 +81,8 @@ private:
     // Increases with every load; a finished load whose number is older is dropped.
     quint64 m_loadNumber = 0;
     Kind m_shownKind = Kind::none;
+    int m_page = 0;
+    int m_pageCount = 0;
 
     QLabel *m_title = nullptr;
     QLabel *m_position = nullptr;

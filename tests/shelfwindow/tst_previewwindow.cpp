@@ -43,7 +43,7 @@ private Q_SLOTS:
     void outOfRangeIndexesAreAnsweredSafely();
     void opensBesideThePanel();
     void showsImagesUprightAndScaledToFit();
-    void showsPdfFirstPage();
+    void showsPdfPageByPage();
     void showsTextMonospaced();
     void showsDetailsForOtherFiles();
 
@@ -299,8 +299,9 @@ void TestPreviewWindow::showsImagesUprightAndScaledToFit()
              QStringLiteral("3000 × 1800"));
 }
 
-void TestPreviewWindow::showsPdfFirstPage()
+void TestPreviewWindow::showsPdfPageByPage()
 {
+    // Red, blue and a blank (white) page.
     const QString pdf = path(QStringLiteral("문서.pdf"));
     {
         QPdfWriter writer(pdf);
@@ -311,12 +312,19 @@ void TestPreviewWindow::showsPdfFirstPage()
         painter.fillRect(QRect(0, 0, writer.width(), writer.height()), Qt::blue);
         writer.newPage();
     }
-    openOn({QUrl::fromLocalFile(pdf)}, 0);
+    auto *picture = m_window->findChild<QLabel *>(QStringLiteral("previewPicture"));
+    auto *subtitle = m_window->findChild<QLabel *>(QStringLiteral("previewSubtitle"));
+    const auto middle = [picture] {
+        const QImage page = picture->pixmap().toImage();
+        return page.pixel(page.width() / 2, page.height() / 2);
+    };
+    const QUrl text = write(QStringLiteral("다음.txt"), "next");
+    openOn({QUrl::fromLocalFile(pdf), text}, 0);
     QCOMPARE(m_window->shownKind(), PreviewWindow::Kind::pdf);
-    QCOMPARE(m_window->findChild<QLabel *>(QStringLiteral("previewSubtitle"))->text(),
-             QStringLiteral("3쪽"));
-    const QImage page =
-        m_window->findChild<QLabel *>(QStringLiteral("previewPicture"))->pixmap().toImage();
+    QCOMPARE(m_window->pageCount(), 3);
+    QCOMPARE(m_window->currentPage(), 0);
+    QCOMPARE(subtitle->text(), QStringLiteral("1 / 3쪽"));
+    const QImage page = picture->pixmap().toImage();
     const QSize box = m_window->contentPixelSize();
     QVERIFY2(page.height() <= box.height() + 1 && page.height() >= box.height() - 2,
              qPrintable(QStringLiteral("%1x%2 in %3x%4")
@@ -326,8 +334,42 @@ void TestPreviewWindow::showsPdfFirstPage()
                             .arg(box.height())));
     // The first page, red, portrait.
     QVERIFY(page.height() > page.width());
-    const QRgb middle = page.pixel(page.width() / 2, page.height() / 2);
-    QVERIFY(qRed(middle) > 200 && qBlue(middle) < 60);
+    QVERIFY(qRed(middle()) > 200 && qBlue(middle()) < 60);
+
+    // Down and Page Down go forward a page, Up back; End and Home to the last and first page.
+    press(Qt::Key_Down);
+    QCOMPARE(m_window->currentPage(), 1);
+    QCOMPARE(subtitle->text(), QStringLiteral("2 / 3쪽"));
+    QVERIFY(qBlue(middle()) > 200 && qRed(middle()) < 60);
+    press(Qt::Key_PageDown);
+    QCOMPARE(m_window->currentPage(), 2);
+    QCOMPARE(subtitle->text(), QStringLiteral("3 / 3쪽"));
+    QVERIFY(qRed(middle()) > 200 && qBlue(middle()) > 200);
+    press(Qt::Key_Up);
+    QCOMPARE(m_window->currentPage(), 1);
+    press(Qt::Key_Home);
+    QCOMPARE(m_window->currentPage(), 0);
+    QVERIFY(qRed(middle()) > 200 && qBlue(middle()) < 60);
+
+    // Past either end nothing changes.
+    QVERIFY(!m_window->setCurrentPage(-1));
+    QVERIFY(!m_window->setCurrentPage(3));
+    QTest::keyClick(m_window, Qt::Key_Up);
+    QCOMPARE(m_window->currentPage(), 0);
+    press(Qt::Key_End);
+    QCOMPARE(m_window->currentPage(), 2);
+    QTest::keyClick(m_window, Qt::Key_PageDown);
+    QCOMPARE(m_window->currentPage(), 2);
+    QCOMPARE(m_window->currentIndex(), 0);
+
+    // The next file has no pages; coming back starts at the first page again.
+    press(Qt::Key_Right);
+    QCOMPARE(m_window->shownKind(), PreviewWindow::Kind::text);
+    QCOMPARE(m_window->pageCount(), 0);
+    QVERIFY(!m_window->setCurrentPage(0));
+    press(Qt::Key_Left);
+    QCOMPARE(m_window->currentPage(), 0);
+    QCOMPARE(subtitle->text(), QStringLiteral("1 / 3쪽"));
 }
 
 void TestPreviewWindow::showsTextMonospaced()

@@ -10,12 +10,15 @@
 #include <QWebSocket>
 
 #include <algorithm>
+#include <utility>
 
 namespace vyo {
 
 namespace {
 
 constexpr double longestRetryDelay = 30.0;
+// Signals held back while a connection opens, at most.
+constexpr qsizetype maximumWaitingSignals = 1000;
 // How long a stopped connection may take to finish its closing handshake.
 constexpr int closingGraceMilliseconds = 3000;
 
@@ -110,8 +113,13 @@ void SignalingClient::connect()
 
     // Every completion first checks that its connection is still the current one.
     QObject::connect(socket, &QWebSocket::connected, this, [this, socket] {
-        if (socket == m_task)
-            socket->ping();
+        if (socket != m_task)
+            return;
+        // Signals sent while the connection opened go out first, in order.
+        const QStringList waiting = std::exchange(m_waitingForOpen, {});
+        for (const QString &text : waiting)
+            sendText(text);
+        socket->ping();
     });
     QObject::connect(socket, &QWebSocket::pong, this, [this, socket] {
         if (socket != m_task)
@@ -136,6 +144,7 @@ void SignalingClient::stop()
 {
     m_isStopped = true;
     m_reconnection.stop();
+    m_waitingForOpen.clear();
     QWebSocket *socket = m_task;
     m_task = nullptr;
     if (!socket)
@@ -165,12 +174,23 @@ void SignalingClient::send(const QString &peerID, const QString &payload)
                               {QStringLiteral("sig"), *signature}};
     if (!m_task)
         return;
-    if (m_task->state() != QAbstractSocket::ConnectedState) {
-        vyoError(lcShare, u"시그널 전송 실패: %{public}s",
-                 QStringLiteral("the connection is not open yet"));
+    const QString text = TransferProtocol::encode(message);
+    if (m_task->state() == QAbstractSocket::ConnectedState) {
+        sendText(text);
         return;
     }
-    const QString text = TransferProtocol::encode(message);
+    // The connection is still opening: the signal leaves once it is open, and is lost with it
+    // if it never opens.
+    if (m_waitingForOpen.size() >= maximumWaitingSignals) {
+        vyoError(lcShare, u"시그널 전송 실패: %{public}s",
+                 QStringLiteral("too many signals wait for the connection to open"));
+        return;
+    }
+    m_waitingForOpen.append(text);
+}
+
+void SignalingClient::sendText(const QString &text)
+{
     const qint64 expected = text.toUtf8().size();
     if (m_task->sendTextMessage(text) < expected)
         vyoError(lcShare, u"시그널 전송 실패: %{public}s", m_task->errorString());
@@ -236,6 +256,7 @@ void SignalingClient::scheduleReconnection()
 
 void SignalingClient::dropTask()
 {
+    m_waitingForOpen.clear();
     QWebSocket *socket = m_task;
     m_task = nullptr;
     if (!socket)

@@ -69,7 +69,8 @@ public:
     void connect();
     // Closes for good (close code 1001); no event, and no pending reconnection happens.
     void stop();
-    // Signs `payload` and sends it to the browser `peerID`. Dropped when there is no connection.
+    // Signs `payload` and sends it to the browser `peerID`. Dropped when there is no connection;
+    // while one is opening, it leaves once the connection is open (and is lost if it never opens).
     void send(const QString &peerID, const QString &payload);
 
     // Multiplies the reconnection waits: 1.0 waits real seconds; tests pass a small factor.
@@ -81,10 +82,13 @@ private:
     void connectionFailed(QWebSocket *socket, const QString &description);
     void scheduleReconnection();
     void dropTask();
+    void sendText(const QString &text);
 
     QUrl m_url;
     QString m_key;
     QPointer<QWebSocket> m_task;
+    // Signals sent while `m_task` was still opening.
+    QStringList m_waitingForOpen;
     bool m_isStopped = false;
     double m_retryDelay = 1.0;
     double m_timeScale = 1.0;

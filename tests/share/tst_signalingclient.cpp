@@ -430,15 +430,40 @@ void TestSignalingClient::sendWithoutOpenConnection()
     idle.send("peer", "payload");
     QVERIFY(!log.contains(QStringLiteral("시그널 전송 실패")));
 
-    // Connecting, but the handshake never completes: a failed send.
-    QTcpServer mute;
-    QVERIFY(mute.listen(QHostAddress::LocalHost, 0));
-    SignalingClient client(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(mute.serverPort())),
-                           testRoomID(5), roomKey);
+    // Sent while the connection opens: they leave, in order, once it is open.
+    ScriptedServer server;
+    SignalingClient client(server.base(), testRoomID(5), roomKey);
+    Recorder recorder;
+    recorder.attach(client);
     client.connect();
-    QVERIFY(QTest::qWaitFor([&] { return mute.hasPendingConnections(); }, 5000));
-    client.send("peer", "payload");
-    QVERIFY(log.contains(QStringLiteral("시그널 전송 실패: ")));
+    client.send("peer", "first");
+    client.send("peer", "second");
+    QVERIFY(recorder.waitFor(Kind::connected));
+    QVERIFY(QTest::qWaitFor([&] { return server.received[0].size() == 2; }, 5000));
+    QVERIFY(server.received[0][0].contains(R"("payload":"first")"));
+    QVERIFY(server.received[0][1].contains(R"("payload":"second")"));
+
+    // Sent while a connection opens that then fails: lost with it, never sent on the next one.
+    TcpRelay relay(server.base().port());
+    relay.down = true;
+    SignalingClient retrying(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(relay.port())),
+                             testRoomID(6), roomKey);
+    retrying.setTimeScale(timeScale);
+    Recorder second;
+    second.attach(retrying);
+    retrying.connect();
+    retrying.send("peer", "lost");
+    QVERIFY(second.waitFor(Kind::disconnected));
+    relay.down = false;
+    QVERIFY(second.waitFor(Kind::connected));
+    retrying.send("peer", "after");
+    QVERIFY(server.waitForSockets(2));
+    QVERIFY(QTest::qWaitFor([&] { return !server.received[1].isEmpty(); }, 5000));
+    QTest::qWait(100);
+    QCOMPARE(server.received[1].size(), 1);
+    QVERIFY(server.received[1][0].contains(R"("payload":"after")"));
+    QVERIFY(!log.contains(QStringLiteral("시그널 전송 실패")));
+    retrying.stop();
     client.stop();
 }
 

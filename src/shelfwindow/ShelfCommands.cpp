@@ -118,6 +118,8 @@ void flashShelfStatus(Shelf *shelf, const QString &text)
 }
 
 // Puts a finished run's result on the shelf; answers whether the run succeeded.
+// Adds what a run made to the shelf (while it exists) and reports it. Recognised text reaches
+// the clipboard, and a failure the log and a beep, even when the shelf has closed meanwhile.
 bool applyQuickActionResult(Shelf *shelf, const QuickAction::Result &result)
 {
     if (!result.succeeded()) {
@@ -129,7 +131,8 @@ bool applyQuickActionResult(Shelf *shelf, const QuickAction::Result &result)
     }
     const QuickAction::Output &output = result.output();
     if (output.kind() == QuickAction::Output::Kind::text) {
-        shelf->add({ShelfItem(ShelfItem::Content::text(output.text()))});
+        if (shelf)
+            shelf->add({ShelfItem(ShelfItem::Content::text(output.text()))});
         QClipboard *clipboard = QGuiApplication::clipboard();
         clipboard->clear();
         clipboard->setText(output.text());
@@ -139,7 +142,8 @@ bool applyQuickActionResult(Shelf *shelf, const QuickAction::Result &result)
     QList<ShelfItem> made;
     for (const QUrl &url : output.fileURLs())
         made.append(ShelfItem(ShelfItem::Content::file(url)));
-    shelf->add(made);
+    if (shelf)
+        shelf->add(made);
     flashShelfStatus(shelf, madeFilesMessage(output.fileURLs().size()));
     return true;
 }
@@ -420,14 +424,14 @@ void ShelfCommands::runQuickAction(QuickAction action, const std::optional<QList
         return;
     m_shelf->setStatus(action.progressText());
 
-    // The result joins the shelf even when the panel (and this object) is gone by then; only a
-    // shelf that no longer exists drops it.
+    // The result joins the shelf even when the panel (and this object) is gone by then. A shelf
+    // closed meanwhile no longer takes it, but recognised text still reaches the clipboard and a
+    // failure is still logged.
     QPointer<ShelfCommands> self = this;
     runInBackground(
-        m_shelf.data(), [action, files] { return QuickActions::perform(action, files); },
+        QCoreApplication::instance(),
+        [action, files] { return QuickActions::perform(action, files); },
         [shelf = QPointer<Shelf>(m_shelf), self](const QuickAction::Result &result) {
-            if (!shelf)
-                return;
             const bool succeeded = applyQuickActionResult(shelf, result);
             if (self)
                 Q_EMIT self->quickActionFinished(succeeded);

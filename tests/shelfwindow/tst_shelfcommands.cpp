@@ -97,6 +97,7 @@ private Q_SLOTS:
     void inapplicableQuickActionDoesNothing();
     void resultArrivesAfterTheCommandsAreGone();
     void textExtractionAddsAndCopiesTheText();
+    void shelfClosedDuringRunStillReports();
     void newerMessageOutlivesOlderTimer();
 
 private:
@@ -109,6 +110,22 @@ private:
     ShelfItem imageItem(const QString &name, QSize size)
     {
         QImage image = test::quadrantImage(size);
+        image.save(path(name));
+        return ShelfItem(Content::file(QUrl::fromLocalFile(path(name))));
+    }
+    // An image with "HELLO 2024" written large on it.
+    ShelfItem textImage(const QString &name)
+    {
+        QImage image(640, 160, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            QFont font(QStringLiteral("DejaVu Sans"));
+            font.setPixelSize(56);
+            painter.setFont(font);
+            painter.setPen(Qt::black);
+            painter.drawText(QRect(0, 0, 640, 160), Qt::AlignCenter, QStringLiteral("HELLO 2024"));
+        }
         image.save(path(name));
         return ShelfItem(Content::file(QUrl::fromLocalFile(path(name))));
     }
@@ -569,18 +586,7 @@ void TestShelfCommands::resultArrivesAfterTheCommandsAreGone()
 
 void TestShelfCommands::textExtractionAddsAndCopiesTheText()
 {
-    QImage image(640, 160, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    {
-        QPainter painter(&image);
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPixelSize(56);
-        painter.setFont(font);
-        painter.setPen(Qt::black);
-        painter.drawText(QRect(0, 0, 640, 160), Qt::AlignCenter, QStringLiteral("HELLO 2024"));
-    }
-    QVERIFY(image.save(path(QStringLiteral("text.png"))));
-    m_shelf->add({ShelfItem(Content::file(QUrl::fromLocalFile(path(QStringLiteral("text.png")))))});
+    m_shelf->add({textImage(QStringLiteral("text.png"))});
     QSignalSpy finished(m_commands, &ShelfCommands::quickActionFinished);
 
     m_commands->runQuickAction(QuickAction::extractText);
@@ -595,6 +601,28 @@ void TestShelfCommands::textExtractionAddsAndCopiesTheText()
              qPrintable(made.content().text()));
     QCOMPARE(QGuiApplication::clipboard()->text(), made.content().text());
     QCOMPARE(statusOf(*m_shelf), QStringLiteral("글자를 담고 복사했어요"));
+}
+
+void TestShelfCommands::shelfClosedDuringRunStillReports()
+{
+    // The shelf goes while the run is under way: the text still reaches the clipboard, and a
+    // failure is still logged and beeped.
+    test::LogCapture log;
+    QGuiApplication::clipboard()->clear();
+    auto *shelf = new Shelf;
+    ShelfCommands commands(shelf);
+    shelf->add({textImage(QStringLiteral("text.png")),
+                imageItem(QStringLiteral("small.png"), {1000, 600})});
+    QSignalSpy finished(&commands, &ShelfCommands::quickActionFinished);
+    commands.runQuickAction(QuickAction::extractText, QList<ShelfItem>{shelf->items().first()});
+    commands.runQuickAction(QuickAction::resize1280, QList<ShelfItem>{shelf->items().last()});
+    delete shelf;
+
+    QTRY_VERIFY_WITH_TIMEOUT(finished.size() == 2, 60000);
+    QVERIFY2(QGuiApplication::clipboard()->text().contains(QStringLiteral("HELLO")),
+             qPrintable(QGuiApplication::clipboard()->text()));
+    QVERIFY(log.contains(QStringLiteral("빠른 작업 실패: small.png은(는) 이미 그보다 작아요.")));
+    QCOMPARE(m_beeps, 1);
 }
 
 void TestShelfCommands::newerMessageOutlivesOlderTimer()

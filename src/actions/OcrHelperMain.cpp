@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 using namespace vyo;
 namespace Helper = vyo::TextRecognitionHelper;
@@ -34,13 +35,14 @@ void limitMemory()
     setrlimit(RLIMIT_AS, &limit);
 }
 
-// The recognised lines of the image, top to bottom as the engine orders its text blocks.
-QStringList recognizedLines(tesseract::TessBaseAPI &engine, const QImage &source)
+// The recognised lines of the image, top to bottom as the engine orders its text blocks; nothing
+// when recognition itself fails.
+std::optional<QStringList> recognizedLines(tesseract::TessBaseAPI &engine, const QImage &source)
 {
     const QImage image = source.convertToFormat(QImage::Format_RGB888);
     engine.SetImage(image.constBits(), image.width(), image.height(), 3, int(image.bytesPerLine()));
     if (engine.Recognize(nullptr) != 0)
-        return {};
+        return std::nullopt;
     QStringList lines;
     std::unique_ptr<tesseract::ResultIterator> it(engine.GetIterator());
     if (!it)
@@ -95,11 +97,15 @@ int main(int argc, char **argv)
     // Screenshots and photos carry no useful resolution; 300 dpi is what the models expect.
     engine.SetVariable("user_defined_dpi", "300");
 
-    const QStringList lines = recognizedLines(engine, image);
+    const std::optional<QStringList> lines = recognizedLines(engine, image);
     engine.End();
-    if (lines.isEmpty())
+    if (!lines) {
+        std::fprintf(stderr, "recognition failed\n");
+        return Helper::engineFailed;
+    }
+    if (lines->isEmpty())
         return Helper::noText;
-    const QByteArray text = lines.join(u'\n').toUtf8();
+    const QByteArray text = lines->join(u'\n').toUtf8();
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     return std::fflush(stdout) == 0 ? Helper::foundText : Helper::engineFailed;
 }

@@ -12,7 +12,7 @@ enum ExitCode : int {
     foundText = 0,
     noText = 10,
     unreadable = 11,
-    engineFailed = 12, // the recognition engine or its language data could not be loaded
+    engineFailed = 12, // the engine or its language data could not be loaded, or recognition failed
     usage = 13,
 };
 

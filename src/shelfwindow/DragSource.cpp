@@ -15,7 +15,8 @@ namespace vyo {
 
 namespace {
 
-// A pile of up to five item icons, 64 points each, offset by 4 points per item.
+// A pile of up to five item icons, 64 points each: the first centred on the pointer (the hot
+// spot is its middle), each next one 4 points further right and down, the first on top.
 QPixmap dragPixmap(const QList<ShelfItem> &items, qreal ratio)
 {
     const int shown = int(std::min<qsizetype>(items.size(), 5));
@@ -25,7 +26,7 @@ QPixmap dragPixmap(const QList<ShelfItem> &items, qreal ratio)
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     for (int i = shown - 1; i >= 0; --i)
-        items[i].icon().paint(&painter, QRect(4 * i, 4 * (shown - 1 - i), 64, 64));
+        items[i].icon().paint(&painter, QRect(4 * i, 4 * i, 64, 64));
     return pixmap;
 }
 
@@ -126,9 +127,9 @@ void DragSource::startDrag()
     drag->setPixmap(dragPixmap(shown, devicePixelRatioF()));
     drag->setHotSpot(QPoint(32, 32));
     QPointer<DragSource> self(this);
+    // Copy unless Shift is down at the moment: the drag asks for a move only while it is held.
     const Qt::DropActions offered = offeredActions(QApplication::queryKeyboardModifiers());
-    const Qt::DropAction result =
-        drag->exec(offered, offered & Qt::MoveAction ? Qt::MoveAction : Qt::CopyAction);
+    const Qt::DropAction result = drag->exec(offered, Qt::CopyAction);
     if (self && self->onDragEnded)
         self->onDragEnded(result);
 }

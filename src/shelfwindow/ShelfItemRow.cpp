@@ -61,6 +61,8 @@ ShelfItemRow::ShelfItemRow(const ShelfItem &item, QWidget *parent)
 
     m_remove->setObjectName(QStringLiteral("rowRemoveButton"));
     m_remove->setAutoRaise(true);
+    // Invisible until hovered, so never reachable by the keyboard (Space previews instead).
+    m_remove->setFocusPolicy(Qt::NoFocus);
     m_remove->setIcon(symbol(QStringLiteral("minus.circle.fill")));
     m_remove->setToolTip(QStringLiteral("셸프에서 제거"));
     m_remove->setAccessibleName(item.displayName() + QStringLiteral(" 셸프에서 제거"));

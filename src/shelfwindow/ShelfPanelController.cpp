@@ -28,6 +28,10 @@ ShelfPanelController::ShelfPanelController(Shelf *shelf, Actions actions, QObjec
     m_view->onPin = m_actions.pin;
     m_view->onUnpin = m_actions.unpin;
     m_view->removeAfterDragOut = Defaults::shared().removeAfterDragOut();
+    connect(&Defaults::shared(), &Defaults::changed, m_view, [view = m_view](const QString &key) {
+        if (key == QLatin1String(DefaultsKey::removeAfterDragOut))
+            view->removeAfterDragOut = Defaults::shared().removeAfterDragOut();
+    });
 
     m_panel->setContent(m_view);
     m_panel->commands = m_commands;
@@ -146,6 +150,14 @@ void ShelfPanelController::contentSizeChanged()
     if (const auto visible = visibleFrameHolding(current, screenFrames()))
         origin = clampIntoVisibleFrame(origin, size, *visible);
     setFrame({origin, size});
+    // A panel pushed up to fit keeps its new top edge when it shrinks again, and the manager
+    // learns of the move like any other.
+    const double top = origin.y + size.height;
+    if (top != *m_anchoredTop) {
+        m_anchoredTop = top;
+        if (m_actions.moved)
+            m_actions.moved();
+    }
 }
 
 void ShelfPanelController::panelMoved()

@@ -4,6 +4,7 @@
 #include "share/ShareCenter.h"
 #include "share/WindowsZipExporter.h"
 #include "shelfwindow/DragSource.h"
+#include "shelfwindow/ElidingLabel.h"
 #include "shelfwindow/ItemThumbnail.h"
 #include "shelfwindow/ShelfCommands.h"
 #include "shelfwindow/ShelfItemRow.h"
@@ -307,13 +308,11 @@ QWidget *ShelfView::makeHeader()
     m_colorDot = new QLabel(m_titleGroup);
     m_colorDot->setObjectName(QStringLiteral("colorDot"));
     titleLayout->addWidget(m_colorDot);
-    m_nameLabel = new QLabel(m_titleGroup);
+    m_nameLabel = new ElidingLabel(m_titleGroup);
     m_nameLabel->setObjectName(QStringLiteral("nameLabel"));
-    m_nameLabel->setTextFormat(Qt::PlainText);
     QFont nameFont = m_nameLabel->font();
     nameFont.setWeight(QFont::DemiBold);
     m_nameLabel->setFont(nameFont);
-    m_nameLabel->setMinimumWidth(10);
     titleLayout->addWidget(m_nameLabel, 1);
     m_pinMark = new QLabel(m_titleGroup);
     m_pinMark->setObjectName(QStringLiteral("pinMark"));
@@ -328,6 +327,8 @@ QWidget *ShelfView::makeHeader()
     m_nameField->setPlaceholderText(QStringLiteral("셸프 이름"));
     m_nameField->setFont(nameFont);
     m_nameField->setFrame(false);
+    // Things dropped on the header land on the shelf, not in the name.
+    m_nameField->setAcceptDrops(false);
     m_nameField->installEventFilter(this);
     connect(m_nameField, &QLineEdit::returnPressed, this, &ShelfView::commitRename);
     m_titleStack->addWidget(m_nameField);

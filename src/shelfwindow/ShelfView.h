@@ -23,6 +23,7 @@ class QVBoxLayout;
 namespace vyo {
 
 class DragSource;
+class ElidingLabel;
 class ShelfCommands;
 class ShelfItemRow;
 
@@ -94,7 +95,7 @@ private:
     QStackedWidget *m_titleStack = nullptr;
     QWidget *m_titleGroup = nullptr;
     QLabel *m_colorDot = nullptr;
-    QLabel *m_nameLabel = nullptr;
+    ElidingLabel *m_nameLabel = nullptr;
     QLabel *m_pinMark = nullptr;
     QLineEdit *m_nameField = nullptr;
     QToolButton *m_stackButton = nullptr;

@@ -232,6 +232,11 @@ void TestShelfPanel::growthKeepsTheTopEdge()
     low.controller->view()->setExpanded(true);
     const double height = QGuiApplication::primaryScreen()->geometry().height();
     QCOMPARE(low.controller->frame().minY(), height - screen().bottom() - 1);
+    // Shrunk again, it stays where it was pushed to.
+    const double pushedTop = low.controller->frame().maxY();
+    low.controller->view()->setExpanded(false);
+    QCOMPARE(low.controller->frame().size, (Size{180, 210}));
+    QCOMPARE(low.controller->frame().maxY(), pushedTop);
 }
 
 void TestShelfPanel::userMovesAreReported()

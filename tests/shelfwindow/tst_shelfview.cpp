@@ -1,9 +1,11 @@
 // The shelf panel's view without a window manager: sizes, content modes, menus, selection, drops
 // and drag-out removal, driven through the real widgets.
 
+#include "core/Defaults.h"
 #include "shelf/Shelf.h"
 #include "shelf/ShelfManager.h"
 #include "shelfwindow/DragSource.h"
+#include "shelfwindow/ElidingLabel.h"
 #include "shelfwindow/ShelfItemRow.h"
 #include "shelfwindow/ShelfPanel.h"
 #include "shelfwindow/ShelfPanelController.h"
@@ -79,6 +81,7 @@ void TestShelfView::init()
 
 void TestShelfView::cleanup()
 {
+    Defaults::shared().remove(DefaultsKey::removeAfterDragOut);
     delete m_manager;
     delete m_dir;
 }
@@ -294,7 +297,8 @@ void TestShelfView::dragOutRemoval()
     QFETCH(bool, removeAfterDragOut);
     QFETCH(int, left);
     shelf()->add({text("a"), text("b")});
-    view()->removeAfterDragOut = removeAfterDragOut;
+    // Switched in the settings while the shelf is open.
+    Defaults::shared().setValue(DefaultsKey::removeAfterDragOut, removeAfterDragOut);
     view()->finishDragOut({shelf()->items().first()}, Qt::DropAction(action));
     QCOMPARE(shelf()->items().size(), left);
     QCOMPARE(m_manager->shelves().size(), 1);
@@ -340,6 +344,18 @@ void TestShelfView::rename()
     QTest::keyClick(field, Qt::Key_Escape);
     QCOMPARE(shelf()->name(), std::optional<QString>("그대로"));
     QVERIFY(!view()->isRenaming());
+
+    // A name longer than the header shows its start and an ellipsis; a short one shows whole.
+    m_opened.controller->panel()->show();
+    auto *label = view()->findChild<ElidingLabel *>("nameLabel");
+    const QString longName = QString("아주 긴 셸프 이름 ").repeated(8).trimmed();
+    shelf()->setName(longName);
+    QTRY_VERIFY(label->isVisible());
+    QCOMPARE(label->text(), longName);
+    QVERIFY2(label->shownText().endsWith(u'…') && label->shownText().size() < 40,
+             qPrintable(label->shownText()));
+    shelf()->setName("짧은 이름");
+    QCOMPARE(label->shownText(), "짧은 이름");
 }
 
 void TestShelfView::panelKeysReachTheShelf()

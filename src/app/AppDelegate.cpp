@@ -79,7 +79,7 @@ AppDelegate::LaunchResult AppDelegate::applicationDidFinishLaunching(const QStri
     // The desktop learns where to send vyoshelf: URLs.
     QString error;
     if (!registerUrlSchemeHandler(QCoreApplication::applicationFilePath(), &error))
-        qCWarning(lcApp).noquote() << "URL scheme registration failed:" << error;
+        vyoError(lcApp, u"vyoshelf 주소 처리기를 등록하지 못함: %{public}s", error);
 
     // 11. The global shortcuts act when their keys are released: a new shelf beside the pointer,
     // or the last closed shelf again (a beep when there is none).
@@ -105,9 +105,8 @@ AppDelegate::LaunchResult AppDelegate::applicationDidFinishLaunching(const QStri
     };
     watchCenter.watcher().update(watchCenter.folders());
 
-    // 14. The welcome flag is set before the window would show, so it shows only once.
-    if (!defaults.hasShownWelcome())
-        defaults.setValue(DefaultsKey::hasShownWelcome, true);
+    // 14. Vyo has no welcome window yet: its flag stays as it is, so that the first launch that
+    // has one still shows it.
 
     openURLs(arguments);
     return LaunchResult::running;

@@ -46,6 +46,13 @@ bool SingleInstance::claim()
 {
     QDir().mkpath(m_folder);
     if (!m_lock.tryLock(0)) {
+        if (m_lock.error() != QLockFile::LockFailedError) {
+            // No lock can be made here (a missing or read-only folder): that says nothing about
+            // another copy, so this one runs, unguarded.
+            vyoError(lcApp, u"실행 잠금 파일을 만들 수 없어 다른 Vyo를 확인하지 못함: %{public}s",
+                     m_folder);
+            return true;
+        }
         QString hostname, application;
         m_lock.getLockInfo(&m_otherPid, &hostname, &application);
         return false;
@@ -55,7 +62,8 @@ bool SingleInstance::claim()
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(socketPath(m_folder)))
-        qCWarning(lcApp).noquote() << "single instance socket:" << m_server->errorString();
+        vyoError(lcApp, u"다른 Vyo가 주소를 넘겨줄 소켓을 열지 못함: %{public}s",
+                 m_server->errorString());
     connect(m_server.get(), &QLocalServer::newConnection, this, &SingleInstance::acceptConnection);
     return true;
 }

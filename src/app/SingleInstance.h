@@ -26,7 +26,8 @@ public:
     static QString defaultFolder();
 
     // Tries to become the running copy. True: this process is the first and now listens for
-    // messages. False: another copy runs (see otherProcessId).
+    // messages, or no lock can be made in the folder (logged; it then runs unguarded). False:
+    // another copy runs (see otherProcessId).
     bool claim();
     // The process identifier of the running copy, after claim() returned false; 0 if unknown.
     qint64 otherProcessId() const { return m_otherPid; }

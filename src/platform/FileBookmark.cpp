@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -74,11 +75,12 @@ QStringList userFolders()
 }
 
 // Breadth-first search below the roots for the stored identity, bounded by the limits. Symbolic
-// links are not followed and other devices are not entered.
+// links are not followed and other devices are not entered. Folders are read an entry at a time,
+// so a huge folder cannot run past the limits.
 std::optional<QString> search(const Identity &stored, const QStringList &roots,
                               const BookmarkSearchLimits &limits)
 {
-    QDeadlineTimer deadline(limits.maxMilliseconds);
+    const QDeadlineTimer deadline(limits.maxMilliseconds);
     int entries = 0;
     QSet<QString> visited;
     for (const QString &root : roots) {
@@ -89,18 +91,21 @@ std::optional<QString> search(const Identity &stored, const QStringList &roots,
             if (visited.contains(folder))
                 continue;
             visited.insert(folder);
-            const QFileInfoList children = QDir(folder).entryInfoList(
-                QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-            for (const QFileInfo &child : children) {
-                if (++entries > limits.maxEntries || deadline.hasExpired())
+            QDirIterator children(folder, QDir::AllEntries | QDir::Hidden | QDir::System |
+                                              QDir::NoDotAndDotDot);
+            while (children.hasNext()) {
+                const QString child = children.next();
+                if (++entries > limits.maxEntries || deadline.hasExpired() ||
+                    limits.sharedDeadline.hasExpired())
                     return std::nullopt;
-                const std::optional<Identity> found = identityOf(child.filePath());
+                const std::optional<Identity> found = identityOf(child);
                 if (!found || found->device != stored.device)
                     continue;
                 if (sameFile(stored, *found))
-                    return child.filePath();
-                if (found->isDirectory && !child.isSymLink() && depth + 1 < limits.maxDepth)
-                    queue.enqueue({child.filePath(), depth + 1});
+                    return child;
+                if (found->isDirectory && !children.fileInfo().isSymLink() &&
+                    depth + 1 < limits.maxDepth)
+                    queue.enqueue({child, depth + 1});
             }
         }
     }
@@ -152,6 +157,7 @@ std::optional<QString> resolveFileBookmark(const QByteArray &bookmark,
     const QString oldFolder = QFileInfo(path).absolutePath();
     BookmarkSearchLimits renamed = limits;
     renamed.maxDepth = 1;
+    renamed.sharedDeadline = QDeadlineTimer(QDeadlineTimer::Forever);
     if (auto found = search(stored, {oldFolder}, renamed))
         return found;
 

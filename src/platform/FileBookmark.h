@@ -6,6 +6,7 @@
 // bounded in depth, entries and time over the old folder's parent tree and the user's folders.
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +21,9 @@ struct BookmarkSearchLimits
     int maxMilliseconds = 300;
     // Folders searched after the old folder's parent; empty means the user's XDG folders.
     QStringList extraRoots;
+    // A time shared by several resolutions (all moved files of one shelf): past it, only the old
+    // path and the old folder are still looked at.
+    QDeadlineTimer sharedDeadline = QDeadlineTimer(QDeadlineTimer::Forever);
 };
 
 std::optional<QByteArray> createFileBookmark(const QString &path, QString *error = nullptr);

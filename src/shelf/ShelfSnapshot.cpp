@@ -189,6 +189,10 @@ ShelfSnapshot ShelfSnapshot::from(const Shelf &shelf, std::optional<Rect> frame,
 
 QList<ShelfItem> resolveItems(const ShelfSnapshot &snapshot)
 {
+    // Searching for every moved file of the shelf takes a second at most together, so a shelf of
+    // deleted downloads cannot hold up a restore or reopen for long.
+    BookmarkSearchLimits limits;
+    limits.sharedDeadline = QDeadlineTimer(1000);
     QList<ShelfItem> items;
     for (const StoredItem &stored : snapshot.items) {
         switch (stored.kind) {
@@ -199,7 +203,7 @@ QList<ShelfItem> resolveItems(const ShelfSnapshot &snapshot)
                 QFileInfo::exists(stored.url->toLocalFile()))
                 url = stored.url;
             else if (stored.bookmark) {
-                if (const auto path = resolveFileBookmark(*stored.bookmark))
+                if (const auto path = resolveFileBookmark(*stored.bookmark, limits))
                     url = QUrl::fromLocalFile(*path);
             }
             if (!url)

@@ -354,6 +354,14 @@ void TestPersistence::bookmarksFindRenamedAndMovedFiles()
     QCOMPARE(items[0].content().url().toLocalFile(), home + "/Documents/work/최종.txt");
     QCOMPARE(items[1].content().url().toLocalFile(), home + "/Documents/archive/2026/사진.png");
     QCOMPARE(items[2].content().text(), "글");
+
+    // Once the time shared by a shelf's files is used up, a rename is still found (the old
+    // folder is always looked at) but a move needs the wider search and is not.
+    BookmarkSearchLimits spent;
+    spent.sharedDeadline = QDeadlineTimer(0);
+    QCOMPARE(resolveFileBookmark(*snapshot.items[0].bookmark, spent),
+             std::optional<QString>(home + "/Documents/work/최종.txt"));
+    QCOMPARE(resolveFileBookmark(*snapshot.items[1].bookmark, spent), std::nullopt);
 }
 
 void TestPersistence::resolveDropsWhatCannotComeBack()

@@ -148,6 +148,19 @@ bool applyQuickActionResult(Shelf *shelf, const QuickAction::Result &result)
     return true;
 }
 
+// The application's one preview window and the commands of the shelf that last opened it.
+struct SharedPreview
+{
+    QPointer<PreviewWindow> window;
+    QPointer<ShelfCommands> owner;
+};
+
+SharedPreview &sharedPreview()
+{
+    static SharedPreview shared;
+    return shared;
+}
+
 } // namespace
 
 ShelfCommands::ShelfCommands(Shelf *shelf, QObject *parent)
@@ -157,7 +170,10 @@ ShelfCommands::ShelfCommands(Shelf *shelf, QObject *parent)
 
 ShelfCommands::~ShelfCommands()
 {
-    delete m_preview;
+    // The preview of a shelf that goes closes with it.
+    SharedPreview &preview = sharedPreview();
+    if (preview.window && (preview.owner == this || !preview.owner))
+        preview.window->close();
 }
 
 QList<ShelfItem> ShelfCommands::targetItems() const
@@ -185,8 +201,9 @@ bool ShelfCommands::canPreview() const
 
 void ShelfCommands::toggleQuickLook()
 {
+    SharedPreview &preview = sharedPreview();
     if (isPreviewVisible()) {
-        m_preview->close();
+        preview.window->close();
         return;
     }
     QList<ShelfItem> candidates;
@@ -210,20 +227,29 @@ void ShelfCommands::toggleQuickLook()
             startFound = true;
         }
     }
-    if (!m_preview) {
-        m_preview = new PreviewWindow;
-        // Closing the preview with its own keys gives the keyboard back to the shelf.
-        connect(m_preview, &PreviewWindow::closedByKey, this, [this] {
-            if (panel && panel->isVisible())
-                panel->activateWindow();
+    if (!preview.window) {
+        preview.window = new PreviewWindow;
+        connect(qApp, &QCoreApplication::aboutToQuit, preview.window.data(), &QObject::deleteLater);
+        // Closing the preview with its own keys gives the keyboard back to the shelf it shows.
+        connect(preview.window.data(), &PreviewWindow::closedByKey, preview.window.data(), [] {
+            const QPointer<ShelfCommands> owner = sharedPreview().owner;
+            if (owner && owner->panel && owner->panel->isVisible())
+                owner->panel->activateWindow();
         });
     }
-    m_preview->open(previewURLs, previewStartIndex, panel);
+    preview.owner = this;
+    preview.window->open(previewURLs, previewStartIndex, panel);
 }
 
 bool ShelfCommands::isPreviewVisible() const
 {
-    return m_preview && m_preview->isVisible();
+    const SharedPreview &preview = sharedPreview();
+    return preview.window && preview.window->isVisible();
+}
+
+PreviewWindow *ShelfCommands::previewWindow() const
+{
+    return sharedPreview().window;
 }
 
 void ShelfCommands::share(const std::optional<QList<ShelfItem>> &items)

@@ -66,11 +66,12 @@ public:
     QList<ShelfItem> targetItems() const;
     // Whether some file or image item of the shelf still exists.
     bool canPreview() const;
-    // Opens the preview of the shelf's existing files, or closes it when it is open; beeps when
-    // there is nothing to preview.
+    // Opens the preview of the shelf's existing files, or closes the preview when it is open
+    // (there is one for all shelves); beeps when there is nothing to preview.
     void toggleQuickLook();
     bool isPreviewVisible() const;
-    PreviewWindow *previewWindow() const { return m_preview; }
+    // The one preview window of the application; null until a shelf first opened it.
+    PreviewWindow *previewWindow() const;
     // Offers the items (default: the targets) to the share menu, anchored near the header's end.
     void share(const std::optional<QList<ShelfItem>> &items = std::nullopt);
     // Adds what the clipboard holds; beeps when nothing usable is there.
@@ -99,7 +100,6 @@ Q_SIGNALS:
 
 private:
     QPointer<Shelf> m_shelf;
-    PreviewWindow *m_preview = nullptr;
 };
 
 } // namespace vyo

@@ -24,6 +24,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 using namespace vyo;
 using Content = ShelfItem::Content;
 
@@ -38,6 +40,7 @@ private Q_SLOTS:
 
     void nothingToPreviewBeeps();
     void startsAtTheFirstSelectedFile();
+    void oneWindowForAllShelves();
     void spaceAndToggleClose();
     void arrowKeysStayWithinTheFiles();
     void outOfRangeIndexesAreAnsweredSafely();
@@ -146,6 +149,36 @@ void TestPreviewWindow::startsAtTheFirstSelectedFile()
     QCOMPARE(commands.previewWindow()->currentIndex(), 1);
     QCOMPARE(commands.previewWindow()->urlAt(1), b.content().url());
     QCOMPARE(m_beeps, 0);
+}
+
+void TestPreviewWindow::oneWindowForAllShelves()
+{
+    Shelf first, second;
+    const ShelfItem a = item(image(QStringLiteral("a.png"), {20, 20}));
+    const ShelfItem b = item(image(QStringLiteral("b.png"), {20, 20}));
+    first.add({a});
+    second.add({b});
+    auto secondCommands = std::make_unique<ShelfCommands>(&second);
+    ShelfCommands firstCommands(&first);
+
+    firstCommands.toggleQuickLook();
+    PreviewWindow *window = firstCommands.previewWindow();
+    QVERIFY(window && window->isVisible());
+    // Space on another shelf closes the open preview rather than opening a second one.
+    QVERIFY(secondCommands->isPreviewVisible());
+    secondCommands->toggleQuickLook();
+    QVERIFY(!window->isVisible());
+    secondCommands->toggleQuickLook();
+    QCOMPARE(secondCommands->previewWindow(), window);
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->urls(), QList<QUrl>{b.content().url()});
+
+    // The preview goes with the shelf it shows, and stays for the others.
+    secondCommands.reset();
+    QVERIFY(!window->isVisible());
+    firstCommands.toggleQuickLook();
+    QCOMPARE(window->urls(), QList<QUrl>{a.content().url()});
+    QVERIFY(window->isVisible());
 }
 
 void TestPreviewWindow::spaceAndToggleClose()

@@ -59,15 +59,15 @@ QString QuickAction::symbol() const
 {
     switch (m_case) {
     case convertToJPEG:
-        return QStringLiteral("image-x-generic");
+        return QStringLiteral("photo");
     case resize2048:
     case resize1280:
     case resize800:
-        return QStringLiteral("zoom-out");
+        return QStringLiteral("arrow.down.right.and.arrow.up.left");
     case extractText:
-        return QStringLiteral("edit-find");
+        return QStringLiteral("text.viewfinder");
     case mergePDF:
-        return QStringLiteral("edit-copy");
+        return QStringLiteral("doc.on.doc");
     }
     Q_UNREACHABLE();
 }

@@ -69,7 +69,7 @@ public:
     static const QList<QuickAction> &allCases();
 
     QString title() const;
-    // The theme icon name of the action's menu entry.
+    // The symbol of the action's menu entry, by the name the menus turn into a theme icon.
     QString symbol() const;
     // What the shelf's status line shows while the action runs.
     QString progressText() const;

@@ -9,7 +9,8 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   # Qt 6 toolkit
   qt6-base-dev qt6-base-dev-tools qt6-websockets-dev qt6-httpserver-dev
-  qt6-image-formats-plugins qt6-svg-dev libgl-dev libxkbcommon-dev adwaita-icon-theme
+  qt6-image-formats-plugins qt6-svg-dev qt6-translations-l10n libgl-dev libxkbcommon-dev
+  adwaita-icon-theme
   # Archives, checksums and cryptography
   zlib1g-dev libssl-dev
   # Images, text recognition, PDF and QR codes

@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 #include "app/URLCommand.h"
 #include "platform/TerminationSignals.h"
+#include "platform/Toolkit.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -8,7 +9,9 @@
 
 int main(int argc, char *argv[])
 {
+    vyo::preferX11Platform();
     QApplication app(argc, argv);
+    vyo::installKoreanToolkitTexts();
     QApplication::setApplicationName(QStringLiteral("Vyo"));
     QApplication::setApplicationVersion(QStringLiteral(VYO_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("app.vyo.Vyo"));

@@ -1,5 +1,7 @@
 #include "platform/DragWatcher.h"
 
+#include "core/Log.h"
+#include "platform/Toolkit.h"
 #include "platform/x11/X11DragWatcher.h"
 
 #include <QGuiApplication>
@@ -41,8 +43,12 @@ double DragWatcher::uptime() const
 std::unique_ptr<DragWatcher> makeDragWatcher()
 {
     const QString platform = QGuiApplication::platformName();
-    if (platform == QLatin1String("xcb"))
+    if (platform == QLatin1String("xcb")) {
+        // Through XWayland only the presses and drags of other X11 applications can be seen.
+        if (isWaylandSession())
+            vyoWarning(lcShake, u"Wayland 세션이라 X11 앱의 드래그만 볼 수 있음");
         return std::make_unique<X11DragWatcher>();
+    }
     return std::make_unique<UnavailableDragWatcher>(platform.isEmpty()
                                                         ? QStringLiteral("화면 세션 없음")
                                                         : QStringLiteral("%1 세션").arg(platform));

@@ -1,6 +1,7 @@
 #include "platform/GlobalHotKeys.h"
 
 #include "core/Log.h"
+#include "platform/Toolkit.h"
 #include "platform/x11/X11HotKeys.h"
 
 #include <QGuiApplication>
@@ -32,12 +33,6 @@ public:
 private:
     QString m_reason;
 };
-
-bool isWaylandSession()
-{
-    return qEnvironmentVariable("XDG_SESSION_TYPE").compare(u"wayland", Qt::CaseInsensitive) == 0 ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
 
 } // namespace
 

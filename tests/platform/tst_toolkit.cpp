@@ -1,0 +1,91 @@
+// Start-up choices about the toolkit: the platform asked for on Wayland sessions, and Qt's own
+// dialog texts in Korean from the installed translations.
+
+#include "platform/Toolkit.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTest>
+
+using namespace vyo;
+
+class TestToolkit : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void preferX11Platform_data();
+    void preferX11Platform();
+    void standardButtonsSpeakKorean();
+};
+
+void TestToolkit::preferX11Platform_data()
+{
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<QString>("sessionType");
+    QTest::addColumn<QString>("waylandDisplay");
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QString>("chosen");
+    QTest::newRow("wayland with xwayland") << ""
+                                           << "wayland"
+                                           << "wayland-0"
+                                           << ":0"
+                                           << "xcb;wayland";
+    QTest::newRow("wayland socket only") << ""
+                                         << ""
+                                         << "wayland-0"
+                                         << ":0"
+                                         << "xcb;wayland";
+    QTest::newRow("wayland without xwayland") << ""
+                                              << "wayland"
+                                              << "wayland-0"
+                                              << ""
+                                              << "";
+    QTest::newRow("x11 session") << ""
+                                 << "x11"
+                                 << ""
+                                 << ":0"
+                                 << "";
+    QTest::newRow("chosen by the user") << "wayland"
+                                        << "wayland"
+                                        << "wayland-0"
+                                        << ":0"
+                                        << "wayland";
+}
+
+void TestToolkit::preferX11Platform()
+{
+    QFETCH(QString, platform);
+    QFETCH(QString, sessionType);
+    QFETCH(QString, waylandDisplay);
+    QFETCH(QString, display);
+    QFETCH(QString, chosen);
+    const QByteArray names[] = {"QT_QPA_PLATFORM", "XDG_SESSION_TYPE", "WAYLAND_DISPLAY",
+                                "DISPLAY"};
+    const QByteArray values[] = {platform.toUtf8(), sessionType.toUtf8(), waylandDisplay.toUtf8(),
+                                 display.toUtf8()};
+    QByteArray saved[4];
+    for (int i = 0; i < 4; ++i) {
+        saved[i] = qgetenv(names[i].constData());
+        qputenv(names[i].constData(), values[i]);
+    }
+
+    vyo::preferX11Platform();
+    const QByteArray result = qgetenv("QT_QPA_PLATFORM");
+    for (int i = 0; i < 4; ++i)
+        qputenv(names[i].constData(), saved[i]);
+    QCOMPARE(QString::fromUtf8(result), chosen);
+}
+
+void TestToolkit::standardButtonsSpeakKorean()
+{
+    QDialogButtonBox english(QDialogButtonBox::Cancel);
+    const QString before = english.button(QDialogButtonBox::Cancel)->text();
+    QVERIFY(installKoreanToolkitTexts());
+    QDialogButtonBox korean(QDialogButtonBox::Cancel);
+    const QString after = korean.button(QDialogButtonBox::Cancel)->text();
+    QVERIFY2(after != before && after.contains(QStringLiteral("취소")), qPrintable(after));
+}
+
+QTEST_MAIN(TestToolkit)
+#include "tst_toolkit.moc"

@@ -1,5 +1,6 @@
 #include "shelfwindow/ThumbnailProvider.h"
 
+#include "actions/ImageFile.h"
 #include "shelf/ShelfItem.h"
 
 #include <QCoreApplication>
@@ -64,6 +65,12 @@ QImage ThumbnailProvider::render(const QString &path, int pixels)
     }
     if (!type.name().startsWith(QStringLiteral("image/")) || QFileInfo(path).isDir())
         return {};
+    // HEIF and AVIF (phone photos) are beyond Qt's own readers; libheif reads them.
+    if (type.inherits(QStringLiteral("image/heif")) ||
+        type.inherits(QStringLiteral("image/avif")) || type.name() == QLatin1String("image/heic")) {
+        const ImageFile file(path);
+        return file.isReadable() ? file.read(pixels) : QImage();
+    }
     QImageReader reader(path);
     reader.setAutoTransform(true);
     QSize size = reader.size();

@@ -4,3 +4,4 @@ vyo_add_test(tst_shelfcommands SOURCES tst_shelfcommands.cpp
     LIBS vyo_shelfwindow vyo_action_test_files)
 vyo_add_test(tst_previewwindow SOURCES tst_previewwindow.cpp
     LIBS vyo_shelfwindow vyo_action_test_files GUI)
+vyo_add_test(tst_thumbnails SOURCES tst_thumbnails.cpp LIBS vyo_shelfwindow vyo_action_test_files)

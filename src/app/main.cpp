@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QSessionManager>
 
 int main(int argc, char *argv[])
@@ -15,6 +16,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Vyo"));
     QApplication::setApplicationVersion(QStringLiteral(VYO_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("app.vyo.Vyo"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.vyo.Vyo.svg")));
     QApplication::setQuitOnLastWindowClosed(false);
 
     QCommandLineParser parser;

@@ -33,9 +33,8 @@ QString quoteExecArgument(const QString &argument)
     return quoted;
 }
 
-bool writeIfChanged(const QString &path, const QString &text, QString *error)
+bool writeIfChanged(const QString &path, const QByteArray &bytes, QString *error)
 {
-    const QByteArray bytes = text.toUtf8();
     QFile existing(path);
     if (existing.open(QIODevice::ReadOnly) && existing.readAll() == bytes)
         return true;
@@ -59,12 +58,20 @@ QString desktopEntryText(const QString &executable)
                           "GenericName=끌어 놓기 셸프\n"
                           "Comment=끌고 있는 파일, 링크, 글, 이미지를 잠시 올려 두는 셸프\n"
                           "Exec=%1 %u\n"
-                          "Icon=folder-download\n"
+                          "Icon=%3\n"
                           "Terminal=false\n"
                           "Categories=Utility;\n"
                           "MimeType=%2;\n"
                           "StartupNotify=false\n")
-        .arg(quoteExecArgument(executable), QLatin1String(schemeMimeType));
+        .arg(quoteExecArgument(executable), QLatin1String(schemeMimeType),
+             QLatin1String(applicationId));
+}
+
+QString userIconPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/icons/hicolor/scalable/apps/") + QLatin1String(applicationId) +
+           QStringLiteral(".svg");
 }
 
 QString withDefaultApplication(const QString &mimeappsText, const QString &mimeType,
@@ -109,7 +116,11 @@ bool registerUrlSchemeHandler(const QString &executable, QString *error)
     const QString applications =
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
         QStringLiteral("/applications/");
-    if (!writeIfChanged(applications + desktopId, desktopEntryText(executable), error))
+    if (!writeIfChanged(applications + desktopId, desktopEntryText(executable).toUtf8(), error))
+        return false;
+    // The entry's icon, where icon themes look for an application's own icons.
+    QFile icon(QStringLiteral(":/icons/app.vyo.Vyo.svg"));
+    if (!icon.open(QIODevice::ReadOnly) || !writeIfChanged(userIconPath(), icon.readAll(), error))
         return false;
 
     const QString mimeapps =
@@ -121,7 +132,8 @@ bool registerUrlSchemeHandler(const QString &executable, QString *error)
         current = QString::fromUtf8(file.readAll());
     file.close();
     return writeIfChanged(
-        mimeapps, withDefaultApplication(current, QLatin1String(schemeMimeType), desktopId), error);
+        mimeapps,
+        withDefaultApplication(current, QLatin1String(schemeMimeType), desktopId).toUtf8(), error);
 }
 
 } // namespace vyo

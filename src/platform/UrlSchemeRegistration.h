@@ -1,8 +1,9 @@
 #pragma once
 
 // Makes this executable the user's handler of vyoshelf: URLs, so that `xdg-open vyoshelf://new`
-// reaches Vyo: a desktop entry in $XDG_DATA_HOME/applications with the real executable path, and
-// the default-application entry in $XDG_CONFIG_HOME/mimeapps.list. Files are rewritten only when
+// reaches Vyo: a desktop entry in $XDG_DATA_HOME/applications with the real executable path (and
+// its icon in $XDG_DATA_HOME/icons), and the default-application entry in
+// $XDG_CONFIG_HOME/mimeapps.list. Files are rewritten only when
 // their content changes, atomically, and other entries of mimeapps.list are kept.
 
 #include <QString>
@@ -14,6 +15,8 @@ inline constexpr auto applicationId = "app.vyo.Vyo";
 
 // The desktop entry text for an executable (its path quoted as desktop entries require).
 QString desktopEntryText(const QString &executable);
+// Where the application's icon goes for the user: the hicolor theme in $XDG_DATA_HOME/icons.
+QString userIconPath();
 
 // The mimeapps.list text with the default handler of `mimeType` set to `desktopId`, everything
 // else as it was.

@@ -14,7 +14,7 @@ private Q_SLOTS:
     void execQuoting();
     void mimeappsUpdate_data();
     void mimeappsUpdate();
-    void registrationWritesBothFiles();
+    void registrationWritesItsFiles();
     void packagedEntryMatchesRegisteredOne();
 };
 
@@ -75,7 +75,7 @@ void TestUrlScheme::mimeappsUpdate()
              after);
 }
 
-void TestUrlScheme::registrationWritesBothFiles()
+void TestUrlScheme::registrationWritesItsFiles()
 {
     QString error;
     QVERIFY2(registerUrlSchemeHandler("/opt/vyo/bin/vyo", &error), qPrintable(error));
@@ -88,6 +88,12 @@ void TestUrlScheme::registrationWritesBothFiles()
     QVERIFY(mimeapps.open(QIODevice::ReadOnly));
     const QByteArray first = mimeapps.readAll();
     QVERIFY(first.contains("x-scheme-handler/vyoshelf=app.vyo.Vyo.desktop"));
+    // The entry's icon, byte for byte the packaged one.
+    QFile icon(userIconPath());
+    QVERIFY2(icon.open(QIODevice::ReadOnly), qPrintable(userIconPath()));
+    QFile packagedIcon(VYO_PACKAGED_ICON);
+    QVERIFY(packagedIcon.open(QIODevice::ReadOnly));
+    QCOMPARE(icon.readAll(), packagedIcon.readAll());
     // A second registration leaves the files as they are.
     QVERIFY(registerUrlSchemeHandler("/opt/vyo/bin/vyo", &error));
     mimeapps.seek(0);

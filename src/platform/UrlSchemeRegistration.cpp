@@ -118,10 +118,6 @@ bool registerUrlSchemeHandler(const QString &executable, QString *error)
         QStringLiteral("/applications/");
     if (!writeIfChanged(applications + desktopId, desktopEntryText(executable).toUtf8(), error))
         return false;
-    // The entry's icon, where icon themes look for an application's own icons.
-    QFile icon(QStringLiteral(":/icons/app.vyo.Vyo.svg"));
-    if (!icon.open(QIODevice::ReadOnly) || !writeIfChanged(userIconPath(), icon.readAll(), error))
-        return false;
 
     const QString mimeapps =
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -131,9 +127,14 @@ bool registerUrlSchemeHandler(const QString &executable, QString *error)
     if (file.open(QIODevice::ReadOnly))
         current = QString::fromUtf8(file.readAll());
     file.close();
-    return writeIfChanged(
-        mimeapps,
-        withDefaultApplication(current, QLatin1String(schemeMimeType), desktopId).toUtf8(), error);
+    if (!writeIfChanged(
+            mimeapps,
+            withDefaultApplication(current, QLatin1String(schemeMimeType), desktopId).toUtf8(),
+            error))
+        return false;
+    // Last, the entry's icon, where icon themes look for an application's own icons.
+    QFile icon(QStringLiteral(":/icons/app.vyo.Vyo.svg"));
+    return icon.open(QIODevice::ReadOnly) && writeIfChanged(userIconPath(), icon.readAll(), error);
 }
 
 } // namespace vyo

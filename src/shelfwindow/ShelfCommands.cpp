@@ -117,9 +117,9 @@ void flashShelfStatus(Shelf *shelf, const QString &text)
     timer->start(statusFlashMilliseconds);
 }
 
-// Puts a finished run's result on the shelf; answers whether the run succeeded.
-// Adds what a run made to the shelf (while it exists) and reports it. Recognised text reaches
-// the clipboard, and a failure the log and a beep, even when the shelf has closed meanwhile.
+// Adds what a finished run made to the shelf (while it exists) and reports it; answers whether
+// the run succeeded. Recognised text reaches the clipboard, and a failure the log and a beep,
+// even when the shelf has closed meanwhile.
 bool applyQuickActionResult(Shelf *shelf, const QuickAction::Result &result)
 {
     if (!result.succeeded()) {

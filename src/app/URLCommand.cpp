@@ -24,7 +24,8 @@ std::optional<QUrl> fileURL(QString path)
         return std::nullopt;
     if (!QFileInfo::exists(path))
         return std::nullopt;
-    return QUrl::fromLocalFile(path);
+    // Repeated slashes go: a path starting "//" would be read as a network share's host.
+    return QUrl::fromLocalFile(QDir::cleanPath(path));
 }
 
 } // namespace

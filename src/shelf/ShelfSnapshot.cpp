@@ -16,6 +16,8 @@ namespace vyo {
 namespace {
 
 constexpr qint64 referenceDateMilliseconds = 978307200000; // 2001-01-01T00:00:00Z
+// Stored dates further out (some 285 million years) have no millisecond count in 64 bits.
+constexpr double maximumReferenceSeconds = 9e15;
 
 QString kindText(StoredItem::Kind kind)
 {
@@ -304,8 +306,15 @@ std::optional<StoredItem> storedItemFromJson(const QJsonValue &value, QString *e
         return std::nullopt;
     }
     item.kind = *parsedKind;
-    if (url)
+    if (url) {
+        // An address that does not read back as itself once written (one that does not parse,
+        // or text that is not Unicode) would be lost or changed by the next save.
         item.url = QUrl(*url, QUrl::StrictMode);
+        if (QUrl(item.url->toString(QUrl::FullyEncoded), QUrl::StrictMode) != *item.url) {
+            reader.fail(QStringLiteral("\"url\"이(가) 올바른 주소가 아님"));
+            return std::nullopt;
+        }
+    }
     if (bookmark) {
         auto decoded = QByteArray::fromBase64Encoding(bookmark->toLatin1(),
                                                       QByteArray::AbortOnBase64DecodingErrors);
@@ -369,7 +378,7 @@ std::optional<ShelfSnapshot> snapshotFromJson(const QJsonValue &value, QString *
             return reader.fail(QStringLiteral("\"frame\"의 형식이 맞지 않음")), std::nullopt;
     }
     if (closedAt) {
-        if (!std::isfinite(*closedAt))
+        if (!(std::abs(*closedAt) <= maximumReferenceSeconds))
             return reader.fail(QStringLiteral("\"closedAt\"이(가) 올바른 수가 아님")), std::nullopt;
         snapshot.closedAt = fromReferenceSeconds(*closedAt);
     }

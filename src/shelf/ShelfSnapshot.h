@@ -69,8 +69,9 @@ struct RecentShelves
     friend bool operator==(const RecentShelves &, const RecentShelves &) = default;
 };
 
-// JSON form of the state file. Reading is strict: a missing required member, a wrong type or an
-// unknown kind or colour is an error (with its description in `error`).
+// JSON form of the state file. Reading is strict: a missing required member, a wrong type, an
+// unknown kind or colour, an address that does not read back as itself or a date beyond some 285
+// million years from 2001 is an error (with its description in `error`).
 QJsonObject toJson(const StoredItem &item);
 QJsonObject toJson(const ShelfSnapshot &snapshot);
 std::optional<StoredItem> storedItemFromJson(const QJsonValue &value, QString *error);

@@ -1,0 +1,1103 @@
+// Mutation fuzzing of the decoders that read bytes from outside the process: the browser's
+// data-channel messages and frames, the state file, vyoshelf: addresses, stored shortcuts, the
+// watched-folder list, file bookmarks, signatures and the service's ICE-server list. Each row
+// starts from small valid inputs, mutates them with a fixed-seed generator, and checks that
+// nothing crashes or throws and that what each decoder accepts keeps its documented meaning.
+// Loops are bounded in count and in time; timing itself is never asserted.
+
+#include "app/URLCommand.h"
+#include "core/Base64Url.h"
+#include "core/Defaults.h"
+#include "core/Ids.h"
+#include "platform/FileBookmark.h"
+#include "platform/fake/FakeHotKeys.h"
+#include "share/ShareHelpers.h"
+#include "share/Signing.h"
+#include "share/TransferProtocol.h"
+#include "shelf/ShelfPersistence.h"
+#include "shortcuts/KeyboardShortcuts.h"
+#include "watch/WatchedFolder.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageAuthenticationCode>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <random>
+
+using namespace vyo;
+using Incoming = TransferProtocol::Incoming;
+
+namespace {
+
+constexpr std::uint32_t generatorSeed = 0x5EED1234;
+// Per row: at most this many mutants, and no new ones after the time budget once the minimum
+// has run (the budget bounds the run time on a slow machine; it is not a speed requirement).
+constexpr int maximumMutations = 3000;
+constexpr int minimumMutations = 100;
+constexpr qint64 rowBudgetMilliseconds = 1000;
+// Mutants are cut to this size so that stacked duplications cannot grow without bound.
+constexpr qsizetype maximumInputSize = 256 * 1024;
+
+constexpr qint64 referenceDateMilliseconds = 978307200000; // 2001-01-01T00:00:00Z
+
+// What one decoder did with one input: whether it accepted it, and the broken invariant if any.
+struct Outcome
+{
+    bool accepted = false;
+    QString problem;
+};
+
+Outcome accepted()
+{
+    return {true, {}};
+}
+
+Outcome rejected()
+{
+    return {false, {}};
+}
+
+Outcome broken(const QString &problem)
+{
+    return {false, problem};
+}
+
+struct Target
+{
+    QList<QByteArray> seeds;
+    std::function<Outcome(const QByteArray &)> check;
+};
+
+// A printable excerpt of an input for failure messages: C escapes, at most 400 bytes.
+QString describe(const QByteArray &input)
+{
+    QString text;
+    for (const char c : input.left(400)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && byte != '\\')
+            text += QLatin1Char(c);
+        else
+            text += QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
+    }
+    if (input.size() > 400)
+        text += QStringLiteral("… (%1 bytes)").arg(input.size());
+    return text;
+}
+
+// Swallows log output while it lives: the decoders log every unreadable input.
+class QuietLog
+{
+public:
+    QuietLog() { m_previous = qInstallMessageHandler(&QuietLog::drop); }
+    ~QuietLog() { qInstallMessageHandler(m_previous); }
+    QuietLog(const QuietLog &) = delete;
+    QuietLog &operator=(const QuietLog &) = delete;
+
+private:
+    static void drop(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        Q_UNUSED(type);
+        Q_UNUSED(context);
+        Q_UNUSED(message);
+    }
+    QtMessageHandler m_previous = nullptr;
+};
+
+// Deterministic mutations of byte strings, with JSON-aware ones for inputs that parse as JSON.
+class Mutator
+{
+public:
+    explicit Mutator(std::uint32_t seed)
+        : m_random(seed)
+    {}
+
+    // A whole number in [0, bound).
+    qsizetype below(qsizetype bound) { return bound <= 0 ? 0 : qsizetype(m_random() % bound); }
+    bool chance(int inEvery) { return below(inEvery) == 0; }
+
+    QByteArray mutate(const QList<QByteArray> &seeds, const QByteArray &previous)
+    {
+        QByteArray input = !previous.isNull() && chance(4) ? previous : seeds[below(seeds.size())];
+        const int steps = 1 + int(below(3));
+        for (int step = 0; step < steps; ++step)
+            input = mutateOnce(input, seeds);
+        if (input.size() > maximumInputSize)
+            input.truncate(maximumInputSize);
+        return input;
+    }
+
+private:
+    static const QList<QByteArray> &tokens()
+    {
+        // Numbers at the edges of the integer and double ranges; JSON values of every type and
+        // loose pieces of JSON syntax; invalid UTF-8 (stray bytes, overlong and surrogate forms,
+        // a cut sequence); pieces of addresses, paths and base64; white space and NUL.
+        static const QList<QByteArray> list =
+            QByteArray(
+                "0 -0 -1 1.5 1e308 -1e308 4294967295 4294967296 9007199254740993 "
+                "9223372036854775807 9223372036854775808 -9223372036854775809 "
+                "18446744073709551615 18446744073709551616 1e19 1e300 -1e300 9.2e15 "
+                "-9.2e15 5e-324 "
+                "null true false \"\" [] {} [[0,0],[0,0]] \"\\ud800\" \"\\u0000\" "
+                "\"\\udc00\\ud800\" { } [ ] , : \" \\ "
+                "\xff \xfe \xc0\x80 \xed\xa0\x80 \xf4\x90\x80\x80 \xe2\x82 \x80 "
+                "% %zz %00 %2e%2e .. /.. ~ ~/ // ? & # = == path= :// @ [::1] :99999 - _ + / "
+                "E621E1F8-C36C-495A-93FC-0C247A3E6E5F 00000000-0000-0000-0000-000000000000")
+                .split(' ') +
+            QList<QByteArray>{" ", "\t", "\n", "\r\n", QByteArray(1, '\0')};
+        return list;
+    }
+
+    static QList<QJsonValue> replacementValues()
+    {
+        return {QJsonValue(QJsonValue::Null),
+                QJsonValue(QJsonValue::Undefined), // removes the member or element
+                true,
+                false,
+                0,
+                -1,
+                0.5,
+                1e308,
+                -1e308,
+                4294967296.0,
+                18446744073709549568.0,
+                std::numeric_limits<qint64>::max(),
+                std::numeric_limits<qint64>::min(),
+                9.2e15,
+                -9.2e15,
+                1e19,
+                QString(),
+                QString(10000, u'x'),
+                QString(QChar(0xD800)),
+                QStringLiteral("E621E1F8-C36C-495A-93FC-0C247A3E6E5F"),
+                QStringLiteral("00000000-0000-0000-0000-000000000000"),
+                QStringLiteral("file:///"),
+                QStringLiteral("%zz"),
+                QStringLiteral("none"),
+                QJsonArray(),
+                QJsonObject(),
+                QJsonArray{QJsonArray{1, 2}, QJsonArray{3, 4}}};
+    }
+
+    static int nodeCount(const QJsonValue &value)
+    {
+        int count = 1;
+        if (value.isArray()) {
+            for (const QJsonValue &element : value.toArray())
+                count += nodeCount(element);
+        } else if (value.isObject()) {
+            for (const QJsonValue &member : value.toObject())
+                count += nodeCount(member);
+        }
+        return count;
+    }
+
+    // The value with its node number `index` (pre-order) replaced; an undefined replacement
+    // removes the node from its container.
+    static QJsonValue replaceNode(const QJsonValue &value, int &index,
+                                  const QJsonValue &replacement)
+    {
+        if (index-- == 0)
+            return replacement;
+        if (value.isArray()) {
+            QJsonArray array = value.toArray();
+            for (qsizetype i = 0; i < array.size() && index >= 0; ++i) {
+                const QJsonValue changed = replaceNode(array[i], index, replacement);
+                if (index < 0) {
+                    if (changed.isUndefined())
+                        array.removeAt(i);
+                    else
+                        array[i] = changed;
+                }
+            }
+            return array;
+        }
+        if (value.isObject()) {
+            QJsonObject object = value.toObject();
+            for (const QString &key : object.keys()) {
+                if (index < 0)
+                    break;
+                const QJsonValue changed = replaceNode(object.value(key), index, replacement);
+                if (index < 0) {
+                    if (changed.isUndefined())
+                        object.remove(key);
+                    else
+                        object.insert(key, changed);
+                }
+            }
+            return object;
+        }
+        return value;
+    }
+
+    static QByteArray jsonBytes(const QJsonValue &value)
+    {
+        if (value.isObject())
+            return QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
+        if (value.isArray())
+            return QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact);
+        if (value.isUndefined())
+            return {};
+        const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+        return wrapped.mid(1, wrapped.size() - 2);
+    }
+
+    // A JSON value of the input replaced by one of another type or an extreme one; nothing when
+    // the input is not JSON.
+    std::optional<QByteArray> mutateJson(const QByteArray &input)
+    {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(input, &error);
+        if (error.error != QJsonParseError::NoError)
+            return std::nullopt;
+        const QJsonValue root =
+            document.isObject() ? QJsonValue(document.object()) : QJsonValue(document.array());
+        const QList<QJsonValue> values = replacementValues();
+        int index = int(below(nodeCount(root)));
+        return jsonBytes(replaceNode(root, index, values[below(values.size())]));
+    }
+
+    QByteArray mutateOnce(QByteArray input, const QList<QByteArray> &seeds)
+    {
+        const qsizetype size = input.size();
+        switch (below(14)) {
+        case 0: // flip one bit
+            if (size > 0) {
+                const qsizetype at = below(size);
+                input[at] = char(input[at] ^ (1 << below(8)));
+            }
+            return input;
+        case 1: // set one byte
+            if (size > 0)
+                input[below(size)] = char(below(256));
+            return input;
+        case 2: // truncate
+            input.truncate(below(size + 1));
+            return input;
+        case 3: { // delete a slice
+            const qsizetype from = below(size + 1);
+            return input.remove(from, below(size - from + 1));
+        }
+        case 4: { // duplicate a slice
+            const qsizetype from = below(size + 1);
+            const QByteArray slice = input.mid(from, below(size - from + 1));
+            return input.insert(below(size + 1), slice);
+        }
+        case 5: // insert a token
+            return input.insert(below(size + 1), tokens()[below(tokens().size())]);
+        case 6: { // replace a slice by a token
+            const qsizetype from = below(size + 1);
+            return input.replace(from, below(qMin<qsizetype>(8, size - from) + 1),
+                                 tokens()[below(tokens().size())]);
+        }
+        case 7:
+        case 8: // a JSON value of another type or an extreme one
+            if (const std::optional<QByteArray> changed = mutateJson(input))
+                return *changed;
+            return input.insert(below(size + 1), tokens()[below(tokens().size())]);
+        case 9: { // deep nesting
+            static const int depths[] = {64, 1023, 1025, 5000};
+            const int depth = depths[below(4)];
+            if (chance(2))
+                return QByteArray(depth, '[') + input + QByteArray(depth, ']');
+            return QByteArray("{\"a\":").repeated(depth) + input + QByteArray(depth, '}');
+        }
+        case 10: { // a very long run of one byte
+            const char byte = chance(2) ? 'a' : char(below(256));
+            return input.insert(below(size + 1), QByteArray(1000 + below(100000), byte));
+        }
+        case 11: // empty
+            return chance(4) ? QByteArray() : input;
+        case 12: { // a run of digits becomes an extreme number
+            const qsizetype start = below(size + 1);
+            qsizetype digit = start;
+            while (digit < size && !(input[digit] >= '0' && input[digit] <= '9'))
+                ++digit;
+            if (digit == size)
+                return input;
+            qsizetype end = digit;
+            while (end < size && ((input[end] >= '0' && input[end] <= '9') || input[end] == '.'))
+                ++end;
+            static const QByteArray numbers[] = {"1e300",
+                                                 "-1e300",
+                                                 "9223372036854775807",
+                                                 "18446744073709551616",
+                                                 "4294967296",
+                                                 "9.2e15",
+                                                 "-9.2e15",
+                                                 "1e19",
+                                                 "0.0001",
+                                                 "-0",
+                                                 "123456789012345678901234567890"};
+            return input.replace(digit, end - digit, numbers[below(std::size(numbers))]);
+        }
+        default: { // splice with another seed
+            const QByteArray &other = seeds[below(seeds.size())];
+            return input.left(below(size + 1)) + other.mid(below(other.size() + 1));
+        }
+        }
+    }
+
+    std::mt19937 m_random;
+};
+
+// --- transfer messages and frames -----------------------------------------------------------
+
+// A parsed message written back the way a browser writes it.
+QJsonObject messageJson(const Incoming &message)
+{
+    QJsonObject object;
+    const auto withTid = [&object, &message](const char *type) {
+        object.insert(QStringLiteral("t"), QLatin1String(type));
+        object.insert(QStringLiteral("tid"), qint64(message.tid));
+    };
+    switch (message.kind) {
+    case Incoming::Kind::ready:
+        object.insert(QStringLiteral("t"), QStringLiteral("ready"));
+        object.insert(QStringLiteral("device"), message.device);
+        if (message.maxMessageSize)
+            object.insert(QStringLiteral("maxMessageSize"), *message.maxMessageSize);
+        break;
+    case Incoming::Kind::get:
+        withTid("get");
+        object.insert(QStringLiteral("id"), uuidText(message.itemID));
+        break;
+    case Incoming::Kind::getAll:
+        withTid("get-all");
+        break;
+    case Incoming::Kind::put:
+        withTid("put");
+        object.insert(QStringLiteral("name"), message.name);
+        // Sizes past the signed range are whole doubles (the parser reads them as such).
+        if (message.size <= quint64(std::numeric_limits<qint64>::max()))
+            object.insert(QStringLiteral("size"), qint64(message.size));
+        else
+            object.insert(QStringLiteral("size"), double(message.size));
+        break;
+    case Incoming::Kind::end:
+        withTid("end");
+        break;
+    case Incoming::Kind::cancel:
+        withTid("cancel");
+        break;
+    case Incoming::Kind::unknown:
+        break;
+    }
+    return object;
+}
+
+// The message of its kind made from its own fields: equal to the message when the fields of
+// other kinds kept their defaults.
+Incoming sameKindMessage(const Incoming &message)
+{
+    switch (message.kind) {
+    case Incoming::Kind::ready:
+        return Incoming::ready(message.maxMessageSize, message.device);
+    case Incoming::Kind::get:
+        return Incoming::get(message.tid, message.itemID);
+    case Incoming::Kind::getAll:
+        return Incoming::getAll(message.tid);
+    case Incoming::Kind::put:
+        return Incoming::put(message.tid, message.name, message.size);
+    case Incoming::Kind::end:
+        return Incoming::end(message.tid);
+    case Incoming::Kind::cancel:
+        return Incoming::cancel(message.tid);
+    case Incoming::Kind::unknown:
+        break;
+    }
+    return Incoming::unknown();
+}
+
+const QUuid itemID = QUuid::fromString(QStringLiteral("E621E1F8-C36C-495A-93FC-0C247A3E6E5F"));
+
+QList<std::pair<QByteArray, Incoming>> messageSeeds()
+{
+    return {
+        {R"({"t":"ready","maxMessageSize":262144,"device":"휴대폰 / Safari"})",
+         Incoming::ready(262144, QStringLiteral("휴대폰 / Safari"))},
+        {R"({"t":"ready"})", Incoming::ready(std::nullopt, QString())},
+        {R"({"t":"get","tid":7,"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F"})",
+         Incoming::get(7, itemID)},
+        {R"({"t":"get-all","tid":4294967295})", Incoming::getAll(4294967295u)},
+        {R"({"t":"put","tid":3,"name":"사진 1.jpg","size":18446744073709549568})",
+         Incoming::put(3, QStringLiteral("사진 1.jpg"), 18446744073709549568ull)},
+        {R"({"t":"put","tid":0,"name":"","size":0})", Incoming::put(0, QString(), 0)},
+        {R"({"t":"end","tid":12})", Incoming::end(12)},
+        {R"({"t":"cancel","tid":1,"extra":[1,{"x":null}]})", Incoming::cancel(1)},
+    };
+}
+
+Target transferMessages()
+{
+    Target target;
+    const auto seeds = messageSeeds();
+    for (const auto &seed : seeds)
+        target.seeds.append(seed.first);
+    target.check = [seeds](const QByteArray &input) -> Outcome {
+        const Incoming message = TransferProtocol::parse(input);
+        if (TransferProtocol::parse(QString::fromUtf8(input)) != message)
+            return broken(QStringLiteral("bytes and text read differently"));
+        for (const auto &[text, expected] : seeds) {
+            if (text == input && message != expected)
+                return broken(QStringLiteral("a valid message read wrongly"));
+        }
+        if (message.kind == Incoming::Kind::unknown) {
+            if (message != Incoming::unknown())
+                return broken(QStringLiteral("an unknown message carries values"));
+            return rejected();
+        }
+        if (sameKindMessage(message) != message)
+            return broken(QStringLiteral("fields of another kind carry values"));
+        const QString written = TransferProtocol::encode(messageJson(message));
+        if (TransferProtocol::parse(written) != message)
+            return broken(QStringLiteral("the message written back reads differently: ") +
+                          written.left(300));
+        return accepted();
+    };
+    return target;
+}
+
+Target dataFrames()
+{
+    Target target;
+    QByteArray binary;
+    for (int i = 0; i < 256; ++i)
+        binary.append(char(i));
+    const QList<std::pair<quint32, QByteArray>> frames = {
+        {7, "abc"}, {0xFFFFFFFFu, {}}, {0, binary}, {0x01020304u, QByteArray(5000, '\xff')}};
+    for (const auto &[tid, payload] : frames)
+        target.seeds.append(TransferProtocol::frame(tid, payload));
+    target.check = [frames](const QByteArray &input) -> Outcome {
+        const std::optional<TransferProtocol::Frame> frame = TransferProtocol::splitFrame(input);
+        for (const auto &[tid, payload] : frames) {
+            if (TransferProtocol::frame(tid, payload) == input &&
+                frame != TransferProtocol::Frame{tid, payload})
+                return broken(QStringLiteral("a valid frame split wrongly"));
+        }
+        if (input.size() < 4)
+            return frame ? broken(QStringLiteral("a frame shorter than its header")) : rejected();
+        if (!frame)
+            return broken(QStringLiteral("a frame with a full header refused"));
+        if (frame->payload.size() != input.size() - 4 ||
+            TransferProtocol::frame(frame->tid, frame->payload) != input)
+            return broken(QStringLiteral("the frame put back together differs"));
+        return accepted();
+    };
+    return target;
+}
+
+// --- the state file ---------------------------------------------------------------------------
+
+// The stored snapshots of a state file's JSON in the order of the state's lists.
+QList<QJsonObject> storedSnapshots(const QByteArray &input)
+{
+    const QJsonObject root = QJsonDocument::fromJson(input).object();
+    QList<QJsonObject> snapshots;
+    const auto collect = [&snapshots](const QJsonValue &list) {
+        for (const QJsonValue &snapshot : list.toArray())
+            snapshots.append(snapshot.toObject());
+    };
+    collect(root.value(QStringLiteral("open")));
+    collect(root.value(QStringLiteral("recent")).toObject().value(QStringLiteral("snapshots")));
+    collect(root.value(QStringLiteral("pinned")));
+    return snapshots;
+}
+
+QList<ShelfSnapshot> allSnapshots(const ShelfPersistence::State &state)
+{
+    return state.open + state.recent.snapshots + state.pinned;
+}
+
+// Whether a read closing date is the moment its stored seconds since 2001-01-01 name.
+bool closingDateMatches(const QDateTime &date, double storedSeconds)
+{
+    if (!date.isValid())
+        return false;
+    const double expected = double(referenceDateMilliseconds) + storedSeconds * 1000.0;
+    const double read = double(date.toMSecsSinceEpoch());
+    return std::abs(read - expected) <= 1.0 + std::abs(expected) * 1e-15;
+}
+
+struct StateFiles
+{
+    QString folder;
+    int loads = 0;
+};
+
+Target stateFiles(const QString &folder)
+{
+    Target target;
+    const QByteArray bookmarkText =
+        QByteArray(R"({"dev":"2049","dir":false,"ino":"131","path":"/tmp/a b.txt","v":1})")
+            .toBase64();
+    target.seeds = {
+        QByteArray(R"({"version":1,"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F",)"
+                   R"("title":"보관함","name":"보관함","color":"blue",)"
+                   R"("pinID":"5B1B5A4E-7F3E-4C1A-9C3B-2A1D0E9F8C7B",)"
+                   R"("frame":[[-100,20.5],[260,340]],"closedAt":788918400.25,"items":[)"
+                   R"({"kind":"text","text":"메모\nline"},)"
+                   R"({"kind":"link","url":"https://xn--3e0b707e.kr/%EA%B2%BD%EB%A1%9C?q=1"},)"
+                   R"({"kind":"file","url":"file:///tmp/a%20b.txt","bookmark":")") +
+            bookmarkText +
+            QByteArray(R"("},{"kind":"image","url":"file:///tmp/c.png"}]}],)"
+                       R"("recent":{"snapshots":[{"id":"00000000-0000-0000-0000-000000000000",)"
+                       R"("title":"t","items":[{"kind":"text","text":"x"}],"closedAt":-3.5}]},)"
+                       R"("pinned":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5E","title":"",)"
+                       R"("items":[],"color":"none"}]})"),
+        QByteArray("{}"),
+        QByteArray(R"({"version":2,"recent":{"snapshots":[]}})"),
+    };
+    auto files = std::make_shared<StateFiles>();
+    files->folder = folder;
+    target.check = [files](const QByteArray &input) -> Outcome {
+        QString error;
+        const std::optional<ShelfPersistence::State> state =
+            ShelfPersistence::decode(input, &error);
+        const QString path = files->folder + QStringLiteral("/shelves.json");
+        const ShelfPersistence persistence(path);
+        const ShelfPersistence::State expectedLoad =
+            state && state->version == 1 ? *state : ShelfPersistence::State();
+
+        // Loading the same bytes from a file gives what decoding gives (every fourth input).
+        if (files->loads++ % 4 == 0) {
+            if (!test::writeFile(path, input))
+                return broken(QStringLiteral("cannot write ") + path);
+            if (persistence.load() != expectedLoad)
+                return broken(QStringLiteral("loading the file differs from decoding its bytes"));
+        }
+        if (!state) {
+            if (error.isEmpty())
+                return broken(QStringLiteral("refused without a reason"));
+            return rejected();
+        }
+
+        // Closing dates are the moments their stored seconds name.
+        const QList<QJsonObject> stored = storedSnapshots(input);
+        const QList<ShelfSnapshot> read = allSnapshots(*state);
+        if (stored.size() != read.size())
+            return broken(QStringLiteral("%1 snapshots read from %2 stored")
+                              .arg(read.size())
+                              .arg(stored.size()));
+        for (qsizetype i = 0; i < read.size(); ++i) {
+            const QJsonValue closedAt = stored[i].value(QStringLiteral("closedAt"));
+            if (closedAt.isUndefined() != !read[i].closedAt)
+                return broken(QStringLiteral("a closing date appeared or vanished"));
+            if (read[i].closedAt && !closingDateMatches(*read[i].closedAt, closedAt.toDouble()))
+                return broken(QStringLiteral("closedAt %1 read as %2 ms since 1970")
+                                  .arg(closedAt.toDouble(), 0, 'g', 17)
+                                  .arg(read[i].closedAt->toMSecsSinceEpoch()));
+        }
+
+        // What was accepted is saved and read again unchanged.
+        const QByteArray encoded = ShelfPersistence::encode(*state);
+        QString again;
+        const std::optional<ShelfPersistence::State> reread =
+            ShelfPersistence::decode(encoded, &again);
+        if (!reread)
+            return broken(QStringLiteral("the saved state is refused: ") + again);
+        if (*reread != *state)
+            return broken(QStringLiteral("the saved state reads differently: ") +
+                          QString::fromUtf8(encoded.left(600)));
+        if (state->version == 1) {
+            QString saveError;
+            if (!persistence.save(*state, &saveError))
+                return broken(QStringLiteral("save failed: ") + saveError);
+            if (persistence.load() != *state)
+                return broken(QStringLiteral("the saved file loads differently"));
+        }
+        return accepted();
+    };
+    return target;
+}
+
+// --- vyoshelf: addresses ----------------------------------------------------------------------
+
+Target shelfAddresses(const QString &home)
+{
+    Target target;
+    const QString folder = home + QStringLiteral("/퍼즈 폴더");
+    const QString file = folder + QStringLiteral("/a b.txt");
+    const QByteArray encodedFolder = QUrl::toPercentEncoding(folder, "/");
+    const QByteArray addBoth =
+        "vyoshelf://add?path=~/%ED%8D%BC%EC%A6%88%20%ED%8F%B4%EB%8D%94/a%20b.txt&path=" +
+        encodedFolder;
+    target.seeds = {
+        "vyoshelf://new",
+        "VyoShelf://ReOpen",
+        "vyoshelf://new/x?y=1#z",
+        addBoth,
+        "VYOSHELF://ADD?path=" + encodedFolder + "/a%20b.txt&path=/no/such&file=x",
+    };
+    target.check = [file, folder, addBoth](const QByteArray &input) -> Outcome {
+        const QString text = QString::fromUtf8(input);
+        const URLCommand command = URLCommand::parse(text);
+        using Kind = URLCommand::Kind;
+        if (input == "vyoshelf://new" && command.kind != Kind::newShelf)
+            return broken(QStringLiteral("a valid address read wrongly"));
+        if (input == addBoth &&
+            command.files != QList<QUrl>{QUrl::fromLocalFile(file), QUrl::fromLocalFile(folder)})
+            return broken(QStringLiteral("the files of a valid address read wrongly"));
+        if (command.kind != Kind::add && !command.files.isEmpty())
+            return broken(QStringLiteral("files on a command that is not add"));
+        if (command.kind == Kind::invalid)
+            return rejected();
+        if (!URLCommand::looksLikeSchemeURL(text))
+            return broken(QStringLiteral("a command from an address not taken for ours"));
+        if (command.kind == Kind::add && command.files.isEmpty())
+            return broken(QStringLiteral("add without files"));
+        for (const QUrl &url : command.files) {
+            const QString path = url.toLocalFile();
+            if (!url.isLocalFile() || !QDir::isAbsolutePath(path) ||
+                path.split(u'/').contains(QStringLiteral("..")) || !QFileInfo::exists(path))
+                return broken(QStringLiteral("add names a file it should not: ") + url.toString());
+        }
+        return accepted();
+    };
+    return target;
+}
+
+// --- stored shortcuts -------------------------------------------------------------------------
+
+struct ShortcutFixture
+{
+    explicit ShortcutFixture(const QString &folder)
+        : defaults(folder + QStringLiteral("/Vyo.conf"))
+        , registry(defaults, &hotKeys)
+    {
+        registry.onKeyUp(KeyboardShortcuts::Name::newShelf(), [this] { ++actions; });
+    }
+
+    Defaults defaults;
+    FakeHotKeys hotKeys;
+    KeyboardShortcuts::Registry registry;
+    int actions = 0;
+};
+
+Target storedShortcuts(const std::shared_ptr<ShortcutFixture> &fixture)
+{
+    using KeyboardShortcuts::Shortcut;
+    Target target;
+    target.seeds = {
+        R"({"carbonKeyCode":46,"carbonModifiers":6144})",
+        R"({"carbonModifiers":768,"carbonKeyCode":40,"other":[true]})",
+        R"({"carbonKeyCode":96,"carbonModifiers":0})",
+        R"({"carbonKeyCode":0,"carbonModifiers":2147483647})",
+    };
+    target.check = [fixture](const QByteArray &input) -> Outcome {
+        const QString text = QString::fromUtf8(input);
+        QString error;
+        const std::optional<Shortcut> shortcut = Shortcut::fromJsonString(text, &error);
+        if (shortcut) {
+            if (shortcut->carbonKeyCode < 0 || shortcut->carbonModifiers < 0)
+                return broken(QStringLiteral("a negative key code or modifier accepted"));
+            if (Shortcut::fromJsonString(shortcut->jsonString()) != shortcut)
+                return broken(QStringLiteral("the stored form reads differently: ") +
+                              shortcut->jsonString());
+            if (shortcut->description().isEmpty())
+                return broken(QStringLiteral("a shortcut without a description"));
+            (void)shortcut->keySequence();
+        } else if (error.isEmpty()) {
+            return broken(QStringLiteral("refused without a reason"));
+        }
+
+        // The slot registers exactly the combination its stored value names, and it fires.
+        const KeyboardShortcuts::Name &slot = KeyboardShortcuts::Name::newShelf();
+        fixture->defaults.setShortcut(slot.rawValue, text);
+        const std::optional<Shortcut> current = fixture->registry.shortcut(slot);
+        const bool stored = !text.isEmpty() && text.trimmed() != u"false";
+        if (stored && current != shortcut)
+            return broken(QStringLiteral("the slot reads its stored value differently"));
+        const std::optional<HotKeyCombination> wanted =
+            current ? current->hotKeyCombination() : std::nullopt;
+        const QList<HotKeyCombination> registered = fixture->hotKeys.registered();
+        if (registered != (wanted ? QList<HotKeyCombination>{*wanted} : QList<HotKeyCombination>{}))
+            return broken(QStringLiteral("the registration does not follow the stored value"));
+        if (wanted) {
+            const int before = fixture->actions;
+            if (!fixture->hotKeys.pressAndRelease(*wanted) || fixture->actions != before + 1)
+                return broken(QStringLiteral("the registered combination does not fire"));
+        }
+        return shortcut ? accepted() : rejected();
+    };
+    return target;
+}
+
+// --- watched folders --------------------------------------------------------------------------
+
+Target watchedFolders()
+{
+    Target target;
+    target.seeds = {
+        R"([{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","path":"/home/u/스크린샷","isEnabled":true},)"
+        R"({"id":"5b1b5a4e-7f3e-4c1a-9c3b-2a1d0e9f8c7b","path":"","isEnabled":false}])",
+        "[]",
+        R"([{"isEnabled":true,"path":"/","id":"00000000-0000-0000-0000-000000000000","x":1}])",
+    };
+    target.check = [](const QByteArray &input) -> Outcome {
+        const std::optional<QList<WatchedFolder>> folders = WatchedFolder::decodeList(input);
+        if (!folders)
+            return rejected();
+        const QByteArray encoded = WatchedFolder::encodeList(*folders);
+        if (WatchedFolder::decodeList(encoded) != folders)
+            return broken(QStringLiteral("the stored list reads differently: ") +
+                          QString::fromUtf8(encoded.left(600)));
+        const QJsonArray array = QJsonDocument::fromJson(input).array();
+        if (array.size() != folders->size())
+            return broken(QStringLiteral("%1 folders read from %2 stored")
+                              .arg(folders->size())
+                              .arg(array.size()));
+        return accepted();
+    };
+    return target;
+}
+
+// --- file bookmarks ---------------------------------------------------------------------------
+
+std::optional<std::pair<quint64, quint64>> bookmarkIdentity(const QByteArray &bookmark)
+{
+    const QJsonObject record = QJsonDocument::fromJson(bookmark).object();
+    bool deviceOk = false;
+    bool inodeOk = false;
+    const quint64 device = record.value(QStringLiteral("dev")).toString().toULongLong(&deviceOk);
+    const quint64 inode = record.value(QStringLiteral("ino")).toString().toULongLong(&inodeOk);
+    if (!deviceOk || !inodeOk)
+        return std::nullopt;
+    return std::pair{device, inode};
+}
+
+Target fileBookmarks(const QString &folder, const QList<QByteArray> &bookmarks)
+{
+    Target target;
+    target.seeds = bookmarks;
+    BookmarkSearchLimits limits;
+    limits.maxDepth = 2;
+    limits.maxEntries = 200;
+    limits.maxMilliseconds = 20;
+    limits.extraRoots = {folder};
+    target.check = [limits](const QByteArray &input) -> Outcome {
+        const std::optional<QString> path = resolveFileBookmark(input, limits);
+        if (!path)
+            return rejected();
+        // Whatever was found is the file the bookmark names: same device and inode.
+        const std::optional<QByteArray> found = createFileBookmark(*path);
+        if (!found)
+            return broken(QStringLiteral("resolved to a path that is not there: ") + *path);
+        if (bookmarkIdentity(*found) != bookmarkIdentity(input))
+            return broken(QStringLiteral("resolved to another file: ") + *path);
+        return accepted();
+    };
+    return target;
+}
+
+// --- signatures -------------------------------------------------------------------------------
+
+// The input is "payload\nsignature\nkey"; missing parts are empty.
+Target signatures()
+{
+    Target target;
+    QByteArray keyBytes;
+    for (int i = 0; i < 32; ++i)
+        keyBytes.append(char(i * 37 + 251));
+    const QString key = QString::fromLatin1(base64UrlEncode(keyBytes));
+    const QString shortKey = QString::fromLatin1(keyBytes.left(5).toBase64());
+    for (const QString &payload :
+         {QStringLiteral(R"({"type":"offer","sdp":"v=0\r\no=- 1 2 IN IP4 127.0.0.1"})"),
+          QStringLiteral("한글 payload"), QString()}) {
+        for (const QString &k : {key, shortKey}) {
+            const std::optional<QString> signature = signPayload(payload, k);
+            if (signature)
+                target.seeds.append((payload + u'\n' + *signature + u'\n' + k).toUtf8());
+        }
+    }
+    target.check = [](const QByteArray &input) -> Outcome {
+        const QString text = QString::fromUtf8(input);
+        const QStringList parts = text.split(u'\n');
+        // The payload may itself hold line breaks: the last two lines are signature and key.
+        const QString key = parts.size() >= 3 ? parts.last() : QString();
+        const QString signature =
+            parts.size() >= 2 ? parts[parts.size() >= 3 ? parts.size() - 2 : 1] : QString();
+        const QString payload = parts.mid(0, qMax<qsizetype>(1, parts.size() - 2)).join(u'\n');
+
+        const std::optional<QByteArray> secret = base64UrlBytes(key);
+        const std::optional<QByteArray> received = base64UrlBytes(signature);
+        for (const auto &bytes : {secret, received}) {
+            if (bytes && base64UrlBytes(QString::fromLatin1(base64UrlEncode(*bytes))) != bytes)
+                return broken(QStringLiteral("base64url bytes do not survive re-encoding"));
+        }
+        const bool usableKey = secret && !secret->isEmpty();
+        // An independent HMAC-SHA256 of the payload's UTF-8 bytes.
+        const QByteArray code = usableKey
+                                    ? QMessageAuthenticationCode::hash(payload.toUtf8(), *secret,
+                                                                       QCryptographicHash::Sha256)
+                                    : QByteArray();
+
+        const std::optional<QString> signed_ = signPayload(payload, key);
+        if (usableKey != bool(signed_))
+            return broken(QStringLiteral("signing with key \"%1\" did not match its usability")
+                              .arg(key.left(80)));
+        if (signed_ && *signed_ != QString::fromLatin1(base64UrlEncode(code)))
+            return broken(QStringLiteral("the signature is not the HMAC of the payload"));
+
+        const bool valid = verifyPayload(payload, signature, key);
+        const bool expected = usableKey && received && *received == code;
+        if (valid != expected)
+            return broken(valid ? QStringLiteral("a wrong signature verified")
+                                : QStringLiteral("the right signature refused"));
+        return valid ? accepted() : rejected();
+    };
+    return target;
+}
+
+// --- ICE-server lists -------------------------------------------------------------------------
+
+QJsonObject iceJson(const IceFetch::Payload &payload)
+{
+    QJsonArray servers;
+    for (const IceServer &server : payload.iceServers) {
+        QJsonObject object{{QStringLiteral("urls"), QJsonArray::fromStringList(server.urls)}};
+        if (server.username)
+            object.insert(QStringLiteral("username"), *server.username);
+        if (server.credential)
+            object.insert(QStringLiteral("credential"), *server.credential);
+        servers.append(object);
+    }
+    return {{QStringLiteral("iceServers"), servers}};
+}
+
+Target iceServerLists()
+{
+    Target target;
+    target.seeds = {
+        R"({"iceServers":[{"urls":"stun:127.0.0.1:3478"},)"
+        R"({"urls":["turn:127.0.0.1:3478?transport=udp","turns:127.0.0.1:5349"],)"
+        R"("username":"1700000000:vyo","credential":"c2VjcmV0","extra":1}]})",
+        R"({"iceServers":[]})",
+        R"({"iceServers":[{"urls":[],"username":null}]})",
+    };
+    target.check = [](const QByteArray &input) -> Outcome {
+        const std::optional<IceFetch::Payload> payload = IceFetch::Payload::decode(input);
+        if (!payload)
+            return rejected();
+        const QByteArray written = QJsonDocument(iceJson(*payload)).toJson();
+        const std::optional<IceFetch::Payload> again = IceFetch::Payload::decode(written);
+        if (!again || again->iceServers != payload->iceServers)
+            return broken(QStringLiteral("the list written back reads differently"));
+        return accepted();
+    };
+    return target;
+}
+
+Outcome runCheck(const Target &target, const QByteArray &input)
+{
+    try {
+        return target.check(input);
+    } catch (const std::exception &exception) {
+        return broken(QStringLiteral("exception: ") + QString::fromLocal8Bit(exception.what()));
+    } catch (...) {
+        return broken(QStringLiteral("an exception of unknown type"));
+    }
+}
+
+} // namespace
+
+class TestFuzz : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void mutations_data();
+    void mutations();
+    void regressions_data();
+    void regressions();
+
+private:
+    Target target(const QString &parser);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::shared_ptr<ShortcutFixture> m_shortcuts;
+};
+
+void TestFuzz::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestFuzz::cleanup()
+{
+    m_shortcuts.reset();
+    m_dir.reset();
+}
+
+Target TestFuzz::target(const QString &parser)
+{
+    if (parser == u"transfer message")
+        return transferMessages();
+    if (parser == u"data frame")
+        return dataFrames();
+    if (parser == u"state file")
+        return stateFiles(m_dir->filePath(QStringLiteral("state")));
+    if (parser == u"vyoshelf address") {
+        // run-test.sh points HOME at a fresh folder.
+        const QString home = QDir::homePath();
+        test::writeFile(home + QStringLiteral("/퍼즈 폴더/a b.txt"), "a");
+        return shelfAddresses(home);
+    }
+    if (parser == u"stored shortcut") {
+        m_shortcuts = std::make_shared<ShortcutFixture>(m_dir->path());
+        return storedShortcuts(m_shortcuts);
+    }
+    if (parser == u"watched folders")
+        return watchedFolders();
+    if (parser == u"file bookmark") {
+        const QString root = m_dir->filePath(QStringLiteral("bookmarks"));
+        test::writeFile(root + QStringLiteral("/deep/er/file.txt"), "f");
+        QDir().mkpath(root + QStringLiteral("/folder"));
+        QList<QByteArray> bookmarks;
+        for (const QString &path : QStringList{root + QStringLiteral("/deep/er/file.txt"),
+                                               root + QStringLiteral("/folder")}) {
+            if (const std::optional<QByteArray> bookmark = createFileBookmark(path))
+                bookmarks.append(*bookmark);
+        }
+        return fileBookmarks(root, bookmarks);
+    }
+    if (parser == u"signature")
+        return signatures();
+    if (parser == u"ICE server list")
+        return iceServerLists();
+    return {};
+}
+
+void TestFuzz::mutations_data()
+{
+    QTest::addColumn<QString>("parser");
+    QTest::addColumn<std::uint32_t>("salt");
+    std::uint32_t salt = 0;
+    for (const char *parser :
+         {"transfer message", "data frame", "state file", "vyoshelf address", "stored shortcut",
+          "watched folders", "file bookmark", "signature", "ICE server list"})
+        QTest::newRow(parser) << QString::fromLatin1(parser) << ++salt;
+}
+
+void TestFuzz::mutations()
+{
+    QFETCH(QString, parser);
+    QFETCH(std::uint32_t, salt);
+    const Target target = this->target(parser);
+    QVERIFY2(!target.seeds.isEmpty() && target.check, qPrintable(parser));
+
+    // The valid inputs are accepted and keep their invariants.
+    for (const QByteArray &seed : target.seeds) {
+        const Outcome outcome = runCheck(target, seed);
+        QVERIFY2(outcome.problem.isEmpty(),
+                 qPrintable(outcome.problem + QStringLiteral("\ninput: ") + describe(seed)));
+        QVERIFY2(outcome.accepted, qPrintable(QStringLiteral("seed refused: ") + describe(seed)));
+    }
+
+    Mutator mutator(generatorSeed + salt * 2654435761u);
+    QElapsedTimer timer;
+    timer.start();
+    int count = 0;
+    int acceptedCount = 0;
+    int rejectedCount = 0;
+    QString failure;
+    QByteArray previous;
+    {
+        QuietLog quiet;
+        for (; count < maximumMutations; ++count) {
+            if (count >= minimumMutations && timer.hasExpired(rowBudgetMilliseconds))
+                break;
+            const QByteArray input = mutator.mutate(target.seeds, previous);
+            const Outcome outcome = runCheck(target, input);
+            if (!outcome.problem.isEmpty()) {
+                failure = QStringLiteral("mutant %1: %2").arg(count).arg(outcome.problem.left(300));
+                // The whole input, for a regression row (test messages are cut short).
+                std::fprintf(stderr, "failing input: %s\nbase64: %s\n", qPrintable(describe(input)),
+                             input.toBase64().constData());
+                break;
+            }
+            (outcome.accepted ? acceptedCount : rejectedCount)++;
+            previous = input;
+        }
+    }
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    qInfo("%s: %d mutants (%d accepted, %d refused) in %lld ms", qPrintable(parser), count,
+          acceptedCount, rejectedCount, timer.elapsed());
+    // The mutations reach the decoder's refusals, not only its happy path.
+    QVERIFY(rejectedCount > 0);
+}
+
+void TestFuzz::regressions_data()
+{
+    QTest::addColumn<QString>("parser");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("empty message") << "transfer message" << QByteArray() << false;
+
+    // Mutants that once broke an invariant, each in a state file of one snapshot.
+    const auto state = [](const QByteArray &item, const QByteArray &closedAt) -> QByteArray {
+        return R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t",)" +
+               (closedAt.isEmpty() ? QByteArray() : "\"closedAt\":" + closedAt + ',') +
+               "\"items\":[" + item + "]}]}";
+    };
+    const QByteArray text = R"({"kind":"text","text":"x"})";
+    // Saved back as "" (the link was lost); now refused.
+    QTest::newRow("link that does not parse")
+        << "state file" << state(R"({"kind":"link","url":"https://xn--3e0b707e.kr/%EB%A@"})", {})
+        << false;
+    // Parsed, but written back as other bytes; now refused.
+    QTest::newRow("file address with a lone surrogate")
+        << "state file" << state(R"({"kind":"file","url":"\ud800"})", {}) << false;
+    // Read as a date 292 million years before 1970 (the milliseconds overflowed); now refused.
+    QTest::newRow("closedAt below the 64-bit range")
+        << "state file" << state(text, "-9223372036854775807") << false;
+    QTest::newRow("closedAt far out") << "state file" << state(text, "1e300") << false;
+    // The milliseconds fit, but not with the 2001 offset added: a signed overflow.
+    QTest::newRow("closedAt at the edge of the range")
+        << "state file" << state(text, "9223372036000000") << false;
+    QTest::newRow("closedAt at the largest accepted")
+        << "state file" << state(text, "9e15") << true;
+    QTest::newRow("closedAt at the smallest accepted")
+        << "state file" << state(text, "-9e15") << true;
+    // A path starting "///" became the address "file://" with no path at all.
+    QTest::newRow("add path with three slashes")
+        << "vyoshelf address"
+        << QByteArray("vyoshelf://add?path=//" +
+                      QUrl::toPercentEncoding(
+                          QDir::homePath() + QStringLiteral("/퍼즈 폴더/a b.txt"), "/"))
+        << true;
+}
+
+void TestFuzz::regressions()
+{
+    QFETCH(QString, parser);
+    QFETCH(QByteArray, input);
+    QFETCH(bool, accepted);
+    const Target target = this->target(parser);
+    QVERIFY(target.check);
+    QuietLog quiet;
+    const Outcome outcome = runCheck(target, input);
+    QVERIFY2(outcome.problem.isEmpty(), qPrintable(outcome.problem));
+    QCOMPARE(outcome.accepted, accepted);
+}
+
+QTEST_GUILESS_MAIN(TestFuzz)
+#include "tst_fuzz.moc"

@@ -104,7 +104,12 @@ std::optional<ShelfPersistence::State> ShelfPersistence::decode(const QByteArray
         auto list = snapshotList(snapshots, QStringLiteral("snapshots"), error);
         if (!list)
             return std::nullopt;
-        state.recent.snapshots = *list;
+        // A hand-edited file may hold more, or empty ones: the list keeps its bounds all the same.
+        for (const ShelfSnapshot &snapshot : std::as_const(*list)) {
+            if (!snapshot.items.isEmpty() &&
+                state.recent.snapshots.size() < RecentShelves::capacity)
+                state.recent.snapshots.append(snapshot);
+        }
     }
 
     auto pinned =

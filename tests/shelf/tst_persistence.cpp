@@ -325,6 +325,25 @@ void TestPersistence::recentListBounds()
     QCOMPARE(recent.snapshots.size(), 9);
     QVERIFY(!recent.removeSnapshot(again.id));
     QCOMPARE(recent.snapshots.size(), 9);
+
+    // A state file edited by hand to hold 12, one of them empty: the newest 10 with items.
+    ShelfPersistence::State state;
+    state.recent.snapshots = recent.snapshots;
+    state.recent.snapshots.insert(1, empty);
+    for (int i = 0; i < 3; ++i) {
+        ShelfSnapshot s = recent.snapshots.last();
+        s.id = QUuid::createUuid();
+        state.recent.snapshots.append(s);
+    }
+    QCOMPARE(state.recent.snapshots.size(), 13);
+    QString error;
+    const auto read = ShelfPersistence::decode(ShelfPersistence::encode(state), &error);
+    QVERIFY2(read, qPrintable(error));
+    QCOMPARE(read->recent.snapshots.size(), 10);
+    QCOMPARE(read->recent.snapshots.first().id, recent.snapshots.first().id);
+    QCOMPARE(read->recent.snapshots[1].id, recent.snapshots[1].id);
+    QVERIFY(std::none_of(read->recent.snapshots.begin(), read->recent.snapshots.end(),
+                         [](const ShelfSnapshot &s) { return s.items.isEmpty(); }));
 }
 
 void TestPersistence::bookmarksFindRenamedAndMovedFiles()

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFont>
 #include <QImageWriter>
 #include <QPageSize>
 #include <QPainter>
@@ -46,6 +47,20 @@ QByteArray pngChunk(const char *type, const QByteArray &data)
 }
 
 } // namespace
+
+QImage renderedText(const QStringList &lines)
+{
+    QImage image(760, 70 + 80 * int(lines.size()), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QFont font(QStringLiteral("Noto Sans CJK KR"));
+    font.setPixelSize(40);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    for (int i = 0; i < lines.size(); ++i)
+        painter.drawText(40, 80 + 80 * i, lines[i]);
+    return image;
+}
 
 QImage quadrantImage(QSize size, QColor corner, QColor rest)
 {

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 namespace vyo::test {
 
@@ -18,6 +19,9 @@ namespace vyo::test {
 QImage quadrantImage(QSize size, QColor corner = Qt::red, QColor rest = Qt::blue);
 
 QByteArray encodedImage(const QImage &image, const char *format, int quality = -1);
+
+// Black text in a Korean font on white, one line per entry.
+QImage renderedText(const QStringList &lines);
 
 // JPEG data with an EXIF block carrying the orientation (1 to 8).
 QByteArray withExifOrientation(const QByteArray &jpeg, int orientation);

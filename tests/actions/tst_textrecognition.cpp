@@ -6,7 +6,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFont>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -16,25 +15,6 @@
 
 using namespace vyo;
 using namespace vyo::test;
-
-namespace {
-
-// Black text in a Korean font on white, one line per entry.
-QImage renderedText(const QStringList &lines)
-{
-    QImage image(760, 70 + 80 * int(lines.size()), QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    QFont font(QStringLiteral("Noto Sans CJK KR"));
-    font.setPixelSize(40);
-    painter.setFont(font);
-    painter.setPen(Qt::black);
-    for (int i = 0; i < lines.size(); ++i)
-        painter.drawText(40, 80 + 80 * i, lines[i]);
-    return image;
-}
-
-} // namespace
 
 class TestTextRecognition : public QObject
 {

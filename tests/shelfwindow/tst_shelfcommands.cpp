@@ -16,11 +16,9 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QElapsedTimer>
-#include <QFont>
 #include <QImage>
 #include <QMenu>
 #include <QMimeData>
-#include <QPainter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -116,17 +114,7 @@ private:
     // An image with "HELLO 2024" written large on it.
     ShelfItem textImage(const QString &name)
     {
-        QImage image(640, 160, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        {
-            QPainter painter(&image);
-            QFont font(QStringLiteral("DejaVu Sans"));
-            font.setPixelSize(56);
-            painter.setFont(font);
-            painter.setPen(Qt::black);
-            painter.drawText(QRect(0, 0, 640, 160), Qt::AlignCenter, QStringLiteral("HELLO 2024"));
-        }
-        image.save(path(name));
+        test::renderedText({QStringLiteral("HELLO 2024")}).save(path(name));
         return ShelfItem(Content::file(QUrl::fromLocalFile(path(name))));
     }
     static ShelfItem text(const QString &t) { return ShelfItem(Content::text(t)); }

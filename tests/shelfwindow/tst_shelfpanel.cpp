@@ -79,11 +79,14 @@ private:
     QString m_output;
 };
 
+// How Shift is held during a drag gesture.
+enum class Shift { up, held, letGoMidway };
+
 // A press at `from`, 16 steps 25 ms apart to `to`, and a release, as a person drags.
-QStringList dragGesture(QPoint from, QPoint to, bool shift = false)
+QStringList dragGesture(QPoint from, QPoint to, Shift shift = Shift::up)
 {
     QStringList arguments;
-    if (shift)
+    if (shift != Shift::up)
         arguments << "keydown"
                   << "shift";
     arguments << "mousemove" << QString::number(from.x()) << QString::number(from.y())
@@ -96,12 +99,15 @@ QStringList dragGesture(QPoint from, QPoint to, bool shift = false)
         const QPoint p = from + (to - from) * i / steps;
         arguments << "mousemove" << QString::number(p.x()) << QString::number(p.y()) << "sleep"
                   << "0.025";
+        if (shift == Shift::letGoMidway && i == steps / 2)
+            arguments << "keyup"
+                      << "shift";
     }
     arguments << "sleep"
               << "0.2"
               << "mouseup"
               << "1";
-    if (shift)
+    if (shift == Shift::held)
         arguments << "keyup"
                   << "shift";
     return arguments;
@@ -300,12 +306,22 @@ void TestShelfPanel::realDragOutCopiesAndMoves()
     // With Shift held the destination moves the file, and it leaves the shelf.
     Peer mover({"target", "100", "400"});
     QVERIFY(mover.waitForLine("READY"));
-    QVERIFY(xdotool(dragGesture(rowCenter(1), mover.frame().center(), true)));
+    QVERIFY(xdotool(dragGesture(rowCenter(1), mover.frame().center(), Shift::held)));
     QVERIFY(mover.waitForLine("DROP"));
     QVERIFY2(mover.line("DROP").startsWith("DROP move " + QUrl::fromLocalFile(second).toString()),
              qPrintable(mover.line("DROP")));
     QTRY_COMPARE_WITH_TIMEOUT(opened.shelf->items().size(), 1, 3000);
     QCOMPARE(opened.shelf->items().first().content().url(), QUrl::fromLocalFile(first));
+
+    // Shift let go before the drop: a copy after all, and the item stays.
+    Peer copier({"target", "400", "100"});
+    QVERIFY(copier.waitForLine("READY"));
+    QVERIFY(xdotool(dragGesture(rowCenter(0), copier.frame().center(), Shift::letGoMidway)));
+    QVERIFY(copier.waitForLine("DROP"));
+    QVERIFY2(copier.line("DROP").startsWith("DROP copy " + QUrl::fromLocalFile(first).toString()),
+             qPrintable(copier.line("DROP")));
+    QTest::qWait(200);
+    QCOMPARE(opened.shelf->items().size(), 1);
 }
 
 void TestShelfPanel::dragOntoItsOwnShelfIsRefused()

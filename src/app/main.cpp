@@ -12,6 +12,7 @@ int main(int argc, char *argv[])
 {
     vyo::preferX11Platform();
     QApplication app(argc, argv);
+    vyo::forgetPlatformChoice();
     vyo::installKoreanToolkitTexts();
     QApplication::setApplicationName(QStringLiteral("Vyo"));
     QApplication::setApplicationVersion(QStringLiteral(VYO_VERSION));

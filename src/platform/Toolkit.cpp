@@ -15,12 +15,27 @@ bool isWaylandSession()
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
+namespace {
+
+constexpr char preferredPlatforms[] = "xcb;wayland";
+bool platformChosenHere = false;
+
+} // namespace
+
 void preferX11Platform()
 {
     if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !isWaylandSession() ||
         qEnvironmentVariableIsEmpty("DISPLAY"))
         return;
-    qputenv("QT_QPA_PLATFORM", "xcb;wayland");
+    qputenv("QT_QPA_PLATFORM", preferredPlatforms);
+    platformChosenHere = true;
+}
+
+void forgetPlatformChoice()
+{
+    if (platformChosenHere && qgetenv("QT_QPA_PLATFORM") == preferredPlatforms)
+        qunsetenv("QT_QPA_PLATFORM");
+    platformChosenHere = false;
 }
 
 bool installKoreanToolkitTexts()

@@ -72,9 +72,14 @@ void TestToolkit::preferX11Platform()
 
     vyo::preferX11Platform();
     const QByteArray result = qgetenv("QT_QPA_PLATFORM");
+    // Once the application object is made, programs started from it inherit only a choice the
+    // user made.
+    vyo::forgetPlatformChoice();
+    const QByteArray inherited = qgetenv("QT_QPA_PLATFORM");
     for (int i = 0; i < 4; ++i)
         qputenv(names[i].constData(), saved[i]);
     QCOMPARE(QString::fromUtf8(result), chosen);
+    QCOMPARE(QString::fromUtf8(inherited), platform);
 }
 
 void TestToolkit::standardButtonsSpeakKorean()

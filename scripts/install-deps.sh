@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   # Build tools
-  build-essential cmake ninja-build pkg-config clang-format
+  build-essential cmake ninja-build pkg-config clang-format ccache
   # Qt 6 toolkit
   qt6-base-dev qt6-base-dev-tools qt6-websockets-dev qt6-httpserver-dev
   qt6-image-formats-plugins qt6-svg-dev qt6-translations-l10n libgl-dev libxkbcommon-dev

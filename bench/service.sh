@@ -1,20 +1,18 @@
 #!/usr/bin/env bash
 # Bounded load on the share service over loopback: rooms x guests connected at once, messages
 # relayed per second, and the service's peak memory. Runs against vyo-service from the build
-# folder (BUILD, default build-share) on 127.0.0.1 only; the service is started here and stopped
+# folder (BUILD_DIR, default build) on 127.0.0.1 only; the service is started here and stopped
 # by its PID. Every phase of the load client is capped at 60 s, the whole run at 180 s.
 #
 #   bench/service.sh [ROOMS] [GUESTS] [MESSAGES]      (default 200 3 20)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD:-$root/build-share}
+build=${BUILD_DIR:-$root/build}
 rooms=${1:-200}
 guests=${2:-3}
 messages=${3:-20}
 
-[ -x "$build/service/vyo-service" ] || ninja -C "$build" -j2 vyo-service
-cmake -S "$root/bench/service" -B "$build/bench-service" -G Ninja >/dev/null
-ninja -C "$build/bench-service" -j2 service-load >"${TMPDIR:-/tmp}/vyo-bench-build.log" 2>&1 ||
+cmake --build "$build" --target vyo-service service-load >"${TMPDIR:-/tmp}/vyo-bench-build.log" 2>&1 ||
     { cat "${TMPDIR:-/tmp}/vyo-bench-build.log"; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vyo-bench.XXXXXX")
@@ -38,4 +36,4 @@ for _ in $(seq 1 50); do
 done
 [ -n "$port" ] || { echo "vyo-service did not start:"; cat "$work/err"; exit 1; }
 
-timeout 180 "$build/bench-service/service-load" "$port" "$pid" "$rooms" "$guests" "$messages"
+timeout 180 "$build/bench/service-load" "$port" "$pid" "$rooms" "$guests" "$messages"

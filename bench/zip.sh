@@ -3,13 +3,12 @@
 # mixed corpus of at least 1 GiB (text, source code, JPEG photographs, a ZIP archive), and on the
 # already-compressed part alone against a plain cp. The corpus is made at run time in a temporary
 # folder and removed afterwards.
-#   bench/zip.sh            (the helper is built in $VYO_BENCH_BUILD, default build-zip-bench)
+#   bench/zip.sh            (BUILD_DIR sets the build folder, default build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${VYO_BENCH_BUILD:-$root/build-zip-bench}
-cmake -S "$root/bench/zip" -B "$build" -G Ninja >/dev/null
-ninja -C "$build" -j2 bench_zip >/dev/null
-helper=$build/bench_zip
+build=${BUILD_DIR:-$root/build}
+cmake --build "$build" --target bench_zip >/dev/null
+helper=$build/bench/bench_zip
 export LC_ALL=C.UTF-8
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vyo-zipbench.XXXXXX")

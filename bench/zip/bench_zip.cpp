@@ -6,7 +6,7 @@
 //   bench_zip jpegs <folder> <count> <seed>
 //       Makes <count> photo-like JPEG files (3000 x 2000, quality 90) in <folder>.
 
-#include "share/ZipWriter.h"
+#include "logic/ZipWriter.h"
 
 #include <QColor>
 #include <QCoreApplication>

@@ -2,16 +2,18 @@
 
 #include "app/SingleInstance.h"
 #include "app/StatusItemController.h"
-#include "app/URLCommand.h"
 #include "core/Defaults.h"
 #include "core/Log.h"
 #include "core/Paths.h"
+#include "logic/URLCommand.h"
 #include "platform/ScreenCoordinates.h"
 #include "platform/UrlSchemeRegistration.h"
 #include "shake/DragShakeMonitor.h"
+#include "share/ShareCenter.h"
 #include "shelf/Shelf.h"
 #include "shelf/ShelfManager.h"
 #include "shelfwindow/NotchDropTarget.h"
+#include "shelfwindow/ShelfPanelController.h"
 #include "shortcuts/KeyboardShortcuts.h"
 #include "watch/WatchCenter.h"
 
@@ -52,6 +54,8 @@ AppDelegate::LaunchResult AppDelegate::applicationDidFinishLaunching(const QStri
 
     // 4–6. The manager, its state and the clean-up of drop folders nothing refers to.
     ShelfManager &manager = ShelfManager::shared();
+    manager.setWindowMaker(ShelfPanelController::windowMaker());
+    ShareCenter::shared().follow(manager);
     const ShelfPersistence::State state = manager.persistence().load();
     removeUnreferencedDropFolders(referencedFileURLs(state), itemsDirectory());
 
@@ -86,7 +90,7 @@ AppDelegate::LaunchResult AppDelegate::applicationDidFinishLaunching(const QStri
     KeyboardShortcuts::Registry &shortcuts = KeyboardShortcuts::Registry::shared();
     shortcuts.onKeyUp(KeyboardShortcuts::Name::newShelf(), [] {
         const Point pointer = pointerLocation();
-        ShelfManager::presentBesidePointer(ShelfManager::shared().newShelf().controller, pointer);
+        ShelfManager::presentBesidePointer(ShelfManager::shared().newShelf().window, pointer);
     });
     const QPointer<AppDelegate> self(this);
     shortcuts.onKeyUp(KeyboardShortcuts::Name::reopenShelf(), [self] {
@@ -125,7 +129,7 @@ void AppDelegate::openURL(const QString &url)
     switch (command.kind) {
     case URLCommand::Kind::newShelf: {
         const Point pointer = pointerLocation();
-        ShelfManager::presentBesidePointer(manager.newShelf().controller, pointer);
+        ShelfManager::presentBesidePointer(manager.newShelf().window, pointer);
         break;
     }
     case URLCommand::Kind::reopen:
@@ -135,7 +139,7 @@ void AppDelegate::openURL(const QString &url)
     case URLCommand::Kind::add: {
         const Point pointer = pointerLocation();
         const ShelfManager::Opened opened = manager.newShelf();
-        ShelfManager::presentBesidePointer(opened.controller, pointer);
+        ShelfManager::presentBesidePointer(opened.window, pointer);
         QList<ShelfItem> items;
         for (const QUrl &file : command.files)
             items.append(ShelfItem(ShelfItem::Content::file(file)));

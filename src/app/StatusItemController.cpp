@@ -8,7 +8,7 @@
 #include "share/ShareCenter.h"
 #include "shelf/Shelf.h"
 #include "shelf/ShelfManager.h"
-#include "shelfwindow/ShelfPanelController.h"
+#include "shelf/ShelfWindow.h"
 #include "shortcuts/KeyboardShortcuts.h"
 
 #include <QApplication>
@@ -300,13 +300,13 @@ void StatusItemController::rebuildMenu()
 
 void StatusItemController::openNewShelf()
 {
-    presentNewShelf(m_manager.newShelf().controller);
+    presentNewShelf(m_manager.newShelf().window);
 }
 
 void StatusItemController::openShelfFromClipboard()
 {
     const ShelfManager::Opened opened = m_manager.newShelf();
-    presentNewShelf(opened.controller);
+    presentNewShelf(opened.window);
     const QPointer<Shelf> shelf(opened.shelf);
     const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData();
     if (clipboard && ShelfItem::receivePromisedFiles(clipboard, [shelf](const ShelfItem &item) {
@@ -398,18 +398,20 @@ Point StatusItemController::panelOrigin(const Rect &icon, Size panelSize, const 
     return {x, icon.minY() - 8 - panelSize.height};
 }
 
-void StatusItemController::presentNewShelf(ShelfPanelController *controller)
+void StatusItemController::presentNewShelf(ShelfWindow *window)
 {
+    if (!window)
+        return;
     const Rect icon = iconRect();
     if (icon.isEmpty()) {
-        ShelfManager::presentBesidePointer(controller, pointerLocation());
+        ShelfManager::presentBesidePointer(window, pointerLocation());
         return;
     }
     const Point centre{icon.midX(), icon.midY()};
     Rect screenFrame;
     if (QScreen *screen = QGuiApplication::screenAt(toQt(centre).toPoint()))
         screenFrame = fromQt(QRectF(screen->geometry()));
-    controller->present(panelOrigin(icon, controller->currentSize(), screenFrame), centre);
+    window->present(panelOrigin(icon, window->currentSize(), screenFrame), centre);
 }
 
 } // namespace vyo

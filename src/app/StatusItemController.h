@@ -27,7 +27,7 @@ class QTimer;
 namespace vyo {
 
 class ShelfManager;
-class ShelfPanelController;
+class ShelfWindow;
 
 namespace KeyboardShortcuts {
 class Registry;
@@ -79,7 +79,7 @@ Q_SIGNALS:
 private:
     // Where the icon shows, once the tray host has taken it in.
     std::optional<QRect> dockedIconGeometry() const;
-    void presentNewShelf(ShelfPanelController *controller);
+    void presentNewShelf(ShelfWindow *window);
 
     void showMenuAtPointer();
     void checkTrayAvailability();

@@ -1,5 +1,5 @@
 #include "app/AppDelegate.h"
-#include "app/URLCommand.h"
+#include "logic/URLCommand.h"
 #include "platform/TerminationSignals.h"
 #include "platform/Toolkit.h"
 

@@ -54,4 +54,12 @@ struct Rect
     friend bool operator==(const Rect &, const Rect &) = default;
 };
 
+// A screen's full frame and its visible frame (without panels and docks), in model coordinates.
+struct ScreenFrames
+{
+    Rect frame;
+    Rect visibleFrame;
+    friend bool operator==(const ScreenFrames &, const ScreenFrames &) = default;
+};
+
 } // namespace vyo

@@ -6,6 +6,8 @@
 // An object of this class is used on one thread only (the thread it lives on); its signals are
 // emitted there.
 
+#include "logic/FileSystemEvent.h"
+
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
@@ -21,25 +23,6 @@
 class QSocketNotifier;
 
 namespace vyo {
-
-// One changed path, with what happened to it since the last batch.
-struct FileSystemEvent
-{
-    QString path;
-    bool isFile = false;   // the item is not a folder
-    bool created = false;  // created in the folder
-    bool renamed = false;  // given a new name in the folder or moved into it
-    bool modified = false; // its contents were written
-};
-
-// The type and size of one file-system item, the item itself rather than what a symbolic link
-// points to.
-struct FileAttributes
-{
-    enum class Type { regular, directory, symbolicLink, other };
-    Type type = Type::other;
-    qint64 size = 0;
-};
 
 // The attributes of the item at `path`; nothing when it cannot be read (gone, no permission).
 std::optional<FileAttributes> fileAttributes(const QString &path);

@@ -28,14 +28,6 @@ Point pointerLocation();
 
 namespace vyo {
 
-// A screen's full frame and its visible frame (without panels and docks), in model coordinates.
-struct ScreenFrames
-{
-    Rect frame;
-    Rect visibleFrame;
-    friend bool operator==(const ScreenFrames &, const ScreenFrames &) = default;
-};
-
 // Every screen in the system's order; the primary screen is `mainScreenIndex`.
 QList<ScreenFrames> screenFrames();
 int mainScreenIndex();

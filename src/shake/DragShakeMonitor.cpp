@@ -2,8 +2,8 @@
 
 #include "core/Defaults.h"
 #include "core/Log.h"
+#include "logic/ShakeSensitivity.h"
 #include "platform/DragWatcher.h"
-#include "shake/ShakeSensitivity.h"
 
 #include <chrono>
 

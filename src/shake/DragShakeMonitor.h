@@ -7,7 +7,7 @@
 // read.
 
 #include "core/Geometry.h"
-#include "shake/ShakeDetector.h"
+#include "logic/ShakeDetector.h"
 
 #include <QObject>
 #include <QTimer>

@@ -2,7 +2,7 @@
 
 // Shares shelves with phones and PCs: one share session per shared shelf.
 //
-// This version shares nothing yet; the shelf manager already reports closes and changes to it.
+// This version shares nothing yet; it already follows the shelves it will share.
 
 #include <QObject>
 #include <QUuid>
@@ -10,12 +10,17 @@
 namespace vyo {
 
 class Shelf;
+class ShelfManager;
 
 class ShareCenter : public QObject
 {
     Q_OBJECT
 public:
     static ShareCenter &shared();
+
+    // Follows the manager's shelves: a change of a shared shelf is listed again, a closing shelf
+    // stops being shared.
+    void follow(ShelfManager &manager);
 
     // Ends the share of the shelf, if it is shared.
     void stopSharing(const QUuid &shelfId);

@@ -1,7 +1,7 @@
 #include "share/ShareHelpers.h"
 
 #include "core/Base64Url.h"
-#include "share/Signing.h"
+#include "logic/Signing.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

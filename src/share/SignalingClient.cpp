@@ -1,8 +1,8 @@
 #include "share/SignalingClient.h"
 
 #include "core/Log.h"
-#include "share/Signing.h"
-#include "share/TransferProtocol.h"
+#include "logic/Signing.h"
+#include "logic/TransferProtocol.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -3,9 +3,9 @@
 #include "core/Ids.h"
 #include "core/Log.h"
 #include "core/MainThread.h"
+#include "logic/ZipWriter.h"
 #include "platform/Dialogs.h"
 #include "platform/FileManager.h"
-#include "share/ZipWriter.h"
 #include "shelf/Shelf.h"
 
 #include <QDir>

@@ -32,7 +32,7 @@ void Shelf::setName(const std::optional<QString> &name)
         return;
     m_name = name;
     Q_EMIT nameChanged();
-    notifyChange();
+    Q_EMIT changed();
 }
 
 void Shelf::setColor(ShelfColor color)
@@ -41,7 +41,7 @@ void Shelf::setColor(ShelfColor color)
         return;
     m_color = color;
     Q_EMIT colorChanged();
-    notifyChange();
+    Q_EMIT changed();
 }
 
 void Shelf::setPinID(const std::optional<QUuid> &pinID)
@@ -50,7 +50,7 @@ void Shelf::setPinID(const std::optional<QUuid> &pinID)
         return;
     m_pinID = pinID;
     Q_EMIT pinIDChanged();
-    notifyChange();
+    Q_EMIT changed();
 }
 
 void Shelf::setDropTargeted(bool targeted)
@@ -119,7 +119,7 @@ void Shelf::add(const QList<ShelfItem> &newItems)
     if (items.size() == m_items.size())
         return;
     setItems(items);
-    notifyChange();
+    Q_EMIT changed();
 }
 
 void Shelf::remove(const QSet<QUuid> &ids)
@@ -130,7 +130,7 @@ void Shelf::remove(const QSet<QUuid> &ids)
     setItems(items);
     setSelection(m_selection - ids);
     if (m_items.size() != before)
-        notifyChange();
+        Q_EMIT changed();
 }
 
 void Shelf::clear()
@@ -139,7 +139,7 @@ void Shelf::clear()
         return;
     setItems({});
     clearSelection();
-    notifyChange();
+    Q_EMIT changed();
 }
 
 void Shelf::select(const QUuid &clicked, SelectionMode mode)
@@ -204,12 +204,6 @@ void Shelf::copyToPasteboard() const
     if (m_items.isEmpty())
         return;
     QGuiApplication::clipboard()->setMimeData(makeMimeData(m_items));
-}
-
-void Shelf::notifyChange()
-{
-    if (onChange)
-        onChange();
 }
 
 } // namespace vyo

@@ -12,7 +12,6 @@
 #include <QUrl>
 #include <QUuid>
 
-#include <functional>
 #include <optional>
 
 namespace vyo {
@@ -31,7 +30,7 @@ public:
     const QUuid &id() const { return m_id; }
 
     const QList<ShelfItem> &items() const { return m_items; }
-    // Replaces the items and publishes the change; does not call onChange.
+    // Replaces the items and publishes the change, without `changed` (nothing worth saving).
     void setItems(const QList<ShelfItem> &items);
 
     const std::optional<QString> &name() const { return m_name; }
@@ -59,8 +58,6 @@ public:
     std::optional<QUuid> selectionAnchor;
     // Set by every path that puts dropped or pasted content on the shelf.
     bool hasReceivedDrop = false;
-    // Installed by the shelf manager: called after every change worth saving.
-    std::function<void()> onChange;
 
     // "빈 셸프", the only item's name, or the count followed by "개 항목".
     QString title() const;
@@ -79,6 +76,8 @@ public:
     void copyToPasteboard() const;
 
 Q_SIGNALS:
+    // After every change worth saving: items, name, colour or pin.
+    void changed();
     void itemsChanged();
     void nameChanged();
     void colorChanged();
@@ -89,8 +88,6 @@ Q_SIGNALS:
     void shareRequestChanged();
 
 private:
-    void notifyChange();
-
     QUuid m_id;
     QList<ShelfItem> m_items;
     std::optional<QString> m_name;

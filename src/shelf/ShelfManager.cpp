@@ -4,9 +4,8 @@
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "platform/ScreenCoordinates.h"
-#include "share/ShareCenter.h"
 #include "shelf/Shelf.h"
-#include "shelfwindow/ShelfPanelController.h"
+#include "shelf/ShelfWindow.h"
 
 #include <QDir>
 
@@ -31,72 +30,46 @@ ShelfManager &ShelfManager::shared()
     return *instance;
 }
 
-ShelfManager::ShelfManager(ShelfPersistence persistence, QObject *parent)
+ShelfManager::ShelfManager(ShelfPersistence persistence, WindowMaker windowMaker, QObject *parent)
     : QObject(parent)
+    , m_windowMaker(std::move(windowMaker))
     , m_persistence(std::move(persistence))
 {}
 
 ShelfManager::~ShelfManager()
 {
     m_saveTask.cancel();
-    qDeleteAll(m_controllers);
+    qDeleteAll(m_windows);
     qDeleteAll(m_shelves);
 }
 
-ShelfPanelController *ShelfManager::controller(const QUuid &shelfId) const
+ShelfWindow *ShelfManager::window(const QUuid &shelfId) const
 {
-    return m_controllers.value(shelfId);
+    return m_windows.value(shelfId);
 }
 
 std::optional<Rect> ShelfManager::frameOf(const Shelf *shelf) const
 {
-    if (const ShelfPanelController *controller = m_controllers.value(shelf->id()))
-        return controller->frame();
+    if (const ShelfWindow *window = m_windows.value(shelf->id()))
+        return window->frame();
     return std::nullopt;
 }
 
 ShelfManager::Opened ShelfManager::newShelf()
 {
     auto *shelf = new Shelf;
-    QPointer<ShelfManager> manager(this);
-    QPointer<Shelf> weakShelf(shelf);
-
-    ShelfPanelController::Actions actions;
-    actions.close = [manager, weakShelf] {
-        if (manager && weakShelf)
-            manager->close(weakShelf);
-    };
-    actions.clearAll = [manager, weakShelf] {
-        if (manager && weakShelf)
-            manager->clearAll(weakShelf);
-    };
-    actions.moved = [manager] {
-        if (manager)
-            manager->scheduleSave();
-    };
-    actions.pin = [manager, weakShelf] {
-        if (manager && weakShelf)
-            manager->pin(weakShelf);
-    };
-    actions.unpin = [manager, weakShelf] {
-        if (manager && weakShelf)
-            manager->unpin(weakShelf);
-    };
-    auto *controller = new ShelfPanelController(shelf, std::move(actions));
-
-    shelf->onChange = [manager, weakShelf] {
-        if (manager)
-            manager->scheduleSave();
-        if (weakShelf)
-            ShareCenter::shared().shelfChanged(weakShelf);
-    };
-
+    connect(shelf, &Shelf::changed, this, &ShelfManager::scheduleSave);
+    ShelfWindow *window = m_windowMaker ? m_windowMaker(shelf, *this) : nullptr;
+    if (window) {
+        connect(window, &ShelfWindow::moved, this, &ShelfManager::scheduleSave);
+        m_windows.insert(shelf->id(), window);
+    }
     m_shelves.append(shelf);
-    m_controllers.insert(shelf->id(), controller);
     vyoInfo(lcShelf, u"셸프 열림 (열린 셸프 %ld개)", m_shelves.size());
+    Q_EMIT shelfOpened(shelf);
     Q_EMIT shelvesChanged();
     scheduleSave();
-    return {shelf, controller};
+    return {shelf, window};
 }
 
 void ShelfManager::close(Shelf *shelf)
@@ -104,27 +77,31 @@ void ShelfManager::close(Shelf *shelf)
     if (!shelf)
         return;
     const QUuid id = shelf->id();
-    ShareCenter::shared().stopSharing(id);
+    Q_EMIT shelfClosing(shelf);
     m_pendingShakeShelves.remove(id);
 
-    if (ShelfPanelController *controller = m_controllers.take(id)) {
+    if (m_shelves.contains(shelf)) {
+        ShelfWindow *window = m_windows.take(id);
         const ShelfSnapshot snapshot =
-            ShelfSnapshot::from(*shelf, controller->frame(), QDateTime::currentDateTimeUtc());
+            ShelfSnapshot::from(*shelf, window ? std::optional(window->frame()) : std::nullopt,
+                                QDateTime::currentDateTimeUtc());
         if (!shelf->pinID()) {
             m_recent.push(snapshot);
             Q_EMIT recentChanged();
         } else {
             upsertPinned(snapshot);
         }
-        controller->dismiss();
-        controller->deleteLater();
+        if (window) {
+            window->dismiss();
+            window->deleteLater();
+        }
     }
 
     const qsizetype removed = m_shelves.removeAll(shelf);
     vyoInfo(lcShelf, u"셸프 닫힘 (열린 셸프 %ld개)", m_shelves.size());
     if (removed > 0) {
         Q_EMIT shelvesChanged();
-        shelf->onChange = nullptr;
+        disconnect(shelf, nullptr, this, nullptr);
         shelf->deleteLater();
     }
     scheduleSave();
@@ -224,9 +201,9 @@ bool ShelfManager::reopen(const ShelfSnapshot &snapshot, bool evenIfEmpty)
     opened.shelf->setPinID(snapshot.pinID);
     opened.shelf->add(items);
     if (snapshot.frame)
-        presentAtFrame(opened.controller, *snapshot.frame);
+        presentAtFrame(opened.window, *snapshot.frame);
     else
-        presentBesidePointer(opened.controller, pointerLocation());
+        presentBesidePointer(opened.window, pointerLocation());
     return true;
 }
 
@@ -275,8 +252,8 @@ void ShelfManager::bringToFront(Shelf *shelf)
 {
     if (!shelf)
         return;
-    if (ShelfPanelController *controller = m_controllers.value(shelf->id()))
-        controller->bringToFront();
+    if (ShelfWindow *window = m_windows.value(shelf->id()))
+        window->bringToFront();
 }
 
 void ShelfManager::restore(const ShelfPersistence::State &state, bool reopenOpenShelves)
@@ -301,7 +278,7 @@ void ShelfManager::openForShake(Point pointer)
 {
     const Opened opened = newShelf();
     m_pendingShakeShelves.insert(opened.shelf->id());
-    presentBesidePointer(opened.controller, pointer);
+    presentBesidePointer(opened.window, pointer);
 }
 
 void ShelfManager::discardUnusedShakeShelves()
@@ -318,23 +295,29 @@ void ShelfManager::discardUnusedShakeShelves()
     });
 }
 
-void ShelfManager::presentBesidePointer(ShelfPanelController *controller, Point pointer)
+void ShelfManager::presentBesidePointer(ShelfWindow *window, Point pointer)
 {
-    const Size size = controller->currentSize();
-    controller->present({pointer.x + 24, pointer.y - size.height / 2}, pointer);
+    if (!window)
+        return;
+    const Size size = window->currentSize();
+    window->present({pointer.x + 24, pointer.y - size.height / 2}, pointer);
 }
 
-void ShelfManager::presentAtFrame(ShelfPanelController *controller, const Rect &frame)
+void ShelfManager::presentAtFrame(ShelfWindow *window, const Rect &frame)
 {
-    const Size size = controller->currentSize();
-    controller->present({frame.minX(), frame.maxY() - size.height}, {frame.midX(), frame.midY()});
+    if (!window)
+        return;
+    const Size size = window->currentSize();
+    window->present({frame.minX(), frame.maxY() - size.height}, {frame.midX(), frame.midY()});
 }
 
-void ShelfManager::presentBelow(ShelfPanelController *controller, const Rect &anchor)
+void ShelfManager::presentBelow(ShelfWindow *window, const Rect &anchor)
 {
-    const Size size = controller->currentSize();
-    controller->present({anchor.midX() - size.width / 2, anchor.minY() - 8 - size.height},
-                        {anchor.midX(), anchor.midY()});
+    if (!window)
+        return;
+    const Size size = window->currentSize();
+    window->present({anchor.midX() - size.width / 2, anchor.minY() - 8 - size.height},
+                    {anchor.midX(), anchor.midY()});
 }
 
 } // namespace vyo

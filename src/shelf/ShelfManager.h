@@ -2,7 +2,8 @@
 
 // The one owner of every open shelf, of the recently closed shelves and of the pinned shelves.
 // Every way of opening or closing a shelf goes through it; it saves the whole state half a second
-// after the last change.
+// after the last change. Each open shelf gets a window from the window maker the application
+// installs; what else follows shelves (sharing, the tray) listens to the manager's signals.
 
 #include "core/Geometry.h"
 #include "core/MainThread.h"
@@ -16,12 +17,12 @@
 #include <QSet>
 #include <QUuid>
 
-#include <memory>
+#include <functional>
 
 namespace vyo {
 
 class Shelf;
-class ShelfPanelController;
+class ShelfWindow;
 
 class ShelfManager : public QObject
 {
@@ -31,21 +32,29 @@ public:
     // throw-away file in the temporary folder.
     static ShelfManager &shared();
 
+    // Makes the window of a newly opened shelf. The window belongs to the manager, which deletes
+    // it after dismissing it.
+    using WindowMaker = std::function<ShelfWindow *(Shelf *shelf, ShelfManager &manager)>;
+
     explicit ShelfManager(ShelfPersistence persistence = ShelfPersistence(),
-                          QObject *parent = nullptr);
+                          WindowMaker windowMaker = {}, QObject *parent = nullptr);
     ~ShelfManager() override;
+
+    // Shelves opened from now on get their windows from `windowMaker`.
+    void setWindowMaker(WindowMaker windowMaker) { m_windowMaker = std::move(windowMaker); }
 
     struct Opened
     {
         Shelf *shelf;
-        ShelfPanelController *controller;
+        // Nothing when the manager has no window maker.
+        ShelfWindow *window;
     };
 
     const QList<Shelf *> &shelves() const { return m_shelves; }
     const RecentShelves &recent() const { return m_recent; }
     const QList<ShelfSnapshot> &pinned() const { return m_pinned; }
     const QSet<QUuid> &pendingShakeShelves() const { return m_pendingShakeShelves; }
-    ShelfPanelController *controller(const QUuid &shelfId) const;
+    ShelfWindow *window(const QUuid &shelfId) const;
     const ShelfPersistence &persistence() const { return m_persistence; }
 
     Opened newShelf();
@@ -66,15 +75,19 @@ public:
     void openForShake(Point pointer);
     void discardUnusedShakeShelves();
 
-    // Presents a panel beside the pointer: its left edge 24 points right of the pointer, its
-    // middle at the pointer's height.
-    static void presentBesidePointer(ShelfPanelController *controller, Point pointer);
-    // Presents a panel keeping a saved frame's top-left corner.
-    static void presentAtFrame(ShelfPanelController *controller, const Rect &frame);
-    // Presents a panel centred below a rectangle (the tray icon, a drop zone), 8 points under it.
-    static void presentBelow(ShelfPanelController *controller, const Rect &anchor);
+    // Presents a window beside the pointer: its left edge 24 points right of the pointer, its
+    // middle at the pointer's height. Nothing happens without a window.
+    static void presentBesidePointer(ShelfWindow *window, Point pointer);
+    // Presents a window keeping a saved frame's top-left corner.
+    static void presentAtFrame(ShelfWindow *window, const Rect &frame);
+    // Presents a window centred below a rectangle (the tray icon, a drop zone), 8 points under it.
+    static void presentBelow(ShelfWindow *window, const Rect &anchor);
 
 Q_SIGNALS:
+    // A shelf was opened (before its window is presented).
+    void shelfOpened(Shelf *shelf);
+    // A shelf is about to close; it is still on the list of open shelves.
+    void shelfClosing(Shelf *shelf);
     void shelvesChanged();
     void recentChanged();
     void pinnedChanged();
@@ -87,7 +100,8 @@ private:
     QList<Shelf *> m_shelves;
     RecentShelves m_recent;
     QList<ShelfSnapshot> m_pinned;
-    QHash<QUuid, ShelfPanelController *> m_controllers;
+    WindowMaker m_windowMaker;
+    QHash<QUuid, ShelfWindow *> m_windows;
     QSet<QUuid> m_pendingShakeShelves;
     ShelfPersistence m_persistence;
     Delay m_saveTask;

@@ -7,7 +7,6 @@
 #include "shelf/Shelf.h"
 #include "shelf/ShelfItem.h"
 #include "shelf/ShelfManager.h"
-#include "shelfwindow/ShelfPanelController.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -338,7 +337,7 @@ bool NotchDropTarget::openShelf(const Rect &notchRect, const QMimeData *data)
     ShelfManager &manager = this->manager();
     const ShelfManager::Opened opened = manager.newShelf();
     // Centred under the notch, its top edge 14 points below the notch's bottom edge.
-    ShelfManager::presentBelow(opened.controller, NotchGeometry::shelfAnchor(notchRect));
+    ShelfManager::presentBelow(opened.window, NotchGeometry::shelfAnchor(notchRect));
 
     QPointer<Shelf> shelf(opened.shelf);
     if (ShelfItem::receivePromisedFiles(data, [shelf](const ShelfItem &item) {

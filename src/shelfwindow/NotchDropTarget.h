@@ -7,7 +7,7 @@
 
 #include "core/Geometry.h"
 #include "core/MainThread.h"
-#include "shelfwindow/NotchGeometry.h"
+#include "logic/NotchGeometry.h"
 
 #include <QList>
 #include <QObject>

@@ -1,9 +1,9 @@
 #include "shelfwindow/ShelfPanelController.h"
 
 #include "core/Defaults.h"
+#include "logic/PanelPlacement.h"
 #include "platform/PanelWindow.h"
 #include "platform/ScreenCoordinates.h"
-#include "shelfwindow/PanelPlacement.h"
 #include "shelfwindow/ShelfCommands.h"
 #include "shelfwindow/ShelfPanel.h"
 #include "shelfwindow/ShelfView.h"
@@ -12,21 +12,22 @@
 
 namespace vyo {
 
-ShelfPanelController::ShelfPanelController(Shelf *shelf, Actions actions, QObject *parent)
-    : QObject(parent)
+ShelfPanelController::ShelfPanelController(Shelf *shelf, ShelfManager &manager, QObject *parent)
+    : ShelfWindow(parent)
     , m_shelf(shelf)
-    , m_actions(std::move(actions))
+    , m_manager(&manager)
 {
+    const auto close = [this] { withShelf(&ShelfManager::close); };
     m_panel = new ShelfPanel(shelf);
     m_commands = new ShelfCommands(shelf, this);
     m_commands->panel = m_panel.data();
-    m_commands->onEmptied = m_actions.close;
+    m_commands->onEmptied = close;
 
     m_view = new ShelfView(shelf, m_commands);
-    m_view->onClose = m_actions.close;
-    m_view->onClearAll = m_actions.clearAll;
-    m_view->onPin = m_actions.pin;
-    m_view->onUnpin = m_actions.unpin;
+    m_view->onClose = close;
+    m_view->onClearAll = [this] { withShelf(&ShelfManager::clearAll); };
+    m_view->onPin = [this] { withShelf(&ShelfManager::pin); };
+    m_view->onUnpin = [this] { withShelf(&ShelfManager::unpin); };
     m_view->removeAfterDragOut = Defaults::shared().removeAfterDragOut();
     connect(&Defaults::shared(), &Defaults::changed, m_view, [view = m_view](const QString &key) {
         if (key == QLatin1String(DefaultsKey::removeAfterDragOut))
@@ -35,7 +36,7 @@ ShelfPanelController::ShelfPanelController(Shelf *shelf, Actions actions, QObjec
 
     m_panel->setContent(m_view);
     m_panel->commands = m_commands;
-    m_panel->onClose = m_actions.close;
+    m_panel->onClose = close;
     QPointer<Shelf> weakShelf(shelf);
     m_panel->onCopy = [weakShelf] {
         if (weakShelf)
@@ -51,6 +52,19 @@ ShelfPanelController::~ShelfPanelController()
     // A panel still fading out closes and deletes itself when the fade ends.
     if (m_panel && !m_dismissed)
         delete m_panel;
+}
+
+ShelfManager::WindowMaker ShelfPanelController::windowMaker()
+{
+    return [](Shelf *shelf, ShelfManager &manager) -> ShelfWindow * {
+        return new ShelfPanelController(shelf, manager);
+    };
+}
+
+void ShelfPanelController::withShelf(void (ShelfManager::*action)(Shelf *))
+{
+    if (m_manager && m_shelf)
+        (m_manager->*action)(m_shelf);
 }
 
 Rect ShelfPanelController::frame() const
@@ -155,8 +169,7 @@ void ShelfPanelController::contentSizeChanged()
     const double top = origin.y + size.height;
     if (top != *m_anchoredTop) {
         m_anchoredTop = top;
-        if (m_actions.moved)
-            m_actions.moved();
+        Q_EMIT moved();
     }
 }
 
@@ -165,8 +178,7 @@ void ShelfPanelController::panelMoved()
     if (m_placing || !m_panel || !m_panel->isVisible())
         return;
     m_anchoredTop = frame().maxY();
-    if (m_actions.moved)
-        m_actions.moved();
+    Q_EMIT moved();
 }
 
 } // namespace vyo

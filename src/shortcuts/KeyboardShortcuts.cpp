@@ -2,8 +2,8 @@
 
 #include "core/Defaults.h"
 #include "core/Log.h"
+#include "logic/CarbonKeys.h"
 #include "platform/GlobalHotKeys.h"
-#include "shortcuts/CarbonKeys.h"
 
 namespace vyo::KeyboardShortcuts {
 

@@ -1,8 +1,8 @@
 #include "shortcuts/Recorder.h"
 
+#include "logic/CarbonKeys.h"
 #include "platform/Dialogs.h"
 #include "platform/GlobalHotKeys.h"
-#include "shortcuts/CarbonKeys.h"
 
 #include <QAction>
 #include <QApplication>

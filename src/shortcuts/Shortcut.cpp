@@ -1,6 +1,6 @@
 #include "shortcuts/Shortcut.h"
 
-#include "shortcuts/CarbonKeys.h"
+#include "logic/CarbonKeys.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

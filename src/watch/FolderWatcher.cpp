@@ -1,8 +1,8 @@
 #include "watch/FolderWatcher.h"
 
 #include "core/Log.h"
+#include "logic/FolderWatchState.h"
 #include "platform/FileSystemEvents.h"
-#include "watch/FolderWatchState.h"
 
 #include <QPointer>
 #include <QTimer>

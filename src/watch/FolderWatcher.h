@@ -7,7 +7,7 @@
 // The events, the settle checks and all of the watcher's state live on its own worker thread;
 // reports hop to the main thread, through a weak reference to the watcher.
 
-#include "watch/WatchedFolder.h"
+#include "logic/WatchedFolder.h"
 
 #include <QList>
 #include <QObject>

@@ -186,7 +186,7 @@ void WatchCenter::handleNewFiles(const WatchedFolder &folder, const QList<QUrl> 
     }
 
     const ShelfManager::Opened opened = m_manager.newShelf();
-    ShelfManager::presentBelow(opened.controller, anchorRect ? anchorRect() : Rect{});
+    ShelfManager::presentBelow(opened.window, anchorRect ? anchorRect() : Rect{});
     opened.shelf->setName(folderDisplayName(folder.path));
     opened.shelf->add(items);
     m_shelves.insert(folder.id, opened.shelf);

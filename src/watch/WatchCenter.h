@@ -7,9 +7,9 @@
 
 #include "core/Geometry.h"
 #include "core/MainThread.h"
+#include "logic/WatchedFolder.h"
 #include "shelf/Shelf.h"
 #include "watch/FolderWatcher.h"
-#include "watch/WatchedFolder.h"
 
 #include <QHash>
 #include <QList>

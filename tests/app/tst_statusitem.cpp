@@ -107,7 +107,8 @@ void TestStatusItem::init()
     m_defaults = std::make_unique<Defaults>(m_dir->filePath("Vyo.conf"));
     m_hotKeys = std::make_unique<FakeHotKeys>();
     m_shortcuts = std::make_unique<KeyboardShortcuts::Registry>(*m_defaults, m_hotKeys.get());
-    m_manager = std::make_unique<ShelfManager>(ShelfPersistence(m_dir->filePath("shelves.json")));
+    m_manager = std::make_unique<ShelfManager>(ShelfPersistence(m_dir->filePath("shelves.json")),
+                                               ShelfPanelController::windowMaker());
     m_controller = std::make_unique<StatusItemController>(*m_manager, *m_shortcuts);
     m_shared.clear();
     m_controller->isSharing = [this](const QUuid &id) { return m_shared.contains(id); };
@@ -178,8 +179,8 @@ void TestStatusItem::openShelfEntriesAndCloseAll()
     auto second = m_manager->newShelf();
 
     actionNamed(menu(), "하나")->trigger();
-    QCOMPARE(first.controller->frontOrderCount(), 1);
-    QCOMPARE(second.controller->frontOrderCount(), 0);
+    QCOMPARE(qobject_cast<ShelfPanelController *>(first.window)->frontOrderCount(), 1);
+    QCOMPARE(qobject_cast<ShelfPanelController *>(second.window)->frontOrderCount(), 0);
     // A shelf closed since the menu was built is simply not there.
     m_controller->bringShelfToFront(QUuid::createUuid());
 
@@ -218,7 +219,7 @@ void TestStatusItem::pinnedSection()
 
     // Choosing the open pinned shelf brings its panel to the front.
     actionNamed(menu(), "고정 — 열림")->trigger();
-    QCOMPARE(opened.controller->frontOrderCount(), 1);
+    QCOMPARE(qobject_cast<ShelfPanelController *>(opened.window)->frontOrderCount(), 1);
 
     // Closed, it stays in the pinned section (not in the recent list) and opens again from there.
     m_manager->close(opened.shelf);
@@ -319,7 +320,8 @@ void TestStatusItem::menuFollowsTheShortcutsAndRebuildsBeforeOpening()
     // tray host tells where the icon is).
     actionNamed(m_controller->menu(), "새 셸프")->trigger();
     QCOMPARE(m_manager->shelves().size(), 2);
-    ShelfPanelController *controller = m_manager->controller(m_manager->shelves().last()->id());
+    ShelfPanelController *controller =
+        qobject_cast<ShelfPanelController *>(m_manager->window(m_manager->shelves().last()->id()));
     QVERIFY(controller->isPresented());
 }
 
@@ -337,7 +339,7 @@ void TestStatusItem::clipboardEntry()
     QCOMPARE(shelf->items().size(), 1);
     QCOMPARE(shelf->items().first().content(), Content::text("붙여 넣을 글"));
     QVERIFY(shelf->hasReceivedDrop);
-    QVERIFY(m_manager->controller(shelf->id())->isPresented());
+    QVERIFY(qobject_cast<ShelfPanelController *>(m_manager->window(shelf->id()))->isPresented());
 
     // Only a type no shelf takes: the entry is off, and if chosen anyway the new shelf closes
     // again with a beep.

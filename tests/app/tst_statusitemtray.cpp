@@ -129,7 +129,8 @@ void TestStatusItemTray::menuFromTheIconOpensShelfBelowIt()
     Defaults defaults(dir.filePath("Vyo.conf"));
     FakeHotKeys hotKeys;
     KeyboardShortcuts::Registry shortcuts(defaults, &hotKeys);
-    ShelfManager manager(ShelfPersistence(dir.filePath("shelves.json")));
+    ShelfManager manager(ShelfPersistence(dir.filePath("shelves.json")),
+                         ShelfPanelController::windowMaker());
     StatusItemController controller(manager, shortcuts);
 
     QTRY_VERIFY_WITH_TIMEOUT(!controller.iconRect().isEmpty(), 10000);
@@ -147,7 +148,9 @@ void TestStatusItemTray::menuFromTheIconOpensShelfBelowIt()
 
     // Its panel hangs 8 points under the icon, as centred on it as the screen allows.
     const Rect icon = controller.iconRect();
-    const Rect frame = manager.controller(manager.shelves().first()->id())->frame();
+    const Rect frame =
+        qobject_cast<ShelfPanelController *>(manager.window(manager.shelves().first()->id()))
+            ->frame();
     QCOMPARE(frame.maxY(), icon.minY() - 8);
     const Rect screen = fromQt(QRectF(QGuiApplication::primaryScreen()->geometry()));
     const double centred = icon.midX() - frame.width() / 2;
@@ -162,7 +165,8 @@ void TestStatusItemTray::hostComingAndGoing()
     Defaults defaults(dir.filePath("Vyo.conf"));
     FakeHotKeys hotKeys;
     KeyboardShortcuts::Registry shortcuts(defaults, &hotKeys);
-    ShelfManager manager(ShelfPersistence(dir.filePath("shelves.json")));
+    ShelfManager manager(ShelfPersistence(dir.filePath("shelves.json")),
+                         ShelfPanelController::windowMaker());
     test::LogCapture log;
     StatusItemController controller(manager, shortcuts);
     QVERIFY(log.contains("알림 영역(트레이)이 없어 아이콘을 보일 수 없음"));
@@ -173,7 +177,9 @@ void TestStatusItemTray::hostComingAndGoing()
     QTRY_COMPARE(QCursor::pos(), QPoint(600, 500));
     controller.openNewShelf();
     const Point pointer = pointerLocation();
-    const Rect besidePointer = manager.controller(manager.shelves().last()->id())->frame();
+    const Rect besidePointer =
+        qobject_cast<ShelfPanelController *>(manager.window(manager.shelves().last()->id()))
+            ->frame();
     QCOMPARE(besidePointer.minX(), pointer.x + 24);
     QCOMPARE(besidePointer.midY(), pointer.y);
 

@@ -1,5 +1,5 @@
 #include "app/AppDelegate.h"
-#include "app/URLCommand.h"
+#include "logic/URLCommand.h"
 #include "shelf/Shelf.h"
 #include "shelf/ShelfManager.h"
 

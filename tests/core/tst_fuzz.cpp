@@ -5,18 +5,18 @@
 // nothing crashes or throws and that what each decoder accepts keeps its documented meaning.
 // Loops are bounded in count and in time; timing itself is never asserted.
 
-#include "app/URLCommand.h"
 #include "core/Base64Url.h"
 #include "core/Defaults.h"
 #include "core/Ids.h"
+#include "logic/Signing.h"
+#include "logic/TransferProtocol.h"
+#include "logic/URLCommand.h"
+#include "logic/WatchedFolder.h"
 #include "platform/FileBookmark.h"
 #include "platform/fake/FakeHotKeys.h"
 #include "share/ShareHelpers.h"
-#include "share/Signing.h"
-#include "share/TransferProtocol.h"
 #include "shelf/ShelfPersistence.h"
 #include "shortcuts/KeyboardShortcuts.h"
-#include "watch/WatchedFolder.h"
 
 #include "TestSupport.h"
 

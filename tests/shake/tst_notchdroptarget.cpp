@@ -88,8 +88,8 @@ void TestNotchDropTarget::init()
     m_folder = std::make_unique<QTemporaryDir>();
     m_defaults = std::make_unique<Defaults>(m_folder->filePath("Vyo.conf"));
     m_defaults->registerDefaults();
-    m_manager =
-        std::make_unique<ShelfManager>(ShelfPersistence(m_folder->filePath("shelves.json")));
+    m_manager = std::make_unique<ShelfManager>(ShelfPersistence(m_folder->filePath("shelves.json")),
+                                               ShelfPanelController::windowMaker());
     m_target = std::make_unique<NotchDropTarget>(m_manager.get(), m_defaults.get());
 }
 
@@ -263,7 +263,8 @@ void TestNotchDropTarget::dropOpensShelfBelowTheZone()
 
     // Centred under the notch, its top edge 14 points below the notch's bottom edge.
     const Rect notch = panel->notchRect();
-    ShelfPanelController *controller = m_manager->controller(shelf->id());
+    ShelfPanelController *controller =
+        qobject_cast<ShelfPanelController *>(m_manager->window(shelf->id()));
     QVERIFY(controller && controller->isPresented());
     QTRY_VERIFY_WITH_TIMEOUT(qAbs(controller->frame().maxY() - (notch.minY() - 14)) < 1, 3000);
     QVERIFY2(qAbs(controller->frame().midX() - notch.midX()) < 1,

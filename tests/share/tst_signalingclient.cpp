@@ -3,8 +3,8 @@
 // that can cut the connection for the reconnection rules.
 
 #include "core/Base64Url.h"
+#include "logic/Signing.h"
 #include "share/SignalingClient.h"
-#include "share/Signing.h"
 
 #include "HmacReference.h"
 #include "RoomHub.h"

@@ -2,7 +2,8 @@
 // writer produces, data frames, and the shelf listing.
 
 #include "core/Ids.h"
-#include "share/TransferProtocol.h"
+#include "logic/TransferProtocol.h"
+#include "share/ShelfListing.h"
 #include "shelf/Shelf.h"
 
 #include "TestSupport.h"
@@ -319,7 +320,7 @@ void TestTransferProtocol::listing()
     if (thumbnail != "-")
         thumbnails.insert(item.id(), thumbnail);
 
-    const QJsonObject message = listMessage(shelf, thumbnails);
+    const QJsonObject message = listMessage(shelfListing(shelf), thumbnails);
     QCOMPARE(message.value("t").toString(), QStringLiteral("list"));
     expected.insert("id", uuidText(item.id()));
     QCOMPARE(listedItem(message, 0), expected);
@@ -340,7 +341,7 @@ void TestTransferProtocol::listingKeepsShelfOrderAndLeavesOutVanishedFiles()
     shelf.setItems({text, gone, file, link});
     QVERIFY(QFile::remove(dir.filePath("gone.txt")));
 
-    const QJsonArray items = listMessage(shelf, {}).value("items").toArray();
+    const QJsonArray items = listMessage(shelfListing(shelf), {}).value("items").toArray();
     QStringList ids;
     for (const QJsonValue &entry : items)
         ids.append(entry.toObject().value("id").toString());
@@ -349,7 +350,7 @@ void TestTransferProtocol::listingKeepsShelfOrderAndLeavesOutVanishedFiles()
     // A shelf whose only item is a deleted file: no items, and the title of a one-item shelf.
     Shelf lonely;
     lonely.setItems({gone});
-    const QJsonObject message = listMessage(lonely, {});
+    const QJsonObject message = listMessage(shelfListing(lonely), {});
     QCOMPARE(message.value("items").toArray(), QJsonArray());
     QCOMPARE(message.value("title").toString(), QStringLiteral("gone.txt"));
 }
@@ -380,7 +381,7 @@ void TestTransferProtocol::listingTitle()
     shelf.setItems(items);
     if (name != u"-")
         shelf.setName(name);
-    const QJsonObject message = listMessage(shelf, {});
+    const QJsonObject message = listMessage(shelfListing(shelf), {});
     QCOMPARE(message.value("title").toString(), title);
     QCOMPARE(message.keys(), QStringList({"items", "t", "title"}));
 }
@@ -398,8 +399,9 @@ void TestTransferProtocol::itemsWithoutThumbnail()
     const ShelfItem text(ShelfItem::Content::text("t"));
     Shelf shelf;
     shelf.setItems({text, a, folder, missing, b});
-    QCOMPARE(TransferProtocol::itemsWithoutThumbnail(shelf, {}), QList<QUuid>({a.id(), b.id()}));
-    QCOMPARE(TransferProtocol::itemsWithoutThumbnail(shelf, {{a.id(), QByteArray()}}),
+    QCOMPARE(TransferProtocol::itemsWithoutThumbnail(shelfListing(shelf), {}),
+             QList<QUuid>({a.id(), b.id()}));
+    QCOMPARE(TransferProtocol::itemsWithoutThumbnail(shelfListing(shelf), {{a.id(), QByteArray()}}),
              QList<QUuid>({b.id()}));
 }
 

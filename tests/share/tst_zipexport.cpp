@@ -6,7 +6,7 @@
 #include "DesktopFakes.h"
 #include "PrivateSessionBus.h"
 #include "TestSupport.h"
-#include "tst_zipsupport.h"
+#include "ZipSupport.h"
 
 #include <QApplication>
 #include <QDBusConnection>

@@ -155,7 +155,7 @@ void TestShelf::addCallsOnChangeOnlyWhenItemsArrive()
 {
     Shelf shelf;
     int changes = 0;
-    shelf.onChange = [&] { ++changes; };
+    QObject::connect(&shelf, &Shelf::changed, [&] { ++changes; });
     QSignalSpy itemsSpy(&shelf, &Shelf::itemsChanged);
     shelf.add({text("a")});
     QCOMPARE(changes, 1);
@@ -171,7 +171,7 @@ void TestShelf::removeAndClear()
     int changes = 0;
     const ShelfItem a = text("a"), b = text("b"), c = text("c");
     shelf.add({a, b, c});
-    shelf.onChange = [&] { ++changes; };
+    QObject::connect(&shelf, &Shelf::changed, [&] { ++changes; });
     shelf.setSelection({a.id(), b.id()});
 
     const QUuid stranger = QUuid::createUuid();
@@ -200,7 +200,7 @@ void TestShelf::fieldSettersCallOnChangeOnRealChange()
 {
     Shelf shelf;
     int changes = 0;
-    shelf.onChange = [&] { ++changes; };
+    QObject::connect(&shelf, &Shelf::changed, [&] { ++changes; });
     QSignalSpy nameSpy(&shelf, &Shelf::nameChanged);
     shelf.setName("a");
     shelf.setName("a");
@@ -290,7 +290,7 @@ void TestShelf::removeMissingFiles()
     shelf.add({file(dir.filePath("stays.txt")), file(dir.filePath("goes.txt")), text("t"),
                link("https://x.y"), ShelfItem(Content::image(QUrl::fromLocalFile("/no/img.png")))});
     int changes = 0;
-    shelf.onChange = [&] { ++changes; };
+    QObject::connect(&shelf, &Shelf::changed, [&] { ++changes; });
     shelf.removeMissingFiles();
     QCOMPARE(changes, 1); // goes.txt is there; only the image is missing
     QCOMPARE(names(shelf), (QStringList{"stays.txt", "goes.txt", "t", "x.y"}));

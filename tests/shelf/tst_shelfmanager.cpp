@@ -1,10 +1,11 @@
 #include "shelf/Shelf.h"
 #include "shelf/ShelfManager.h"
-#include "shelfwindow/ShelfPanelController.h"
 
+#include "FakeShelfWindow.h"
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,7 +47,7 @@ private Q_SLOTS:
     void restoreWithSettingOffFeedsRecentList();
     void shakeShelvesDiscardedOnlyWhenUnused();
     void placementConventions();
-    void actionsOutliveTheirShelf();
+    void windowsAndListenersFollowShelves();
     void sharedManagerUsesThrowAwayFile();
 
 private:
@@ -58,7 +59,7 @@ private:
 void TestShelfManager::init()
 {
     m_dir = new QTemporaryDir;
-    m_manager = new ShelfManager(ShelfPersistence(statePath()));
+    m_manager = new ShelfManager(ShelfPersistence(statePath()), test::FakeShelfWindow::maker());
 }
 
 void TestShelfManager::cleanup()
@@ -75,12 +76,12 @@ void TestShelfManager::openAndCloseLogCounts()
     m_manager->newShelf();
     QVERIFY(log.contains("셸프 열림 (열린 셸프 1개)"));
     QVERIFY(log.contains("셸프 열림 (열린 셸프 3개)"));
-    QCOMPARE(m_manager->controller(a.shelf->id()), a.controller);
+    QCOMPARE(m_manager->window(a.shelf->id()), a.window);
     m_manager->close(a.shelf);
     QVERIFY(log.contains("셸프 닫힘 (열린 셸프 2개)"));
     QCOMPARE(m_manager->shelves().size(), 2);
-    QVERIFY(!m_manager->controller(a.shelf->id()));
-    QVERIFY(a.controller->isDismissed());
+    QVERIFY(!m_manager->window(a.shelf->id()));
+    QVERIFY(test::FakeShelfWindow::of(a.window)->isDismissed());
 }
 
 void TestShelfManager::closingFeedsTheRecentList()
@@ -92,7 +93,7 @@ void TestShelfManager::closingFeedsTheRecentList()
     auto full = m_manager->newShelf();
     full.shelf->add({text("a"), text("b")});
     full.shelf->setName("모음");
-    full.controller->present({100, 200}, {0, 0});
+    test::FakeShelfWindow::of(full.window)->present({100, 200}, {0, 0});
     m_manager->close(full.shelf);
     QCOMPARE(m_manager->recent().snapshots.size(), 1);
     const ShelfSnapshot &snapshot = m_manager->recent().snapshots.first();
@@ -108,7 +109,7 @@ void TestShelfManager::closingFeedsTheRecentList()
     QVERIFY(reopened->id() != full.shelf->id());
     QCOMPARE(reopened->name(), std::optional<QString>("모음"));
     QCOMPARE(reopened->title(), "2개 항목");
-    QCOMPARE(m_manager->controller(reopened->id())->frame().origin, (Point{100, 200}));
+    QCOMPARE(m_manager->window(reopened->id())->frame().origin, (Point{100, 200}));
 }
 
 void TestShelfManager::recentListKeepsTenNewestFirst()
@@ -147,7 +148,7 @@ void TestShelfManager::pinnedShelfGoesBackToPinnedList()
     QCOMPARE(m_manager->pinned().size(), 1);
 
     opened.shelf->add({text("b")});
-    opened.controller->present({300, 400}, {0, 0});
+    test::FakeShelfWindow::of(opened.window)->present({300, 400}, {0, 0});
     m_manager->close(opened.shelf);
     QVERIFY(m_manager->recent().snapshots.isEmpty());
     QCOMPARE(m_manager->pinned().size(), 1);
@@ -159,7 +160,7 @@ void TestShelfManager::pinnedShelfGoesBackToPinnedList()
     Shelf *reopened = m_manager->shelves().first();
     QCOMPARE(reopened->pinID(), pinID);
     QCOMPARE(reopened->items().size(), 2);
-    QCOMPARE(m_manager->controller(reopened->id())->frame().origin, (Point{300, 400}));
+    QCOMPARE(m_manager->window(reopened->id())->frame().origin, (Point{300, 400}));
     QCOMPARE(m_manager->pinned().size(), 1);
 }
 
@@ -169,7 +170,7 @@ void TestShelfManager::openPinnedBringsOpenShelfToFront()
     m_manager->pin(opened.shelf);
     m_manager->openPinned(*opened.shelf->pinID());
     QCOMPARE(m_manager->shelves().size(), 1);
-    QCOMPARE(opened.controller->frontOrderCount(), 1);
+    QCOMPARE(test::FakeShelfWindow::of(opened.window)->frontOrderCount(), 1);
     m_manager->openPinned(QUuid::createUuid()); // unknown pin: nothing
     QCOMPARE(m_manager->shelves().size(), 1);
 }
@@ -313,7 +314,7 @@ void TestShelfManager::restoreReopensAtSavedFrames()
     Shelf *firstShelf = m_manager->shelves()[1];
     QCOMPARE(firstShelf->title(), "첫째");
     // The saved top-left corner stays: a 210-point-high panel starts 340 - 210 higher.
-    QCOMPARE(m_manager->controller(firstShelf->id())->frame().origin, (Point{50, 330}));
+    QCOMPARE(m_manager->window(firstShelf->id())->frame().origin, (Point{50, 330}));
     QCOMPARE(m_manager->recent().snapshots.size(), 1);
 }
 
@@ -374,30 +375,40 @@ void TestShelfManager::placementConventions()
 {
     auto opened = m_manager->newShelf();
     // The test screen is 800 × 600; these places fit on it, so no clamping is involved.
-    ShelfManager::presentBesidePointer(opened.controller, {300, 300});
-    QCOMPARE(opened.controller->frame().origin, (Point{324, 195}));
-    ShelfManager::presentBelow(opened.controller, Rect{{400, 500}, {30, 22}});
-    QCOMPARE(opened.controller->frame().origin, (Point{325, 282}));
-    ShelfManager::presentAtFrame(opened.controller, Rect{{10, 100}, {260, 380}});
-    QCOMPARE(opened.controller->frame().origin, (Point{10, 270}));
+    ShelfManager::presentBesidePointer(opened.window, {300, 300});
+    QCOMPARE(test::FakeShelfWindow::of(opened.window)->frame().origin, (Point{324, 195}));
+    ShelfManager::presentBelow(opened.window, Rect{{400, 500}, {30, 22}});
+    QCOMPARE(test::FakeShelfWindow::of(opened.window)->frame().origin, (Point{325, 282}));
+    ShelfManager::presentAtFrame(opened.window, Rect{{10, 100}, {260, 380}});
+    QCOMPARE(test::FakeShelfWindow::of(opened.window)->frame().origin, (Point{10, 270}));
 }
 
-void TestShelfManager::actionsOutliveTheirShelf()
+void TestShelfManager::windowsAndListenersFollowShelves()
 {
-    auto opened = m_manager->newShelf();
-    const ShelfPanelController::Actions actions = opened.controller->actions();
-    opened.shelf->add({text("a")});
-    actions.clearAll();
-    QCOMPARE(m_manager->recent().snapshots.size(), 1);
-    actions.close();
-    QCOMPARE(m_manager->shelves().size(), 0);
-    QTest::qWait(0);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    // The shelf is gone: the actions do nothing.
-    actions.close();
-    actions.clearAll();
-    actions.moved();
-    QCOMPARE(m_manager->recent().snapshots.size(), 1);
+    QSignalSpy opened(m_manager, &ShelfManager::shelfOpened);
+    QSignalSpy closing(m_manager, &ShelfManager::shelfClosing);
+    auto shelf = m_manager->newShelf();
+    QCOMPARE(opened.size(), 1);
+    const QPointer<ShelfWindow> window(shelf.window);
+
+    // A window that moved is saved like any other change.
+    QSignalSpy saved(m_manager, &ShelfManager::saved);
+    Q_EMIT window->moved();
+    QVERIFY(saved.wait());
+
+    m_manager->close(shelf.shelf);
+    QCOMPARE(closing.size(), 1);
+    QVERIFY(test::FakeShelfWindow::of(window)->isDismissed());
+    QTRY_VERIFY(!window);
+
+    // Without a window maker shelves open and close without windows.
+    ShelfManager windowless(ShelfPersistence(m_dir->filePath("windowless.json")));
+    auto bare = windowless.newShelf();
+    QVERIFY(!bare.window);
+    bare.shelf->add({text("a")});
+    ShelfManager::presentBesidePointer(bare.window, {10, 10});
+    windowless.close(bare.shelf);
+    QCOMPARE(windowless.recent().snapshots.first().frame, std::optional<Rect>());
 }
 
 void TestShelfManager::sharedManagerUsesThrowAwayFile()

@@ -1,4 +1,4 @@
-#include "shelfwindow/PanelPlacement.h"
+#include "logic/PanelPlacement.h"
 #include "shelfwindow/ShelfPanel.h"
 
 #include <QTest>

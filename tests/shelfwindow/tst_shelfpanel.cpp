@@ -158,7 +158,8 @@ void TestShelfPanel::initTestCase()
 void TestShelfPanel::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    m_manager = std::make_unique<ShelfManager>(ShelfPersistence(m_dir->filePath("state.json")));
+    m_manager = std::make_unique<ShelfManager>(ShelfPersistence(m_dir->filePath("state.json")),
+                                               ShelfPanelController::windowMaker());
 }
 
 void TestShelfPanel::cleanup()
@@ -171,8 +172,9 @@ void TestShelfPanel::cleanup()
 ShelfManager::Opened TestShelfPanel::open(Point origin)
 {
     ShelfManager::Opened opened = m_manager->newShelf();
-    opened.controller->present(origin, origin);
-    [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(opened.controller->panel());
+    qobject_cast<ShelfPanelController *>(opened.window)->present(origin, origin);
+    [[maybe_unused]] const bool exposed =
+        QTest::qWaitForWindowExposed(qobject_cast<ShelfPanelController *>(opened.window)->panel());
     return opened;
 }
 
@@ -190,15 +192,15 @@ void TestShelfPanel::presentingAndGrowingNeverTakesFocus()
     QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), peer.windowId(), 5000);
 
     ShelfManager::Opened opened = open({800, 400});
-    QVERIFY(opened.controller->panel()->isVisible());
+    QVERIFY(qobject_cast<ShelfPanelController *>(opened.window)->panel()->isVisible());
     QTest::qWait(300);
     QCOMPARE(activeWindow(), peer.windowId());
 
     opened.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
-    opened.controller->view()->setExpanded(true);
+    qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(true);
     QTest::qWait(300);
     QCOMPARE(activeWindow(), peer.windowId());
-    QCOMPARE(opened.controller->panel()->size(), QSize(260, 340));
+    QCOMPARE(qobject_cast<ShelfPanelController *>(opened.window)->panel()->size(), QSize(260, 340));
 }
 
 void TestShelfPanel::placementStaysOnScreen()
@@ -207,42 +209,44 @@ void TestShelfPanel::placementStaysOnScreen()
     const double height = QGuiApplication::primaryScreen()->geometry().height();
     // Off the right edge and below the bottom edge (y upwards: below means negative).
     ShelfManager::Opened opened = open({double(visible.right()) - 50, -300});
-    const QRect geometry = opened.controller->panel()->geometry();
+    const QRect geometry = qobject_cast<ShelfPanelController *>(opened.window)->panel()->geometry();
     QCOMPARE(geometry.right(), visible.right());
     QCOMPARE(geometry.bottom(), visible.bottom());
-    const Rect frame = opened.controller->frame();
+    const Rect frame = qobject_cast<ShelfPanelController *>(opened.window)->frame();
     QCOMPARE(frame.maxX(), double(visible.right() + 1));
     QCOMPARE(frame.minY(), height - visible.bottom() - 1);
 
     // A reference point on no screen places the panel on the main screen.
     ShelfManager::Opened second = m_manager->newShelf();
-    second.controller->present({-5000, 400}, {-5000, 400});
-    QVERIFY(visible.contains(second.controller->panel()->geometry()));
+    qobject_cast<ShelfPanelController *>(second.window)->present({-5000, 400}, {-5000, 400});
+    QVERIFY(
+        visible.contains(qobject_cast<ShelfPanelController *>(second.window)->panel()->geometry()));
 }
 
 void TestShelfPanel::growthKeepsTheTopEdge()
 {
     ShelfManager::Opened opened = open({400, 500});
-    const double top = opened.controller->frame().maxY();
+    const double top = qobject_cast<ShelfPanelController *>(opened.window)->frame().maxY();
     QCOMPARE(top, 710.0);
     opened.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
-    opened.controller->view()->setExpanded(true);
-    QCOMPARE(opened.controller->frame().size, (Size{260, 340}));
-    QCOMPARE(opened.controller->frame().maxY(), top);
-    opened.controller->view()->setExpanded(false);
-    QCOMPARE(opened.controller->frame().maxY(), top);
+    qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(true);
+    QCOMPARE(qobject_cast<ShelfPanelController *>(opened.window)->frame().size, (Size{260, 340}));
+    QCOMPARE(qobject_cast<ShelfPanelController *>(opened.window)->frame().maxY(), top);
+    qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(false);
+    QCOMPARE(qobject_cast<ShelfPanelController *>(opened.window)->frame().maxY(), top);
 
     // Near the bottom the grown panel is pushed up just enough to fit.
     ShelfManager::Opened low = open({400, 0});
     low.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
-    low.controller->view()->setExpanded(true);
+    qobject_cast<ShelfPanelController *>(low.window)->view()->setExpanded(true);
     const double height = QGuiApplication::primaryScreen()->geometry().height();
-    QCOMPARE(low.controller->frame().minY(), height - screen().bottom() - 1);
+    QCOMPARE(qobject_cast<ShelfPanelController *>(low.window)->frame().minY(),
+             height - screen().bottom() - 1);
     // Shrunk again, it stays where it was pushed to.
-    const double pushedTop = low.controller->frame().maxY();
-    low.controller->view()->setExpanded(false);
-    QCOMPARE(low.controller->frame().size, (Size{180, 210}));
-    QCOMPARE(low.controller->frame().maxY(), pushedTop);
+    const double pushedTop = qobject_cast<ShelfPanelController *>(low.window)->frame().maxY();
+    qobject_cast<ShelfPanelController *>(low.window)->view()->setExpanded(false);
+    QCOMPARE(qobject_cast<ShelfPanelController *>(low.window)->frame().size, (Size{180, 210}));
+    QCOMPARE(qobject_cast<ShelfPanelController *>(low.window)->frame().maxY(), pushedTop);
 }
 
 void TestShelfPanel::userMovesAreReported()
@@ -251,16 +255,20 @@ void TestShelfPanel::userMovesAreReported()
     QSignalSpy saved(m_manager.get(), &ShelfManager::saved);
     QVERIFY(saved.wait(2000)); // the save that opening scheduled
     // The user drags the header to a new place.
-    const QPoint header = opened.controller->panel()->mapToGlobal(QPoint(90, 14));
+    const QPoint header =
+        qobject_cast<ShelfPanelController *>(opened.window)->panel()->mapToGlobal(QPoint(90, 14));
     QVERIFY(xdotool(dragGesture(header, header + QPoint(120, 80))));
     // The header follows the pointer: the top edge ends up 80 points lower (y upwards).
-    QTRY_VERIFY_WITH_TIMEOUT(std::abs(opened.controller->frame().maxY() - 430.0) < 10, 5000);
-    const double top = opened.controller->frame().maxY();
-    QTRY_COMPARE_WITH_TIMEOUT(opened.controller->anchoredTop(), std::optional<double>(top), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        std::abs(qobject_cast<ShelfPanelController *>(opened.window)->frame().maxY() - 430.0) < 10,
+        5000);
+    const double top = qobject_cast<ShelfPanelController *>(opened.window)->frame().maxY();
+    QTRY_COMPARE_WITH_TIMEOUT(qobject_cast<ShelfPanelController *>(opened.window)->anchoredTop(),
+                              std::optional<double>(top), 2000);
     QVERIFY(saved.wait(2000));
     opened.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
-    opened.controller->view()->setExpanded(true);
-    QCOMPARE(opened.controller->frame().maxY(), top);
+    qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(true);
+    QCOMPARE(qobject_cast<ShelfPanelController *>(opened.window)->frame().maxY(), top);
 }
 
 void TestShelfPanel::realDragInFromAnotherClient()
@@ -270,7 +278,8 @@ void TestShelfPanel::realDragInFromAnotherClient()
     QVERIFY(peer.waitForLine("READY"));
     ShelfManager::Opened opened = open({900, 400});
     const QRect source = peer.frame();
-    const QPoint target = opened.controller->panel()->geometry().center();
+    const QPoint target =
+        qobject_cast<ShelfPanelController *>(opened.window)->panel()->geometry().center();
     QVERIFY(xdotool(dragGesture(source.center(), target)));
     QVERIFY2(peer.waitForLine("DRAGRESULT"), "the drag did not end");
     QTRY_COMPARE_WITH_TIMEOUT(opened.shelf->items().size(), 1, 5000);
@@ -289,11 +298,12 @@ void TestShelfPanel::realDragOutCopiesAndMoves()
     ShelfManager::Opened opened = open({900, 300});
     opened.shelf->add({ShelfItem(Content::file(QUrl::fromLocalFile(first))),
                        ShelfItem(Content::file(QUrl::fromLocalFile(second)))});
-    opened.controller->view()->setExpanded(true);
+    qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(true);
     QTest::qWait(100);
 
     const auto rowCenter = [&](int index) {
-        QWidget *area = opened.controller->view()->rows()[index]->dragArea();
+        QWidget *area =
+            qobject_cast<ShelfPanelController *>(opened.window)->view()->rows()[index]->dragArea();
         return area->mapToGlobal(area->rect().center());
     };
     QVERIFY(xdotool(dragGesture(rowCenter(0), peer.frame().center())));
@@ -328,12 +338,14 @@ void TestShelfPanel::dragOntoItsOwnShelfIsRefused()
 {
     ShelfManager::Opened opened = open({700, 300});
     opened.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
-    opened.controller->view()->setExpanded(true);
+    qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(true);
     QTest::qWait(100);
     QSignalSpy targeted(opened.shelf, &Shelf::isDropTargetedChanged);
-    QWidget *area = opened.controller->view()->rows()[0]->dragArea();
+    QWidget *area =
+        qobject_cast<ShelfPanelController *>(opened.window)->view()->rows()[0]->dragArea();
     const QPoint from = area->mapToGlobal(area->rect().center());
-    const QPoint to = opened.controller->panel()->mapToGlobal(QPoint(130, 300));
+    const QPoint to =
+        qobject_cast<ShelfPanelController *>(opened.window)->panel()->mapToGlobal(QPoint(130, 300));
     QVERIFY(xdotool(dragGesture(from, to)));
     QTest::qWait(300);
     QCOMPARE(targeted.count(), 0);
@@ -345,7 +357,7 @@ void TestShelfPanel::screenshotsOfEachMode()
     ShelfManager::Opened opened = open({600, 400});
     const auto save = [&](const QString &name) {
         QTest::qWait(250); // past the fade-in
-        const QPixmap shot = opened.controller->panel()->grab();
+        const QPixmap shot = qobject_cast<ShelfPanelController *>(opened.window)->panel()->grab();
         QVERIFY(!shot.isNull());
         QVERIFY(shot.save(QString(VYO_ARTIFACTS) + "/shelf-" + name + ".png"));
     };
@@ -356,7 +368,7 @@ void TestShelfPanel::screenshotsOfEachMode()
     opened.shelf->setName("작업 모음");
     opened.shelf->setColor(ShelfColor::blue);
     save("stack");
-    opened.controller->view()->setExpanded(true);
+    qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(true);
     opened.shelf->setStatus(QStringLiteral("만들었어요"));
     save("list");
 }

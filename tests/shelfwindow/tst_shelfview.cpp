@@ -61,7 +61,10 @@ private:
     QTemporaryDir *m_dir = nullptr;
     ShelfManager *m_manager = nullptr;
     ShelfManager::Opened m_opened{};
-    ShelfView *view() const { return m_opened.controller->view(); }
+    ShelfView *view() const
+    {
+        return qobject_cast<ShelfPanelController *>(m_opened.window)->view();
+    }
     Shelf *shelf() const { return m_opened.shelf; }
     QString file(const QString &name)
     {
@@ -75,7 +78,8 @@ private:
 void TestShelfView::init()
 {
     m_dir = new QTemporaryDir;
-    m_manager = new ShelfManager(ShelfPersistence(m_dir->filePath("state.json")));
+    m_manager = new ShelfManager(ShelfPersistence(m_dir->filePath("state.json")),
+                                 ShelfPanelController::windowMaker());
     m_opened = m_manager->newShelf();
 }
 
@@ -91,7 +95,8 @@ void TestShelfView::sizesFollowTheContent()
     auto *content = view()->findChild<QStackedWidget *>("content");
     QCOMPARE(view()->size(), QSize(180, 210));
     QCOMPARE(content->currentWidget()->objectName(), "emptyState");
-    QCOMPARE(m_opened.controller->currentSize(), (Size{180, 210}));
+    QCOMPARE(qobject_cast<ShelfPanelController *>(m_opened.window)->currentSize(),
+             (Size{180, 210}));
 
     shelf()->add({text("a")});
     QCOMPARE(content->currentWidget()->objectName(), "stackView");
@@ -104,7 +109,8 @@ void TestShelfView::sizesFollowTheContent()
     QTest::mouseClick(stack, Qt::LeftButton);
     QCOMPARE(content->currentWidget()->objectName(), "listView");
     QCOMPARE(view()->size(), QSize(260, 340));
-    QCOMPARE(m_opened.controller->panel()->size(), QSize(260, 340));
+    QCOMPARE(qobject_cast<ShelfPanelController *>(m_opened.window)->panel()->size(),
+             QSize(260, 340));
     auto *stackButton = view()->findChild<QToolButton *>("stackButton");
     QVERIFY(stackButton->isVisibleTo(view()));
 
@@ -250,7 +256,8 @@ void TestShelfView::dropsFromOtherApplications()
     QFETCH(QString, format);
     QFETCH(QByteArray, data);
     QFETCH(int, items);
-    ShelfDropView *dropView = m_opened.controller->panel()->dropView();
+    ShelfDropView *dropView =
+        qobject_cast<ShelfPanelController *>(m_opened.window)->panel()->dropView();
     QMimeData mime;
     mime.setData(format, data);
     const QPoint point(90, 100);
@@ -274,7 +281,8 @@ void TestShelfView::enteringDropsVanishedFiles()
     shelf()->add({ShelfItem(Content::file(QUrl::fromLocalFile(path))), text("stays")});
     QVERIFY(QFile::remove(path));
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-    QApplication::sendEvent(m_opened.controller->panel()->dropView(), &enter);
+    QApplication::sendEvent(
+        qobject_cast<ShelfPanelController *>(m_opened.window)->panel()->dropView(), &enter);
     QCOMPARE(shelf()->items().size(), 1);
     QCOMPARE(shelf()->items().first().displayName(), "stays");
 }
@@ -346,7 +354,7 @@ void TestShelfView::rename()
     QVERIFY(!view()->isRenaming());
 
     // A name longer than the header shows its start and an ellipsis; a short one shows whole.
-    m_opened.controller->panel()->show();
+    qobject_cast<ShelfPanelController *>(m_opened.window)->panel()->show();
     auto *label = view()->findChild<ElidingLabel *>("nameLabel");
     const QString longName = QString("아주 긴 셸프 이름 ").repeated(8).trimmed();
     shelf()->setName(longName);
@@ -361,7 +369,7 @@ void TestShelfView::rename()
 void TestShelfView::panelKeysReachTheShelf()
 {
     shelf()->add({text("복사할 글")});
-    ShelfPanel *panel = m_opened.controller->panel();
+    ShelfPanel *panel = qobject_cast<ShelfPanelController *>(m_opened.window)->panel();
     QTest::keyClick(panel, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QGuiApplication::clipboard()->text(), "복사할 글");
     QTest::keyClick(panel, Qt::Key_Escape);

@@ -2,7 +2,7 @@
 // labels, and the stored JSON text of a shortcut.
 
 #include "core/Defaults.h"
-#include "shortcuts/CarbonKeys.h"
+#include "logic/CarbonKeys.h"
 #include "shortcuts/Shortcut.h"
 
 #include <QTemporaryDir>

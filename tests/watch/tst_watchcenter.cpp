@@ -6,9 +6,9 @@
 #include "platform/ScreenshotFolder.h"
 #include "shelf/Shelf.h"
 #include "shelf/ShelfManager.h"
-#include "shelfwindow/ShelfPanelController.h"
 #include "watch/WatchCenter.h"
 
+#include "FakeShelfWindow.h"
 #include "TestSupport.h"
 #include "WatchTestSupport.h"
 
@@ -63,7 +63,8 @@ void TestWatchCenter::init()
 {
     m_dir = new QTemporaryDir;
     m_defaults = new Defaults(m_dir->filePath(QStringLiteral("config/Vyo.conf")));
-    m_manager = new ShelfManager(ShelfPersistence(m_dir->filePath(QStringLiteral("shelves.json"))));
+    m_manager = new ShelfManager(ShelfPersistence(m_dir->filePath(QStringLiteral("shelves.json"))),
+                                 test::FakeShelfWindow::maker());
     m_center = makeCenter();
 }
 
@@ -262,7 +263,7 @@ void TestWatchCenter::newFileOpensShelfBelowAnchorThenReusesIt()
     QCOMPARE(shelf->items().first().content().url(), QUrl::fromLocalFile(first));
 
     // Centred below the anchor, its top edge 8 points under the anchor's bottom edge.
-    ShelfPanelController *controller = m_manager->controller(shelf->id());
+    test::FakeShelfWindow *controller = test::FakeShelfWindow::of(m_manager->window(shelf->id()));
     QVERIFY(controller->isPresented());
     QCOMPARE(controller->frame().midX(), anchor.midX());
     QCOMPARE(controller->frame().maxY(), anchor.minY() - 8);

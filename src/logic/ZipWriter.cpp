@@ -1,0 +1,541 @@
+#include "logic/ZipWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace vyo {
+
+namespace {
+
+constexpr quint32 localHeaderSignature = 0x04034B50;
+constexpr quint32 centralRecordSignature = 0x02014B50;
+constexpr quint32 endRecordSignature = 0x06054B50;
+constexpr quint16 versionNeeded = 20;
+// Unix host (3), format version 2.0.
+constexpr quint16 versionMadeBy = 0x0314;
+// Bit 11: the name is UTF-8. Never bit 3: sizes are patched into the local header instead.
+constexpr quint16 utf8Flag = 0x0800;
+// Unix drwxr-xr-x plus the MS-DOS directory bit; Unix -rw-r--r-- with no MS-DOS bits.
+constexpr quint32 folderAttributes = 0x41ED0010;
+constexpr quint32 fileAttributes = 0x81A40000;
+constexpr quint16 methodStored = 0;
+constexpr quint16 methodDeflated = 8;
+constexpr qsizetype localHeaderLength = 30;
+
+// The last moment a DOS date holds: 2107-12-31 23:59:58.
+constexpr quint32 latestDosDateTime =
+    (quint32(127 * 512 + 12 * 32 + 31) << 16) | quint32(23 * 2048 + 59 * 32 + 58 / 2);
+
+void appendLE16(QByteArray &bytes, quint16 value)
+{
+    bytes.append(char(value & 0xFF));
+    bytes.append(char(value >> 8));
+}
+
+void appendLE32(QByteArray &bytes, quint32 value)
+{
+    appendLE16(bytes, quint16(value & 0xFFFF));
+    appendLE16(bytes, quint16(value >> 16));
+}
+
+// Whether an entry's data goes in without compression: its extension, lower-cased, is one of the
+// already-compressed formats.
+bool isStored(const QString &path)
+{
+    const QString name = path.section(u'/', -1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot >= 0 && ZipWriter::storedExtensions().contains(name.mid(dot + 1).toLower());
+}
+
+QString nfc(const QString &text)
+{
+    return text.normalized(QString::NormalizationForm_C);
+}
+
+// Adds the folder's contents below the entry `name`, depth first: each folder entry is followed
+// by its own contents before the next sibling. Hidden files and folders are skipped, as are
+// special files (pipes, sockets, devices), which would block or never end when read. A link to a
+// file brings the file. A link to a folder outside the archived folder brings that folder's
+// contents; a link into the archived folder (its contents come through their real place) or to a
+// folder already archived (a loop) stays a folder entry without contents.
+void addFolderContents(const QString &folder, const QString &name, QList<ZipWriter::Entry> &entries)
+{
+    struct Frame
+    {
+        QFileInfoList children;
+        qsizetype next = 0;
+        QSet<QString> usedNames;
+        QString entryPath;
+    };
+    const auto frame = [](const QString &path, const QString &entryPath) {
+        return Frame{
+            QDir(path).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot, QDir::Name),
+            0,
+            {},
+            entryPath};
+    };
+
+    const QString root = QFileInfo(folder).canonicalFilePath();
+    const auto isInsideRoot = [&root](const QString &canonical) {
+        return canonical == root || canonical.startsWith(root + u'/') || root == u"/";
+    };
+    QSet<QString> visitedFolders{root};
+    std::vector<Frame> stack;
+    stack.push_back(frame(folder, name));
+    while (!stack.empty()) {
+        Frame &current = stack.back();
+        if (current.next == current.children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const QFileInfo child = current.children[current.next++];
+        // Two names that differ only in their Unicode form are one name after NFC; keep both.
+        const QString childName = ZipWriter::uniqueName(nfc(child.fileName()), current.usedNames);
+        current.usedNames.insert(childName);
+        const QString entryPath = current.entryPath + u'/' + childName;
+        if (child.isDir()) {
+            entries.append({entryPath + u'/', std::nullopt});
+            const QString canonical = child.canonicalFilePath();
+            const bool descend = !canonical.isEmpty() && !visitedFolders.contains(canonical) &&
+                                 !(child.isSymLink() && isInsideRoot(canonical));
+            if (descend) {
+                visitedFolders.insert(canonical);
+                stack.push_back(frame(child.filePath(), entryPath)); // `current` is stale now
+            }
+        } else if (child.isFile()) {
+            entries.append({entryPath, QUrl::fromLocalFile(child.filePath())});
+        }
+    }
+}
+
+// Device and inode, to recognise the archive among its own sources.
+struct FileIdentity
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool valid = false;
+
+    bool operator==(const FileIdentity &other) const
+    {
+        return valid && other.valid && device == other.device && inode == other.inode;
+    }
+};
+
+FileIdentity identityOf(int descriptor)
+{
+    struct stat status
+    {};
+    if (descriptor < 0 || ::fstat(descriptor, &status) != 0)
+        return {};
+    return {status.st_dev, status.st_ino, true};
+}
+
+// What the writer needs to know of a source before reading it, from one stat call: whether it is
+// the archive itself, and its modification date (invalid when it cannot be read).
+struct SourceStatus
+{
+    FileIdentity identity;
+    QDateTime modified;
+};
+
+SourceStatus statusOf(const QString &path)
+{
+    struct stat status
+    {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return {};
+    return {{status.st_dev, status.st_ino, true},
+            QDateTime::fromSecsSinceEpoch(qint64(status.st_mtim.tv_sec))};
+}
+
+// Writes every byte. A short write is retried with the rest, so that the system's reason (a full
+// disk, a file size limit) is the one that ends it.
+bool writeAll(QFile &output, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const qint64 written = output.write(data, size);
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+ZipWriter::Failure systemFailure(const QFile &file)
+{
+    return ZipWriter::Failure::system(file.errorString());
+}
+
+// A raw DEFLATE stream (no zlib header, -15 window bits) that hands each compressed block to the
+// archive file as it is produced.
+class Deflater
+{
+public:
+    Deflater()
+    {
+        m_status = deflateInit2(&m_stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
+                                Z_DEFAULT_STRATEGY);
+        m_ready = m_status == Z_OK;
+    }
+    ~Deflater()
+    {
+        if (m_ready)
+            deflateEnd(&m_stream);
+    }
+    Deflater(const Deflater &) = delete;
+    Deflater &operator=(const Deflater &) = delete;
+
+    // Starts a new stream with the same settings, keeping the memory of the last one.
+    void reset()
+    {
+        if (m_ready)
+            m_ready = deflateReset(&m_stream) == Z_OK;
+    }
+
+    // Compresses `size` bytes (or, with Z_FINISH, ends the stream) and writes what comes out to
+    // `output`, adding its length to `compressedSize`. Nothing on success.
+    std::optional<ZipWriter::Failure> run(const char *data, qint64 size, int flush, QFile &output,
+                                          std::vector<char> &block, quint64 &compressedSize)
+    {
+        if (!m_ready)
+            return compressorFailure();
+        m_stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data));
+        m_stream.avail_in = uInt(size);
+        for (;;) {
+            m_stream.next_out = reinterpret_cast<Bytef *>(block.data());
+            m_stream.avail_out = uInt(block.size());
+            m_status = deflate(&m_stream, flush);
+            if (m_status == Z_STREAM_ERROR)
+                return compressorFailure();
+            const qint64 produced = qint64(block.size()) - m_stream.avail_out;
+            if (produced > 0) {
+                if (!writeAll(output, block.data(), produced))
+                    return systemFailure(output);
+                compressedSize += quint64(produced);
+            }
+            if (flush == Z_FINISH ? m_status == Z_STREAM_END : m_stream.avail_out != 0)
+                return std::nullopt;
+        }
+    }
+
+private:
+    ZipWriter::Failure compressorFailure() const
+    {
+        return ZipWriter::Failure::system(QString::fromLatin1(zError(m_status)));
+    }
+
+    z_stream m_stream{};
+    int m_status = Z_OK;
+    bool m_ready = false;
+};
+
+// What streaming keeps from entry to entry: the read chunk, the compressor's output block and one
+// compressor, reset for each entry (setting one up anew costs more than a small file takes).
+struct StreamBuffers
+{
+    std::vector<char> chunk = std::vector<char>(ZipWriter::readChunkSize);
+    std::vector<char> block = std::vector<char>(ZipWriter::compressedBlockSize);
+    std::optional<Deflater> deflater;
+};
+
+struct EntryData
+{
+    quint32 crc = 0;
+    quint64 compressedSize = 0;
+    quint64 uncompressedSize = 0;
+};
+
+// Streams one source file into the archive in a single pass: CRC, compression and writing happen
+// chunk by chunk.
+std::optional<ZipWriter::Failure> copyData(const QUrl &source, quint16 method, QFile &output,
+                                           StreamBuffers &buffers, EntryData *data)
+{
+    QFile input(source.toLocalFile());
+    if (!input.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return ZipWriter::ZipError::unreadable(source);
+    // A file that is already too large fails before any of it is written; one that grows while
+    // it is read is caught below.
+    if (quint64(input.size()) > ZipWriter::maximumSize)
+        return ZipWriter::ZipError::tooLarge();
+
+    std::vector<char> &chunk = buffers.chunk;
+    std::vector<char> &block = buffers.block;
+    Deflater *deflater = nullptr;
+    if (method == methodDeflated) {
+        if (buffers.deflater)
+            buffers.deflater->reset();
+        else
+            buffers.deflater.emplace();
+        deflater = &*buffers.deflater;
+    }
+    data->crc = quint32(crc32(0, nullptr, 0));
+    for (;;) {
+        const qint64 length = input.read(chunk.data(), qint64(chunk.size()));
+        // A read error is not the end of the file: the entry would be silently cut short.
+        if (length < 0)
+            return ZipWriter::ZipError::unreadable(source);
+        if (length == 0)
+            break;
+        data->crc =
+            quint32(crc32(data->crc, reinterpret_cast<const Bytef *>(chunk.data()), uInt(length)));
+        if (deflater) {
+            if (auto failure = deflater->run(chunk.data(), length, Z_NO_FLUSH, output, block,
+                                             data->compressedSize))
+                return failure;
+        } else {
+            if (!writeAll(output, chunk.data(), length))
+                return systemFailure(output);
+            data->compressedSize += quint64(length);
+        }
+        data->uncompressedSize += quint64(length);
+        if (data->uncompressedSize > ZipWriter::maximumSize ||
+            data->compressedSize > ZipWriter::maximumSize)
+            return ZipWriter::ZipError::tooLarge();
+    }
+    if (deflater) {
+        if (auto failure = deflater->run(nullptr, 0, Z_FINISH, output, block, data->compressedSize))
+            return failure;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+QString ZipWriter::ZipError::description() const
+{
+    switch (m_code) {
+    case Code::unreadable: {
+        const QString name = QFileInfo(QDir::cleanPath(m_source.toLocalFile())).fileName();
+        return name + QStringLiteral(" 파일을 읽을 수 없습니다.");
+    }
+    case Code::tooLarge:
+        return QStringLiteral("ZIP은 4GB까지 만들 수 있습니다.");
+    }
+    return {};
+}
+
+const QSet<QString> &ZipWriter::storedExtensions()
+{
+    static const QSet<QString> extensions{
+        u"zip"_qs,  u"gz"_qs,    u"tgz"_qs,    u"bz2"_qs,  u"xz"_qs,   u"7z"_qs,   u"rar"_qs,
+        u"dmg"_qs,  u"jpg"_qs,   u"jpeg"_qs,   u"png"_qs,  u"gif"_qs,  u"heic"_qs, u"heif"_qs,
+        u"webp"_qs, u"avif"_qs,  u"mp3"_qs,    u"m4a"_qs,  u"aac"_qs,  u"mp4"_qs,  u"m4v"_qs,
+        u"mov"_qs,  u"mkv"_qs,   u"webm"_qs,   u"docx"_qs, u"xlsx"_qs, u"pptx"_qs, u"hwpx"_qs,
+        u"key"_qs,  u"pages"_qs, u"numbers"_qs};
+    return extensions;
+}
+
+quint32 ZipWriter::dosDateTime(const QDateTime &date)
+{
+    if (!date.isValid())
+        return quint32(1 * 32 + 1) << 16;
+    const QDateTime local = date.toLocalTime();
+    const QDate day = local.date();
+    const QTime time = local.time();
+    if (day.year() >= 2108)
+        return latestDosDateTime;
+    const quint32 year = quint32(std::max(day.year() - 1980, 0));
+    const quint32 dosDate = year * 512 + quint32(day.month()) * 32 + quint32(day.day());
+    const quint32 dosTime =
+        quint32(time.hour()) * 2048 + quint32(time.minute()) * 32 + quint32(time.second()) / 2;
+    return (dosDate << 16) | dosTime;
+}
+
+QString ZipWriter::uniqueName(const QString &name, const QSet<QString> &used)
+{
+    if (!used.contains(name))
+        return name;
+    // Split at the last "." unless it begins the name or ends it ("README", ".profile", "x.").
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const bool hasExtension = dot > 0 && dot < name.size() - 1;
+    const QString base = hasExtension ? name.left(dot) : name;
+    const QString extension = hasExtension ? name.mid(dot) : QString();
+    // At most used.size() candidates can be taken, so this ends by then.
+    for (qsizetype n = 2;; ++n) {
+        const QString candidate = base + u" (" + QString::number(n) + u')' + extension;
+        if (!used.contains(candidate))
+            return candidate;
+    }
+}
+
+QList<ZipWriter::Entry> ZipWriter::makeEntries(const QList<QUrl> &urls)
+{
+    QList<Entry> entries;
+    QSet<QString> usedNames;
+    for (const QUrl &url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        const QString path = QDir::cleanPath(url.toLocalFile());
+        QString name = nfc(QFileInfo(path).fileName());
+        if (name.isEmpty())
+            continue;
+        name = uniqueName(name, usedNames);
+        usedNames.insert(name); // reserved even when nothing is there any more
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            entries.append({name + u'/', std::nullopt});
+            addFolderContents(path, name, entries);
+        } else if (info.isFile()) {
+            entries.append({name, QUrl::fromLocalFile(path)});
+        }
+    }
+    return entries;
+}
+
+std::optional<ZipWriter::Failure> ZipWriter::write(const QList<Entry> &entries,
+                                                   const QUrl &destination)
+{
+    // The count is known up front: no need to write gigabytes before failing on it.
+    if (entries.size() > maximumEntries)
+        return ZipError::tooLarge();
+
+    QFile output(destination.toLocalFile());
+    if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return systemFailure(output);
+    const FileIdentity archive = identityOf(output.handle());
+
+    StreamBuffers buffers;
+    CentralDirectory directory;
+    for (const Entry &entry : entries) {
+        QDateTime modified;
+        if (entry.source) {
+            const SourceStatus source = statusOf(entry.source->toLocalFile());
+            // An archive saved inside a folder it archives must not swallow itself: read while
+            // it grows, it would never end.
+            if (source.identity == archive)
+                continue;
+            modified = source.modified;
+        }
+        if (!modified.isValid())
+            modified = QDateTime::currentDateTime();
+        const quint16 method =
+            entry.source && !isStored(entry.path) ? methodDeflated : methodStored;
+
+        QByteArray header;
+        if (auto error = directory.beginEntry(entry.path.toUtf8(), method, dosDateTime(modified),
+                                              !entry.source, &header))
+            return *error;
+        if (!writeAll(output, header.constData(), header.size()))
+            return systemFailure(output);
+
+        EntryData data;
+        if (entry.source) {
+            if (auto failure = copyData(*entry.source, method, output, buffers, &data))
+                return failure;
+        }
+
+        QByteArray patch;
+        if (auto error =
+                directory.endEntry(data.crc, data.compressedSize, data.uncompressedSize, &patch))
+            return *error;
+        if (!output.seek(qint64(directory.patchOffset())) ||
+            !writeAll(output, patch.constData(), patch.size()) ||
+            !output.seek(qint64(directory.offset())))
+            return systemFailure(output);
+    }
+
+    QByteArray tail;
+    if (auto error = directory.finish(&tail))
+        return *error;
+    if (!writeAll(output, tail.constData(), tail.size()))
+        return systemFailure(output);
+    output.close();
+    if (output.error() != QFileDevice::NoError)
+        return systemFailure(output);
+    return std::nullopt;
+}
+
+std::optional<ZipWriter::Failure> ZipWriter::writeArchive(const QList<QUrl> &urls,
+                                                          const QUrl &destination)
+{
+    return write(makeEntries(urls), destination);
+}
+
+std::optional<ZipWriter::ZipError>
+ZipWriter::CentralDirectory::beginEntry(const QByteArray &name, quint16 method, quint32 dosDateTime,
+                                        bool isFolder, QByteArray *localHeader)
+{
+    if (m_offset > maximumSize || name.size() > maximumNameLength)
+        return ZipError::tooLarge();
+    m_entryOffset = m_offset;
+    m_entryName = name;
+    m_entryMethod = method;
+    m_entryDateTime = dosDateTime;
+    m_entryIsFolder = isFolder;
+
+    QByteArray &header = *localHeader;
+    header.clear();
+    header.reserve(localHeaderLength + name.size());
+    appendLE32(header, localHeaderSignature);
+    appendLE16(header, versionNeeded);
+    appendLE16(header, utf8Flag);
+    appendLE16(header, method);
+    appendLE32(header, dosDateTime); // time, then date
+    appendLE32(header, 0);           // CRC-32, patched at the end of the entry
+    appendLE32(header, 0);           // compressed size, patched
+    appendLE32(header, 0);           // uncompressed size, patched
+    appendLE16(header, quint16(name.size()));
+    appendLE16(header, 0); // extra field length
+    header.append(name);
+    return std::nullopt;
+}
+
+std::optional<ZipWriter::ZipError> ZipWriter::CentralDirectory::endEntry(quint32 crc,
+                                                                         quint64 compressedSize,
+                                                                         quint64 uncompressedSize,
+                                                                         QByteArray *patch)
+{
+    if (compressedSize > maximumSize || uncompressedSize > maximumSize)
+        return ZipError::tooLarge();
+    patch->clear();
+    appendLE32(*patch, crc);
+    appendLE32(*patch, quint32(compressedSize));
+    appendLE32(*patch, quint32(uncompressedSize));
+
+    appendLE32(m_records, centralRecordSignature);
+    appendLE16(m_records, versionMadeBy);
+    appendLE16(m_records, versionNeeded);
+    appendLE16(m_records, utf8Flag);
+    appendLE16(m_records, m_entryMethod);
+    appendLE32(m_records, m_entryDateTime);
+    m_records.append(*patch); // CRC-32 and both sizes
+    appendLE16(m_records, quint16(m_entryName.size()));
+    appendLE16(m_records, 0); // extra field length
+    appendLE16(m_records, 0); // file comment length
+    appendLE16(m_records, 0); // disk number start
+    appendLE16(m_records, 0); // internal file attributes
+    appendLE32(m_records, m_entryIsFolder ? folderAttributes : fileAttributes);
+    appendLE32(m_records, quint32(m_entryOffset));
+    m_records.append(m_entryName);
+
+    m_offset = m_entryOffset + quint64(localHeaderLength + m_entryName.size()) + compressedSize;
+    ++m_count;
+    return std::nullopt;
+}
+
+std::optional<ZipWriter::ZipError> ZipWriter::CentralDirectory::finish(QByteArray *tail) const
+{
+    if (m_count > maximumEntries || m_offset > maximumSize ||
+        quint64(m_records.size()) > maximumSize)
+        return ZipError::tooLarge();
+    *tail = m_records;
+    appendLE32(*tail, endRecordSignature);
+    appendLE16(*tail, 0); // number of this disk
+    appendLE16(*tail, 0); // disk where the central directory starts
+    appendLE16(*tail, quint16(m_count));
+    appendLE16(*tail, quint16(m_count));
+    appendLE32(*tail, quint32(m_records.size()));
+    appendLE32(*tail, quint32(m_offset));
+    appendLE16(*tail, 0); // comment length
+    return std::nullopt;
+}
+
+} // namespace vyo

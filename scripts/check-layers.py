@@ -1,0 +1,148 @@
+#!/usr/bin/env python3
+"""Checks that the code's dependencies point one way.
+
+Layers, lowest first: core, logic, platform, shelf (the model), the features (actions, share,
+shake, watch, shortcuts), the windows (shelfwindow), app. A folder may include and link only its
+own layer's library and the layers below; the features do not use each other. The logic library
+links QtCore, zlib and OpenSSL only. The desktop's X11 and freedesktop implementations are used
+only inside platform/, and the platform fakes only by tests.
+
+Run from anywhere: python3 scripts/check-layers.py. Prints every broken rule and exits 1 when
+there is one.
+"""
+
+import pathlib
+import re
+import sys
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+
+# Folder under src/ (or the share service) -> layer rank.
+RANK = {
+    "core": 0,
+    "logic": 1,
+    "platform": 2,
+    "shelf": 3,
+    "actions": 4,
+    "share": 4,
+    "shake": 4,
+    "watch": 4,
+    "shortcuts": 4,
+    "shelfwindow": 5,
+    "app": 6,
+}
+FEATURE_RANK = 4
+
+# Library -> the folder it is built from.
+LIBRARY_FOLDER = {
+    "vyo_core": "core",
+    "vyo_logic": "logic",
+    "vyo_platform": "platform",
+    "vyo_shelf": "shelf",
+    "vyo_actions": "actions",
+    "vyo_imagefile": "actions",
+    "vyo_share": "share",
+    "vyo_shake": "shake",
+    "vyo_watch": "watch",
+    "vyo_shortcuts": "shortcuts",
+    "vyo_shelfwindow": "shelfwindow",
+    "vyo_app": "app",
+}
+# What the logic library may link, directly or through vyo_core.
+LOGIC_MAY_LINK = {"vyo_core", "Qt6::Core", "Qt6::Concurrent", "ZLIB::ZLIB", "OpenSSL::Crypto"}
+TEST_ONLY_LIBRARIES = {"vyo_platform_fakes"}
+# Folders of platform/ that only platform/ itself may include.
+PLATFORM_PRIVATE = ("platform/x11/", "platform/linux/")
+
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z0-9_]+)/([^"]+)"', re.M)
+LINK = re.compile(r"target_link_libraries\(\s*([\w-]+)([^)]*)\)", re.S)
+
+
+def folder_of(path: pathlib.Path) -> str | None:
+    parts = path.relative_to(ROOT).parts
+    if parts[0] == "src" and len(parts) > 2:
+        return parts[1]
+    return None
+
+
+def check_includes(problems: list[str]) -> None:
+    for path in sorted((ROOT / "src").rglob("*")):
+        if path.suffix not in (".h", ".cpp"):
+            continue
+        folder = folder_of(path)
+        if folder not in RANK:
+            problems.append(f"{path.relative_to(ROOT)}: folder {folder!r} has no layer")
+            continue
+        relative = path.relative_to(ROOT / "src").as_posix()
+        for match in INCLUDE.finditer(path.read_text(encoding="utf-8")):
+            target, rest = match.group(1), match.group(2)
+            included = f"{target}/{rest}"
+            where = f"{path.relative_to(ROOT)}: includes {included}"
+            if target not in RANK:
+                continue
+            if target != folder:
+                if RANK[target] > RANK[folder]:
+                    problems.append(f"{where} from a higher layer")
+                elif RANK[target] == RANK[folder] == FEATURE_RANK:
+                    problems.append(f"{where}: features do not use each other")
+            if included.startswith(PLATFORM_PRIVATE) and folder != "platform":
+                problems.append(f"{where}: desktop implementations stay inside platform/")
+            if included.startswith("platform/fake/") and not relative.startswith("platform/fake/"):
+                problems.append(f"{where}: the fakes are for tests only")
+
+
+def product_links() -> dict[str, set[str]]:
+    links: dict[str, set[str]] = {}
+    files = list((ROOT / "src").rglob("CMakeLists.txt")) + [ROOT / "service" / "CMakeLists.txt"]
+    for cmake in files:
+        text = re.sub(r"#[^\n]*", "", cmake.read_text(encoding="utf-8"))
+        for match in LINK.finditer(text):
+            words = match.group(2).split()
+            deps = {w for w in words if w not in ("PUBLIC", "PRIVATE", "INTERFACE")}
+            links.setdefault(match.group(1), set()).update(deps)
+    return links
+
+
+def check_links(problems: list[str]) -> None:
+    links = product_links()
+    for library, deps in sorted(links.items()):
+        for dep in sorted(deps & TEST_ONLY_LIBRARIES):
+            problems.append(f"{library} links {dep}, which only tests may link")
+        folder = LIBRARY_FOLDER.get(library)
+        if folder is None:
+            continue
+        for dep in sorted(deps):
+            dep_folder = LIBRARY_FOLDER.get(dep)
+            if dep_folder is None or dep_folder == folder:
+                continue
+            if RANK[dep_folder] > RANK[folder]:
+                problems.append(f"{library} links {dep} from a higher layer")
+            elif RANK[dep_folder] == RANK[folder] == FEATURE_RANK:
+                problems.append(f"{library} links {dep}: features do not use each other")
+
+    # Everything the logic library reaches, through the project's own libraries.
+    reached, pending = set(), ["vyo_logic"]
+    while pending:
+        for dep in links.get(pending.pop(), ()):
+            if dep not in reached:
+                reached.add(dep)
+                pending.append(dep)
+    for dep in sorted(reached - LOGIC_MAY_LINK):
+        problems.append(f"vyo_logic reaches {dep}; it may link only {sorted(LOGIC_MAY_LINK)}")
+
+
+def main() -> int:
+    problems: list[str] = []
+    check_includes(problems)
+    check_links(problems)
+    for problem in problems:
+        print(problem)
+    if problems:
+        print(f"check-layers: {len(problems)} broken rule(s)")
+        return 1
+    print("check-layers: every dependency points down")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,4 +1,4 @@
-# Shelf commands: the context menu, quick-action runs, the share menu and the preview window.
+# Shelf commands: quick-action runs, the shelf's two menus, the share menu and the preview window.
 if(NOT TARGET PkgConfig::POPPLER_QT6)
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(POPPLER_QT6 REQUIRED IMPORTED_TARGET poppler-qt6)
@@ -6,6 +6,7 @@ endif()
 
 target_sources(vyo_shelfwindow PRIVATE
     ShelfCommands.cpp ShelfCommands.h
+    ShelfMenus.cpp ShelfMenus.h
     PreviewWindow.cpp PreviewWindow.h
     SharePicker.cpp SharePicker.h
 )

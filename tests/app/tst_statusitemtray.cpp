@@ -135,7 +135,7 @@ void TestStatusItemTray::menuFromTheIconOpensShelfBelowIt()
     QTRY_VERIFY_WITH_TIMEOUT(!controller.iconRect().isEmpty(), 10000);
     const QRect iconGeometry = toQt(controller.iconRect()).toRect();
     // Qt's own idea of the icon's place catches up with the X server's.
-    QTRY_COMPARE(controller.statusItem()->geometry(), iconGeometry);
+    QTRY_COMPARE(controller.trayIcon()->geometry(), iconGeometry);
 
     // A click on the icon opens the menu; Down and Return choose its first entry.
     click(iconGeometry.center());

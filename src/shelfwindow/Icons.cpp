@@ -16,7 +16,8 @@ struct ThemeChoice
 {
     // Freedesktop icon names, tried in order.
     QStringList names;
-    // The letter drawn in a circle when no theme has any of the names.
+    // The letter drawn in a circle when no theme has any of the names (the fallbacks keep the
+    // letters they have always shown).
     QChar letter;
 };
 

@@ -274,6 +274,10 @@ void TestShelfCommands::quickActionSubmenu()
                                         }));
     // One PNG and one PDF: all six apply.
     QCOMPARE(enabledStates(actions), QList<bool>(6, true));
+    for (const QAction *entry : actions->actions()) {
+        if (!entry->isSeparator())
+            QVERIFY2(!entry->icon().isNull(), qPrintable(entry->text()));
+    }
 }
 
 void TestShelfCommands::quickActionSubmenuFollowsTheTargets()

@@ -55,23 +55,6 @@ QString QuickAction::title() const
     Q_UNREACHABLE();
 }
 
-QString QuickAction::symbol() const
-{
-    switch (m_case) {
-    case convertToJPEG:
-        return QStringLiteral("photo");
-    case resize2048:
-    case resize1280:
-    case resize800:
-        return QStringLiteral("arrow.down.right.and.arrow.up.left");
-    case extractText:
-        return QStringLiteral("text.viewfinder");
-    case mergePDF:
-        return QStringLiteral("doc.on.doc");
-    }
-    Q_UNREACHABLE();
-}
-
 QString QuickAction::progressText() const
 {
     switch (m_case) {

@@ -69,8 +69,6 @@ public:
     static const QList<QuickAction> &allCases();
 
     QString title() const;
-    // The symbol of the action's menu entry, by the name the menus turn into a theme icon.
-    QString symbol() const;
     // What the shelf's status line shows while the action runs.
     QString progressText() const;
     // The long side in pixels of the three shrink actions; nothing for the others.

@@ -31,41 +31,61 @@ AppDelegate::AppDelegate(QObject *parent)
 
 AppDelegate::~AppDelegate() = default;
 
-AppDelegate::LaunchResult AppDelegate::applicationDidFinishLaunching(const QStringList &arguments)
+AppDelegate::LaunchResult AppDelegate::launch(const QStringList &arguments)
 {
-    // 1. Under the test harness nothing starts: tests drive the parts directly.
+    // Under the test harness nothing starts: tests drive the parts directly.
     if (isTestHarness())
         return LaunchResult::testHarness;
-
-    // 2. One copy per user: a later copy hands over its URLs and leaves everything untouched.
-    m_singleInstance = new SingleInstance(SingleInstance::defaultFolder(), this);
-    if (!m_singleInstance->claim()) {
-        if (!arguments.isEmpty() && m_singleInstance->forward(arguments))
-            return LaunchResult::otherInstance;
-        vyoInfo(lcApp, u"이미 실행 중인 Vyo(pid %d)가 있어 종료합니다",
-                m_singleInstance->otherProcessId());
+    if (!claimSingleInstance(arguments))
         return LaunchResult::otherInstance;
-    }
-    connect(m_singleInstance, &SingleInstance::messagesReceived, this, &AppDelegate::openURLs);
 
-    // 3. Defaults.
     Defaults &defaults = Defaults::shared();
     defaults.registerDefaults();
 
-    // 4–6. The manager, its state and the clean-up of drop folders nothing refers to.
+    // The stored state is read once: it names the drop folders still in use, and its shelves
+    // open again further down, after the tray item, drag watching and shortcuts are in place.
+    // Every open shelf gets a panel, and sharing follows the shelves.
     ShelfManager &manager = ShelfManager::shared();
     manager.setWindowMaker(ShelfPanelController::windowMaker());
     ShareCenter::shared().follow(manager);
     const ShelfPersistence::State state = manager.persistence().load();
     removeUnreferencedDropFolders(referencedFileURLs(state), itemsDirectory());
 
-    // 7. The tray item and its menu.
+    // The tray item and its menu.
     m_statusItemController =
         new StatusItemController(manager, KeyboardShortcuts::Registry::shared(), this);
+    watchDragsAnywhere(manager);
+    registerUrlScheme();
+    connectGlobalShortcuts();
+    manager.restore(state, defaults.restoreShelves());
+    watchStoredFolders();
+    // Vyo has no welcome window yet: its flag stays as it is, so that the first launch that has
+    // one still shows it.
 
-    // 8. A shake during a drag opens a shelf beside the pointer; shake shelves that received
-    // nothing go when the drag ends. The drop zones at the top follow every drag and close 0.3 s
-    // after it (a drag that begins sooner keeps them).
+    openURLs(arguments);
+    return LaunchResult::running;
+}
+
+bool AppDelegate::claimSingleInstance(const QStringList &arguments)
+{
+    // One copy per user: a later copy hands over its URLs and leaves everything untouched.
+    m_singleInstance = new SingleInstance(SingleInstance::defaultFolder(), this);
+    if (!m_singleInstance->claim()) {
+        if (!arguments.isEmpty() && m_singleInstance->forward(arguments))
+            return false;
+        vyoInfo(lcApp, u"이미 실행 중인 Vyo(pid %d)가 있어 종료합니다",
+                m_singleInstance->otherProcessId());
+        return false;
+    }
+    connect(m_singleInstance, &SingleInstance::messagesReceived, this, &AppDelegate::openURLs);
+    return true;
+}
+
+void AppDelegate::watchDragsAnywhere(ShelfManager &manager)
+{
+    // A shake during a drag opens a shelf beside the pointer; shake shelves that received nothing
+    // go when the drag ends. The drop zones at the top follow every drag and close 0.3 s after it
+    // (a drag that begins sooner keeps them).
     m_shakeMonitor->onShake = [&manager](Point pointer) { manager.openForShake(pointer); };
     m_shakeMonitor->onDragEnded = [&manager] { manager.discardUnusedShakeShelves(); };
     const QPointer<NotchDropTarget> notch(m_notchDropTarget);
@@ -77,16 +97,22 @@ AppDelegate::LaunchResult AppDelegate::applicationDidFinishLaunching(const QStri
         if (notch)
             notch->hideLater(300);
     };
-    // 9. From now on every left mouse-down anywhere is watched.
+    // From now on every left mouse-down anywhere is watched.
     m_shakeMonitor->start();
+}
 
+void AppDelegate::registerUrlScheme()
+{
     // The desktop learns where to send vyoshelf: URLs.
     QString error;
     if (!registerUrlSchemeHandler(QCoreApplication::applicationFilePath(), &error))
         vyoError(lcApp, u"vyoshelf 주소 처리기를 등록하지 못함: %{public}s", error);
+}
 
-    // 11. The global shortcuts act when their keys are released: a new shelf beside the pointer,
-    // or the last closed shelf again (a beep when there is none).
+void AppDelegate::connectGlobalShortcuts()
+{
+    // The global shortcuts act when their keys are released: a new shelf beside the pointer, or
+    // the last closed shelf again (a beep when there is none).
     KeyboardShortcuts::Registry &shortcuts = KeyboardShortcuts::Registry::shared();
     shortcuts.onKeyUp(KeyboardShortcuts::Name::newShelf(), [] {
         const Point pointer = pointerLocation();
@@ -97,23 +123,17 @@ AppDelegate::LaunchResult AppDelegate::applicationDidFinishLaunching(const QStri
         if (!ShelfManager::shared().reopenLastClosed() && self)
             self->beep();
     });
+}
 
-    // 12. Restore the shelves that were open at the last quit.
-    manager.restore(state, defaults.restoreShelves());
-
-    // 13. Shelves of watched folders open below the tray icon (the zero rectangle until there is
+void AppDelegate::watchStoredFolders()
+{
+    // Shelves of watched folders open below the tray icon (the zero rectangle until there is
     // one); the stored folders are watched from now on.
     WatchCenter &watchCenter = WatchCenter::shared();
     watchCenter.anchorRect = [tray = QPointer<StatusItemController>(m_statusItemController)] {
         return tray ? tray->iconRect() : Rect{};
     };
     watchCenter.watcher().update(watchCenter.folders());
-
-    // 14. Vyo has no welcome window yet: its flag stays as it is, so that the first launch that
-    // has one still shows it.
-
-    openURLs(arguments);
-    return LaunchResult::running;
 }
 
 void AppDelegate::openURLs(const QStringList &urls)
@@ -152,7 +172,7 @@ void AppDelegate::openURL(const QString &url)
     }
 }
 
-void AppDelegate::applicationWillTerminate()
+void AppDelegate::saveBeforeQuit()
 {
     ShelfManager::shared().save();
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-// The application's start-up, URL handling and quit. The launch sequence runs once on the main
-// thread: single instance, defaults, the shelf manager and its state, clean-up of drop folders,
-// restore, and the welcome flag.
+// The application's start-up, URL handling and quit. Launching runs once on the main thread:
+// one copy per user, the defaults, the stored state and the clean-up of unused drop folders, the
+// tray item, drag watching (shakes and the drop zones), the URL scheme, the global shortcuts, the
+// restored shelves and the watched folders.
 
 #include <QList>
 #include <QObject>
@@ -31,16 +32,16 @@ public:
     explicit AppDelegate(QObject *parent = nullptr);
     ~AppDelegate() override;
 
-    // Runs the launch sequence. `arguments` are the command line's URLs: the running copy opens
+    // Starts the application. `arguments` are the command line's URLs: the running copy opens
     // them after start-up, a second copy forwards them to the running one.
-    LaunchResult applicationDidFinishLaunching(const QStringList &arguments);
+    LaunchResult launch(const QStringList &arguments);
 
     // Handles URLs of the vyoshelf scheme in order.
     void openURLs(const QStringList &urls);
     void openURL(const QString &url);
 
     // Saves at once; called when the application quits.
-    void applicationWillTerminate();
+    void saveBeforeQuit();
 
     // Plays the system beep; replaceable so tests can count beeps.
     std::function<void()> beep;
@@ -53,6 +54,15 @@ public:
     NotchDropTarget *notchDropTarget() const { return m_notchDropTarget; }
 
 private:
+    // Claims the one copy per user; a later copy forwards its URLs and answers false.
+    bool claimSingleInstance(const QStringList &arguments);
+    // Shakes during any drag open shelves; the drop zones follow every drag.
+    void watchDragsAnywhere(ShelfManager &manager);
+    void registerUrlScheme();
+    // The new-shelf and reopen shortcuts.
+    void connectGlobalShortcuts();
+    void watchStoredFolders();
+
     SingleInstance *m_singleInstance = nullptr;
     StatusItemController *m_statusItemController = nullptr;
     DragShakeMonitor *const m_shakeMonitor;

@@ -129,12 +129,12 @@ StatusItemController::StatusItemController(ShelfManager &manager,
     m_menu->setObjectName(QStringLiteral("statusItemMenu"));
     connect(m_menu.get(), &QMenu::aboutToShow, this, &StatusItemController::rebuildMenu);
 
-    m_statusItem = new QSystemTrayIcon(fullTrayIcon(), this);
-    m_statusItem->setObjectName(QStringLiteral("statusItem"));
+    m_trayIcon = new QSystemTrayIcon(fullTrayIcon(), this);
+    m_trayIcon->setObjectName(QStringLiteral("statusItem"));
     // The host shows the tool tip and reads it as the item's name.
-    m_statusItem->setToolTip(QStringLiteral("Vyo"));
-    m_statusItem->setContextMenu(m_menu.get());
-    connect(m_statusItem, &QSystemTrayIcon::activated, this,
+    m_trayIcon->setToolTip(QStringLiteral("Vyo"));
+    m_trayIcon->setContextMenu(m_menu.get());
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 // A click opens the menu, as a right click does; so does a second click soon
                 // after, which Qt reports as a double click.
@@ -143,7 +143,7 @@ StatusItemController::StatusItemController(ShelfManager &manager,
             });
     // Built once now, so that a host that reads the menu before it opens finds it filled.
     rebuildMenu();
-    m_statusItem->show();
+    m_trayIcon->show();
 
     m_trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
     if (m_trayAvailable)
@@ -159,8 +159,8 @@ StatusItemController::StatusItemController(ShelfManager &manager,
 
 StatusItemController::~StatusItemController()
 {
-    delete m_statusItem;
-    m_statusItem = nullptr;
+    delete m_trayIcon;
+    m_trayIcon = nullptr;
 }
 
 void StatusItemController::checkTrayAvailability()
@@ -172,8 +172,8 @@ void StatusItemController::checkTrayAvailability()
     if (available) {
         vyoInfo(lcApp, u"알림 영역이 나타나 아이콘을 다시 표시");
         // Shown again so that the icon docks into the new host.
-        m_statusItem->hide();
-        m_statusItem->show();
+        m_trayIcon->hide();
+        m_trayIcon->show();
     } else {
         vyoWarning(lcApp, u"알림 영역이 사라짐: 아이콘은 알림 영역이 다시 나타나면 돌아옴");
     }
@@ -370,7 +370,7 @@ void StatusItemController::openSettings()
 
 Rect StatusItemController::iconRect() const
 {
-    if (!m_statusItem || !m_statusItem->isVisible())
+    if (!m_trayIcon || !m_trayIcon->isVisible())
         return {};
     const std::optional<QRect> geometry = dockedIconGeometry();
     if (!geometry || geometry->isEmpty())

@@ -43,7 +43,7 @@ public:
     ~StatusItemController() override;
 
     ShelfManager &manager() const { return m_manager; }
-    QSystemTrayIcon *statusItem() const { return m_statusItem; }
+    QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
     QMenu *menu() const { return m_menu.get(); }
 
     // Empties the menu and fills it again from the manager's current state.
@@ -86,7 +86,7 @@ private:
 
     ShelfManager &m_manager;
     QPointer<KeyboardShortcuts::Registry> m_shortcuts;
-    QSystemTrayIcon *m_statusItem = nullptr;
+    QSystemTrayIcon *m_trayIcon = nullptr;
     std::unique_ptr<QMenu> m_menu;
     QPointer<QMenu> m_recentMenu;
     QTimer *m_trayCheck = nullptr;

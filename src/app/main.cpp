@@ -38,7 +38,7 @@ int main(int argc, char *argv[])
                      Qt::QueuedConnection);
 
     vyo::AppDelegate delegate;
-    switch (delegate.applicationDidFinishLaunching(parser.positionalArguments())) {
+    switch (delegate.launch(parser.positionalArguments())) {
     case vyo::AppDelegate::LaunchResult::testHarness:
     case vyo::AppDelegate::LaunchResult::otherInstance:
         return 0;
@@ -47,8 +47,8 @@ int main(int argc, char *argv[])
     }
 
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate,
-                     [&delegate](QSessionManager &) { delegate.applicationWillTerminate(); });
+                     [&delegate](QSessionManager &) { delegate.saveBeforeQuit(); });
     QObject::connect(&app, &QApplication::aboutToQuit, &delegate,
-                     &vyo::AppDelegate::applicationWillTerminate);
+                     &vyo::AppDelegate::saveBeforeQuit);
     return app.exec();
 }

@@ -1,6 +1,6 @@
 #include "shelfwindow/ItemThumbnail.h"
 
-#include "shelfwindow/Symbols.h"
+#include "shelfwindow/Icons.h"
 #include "shelfwindow/ThumbnailProvider.h"
 
 #include <QPainter>
@@ -35,8 +35,7 @@ void ItemThumbnail::paint(QPainter &painter, const QRectF &square, const ShelfIt
         painter.fillPath(tile, QColor(0, 0, 0, 38));
         const double inset = std::max(0.08 * s, (s - 0.4 * s) / 2);
         const QRectF glyph = square.adjusted(inset, inset, -inset, -inset);
-        symbol(kind == ShelfItem::Content::Kind::text ? QStringLiteral("text.alignleft")
-                                                      : QStringLiteral("link"))
+        themeIcon(kind == ShelfItem::Content::Kind::text ? Icon::textItem : Icon::linkItem)
             .paint(&painter, glyph.toAlignedRect());
     } else {
         const QPixmap thumbnail =

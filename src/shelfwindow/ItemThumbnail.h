@@ -1,7 +1,7 @@
 #pragma once
 
 // The picture of one item: a thumbnail of its file when one can be made, else its icon; a tile
-// with a symbol for texts and links.
+// with an icon for texts and links.
 
 #include "shelf/ShelfItem.h"
 

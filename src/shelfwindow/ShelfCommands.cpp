@@ -6,14 +6,10 @@
 #include "platform/FileManager.h"
 #include "shelfwindow/PreviewWindow.h"
 #include "shelfwindow/SharePicker.h"
-#include "shelfwindow/Symbols.h"
 
-#include <QAction>
 #include <QClipboard>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QKeySequence>
-#include <QMenu>
 #include <QMimeData>
 #include <QSet>
 #include <QTimer>
@@ -23,15 +19,6 @@
 namespace vyo {
 
 namespace {
-
-// The symbols of the context menu's entries.
-constexpr auto openSymbol = "arrow.up.forward.app";
-constexpr auto previewSymbol = "eye";
-constexpr auto shareSymbol = "square.and.arrow.up";
-constexpr auto revealSymbol = "folder";
-constexpr auto quickActionsSymbol = "wand.and.stars";
-constexpr auto copySymbol = "doc.on.doc";
-constexpr auto removeSymbol = "minus.circle";
 
 // How long a flashed status message stays.
 constexpr int statusFlashMilliseconds = 2500;
@@ -57,33 +44,6 @@ QSet<QUuid> identifiers(const QList<ShelfItem> &items)
     for (const ShelfItem &item : items)
         ids.insert(item.id());
     return ids;
-}
-
-// One context-menu entry whose own MenuAction (a child of the entry, so it lives exactly as long
-// as the entry) runs the handler.
-QAction *addEntry(QMenu *menu, const QString &objectName, const QString &title,
-                  const char *symbolName, bool enabled, std::function<void()> handler)
-{
-    QAction *entry = menu->addAction(symbol(QString::fromLatin1(symbolName)), title);
-    entry->setObjectName(objectName);
-    entry->setEnabled(enabled);
-    auto *target = new MenuAction(std::move(handler), entry);
-    entry->setData(QVariant::fromValue<QObject *>(target));
-    QObject::connect(entry, &QAction::triggered, target, &MenuAction::run);
-    return entry;
-}
-
-void showShortcut(QAction *entry, const QKeySequence &keys)
-{
-    entry->setShortcut(keys);
-    entry->setShortcutVisibleInContextMenu(true);
-}
-
-QString removeTitle(qsizetype count)
-{
-    if (count < 2)
-        return QStringLiteral("셸프에서 빼기");
-    return QStringLiteral("셸프에서 ") + QString::number(count) + QStringLiteral("개 빼기");
 }
 
 // The message of a run that made files.
@@ -199,7 +159,7 @@ bool ShelfCommands::canPreview() const
     });
 }
 
-void ShelfCommands::toggleQuickLook()
+void ShelfCommands::togglePreview()
 {
     SharedPreview &preview = sharedPreview();
     if (isPreviewVisible()) {
@@ -285,114 +245,6 @@ void ShelfCommands::paste()
     }
     m_shelf->hasReceivedDrop = true;
     m_shelf->add(pasted);
-}
-
-QMenu *ShelfCommands::contextMenu(const std::optional<QUuid> &clickedItem)
-{
-    auto *menu = new QMenu;
-    menu->setObjectName(QStringLiteral("shelfContextMenu"));
-
-    QList<ShelfItem> targets;
-    if (m_shelf) {
-        const QList<ShelfItem> &items = m_shelf->items();
-        const bool clickedIsOnShelf =
-            clickedItem && std::any_of(items.begin(), items.end(), [&](const ShelfItem &item) {
-                return item.id() == *clickedItem;
-            });
-        // The menu acts on what the user sees selected.
-        if (clickedIsOnShelf && !m_shelf->selection().contains(*clickedItem))
-            m_shelf->select(*clickedItem, SelectionMode::single);
-        targets = clickedItem ? targetItems() : m_shelf->items();
-    }
-
-    const bool someNotText = std::any_of(targets.begin(), targets.end(),
-                                         [](const ShelfItem &item) { return !isTextItem(item); });
-    const bool someFileBacked =
-        std::any_of(targets.begin(), targets.end(),
-                    [](const ShelfItem &item) { return item.content().isFileBacked(); });
-    const QList<QuickAction> &actions = QuickAction::allCases();
-    const bool someActionApplies =
-        std::any_of(actions.begin(), actions.end(), [&targets](QuickAction action) {
-            return QuickActions::isApplicable(targets, action);
-        });
-
-    QPointer<ShelfCommands> self = this;
-
-    addEntry(menu, QStringLiteral("contextOpen"), QStringLiteral("열기"), openSymbol, someNotText,
-             [self, targets] {
-                 if (!self)
-                     return;
-                 for (const ShelfItem &item : targets) {
-                     if (!isTextItem(item))
-                         self->open(item);
-                 }
-             });
-
-    QAction *preview = addEntry(menu, QStringLiteral("contextPreview"), QStringLiteral("빠른 보기"),
-                                previewSymbol, canPreview(), [self] {
-                                    if (self)
-                                        self->toggleQuickLook();
-                                });
-    showShortcut(preview, QKeySequence(Qt::Key_Space));
-
-    addEntry(menu, QStringLiteral("contextShare"), QStringLiteral("공유…"), shareSymbol, true,
-             [self, targets] {
-                 if (self)
-                     self->share(targets);
-             });
-
-    addEntry(menu, QStringLiteral("contextReveal"), QStringLiteral("파일 관리자에서 보기"),
-             revealSymbol, someFileBacked, [self, targets] {
-                 if (!self)
-                     return;
-                 QList<QUrl> urls;
-                 for (const ShelfItem &item : targets) {
-                     if (item.content().isFileBacked())
-                         urls.append(item.content().url());
-                 }
-                 self->reveal(urls);
-             });
-
-    auto *actionMenu = new QMenu(QStringLiteral("작업"), menu);
-    actionMenu->setObjectName(QStringLiteral("quickActionMenu"));
-    actionMenu->setIcon(symbol(QString::fromLatin1(quickActionsSymbol)));
-    for (QuickAction action : actions) {
-        // Separators set the shrink sizes, text extraction and the merge apart.
-        const QuickAction::Case value = action;
-        if (value == QuickAction::resize2048 || value == QuickAction::extractText ||
-            value == QuickAction::mergePDF)
-            actionMenu->addSeparator();
-        QAction *entry = actionMenu->addAction(symbol(action.symbol()), action.title());
-        entry->setObjectName(QStringLiteral("quickAction%1").arg(int(action)));
-        entry->setEnabled(QuickActions::isApplicable(targets, action));
-        auto *target = new MenuAction(
-            [self, action, targets] {
-                if (self)
-                    self->runQuickAction(action, targets);
-            },
-            entry);
-        entry->setData(QVariant::fromValue<QObject *>(target));
-        connect(entry, &QAction::triggered, target, &MenuAction::run);
-    }
-    QAction *actionEntry = menu->addMenu(actionMenu);
-    actionEntry->setObjectName(QStringLiteral("contextQuickActions"));
-    actionEntry->setEnabled(someActionApplies);
-
-    menu->addSeparator();
-
-    QAction *copyEntry = addEntry(menu, QStringLiteral("contextCopy"), QStringLiteral("복사"),
-                                  copySymbol, true, [self, targets] {
-                                      if (self)
-                                          self->copy(targets);
-                                  });
-    showShortcut(copyEntry, QKeySequence(Qt::CTRL | Qt::Key_C));
-
-    addEntry(menu, QStringLiteral("contextRemove"), removeTitle(targets.size()), removeSymbol, true,
-             [self, targets] {
-                 if (self)
-                     self->remove(targets);
-             });
-    return menu;
 }
 
 void ShelfCommands::copy(const QList<ShelfItem> &items)

@@ -1,8 +1,8 @@
 #pragma once
 
 // The one object per shelf that carries out what the user asks of the shelf's items from menus
-// and keys: which items a command applies to, the preview, sharing, paste, the context menu,
-// quick actions with their progress and result messages, opening, copying and removing.
+// and keys: which items a command applies to, the preview, sharing, paste, quick actions with their
+// progress and result messages, opening, copying and removing.
 
 #include "actions/QuickAction.h"
 #include "shelf/Shelf.h"
@@ -17,31 +17,9 @@
 #include <functional>
 #include <optional>
 
-class QMenu;
-
 namespace vyo {
 
 class PreviewWindow;
-
-// The target of one menu entry: running it calls its handler.
-class MenuAction : public QObject
-{
-    Q_OBJECT
-public:
-    explicit MenuAction(std::function<void()> handler, QObject *parent = nullptr)
-        : QObject(parent)
-        , handler(std::move(handler))
-    {}
-
-    std::function<void()> handler;
-
-public Q_SLOTS:
-    void run()
-    {
-        if (handler)
-            handler();
-    }
-};
 
 class ShelfCommands : public QObject
 {
@@ -68,7 +46,7 @@ public:
     bool canPreview() const;
     // Opens the preview of the shelf's existing files, or closes the preview when it is open
     // (there is one for all shelves); beeps when there is nothing to preview.
-    void toggleQuickLook();
+    void togglePreview();
     bool isPreviewVisible() const;
     // The one preview window of the application; null until a shelf first opened it.
     PreviewWindow *previewWindow() const;
@@ -76,9 +54,6 @@ public:
     void share(const std::optional<QList<ShelfItem>> &items = std::nullopt);
     // Adds what the clipboard holds; beeps when nothing usable is there.
     void paste();
-    // The right-click menu for a row (a clicked item) or for the stack (no item), built fresh each
-    // time. The caller owns the menu.
-    QMenu *contextMenu(const std::optional<QUuid> &clickedItem);
     // Puts the items on the clipboard, in order.
     void copy(const QList<ShelfItem> &items);
     // Removes the items; an emptied shelf closes through onEmptied.

@@ -1,8 +1,8 @@
 #include "shelfwindow/ShelfItemRow.h"
 
 #include "shelfwindow/DragSource.h"
+#include "shelfwindow/Icons.h"
 #include "shelfwindow/ItemThumbnail.h"
-#include "shelfwindow/Symbols.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -63,7 +63,7 @@ ShelfItemRow::ShelfItemRow(const ShelfItem &item, QWidget *parent)
     m_remove->setAutoRaise(true);
     // Invisible until hovered, so never reachable by the keyboard (Space previews instead).
     m_remove->setFocusPolicy(Qt::NoFocus);
-    m_remove->setIcon(symbol(QStringLiteral("minus.circle.fill")));
+    m_remove->setIcon(themeIcon(Icon::removeRow));
     m_remove->setToolTip(QStringLiteral("셸프에서 제거"));
     m_remove->setAccessibleName(item.displayName() + QStringLiteral(" 셸프에서 제거"));
     m_remove->setGraphicsEffect(m_removeOpacity);

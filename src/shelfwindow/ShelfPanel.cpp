@@ -73,7 +73,7 @@ void ShelfPanel::keyPressEvent(QKeyEvent *event)
     switch (keyCommand(event->key(), event->modifiers(), event->nativeModifiers())) {
     case KeyCommand::preview:
         if (commands)
-            commands->toggleQuickLook();
+            commands->togglePreview();
         return;
     case KeyCommand::close:
         if (onClose)

@@ -1,17 +1,15 @@
 #include "shelfwindow/ShelfView.h"
 
-#include "actions/QuickAction.h"
 #include "share/ShareCenter.h"
-#include "share/WindowsZipExporter.h"
 #include "shelfwindow/DragSource.h"
 #include "shelfwindow/ElidingLabel.h"
+#include "shelfwindow/Icons.h"
 #include "shelfwindow/ItemThumbnail.h"
 #include "shelfwindow/ShelfCommands.h"
 #include "shelfwindow/ShelfItemRow.h"
-#include "shelfwindow/Symbols.h"
+#include "shelfwindow/ShelfMenus.h"
 #include "shelfwindow/ThumbnailProvider.h"
 
-#include <QActionGroup>
 #include <QEvent>
 #include <QFrame>
 #include <QGraphicsOpacityEffect>
@@ -37,13 +35,13 @@ namespace {
 
 constexpr int headerIconSize = 18;
 
-QToolButton *headerButton(const QString &objectName, const QString &symbolName, QWidget *parent)
+QToolButton *headerButton(const QString &objectName, Icon icon, QWidget *parent)
 {
     auto *button = new QToolButton(parent);
     button->setObjectName(objectName);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
-    button->setIcon(symbol(symbolName));
+    button->setIcon(themeIcon(icon));
     button->setIconSize(QSize(headerIconSize, headerIconSize));
     return button;
 }
@@ -75,7 +73,7 @@ protected:
         QColor secondary = palette().color(QPalette::WindowText);
         secondary.setAlphaF(0.55f);
         const QRectF iconRect(area.center().x() - 17, area.center().y() - 30, 34, 34);
-        symbol(QStringLiteral("tray.and.arrow.down")).paint(&painter, iconRect.toAlignedRect());
+        themeIcon(Icon::dropHere).paint(&painter, iconRect.toAlignedRect());
         painter.setPen(secondary);
         painter.drawText(QRectF(area.left(), iconRect.bottom() + 8, area.width(), 24),
                          Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("여기에 놓으세요"));
@@ -185,7 +183,7 @@ ShelfView::ShelfView(Shelf *shelf, ShelfCommands *commands, QWidget *parent)
             m_commands->open(m_shelf->items().first());
     };
     m_stack->menuProvider = [this]() -> QMenu * {
-        return m_commands ? m_commands->contextMenu(std::nullopt) : nullptr;
+        return m_commands ? ShelfMenus::contextMenu(*m_commands, std::nullopt) : nullptr;
     };
     m_stack->onDragEnded = [this](Qt::DropAction action) {
         if (m_shelf)
@@ -223,7 +221,7 @@ ShelfView::ShelfView(Shelf *shelf, ShelfCommands *commands, QWidget *parent)
     footerLayout->setSpacing(6);
     footerLayout->addStretch();
     auto *footerIcon = new QLabel(m_footer);
-    footerIcon->setPixmap(symbol(QStringLiteral("square.stack.3d.up.fill")).pixmap(14, 14));
+    footerIcon->setPixmap(themeIcon(Icon::dragAllItems).pixmap(14, 14));
     footerLayout->addWidget(footerIcon);
     m_footerLabel = new QLabel(m_footer);
     m_footerLabel->setObjectName(QStringLiteral("footerLabel"));
@@ -277,6 +275,11 @@ ShelfView::ShelfView(Shelf *shelf, ShelfCommands *commands, QWidget *parent)
     rebuildContent();
 }
 
+ShelfCommands *ShelfView::commands() const
+{
+    return m_commands;
+}
+
 QWidget *ShelfView::makeHeader()
 {
     auto *header = new QWidget(this);
@@ -286,8 +289,7 @@ QWidget *ShelfView::makeHeader()
     layout->setContentsMargins(10, 10, 10, 4);
     layout->setSpacing(6);
 
-    QToolButton *close =
-        headerButton(QStringLiteral("closeButton"), QStringLiteral("xmark.circle.fill"), header);
+    QToolButton *close = headerButton(QStringLiteral("closeButton"), Icon::close, header);
     close->setToolTip(QStringLiteral("셸프 닫기 (esc)"));
     close->setAccessibleName(QStringLiteral("셸프 닫기"));
     connect(close, &QToolButton::clicked, this, [this] {
@@ -316,7 +318,7 @@ QWidget *ShelfView::makeHeader()
     titleLayout->addWidget(m_nameLabel, 1);
     m_pinMark = new QLabel(m_titleGroup);
     m_pinMark->setObjectName(QStringLiteral("pinMark"));
-    m_pinMark->setPixmap(symbol(QStringLiteral("pin.fill")).pixmap(10, 10));
+    m_pinMark->setPixmap(themeIcon(Icon::pinned).pixmap(10, 10));
     m_pinMark->setAccessibleName(QStringLiteral("메뉴바에 고정됨"));
     titleLayout->addWidget(m_pinMark);
     titleLayout->addStretch();
@@ -335,22 +337,20 @@ QWidget *ShelfView::makeHeader()
     m_titleStack->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     layout->addWidget(m_titleStack, 1);
 
-    m_stackButton =
-        headerButton(QStringLiteral("stackButton"), QStringLiteral("square.stack"), header);
+    m_stackButton = headerButton(QStringLiteral("stackButton"), Icon::showAsStack, header);
     m_stackButton->setToolTip(QStringLiteral("스택으로 보기"));
     m_stackButton->setAccessibleName(QStringLiteral("스택으로 보기"));
     connect(m_stackButton, &QToolButton::clicked, this, [this] { setExpanded(false); });
     layout->addWidget(m_stackButton);
 
-    m_shareButton = headerButton(QStringLiteral("shareButton"), QStringLiteral("qrcode"), header);
+    m_shareButton = headerButton(QStringLiteral("shareButton"), Icon::sendToDevice, header);
     connect(m_shareButton, &QToolButton::clicked, this, &ShelfView::toggleShare);
     layout->addWidget(m_shareButton);
 
-    m_menuButton =
-        headerButton(QStringLiteral("menuButton"), QStringLiteral("ellipsis.circle.fill"), header);
+    m_menuButton = headerButton(QStringLiteral("menuButton"), Icon::shelfMenu, header);
     m_menuButton->setAccessibleName(QStringLiteral("셸프 메뉴"));
     connect(m_menuButton, &QToolButton::clicked, this, [this] {
-        QMenu *menu = shelfMenu();
+        QMenu *menu = ShelfMenus::shelfMenu(this);
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(m_menuButton->mapToGlobal(QPoint(0, m_menuButton->height())));
     });
@@ -456,7 +456,7 @@ void ShelfView::rebuildList()
                 m_shelf->remove({id});
         };
         row->menu = [this, id]() -> QMenu * {
-            return m_commands ? m_commands->contextMenu(id) : nullptr;
+            return m_commands ? ShelfMenus::contextMenu(*m_commands, id) : nullptr;
         };
         row->onDragEnded = [this](const QList<ShelfItem> &items, Qt::DropAction action) {
             finishDragOut(items, action);
@@ -510,8 +510,7 @@ void ShelfView::updateTitle()
 void ShelfView::updateShareButton()
 {
     const bool sharing = m_shelf && ShareCenter::shared().isSharing(m_shelf->id());
-    m_shareButton->setIcon(
-        symbol(sharing ? QStringLiteral("qrcode.viewfinder") : QStringLiteral("qrcode")));
+    m_shareButton->setIcon(themeIcon(sharing ? Icon::sharingActive : Icon::sendToDevice));
     m_shareButton->setToolTip(sharing ? QStringLiteral("공유 중 · 눌러서 QR 보기")
                                       : QStringLiteral("휴대폰·PC로 보내기"));
     m_shareButton->setAccessibleName(sharing ? QStringLiteral("공유 중, QR 코드 보기")
@@ -599,99 +598,6 @@ void ShelfView::finishDragOut(const QList<ShelfItem> &items, Qt::DropAction acti
     m_shelf->remove(ids);
     if (m_shelf->items().isEmpty() && onClose)
         onClose();
-}
-
-QMenu *ShelfView::shelfMenu()
-{
-    auto *menu = new QMenu(this);
-    menu->setObjectName(QStringLiteral("shelfMenu"));
-    if (!m_shelf)
-        return menu;
-    const qsizetype count = m_shelf->items().size();
-
-    menu->addAction(symbol(QStringLiteral("pencil")), QStringLiteral("이름 바꾸기…"), this,
-                    &ShelfView::beginRename);
-    QMenu *colors =
-        menu->addMenu(symbol(QStringLiteral("circle.lefthalf.filled")), QStringLiteral("색"));
-    auto *group = new QActionGroup(colors);
-    for (ShelfColor color : allShelfColors()) {
-        QAction *action = colors->addAction(label(color));
-        action->setCheckable(true);
-        action->setChecked(color == m_shelf->color());
-        group->addAction(action);
-        connect(action, &QAction::triggered, this, [this, color] {
-            if (m_shelf)
-                m_shelf->setColor(color);
-        });
-    }
-    if (!m_shelf->pinID())
-        menu->addAction(symbol(QStringLiteral("pin")), QStringLiteral("메뉴바에 고정"), this,
-                        [this] {
-                            if (onPin)
-                                onPin();
-                        });
-    else
-        menu->addAction(symbol(QStringLiteral("pin.slash")), QStringLiteral("고정 해제"), this,
-                        [this] {
-                            if (onUnpin)
-                                onUnpin();
-                        });
-    menu->addSeparator();
-    if (count > 1 && !m_expanded)
-        menu->addAction(QStringLiteral("목록으로 보기"), this, [this] { setExpanded(true); });
-    if (count > 1 && m_expanded)
-        menu->addAction(QStringLiteral("스택으로 보기"), this, [this] { setExpanded(false); });
-    QAction *preview = menu->addAction(symbol(QStringLiteral("eye")),
-                                       QStringLiteral("빠른 보기 (스페이스)"), this, [this] {
-                                           if (m_commands)
-                                               m_commands->toggleQuickLook();
-                                       });
-    preview->setEnabled(m_commands && m_commands->canPreview());
-    menu->addAction(symbol(QStringLiteral("square.and.arrow.up")), QStringLiteral("공유…"), this,
-                    [this] {
-                        if (m_commands)
-                            m_commands->share();
-                    });
-    QMenu *actions =
-        menu->addMenu(symbol(QStringLiteral("wand.and.stars")), QStringLiteral("작업"));
-    const QList<ShelfItem> targets = m_commands ? m_commands->targetItems() : QList<ShelfItem>();
-    for (const QuickAction &quickAction : QuickAction::allCases()) {
-        QAction *entry = actions->addAction(symbol(quickAction.symbol()), quickAction.title(), this,
-                                            [this, quickAction] {
-                                                if (m_commands)
-                                                    m_commands->runQuickAction(quickAction);
-                                            });
-        entry->setEnabled(QuickActions::isApplicable(targets, quickAction));
-    }
-    menu->addSeparator();
-    menu->addAction(QStringLiteral("모두 복사 (Ctrl+C)"), this, [this] {
-        if (m_shelf)
-            m_shelf->copyToPasteboard();
-    });
-    menu->addAction(QStringLiteral("붙여넣기 (Ctrl+V)"), this, [this] {
-        if (m_commands)
-            m_commands->paste();
-    });
-    if (!m_shelf->fileURLs().isEmpty()) {
-        menu->addAction(QStringLiteral("파일 관리자에서 보기"), this, [this] {
-            if (m_shelf && m_commands)
-                m_commands->reveal(m_shelf->fileURLs());
-        });
-        menu->addAction(QStringLiteral("윈도우용 ZIP으로 저장…"), this, [this] {
-            if (m_shelf)
-                WindowsZipExporter::shared().exportShelf(*m_shelf);
-        });
-    }
-    menu->addSeparator();
-    QAction *clearAll = menu->addAction(QStringLiteral("모두 지우기"), this, [this] {
-        if (onClearAll)
-            onClearAll();
-    });
-    clearAll->setObjectName(QStringLiteral("clearAllAction"));
-    QFont destructive = clearAll->font();
-    destructive.setBold(true);
-    clearAll->setFont(destructive);
-    return menu;
 }
 
 void ShelfView::paintEvent(QPaintEvent *)

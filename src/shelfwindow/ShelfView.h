@@ -15,7 +15,6 @@
 
 class QLabel;
 class QLineEdit;
-class QMenu;
 class QStackedWidget;
 class QToolButton;
 class QVBoxLayout;
@@ -32,6 +31,9 @@ class ShelfView : public QWidget
     Q_OBJECT
 public:
     ShelfView(Shelf *shelf, ShelfCommands *commands, QWidget *parent = nullptr);
+
+    Shelf *shelf() const { return m_shelf; }
+    ShelfCommands *commands() const;
 
     std::function<void()> onClose;
     std::function<void()> onClearAll;
@@ -58,9 +60,6 @@ public:
     // Removes dragged-out items after a move (or always, with removeAfterDragOut); an emptied
     // shelf closes.
     void finishDragOut(const QList<ShelfItem> &items, Qt::DropAction action);
-
-    // The header's shelf menu, built fresh (the caller owns it).
-    QMenu *shelfMenu();
 
     QList<ShelfItemRow *> rows() const;
 

@@ -137,8 +137,8 @@ void TestStatusItem::withNothingOpen()
     QVERIFY(recent->actions().isEmpty());
     QCOMPARE(actionNamed(menu(), "설정…")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
     QCOMPARE(actionNamed(menu(), "Vyo 종료")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    QCOMPARE(m_controller->statusItem()->toolTip(), "Vyo");
-    QVERIFY(!m_controller->statusItem()->icon().isNull());
+    QCOMPARE(m_controller->trayIcon()->toolTip(), "Vyo");
+    QVERIFY(!m_controller->trayIcon()->icon().isNull());
 
     QSignalSpy settings(m_controller.get(), &StatusItemController::settingsRequested);
     actionNamed(menu(), "설정…")->trigger();

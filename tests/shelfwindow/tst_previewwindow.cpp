@@ -116,7 +116,7 @@ void TestPreviewWindow::nothingToPreviewBeeps()
     QFile::remove(path(QStringLiteral("gone.txt")));
     shelf.add({ShelfItem(Content::text(QStringLiteral("t"))), item(gone)});
 
-    commands.toggleQuickLook();
+    commands.togglePreview();
     QCOMPARE(m_beeps, 1);
     QVERIFY(!commands.isPreviewVisible());
     QVERIFY(commands.previewURLs.isEmpty());
@@ -133,18 +133,18 @@ void TestPreviewWindow::startsAtTheFirstSelectedFile()
     shelf.add({note, a, b, c});
 
     // Nothing selected: the first previewable file.
-    commands.toggleQuickLook();
+    commands.togglePreview();
     QVERIFY(commands.isPreviewVisible());
     QCOMPARE(commands.previewURLs,
              (QList<QUrl>{a.content().url(), b.content().url(), c.content().url()}));
     QCOMPARE(commands.previewStartIndex, 0);
     QCOMPARE(commands.previewWindow()->currentIndex(), 0);
-    commands.toggleQuickLook();
+    commands.togglePreview();
     QVERIFY(!commands.isPreviewVisible());
 
     // Two selected images: the first selected one, in shelf order.
     shelf.setSelection({c.id(), b.id(), note.id()});
-    commands.toggleQuickLook();
+    commands.togglePreview();
     QCOMPARE(commands.previewStartIndex, 1);
     QCOMPARE(commands.previewWindow()->currentIndex(), 1);
     QCOMPARE(commands.previewWindow()->urlAt(1), b.content().url());
@@ -161,14 +161,14 @@ void TestPreviewWindow::oneWindowForAllShelves()
     auto secondCommands = std::make_unique<ShelfCommands>(&second);
     ShelfCommands firstCommands(&first);
 
-    firstCommands.toggleQuickLook();
+    firstCommands.togglePreview();
     PreviewWindow *window = firstCommands.previewWindow();
     QVERIFY(window && window->isVisible());
     // Space on another shelf closes the open preview rather than opening a second one.
     QVERIFY(secondCommands->isPreviewVisible());
-    secondCommands->toggleQuickLook();
+    secondCommands->togglePreview();
     QVERIFY(!window->isVisible());
-    secondCommands->toggleQuickLook();
+    secondCommands->togglePreview();
     QCOMPARE(secondCommands->previewWindow(), window);
     QVERIFY(window->isVisible());
     QCOMPARE(window->urls(), QList<QUrl>{b.content().url()});
@@ -176,7 +176,7 @@ void TestPreviewWindow::oneWindowForAllShelves()
     // The preview goes with the shelf it shows, and stays for the others.
     secondCommands.reset();
     QVERIFY(!window->isVisible());
-    firstCommands.toggleQuickLook();
+    firstCommands.togglePreview();
     QCOMPARE(window->urls(), QList<QUrl>{a.content().url()});
     QVERIFY(window->isVisible());
 }
@@ -192,7 +192,7 @@ void TestPreviewWindow::spaceAndToggleClose()
     commands.panel = &panel;
     shelf.add({item(image(QStringLiteral("a.png"), {20, 20}))});
 
-    commands.toggleQuickLook();
+    commands.togglePreview();
     PreviewWindow *window = commands.previewWindow();
     QVERIFY(QTest::qWaitForWindowExposed(window));
     // The window takes the keyboard so that the arrows, Space and Esc reach it.
@@ -203,15 +203,15 @@ void TestPreviewWindow::spaceAndToggleClose()
     QVERIFY(!window->isVisible());
     QCOMPARE(closedByKey.size(), 1);
 
-    commands.toggleQuickLook();
+    commands.togglePreview();
     QVERIFY(window->isVisible());
     QTest::keyClick(window, Qt::Key_Escape);
     QVERIFY(!commands.isPreviewVisible());
 
     // Space on the panel while the preview is open closes it as well.
-    commands.toggleQuickLook();
+    commands.togglePreview();
     QVERIFY(commands.isPreviewVisible());
-    commands.toggleQuickLook();
+    commands.togglePreview();
     QVERIFY(!commands.isPreviewVisible());
 }
 

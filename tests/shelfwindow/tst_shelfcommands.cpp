@@ -7,6 +7,7 @@
 #include "shelf/Shelf.h"
 #include "shelfwindow/SharePicker.h"
 #include "shelfwindow/ShelfCommands.h"
+#include "shelfwindow/ShelfMenus.h"
 
 #include "ActionTestFiles.h"
 #include "DesktopFakes.h"
@@ -182,7 +183,7 @@ void TestShelfCommands::rightClickOnUnselectedRowSelectsOnlyIt()
     m_shelf->add({a, b, c});
     m_shelf->setSelection({a.id(), c.id()});
 
-    std::unique_ptr<QMenu> menu(m_commands->contextMenu(b.id()));
+    std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, b.id()));
     QCOMPARE(m_shelf->selection(), QSet<QUuid>{b.id()});
     QCOMPARE(test::menuTitles(menu.get()),
              contextTitles + QStringList{QStringLiteral("셸프에서 빼기")});
@@ -209,7 +210,7 @@ void TestShelfCommands::rightClickInsideSelectionKeepsIt()
     m_shelf->add({a, b, c, d});
     m_shelf->setSelection({a.id(), b.id(), d.id()});
 
-    std::unique_ptr<QMenu> menu(m_commands->contextMenu(b.id()));
+    std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, b.id()));
     QCOMPARE(m_shelf->selection(), (QSet<QUuid>{a.id(), b.id(), d.id()}));
     QCOMPARE(menu->actions().last()->text(), QStringLiteral("셸프에서 3개 빼기"));
 
@@ -223,7 +224,7 @@ void TestShelfCommands::stackMenuActsOnAllItems()
     m_shelf->add({a, b, text("c")});
     m_shelf->setSelection({a.id()});
 
-    std::unique_ptr<QMenu> menu(m_commands->contextMenu(std::nullopt));
+    std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, std::nullopt));
     QCOMPARE(m_shelf->selection(), QSet<QUuid>{a.id()});
     QCOMPARE(menu->actions().last()->text(), QStringLiteral("셸프에서 3개 빼기"));
     test::menuEntry(menu.get(), QStringLiteral("복사"))->trigger();
@@ -235,7 +236,7 @@ void TestShelfCommands::textOnlyTargets()
     const ShelfItem a = text("a");
     m_shelf->add({a, fileItem(QStringLiteral("f.txt"))});
 
-    std::unique_ptr<QMenu> menu(m_commands->contextMenu(a.id()));
+    std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, a.id()));
     // 열기, 빠른 보기 (a file elsewhere on the shelf), 공유…, 파일 관리자에서 보기, 작업, 복사,
     // 빼기
     QCOMPARE(enabledStates(menu.get()), (QList<bool>{false, true, true, false, false, true, true}));
@@ -246,7 +247,7 @@ void TestShelfCommands::linksAndTextsOnly()
 {
     m_shelf->add({text("a"), link(QStringLiteral("https://example.org/page"))});
 
-    std::unique_ptr<QMenu> menu(m_commands->contextMenu(std::nullopt));
+    std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, std::nullopt));
     QCOMPARE(enabledStates(menu.get()), (QList<bool>{true, false, true, false, false, true, true}));
     QCOMPARE(menu->actions().last()->text(), QStringLiteral("셸프에서 2개 빼기"));
 }
@@ -256,7 +257,7 @@ void TestShelfCommands::quickActionSubmenu()
     m_shelf->add({imageItem(QStringLiteral("a.png"), {30, 20}),
                   fileItem(QStringLiteral("b.pdf"), "%PDF-1.4")});
 
-    std::unique_ptr<QMenu> menu(m_commands->contextMenu(std::nullopt));
+    std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, std::nullopt));
     const QMenu *actions = quickActionMenu(menu.get());
     QVERIFY(actions);
     QVERIFY(test::menuEntry(menu.get(), QStringLiteral("작업"))->isEnabled());
@@ -273,6 +274,10 @@ void TestShelfCommands::quickActionSubmenu()
                                         }));
     // One PNG and one PDF: all six apply.
     QCOMPARE(enabledStates(actions), QList<bool>(6, true));
+    for (const QAction *entry : actions->actions()) {
+        if (!entry->isSeparator())
+            QVERIFY2(!entry->icon().isNull(), qPrintable(entry->text()));
+    }
 }
 
 void TestShelfCommands::quickActionSubmenuFollowsTheTargets()
@@ -285,13 +290,13 @@ void TestShelfCommands::quickActionSubmenuFollowsTheTargets()
 
     // Two images: text extraction needs exactly one.
     m_shelf->setSelection({one.id(), two.id()});
-    std::unique_ptr<QMenu> menu(m_commands->contextMenu(one.id()));
+    std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, one.id()));
     QCOMPARE(enabledStates(quickActionMenu(menu.get())),
              (QList<bool>{true, true, true, true, false, true}));
 
     // One PDF and one text: nothing applies, and the entry is off.
     m_shelf->setSelection({pdf.id(), note.id()});
-    menu.reset(m_commands->contextMenu(note.id()));
+    menu.reset(ShelfMenus::contextMenu(*m_commands, note.id()));
     QVERIFY(!test::menuEntry(menu.get(), QStringLiteral("작업"))->isEnabled());
     QCOMPARE(enabledStates(quickActionMenu(menu.get())), QList<bool>(6, false));
 }
@@ -304,7 +309,7 @@ void TestShelfCommands::copyEntryPutsExistingTargetsOnTheClipboard()
     m_shelf->add({file, gone, site, text("hello")});
     QFile::remove(path(QStringLiteral("gone.txt")));
 
-    std::unique_ptr<QMenu> menu(m_commands->contextMenu(std::nullopt));
+    std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, std::nullopt));
     test::menuEntry(menu.get(), QStringLiteral("복사"))->trigger();
 
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
@@ -321,12 +326,12 @@ void TestShelfCommands::removeEntryClosesAnEmptiedShelf()
     const ShelfItem a = text("a"), b = text("b");
     m_shelf->add({a, b});
 
-    std::unique_ptr<QMenu> menu(m_commands->contextMenu(a.id()));
+    std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, a.id()));
     menu->actions().last()->trigger();
     QCOMPARE(m_shelf->items(), QList<ShelfItem>{b});
     QCOMPARE(emptied, 0);
 
-    menu.reset(m_commands->contextMenu(std::nullopt));
+    menu.reset(ShelfMenus::contextMenu(*m_commands, std::nullopt));
     QCOMPARE(menu->actions().last()->text(), QStringLiteral("셸프에서 빼기"));
     menu->actions().last()->trigger();
     QVERIFY(m_shelf->items().isEmpty());
@@ -334,7 +339,7 @@ void TestShelfCommands::removeEntryClosesAnEmptiedShelf()
 
     // An entry outliving its commands does nothing.
     m_shelf->add({text("c")});
-    menu.reset(m_commands->contextMenu(std::nullopt));
+    menu.reset(ShelfMenus::contextMenu(*m_commands, std::nullopt));
     delete m_commands;
     m_commands = nullptr;
     menu->actions().last()->trigger();
@@ -347,7 +352,7 @@ void TestShelfCommands::openEntryOpensFilesAndLinks()
     const ShelfItem site = link(QStringLiteral("https://example.org/a"));
     m_shelf->add({file, text("t"), site});
 
-    std::unique_ptr<QMenu> menu(m_commands->contextMenu(std::nullopt));
+    std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, std::nullopt));
     test::menuEntry(menu.get(), QStringLiteral("열기"))->trigger();
     QCOMPARE(m_opened.urls, (QList<QUrl>{file.content().url(), site.content().url()}));
     QCOMPARE(m_beeps, 0);
@@ -370,7 +375,7 @@ void TestShelfCommands::revealShowsExistingFiles()
     QFile::remove(path(QStringLiteral("gone.txt")));
     m_shelf->add({a, text("t"), b, gone});
 
-    std::unique_ptr<QMenu> menu(m_commands->contextMenu(std::nullopt));
+    std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, std::nullopt));
     test::menuEntry(menu.get(), QStringLiteral("파일 관리자에서 보기"))->trigger();
     QTRY_COMPARE(m_opened.urls.size(), 2);
     QCOMPARE(m_opened.urls, (QList<QUrl>{QUrl::fromLocalFile(m_dir->path()),
@@ -441,7 +446,7 @@ void TestShelfCommands::shareOffersEmailAndCopy()
         arguments = a;
     });
 
-    std::unique_ptr<QMenu> menu(m_commands->contextMenu(std::nullopt));
+    std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, std::nullopt));
     test::menuEntry(menu.get(), QStringLiteral("공유…"))->trigger();
     QMenu *picker = panel.findChild<QMenu *>(QStringLiteral("sharePicker"));
     QVERIFY(picker);
@@ -510,7 +515,7 @@ void TestShelfCommands::threeResultsAreCounted()
     m_shelf->add({a, b, c});
     QSignalSpy finished(m_commands, &ShelfCommands::quickActionFinished);
 
-    std::unique_ptr<QMenu> menu(m_commands->contextMenu(std::nullopt));
+    std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, std::nullopt));
     quickActionMenu(menu.get())->actions().at(4)->trigger(); // 이미지 줄이기 (긴 변 800)
     QCOMPARE(statusOf(*m_shelf), QStringLiteral("이미지를 줄이는 중…"));
     QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 20000);

@@ -7,6 +7,7 @@
 #include "shelfwindow/DragSource.h"
 #include "shelfwindow/ElidingLabel.h"
 #include "shelfwindow/ShelfItemRow.h"
+#include "shelfwindow/ShelfMenus.h"
 #include "shelfwindow/ShelfPanel.h"
 #include "shelfwindow/ShelfPanelController.h"
 #include "shelfwindow/ShelfView.h"
@@ -145,7 +146,7 @@ void TestShelfView::shelfMenuEntries()
 {
     // Links and texts only: no file-manager or ZIP entries, and the list entry with two items.
     shelf()->add({text("a"), ShelfItem(Content::link(QUrl("https://example.com")))});
-    std::unique_ptr<QMenu> menu(view()->shelfMenu());
+    std::unique_ptr<QMenu> menu(ShelfMenus::shelfMenu(view()));
     QCOMPARE(test::menuTitles(menu.get()),
              (QStringList{"이름 바꾸기…", "색", "메뉴바에 고정", "—", "목록으로 보기",
                           "빠른 보기 (스페이스)", "공유…", "작업", "—", "모두 복사 (Ctrl+C)",
@@ -164,7 +165,7 @@ void TestShelfView::shelfMenuEntries()
     shelf()->add({ShelfItem(Content::file(QUrl::fromLocalFile(file("사진.png"))))});
     m_manager->pin(shelf());
     view()->setExpanded(true);
-    menu.reset(view()->shelfMenu());
+    menu.reset(ShelfMenus::shelfMenu(view()));
     const QStringList entries = test::menuTitles(menu.get());
     QVERIFY(entries.contains("고정 해제"));
     QVERIFY(!entries.contains("메뉴바에 고정"));
@@ -180,7 +181,7 @@ void TestShelfView::shelfMenuEntries()
 void TestShelfView::shelfMenuActions()
 {
     shelf()->add({text("a"), text("b")});
-    std::unique_ptr<QMenu> menu(view()->shelfMenu());
+    std::unique_ptr<QMenu> menu(ShelfMenus::shelfMenu(view()));
     test::menuEntry(test::menuEntry(menu.get(), "색")->menu(), "파랑")->trigger();
     QCOMPARE(shelf()->color(), ShelfColor::blue);
     test::menuEntry(menu.get(), "메뉴바에 고정")->trigger();
@@ -189,7 +190,7 @@ void TestShelfView::shelfMenuActions()
     test::menuEntry(menu.get(), "목록으로 보기")->trigger();
     QVERIFY(view()->isExpanded());
 
-    menu.reset(view()->shelfMenu());
+    menu.reset(ShelfMenus::shelfMenu(view()));
     test::menuEntry(menu.get(), "고정 해제")->trigger();
     QVERIFY(!shelf()->pinID());
     QVERIFY(m_manager->pinned().isEmpty());

@@ -2,6 +2,7 @@
 
 #include "core/Defaults.h"
 #include "core/Log.h"
+#include "platform/Desktop.h"
 #include "platform/DragWatcher.h"
 #include "shake/ShakeSensitivity.h"
 
@@ -22,7 +23,7 @@ QString boolText(bool value)
 } // namespace
 
 DragShakeMonitor::DragShakeMonitor(QObject *parent)
-    : DragShakeMonitor(makeDragWatcher(), nullptr, parent)
+    : DragShakeMonitor(Desktop::shared().makeDragWatcher(), nullptr, parent)
 {}
 
 DragShakeMonitor::DragShakeMonitor(std::unique_ptr<DragWatcher> watcher, Defaults *defaults,

@@ -1,8 +1,9 @@
 #include "shelfwindow/ShelfPanelController.h"
 
 #include "core/Defaults.h"
-#include "platform/PanelWindow.h"
+#include "platform/Desktop.h"
 #include "platform/ScreenCoordinates.h"
+#include "platform/WindowSystem.h"
 #include "shelfwindow/PanelPlacement.h"
 #include "shelfwindow/ShelfCommands.h"
 #include "shelfwindow/ShelfPanel.h"
@@ -88,7 +89,7 @@ void ShelfPanelController::present(Point origin, Point reference)
     m_panel->setWindowOpacity(0);
     m_panel->show();
     m_panel->raise();
-    showOnAllDesktops(m_panel);
+    Desktop::shared().windowSystem().showOnAllDesktops(m_panel);
     // The window manager may have placed the window on its own while mapping it.
     setFrame({origin, size});
     auto *fade = new QPropertyAnimation(m_panel, "windowOpacity", m_panel);

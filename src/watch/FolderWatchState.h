@@ -5,7 +5,7 @@
 // watcher runs it on its worker thread; the event source and the attribute query come from the
 // platform layer.
 
-#include "platform/FileSystemEvents.h"
+#include "platform/FileSystemEvent.h"
 #include "watch/WatchedFolder.h"
 
 #include <QHash>

@@ -6,6 +6,7 @@
 // Prints the median and maximum delay of each run and the idle CPU time.
 
 #include "core/Ids.h"
+#include "platform/linux/InotifyFileSystemEvents.h"
 #include "watch/FolderWatcher.h"
 
 #include <QCoreApplication>
@@ -159,7 +160,8 @@ public:
     }
 
 private:
-    FolderWatcher m_watcher;
+    FolderWatcher m_watcher{
+        std::make_unique<InotifyFileSystemEvents>(FolderWatcher::Timing().latency)};
     QHash<QString, Clock::time_point> m_reported;
 };
 

@@ -2,9 +2,10 @@
 
 #include "app/RelativeTime.h"
 #include "core/Log.h"
+#include "platform/Desktop.h"
 #include "platform/Dialogs.h"
 #include "platform/ScreenCoordinates.h"
-#include "platform/TrayEmbedding.h"
+#include "platform/WindowSystem.h"
 #include "share/ShareCenter.h"
 #include "shelf/Shelf.h"
 #include "shelf/ShelfManager.h"
@@ -319,7 +320,7 @@ void StatusItemController::openShelfFromClipboard()
     const QList<ShelfItem> items = clipboard ? ShelfItem::items(clipboard) : QList<ShelfItem>();
     if (items.isEmpty()) {
         m_manager.close(opened.shelf);
-        Dialogs::beep();
+        Desktop::shared().dialogs().beep();
         return;
     }
     opened.shelf->hasReceivedDrop = true;
@@ -339,7 +340,7 @@ void StatusItemController::bringShelfToFront(const QUuid &shelfId)
 void StatusItemController::reopenLastClosed()
 {
     if (!m_manager.reopenLastClosed())
-        Dialogs::beep();
+        Desktop::shared().dialogs().beep();
 }
 
 void StatusItemController::reopenRecent(const QUuid &snapshotId)
@@ -347,7 +348,7 @@ void StatusItemController::reopenRecent(const QUuid &snapshotId)
     if (snapshotId.isNull())
         return;
     if (!m_manager.reopenRecent(snapshotId))
-        Dialogs::beep();
+        Desktop::shared().dialogs().beep();
 }
 
 void StatusItemController::clearRecent()
@@ -385,7 +386,7 @@ std::optional<QRect> StatusItemController::dockedIconGeometry() const
     const QWidgetList widgets = QApplication::topLevelWidgets();
     for (QWidget *widget : widgets) {
         if (widget->objectName() == u"QSystemTrayIconSys")
-            return trayEmbeddedGeometry(widget->internalWinId());
+            return Desktop::shared().windowSystem().trayEmbeddedGeometry(widget->internalWinId());
     }
     return std::nullopt;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-// The save dialog, alerts and the system beep behind one seam. Nothing here blocks the
-// application: the save dialog reports through a callback and alerts are shown application-modal
-// without a nested event loop. Tests answer in advance (setNextSaveAnswer) or record what would
-// be shown (the recorders), so that no dialog ever waits for a person during a test.
+// The save dialog, alerts and the system beep. Nothing here blocks the application: the save
+// dialog reports through a callback and alerts are shown application-modal without a nested event
+// loop. Tests answer through a fake (platform/fake/FakeDialogs.h), so that no dialog ever waits
+// for a person during a test.
 
 #include <QObject>
 #include <QString>
@@ -40,25 +40,17 @@ public:
         QString informativeText;
     };
 
-    // Shows a save dialog and calls `completion` on `context`'s thread with the chosen path, or
-    // with nothing when the user cancels. Nothing is called once `context` is gone.
-    static void askForSavePath(const SaveRequest &request, QObject *context,
-                               std::function<void(std::optional<QString>)> completion);
+    virtual ~Dialogs() = default;
 
-    // Shows a warning alert with an OK button, modal to the application, and returns at once.
-    static void showAlert(const Alert &alert);
-
-    // The system beep: a command has nothing to act on.
-    static void beep();
-
-    // Test answers. The next save dialog is answered with `path` (nothing: cancelled) instead of
-    // being shown; the recorders receive every request, alert or beep instead of showing it.
-    static void setNextSaveAnswer(std::optional<QString> path);
-    static void setSaveRequestRecorder(std::function<void(const SaveRequest &)> recorder);
-    static void setAlertRecorder(std::function<void(const Alert &)> recorder);
-    static void setBeepRecorder(std::function<void()> recorder);
-    // Forgets every answer and recorder: dialogs are shown again.
-    static void resetTestAnswers();
+    // The path the user chooses in a save dialog: `completion` is called on `context`'s thread
+    // with it, or with nothing when the user cancels; nothing is called once `context` is gone.
+    virtual void askForSavePath(const SaveRequest &request, QObject *context,
+                                std::function<void(std::optional<QString>)> completion) = 0;
+    // Tells the user something went wrong: a warning with an OK button, modal to the application;
+    // returns at once.
+    virtual void showAlert(const Alert &alert) = 0;
+    // Tells the user a command has nothing to act on: the system beep.
+    virtual void beep() = 0;
 };
 
 } // namespace vyo

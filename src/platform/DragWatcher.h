@@ -10,7 +10,6 @@
 #include <QObject>
 #include <QString>
 
-#include <memory>
 #include <optional>
 
 namespace vyo {
@@ -45,9 +44,5 @@ Q_SIGNALS:
     // A left mouse-down somewhere outside Vyo's own windows.
     void leftMouseDown();
 };
-
-// The watcher of this session: the X11 one on an X11 display, otherwise one that cannot start and
-// says why.
-std::unique_ptr<DragWatcher> makeDragWatcher();
 
 } // namespace vyo

@@ -24,10 +24,6 @@ class GlobalHotKeys : public QObject
 {
     Q_OBJECT
 public:
-    // The facility of this session: X11 key grabs on an X11 display, else one that registers
-    // nothing (logged once, with the reason).
-    static GlobalHotKeys *create(QObject *parent = nullptr);
-
     using QObject::QObject;
 
     // Whether this session can register combinations at all.
@@ -35,6 +31,7 @@ public:
     // Registers a combination; answers its identifier (> 0), or 0 with the reason in `error`
     // (another application holds it, the keyboard has no such key, …).
     virtual int registerHotKey(const HotKeyCombination &combination, QString *error) = 0;
+    // Gives a registration back.
     virtual void unregisterHotKey(int id) = 0;
     // Whether another application holds the combination; Vyo's own registrations never count.
     virtual bool isHeldElsewhere(const HotKeyCombination &combination) = 0;

@@ -1,6 +1,6 @@
 #include "platform/ScreenshotFolder.h"
 
-#include "platform/FileSystemEvents.h"
+#include "platform/FileAttributes.h"
 
 #include <QDir>
 #include <QFile>

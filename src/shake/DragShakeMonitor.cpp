@@ -3,6 +3,7 @@
 #include "core/Defaults.h"
 #include "core/Log.h"
 #include "logic/ShakeSensitivity.h"
+#include "platform/Desktop.h"
 #include "platform/DragWatcher.h"
 
 #include <chrono>
@@ -22,7 +23,7 @@ QString boolText(bool value)
 } // namespace
 
 DragShakeMonitor::DragShakeMonitor(QObject *parent)
-    : DragShakeMonitor(makeDragWatcher(), nullptr, parent)
+    : DragShakeMonitor(Desktop::shared().makeDragWatcher(), nullptr, parent)
 {}
 
 DragShakeMonitor::DragShakeMonitor(std::unique_ptr<DragWatcher> watcher, Defaults *defaults,

@@ -24,7 +24,7 @@ class DragShakeMonitor : public QObject
 {
     Q_OBJECT
 public:
-    // Watches this session's desktop (see makeDragWatcher) with the process-wide defaults.
+    // Watches this session's desktop (see Desktop::makeDragWatcher) with the process-wide defaults.
     explicit DragShakeMonitor(QObject *parent = nullptr);
     // Watches through `watcher`; without defaults the process-wide ones are used.
     DragShakeMonitor(std::unique_ptr<DragWatcher> watcher, Defaults *defaults,

@@ -4,6 +4,7 @@
 #include "core/Log.h"
 #include "core/MainThread.h"
 #include "logic/ZipWriter.h"
+#include "platform/Desktop.h"
 #include "platform/Dialogs.h"
 #include "platform/FileManager.h"
 #include "shelf/Shelf.h"
@@ -97,7 +98,8 @@ void WindowsZipExporter::exportShelf(const Shelf &shelf)
     request.suggestedName = suggestedName(urls);
     request.nameFilters = {QStringLiteral("ZIP 압축 파일 (*.zip)")};
     request.defaultSuffix = QStringLiteral("zip");
-    Dialogs::askForSavePath(request, this, [this, urls](std::optional<QString> destination) {
+    Dialogs &dialogs = Desktop::shared().dialogs();
+    dialogs.askForSavePath(request, this, [this, urls](std::optional<QString> destination) {
         if (destination && !destination->isEmpty())
             writeArchive(urls, *destination);
     });
@@ -109,12 +111,13 @@ void WindowsZipExporter::writeArchive(const QList<QUrl> &urls, const QString &de
         this, [urls, destination] { return saveArchive(urls, destination); },
         [this, destination](std::optional<QString> error) {
             if (!error) {
-                FileManager::reveal({QUrl::fromLocalFile(destination)});
+                Desktop::shared().fileManager().reveal({QUrl::fromLocalFile(destination)});
                 Q_EMIT exportFinished(destination, true);
                 return;
             }
             vyoError(lcShare, u"ZIP 저장 실패: %{public}s", *error);
-            Dialogs::showAlert({QStringLiteral("ZIP을 만들지 못했어요"), *error});
+            Desktop::shared().dialogs().showAlert(
+                {QStringLiteral("ZIP을 만들지 못했어요"), *error});
             Q_EMIT exportFinished(destination, false);
         });
 }

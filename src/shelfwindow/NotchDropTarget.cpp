@@ -2,8 +2,9 @@
 
 #include "core/Defaults.h"
 #include "core/Log.h"
-#include "platform/PanelWindow.h"
+#include "platform/Desktop.h"
 #include "platform/ScreenCoordinates.h"
+#include "platform/WindowSystem.h"
 #include "shelf/Shelf.h"
 #include "shelf/ShelfItem.h"
 #include "shelf/ShelfManager.h"
@@ -326,7 +327,7 @@ NotchPanel *NotchDropTarget::makePanel(const Rect &notchRect)
         return target->openShelf(notchRect, data);
     };
     panel->winId();
-    showOnAllDesktops(panel);
+    Desktop::shared().windowSystem().showOnAllDesktops(panel);
     panel->show();
     panel->raise();
     return panel;

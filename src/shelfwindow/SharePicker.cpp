@@ -1,6 +1,7 @@
 #include "shelfwindow/SharePicker.h"
 
 #include "core/Log.h"
+#include "platform/Desktop.h"
 #include "platform/Dialogs.h"
 
 #include <QAction>
@@ -31,7 +32,7 @@ void launch(const QString &program, const QStringList &arguments)
     }
     if (!QProcess::startDetached(program, arguments)) {
         vyoError(lcShelf, u"이메일 작성 창을 열지 못함: %{public}s", program);
-        Dialogs::beep();
+        Desktop::shared().dialogs().beep();
     }
 }
 

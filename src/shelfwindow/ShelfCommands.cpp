@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "core/MainThread.h"
+#include "platform/Desktop.h"
 #include "platform/Dialogs.h"
 #include "platform/FileManager.h"
 #include "shelfwindow/PreviewWindow.h"
@@ -86,7 +87,7 @@ bool applyQuickActionResult(Shelf *shelf, const QuickAction::Result &result)
         const QString message = result.errorDescription();
         vyoError(lcShelf, u"빠른 작업 실패: %{public}s", message);
         flashShelfStatus(shelf, message);
-        Dialogs::beep();
+        Desktop::shared().dialogs().beep();
         return false;
     }
     const QuickAction::Output &output = result.output();
@@ -174,7 +175,7 @@ void ShelfCommands::togglePreview()
         }
     }
     if (candidates.isEmpty()) {
-        Dialogs::beep();
+        Desktop::shared().dialogs().beep();
         return;
     }
     previewURLs.clear();
@@ -225,7 +226,7 @@ void ShelfCommands::share(const std::optional<QList<ShelfItem>> &items)
 void ShelfCommands::paste()
 {
     if (!m_shelf) {
-        Dialogs::beep();
+        Desktop::shared().dialogs().beep();
         return;
     }
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
@@ -240,7 +241,7 @@ void ShelfCommands::paste()
     }
     const QList<ShelfItem> pasted = ShelfItem::items(data);
     if (pasted.isEmpty()) {
-        Dialogs::beep();
+        Desktop::shared().dialogs().beep();
         return;
     }
     m_shelf->hasReceivedDrop = true;
@@ -271,12 +272,12 @@ void ShelfCommands::open(const ShelfItem &item)
         return;
     // A file that is gone leaves nothing to open.
     if (!item.exists()) {
-        Dialogs::beep();
+        Desktop::shared().dialogs().beep();
         return;
     }
-    if (!FileManager::open(item.content().url())) {
+    if (!Desktop::shared().fileManager().open(item.content().url())) {
         vyoError(lcShelf, u"열 수 없음: %{public}s", item.content().url());
-        Dialogs::beep();
+        Desktop::shared().dialogs().beep();
     }
 }
 
@@ -287,10 +288,10 @@ void ShelfCommands::reveal(const QList<QUrl> &urls)
         return url.isLocalFile() && QFileInfo::exists(url.toLocalFile());
     });
     if (existing.isEmpty()) {
-        Dialogs::beep();
+        Desktop::shared().dialogs().beep();
         return;
     }
-    FileManager::reveal(existing);
+    Desktop::shared().fileManager().reveal(existing);
 }
 
 void ShelfCommands::runQuickAction(QuickAction action, const std::optional<QList<ShelfItem>> &items)

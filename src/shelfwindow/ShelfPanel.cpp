@@ -1,6 +1,7 @@
 #include "shelfwindow/ShelfPanel.h"
 
-#include "platform/PanelWindow.h"
+#include "platform/Desktop.h"
+#include "platform/WindowSystem.h"
 #include "shelfwindow/ShelfCommands.h"
 
 #include <QApplication>
@@ -27,7 +28,8 @@ ShelfPanel::ShelfPanel(Shelf *shelf, QWidget *parent)
     setAttribute(Qt::WA_X11NetWmWindowTypeUtility);
     setFocusPolicy(Qt::ClickFocus);
     m_dropView = new ShelfDropView(shelf, this);
-    m_translucent = hasCompositor() || QGuiApplication::platformName() != QLatin1String("xcb");
+    m_translucent = Desktop::shared().windowSystem().hasCompositor() ||
+                    QGuiApplication::platformName() != QLatin1String("xcb");
     if (m_translucent)
         setAttribute(Qt::WA_TranslucentBackground);
 }

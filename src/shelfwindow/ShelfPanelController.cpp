@@ -2,8 +2,9 @@
 
 #include "core/Defaults.h"
 #include "logic/PanelPlacement.h"
-#include "platform/PanelWindow.h"
+#include "platform/Desktop.h"
 #include "platform/ScreenCoordinates.h"
+#include "platform/WindowSystem.h"
 #include "shelfwindow/ShelfCommands.h"
 #include "shelfwindow/ShelfPanel.h"
 #include "shelfwindow/ShelfView.h"
@@ -102,7 +103,7 @@ void ShelfPanelController::present(Point origin, Point reference)
     m_panel->setWindowOpacity(0);
     m_panel->show();
     m_panel->raise();
-    showOnAllDesktops(m_panel);
+    Desktop::shared().windowSystem().showOnAllDesktops(m_panel);
     // The window manager may have placed the window on its own while mapping it.
     setFrame({origin, size});
     auto *fade = new QPropertyAnimation(m_panel, "windowOpacity", m_panel);

@@ -3,6 +3,7 @@
 #include "core/Defaults.h"
 #include "core/Log.h"
 #include "logic/CarbonKeys.h"
+#include "platform/Desktop.h"
 #include "platform/GlobalHotKeys.h"
 
 namespace vyo::KeyboardShortcuts {
@@ -56,7 +57,7 @@ std::optional<Shortcut> readShortcut(const Defaults &defaults, const Name &name,
 Registry &Registry::shared()
 {
     static Registry *instance = [] {
-        auto *registry = new Registry(Defaults::shared(), GlobalHotKeys::create());
+        auto *registry = new Registry(Defaults::shared(), Desktop::shared().makeGlobalHotKeys());
         registry->hotKeys()->setParent(registry);
         return registry;
     }();

@@ -1,6 +1,7 @@
 #include "shortcuts/Recorder.h"
 
 #include "logic/CarbonKeys.h"
+#include "platform/Desktop.h"
 #include "platform/Dialogs.h"
 #include "platform/GlobalHotKeys.h"
 
@@ -230,7 +231,7 @@ void Recorder::record(QKeyEvent *event)
     if (!keyCode || (!hasCommandModifier && !CarbonKeys::isFunctionKey(*keyCode))) {
         // Typing keys alone would be taken from every application.
         setText(QString());
-        Dialogs::beep();
+        Desktop::shared().dialogs().beep();
         return;
     }
     const Shortcut shortcut{*keyCode, CarbonKeys::carbonModifiers(modifiers)};
@@ -244,7 +245,7 @@ void Recorder::record(QKeyEvent *event)
         conflict = usedBySystemText();
     if (!conflict.isEmpty()) {
         stopRecording();
-        Dialogs::showAlert({conflict, canBeChangedText()});
+        Desktop::shared().dialogs().showAlert({conflict, canBeChangedText()});
         return;
     }
     stopRecording();

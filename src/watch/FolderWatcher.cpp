@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "logic/FolderWatchState.h"
+#include "platform/FileAttributes.h"
 #include "platform/FileSystemEvents.h"
 
 #include <QPointer>
@@ -13,14 +14,17 @@ namespace vyo {
 class FolderWatcherWorker : public QObject
 {
 public:
-    FolderWatcherWorker(FolderWatcher *owner, FolderWatcher::Timing timing)
+    FolderWatcherWorker(FolderWatcher *owner, std::unique_ptr<FileSystemEvents> events,
+                        FolderWatcher::Timing timing)
         : m_owner(owner)
         , m_weakOwner(owner)
         , m_timing(timing)
         , m_state(timing.deliveredMemory)
-        , m_events(new FileSystemEvents(timing.latency, this))
+        , m_events(events.release())
         , m_checkTimer(new QTimer(this))
     {
+        // A child, so that it moves with the worker to its thread and is deleted there.
+        m_events->setParent(this);
         m_checkTimer->setSingleShot(true);
         m_checkTimer->setTimerType(Qt::PreciseTimer);
         connect(m_checkTimer, &QTimer::timeout, this, [this] { settleCheck(); });
@@ -161,11 +165,12 @@ private:
     int m_publishedPendingCount = 0;
 };
 
-FolderWatcher::FolderWatcher(Timing timing, QObject *parent)
+FolderWatcher::FolderWatcher(std::unique_ptr<FileSystemEvents> events, Timing timing,
+                             QObject *parent)
     : QObject(parent)
 {
     m_thread.setObjectName(QStringLiteral("app.vyo.Vyo.folder-watch"));
-    m_worker = new FolderWatcherWorker(this, timing);
+    m_worker = new FolderWatcherWorker(this, std::move(events), timing);
     m_worker->moveToThread(&m_thread);
     // Deleted on the worker thread as it finishes, together with its event source and timer.
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);

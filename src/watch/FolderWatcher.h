@@ -17,9 +17,11 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 namespace vyo {
 
+class FileSystemEvents;
 class FolderWatcherWorker;
 
 // How quickly the folder watcher reacts and how long it remembers.
@@ -39,7 +41,10 @@ class FolderWatcher : public QObject
 public:
     using Timing = FolderWatchTiming;
 
-    explicit FolderWatcher(Timing timing = Timing(), QObject *parent = nullptr);
+    // Watches through `events` (Desktop::makeFileSystemEvents with the timing's latency), which
+    // moves to the worker thread with the watcher's state.
+    explicit FolderWatcher(std::unique_ptr<FileSystemEvents> events, Timing timing = Timing(),
+                           QObject *parent = nullptr);
     // Stops the worker thread and the event source; no report arrives afterwards.
     ~FolderWatcher() override;
 

@@ -4,6 +4,8 @@
 #include "core/Ids.h"
 #include "core/Log.h"
 #include "core/Paths.h"
+#include "platform/Desktop.h"
+#include "platform/FileSystemEvents.h"
 #include "platform/ScreenshotFolder.h"
 #include "shelf/Shelf.h"
 #include "shelf/ShelfItem.h"
@@ -60,7 +62,7 @@ WatchCenter::WatchCenter(Defaults &defaults, ShelfManager &manager, FolderWatche
     , m_defaults(defaults)
     , m_manager(manager)
     , m_folders(loadFolders(defaults))
-    , m_watcher(timing)
+    , m_watcher(Desktop::shared().makeFileSystemEvents(timing.latency), timing)
 {
     QPointer<WatchCenter> center(this);
     m_watcher.onNewFile = [center](const WatchedFolder &folder, const QUrl &file) {

@@ -4,7 +4,7 @@
 #include "app/RelativeTime.h"
 #include "app/StatusItemController.h"
 #include "core/Defaults.h"
-#include "platform/Dialogs.h"
+#include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeHotKeys.h"
 #include "shelf/Shelf.h"
 #include "shelf/ShelfManager.h"
@@ -98,7 +98,7 @@ private:
     std::unique_ptr<ShelfManager> m_manager;
     std::unique_ptr<StatusItemController> m_controller;
     QSet<QUuid> m_shared;
-    int m_beeps = 0;
+    std::unique_ptr<FakeDesktop> m_desktop;
 };
 
 void TestStatusItem::init()
@@ -112,20 +112,19 @@ void TestStatusItem::init()
     m_controller = std::make_unique<StatusItemController>(*m_manager, *m_shortcuts);
     m_shared.clear();
     m_controller->isSharing = [this](const QUuid &id) { return m_shared.contains(id); };
-    m_beeps = 0;
-    Dialogs::setBeepRecorder([this] { ++m_beeps; });
+    m_desktop = std::make_unique<FakeDesktop>();
     QGuiApplication::clipboard()->clear();
 }
 
 void TestStatusItem::cleanup()
 {
-    Dialogs::resetTestAnswers();
     m_controller.reset();
     m_manager.reset();
     m_shortcuts.reset();
     m_hotKeys.reset();
     m_defaults.reset();
     m_dir.reset();
+    m_desktop.reset();
 }
 
 void TestStatusItem::withNothingOpen()
@@ -273,13 +272,13 @@ void TestStatusItem::recentSection()
     actionNamed(actionNamed(menu(), "최근 닫은 셸프")->menu(), "목록 지우기")->trigger();
     QVERIFY(m_manager->recent().snapshots.isEmpty());
     QVERIFY(!actionNamed(menu(), "최근 닫은 셸프")->isEnabled());
-    QCOMPARE(m_beeps, 0);
+    QCOMPARE(m_desktop->dialogs().beeps(), 0);
 }
 
 void TestStatusItem::reopenWithNothingToReopenBeeps()
 {
     m_controller->reopenLastClosed();
-    QCOMPARE(m_beeps, 1);
+    QCOMPARE(m_desktop->dialogs().beeps(), 1);
     // A recent entry whose files are all gone cannot come back: a beep, and it leaves the list.
     const QString file = m_dir->filePath("사라질.txt");
     QVERIFY(test::writeFile(file, "x"));
@@ -289,10 +288,10 @@ void TestStatusItem::reopenWithNothingToReopenBeeps()
     QVERIFY(QFile::remove(file));
     const QUuid id = m_manager->recent().snapshots.first().id;
     m_controller->reopenRecent(id);
-    QCOMPARE(m_beeps, 2);
+    QCOMPARE(m_desktop->dialogs().beeps(), 2);
     QVERIFY(m_manager->shelves().isEmpty());
     m_controller->reopenRecent(QUuid()); // not an identifier: nothing at all
-    QCOMPARE(m_beeps, 2);
+    QCOMPARE(m_desktop->dialogs().beeps(), 2);
 }
 
 void TestStatusItem::menuFollowsTheShortcutsAndRebuildsBeforeOpening()
@@ -349,12 +348,12 @@ void TestStatusItem::clipboardEntry()
     QVERIFY(!actionNamed(menu(), "클립보드로 새 셸프")->isEnabled());
     m_controller->openShelfFromClipboard();
     QCOMPARE(m_manager->shelves().size(), 1);
-    QCOMPARE(m_beeps, 1);
+    QCOMPARE(m_desktop->dialogs().beeps(), 1);
     // Blank text is nothing to keep either.
     clipboard->setText("   ");
     m_controller->openShelfFromClipboard();
     QCOMPARE(m_manager->shelves().size(), 1);
-    QCOMPARE(m_beeps, 2);
+    QCOMPARE(m_desktop->dialogs().beeps(), 2);
 }
 
 void TestStatusItem::placementNextToTheIcon_data()

@@ -1,4 +1,8 @@
-#include "platform/Dialogs.h"
+// The dialogs of a Linux session shown for real (a person's answers typed in), and the fake
+// dialogs the other tests answer through.
+
+#include "platform/fake/FakeDialogs.h"
+#include "platform/linux/WidgetDialogs.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -46,77 +50,80 @@ class TestDialogs : public QObject
 private Q_SLOTS:
     void cleanup();
 
-    void answeredSaveArrivesLater();
-    void cancelledAnswer();
-    void answerIsUsedOnce();
-    void nothingArrivesOnceTheContextIsGone();
+    void fakeAnswersSaveLater();
+    void fakeCancels();
+    void fakeAnswerIsUsedOnce();
+    void fakeAnswersNothingOnceTheContextIsGone();
     void saveDialogShowsTheRequest();
     void saveDialogCancelled();
     void alertIsShownWithoutBlocking();
-    void recordersReplaceAlertAndBeep();
+    void fakeRecordsAlertsAndBeeps();
 
 private:
     QTemporaryDir m_dir;
+    WidgetDialogs m_dialogs;
+    FakeDialogs m_fake;
 };
 
 void TestDialogs::cleanup()
 {
-    Dialogs::resetTestAnswers();
+    m_fake.clear();
     for (QWidget *widget : QApplication::topLevelWidgets())
         widget->close();
 }
 
-void TestDialogs::answeredSaveArrivesLater()
+void TestDialogs::fakeAnswersSaveLater()
 {
-    QList<Dialogs::SaveRequest> requests;
-    Dialogs::setSaveRequestRecorder([&requests](const auto &r) { requests.append(r); });
-    Dialogs::setNextSaveAnswer(QStringLiteral("/tmp/x.zip"));
+    m_fake.setNextSaveAnswer(QStringLiteral("/tmp/x.zip"));
     QObject context;
     std::optional<std::optional<QString>> answer;
-    Dialogs::askForSavePath(request(m_dir.path()), &context,
-                            [&answer](std::optional<QString> path) { answer = path; });
+    m_fake.askForSavePath(request(m_dir.path()), &context,
+                          [&answer](std::optional<QString> path) { answer = path; });
     QVERIFY2(!answer, "a dialog answers later, never from inside the call");
     QTRY_VERIFY(answer.has_value());
     QCOMPARE(*answer, std::optional<QString>(QStringLiteral("/tmp/x.zip")));
-    QCOMPARE(requests.size(), 1);
-    QCOMPARE(requests.first().suggestedName, QStringLiteral("Vyo 파일 2개.zip"));
+    QCOMPARE(m_fake.saveRequests().size(), 1);
+    QCOMPARE(m_fake.saveRequests().first().suggestedName, QStringLiteral("Vyo 파일 2개.zip"));
 }
 
-void TestDialogs::cancelledAnswer()
+void TestDialogs::fakeCancels()
 {
-    Dialogs::setNextSaveAnswer(std::nullopt);
+    m_fake.setNextSaveAnswer(std::nullopt);
     QObject context;
     std::optional<std::optional<QString>> answer;
-    Dialogs::askForSavePath(request(m_dir.path()), &context,
-                            [&answer](std::optional<QString> path) { answer = path; });
+    m_fake.askForSavePath(request(m_dir.path()), &context,
+                          [&answer](std::optional<QString> path) { answer = path; });
     QTRY_VERIFY(answer.has_value());
     QVERIFY(!answer->has_value());
 }
 
-void TestDialogs::answerIsUsedOnce()
+void TestDialogs::fakeAnswerIsUsedOnce()
 {
-    Dialogs::setNextSaveAnswer(QStringLiteral("/tmp/x.zip"));
+    m_fake.setNextSaveAnswer(QStringLiteral("/tmp/x.zip"));
     QObject context;
     int answers = 0;
     const auto count = [&answers](std::optional<QString>) { ++answers; };
-    Dialogs::askForSavePath(request(m_dir.path()), &context, count);
-    Dialogs::askForSavePath(request(m_dir.path()), &context, count);
+    m_fake.askForSavePath(request(m_dir.path()), &context, count);
+    m_fake.askForSavePath(request(m_dir.path()), &context, count);
     QTRY_COMPARE(answers, 1);
-    // The second request shows the real dialog, which waits for the user.
-    QTRY_VERIFY(visibleTopLevel<QFileDialog>(QStringLiteral("saveDialog")));
+    // The second request stays open, as a dialog waiting for the user would.
+    QCoreApplication::processEvents();
     QCOMPARE(answers, 1);
+    QCOMPARE(m_fake.saveRequests().size(), 2);
+    QVERIFY(!visibleTopLevel<QFileDialog>(QStringLiteral("saveDialog")));
 }
 
-void TestDialogs::nothingArrivesOnceTheContextIsGone()
+void TestDialogs::fakeAnswersNothingOnceTheContextIsGone()
 {
-    Dialogs::setNextSaveAnswer(QStringLiteral("/tmp/x.zip"));
+    m_fake.setNextSaveAnswer(QStringLiteral("/tmp/x.zip"));
     bool called = false;
     {
         QObject context;
-        Dialogs::askForSavePath(request(m_dir.path()), &context,
-                                [&called](std::optional<QString>) { called = true; });
+        m_fake.askForSavePath(request(m_dir.path()), &context,
+                              [&called](std::optional<QString>) { called = true; });
     }
-    QTest::qWait(50);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
     QVERIFY(!called);
 }
 
@@ -124,8 +131,8 @@ void TestDialogs::saveDialogShowsTheRequest()
 {
     QObject context;
     std::optional<std::optional<QString>> answer;
-    Dialogs::askForSavePath(request(m_dir.path()), &context,
-                            [&answer](std::optional<QString> path) { answer = path; });
+    m_dialogs.askForSavePath(request(m_dir.path()), &context,
+                             [&answer](std::optional<QString> path) { answer = path; });
     QFileDialog *dialog = nullptr;
     QTRY_VERIFY((dialog = visibleTopLevel<QFileDialog>(QStringLiteral("saveDialog"))));
     QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
@@ -158,8 +165,8 @@ void TestDialogs::saveDialogCancelled()
 {
     QObject context;
     std::optional<std::optional<QString>> answer;
-    Dialogs::askForSavePath(request(m_dir.path()), &context,
-                            [&answer](std::optional<QString> path) { answer = path; });
+    m_dialogs.askForSavePath(request(m_dir.path()), &context,
+                             [&answer](std::optional<QString> path) { answer = path; });
     QFileDialog *dialog = nullptr;
     QTRY_VERIFY((dialog = visibleTopLevel<QFileDialog>(QStringLiteral("saveDialog"))));
     dialog->reject();
@@ -169,8 +176,8 @@ void TestDialogs::saveDialogCancelled()
 
 void TestDialogs::alertIsShownWithoutBlocking()
 {
-    Dialogs::showAlert({QStringLiteral("ZIP을 만들지 못했어요"),
-                        QStringLiteral("ZIP은 4GB까지 만들 수 있습니다.")});
+    m_dialogs.showAlert({QStringLiteral("ZIP을 만들지 못했어요"),
+                         QStringLiteral("ZIP은 4GB까지 만들 수 있습니다.")});
     QMessageBox *box = nullptr;
     QTRY_VERIFY((box = visibleTopLevel<QMessageBox>(QStringLiteral("alert"))));
     QCOMPARE(box->text(), QStringLiteral("ZIP을 만들지 못했어요"));
@@ -181,19 +188,18 @@ void TestDialogs::alertIsShownWithoutBlocking()
     QTRY_VERIFY(!guard);
 }
 
-void TestDialogs::recordersReplaceAlertAndBeep()
+void TestDialogs::fakeRecordsAlertsAndBeeps()
 {
-    QList<Dialogs::Alert> alerts;
-    int beeps = 0;
-    Dialogs::setAlertRecorder([&alerts](const Dialogs::Alert &a) { alerts.append(a); });
-    Dialogs::setBeepRecorder([&beeps] { ++beeps; });
-    Dialogs::showAlert({QStringLiteral("a"), QStringLiteral("b")});
-    Dialogs::beep();
-    QCOMPARE(alerts.size(), 1);
-    QCOMPARE(alerts.first().informativeText, QStringLiteral("b"));
-    QCOMPARE(beeps, 1);
+    m_fake.showAlert({QStringLiteral("a"), QStringLiteral("b")});
+    m_fake.beep();
+    QCOMPARE(m_fake.alerts().size(), 1);
+    QCOMPARE(m_fake.alerts().first().informativeText, QStringLiteral("b"));
+    QCOMPARE(m_fake.beeps(), 1);
     QCoreApplication::processEvents();
     QVERIFY(!visibleTopLevel<QMessageBox>(QStringLiteral("alert")));
+    m_fake.clear();
+    QVERIFY(m_fake.alerts().isEmpty());
+    QCOMPARE(m_fake.beeps(), 0);
 }
 
 QTEST_MAIN(TestDialogs)

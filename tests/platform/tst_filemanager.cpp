@@ -1,4 +1,7 @@
-#include "platform/FileManager.h"
+// The file manager of a freedesktop session, over a private session bus with a file-manager
+// service of the test's own.
+
+#include "platform/linux/FreedesktopFileManager.h"
 
 #include "DesktopFakes.h"
 #include "PrivateSessionBus.h"
@@ -12,7 +15,7 @@ using namespace vyo;
 
 namespace {
 
-using test::FakeFileManager;
+using test::FakeFileManagerService;
 using test::OpenedURLs;
 
 const QString connectionName = QStringLiteral("fakeFileManager");
@@ -35,7 +38,8 @@ private Q_SLOTS:
     void parentFolders();
 
 private:
-    FakeFileManager m_fileManager;
+    FreedesktopFileManager m_freedesktop;
+    FakeFileManagerService m_fileManager;
     OpenedURLs m_opened;
 };
 
@@ -67,7 +71,7 @@ void TestFileManager::revealSendsOneShowItemsCall()
     QVERIFY(bus.registerService(serviceName));
     const QList<QUrl> files{QUrl::fromLocalFile("/tmp/내려받기/보고서 최종.zip"),
                             QUrl::fromLocalFile("/tmp/other/a#b.txt")};
-    FileManager::reveal(files);
+    m_freedesktop.reveal(files);
     QTRY_COMPARE(m_fileManager.calls.size(), 1);
     QCOMPARE(m_fileManager.calls.first(),
              (QStringList{"file:///tmp/%EB%82%B4%EB%A0%A4%EB%B0%9B%EA%B8%B0/"
@@ -81,8 +85,8 @@ void TestFileManager::revealSendsOneShowItemsCall()
 
 void TestFileManager::revealOpensFoldersWithoutAFileManager()
 {
-    FileManager::reveal({QUrl::fromLocalFile("/tmp/a/1.txt"), QUrl::fromLocalFile("/tmp/b/2.txt"),
-                         QUrl::fromLocalFile("/tmp/a/3.txt")});
+    m_freedesktop.reveal({QUrl::fromLocalFile("/tmp/a/1.txt"), QUrl::fromLocalFile("/tmp/b/2.txt"),
+                          QUrl::fromLocalFile("/tmp/a/3.txt")});
     QTRY_COMPARE(m_opened.urls.size(), 2);
     QCOMPARE(m_opened.urls,
              (QList<QUrl>{QUrl::fromLocalFile("/tmp/a"), QUrl::fromLocalFile("/tmp/b")}));
@@ -92,7 +96,7 @@ void TestFileManager::revealOpensFoldersWithoutAFileManager()
 void TestFileManager::openUsesTheDefaultApplication()
 {
     const QUrl file = QUrl::fromLocalFile("/tmp/문서.pdf");
-    QVERIFY(FileManager::open(file));
+    QVERIFY(m_freedesktop.open(file));
     QCOMPARE(m_opened.urls, QList<QUrl>{file});
 }
 

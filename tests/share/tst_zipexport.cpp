@@ -1,17 +1,12 @@
 #include "share/WindowsZipExporter.h"
 
-#include "platform/Dialogs.h"
+#include "platform/fake/FakeDesktop.h"
 #include "shelf/Shelf.h"
 
-#include "DesktopFakes.h"
-#include "PrivateSessionBus.h"
 #include "TestSupport.h"
 #include "ZipSupport.h"
 
 #include <QApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDesktopServices>
 #include <QDir>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -30,8 +25,6 @@ class TestZipExport : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -54,55 +47,30 @@ private:
     QStringList partialFiles(const QString &folder) const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    FakeFileManager m_fileManager;
-    OpenedURLs m_opened;
-    QList<Dialogs::SaveRequest> m_requests;
-    QList<Dialogs::Alert> m_alerts;
+    // Answers the save dialog and records alerts and reveals.
+    std::unique_ptr<FakeDesktop> m_desktop;
     std::unique_ptr<QSignalSpy> m_finished;
 };
-
-void TestZipExport::initTestCase()
-{
-    QDBusConnection bus =
-        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fakeFM"));
-    QVERIFY(bus.isConnected());
-    QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &m_fileManager,
-                               QDBusConnection::ExportAllSlots));
-    QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_opened, "open");
-}
-
-void TestZipExport::cleanupTestCase()
-{
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("fakeFM"));
-}
 
 void TestZipExport::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     QVERIFY(QDir().mkpath(path("out")));
-    m_fileManager.calls.clear();
-    m_opened.urls.clear();
-    m_requests.clear();
-    m_alerts.clear();
-    Dialogs::setSaveRequestRecorder(
-        [this](const Dialogs::SaveRequest &r) { m_requests.append(r); });
-    Dialogs::setAlertRecorder([this](const Dialogs::Alert &a) { m_alerts.append(a); });
+    m_desktop = std::make_unique<FakeDesktop>();
     m_finished = std::make_unique<QSignalSpy>(&WindowsZipExporter::shared(),
                                               &WindowsZipExporter::exportFinished);
 }
 
 void TestZipExport::cleanup()
 {
-    Dialogs::resetTestAnswers();
     m_finished.reset();
+    m_desktop.reset();
 }
 
 bool TestZipExport::exportTo(const Shelf &shelf, const std::optional<QString> &destination)
 {
-    Dialogs::setNextSaveAnswer(destination);
+    m_desktop->dialogs().setNextSaveAnswer(destination);
     WindowsZipExporter::shared().exportShelf(shelf);
     return m_finished->wait(30000);
 }
@@ -161,8 +129,8 @@ void TestZipExport::nothingToExportAsksNothing()
                ShelfItem(Content::text("텍스트")), ShelfItem(Content::file(url("in/gone.txt")))});
     WindowsZipExporter::shared().exportShelf(shelf);
     QCoreApplication::processEvents();
-    QVERIFY(m_requests.isEmpty());
-    QVERIFY(m_alerts.isEmpty());
+    QVERIFY(m_desktop->dialogs().saveRequests().isEmpty());
+    QVERIFY(m_desktop->dialogs().alerts().isEmpty());
 }
 
 void TestZipExport::exportWritesAndReveals()
@@ -176,8 +144,8 @@ void TestZipExport::exportWritesAndReveals()
     const QString destination = path("out/Vyo 파일 2개.zip");
     QVERIFY(exportTo(shelf, destination));
 
-    QCOMPARE(m_requests.size(), 1);
-    const Dialogs::SaveRequest &request = m_requests.first();
+    QCOMPARE(m_desktop->dialogs().saveRequests().size(), 1);
+    const Dialogs::SaveRequest request = m_desktop->dialogs().saveRequests().first();
     QCOMPARE(request.message,
              QStringLiteral("윈도우에서도 한글 파일 이름이 깨지지 않는 ZIP으로 저장합니다."));
     QCOMPARE(request.confirmText, QStringLiteral("저장"));
@@ -190,12 +158,11 @@ void TestZipExport::exportWritesAndReveals()
     const QString readers = checkWithReaders(destination, {"보고서.pdf", "사진/", "사진/여름.jpg"});
     QVERIFY2(readers.isEmpty(), qPrintable(readers));
     QVERIFY(partialFiles(path("out")).isEmpty());
-    QVERIFY(m_alerts.isEmpty());
-    // Revealed through the bus: one call, the new archive selected.
-    QTRY_COMPARE(m_fileManager.calls.size(), 1);
-    QCOMPARE(m_fileManager.calls.first(),
-             QStringList{QUrl::fromLocalFile(destination).toString(QUrl::FullyEncoded)});
-    QVERIFY(m_opened.urls.isEmpty());
+    QVERIFY(m_desktop->dialogs().alerts().isEmpty());
+    // Revealed in the file manager: once, the new archive selected.
+    QCOMPARE(m_desktop->fileManager().revealed(),
+             (QList<QList<QUrl>>{{QUrl::fromLocalFile(destination)}}));
+    QVERIFY(m_desktop->fileManager().opened().isEmpty());
 }
 
 void TestZipExport::exportReplacesTheChosenFile()
@@ -215,7 +182,7 @@ void TestZipExport::exportReplacesTheChosenFile()
     QCOMPARE(QFileInfo(path("out/a.zip")).permissions(),
              QFileInfo(path("out/reference")).permissions());
     QVERIFY(partialFiles(path("out")).isEmpty());
-    QTRY_COMPARE(m_fileManager.calls.size(), 1);
+    QCOMPARE(m_desktop->fileManager().revealed().size(), 1);
 }
 
 void TestZipExport::cancellingWritesNothing()
@@ -223,15 +190,15 @@ void TestZipExport::cancellingWritesNothing()
     QVERIFY(writeFile(path("in/a.txt"), "a"));
     Shelf shelf;
     shelf.add({ShelfItem(Content::file(url("in/a.txt")))});
-    Dialogs::setNextSaveAnswer(std::nullopt);
+    m_desktop->dialogs().setNextSaveAnswer(std::nullopt);
     WindowsZipExporter::shared().exportShelf(shelf);
-    QTRY_COMPARE(m_requests.size(), 1);
-    QCOMPARE(m_requests.first().suggestedName, QStringLiteral("a.zip"));
+    QTRY_COMPARE(m_desktop->dialogs().saveRequests().size(), 1);
+    QCOMPARE(m_desktop->dialogs().saveRequests().first().suggestedName, QStringLiteral("a.zip"));
     // Nothing follows the cancelled dialog: no archive, no alert, no reveal.
     QVERIFY(!m_finished->wait(300));
     QVERIFY(QDir(path("out")).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
-    QVERIFY(m_alerts.isEmpty());
-    QVERIFY(m_fileManager.calls.isEmpty());
+    QVERIFY(m_desktop->dialogs().alerts().isEmpty());
+    QVERIFY(m_desktop->fileManager().revealed().isEmpty());
 }
 
 void TestZipExport::unreadableSourceIsReported()
@@ -248,11 +215,11 @@ void TestZipExport::unreadableSourceIsReported()
     QVERIFY(!QFileInfo::exists(destination));
     QVERIFY(partialFiles(path("out")).isEmpty());
     QVERIFY(log.contains(QStringLiteral("ZIP 저장 실패: mem 파일을 읽을 수 없습니다.")));
-    QCOMPARE(m_alerts.size(), 1);
-    QCOMPARE(m_alerts.first().text, QStringLiteral("ZIP을 만들지 못했어요"));
-    QCOMPARE(m_alerts.first().informativeText, QStringLiteral("mem 파일을 읽을 수 없습니다."));
-    QTest::qWait(200);
-    QVERIFY(m_fileManager.calls.isEmpty());
+    QCOMPARE(m_desktop->dialogs().alerts().size(), 1);
+    QCOMPARE(m_desktop->dialogs().alerts().first().text, QStringLiteral("ZIP을 만들지 못했어요"));
+    QCOMPARE(m_desktop->dialogs().alerts().first().informativeText,
+             QStringLiteral("mem 파일을 읽을 수 없습니다."));
+    QVERIFY(m_desktop->fileManager().revealed().isEmpty());
 }
 
 void TestZipExport::fullDiskIsReported()
@@ -280,9 +247,10 @@ void TestZipExport::fullDiskIsReported()
     QVERIFY(!QFileInfo::exists(destination));
     QVERIFY(partialFiles(path("out")).isEmpty());
     QVERIFY(log.contains(QStringLiteral("ZIP 저장 실패: File too large")));
-    QCOMPARE(m_alerts.size(), 1);
-    QCOMPARE(m_alerts.first().text, QStringLiteral("ZIP을 만들지 못했어요"));
-    QCOMPARE(m_alerts.first().informativeText, QStringLiteral("File too large"));
+    QCOMPARE(m_desktop->dialogs().alerts().size(), 1);
+    QCOMPARE(m_desktop->dialogs().alerts().first().text, QStringLiteral("ZIP을 만들지 못했어요"));
+    QCOMPARE(m_desktop->dialogs().alerts().first().informativeText,
+             QStringLiteral("File too large"));
 }
 
 void TestZipExport::failureKeepsTheFileItWasToReplace()
@@ -298,16 +266,6 @@ void TestZipExport::failureKeepsTheFileItWasToReplace()
     QVERIFY(partialFiles(path("out")).isEmpty());
 }
 
-int main(int argc, char **argv)
-{
-    // Before the application object, which may already use the session bus.
-    vyo::test::PrivateSessionBus bus;
-    if (!bus.start())
-        return 1;
-    QApplication application(argc, argv);
-    TestZipExport test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestZipExport)
 
 #include "tst_zipexport.moc"

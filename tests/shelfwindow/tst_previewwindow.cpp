@@ -1,7 +1,7 @@
 // The preview window on a real display: opened from a shelf's commands, moved through with the
 // arrow keys, closed with Space or Esc, and showing images, PDFs, text and other files.
 
-#include "platform/Dialogs.h"
+#include "platform/fake/FakeDesktop.h"
 #include "shelf/Shelf.h"
 #include "shelfwindow/PreviewWindow.h"
 #include "shelfwindow/ShelfCommands.h"
@@ -33,8 +33,6 @@ class TestPreviewWindow : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -81,25 +79,16 @@ private:
 
     QTemporaryDir *m_dir = nullptr;
     PreviewWindow *m_window = nullptr;
-    int m_beeps = 0;
+    // Records beeps.
+    FakeDesktop m_desktop;
 };
-
-void TestPreviewWindow::initTestCase()
-{
-    Dialogs::setBeepRecorder([this] { ++m_beeps; });
-}
-
-void TestPreviewWindow::cleanupTestCase()
-{
-    Dialogs::resetTestAnswers();
-}
 
 void TestPreviewWindow::init()
 {
     m_dir = new QTemporaryDir;
     QVERIFY(m_dir->isValid());
     m_window = new PreviewWindow;
-    m_beeps = 0;
+    m_desktop.dialogs().clear();
 }
 
 void TestPreviewWindow::cleanup()
@@ -117,7 +106,7 @@ void TestPreviewWindow::nothingToPreviewBeeps()
     shelf.add({ShelfItem(Content::text(QStringLiteral("t"))), item(gone)});
 
     commands.togglePreview();
-    QCOMPARE(m_beeps, 1);
+    QCOMPARE(m_desktop.dialogs().beeps(), 1);
     QVERIFY(!commands.isPreviewVisible());
     QVERIFY(commands.previewURLs.isEmpty());
 }
@@ -148,7 +137,7 @@ void TestPreviewWindow::startsAtTheFirstSelectedFile()
     QCOMPARE(commands.previewStartIndex, 1);
     QCOMPARE(commands.previewWindow()->currentIndex(), 1);
     QCOMPARE(commands.previewWindow()->urlAt(1), b.content().url());
-    QCOMPARE(m_beeps, 0);
+    QCOMPARE(m_desktop.dialogs().beeps(), 0);
 }
 
 void TestPreviewWindow::oneWindowForAllShelves()

@@ -3,19 +3,17 @@
 // timer.
 
 #include "actions/QuickAction.h"
-#include "platform/Dialogs.h"
+#include "platform/fake/FakeDesktop.h"
 #include "shelf/Shelf.h"
 #include "shelfwindow/SharePicker.h"
 #include "shelfwindow/ShelfCommands.h"
 #include "shelfwindow/ShelfMenus.h"
 
 #include "ActionTestFiles.h"
-#include "DesktopFakes.h"
 #include "TestSupport.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
@@ -29,7 +27,6 @@
 
 using namespace vyo;
 using Content = ShelfItem::Content;
-using test::OpenedURLs;
 
 namespace {
 
@@ -69,8 +66,6 @@ class TestShelfCommands : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -124,23 +119,9 @@ private:
     QTemporaryDir *m_dir = nullptr;
     Shelf *m_shelf = nullptr;
     ShelfCommands *m_commands = nullptr;
-    int m_beeps = 0;
-    OpenedURLs m_opened;
+    // Records beeps, opened and revealed files.
+    FakeDesktop m_desktop;
 };
-
-void TestShelfCommands::initTestCase()
-{
-    Dialogs::setBeepRecorder([this] { ++m_beeps; });
-    for (const char *scheme : {"file", "https"})
-        QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &m_opened, "open");
-}
-
-void TestShelfCommands::cleanupTestCase()
-{
-    for (const char *scheme : {"file", "https"})
-        QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
-    Dialogs::resetTestAnswers();
-}
 
 void TestShelfCommands::init()
 {
@@ -148,8 +129,8 @@ void TestShelfCommands::init()
     QVERIFY(m_dir->isValid());
     m_shelf = new Shelf;
     m_commands = new ShelfCommands(m_shelf);
-    m_beeps = 0;
-    m_opened.urls.clear();
+    m_desktop.dialogs().clear();
+    m_desktop.fileManager().clear();
     QGuiApplication::clipboard()->clear();
 }
 
@@ -354,20 +335,29 @@ void TestShelfCommands::openEntryOpensFilesAndLinks()
 
     std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, std::nullopt));
     test::menuEntry(menu.get(), QStringLiteral("열기"))->trigger();
-    QCOMPARE(m_opened.urls, (QList<QUrl>{file.content().url(), site.content().url()}));
-    QCOMPARE(m_beeps, 0);
+    QCOMPARE(m_desktop.fileManager().opened(),
+             (QList<QUrl>{file.content().url(), site.content().url()}));
+    QCOMPARE(m_desktop.dialogs().beeps(), 0);
+
+    // No application to open it with: logged, and a beep.
+    m_desktop.fileManager().clear();
+    m_desktop.fileManager().setOpenSucceeds(false);
+    test::LogCapture log;
+    m_commands->open(site);
+    QVERIFY(log.contains(QStringLiteral("열 수 없음: https://example.org/a")));
+    QCOMPARE(m_desktop.dialogs().beeps(), 1);
+    m_desktop.fileManager().setOpenSucceeds(true);
 
     // A file that vanished leaves nothing to open.
-    m_opened.urls.clear();
     QFile::remove(path(QStringLiteral("a.txt")));
     m_commands->open(file);
-    QCOMPARE(m_beeps, 1);
-    QVERIFY(m_opened.urls.isEmpty());
+    QCOMPARE(m_desktop.dialogs().beeps(), 2);
+    QVERIFY(m_desktop.fileManager().opened().isEmpty());
 }
 
 void TestShelfCommands::revealShowsExistingFiles()
 {
-    // Without a file manager on the bus, each file's folder opens instead.
+    // The files that still exist, in one reveal; nothing when none does.
     QDir(m_dir->path()).mkdir(QStringLiteral("sub"));
     const ShelfItem a = fileItem(QStringLiteral("a.txt"));
     const ShelfItem b = fileItem(QStringLiteral("sub/b.txt"));
@@ -377,14 +367,13 @@ void TestShelfCommands::revealShowsExistingFiles()
 
     std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, std::nullopt));
     test::menuEntry(menu.get(), QStringLiteral("파일 관리자에서 보기"))->trigger();
-    QTRY_COMPARE(m_opened.urls.size(), 2);
-    QCOMPARE(m_opened.urls, (QList<QUrl>{QUrl::fromLocalFile(m_dir->path()),
-                                         QUrl::fromLocalFile(path(QStringLiteral("sub")))}));
+    QCOMPARE(m_desktop.fileManager().revealed(),
+             (QList<QList<QUrl>>{{a.content().url(), b.content().url()}}));
 
-    m_opened.urls.clear();
+    m_desktop.fileManager().clear();
     m_commands->reveal({gone.content().url()});
-    QCOMPARE(m_beeps, 1);
-    QVERIFY(m_opened.urls.isEmpty());
+    QCOMPARE(m_desktop.dialogs().beeps(), 1);
+    QVERIFY(m_desktop.fileManager().revealed().isEmpty());
 }
 
 void TestShelfCommands::pasteAddsClipboardContent()
@@ -404,7 +393,7 @@ void TestShelfCommands::pasteAddsClipboardContent()
     m_commands->paste();
     QCOMPARE(m_shelf->items().size(), 2);
     QCOMPARE(m_shelf->items().last().content(), Content::text(QStringLiteral("붙여 넣은 글")));
-    QCOMPARE(m_beeps, 0);
+    QCOMPARE(m_desktop.dialogs().beeps(), 0);
 }
 
 void TestShelfCommands::pasteOfUnusableContentBeeps()
@@ -415,13 +404,13 @@ void TestShelfCommands::pasteOfUnusableContentBeeps()
     QGuiApplication::clipboard()->setMimeData(data);
 
     m_commands->paste();
-    QCOMPARE(m_beeps, 1);
+    QCOMPARE(m_desktop.dialogs().beeps(), 1);
     QCOMPARE(m_shelf->items().size(), 1);
     QVERIFY(!m_shelf->hasReceivedDrop);
 
     QGuiApplication::clipboard()->setText(QStringLiteral("   \n "));
     m_commands->paste();
-    QCOMPARE(m_beeps, 2);
+    QCOMPARE(m_desktop.dialogs().beeps(), 2);
     QCOMPARE(m_shelf->items().size(), 1);
 }
 
@@ -543,7 +532,7 @@ void TestShelfCommands::failedQuickActionShowsItsMessage()
     const QString message = QStringLiteral("small.png은(는) 이미 그보다 작아요.");
     QCOMPARE(statusOf(*m_shelf), message);
     QVERIFY(log.contains(QStringLiteral("빠른 작업 실패: ") + message));
-    QCOMPARE(m_beeps, 1);
+    QCOMPARE(m_desktop.dialogs().beeps(), 1);
     QCOMPARE(m_shelf->items(), QList<ShelfItem>{small});
 }
 
@@ -615,7 +604,7 @@ void TestShelfCommands::shelfClosedDuringRunStillReports()
     QVERIFY2(QGuiApplication::clipboard()->text().contains(QStringLiteral("HELLO")),
              qPrintable(QGuiApplication::clipboard()->text()));
     QVERIFY(log.contains(QStringLiteral("빠른 작업 실패: small.png은(는) 이미 그보다 작아요.")));
-    QCOMPARE(m_beeps, 1);
+    QCOMPARE(m_desktop.dialogs().beeps(), 1);
 }
 
 void TestShelfCommands::newerMessageOutlivesOlderTimer()

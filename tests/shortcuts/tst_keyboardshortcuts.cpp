@@ -2,7 +2,7 @@
 // hand, and the recorder that changes them.
 
 #include "core/Defaults.h"
-#include "platform/Dialogs.h"
+#include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeHotKeys.h"
 #include "shortcuts/KeyboardShortcuts.h"
 #include "shortcuts/Recorder.h"
@@ -63,8 +63,7 @@ private:
     std::unique_ptr<Defaults> m_defaults;
     std::unique_ptr<FakeHotKeys> m_hotKeys;
     std::unique_ptr<Registry> m_registry;
-    QList<Dialogs::Alert> m_alerts;
-    int m_beeps = 0;
+    std::unique_ptr<FakeDesktop> m_desktop;
 };
 
 void TestKeyboardShortcuts::init()
@@ -73,15 +72,12 @@ void TestKeyboardShortcuts::init()
     m_defaults = std::make_unique<Defaults>(m_dir->filePath("Vyo.conf"));
     m_hotKeys = std::make_unique<FakeHotKeys>();
     m_registry = std::make_unique<Registry>(*m_defaults, m_hotKeys.get());
-    m_alerts.clear();
-    m_beeps = 0;
-    Dialogs::setAlertRecorder([this](const Dialogs::Alert &alert) { m_alerts << alert; });
-    Dialogs::setBeepRecorder([this] { ++m_beeps; });
+    m_desktop = std::make_unique<FakeDesktop>();
 }
 
 void TestKeyboardShortcuts::cleanup()
 {
-    Dialogs::resetTestAnswers();
+    m_desktop.reset();
     m_registry.reset();
     m_hotKeys.reset();
     m_defaults.reset();
@@ -303,13 +299,13 @@ void TestKeyboardShortcuts::recorderBeepsAtBareKeys()
     recorder.startRecording();
     pressInRecorder(recorder, Qt::Key_K, Qt::NoModifier);
     pressInRecorder(recorder, Qt::Key_K, Qt::ShiftModifier);
-    QCOMPARE(m_beeps, 2);
+    QCOMPARE(m_desktop->dialogs().beeps(), 2);
     QVERIFY(recorder.isRecording());
     QVERIFY(m_defaults->shortcut("newShelf").isEmpty());
     // Function keys work alone.
     pressInRecorder(recorder, Qt::Key_F6, Qt::NoModifier);
     QCOMPARE(m_defaults->shortcut("newShelf"), R"({"carbonKeyCode":97,"carbonModifiers":0})");
-    QCOMPARE(m_beeps, 2);
+    QCOMPARE(m_desktop->dialogs().beeps(), 2);
 }
 
 void TestKeyboardShortcuts::recorderEscapeAndClear()
@@ -354,22 +350,24 @@ void TestKeyboardShortcuts::recorderRefusesMenuCombinations()
     Recorder recorder(Name::newShelf(), *m_registry);
     recorder.startRecording();
     pressInRecorder(recorder, Qt::Key_Comma, Qt::ControlModifier);
-    QCOMPARE(m_alerts.size(), 1);
-    QCOMPARE(m_alerts.first().text, Recorder::usedByMenuItemText("설정…"));
-    QCOMPARE(m_alerts.first().text, "‘설정…’ 메뉴 항목이 이미 쓰고 있는 단축키예요.");
-    QCOMPARE(m_alerts.first().informativeText, Recorder::canBeChangedText());
+    QCOMPARE(m_desktop->dialogs().alerts().size(), 1);
+    QCOMPARE(m_desktop->dialogs().alerts().first().text, Recorder::usedByMenuItemText("설정…"));
+    QCOMPARE(m_desktop->dialogs().alerts().first().text,
+             "‘설정…’ 메뉴 항목이 이미 쓰고 있는 단축키예요.");
+    QCOMPARE(m_desktop->dialogs().alerts().first().informativeText, Recorder::canBeChangedText());
     QVERIFY(m_defaults->shortcut("newShelf").isEmpty());
 
     // The other slot's combination is taken by its menu item.
     recorder.startRecording();
     pressInRecorder(recorder, Qt::Key_M, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
-    QCOMPARE(m_alerts.size(), 2);
-    QCOMPARE(m_alerts.last().text, Recorder::usedByMenuItemText("닫은 셸프 다시 열기"));
+    QCOMPARE(m_desktop->dialogs().alerts().size(), 2);
+    QCOMPARE(m_desktop->dialogs().alerts().last().text,
+             Recorder::usedByMenuItemText("닫은 셸프 다시 열기"));
 
     // Its own combination, shown by its own menu item, is no conflict.
     recorder.startRecording();
     pressInRecorder(recorder, Qt::Key_M, Qt::ControlModifier | Qt::AltModifier);
-    QCOMPARE(m_alerts.size(), 2);
+    QCOMPARE(m_desktop->dialogs().alerts().size(), 2);
     QCOMPARE(m_defaults->shortcut("newShelf"), R"({"carbonKeyCode":46,"carbonModifiers":6144})");
 }
 
@@ -379,8 +377,8 @@ void TestKeyboardShortcuts::recorderRefusesCombinationsHeldElsewhere()
     Recorder recorder(Name::reopenShelf(), *m_registry);
     recorder.startRecording();
     pressInRecorder(recorder, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(m_alerts.size(), 1);
-    QCOMPARE(m_alerts.first().text, Recorder::usedBySystemText());
+    QCOMPARE(m_desktop->dialogs().alerts().size(), 1);
+    QCOMPARE(m_desktop->dialogs().alerts().first().text, Recorder::usedBySystemText());
     QVERIFY(!recorder.isRecording());
     QVERIFY(m_defaults->shortcut("reopenShelf").isEmpty());
     QVERIFY(!m_registry->isRecorderActive());

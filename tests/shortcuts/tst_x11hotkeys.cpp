@@ -2,7 +2,7 @@
 // xdotool, another client holding a key, and a recorder that changes a slot while it runs.
 
 #include "core/Defaults.h"
-#include "platform/Dialogs.h"
+#include "platform/fake/FakeDesktop.h"
 #include "platform/x11/X11HotKeys.h"
 #include "shortcuts/KeyboardShortcuts.h"
 #include "shortcuts/Recorder.h"
@@ -70,7 +70,6 @@ class TestX11HotKeys : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
-    void cleanup();
 
     void releaseReportsOncePerPress();
     void heldKeyReportsOnce();
@@ -87,11 +86,6 @@ void TestX11HotKeys::initTestCase()
         QSKIP("needs the X server of the test display");
     if (QStandardPaths::findExecutable("xdotool").isEmpty())
         QSKIP("xdotool is not installed");
-}
-
-void TestX11HotKeys::cleanup()
-{
-    Dialogs::resetTestAnswers();
 }
 
 void TestX11HotKeys::releaseReportsOncePerPress()
@@ -236,8 +230,8 @@ void TestX11HotKeys::recorderRefusesKeyHeldByAnotherClient()
     QVERIFY(other->registerHotKey(ctrlAltK, &error) > 0);
     Registry registry(defaults, hotKeys.get());
     registry.onKeyUp(Name::newShelf(), [] {});
-    QList<Dialogs::Alert> alerts;
-    Dialogs::setAlertRecorder([&](const Dialogs::Alert &alert) { alerts << alert; });
+    // Records the recorder's alert.
+    FakeDesktop desktop;
 
     Recorder recorder(Name::newShelf(), registry);
     recorder.show();
@@ -247,8 +241,8 @@ void TestX11HotKeys::recorderRefusesKeyHeldByAnotherClient()
     // Recording holds the whole keyboard, so the other client's grab does not take the key.
     QTRY_VERIFY(isKeyboardGrabbed());
     QVERIFY(xdotool({"key", "ctrl+alt+k"}));
-    QTRY_COMPARE(alerts.size(), 1);
-    QCOMPARE(alerts.first().text, Recorder::usedBySystemText());
+    QTRY_COMPARE(desktop.dialogs().alerts().size(), 1);
+    QCOMPARE(desktop.dialogs().alerts().first().text, Recorder::usedBySystemText());
     QVERIFY(defaults.shortcut("newShelf").isEmpty());
 
     // Stored by another writer all the same, the grab fails, is logged and the slot stays off.

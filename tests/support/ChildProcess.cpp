@@ -46,7 +46,10 @@ bool ChildProcess::waitForOutput(const QRegularExpression &pattern, int millisec
 
 bool ChildProcess::waitForExit(int milliseconds)
 {
-    const bool finished = m_process.waitForFinished(milliseconds);
+    // A process that has already ended is not waited for: QProcess answers false for it.
+    const bool ended =
+        m_process.state() == QProcess::NotRunning && m_process.error() != QProcess::FailedToStart;
+    const bool finished = ended || m_process.waitForFinished(milliseconds);
     output();
     return finished;
 }

@@ -11,7 +11,7 @@ namespace vyo::test {
 
 // The desktop's file manager (org.freedesktop.FileManager1): register it on a session-bus
 // connection of its own so that calls really travel through the bus.
-class FakeFileManager : public QObject
+class FakeFileManagerService : public QObject
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")

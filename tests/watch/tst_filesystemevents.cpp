@@ -1,6 +1,6 @@
 // The inotify event source: what it reports for real changes in real folders.
 
-#include "platform/FileSystemEvents.h"
+#include "platform/linux/InotifyFileSystemEvents.h"
 
 #include "WatchTestSupport.h"
 
@@ -65,7 +65,7 @@ void TestFileSystemEvents::init()
     m_folder = m_dir->filePath(QStringLiteral("watched"));
     QVERIFY(QDir().mkpath(m_folder));
     m_received = {};
-    m_events = new FileSystemEvents(300ms);
+    m_events = new InotifyFileSystemEvents(300ms);
     connect(m_events, &FileSystemEvents::eventsArrived, this,
             [this](const QList<FileSystemEvent> &batch) { m_received.batches.append(batch); });
     const auto result = m_events->start({m_folder});

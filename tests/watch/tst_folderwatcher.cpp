@@ -1,6 +1,8 @@
 // The folder watcher with real folders, real files and real inotify events.
 
 #include "core/Ids.h"
+#include "platform/Desktop.h"
+#include "platform/FileSystemEvents.h"
 #include "watch/FolderWatcher.h"
 
 #include "TestSupport.h"
@@ -89,7 +91,7 @@ void TestFolderWatcher::makeWatcher(std::chrono::milliseconds deliveredMemory)
     delete m_watcher;
     FolderWatcher::Timing timing;
     timing.deliveredMemory = deliveredMemory;
-    m_watcher = new FolderWatcher(timing);
+    m_watcher = new FolderWatcher(Desktop::shared().makeFileSystemEvents(timing.latency), timing);
     m_watcher->onNewFile = [this](const WatchedFolder &folder, const QUrl &file) {
         QVERIFY(file.isLocalFile());
         m_reports.append({folder, file.toLocalFile(), m_clock.elapsed()});

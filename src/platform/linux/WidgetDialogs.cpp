@@ -1,4 +1,4 @@
-#include "platform/Dialogs.h"
+#include "platform/linux/WidgetDialogs.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -13,22 +13,6 @@
 namespace vyo {
 
 namespace {
-
-// Test answers; touched only on the main thread.
-struct TestAnswers
-{
-    bool hasSaveAnswer = false;
-    std::optional<QString> saveAnswer;
-    std::function<void(const Dialogs::SaveRequest &)> saveRecorder;
-    std::function<void(const Dialogs::Alert &)> alertRecorder;
-    std::function<void()> beepRecorder;
-};
-
-TestAnswers &answers()
-{
-    static TestAnswers instance;
-    return instance;
-}
 
 // The toolkit's own dialog rather than the desktop's: only it can show the explanation line.
 QFileDialog *makeSaveDialog(const Dialogs::SaveRequest &request)
@@ -61,22 +45,9 @@ QFileDialog *makeSaveDialog(const Dialogs::SaveRequest &request)
 
 } // namespace
 
-void Dialogs::askForSavePath(const SaveRequest &request, QObject *context,
-                             std::function<void(std::optional<QString>)> completion)
+void WidgetDialogs::askForSavePath(const SaveRequest &request, QObject *context,
+                                   std::function<void(std::optional<QString>)> completion)
 {
-    TestAnswers &test = answers();
-    if (test.saveRecorder)
-        test.saveRecorder(request);
-    if (test.hasSaveAnswer) {
-        std::optional<QString> answer = std::exchange(test.saveAnswer, std::nullopt);
-        test.hasSaveAnswer = false;
-        // Answered later, as a dialog would be.
-        QMetaObject::invokeMethod(
-            context, [completion = std::move(completion), answer] { completion(answer); },
-            Qt::QueuedConnection);
-        return;
-    }
-
     QFileDialog *dialog = makeSaveDialog(request);
     auto done =
         std::make_shared<std::function<void(std::optional<QString>)>>(std::move(completion));
@@ -94,12 +65,8 @@ void Dialogs::askForSavePath(const SaveRequest &request, QObject *context,
     dialog->activateWindow();
 }
 
-void Dialogs::showAlert(const Alert &alert)
+void WidgetDialogs::showAlert(const Alert &alert)
 {
-    if (answers().alertRecorder) {
-        answers().alertRecorder(alert);
-        return;
-    }
     auto *box = new QMessageBox(QMessageBox::Warning, QString(), alert.text, QMessageBox::Ok);
     box->setObjectName(QStringLiteral("alert"));
     box->setInformativeText(alert.informativeText);
@@ -111,39 +78,9 @@ void Dialogs::showAlert(const Alert &alert)
     box->activateWindow();
 }
 
-void Dialogs::beep()
+void WidgetDialogs::beep()
 {
-    if (answers().beepRecorder) {
-        answers().beepRecorder();
-        return;
-    }
     QApplication::beep();
-}
-
-void Dialogs::setNextSaveAnswer(std::optional<QString> path)
-{
-    answers().hasSaveAnswer = true;
-    answers().saveAnswer = std::move(path);
-}
-
-void Dialogs::setSaveRequestRecorder(std::function<void(const SaveRequest &)> recorder)
-{
-    answers().saveRecorder = std::move(recorder);
-}
-
-void Dialogs::setAlertRecorder(std::function<void(const Alert &)> recorder)
-{
-    answers().alertRecorder = std::move(recorder);
-}
-
-void Dialogs::setBeepRecorder(std::function<void()> recorder)
-{
-    answers().beepRecorder = std::move(recorder);
-}
-
-void Dialogs::resetTestAnswers()
-{
-    answers() = TestAnswers();
 }
 
 } // namespace vyo

@@ -1,13 +1,11 @@
-#include "platform/FileSystemEvents.h"
+#include "platform/linux/InotifyFileSystemEvents.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <cerrno>
 #include <cstring>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vyo {
@@ -38,42 +36,21 @@ QString errorText(int error)
 
 } // namespace
 
-std::optional<FileAttributes> fileAttributes(const QString &path)
-{
-    struct stat info;
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-        return std::nullopt;
-    FileAttributes attributes;
-    if (S_ISREG(info.st_mode))
-        attributes.type = FileAttributes::Type::regular;
-    else if (S_ISDIR(info.st_mode))
-        attributes.type = FileAttributes::Type::directory;
-    else if (S_ISLNK(info.st_mode))
-        attributes.type = FileAttributes::Type::symbolicLink;
-    attributes.size = static_cast<qint64>(info.st_size);
-    return attributes;
-}
-
-bool isExistingFolder(const QString &path)
-{
-    return !path.isEmpty() && QFileInfo(path).isDir();
-}
-
-FileSystemEvents::FileSystemEvents(std::chrono::milliseconds latency, QObject *parent)
-    : QObject(parent)
+InotifyFileSystemEvents::InotifyFileSystemEvents(std::chrono::milliseconds latency, QObject *parent)
+    : FileSystemEvents(parent)
     , m_latency(latency)
 {
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_flushTimer, &QTimer::timeout, this, &FileSystemEvents::flush);
+    connect(&m_flushTimer, &QTimer::timeout, this, &InotifyFileSystemEvents::flush);
 }
 
-FileSystemEvents::~FileSystemEvents()
+InotifyFileSystemEvents::~InotifyFileSystemEvents()
 {
     stop();
 }
 
-FileSystemEvents::StartResult FileSystemEvents::start(const QStringList &folders)
+FileSystemEvents::StartResult InotifyFileSystemEvents::start(const QStringList &folders)
 {
     stop();
     StartResult result;
@@ -99,11 +76,11 @@ FileSystemEvents::StartResult FileSystemEvents::start(const QStringList &folders
         return result;
     }
     m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &FileSystemEvents::readEvents);
+    connect(m_notifier, &QSocketNotifier::activated, this, &InotifyFileSystemEvents::readEvents);
     return result;
 }
 
-void FileSystemEvents::stop()
+void InotifyFileSystemEvents::stop()
 {
     // stop() may run inside the notifier's own signal (a receiver of folderGone stopping the
     // watch), so the notifier is disabled now and deleted later.
@@ -123,12 +100,12 @@ void FileSystemEvents::stop()
     m_flushTimer.stop();
 }
 
-QStringList FileSystemEvents::watchedFolders() const
+QStringList InotifyFileSystemEvents::watchedFolders() const
 {
     return m_order;
 }
 
-void FileSystemEvents::readEvents()
+void InotifyFileSystemEvents::readEvents()
 {
     QStringList gone;
     QStringList unreadable;
@@ -220,7 +197,7 @@ void FileSystemEvents::readEvents()
         Q_EMIT folderGone(folder);
 }
 
-void FileSystemEvents::flush()
+void InotifyFileSystemEvents::flush()
 {
     m_flushTimer.stop();
     m_sinceFlush.restart();

@@ -1,0 +1,19 @@
+#pragma once
+
+// The dialogs of a Linux desktop session, made with Qt Widgets: the toolkit's own save dialog
+// (only it can show a line of explanation), a warning message box and the toolkit's beep.
+
+#include "platform/Dialogs.h"
+
+namespace vyo {
+
+class WidgetDialogs final : public Dialogs
+{
+public:
+    void askForSavePath(const SaveRequest &request, QObject *context,
+                        std::function<void(std::optional<QString>)> completion) override;
+    void showAlert(const Alert &alert) override;
+    void beep() override;
+};
+
+} // namespace vyo

@@ -262,8 +262,8 @@ void ShelfCommands::remove(const QList<ShelfItem> &items)
     if (!m_shelf)
         return;
     m_shelf->remove(identifiers(items));
-    if (m_shelf->items().isEmpty() && onEmptied)
-        onEmptied();
+    if (m_shelf->items().isEmpty())
+        Q_EMIT emptied();
 }
 
 void ShelfCommands::open(const ShelfItem &item)

@@ -33,8 +33,6 @@ public:
     // The shelf's panel (set by the panel controller): the preview opens beside it and the share
     // menu is anchored in it.
     QPointer<QWidget> panel;
-    // Called when a removal leaves the shelf empty (the panel controller closes the shelf).
-    std::function<void()> onEmptied;
 
     // What the preview shows, and where it starts.
     QList<QUrl> previewURLs;
@@ -56,7 +54,7 @@ public:
     void paste();
     // Puts the items on the clipboard, in order.
     void copy(const QList<ShelfItem> &items);
-    // Removes the items; an emptied shelf closes through onEmptied.
+    // Removes the items; announces an emptied shelf (see `emptied`).
     void remove(const QList<ShelfItem> &items);
     // Opens a file, image or link with the desktop's default application; texts do nothing.
     void open(const ShelfItem &item);
@@ -72,6 +70,8 @@ public:
 Q_SIGNALS:
     // A quick action finished (successfully or not) and its result is on the shelf.
     void quickActionFinished(bool succeeded);
+    // A removal left the shelf empty (the panel controller closes the shelf).
+    void emptied();
 
 private:
     QPointer<Shelf> m_shelf;

@@ -105,15 +105,11 @@ QMenu *shelfMenu(ShelfView *view)
         });
     }
     if (!shelf->pinID())
-        menu->addAction(themeIcon(Icon::pin), QStringLiteral("메뉴바에 고정"), view, [view] {
-            if (view->onPin)
-                view->onPin();
-        });
+        menu->addAction(themeIcon(Icon::pin), QStringLiteral("메뉴바에 고정"), view,
+                        [view] { Q_EMIT view->pinRequested(); });
     else
-        menu->addAction(themeIcon(Icon::unpin), QStringLiteral("고정 해제"), view, [view] {
-            if (view->onUnpin)
-                view->onUnpin();
-        });
+        menu->addAction(themeIcon(Icon::unpin), QStringLiteral("고정 해제"), view,
+                        [view] { Q_EMIT view->unpinRequested(); });
     menu->addSeparator();
     if (count > 1 && !view->isExpanded())
         menu->addAction(QStringLiteral("목록으로 보기"), view, [view] { view->setExpanded(true); });
@@ -156,10 +152,8 @@ QMenu *shelfMenu(ShelfView *view)
         });
     }
     menu->addSeparator();
-    QAction *clearAll = menu->addAction(QStringLiteral("모두 지우기"), view, [view] {
-        if (view->onClearAll)
-            view->onClearAll();
-    });
+    QAction *clearAll = menu->addAction(QStringLiteral("모두 지우기"), view,
+                                        [view] { Q_EMIT view->clearAllRequested(); });
     clearAll->setObjectName(QStringLiteral("clearAllAction"));
     QFont destructive = clearAll->font();
     destructive.setBold(true);

@@ -78,12 +78,10 @@ void ShelfPanel::keyPressEvent(QKeyEvent *event)
             commands->togglePreview();
         return;
     case KeyCommand::close:
-        if (onClose)
-            onClose();
+        Q_EMIT closeRequested();
         return;
     case KeyCommand::copy:
-        if (onCopy)
-            onCopy();
+        Q_EMIT copyRequested();
         return;
     case KeyCommand::paste:
         if (commands)

@@ -24,8 +24,6 @@ class ShelfPanel : public QWidget
 public:
     explicit ShelfPanel(Shelf *shelf, QWidget *parent = nullptr);
 
-    std::function<void()> onClose;
-    std::function<void()> onCopy;
     QPointer<ShelfCommands> commands;
 
     // Puts the shelf view into the window's drop view; the window takes the view's size.
@@ -39,6 +37,9 @@ public:
 
 Q_SIGNALS:
     void moved();
+    // Esc or Ctrl+W, and Ctrl+C on the panel.
+    void closeRequested();
+    void copyRequested();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

@@ -22,13 +22,14 @@ ShelfPanelController::ShelfPanelController(Shelf *shelf, ShelfManager &manager, 
     m_panel = new ShelfPanel(shelf);
     m_commands = new ShelfCommands(shelf, this);
     m_commands->panel = m_panel.data();
-    m_commands->onEmptied = close;
+    connect(m_commands, &ShelfCommands::emptied, this, close);
 
     m_view = new ShelfView(shelf, m_commands);
-    m_view->onClose = close;
-    m_view->onClearAll = [this] { withShelf(&ShelfManager::clearAll); };
-    m_view->onPin = [this] { withShelf(&ShelfManager::pin); };
-    m_view->onUnpin = [this] { withShelf(&ShelfManager::unpin); };
+    connect(m_view, &ShelfView::closeRequested, this, close);
+    connect(m_view, &ShelfView::clearAllRequested, this,
+            [this] { withShelf(&ShelfManager::clearAll); });
+    connect(m_view, &ShelfView::pinRequested, this, [this] { withShelf(&ShelfManager::pin); });
+    connect(m_view, &ShelfView::unpinRequested, this, [this] { withShelf(&ShelfManager::unpin); });
     m_view->removeAfterDragOut = Defaults::shared().removeAfterDragOut();
     connect(&Defaults::shared(), &Defaults::changed, m_view, [view = m_view](const QString &key) {
         if (key == QLatin1String(DefaultsKey::removeAfterDragOut))
@@ -37,12 +38,11 @@ ShelfPanelController::ShelfPanelController(Shelf *shelf, ShelfManager &manager, 
 
     m_panel->setContent(m_view);
     m_panel->commands = m_commands;
-    m_panel->onClose = close;
-    QPointer<Shelf> weakShelf(shelf);
-    m_panel->onCopy = [weakShelf] {
-        if (weakShelf)
-            weakShelf->copyToPasteboard();
-    };
+    connect(m_panel, &ShelfPanel::closeRequested, this, close);
+    connect(m_panel, &ShelfPanel::copyRequested, this, [this] {
+        if (m_shelf)
+            m_shelf->copyToPasteboard();
+    });
     connect(m_view, &ShelfView::preferredSizeChanged, this,
             &ShelfPanelController::contentSizeChanged);
     connect(m_panel, &ShelfPanel::moved, this, &ShelfPanelController::panelMoved);
@@ -64,7 +64,7 @@ ShelfManager::WindowMaker ShelfPanelController::windowMaker()
 
 void ShelfPanelController::withShelf(void (ShelfManager::*action)(Shelf *))
 {
-    if (m_manager && m_shelf)
+    if (m_manager && m_shelf && m_manager->shelves().contains(m_shelf))
         (m_manager->*action)(m_shelf);
 }
 

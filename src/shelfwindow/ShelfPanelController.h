@@ -70,8 +70,8 @@ private:
     void contentSizeChanged();
     void panelMoved();
 
-    // Runs `action` with the manager and the shelf while both exist; the panel's buttons may
-    // still be pressed while it fades out after its shelf closed.
+    // Runs `action` with the manager and the shelf while the shelf is open; the panel's buttons
+    // may still be pressed while it fades out after its shelf closed.
     void withShelf(void (ShelfManager::*action)(Shelf *));
 
     QPointer<Shelf> m_shelf;

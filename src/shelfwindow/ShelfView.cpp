@@ -292,10 +292,7 @@ QWidget *ShelfView::makeHeader()
     QToolButton *close = headerButton(QStringLiteral("closeButton"), Icon::close, header);
     close->setToolTip(QStringLiteral("셸프 닫기 (esc)"));
     close->setAccessibleName(QStringLiteral("셸프 닫기"));
-    connect(close, &QToolButton::clicked, this, [this] {
-        if (onClose)
-            onClose();
-    });
+    connect(close, &QToolButton::clicked, this, [this] { Q_EMIT closeRequested(); });
     layout->addWidget(close);
 
     m_titleStack = new QStackedWidget(header);
@@ -596,8 +593,8 @@ void ShelfView::finishDragOut(const QList<ShelfItem> &items, Qt::DropAction acti
     for (const ShelfItem &item : items)
         ids.insert(item.id());
     m_shelf->remove(ids);
-    if (m_shelf->items().isEmpty() && onClose)
-        onClose();
+    if (m_shelf->items().isEmpty())
+        Q_EMIT closeRequested();
 }
 
 void ShelfView::paintEvent(QPaintEvent *)

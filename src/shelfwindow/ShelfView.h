@@ -35,10 +35,6 @@ public:
     Shelf *shelf() const { return m_shelf; }
     ShelfCommands *commands() const;
 
-    std::function<void()> onClose;
-    std::function<void()> onClearAll;
-    std::function<void()> onPin;
-    std::function<void()> onUnpin;
     // Whether items leave the shelf after every successful drag-out.
     bool removeAfterDragOut = false;
 
@@ -65,6 +61,11 @@ public:
 
 Q_SIGNALS:
     void preferredSizeChanged(QSize size);
+    // The user asked to close, clear, pin or unpin the shelf (the panel controller answers).
+    void closeRequested();
+    void clearAllRequested();
+    void pinRequested();
+    void unpinRequested();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -302,21 +302,20 @@ void TestShelfCommands::copyEntryPutsExistingTargetsOnTheClipboard()
 
 void TestShelfCommands::removeEntryClosesAnEmptiedShelf()
 {
-    int emptied = 0;
-    m_commands->onEmptied = [&emptied] { ++emptied; };
+    QSignalSpy emptied(m_commands, &ShelfCommands::emptied);
     const ShelfItem a = text("a"), b = text("b");
     m_shelf->add({a, b});
 
     std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, a.id()));
     menu->actions().last()->trigger();
     QCOMPARE(m_shelf->items(), QList<ShelfItem>{b});
-    QCOMPARE(emptied, 0);
+    QCOMPARE(emptied.size(), 0);
 
     menu.reset(ShelfMenus::contextMenu(*m_commands, std::nullopt));
     QCOMPARE(menu->actions().last()->text(), QStringLiteral("셸프에서 빼기"));
     menu->actions().last()->trigger();
     QVERIFY(m_shelf->items().isEmpty());
-    QCOMPARE(emptied, 1);
+    QCOMPARE(emptied.size(), 1);
 
     // An entry outliving its commands does nothing.
     m_shelf->add({text("c")});

@@ -57,6 +57,7 @@ private Q_SLOTS:
     void dragOfVanishedFilesDoesNotStart();
     void rename();
     void panelKeysReachTheShelf();
+    void requestsAfterTheShelfClosedDoNothing();
 
 private:
     QTemporaryDir *m_dir = nullptr;
@@ -375,6 +376,25 @@ void TestShelfView::panelKeysReachTheShelf()
     QCOMPARE(QGuiApplication::clipboard()->text(), "복사할 글");
     QTest::keyClick(panel, Qt::Key_Escape);
     QVERIFY(m_manager->shelves().isEmpty());
+}
+
+void TestShelfView::requestsAfterTheShelfClosedDoNothing()
+{
+    ShelfView *shelfView = view();
+    shelf()->add({text("a")});
+    Q_EMIT shelfView->clearAllRequested();
+    QCOMPARE(m_manager->recent().snapshots.size(), 1);
+    shelf()->add({text("b")});
+    Q_EMIT shelfView->closeRequested();
+    QVERIFY(m_manager->shelves().isEmpty());
+    QCOMPARE(m_manager->recent().snapshots.size(), 2);
+
+    // The panel fades out after its shelf closed: its buttons reach nothing any more.
+    Q_EMIT shelfView->clearAllRequested();
+    Q_EMIT shelfView->pinRequested();
+    Q_EMIT shelfView->closeRequested();
+    QCOMPARE(m_manager->recent().snapshots.size(), 2);
+    QVERIFY(m_manager->pinned().isEmpty());
 }
 
 QTEST_MAIN(TestShelfView)

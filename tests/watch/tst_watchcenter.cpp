@@ -12,6 +12,7 @@
 #include "TestSupport.h"
 #include "WatchTestSupport.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -402,9 +403,13 @@ void TestWatchCenter::burstOfFilesLandsOnOneShelf()
     const WatchedFolder folder = addAndWait(QStringLiteral("Burst"));
     constexpr int count = 1000;
     QList<QUrl> written;
+    // Each file appears whole (written hidden, then renamed): a file caught half-written would
+    // rightly settle a check later than the files after it.
     for (int i = 0; i < count; ++i) {
+        const QString hidden = folder.path + QStringLiteral("/.f%1.part").arg(i);
         written.append(QUrl::fromLocalFile(folder.path + QStringLiteral("/f%1.txt").arg(i)));
-        QVERIFY(test::appendToFile(written.last().toLocalFile(), "burst"));
+        QVERIFY(test::appendToFile(hidden, "burst"));
+        QVERIFY(QFile::rename(hidden, written.last().toLocalFile()));
     }
     QTRY_COMPARE_WITH_TIMEOUT(m_manager->shelves().size(), 1, 10000);
     Shelf *shelf = m_manager->shelves().first();

@@ -21,6 +21,7 @@ class DragWatcher;
 class FileManager;
 class FileSystemEvents;
 class GlobalHotKeys;
+class IdleInhibitor;
 class WindowSystem;
 
 class Desktop
@@ -37,6 +38,8 @@ public:
     virtual FileManager &fileManager() = 0;
     // Panels on all desktops, the compositor, the tray icon's place.
     virtual WindowSystem &windowSystem() = 0;
+    // Holding off idle sleep while something is shared.
+    virtual IdleInhibitor &idleInhibitor() = 0;
 
     // A new watcher of drags anywhere on the desktop (one that cannot start where the session
     // does not let Vyo see other applications).

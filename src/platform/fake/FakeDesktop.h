@@ -1,15 +1,16 @@
 #pragma once
 
 // A desktop of fakes that Desktop::shared() answers for as long as it lives: fake dialogs, file
-// manager and window system, and fake drag watchers and hot keys made on request (each one kept
-// for the test to drive). File-system events are the real inotify ones: tests of watching use
-// real folders.
+// manager, window system and idle inhibitor, and fake drag watchers and hot keys made on request
+// (each one kept for the test to drive). File-system events are the real inotify ones: tests of
+// watching use real folders.
 
 #include "platform/Desktop.h"
 #include "platform/fake/FakeDialogs.h"
 #include "platform/fake/FakeDragWatcher.h"
 #include "platform/fake/FakeFileManager.h"
 #include "platform/fake/FakeHotKeys.h"
+#include "platform/fake/FakeIdleInhibitor.h"
 #include "platform/fake/FakeWindowSystem.h"
 
 #include <QList>
@@ -30,6 +31,7 @@ public:
     FakeDialogs &dialogs() override { return m_dialogs; }
     FakeFileManager &fileManager() override { return m_fileManager; }
     FakeWindowSystem &windowSystem() override { return m_windowSystem; }
+    FakeIdleInhibitor &idleInhibitor() override { return m_idleInhibitor; }
 
     std::unique_ptr<DragWatcher> makeDragWatcher() override;
     GlobalHotKeys *makeGlobalHotKeys(QObject *parent = nullptr) override;
@@ -45,6 +47,7 @@ private:
     FakeDialogs m_dialogs;
     FakeFileManager m_fileManager;
     FakeWindowSystem m_windowSystem;
+    FakeIdleInhibitor m_idleInhibitor;
     QList<QPointer<FakeDragWatcher>> m_dragWatchers;
     QList<QPointer<FakeHotKeys>> m_hotKeys;
 };

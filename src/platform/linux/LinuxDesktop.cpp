@@ -5,6 +5,7 @@
 #include "platform/UnavailableServices.h"
 #include "platform/linux/FreedesktopFileManager.h"
 #include "platform/linux/InotifyFileSystemEvents.h"
+#include "platform/linux/LogindIdleInhibitor.h"
 #include "platform/linux/WidgetDialogs.h"
 #include "platform/x11/X11DragWatcher.h"
 #include "platform/x11/X11HotKeys.h"
@@ -34,6 +35,7 @@ LinuxDesktop::LinuxDesktop()
     // It asks Qt for its X11 connection at each call and does nothing without one (Wayland, no
     // display), so it does not depend on when the desktop was made.
     , m_windowSystem(std::make_unique<X11WindowSystem>())
+    , m_idleInhibitor(std::make_unique<LogindIdleInhibitor>())
 {}
 
 LinuxDesktop::~LinuxDesktop() = default;

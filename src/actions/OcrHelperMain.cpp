@@ -30,6 +30,11 @@ constexpr float minimumLineConfidence = 50.0f;
 
 void limitMemory()
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer reserves terabytes of address space for its shadow memory: under a cap
+    // the helper could not even start. Sanitizer builds run it uncapped.
+    return;
+#endif
     rlimit limit{};
     limit.rlim_cur = limit.rlim_max = rlim_t(Helper::memoryLimitBytes);
     setrlimit(RLIMIT_AS, &limit);

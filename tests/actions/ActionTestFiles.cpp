@@ -186,7 +186,9 @@ bool writeEncryptedPDF(const QString &source, const QString &path, const char *p
     try {
         QPDF pdf;
         pdf.processFile(QFile::encodeName(source).constData());
-        QPDFWriter writer(pdf, QFile::encodeName(path).constData());
+        // The writer keeps the file name's pointer until it writes.
+        const QByteArray output = QFile::encodeName(path);
+        QPDFWriter writer(pdf, output.constData());
         writer.setR6EncryptionParameters(password, "owner", true, true, true, true, true, true,
                                          qpdf_r3p_full, true);
         writer.write();

@@ -48,6 +48,7 @@ bool FakePeerConnection::send(const Message &message)
     m_sent.append(message);
     if (m_buffering)
         m_bufferedAmount += quint64(message.data.size());
+    Q_EMIT messageSent(message);
     return true;
 }
 
@@ -59,6 +60,7 @@ void FakePeerConnection::close()
     m_closed = true;
     m_channelState = ChannelState::closed;
     m_state = State::closed;
+    Q_EMIT closedBySession();
 }
 
 QStringList FakePeerConnection::sentTexts() const

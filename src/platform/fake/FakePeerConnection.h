@@ -85,6 +85,12 @@ public:
     // While on, send() refuses every message.
     void setRefusingSends(bool on) { m_refusingSends = on; }
 
+Q_SIGNALS:
+    // Every message the session sent, and the session closing the connection: for tests whose
+    // fake goes away with the session that owns it.
+    void messageSent(const vyo::PeerConnection::Message &message);
+    void closedBySession();
+
 private:
     template <typename Completion> static Completion takeFirst(QList<Completion> &completions);
 

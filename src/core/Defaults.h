@@ -20,6 +20,8 @@ inline constexpr auto excludedBundleIDs = "excludedBundleIDs";
 inline constexpr auto removeAfterDragOut = "removeAfterDragOut";
 inline constexpr auto restoreShelves = "restoreShelves";
 inline constexpr auto shareExpiryMinutes = "shareExpiryMinutes";
+// The base address of a share service (signaling, ICE list, share page); not registered.
+inline constexpr auto shareServiceURL = "shareServiceURL";
 inline constexpr auto notchDropEnabled = "notchDropEnabled";
 inline constexpr auto hasShownWelcome = "hasShownWelcome";
 inline constexpr auto watchedFolders = "watchedFolders";
@@ -35,8 +37,8 @@ public:
 
     explicit Defaults(const QString &filePath, QObject *parent = nullptr);
 
-    // Registers the defaults of every registered key ("hasShownWelcome", "watchedFolders" and the
-    // shortcut keys are not registered: absent means their own default).
+    // Registers the defaults of every registered key ("hasShownWelcome", "watchedFolders",
+    // "shareServiceURL" and the shortcut keys are not registered: absent means their own default).
     void registerDefaults();
 
     QVariant value(const QString &key) const;

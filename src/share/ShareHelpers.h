@@ -3,6 +3,8 @@
 // What the share center needs before a share exists: the room identifier and key, the share
 // address given to browsers, and the ICE-server list fetched from the service.
 
+#include "platform/PeerConnection.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -31,16 +33,6 @@ QUrl appendingPath(const QUrl &base, const QString &relativePath);
 // send to the server.
 QUrl shareAddress(const QUrl &pageBase, const QUrl &signalingBase, const QString &roomID,
                   const QString &key);
-
-// One STUN or TURN server, as every new peer session receives it.
-struct IceServer
-{
-    QStringList urls;
-    std::optional<QString> username;
-    std::optional<QString> credential;
-
-    friend bool operator==(const IceServer &, const IceServer &) = default;
-};
 
 namespace IceFetch {
 

@@ -1,0 +1,1074 @@
+// One browser's peer session on a fake peer connection, with real files in temporary folders:
+// negotiation, routes, device names, downloads byte for byte (single files, folders and the whole
+// shelf as ZIPs read back by Python's zipfile), flow control, uploads and everything a browser
+// may get wrong, cancel and close.
+
+#include "share/PeerSession.h"
+
+#include "core/Ids.h"
+#include "logic/TransferProtocol.h"
+#include "platform/fake/FakePeerConnection.h"
+#include "shelf/Shelf.h"
+
+#include "TestSupport.h"
+#include "ZipSupport.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+
+using namespace vyo;
+using namespace vyo::test;
+using Content = ShelfItem::Content;
+using Route = PeerSession::Route;
+using ChannelState = PeerConnection::ChannelState;
+
+Q_DECLARE_METATYPE(std::optional<qint64>)
+Q_DECLARE_METATYPE(vyo::RtcStatsReport)
+Q_DECLARE_METATYPE(vyo::PeerSession::Route)
+
+namespace {
+
+QJsonObject object(const QString &text)
+{
+    return QJsonDocument::fromJson(text.toUtf8()).object();
+}
+
+QString message(const QJsonObject &json)
+{
+    return TransferProtocol::encode(json);
+}
+
+QString tidMessage(const char *type, quint32 tid)
+{
+    return message({{"t", type}, {"tid", qint64(tid)}});
+}
+
+QByteArray randomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator{quint32(size)};
+    for (char &byte : bytes)
+        byte = char(generator.bounded(256));
+    return bytes;
+}
+
+QStringList filesIn(const QString &folder, const QString &pattern = QStringLiteral("*"))
+{
+    return QDir(folder).entryList({pattern}, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+}
+
+QStringList temporaryArchives()
+{
+    return filesIn(QDir::tempPath(), QStringLiteral("vyo-*.zip"));
+}
+
+// One peer session with its fake connection, its shelf and everything its callbacks reported.
+struct Peer
+{
+    std::unique_ptr<Shelf> shelf = std::make_unique<Shelf>();
+    QPointer<FakePeerConnection> connection;
+    std::unique_ptr<PeerSession> session;
+    QStringList signalsSent;
+    QStringList activities;
+    QStringList calls;
+
+    Peer()
+    {
+        auto fake = std::make_unique<FakePeerConnection>();
+        connection = fake.get();
+        session =
+            std::make_unique<PeerSession>(QStringLiteral("peer-1"), shelf.get(), std::move(fake));
+        session->sendSignal = [this](const QString &payload) { signalsSent.append(payload); };
+        session->onActivity = [this](const QString &text) { activities.append(text); };
+        session->onRouteChange = [this] { calls.append(QStringLiteral("route")); };
+        session->onReady = [this] { calls.append(QStringLiteral("ready")); };
+        session->onClosed = [this] { calls.append(QStringLiteral("closed")); };
+    }
+
+    // Opens the channel and says "ready" as a browser would.
+    void greet(std::optional<qint64> maxMessageSize = std::nullopt,
+               const QString &device = QString())
+    {
+        connection->setChannelState(ChannelState::open);
+        QJsonObject ready{{"t", "ready"}, {"device", device}};
+        if (maxMessageSize)
+            ready.insert("maxMessageSize", *maxMessageSize);
+        connection->receiveText(message(ready));
+        connection->clearSent();
+        calls.clear();
+    }
+
+    void send(const QString &text) { connection->receiveText(text); }
+    void sendFrame(quint32 tid, const QByteArray &payload)
+    {
+        connection->receiveBinary(TransferProtocol::frame(tid, payload));
+    }
+
+    ShelfItem add(const Content &content)
+    {
+        const ShelfItem item(content);
+        shelf->add({item});
+        return item;
+    }
+
+    // The text messages sent so far, parsed.
+    QList<QJsonObject> replies() const
+    {
+        QList<QJsonObject> list;
+        for (const QString &text : connection->sentTexts())
+            list.append(object(text));
+        return list;
+    }
+    // The "t" of every message sent, binary frames as "frame <tid>".
+    QStringList sequence() const
+    {
+        QStringList list;
+        for (const PeerConnection::Message &m : connection->sentMessages()) {
+            if (m.binary)
+                list.append(
+                    QStringLiteral("frame %1").arg(TransferProtocol::splitFrame(m.data)->tid));
+            else
+                list.append(object(QString::fromUtf8(m.data)).value("t").toString());
+        }
+        list.removeDuplicates();
+        return list;
+    }
+    // The payloads of every frame of `tid`, joined, and how many frames carried them.
+    QByteArray downloaded(quint32 tid, int *frames = nullptr) const
+    {
+        QByteArray bytes;
+        int count = 0;
+        for (const QByteArray &binary : connection->sentBinaries()) {
+            const auto frame = TransferProtocol::splitFrame(binary);
+            if (frame && frame->tid == tid) {
+                bytes += frame->payload;
+                ++count;
+            }
+        }
+        if (frames)
+            *frames = count;
+        return bytes;
+    }
+    std::optional<QJsonObject> reply(const QString &type, quint32 tid) const
+    {
+        for (const QJsonObject &json : replies()) {
+            if (json.value("t").toString() == type && json.value("tid").toInteger() == tid)
+                return json;
+        }
+        return std::nullopt;
+    }
+};
+
+} // namespace
+
+class TestPeerSession : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void offerGoesOutOnceLocal();
+    void offerFailureIsLogged();
+    void localCandidatesGoOutAtOnce();
+    void candidatesWaitForTheAnswer();
+    void otherSignalsAreIgnored();
+    void routeFromStatistics_data();
+    void routeFromStatistics();
+    void connectionStates();
+    void deviceNames_data();
+    void deviceNames();
+    void readyNamesTheDeviceAndCallsBack();
+
+    void downloadsInChunks_data();
+    void downloadsInChunks();
+    void emptyFile();
+    void getErrors_data();
+    void getErrors();
+    void folderAsZip();
+    void everythingAsZip();
+    void nothingToGetAll();
+    void flowControl();
+    void downloadsOneAfterAnother();
+    void fileChangedWhileSent_data();
+    void fileChangedWhileSent();
+    void shelfClosedMidDownload();
+
+    void uploads_data();
+    void uploads();
+    void uploadReplacesSameTid();
+    void garbageGetsNoReply_data();
+    void garbageGetsNoReply();
+
+    void cancelDownloadAndArchive();
+    void cancelUnknownOrFinishedIsIgnored();
+    void closeWithAndWithoutBye();
+    void channelClosingMidUpload();
+    void sessionGoneWhileArchiving();
+
+private:
+    QString path(const QString &relative) const { return m_dir->filePath(relative); }
+    QString write(const QString &relative, const QByteArray &bytes)
+    {
+        const QString file = path(relative);
+        writeFile(file, bytes);
+        return file;
+    }
+    // Waits for the "file" of an archive and its "end"; the archive's bytes.
+    QByteArray downloadArchive(Peer &peer, quint32 tid, QJsonObject *file);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Peer> m_peer;
+};
+
+void TestPeerSession::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_peer = std::make_unique<Peer>();
+}
+
+void TestPeerSession::cleanup()
+{
+    m_peer.reset();
+    m_dir.reset();
+    // Nothing the sessions made is left behind: no archive, no upload folder.
+    QTRY_COMPARE(temporaryArchives(), QStringList());
+}
+
+// Negotiation
+
+void TestPeerSession::offerGoesOutOnceLocal()
+{
+    Peer &peer = *m_peer;
+    QCOMPARE(peer.connection->pendingOffers(), 1);
+    QVERIFY(peer.connection->completeOffer(QStringLiteral("v=0\r\no=- 1 2 IN IP4 127.0.0.1")));
+    QCOMPARE(peer.connection->localDescriptions(),
+             (QList<FakePeerConnection::Description>{
+                 {"offer", QStringLiteral("v=0\r\no=- 1 2 IN IP4 127.0.0.1")}}));
+    QVERIFY(peer.signalsSent.isEmpty());
+    QVERIFY(peer.connection->completeLocalDescription());
+    QCOMPARE(peer.signalsSent,
+             QStringList{R"({"sdp":{"sdp":"v=0\r\no=- 1 2 IN IP4 127.0.0.1","type":"offer"}})"});
+
+    // A local description that cannot be set sends nothing.
+    Peer second;
+    QVERIFY(second.connection->completeOffer(QStringLiteral("v=0")));
+    QVERIFY(second.connection->completeLocalDescription(QStringLiteral("refused")));
+    QVERIFY(second.signalsSent.isEmpty());
+}
+
+void TestPeerSession::offerFailureIsLogged()
+{
+    LogCapture log;
+    QVERIFY(m_peer->connection->failOffer(QStringLiteral("no codecs")));
+    QVERIFY(log.contains(QStringLiteral("offer 생성 실패: no codecs")));
+    QCOMPARE(m_peer->connection->localDescriptions().size(), 0);
+    QVERIFY(m_peer->signalsSent.isEmpty());
+}
+
+void TestPeerSession::localCandidatesGoOutAtOnce()
+{
+    Peer &peer = *m_peer;
+    peer.connection->gatherCandidate(
+        {QStringLiteral("candidate:1 1 udp 1 127.0.0.1 5000 typ host"), 0, QStringLiteral("0")});
+    peer.connection->gatherCandidate({QStringLiteral("candidate:2"), 1, std::nullopt});
+    QCOMPARE(
+        peer.signalsSent,
+        (QStringList{
+            R"({"candidate":{"candidate":"candidate:1 1 udp 1 127.0.0.1 5000 typ host","sdpMLineIndex":0,"sdpMid":"0"}})",
+            R"({"candidate":{"candidate":"candidate:2","sdpMLineIndex":1}})"}));
+}
+
+void TestPeerSession::candidatesWaitForTheAnswer()
+{
+    Peer &peer = *m_peer;
+    peer.session->handleSignal(R"({"candidate":{"candidate":"a","sdpMLineIndex":2,"sdpMid":"x"}})");
+    peer.session->handleSignal(R"({"candidate":{"candidate":"b"}})");
+    QCOMPARE(peer.connection->addedCandidates().size(), 0);
+
+    LogCapture log;
+    peer.session->handleSignal(R"({"sdp":{"sdp":"bad","type":"answer"}})");
+    QVERIFY(peer.connection->completeRemoteDescription(QStringLiteral("malformed")));
+    QVERIFY(log.contains(QStringLiteral("answer 적용 실패: malformed")));
+    QVERIFY(!peer.session->hasRemoteDescription());
+    QCOMPARE(peer.connection->addedCandidates().size(), 0);
+
+    peer.session->handleSignal(R"({"sdp":{"sdp":"v=0 answer","type":"answer"}})");
+    QCOMPARE(peer.connection->remoteDescriptions().last(),
+             (FakePeerConnection::Description{"answer", "v=0 answer"}));
+    QVERIFY(peer.connection->completeRemoteDescription());
+    QVERIFY(peer.session->hasRemoteDescription());
+    QCOMPARE(peer.connection->addedCandidates(),
+             (QList<IceCandidate>{{"a", 2, QStringLiteral("x")}, {"b", 0, std::nullopt}}));
+
+    peer.session->handleSignal(R"({"candidate":{"candidate":"c","sdpMLineIndex":"1"}})");
+    QCOMPARE(peer.connection->addedCandidates().last(), (IceCandidate{"c", 0, std::nullopt}));
+    QVERIFY(peer.connection->completeCandidate(QStringLiteral("stale")));
+}
+
+void TestPeerSession::otherSignalsAreIgnored()
+{
+    Peer &peer = *m_peer;
+    const QStringList ignored{
+        QStringLiteral("not json"),
+        QStringLiteral("[1]"),
+        QStringLiteral(R"({"sdp":{"sdp":"v=0","type":"offer"}})"),
+        QStringLiteral(R"({"sdp":{"sdp":7,"type":"answer"}})"),
+        QStringLiteral(R"({"candidate":{"candidate":""}})"),
+        QStringLiteral(R"({"candidate":"a"})"),
+    };
+    for (const QString &signal : ignored)
+        peer.session->handleSignal(signal);
+    QCOMPARE(peer.connection->remoteDescriptions().size(), 0);
+    QVERIFY(peer.connection->completeRemoteDescription() == false);
+    peer.session->handleSignal(R"({"sdp":{"sdp":"v=0","type":"answer"}})");
+    QVERIFY(peer.connection->completeRemoteDescription());
+    QCOMPARE(peer.connection->addedCandidates().size(), 0);
+}
+
+void TestPeerSession::routeFromStatistics_data()
+{
+    QTest::addColumn<RtcStatsReport>("report");
+    QTest::addColumn<Route>("route");
+    const auto candidate = [](const char *type) {
+        return RtcStatistic{"local-candidate", {{"candidateType", type}}};
+    };
+    const auto pair = [](bool nominated, const char *state) {
+        return RtcStatistic{"candidate-pair",
+                            {{"nominated", nominated},
+                             {"state", state},
+                             {"localCandidateId", "L"},
+                             {"remoteCandidateId", "R"}}};
+    };
+    const RtcStatistic transport{"transport", {{"selectedCandidatePairId", "P"}}};
+
+    QTest::newRow("no pair") << RtcStatsReport{{"L", candidate("relay")}} << Route::direct;
+    QTest::newRow("selected pair, host candidates")
+        << RtcStatsReport{{"T", transport},
+                          {"P", pair(false, "in-progress")},
+                          {"L", candidate("host")},
+                          {"R", candidate("srflx")}}
+        << Route::direct;
+    QTest::newRow("selected pair, local relay") << RtcStatsReport{{"T", transport},
+                                                                  {"P", pair(false, "in-progress")},
+                                                                  {"L", candidate("relay")},
+                                                                  {"R", candidate("host")}}
+                                                << Route::relay;
+    QTest::newRow("selected pair, remote relay") << RtcStatsReport{{"T", transport},
+                                                                   {"P", pair(true, "succeeded")},
+                                                                   {"L", candidate("host")},
+                                                                   {"R", candidate("relay")}}
+                                                 << Route::relay;
+    QTest::newRow("nominated succeeded pair without transport")
+        << RtcStatsReport{{"P", pair(true, "succeeded")}, {"R", candidate("relay")}}
+        << Route::relay;
+    QTest::newRow("pair not nominated")
+        << RtcStatsReport{{"P", pair(false, "succeeded")}, {"R", candidate("relay")}}
+        << Route::direct;
+    QTest::newRow("pair not succeeded")
+        << RtcStatsReport{{"P", pair(true, "failed")}, {"R", candidate("relay")}} << Route::direct;
+    QTest::newRow("transport names a missing pair")
+        << RtcStatsReport{{"T", transport}, {"L", candidate("relay")}} << Route::direct;
+    QTest::newRow("candidate ids not strings")
+        << RtcStatsReport{{"P", RtcStatistic{"candidate-pair",
+                                             {{"nominated", true},
+                                              {"state", "succeeded"},
+                                              {"localCandidateId", 5}}}},
+                          {"5", candidate("relay")}}
+        << Route::direct;
+}
+
+void TestPeerSession::routeFromStatistics()
+{
+    QFETCH(RtcStatsReport, report);
+    QFETCH(Route, route);
+    QCOMPARE(PeerSession::routeFor(report), route);
+
+    // The same report, reached through a connection that becomes connected.
+    Peer &peer = *m_peer;
+    peer.connection->setState(PeerConnection::State::connected);
+    QVERIFY(peer.connection->completeStatistics(report));
+    QCOMPARE(peer.session->route(), route);
+    QCOMPARE(peer.calls, QStringList{"route"});
+}
+
+void TestPeerSession::connectionStates()
+{
+    using State = PeerConnection::State;
+    for (const State state : {State::fresh, State::connecting, State::disconnected}) {
+        m_peer->connection->setState(state);
+        QCOMPARE(m_peer->session->route(), Route::connecting);
+    }
+    QCOMPARE(m_peer->connection->pendingStatistics(), 0);
+
+    // A report that arrives after the close changes nothing.
+    m_peer->connection->setState(State::connected);
+    QCOMPARE(m_peer->connection->pendingStatistics(), 1);
+    m_peer->session->close(false);
+    QVERIFY(!m_peer->connection->completeStatistics({}));
+    QCOMPARE(m_peer->session->route(), Route::closed);
+
+    for (const State state : {State::failed, State::closed}) {
+        Peer peer;
+        peer.greet();
+        peer.connection->setState(state);
+        QCOMPARE(peer.session->route(), Route::closed);
+        QCOMPARE(peer.calls, (QStringList{"route", "closed"}));
+        QVERIFY(peer.connection->sentTexts().isEmpty());
+        QVERIFY(peer.connection->isClosed());
+    }
+}
+
+void TestPeerSession::deviceNames_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("empty") << ""
+                           << "다른 기기";
+    QTest::newRow("galaxy") << "Mozilla/5.0 (Linux; Android 14; SM-S918N)"
+                            << "갤럭시";
+    QTest::newRow("samsung browser") << "SamsungBrowser/23.0 Android"
+                                     << "갤럭시";
+    QTest::newRow("android and linux") << "Mozilla/5.0 (LINUX; ANDROID 13; Pixel 7)"
+                                       << "안드로이드 휴대폰";
+    QTest::newRow("iphone") << "Mozilla/5.0 (iPhone; CPU iPhone OS 17_0 like Mac OS X)"
+                            << "iPhone";
+    QTest::newRow("ipad") << "Mozilla/5.0 (iPad; CPU OS 16_0 like Mac OS X)"
+                          << "iPad";
+    QTest::newRow("windows") << "Mozilla/5.0 (Windows NT 10.0; Win64; x64)"
+                             << "윈도우 PC";
+    QTest::newRow("mac") << "Mozilla/5.0 (Macintosh; Intel Mac OS X 14_0)"
+                         << "Mac";
+    QTest::newRow("mac os") << "mac os"
+                            << "Mac";
+    QTest::newRow("linux") << "Mozilla/5.0 (X11; Linux x86_64)"
+                           << "리눅스 PC";
+    QTest::newRow("other") << "CrOS"
+                           << "다른 기기";
+}
+
+void TestPeerSession::deviceNames()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, name);
+    QCOMPARE(PeerSession::deviceNameFor(device), name);
+}
+
+void TestPeerSession::readyNamesTheDeviceAndCallsBack()
+{
+    Peer &peer = *m_peer;
+    QCOMPARE(peer.session->deviceName(), QStringLiteral("다른 기기"));
+    peer.session->sendText(QStringLiteral("too early"));
+    peer.connection->setChannelState(ChannelState::open);
+    peer.session->sendText(QStringLiteral("still too early"));
+    QVERIFY(peer.connection->sentTexts().isEmpty());
+
+    peer.send(R"({"t":"ready","maxMessageSize":16384,"device":"Windows NT"})");
+    QVERIFY(peer.session->isReady());
+    QCOMPARE(peer.session->deviceName(), QStringLiteral("윈도우 PC"));
+    QCOMPARE(peer.session->remoteMaxMessageSize(), std::optional<qint64>(16384));
+    QCOMPARE(peer.calls, (QStringList{"route", "ready"}));
+    peer.session->sendText(QStringLiteral("listing"));
+    QCOMPARE(peer.connection->sentTexts(), QStringList{"listing"});
+
+    // A second "ready" is taken as it comes: the new announcement holds.
+    peer.send(R"({"t":"ready","device":"iPhone"})");
+    QCOMPARE(peer.session->deviceName(), QStringLiteral("iPhone"));
+    QVERIFY(!peer.session->remoteMaxMessageSize());
+    QCOMPARE(peer.calls, (QStringList{"route", "ready", "route", "ready"}));
+}
+
+// Downloads
+
+void TestPeerSession::downloadsInChunks_data()
+{
+    QTest::addColumn<std::optional<qint64>>("maxMessageSize");
+    QTest::addColumn<int>("payload");
+    QTest::newRow("no announcement") << std::optional<qint64>() << 65532;
+    QTest::newRow("65536") << std::optional<qint64>(65536) << 65532;
+    QTest::newRow("larger") << std::optional<qint64>(262144) << 65532;
+    QTest::newRow("16384") << std::optional<qint64>(16384) << 16380;
+    QTest::newRow("1028") << std::optional<qint64>(1028) << 1024;
+    QTest::newRow("1000 keeps the floor") << std::optional<qint64>(1000) << 1024;
+    QTest::newRow("zero") << std::optional<qint64>(0) << 1024;
+}
+
+void TestPeerSession::downloadsInChunks()
+{
+    QFETCH(std::optional<qint64>, maxMessageSize);
+    QFETCH(int, payload);
+    QCOMPARE(PeerSession::chunkPayloadSize(maxMessageSize), qint64(payload));
+
+    Peer &peer = *m_peer;
+    const QByteArray bytes = randomBytes(200000);
+    // A decomposed Korean name goes out composed.
+    const QString decomposed = QStringLiteral("\u1100\u1161 \u110b\u1175\u11ab.txt");
+    const ShelfItem item = peer.add(Content::file(QUrl::fromLocalFile(write(decomposed, bytes))));
+    peer.greet(maxMessageSize, QStringLiteral("iPhone"));
+    peer.send(message({{"t", "get"}, {"tid", 7}, {"id", uuidText(item.id()).toLower()}}));
+
+    const QList<QJsonObject> replies = peer.replies();
+    QCOMPARE(replies.size(), 2);
+    QCOMPARE(replies[0], (QJsonObject{{"t", "file"},
+                                      {"tid", 7},
+                                      {"name", QStringLiteral("\uAC00 \uC778.txt")},
+                                      {"size", 200000},
+                                      {"mime", "text/plain"}}));
+    QCOMPARE(replies[1], (QJsonObject{{"t", "end"}, {"tid", 7}}));
+    int frames = 0;
+    QCOMPARE(peer.downloaded(7, &frames), bytes);
+    QCOMPARE(frames, int((200000 + payload - 1) / payload));
+    for (const QByteArray &frame : peer.connection->sentBinaries().mid(0, frames - 1))
+        QCOMPARE(frame.size(), payload + 4);
+    QCOMPARE(peer.activities, QStringList{"iPhone에서 " + item.displayName() + " 받는 중"});
+}
+
+void TestPeerSession::emptyFile()
+{
+    Peer &peer = *m_peer;
+    const ShelfItem item = peer.add(Content::file(QUrl::fromLocalFile(write("empty.bin", {}))));
+    peer.greet();
+    peer.send(message({{"t", "get"}, {"tid", 1}, {"id", uuidText(item.id())}}));
+    QCOMPARE(peer.connection->sentBinaries().size(), 0);
+    QCOMPARE(peer.replies(), (QList<QJsonObject>{{{"t", "file"},
+                                                  {"tid", 1},
+                                                  {"name", "empty.bin"},
+                                                  {"size", 0},
+                                                  {"mime", "application/octet-stream"}},
+                                                 {{"t", "end"}, {"tid", 1}}}));
+}
+
+void TestPeerSession::getErrors_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::newRow("unknown item") << "unknown";
+    QTest::newRow("link") << "link";
+    QTest::newRow("text") << "text";
+    QTest::newRow("missing file") << "missing";
+    QTest::newRow("no shelf") << "no shelf";
+}
+
+void TestPeerSession::getErrors()
+{
+    QFETCH(QString, which);
+    Peer &peer = *m_peer;
+    const ShelfItem link = peer.add(Content::link(QUrl("https://example.com/a/b")));
+    const ShelfItem text = peer.add(Content::text("안녕"));
+    const ShelfItem missing = peer.add(Content::file(QUrl::fromLocalFile(path("gone.txt"))));
+    const ShelfItem present = peer.add(Content::file(QUrl::fromLocalFile(write("here.txt", "x"))));
+    const QMap<QString, QUuid> ids{{"unknown", newId()},
+                                   {"link", link.id()},
+                                   {"text", text.id()},
+                                   {"missing", missing.id()},
+                                   {"no shelf", present.id()}};
+    if (which == u"no shelf")
+        peer.shelf.reset();
+    peer.greet();
+    peer.send(message({{"t", "get"}, {"tid", 3}, {"id", uuidText(ids.value(which))}}));
+    QCOMPARE(peer.replies(),
+             (QList<QJsonObject>{
+                 {{"t", "error"}, {"tid", 3}, {"message", "셸프에서 찾을 수 없는 항목이에요."}}}));
+    QVERIFY(peer.activities.isEmpty());
+}
+
+QByteArray TestPeerSession::downloadArchive(Peer &peer, quint32 tid, QJsonObject *file)
+{
+    const bool finished = QTest::qWaitFor(
+        [&peer, tid] { return peer.reply("end", tid) || peer.reply("error", tid); }, 60000);
+    const std::optional<QJsonObject> fileMessage = peer.reply("file", tid);
+    if (!finished || !fileMessage)
+        return QByteArray();
+    *file = *fileMessage;
+    return peer.downloaded(tid);
+}
+
+void TestPeerSession::folderAsZip()
+{
+    Peer &peer = *m_peer;
+    write("사진 모음/바다.txt", "sea");
+    write("사진 모음/하위/산.txt", randomBytes(100000));
+    const ShelfItem folder = peer.add(Content::file(QUrl::fromLocalFile(path("사진 모음"))));
+    peer.greet(std::nullopt, "Android");
+    peer.send(message({{"t", "get"}, {"tid", 9}, {"id", uuidText(folder.id())}}));
+    // The "file" waits until the archive is written.
+    QVERIFY(peer.replies().isEmpty() || peer.reply("file", 9));
+
+    QJsonObject file;
+    const QByteArray archive = downloadArchive(peer, 9, &file);
+    QCOMPARE(file.value("name").toString(), QStringLiteral("사진 모음.zip"));
+    QCOMPARE(file.value("mime").toString(), QStringLiteral("application/zip"));
+    QCOMPARE(file.value("size").toInteger(), archive.size());
+    QVERIFY(peer.reply("end", 9));
+    const QString copy = write("received.zip", archive);
+    QString error;
+    const QJsonObject report = pythonReport(copy, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(pythonNames(report), (QStringList{"사진 모음/", "사진 모음/바다.txt",
+                                               "사진 모음/하위/", "사진 모음/하위/산.txt"}));
+    QVERIFY(report.value("testzip").isNull());
+    QCOMPARE(peer.activities, QStringList{"안드로이드 휴대폰에서 사진 모음 받는 중"});
+    QCOMPARE(temporaryArchives(), QStringList());
+}
+
+void TestPeerSession::everythingAsZip()
+{
+    Peer &peer = *m_peer;
+    peer.add(Content::text("not in the archive"));
+    peer.add(Content::file(QUrl::fromLocalFile(write("보고서.pdf", "%PDF"))));
+    peer.add(Content::link(QUrl("https://example.com")));
+    peer.add(Content::file(QUrl::fromLocalFile(path("gone.txt"))));
+    write("폴더/안.txt", "in");
+    peer.add(Content::image(QUrl::fromLocalFile(path("폴더"))));
+    peer.greet();
+    peer.send(tidMessage("get-all", 4));
+
+    QJsonObject file;
+    const QByteArray archive = downloadArchive(peer, 4, &file);
+    QVERIFY2(QRegularExpression(R"(^Vyo \d{4}-\d\d-\d\d \d\d\.\d\d\.zip$)")
+                 .match(file.value("name").toString())
+                 .hasMatch(),
+             qPrintable(file.value("name").toString()));
+    QCOMPARE(file.value("size").toInteger(), archive.size());
+    QString error;
+    const QJsonObject report = pythonReport(write("all.zip", archive), &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(pythonNames(report), (QStringList{"보고서.pdf", "폴더/", "폴더/안.txt"}));
+    QCOMPARE(peer.activities, QStringList{"다른 기기에서 2개를 ZIP으로 받는 중"});
+}
+
+void TestPeerSession::nothingToGetAll()
+{
+    Peer &peer = *m_peer;
+    peer.add(Content::text("text only"));
+    peer.add(Content::file(QUrl::fromLocalFile(path("gone.txt"))));
+    peer.greet();
+    peer.send(tidMessage("get-all", 2));
+    QCOMPARE(
+        peer.replies(),
+        (QList<QJsonObject>{{{"t", "error"}, {"tid", 2}, {"message", "받을 파일이 없어요."}}}));
+    QVERIFY(peer.activities.isEmpty());
+}
+
+void TestPeerSession::flowControl()
+{
+    Peer &peer = *m_peer;
+    const QByteArray bytes = randomBytes(3 * 1024 * 1024);
+    const ShelfItem item = peer.add(Content::file(QUrl::fromLocalFile(write("big.bin", bytes))));
+    peer.connection->setBuffering(true);
+    peer.greet();
+    peer.send(message({{"t", "get"}, {"tid", 5}, {"id", uuidText(item.id())}}));
+    // The "file" message and 16 frames of 65536 bytes fill the buffer past 1 MiB; 15 would not.
+    QCOMPARE(peer.connection->sentBinaries().size(), 16);
+    QVERIFY(peer.connection->bufferedAmount() >= PeerSession::maximumBufferedAmount);
+    QVERIFY(peer.connection->bufferedAmount() - 65536 < PeerSession::maximumBufferedAmount);
+
+    // Drained, but not enough: the pump waits for 256 KiB.
+    peer.connection->setBufferedAmount(262145);
+    QCOMPARE(peer.connection->sentBinaries().size(), 16);
+    // The channel reopening does not overfill it either.
+    peer.connection->setBufferedAmount(1048576, false);
+    peer.connection->setChannelState(ChannelState::open);
+    QCOMPARE(peer.connection->sentBinaries().size(), 16);
+
+    for (int round = 0; round < 10 && !peer.reply("end", 5); ++round)
+        peer.connection->setBufferedAmount(262144);
+    QVERIFY(peer.reply("end", 5));
+    QCOMPARE(peer.downloaded(5), bytes);
+
+    // A channel that refuses a frame loses nothing: the same bytes go out later.
+    Peer refused;
+    const QByteArray small = randomBytes(100000);
+    const ShelfItem other =
+        refused.add(Content::file(QUrl::fromLocalFile(write("small.bin", small))));
+    refused.greet();
+    refused.connection->setRefusingSends(true);
+    refused.send(message({{"t", "get"}, {"tid", 1}, {"id", uuidText(other.id())}}));
+    QCOMPARE(refused.connection->sentMessages().size(), 0);
+    refused.connection->setRefusingSends(false);
+    refused.connection->setBufferedAmount(0);
+    QVERIFY(refused.reply("end", 1));
+    QCOMPARE(refused.downloaded(1), small);
+}
+
+void TestPeerSession::downloadsOneAfterAnother()
+{
+    Peer &peer = *m_peer;
+    const QByteArray first = randomBytes(2 * 1024 * 1024);
+    const QByteArray second = randomBytes(70000);
+    const ShelfItem a = peer.add(Content::file(QUrl::fromLocalFile(write("a.bin", first))));
+    const ShelfItem b = peer.add(Content::file(QUrl::fromLocalFile(write("b.bin", second))));
+    peer.connection->setBuffering(true);
+    peer.greet();
+    peer.send(message({{"t", "get"}, {"tid", 1}, {"id", uuidText(a.id())}}));
+    peer.send(message({{"t", "get"}, {"tid", 2}, {"id", uuidText(b.id())}}));
+    for (int round = 0; round < 20 && !peer.reply("end", 2); ++round)
+        peer.connection->setBufferedAmount(0);
+    QCOMPARE(peer.sequence(), (QStringList{"file", "frame 1", "end", "frame 2"}));
+    // The second "file" went out at once, between frames of the first.
+    QList<QString> order;
+    for (const PeerConnection::Message &m : peer.connection->sentMessages()) {
+        if (!m.binary)
+            order.append(QString::fromUtf8(m.data));
+    }
+    QCOMPARE(object(order[0]).value("tid").toInt(), 1);
+    QCOMPARE(object(order[1]).value("t").toString(), QStringLiteral("file"));
+    QCOMPARE(object(order[1]).value("tid").toInt(), 2);
+    QCOMPARE(peer.downloaded(1), first);
+    QCOMPARE(peer.downloaded(2), second);
+}
+
+void TestPeerSession::fileChangedWhileSent_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("succeeds");
+    // An open file keeps its bytes when it is deleted.
+    QTest::newRow("deleted") << "delete" << true;
+    QTest::newRow("grown") << "grow" << false;
+    QTest::newRow("truncated") << "truncate" << false;
+}
+
+void TestPeerSession::fileChangedWhileSent()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, succeeds);
+    Peer &peer = *m_peer;
+    const QByteArray bytes = randomBytes(2 * 1024 * 1024);
+    const QString file = write("changing.bin", bytes);
+    const ShelfItem item = peer.add(Content::file(QUrl::fromLocalFile(file)));
+    peer.connection->setBuffering(true);
+    peer.greet();
+    peer.send(message({{"t", "get"}, {"tid", 3}, {"id", uuidText(item.id())}}));
+    QVERIFY(!peer.reply("end", 3));
+    if (change == u"delete") {
+        QVERIFY(QFile::remove(file));
+    } else {
+        QFile handle(file);
+        QVERIFY(handle.open(change == u"grow" ? QIODevice::Append : QIODevice::ReadWrite));
+        if (change == u"grow")
+            handle.write(randomBytes(100));
+        else
+            QVERIFY(handle.resize(1024 * 1024 + 10));
+    }
+    for (int round = 0; round < 40 && !peer.reply("end", 3) && !peer.reply("error", 3); ++round)
+        peer.connection->setBufferedAmount(0);
+    if (succeeds) {
+        QVERIFY(peer.reply("end", 3));
+        QCOMPARE(peer.downloaded(3), bytes);
+    } else {
+        QVERIFY(!peer.reply("end", 3));
+        QCOMPARE(peer.reply("error", 3)->value("message").toString(),
+                 QStringLiteral("파일을 읽지 못했어요."));
+    }
+}
+
+void TestPeerSession::shelfClosedMidDownload()
+{
+    Peer &peer = *m_peer;
+    const QByteArray bytes = randomBytes(2 * 1024 * 1024);
+    const ShelfItem item = peer.add(Content::file(QUrl::fromLocalFile(write("a.bin", bytes))));
+    peer.connection->setBuffering(true);
+    peer.greet();
+    peer.send(message({{"t", "get"}, {"tid", 1}, {"id", uuidText(item.id())}}));
+    peer.shelf.reset();
+    QCOMPARE(peer.session->shelf(), nullptr);
+    // What was asked for still arrives whole; nothing new can be found.
+    for (int round = 0; round < 20 && !peer.reply("end", 1); ++round)
+        peer.connection->setBufferedAmount(0);
+    QCOMPARE(peer.downloaded(1), bytes);
+    peer.send(message({{"t", "get"}, {"tid", 2}, {"id", uuidText(item.id())}}));
+    QCOMPARE(peer.reply("error", 2)->value("message").toString(),
+             QStringLiteral("셸프에서 찾을 수 없는 항목이에요."));
+    peer.send(tidMessage("get-all", 3));
+    QCOMPARE(peer.reply("error", 3)->value("message").toString(),
+             QStringLiteral("받을 파일이 없어요."));
+}
+
+// Uploads
+
+void TestPeerSession::uploads_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<qint64>("size");
+    // The frames the browser sends after "put" ("<tid>:<length>"), then "end" when listed.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("expected");
+    // The name stored on the shelf; empty when nothing is stored.
+    QTest::addColumn<QString>("stored");
+
+    const QString storeError = QStringLiteral("error 파일을 저장할 수 없어요.");
+    const QString sizeError = QStringLiteral("error 받은 크기가 맞지 않거나 저장하지 못했어요.");
+    const QString incomplete =
+        QStringLiteral("error 파일이 끝까지 오지 않았어요. 다시 올려 주세요.");
+
+    QTest::newRow("whole") << "사진.jpg" << qint64(300000)
+                           << QStringList{"1:100000", "1:200000", "end"} << QStringList{"stored"}
+                           << "사진.jpg";
+    QTest::newRow("empty pieces and a short frame")
+        << "a.txt" << qint64(10) << QStringList{"1:0", "short", "1:10", "end"}
+        << QStringList{"stored"} << "a.txt";
+    QTest::newRow("zero bytes") << "empty.txt" << qint64(0) << QStringList{"end"}
+                                << QStringList{"stored"} << "empty.txt";
+    QTest::newRow("4 GiB is accepted")
+        << "big.iso" << qint64(4294967296) << QStringList{} << QStringList{} << "";
+    QTest::newRow("above 4 GiB") << "big.iso" << qint64(4294967297) << QStringList{"end"}
+                                 << QStringList{"error 4GB보다 큰 파일은 올릴 수 없어요."} << "";
+    QTest::newRow("parent steps") << "../../폴더/파일.txt" << qint64(1) << QStringList{"1:1", "end"}
+                                  << QStringList{"stored"} << "_.._폴더_파일.txt";
+    QTest::newRow("only dots") << "...." << qint64(1) << QStringList{"1:1", "end"}
+                               << QStringList{storeError} << "";
+    QTest::newRow("slashes only") << "//" << qint64(1) << QStringList{"1:1", "end"}
+                                  << QStringList{"stored"} << "__";
+    QTest::newRow("control characters")
+        << "a\u0001b\nc\td.txt" << qint64(1) << QStringList{"1:1", "end"} << QStringList{"stored"}
+        << "a_b_c_d.txt";
+    QTest::newRow("5000 characters")
+        << QString(5000, u'a') << qint64(1) << QStringList{"1:1", "end"} << QStringList{"stored"}
+        << QString(200, u'a');
+    // 200 Korean characters are 600 bytes, more than a Linux file name holds.
+    QTest::newRow("5000 Korean characters")
+        << QString(5000, u'가') << qint64(1) << QStringList{"1:1", "end"} << QStringList{storeError}
+        << "";
+    QTest::newRow("more than announced")
+        << "a.txt" << qint64(10) << QStringList{"1:6", "1:5", "1:1", "end"}
+        << QStringList{sizeError} << "";
+    QTest::newRow("end before all data")
+        << "a.txt" << qint64(10) << QStringList{"1:6", "end", "1:4", "end"}
+        << QStringList{incomplete} << "";
+    QTest::newRow("data for an unknown tid")
+        << "a.txt" << qint64(3) << QStringList{"2:3", "1:3", "9:1", "end"} << QStringList{"stored"}
+        << "a.txt";
+}
+
+void TestPeerSession::uploads()
+{
+    QFETCH(QString, name);
+    QFETCH(qint64, size);
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, expected);
+    QFETCH(QString, stored);
+
+    Peer &peer = *m_peer;
+    peer.greet(std::nullopt, "Mozilla/5.0 (iPhone)");
+    const QString items = itemsDirectory();
+    const QStringList foldersBefore = filesIn(items);
+    peer.send(message({{"t", "put"}, {"tid", 1}, {"name", name}, {"size", size}}));
+
+    QByteArray sent;
+    for (const QString &step : steps) {
+        if (step == u"end") {
+            peer.send(tidMessage("end", 1));
+        } else if (step == u"short") {
+            peer.connection->receiveBinary(QByteArray(3, '\0'));
+        } else {
+            const QStringList parts = step.split(u':');
+            const QByteArray piece = randomBytes(parts[1].toInt());
+            if (parts[0] == u"1")
+                sent += piece;
+            peer.sendFrame(parts[0].toUInt(), piece);
+        }
+    }
+    QStringList replies;
+    for (const QJsonObject &reply : peer.replies()) {
+        QCOMPARE(reply.value("tid").toInt(), 1);
+        replies.append(reply.value("t").toString() +
+                       (reply.contains("message") ? QString(" " + reply.value("message").toString())
+                                                  : QString()));
+    }
+    QCOMPARE(replies, expected);
+
+    const QStringList newFolders = [&] {
+        QStringList folders = filesIn(items);
+        for (const QString &folder : foldersBefore)
+            folders.removeAll(folder);
+        return folders;
+    }();
+    if (stored.isEmpty()) {
+        QCOMPARE(peer.shelf->items().size(), 0);
+        // A running upload has its folder (until the session goes); a failed one leaves nothing.
+        QCOMPARE(newFolders.size(), expected.isEmpty() ? 1 : 0);
+        return;
+    }
+    QCOMPARE(newFolders.size(), 1);
+    const QString file = QDir(items).filePath(newFolders[0] + u'/' + stored);
+    QCOMPARE(peer.shelf->items().size(), 1);
+    QCOMPARE(peer.shelf->items()[0].content(), Content::file(QUrl::fromLocalFile(file)));
+    QFile stream(file);
+    QVERIFY(stream.open(QIODevice::ReadOnly));
+    QCOMPARE(stream.readAll(), sent);
+    QCOMPARE(peer.activities, (QStringList{"iPhone에서 " + stored + " 올리는 중",
+                                           "iPhone에서 " + stored + " 올림"}));
+}
+
+void TestPeerSession::uploadReplacesSameTid()
+{
+    Peer &peer = *m_peer;
+    peer.greet();
+    const QStringList before = filesIn(itemsDirectory());
+    peer.send(message({{"t", "put"}, {"tid", 1}, {"name", "first.txt"}, {"size", 5}}));
+    peer.sendFrame(1, "12");
+    peer.send(message({{"t", "put"}, {"tid", 1}, {"name", "second.txt"}, {"size", 3}}));
+    peer.sendFrame(1, "abc");
+    peer.send(tidMessage("end", 1));
+    QCOMPARE(peer.sequence(), QStringList{"stored"});
+    QCOMPARE(filesIn(itemsDirectory()).size(), before.size() + 1);
+    QCOMPARE(peer.shelf->items().size(), 1);
+    QCOMPARE(peer.shelf->items()[0].displayName(), QStringLiteral("second.txt"));
+}
+
+void TestPeerSession::garbageGetsNoReply_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("not json") << QByteArray("hello");
+    QTest::newRow("array") << QByteArray("[1,2]");
+    QTest::newRow("bare string") << QByteArray("\"get\"");
+    QTest::newRow("tid as string") << QByteArray(R"({"t":"get-all","tid":"7"})");
+    QTest::newRow("get without a uuid") << QByteArray(R"({"t":"get","tid":7,"id":"x"})");
+    QTest::newRow("put without size") << QByteArray(R"({"t":"put","tid":7,"name":"a"})");
+    QTest::newRow("unknown type") << QByteArray(R"({"t":"GET","tid":7})");
+    QTest::newRow("invalid utf-8") << QByteArray("{\"t\":\"\xff\xfe\",\"tid\":7}");
+    QTest::newRow("end of nothing") << QByteArray(R"({"t":"end","tid":7})");
+    QTest::newRow("cancel of nothing") << QByteArray(R"({"t":"cancel","tid":7})");
+}
+
+void TestPeerSession::garbageGetsNoReply()
+{
+    QFETCH(QByteArray, text);
+    Peer &peer = *m_peer;
+    peer.add(Content::file(QUrl::fromLocalFile(write("a.txt", "a"))));
+    peer.greet();
+    peer.connection->receiveBinary(QByteArray());
+    Q_EMIT peer.connection->messageReceived({text, false});
+    QCOMPARE(peer.connection->sentMessages().size(), 0);
+    QCOMPARE(peer.session->route(), Route::connecting);
+}
+
+// Cancel and close
+
+void TestPeerSession::cancelDownloadAndArchive()
+{
+    Peer &peer = *m_peer;
+    const QByteArray bytes = randomBytes(2 * 1024 * 1024);
+    write("folder/big.bin", bytes);
+    const ShelfItem folder = peer.add(Content::file(QUrl::fromLocalFile(path("folder"))));
+    peer.connection->setBuffering(true);
+    peer.greet();
+
+    // Cancelled while its frames go out: the archive is deleted at once.
+    peer.send(tidMessage("get-all", 2));
+    QTRY_VERIFY(peer.reply("file", 2));
+    QCOMPARE(temporaryArchives().size(), 1);
+    const int framesBefore = peer.connection->sentBinaries().size();
+    QVERIFY(framesBefore > 0);
+    peer.send(tidMessage("cancel", 2));
+    QCOMPARE(temporaryArchives(), QStringList());
+    peer.connection->setBufferedAmount(0);
+    QCOMPARE(peer.connection->sentBinaries().size(), framesBefore);
+    QVERIFY(!peer.reply("end", 2));
+
+    // Cancelled while the archive is written: nothing is ever sent for it, and it goes.
+    peer.send(message({{"t", "get"}, {"tid", 1}, {"id", uuidText(folder.id())}}));
+    peer.send(tidMessage("cancel", 1));
+    QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
+    QTRY_COMPARE(temporaryArchives(), QStringList());
+    QVERIFY(!peer.reply("file", 1));
+    QCOMPARE(peer.sequence(), (QStringList{"file", "frame 2"}));
+}
+
+void TestPeerSession::cancelUnknownOrFinishedIsIgnored()
+{
+    Peer &peer = *m_peer;
+    const ShelfItem item = peer.add(Content::file(QUrl::fromLocalFile(write("a.txt", "abc"))));
+    peer.greet();
+    peer.send(message({{"t", "get"}, {"tid", 1}, {"id", uuidText(item.id())}}));
+    peer.send(message({{"t", "put"}, {"tid", 2}, {"name", "b.txt"}, {"size", 1}}));
+    peer.sendFrame(2, "b");
+    peer.send(tidMessage("end", 2));
+    const int sent = peer.connection->sentMessages().size();
+    peer.send(tidMessage("cancel", 1));
+    peer.send(tidMessage("cancel", 2));
+    peer.send(tidMessage("cancel", 99));
+    QCOMPARE(peer.connection->sentMessages().size(), sent);
+    // The stored upload stays.
+    QCOMPARE(peer.shelf->items().size(), 2);
+    QVERIFY(QFile::exists(peer.shelf->items()[1].content().url().toLocalFile()));
+
+    // Cancelling an upload discards it with its folder.
+    const QStringList before = filesIn(itemsDirectory());
+    peer.send(message({{"t", "put"}, {"tid", 3}, {"name", "c.txt"}, {"size", 2}}));
+    peer.sendFrame(3, "c");
+    peer.send(tidMessage("cancel", 3));
+    peer.send(tidMessage("end", 3));
+    QCOMPARE(filesIn(itemsDirectory()), before);
+    QCOMPARE(peer.connection->sentMessages().size(), sent);
+}
+
+void TestPeerSession::closeWithAndWithoutBye()
+{
+    for (const bool notify : {true, false}) {
+        Peer peer;
+        const ShelfItem item =
+            peer.add(Content::file(QUrl::fromLocalFile(write("a.bin", randomBytes(3000000)))));
+        peer.connection->setBuffering(true);
+        peer.greet();
+        peer.send(message({{"t", "get-all"}, {"tid", 1}}));
+        QTRY_VERIFY(peer.reply("file", 1));
+        peer.send(message({{"t", "get"}, {"tid", 2}, {"id", uuidText(item.id())}}));
+        QCOMPARE(temporaryArchives().size(), 1);
+
+        peer.session->close(notify);
+        QCOMPARE(temporaryArchives(), QStringList());
+        QCOMPARE(peer.session->route(), Route::closed);
+        QCOMPARE(peer.calls, (QStringList{"route", "closed"}));
+        QCOMPARE(peer.connection->sentTexts().last() == u"{\"t\":\"bye\"}"_qs, notify);
+        QVERIFY(peer.connection->isClosed());
+
+        const int sent = peer.connection->sentMessages().size();
+        peer.session->close(true);
+        QCOMPARE(peer.calls, (QStringList{"route", "closed"}));
+        QCOMPARE(peer.connection->sentMessages().size(), sent);
+        QCOMPARE(peer.connection->closeCount(), 1);
+        peer.session->sendText("after");
+        QCOMPARE(peer.connection->sentMessages().size(), sent);
+    }
+}
+
+void TestPeerSession::channelClosingMidUpload()
+{
+    Peer &peer = *m_peer;
+    peer.greet();
+    const QStringList before = filesIn(itemsDirectory());
+    peer.send(message({{"t", "put"}, {"tid", 1}, {"name", "half.bin"}, {"size", 100}}));
+    peer.sendFrame(1, randomBytes(50));
+    QCOMPARE(filesIn(itemsDirectory()).size(), before.size() + 1);
+    peer.connection->setChannelState(ChannelState::closed);
+    QCOMPARE(peer.session->route(), Route::closed);
+    QCOMPARE(filesIn(itemsDirectory()), before);
+    QCOMPARE(peer.connection->sentMessages().size(), 0);
+    QCOMPARE(peer.shelf->items().size(), 0);
+}
+
+void TestPeerSession::sessionGoneWhileArchiving()
+{
+    Peer &peer = *m_peer;
+    write("folder/big.bin", randomBytes(4 * 1024 * 1024));
+    const ShelfItem folder = peer.add(Content::file(QUrl::fromLocalFile(path("folder"))));
+    peer.greet();
+    peer.send(message({{"t", "get"}, {"tid", 1}, {"id", uuidText(folder.id())}}));
+    peer.session.reset();
+    // The archive being written is deleted once it is finished.
+    QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
+    QTRY_COMPARE(temporaryArchives(), QStringList());
+    QVERIFY(peer.connection.isNull());
+}
+
+QTEST_MAIN(TestPeerSession)
+#include "tst_peersession.moc"

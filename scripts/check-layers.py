@@ -4,8 +4,9 @@
 Layers, lowest first: core, logic, platform, shelf (the model), the features (actions, share,
 shake, watch, shortcuts), the windows (shelfwindow), app. A folder may include and link only its
 own layer's library and the layers below; the features do not use each other. The logic library
-links QtCore, zlib and OpenSSL only. The desktop's X11 and freedesktop implementations are used
-only inside platform/, and the platform fakes only by tests.
+links QtCore, zlib and OpenSSL only. The desktop's X11, freedesktop and WebRTC implementations are
+used only inside platform/, the platform fakes only by tests, and WebRTC's own headers only by
+platform/webrtc/ (compiled to match how that library was built).
 
 Run from anywhere: python3 scripts/check-layers.py. Prints every broken rule and exits 1 when
 there is one.
@@ -38,6 +39,7 @@ LIBRARY_FOLDER = {
     "vyo_core": "core",
     "vyo_logic": "logic",
     "vyo_platform": "platform",
+    "vyo_webrtc": "platform",
     "vyo_shelf": "shelf",
     "vyo_actions": "actions",
     "vyo_imagefile": "actions",
@@ -52,8 +54,10 @@ LIBRARY_FOLDER = {
 LOGIC_MAY_LINK = {"vyo_core", "Qt6::Core", "Qt6::Concurrent", "ZLIB::ZLIB", "OpenSSL::Crypto"}
 TEST_ONLY_LIBRARIES = {"vyo_platform_fakes"}
 # Folders of platform/ that only platform/ itself may include.
-PLATFORM_PRIVATE = ("platform/x11/", "platform/linux/")
+PLATFORM_PRIVATE = ("platform/x11/", "platform/linux/", "platform/webrtc/")
 
+# WebRTC's headers, by their top folders.
+WEBRTC_INCLUDE = re.compile(r'^\s*#\s*include\s+[<"](?:api|rtc_base|p2p|pc)/', re.M)
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z0-9_]+)/([^"]+)"', re.M)
 LINK = re.compile(r"target_link_libraries\(\s*([\w-]+)([^)]*)\)", re.S)
 
@@ -74,7 +78,10 @@ def check_includes(problems: list[str]) -> None:
             problems.append(f"{path.relative_to(ROOT)}: folder {folder!r} has no layer")
             continue
         relative = path.relative_to(ROOT / "src").as_posix()
-        for match in INCLUDE.finditer(path.read_text(encoding="utf-8")):
+        text = path.read_text(encoding="utf-8")
+        if WEBRTC_INCLUDE.search(text) and not relative.startswith("platform/webrtc/"):
+            problems.append(f"{path.relative_to(ROOT)}: WebRTC headers stay inside platform/webrtc/")
+        for match in INCLUDE.finditer(text):
             target, rest = match.group(1), match.group(2)
             included = f"{target}/{rest}"
             where = f"{path.relative_to(ROOT)}: includes {included}"

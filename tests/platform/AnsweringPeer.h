@@ -1,0 +1,86 @@
+#pragma once
+
+// The far side of a data channel for tests and measurements: an answering WebRTC peer made
+// directly on WebRTC, with its own threads and factory, in the same process. It accepts the
+// channel the offer announces and reports it on the main thread. The header keeps WebRTC out of
+// whoever includes it.
+
+#include "platform/PeerConnection.h"
+
+#include <QObject>
+
+#include <memory>
+#include <optional>
+
+namespace vyo::test {
+
+class AnsweringPeer : public QObject
+{
+    Q_OBJECT
+public:
+    AnsweringPeer();
+    ~AnsweringPeer() override;
+
+    // Whether the peer could be made.
+    bool isValid() const;
+
+    // Applies the offer and makes, sets and answers the answer's SDP; nothing on failure. Every
+    // step is bounded in time.
+    std::optional<QString> answer(const QString &offerSdp);
+    // Adds a candidate of the offering side (after the offer); false when WebRTC refuses it.
+    bool addCandidate(const IceCandidate &candidate);
+
+    bool isChannelOpen() const;
+    bool isChannelClosed() const;
+    bool send(const PeerConnection::Message &message);
+    // The channel's label and whether it delivers in order (once it has arrived).
+    QString channelLabel() const;
+    bool channelOrdered() const;
+
+    // Messages are counted always and forwarded as signals unless this is turned off (for
+    // measurements, where the main thread should not copy every message).
+    void setForwardMessages(bool forward);
+    quint64 receivedBytes() const;
+    quint64 receivedMessages() const;
+
+    // Sends `total` bytes in binary messages of `messageSize` bytes from WebRTC's own thread, the
+    // way a browser does: up to 1 MiB buffered, more once the buffer has drained to 256 KiB.
+    void sendStream(quint64 total, int messageSize);
+    // Bytes of the stream not yet handed to the channel.
+    quint64 streamLeft() const;
+
+    // Closes the channel and the connection, as a browser does when its page goes.
+    void close();
+
+Q_SIGNALS:
+    void iceCandidate(const vyo::IceCandidate &candidate);
+    void channelOpened();
+    void channelClosed();
+    void messageReceived(const vyo::PeerConnection::Message &message);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+// What negotiating a connection with an answering peer went through.
+struct Negotiation
+{
+    bool succeeded = false;
+    QString failure;
+    QString offerSdp;
+    int offeringCandidates = 0;
+    int answeringCandidates = 0;
+    // Candidates of either side that arrived before the other side had its remote description,
+    // held and added afterwards.
+    int heldForAnswering = 0;
+    int heldForOffering = 0;
+};
+
+// Negotiates `offering` with `answering` the way a share does, through the main thread: offer,
+// local description, the offer to the answering peer, its answer applied as the remote
+// description, and candidates both ways (each side's early candidates held until the other side
+// has its remote description). Succeeds once the channel is open on both sides.
+Negotiation negotiate(PeerConnection &offering, AnsweringPeer &answering, int milliseconds = 20000);
+
+} // namespace vyo::test

@@ -1,0 +1,463 @@
+// The peer connection on WebRTC against a real answering peer on loopback (made directly on
+// WebRTC in this process): negotiation with early candidates held, the channel's messages both
+// ways, its buffered amount, the statistics that tell a direct route, and that nothing arrives
+// once the connection is closed or gone, even when it goes inside its own signal handler. A
+// child process shows that the process ends cleanly with connections still open.
+
+#include "AnsweringPeer.h"
+#include "ChildProcess.h"
+
+#include "platform/PeerConnection.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cstdio>
+
+using namespace vyo;
+using test::AnsweringPeer;
+using test::Negotiation;
+
+namespace {
+
+const char exitWithOpenConnectionsArgument[] = "--exit-with-open-connections";
+
+QByteArray pattern(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char((i * 131 + i / 256) & 0xff);
+    return bytes;
+}
+
+// The statistic that `from` names under `key`; nothing when the value is no string naming one.
+std::optional<RtcStatistic> named(const RtcStatsReport &report, const RtcStatistic &from,
+                                  const QString &key)
+{
+    const QVariant value = from.values.value(key);
+    if (value.typeId() != QMetaType::QString || !report.contains(value.toString()))
+        return std::nullopt;
+    return report.value(value.toString());
+}
+
+// The threads of the process-wide WebRTC factory (named "vyo-rtc-…") still running.
+int factoryThreads()
+{
+    int count = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile name(tasks.filePath(task + QStringLiteral("/comm")));
+        if (name.open(QIODevice::ReadOnly) && name.readAll().startsWith("vyo-rtc-"))
+            ++count;
+    }
+    return count;
+}
+
+PeerConnection *childOpen = nullptr;
+PeerConnection *childNegotiating = nullptr;
+
+// Registered before the factory exists, so it runs after the factory was taken down.
+void reportAtExit()
+{
+    const bool closed = childOpen->state() == PeerConnection::State::closed &&
+                        childOpen->channelState() == PeerConnection::ChannelState::closed &&
+                        childNegotiating->state() == PeerConnection::State::closed;
+    std::printf("at exit: %s, %d WebRTC threads\n", closed ? "both closed" : "still open",
+                factoryThreads());
+    std::fflush(stdout);
+}
+
+// The child process: one connection with its channel open, owned by the application object
+// (destroyed after the factory), and one still negotiating that is never destroyed at all, when
+// the program returns from main.
+int exitWithOpenConnections(QCoreApplication &application)
+{
+    qAddPostRoutine(reportAtExit);
+    std::unique_ptr<PeerConnection> open = makePeerConnection({});
+    AnsweringPeer answering;
+    if (!open || !answering.isValid())
+        return 2;
+    const Negotiation negotiation = test::negotiate(*open, answering);
+    if (!negotiation.succeeded)
+        return 3;
+    childOpen = open.release();
+    childOpen->setParent(&application);
+    childNegotiating = makePeerConnection({}).release();
+    if (!childNegotiating)
+        return 4;
+    childNegotiating->createOffer([](std::optional<QString>, const QString &) {});
+    std::printf("channel open, %d WebRTC threads\n", factoryThreads());
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace
+
+class TestWebRtcPeerConnection : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void negotiatesAndOpensTheChannel();
+    void messagesArriveUnchanged_data();
+    void messagesArriveUnchanged();
+    void bufferedAmountFallsBackToZero();
+    void refusesAMessageBeyondTheSendQueue();
+    void statisticsNameADirectPair();
+    void closeEndsEverything();
+    void destroyedInItsOwnHandler_data();
+    void destroyedInItsOwnHandler();
+    void malformedIceServers_data();
+    void malformedIceServers();
+    void processEndsCleanlyWithOpenConnections();
+
+private:
+    // Negotiates the fixture's pair; fails the test when the channel does not open.
+    bool openChannel();
+
+    std::unique_ptr<PeerConnection> m_offering;
+    std::unique_ptr<AnsweringPeer> m_answering;
+    Negotiation m_negotiation;
+};
+
+void TestWebRtcPeerConnection::init()
+{
+    m_offering = makePeerConnection({});
+    QVERIFY(m_offering);
+    m_answering = std::make_unique<AnsweringPeer>();
+    QVERIFY(m_answering->isValid());
+}
+
+void TestWebRtcPeerConnection::cleanup()
+{
+    m_offering.reset();
+    m_answering.reset();
+    m_negotiation = {};
+}
+
+bool TestWebRtcPeerConnection::openChannel()
+{
+    m_negotiation = test::negotiate(*m_offering, *m_answering);
+    if (!m_negotiation.succeeded)
+        qWarning("negotiation failed: %s", qPrintable(m_negotiation.failure));
+    return m_negotiation.succeeded;
+}
+
+void TestWebRtcPeerConnection::negotiatesAndOpensTheChannel()
+{
+    QSignalSpy states(m_offering.get(), &PeerConnection::stateChanged);
+    QSignalSpy channelStates(m_offering.get(), &PeerConnection::channelStateChanged);
+    QCOMPARE(m_offering->state(), PeerConnection::State::fresh);
+    QCOMPARE(m_offering->channelState(), PeerConnection::ChannelState::connecting);
+
+    QVERIFY(openChannel());
+
+    // A data channel only, no media.
+    QVERIFY(m_negotiation.offerSdp.contains(QLatin1String("m=application")));
+    QVERIFY(m_negotiation.offerSdp.contains(QLatin1String("webrtc-datachannel")));
+    QVERIFY(!m_negotiation.offerSdp.contains(QLatin1String("m=audio")));
+    QVERIFY(!m_negotiation.offerSdp.contains(QLatin1String("m=video")));
+    // Candidates went both ways, and each side's early ones were held and added later.
+    QVERIFY(m_negotiation.offeringCandidates >= 1);
+    QVERIFY(m_negotiation.answeringCandidates >= 1);
+    QVERIFY(m_negotiation.heldForAnswering >= 1);
+    QVERIFY(m_negotiation.heldForOffering >= 1);
+
+    QCOMPARE(m_answering->channelLabel(), QStringLiteral("vyo"));
+    QVERIFY(m_answering->channelOrdered());
+    QCOMPARE(channelStates.size(), 1);
+    QCOMPARE(channelStates.at(0).at(0).value<PeerConnection::ChannelState>(),
+             PeerConnection::ChannelState::open);
+    QTRY_COMPARE(m_offering->state(), PeerConnection::State::connected);
+    QCOMPARE(states.last().at(0).value<PeerConnection::State>(), PeerConnection::State::connected);
+}
+
+void TestWebRtcPeerConnection::messagesArriveUnchanged_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<bool>("binary");
+
+    QByteArray everyByte(256, Qt::Uninitialized);
+    for (int i = 0; i < 256; ++i)
+        everyByte[i] = char(i);
+    QTest::newRow("text") << QByteArray("{\"t\":\"ready\"}") << false;
+    QTest::newRow("Korean text") << QStringLiteral("셸프 공유 ✓").toUtf8() << false;
+    QTest::newRow("long text") << QByteArray(65536, 'x') << false;
+    QTest::newRow("one byte") << QByteArray(1, '\0') << true;
+    QTest::newRow("every byte value") << everyByte << true;
+    QTest::newRow("65536 bytes") << pattern(65536) << true;
+}
+
+void TestWebRtcPeerConnection::messagesArriveUnchanged()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(bool, binary);
+    QVERIFY(openChannel());
+    QSignalSpy toAnswering(m_answering.get(), &AnsweringPeer::messageReceived);
+    QSignalSpy toOffering(m_offering.get(), &PeerConnection::messageReceived);
+
+    QVERIFY(m_offering->send({data, binary}));
+    QVERIFY(m_answering->send({data, binary}));
+
+    QTRY_COMPARE(toAnswering.size(), 1);
+    QTRY_COMPARE(toOffering.size(), 1);
+    for (QSignalSpy *spy : {&toAnswering, &toOffering}) {
+        const auto message = spy->at(0).at(0).value<PeerConnection::Message>();
+        QCOMPARE(message.binary, binary);
+        QCOMPARE(message.data.size(), data.size());
+        QVERIFY(message.data == data);
+    }
+}
+
+void TestWebRtcPeerConnection::bufferedAmountFallsBackToZero()
+{
+    QVERIFY(openChannel());
+    m_answering->setForwardMessages(false);
+    QSignalSpy amounts(m_offering.get(), &PeerConnection::bufferedAmountChanged);
+
+    // More than the transport takes at once, so that some of it waits in the channel.
+    constexpr int count = 128;
+    const QByteArray chunk = pattern(65536);
+    for (int i = 0; i < count; ++i)
+        QVERIFY(m_offering->send({chunk, true}));
+
+    QTRY_COMPARE(m_answering->receivedMessages(), quint64(count));
+    QCOMPARE(m_answering->receivedBytes(), quint64(count) * 65536);
+    QTRY_VERIFY(!amounts.isEmpty() && amounts.last().at(0).toULongLong() == 0);
+    quint64 largest = 0;
+    for (const QList<QVariant> &report : std::as_const(amounts))
+        largest = std::max(largest, report.at(0).toULongLong());
+    QVERIFY(largest > 0);
+    QCOMPARE(m_offering->bufferedAmount(), quint64(0));
+    QCOMPARE(m_offering->channelState(), PeerConnection::ChannelState::open);
+}
+
+void TestWebRtcPeerConnection::refusesAMessageBeyondTheSendQueue()
+{
+    QVERIFY(openChannel());
+    QSignalSpy toAnswering(m_answering.get(), &AnsweringPeer::messageReceived);
+
+    QVERIFY(!m_offering->send({QByteArray(16 * 1024 * 1024 + 1, 'x'), true}));
+
+    // The channel stays usable.
+    QCOMPARE(m_offering->channelState(), PeerConnection::ChannelState::open);
+    QVERIFY(m_offering->send({QByteArray("still open"), false}));
+    QTRY_COMPARE(toAnswering.size(), 1);
+    QCOMPARE(toAnswering.at(0).at(0).value<PeerConnection::Message>().data,
+             QByteArray("still open"));
+}
+
+void TestWebRtcPeerConnection::statisticsNameADirectPair()
+{
+    QVERIFY(openChannel());
+    std::optional<RtcStatsReport> report;
+    m_offering->statistics([&report](const RtcStatsReport &delivered) { report = delivered; });
+    QTRY_VERIFY(report.has_value());
+
+    std::optional<RtcStatistic> pair;
+    for (const RtcStatistic &statistic : std::as_const(*report)) {
+        if (statistic.type == QLatin1String("transport"))
+            pair = named(*report, statistic, QStringLiteral("selectedCandidatePairId"));
+    }
+    QVERIFY(pair);
+    QCOMPARE(pair->type, QStringLiteral("candidate-pair"));
+    QCOMPARE(pair->values.value(QStringLiteral("state")), QVariant(QStringLiteral("succeeded")));
+    QCOMPARE(pair->values.value(QStringLiteral("nominated")), QVariant(true));
+    for (const QString &side :
+         {QStringLiteral("localCandidateId"), QStringLiteral("remoteCandidateId")}) {
+        const std::optional<RtcStatistic> candidate = named(*report, *pair, side);
+        QVERIFY2(candidate, qPrintable(side));
+        const QVariant type = candidate->values.value(QStringLiteral("candidateType"));
+        QCOMPARE(type.typeId(), QMetaType::QString);
+        QVERIFY(!type.toString().isEmpty());
+        QVERIFY(type.toString() != QLatin1String("relay"));
+    }
+}
+
+void TestWebRtcPeerConnection::closeEndsEverything()
+{
+    QVERIFY(openChannel());
+    QSignalSpy candidates(m_offering.get(), &PeerConnection::iceCandidate);
+    QSignalSpy states(m_offering.get(), &PeerConnection::stateChanged);
+    QSignalSpy channelStates(m_offering.get(), &PeerConnection::channelStateChanged);
+    QSignalSpy messages(m_offering.get(), &PeerConnection::messageReceived);
+    QSignalSpy amounts(m_offering.get(), &PeerConnection::bufferedAmountChanged);
+    int completions = 0;
+    auto count = [&completions](auto &&...) { ++completions; };
+
+    // Work under way when the connection closes, and more asked for afterwards.
+    m_offering->statistics(count);
+    m_offering->createOffer(count);
+    QVERIFY(m_offering->send({pattern(65536), true}));
+    QVERIFY(m_answering->send({QByteArray("in flight"), false}));
+    m_offering->close();
+    m_offering->statistics(count);
+    m_offering->createOffer(count);
+    m_offering->setRemoteDescription(QStringLiteral("answer"), QStringLiteral("v=0"), count);
+    m_offering->addIceCandidate({QStringLiteral("candidate:1"), 0, QStringLiteral("0")}, count);
+
+    QCOMPARE(m_offering->state(), PeerConnection::State::closed);
+    QCOMPARE(m_offering->channelState(), PeerConnection::ChannelState::closed);
+    QCOMPARE(m_offering->bufferedAmount(), quint64(0));
+    QVERIFY(!m_offering->send({QByteArray("late"), false}));
+    m_offering->close();
+
+    // The other side sees the end, and by then nothing has reached this one.
+    QTRY_VERIFY(m_answering->isChannelClosed());
+    QCoreApplication::processEvents();
+    QCOMPARE(completions, 0);
+    QCOMPARE(candidates.size(), 0);
+    QCOMPARE(states.size(), 0);
+    QCOMPARE(channelStates.size(), 0);
+    QCOMPARE(messages.size(), 0);
+    QCOMPARE(amounts.size(), 0);
+}
+
+namespace {
+
+enum class Moment { candidate, connected, channelOpen, message, bufferedAmount, offer, statistics };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Moment)
+
+void TestWebRtcPeerConnection::destroyedInItsOwnHandler_data()
+{
+    QTest::addColumn<Moment>("moment");
+    QTest::newRow("local candidate") << Moment::candidate;
+    QTest::newRow("connected") << Moment::connected;
+    QTest::newRow("channel open") << Moment::channelOpen;
+    QTest::newRow("message") << Moment::message;
+    QTest::newRow("buffered amount") << Moment::bufferedAmount;
+    QTest::newRow("offer made") << Moment::offer;
+    QTest::newRow("statistics") << Moment::statistics;
+}
+
+void TestWebRtcPeerConnection::destroyedInItsOwnHandler()
+{
+    QFETCH(Moment, moment);
+    PeerConnection *offering = m_offering.get();
+    int destroyed = 0;
+    auto destroy = [this, &destroyed](auto &&...) {
+        ++destroyed;
+        m_offering.reset();
+    };
+    switch (moment) {
+    case Moment::candidate:
+        connect(offering, &PeerConnection::iceCandidate, offering, destroy);
+        break;
+    case Moment::connected:
+        connect(offering, &PeerConnection::stateChanged, offering,
+                [destroy](PeerConnection::State state) {
+                    if (state == PeerConnection::State::connected)
+                        destroy();
+                });
+        break;
+    case Moment::channelOpen:
+        connect(offering, &PeerConnection::channelStateChanged, offering, destroy);
+        break;
+    default:
+        break;
+    }
+
+    const bool opensFirst = moment == Moment::message || moment == Moment::bufferedAmount ||
+                            moment == Moment::statistics;
+    if (opensFirst)
+        QVERIFY(openChannel());
+    switch (moment) {
+    case Moment::candidate:
+    case Moment::connected:
+    case Moment::channelOpen:
+        QVERIFY(!test::negotiate(*offering, *m_answering).succeeded);
+        break;
+    case Moment::message:
+        connect(offering, &PeerConnection::messageReceived, offering, destroy);
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(m_answering->send({QByteArray("one of three"), false}));
+        break;
+    case Moment::bufferedAmount:
+        connect(offering, &PeerConnection::bufferedAmountChanged, offering, destroy);
+        for (int i = 0; i < 64; ++i)
+            QVERIFY(offering->send({pattern(65536), true}));
+        break;
+    case Moment::offer:
+        offering->createOffer(destroy);
+        break;
+    case Moment::statistics:
+        offering->statistics(destroy);
+        break;
+    }
+
+    QTRY_VERIFY(!m_offering);
+    QCOMPARE(destroyed, 1);
+    // Destroying it closed the channel the other side had.
+    if (opensFirst || moment == Moment::channelOpen)
+        QTRY_VERIFY(m_answering->isChannelClosed());
+}
+
+void TestWebRtcPeerConnection::malformedIceServers_data()
+{
+    QTest::addColumn<QStringList>("urls");
+    QTest::addColumn<bool>("made");
+
+    // WebRTC refuses a configuration whose server addresses it cannot read: no connection.
+    QTest::newRow("no scheme") << QStringList{QStringLiteral("not a url")} << false;
+    QTest::newRow("empty") << QStringList{QString()} << false;
+    QTest::newRow("unknown scheme") << QStringList{QStringLiteral("http://127.0.0.1/")} << false;
+    QTest::newRow("stun without host") << QStringList{QStringLiteral("stun:")} << false;
+    QTest::newRow("bad port") << QStringList{QStringLiteral("stun:127.0.0.1:99999")} << false;
+    QTest::newRow("one bad among good")
+        << QStringList{QStringLiteral("stun:127.0.0.1:3478"), QStringLiteral("stun:")} << false;
+    QTest::newRow("turn without credentials")
+        << QStringList{QStringLiteral("turn:127.0.0.1:3478")} << false;
+    // A readable address gives a working connection, whether or not a server answers there.
+    QTest::newRow("stun on loopback") << QStringList{QStringLiteral("stun:127.0.0.1:3478")} << true;
+}
+
+void TestWebRtcPeerConnection::malformedIceServers()
+{
+    QFETCH(QStringList, urls);
+    QFETCH(bool, made);
+
+    IceServer server;
+    server.urls = urls;
+    const std::unique_ptr<PeerConnection> connection = makePeerConnection({server});
+    QCOMPARE(bool(connection), made);
+    if (!connection)
+        return;
+    std::optional<QString> offer;
+    connection->createOffer(
+        [&offer](std::optional<QString> sdp, const QString &) { offer = sdp.value_or(QString()); });
+    QTRY_VERIFY(offer.has_value());
+    QVERIFY(offer->contains(QLatin1String("m=application")));
+}
+
+void TestWebRtcPeerConnection::processEndsCleanlyWithOpenConnections()
+{
+    test::ChildProcess child(QCoreApplication::applicationFilePath(),
+                             {QString::fromLatin1(exitWithOpenConnectionsArgument)});
+    QVERIFY(child.waitForExit(60000));
+    const QString output = child.output();
+    QVERIFY2(output.contains(QLatin1String("channel open, 3 WebRTC threads")), qPrintable(output));
+    // The factory closed both on its way down and stopped its threads.
+    QVERIFY2(output.contains(QLatin1String("at exit: both closed, 0 WebRTC threads")),
+             qPrintable(output));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], exitWithOpenConnectionsArgument) == 0)
+        return exitWithOpenConnections(application);
+    TestWebRtcPeerConnection test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_webrtcpeerconnection.moc"

@@ -6,6 +6,7 @@
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "logic/URLCommand.h"
+#include "platform/PeerConnection.h"
 #include "platform/ScreenCoordinates.h"
 #include "platform/UrlSchemeRegistration.h"
 #include "shake/DragShakeMonitor.h"
@@ -44,10 +45,11 @@ AppDelegate::LaunchResult AppDelegate::launch(const QStringList &arguments)
 
     // The stored state is read once: it names the drop folders still in use, and its shelves
     // open again further down, after the tray item, drag watching and shortcuts are in place.
-    // Every open shelf gets a panel, and sharing follows the shelves.
+    // Every open shelf gets a panel; sharing follows the shelves and connects over WebRTC.
     ShelfManager &manager = ShelfManager::shared();
     manager.setWindowMaker(ShelfPanelController::windowMaker());
     ShareCenter::shared().follow(manager);
+    ShareCenter::shared().setPeerConnectionMaker(makePeerConnection);
     const ShelfPersistence::State state = manager.persistence().load();
     removeUnreferencedDropFolders(referencedFileURLs(state), itemsDirectory());
 

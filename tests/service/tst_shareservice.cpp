@@ -130,6 +130,26 @@ void TestShareService::httpRoutes_data()
     QTest::newRow("share page, bad character")
         << "/s/" + testRoomID(1).replace(0, 1, u'.') << 404
         << QByteArray("text/html; charset=utf-8") << QString();
+    QTest::newRow("share page script")
+        << "/web/share.js" << 200 << QByteArray("text/javascript; charset=utf-8")
+        << QStringLiteral("transfer protocol");
+    QTest::newRow("share page style")
+        << "/web/share.css" << 200 << QByteArray("text/css; charset=utf-8") << QString();
+    QTest::newRow("download worker")
+        << "/web/share-sw.js" << 200 << QByteArray("text/javascript; charset=utf-8")
+        << QStringLiteral("ReadableStream");
+    QTest::newRow("bundled HMAC") << "/web/noble/hmac.js" << 200
+                                  << QByteArray("text/javascript; charset=utf-8")
+                                  << QStringLiteral("HMAC");
+    QTest::newRow("bundled HMAC's licence")
+        << "/web/noble/LICENSE" << 200 << QByteArray("text/plain; charset=utf-8")
+        << QStringLiteral("Paul Miller");
+    QTest::newRow("script that is not there")
+        << "/web/missing.js" << 404 << QByteArray() << QString();
+    QTest::newRow("page by its resource name")
+        << "/web/share.html" << 404 << QByteArray() << QString();
+    QTest::newRow("streamed download without its worker")
+        << "/web/dl/1-2-3-4/file.txt" << 404 << QByteArray() << QString();
     QTest::newRow("ice list") << "/api/ice" << 200 << QByteArray("application/json")
                               << QStringLiteral("iceServers");
     QTest::newRow("room without upgrade")

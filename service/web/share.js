@@ -28,7 +28,7 @@ const text = {
   folderDrop: '폴더는 올릴 수 없어요. 폴더 안의 파일을 골라 올려 주세요.',
   stopped: '연결이 끊겨 멈췄어요.',
   readFailed: '파일을 읽지 못했어요.',
-  memoryNote: '이 주소(http)에서는 받은 파일을 메모리에 모았다가 마지막에 저장해요. 아주 큰 파일은 https 주소로 받는 것이 좋아요.',
+  memoryNote: '이 브라우저에서는 받은 파일을 메모리에 모았다가 마지막에 저장해요. 아주 큰 파일은 https 주소로 받는 것이 좋아요.',
 };
 
 const $ = (id) => document.getElementById(id);
@@ -113,7 +113,8 @@ function askToContinue(message) {
 
 // ---- the listing -----------------------------------------------------------------------------
 
-const icons = { folder: '📁', file: '📄', link: '🔗', text: '📝' };
+// Words rather than pictures: phones without a colour-emoji font show them all the same.
+const icons = { folder: '폴더', file: '파일', link: '링크', text: '글' };
 
 function renderListing(title, items) {
   page.items = items;
@@ -142,7 +143,7 @@ function renderItem(item) {
     const icon = document.createElement('span');
     icon.className = 'thumb icon';
     icon.setAttribute('aria-hidden', 'true');
-    icon.textContent = icons[item.kind === 'file' && item.isFolder ? 'folder' : item.kind] || '📄';
+    icon.textContent = icons[item.kind === 'file' && item.isFolder ? 'folder' : item.kind] || '파일';
     row.append(icon);
   }
 

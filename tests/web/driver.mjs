@@ -3,13 +3,15 @@
 // or {"id":…,"ok":false,"error":…}. A command names a method of SharePage (sharepage.mjs) or
 // "open", "makeOffer", "closePage" and "quit"; it acts on the page opened last unless it names
 // one ("page": the number "open" answered). The whole run is bounded by --timeout=<seconds>
-// (default 240); the browser and its profile go away when input ends.
+// (default 240); --no-service-workers makes downloads go through memory. The browser and its
+// profile go away when input ends.
 
 import readline from 'node:readline';
 import { SharePage, launchBrowser, makeOffer } from './sharepage.mjs';
 
 const timeoutArgument = process.argv.find((argument) => argument.startsWith('--timeout='));
 const timeoutSeconds = timeoutArgument ? Number(timeoutArgument.split('=')[1]) : 240;
+const serviceWorkers = process.argv.includes('--no-service-workers') ? 'block' : 'allow';
 
 let browser = null;
 const pages = [];
@@ -32,12 +34,12 @@ limit.unref();
 
 const methods = {
   async open({ url, bundledHmac = false, timeout }) {
-    if (!browser) browser = await launchBrowser();
+    if (!browser) browser = await launchBrowser({ serviceWorkers });
     pages.push(await SharePage.open(browser.context, url, { bundledHmac, timeout }));
     return pages.length - 1;
   },
   async makeOffer() {
-    if (!browser) browser = await launchBrowser();
+    if (!browser) browser = await launchBrowser({ serviceWorkers });
     return makeOffer(browser.context);
   },
   async closePage(_, page) {

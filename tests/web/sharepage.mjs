@@ -15,14 +15,16 @@ export const chromiumFlags = [
   '--allow-loopback-in-peer-connection',
 ];
 
-// A browser with a fresh profile folder, removed again by `close`.
-export async function launchBrowser({ timeout = 30000 } = {}) {
+// A browser with a fresh profile folder, removed again by `close`. `serviceWorkers: 'block'`
+// makes the page collect downloads in memory, as it does on plain-http LAN addresses.
+export async function launchBrowser({ timeout = 30000, serviceWorkers = 'allow' } = {}) {
   const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vyo-chromium-'));
   const context = await chromium.launchPersistentContext(userDataDir, {
     executablePath: chromiumPath,
     headless: true,
     args: chromiumFlags,
     acceptDownloads: true,
+    serviceWorkers,
     timeout,
   });
   return {

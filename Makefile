@@ -15,6 +15,7 @@ CMAKE_FLAGS ?=
 
 deps:
 	bash scripts/install-deps.sh
+	bash scripts/install-node-modules.sh
 
 configure: deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkRequest>
 #include <QTimer>
 #include <QWebSocket>
 
@@ -115,9 +116,13 @@ int main(int argc, char **argv)
             if (clients[index].socket->closeCode() != QWebSocketProtocol::CloseCodeNormal)
                 ++errors;
         });
-        socket->open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/room/%2?role=%3")
-                              .arg(port)
-                              .arg(roomID(room), isHost ? "host" : "guest")));
+        QNetworkRequest request(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/room/%2?role=%3")
+                                         .arg(port)
+                                         .arg(roomID(room), isHost ? "host" : "guest")));
+        // A host proves with its secret that the room is its own.
+        if (isHost)
+            request.setRawHeader("Vyo-Host-Secret", "bench-host-secret-" + roomID(room).toLatin1());
+        socket->open(request);
     };
     auto count = [&](const std::function<bool(const Client &)> &predicate) {
         return int(std::count_if(clients.begin(), clients.end(), predicate));

@@ -6,9 +6,12 @@
 #include "core/Json.h"
 
 #include <QJsonDocument>
+#include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QUrlQuery>
 #include <QWebSocket>
+
+#include <openssl/crypto.h>
 
 #include <algorithm>
 
@@ -25,6 +28,13 @@ std::optional<QString> stringField(const QJsonObject &object, QLatin1String key)
     if (!value.isString())
         return std::nullopt;
     return value.toString();
+}
+
+// Whether two secrets are equal, in time that does not depend on where they differ.
+bool sameSecret(const QByteArray &a, const QByteArray &b)
+{
+    return a.size() == b.size() &&
+           CRYPTO_memcmp(a.constData(), b.constData(), size_t(a.size())) == 0;
 }
 
 QJsonObject typed(const char *type, QJsonObject fields = {})
@@ -61,6 +71,12 @@ bool RoomHub::isRoomID(const QString &text)
     return form.match(text).hasMatch();
 }
 
+bool RoomHub::isHostSecret(const QByteArray &text)
+{
+    static const QRegularExpression form(QStringLiteral("^[A-Za-z0-9_-]{22,128}$"));
+    return form.match(QString::fromLatin1(text)).hasMatch();
+}
+
 void RoomHub::accept(QWebSocket *socket)
 {
     socket->setParent(this);
@@ -92,7 +108,18 @@ void RoomHub::accept(QWebSocket *socket)
         refuse(socket, CloseCode::forbiddenOrigin, QStringLiteral("origin not allowed"));
         return;
     }
+    const QByteArray hostSecret =
+        role == Role::host ? socket->request().rawHeader(hostSecretHeader) : QByteArray();
+    if (role == Role::host && !isHostSecret(hostSecret)) {
+        refuse(socket, CloseCode::notRoomHost, QStringLiteral("host secret required"));
+        return;
+    }
     Room *existing = room(roomID);
+    if (existing && role == Role::host && !existing->hostSecret.isEmpty() &&
+        !sameSecret(existing->hostSecret, hostSecret)) {
+        refuse(socket, CloseCode::notRoomHost, QStringLiteral("room belongs to another host"));
+        return;
+    }
     if (!existing && m_rooms.size() >= m_config.maxRooms) {
         refuse(socket, CloseCode::full, QStringLiteral("too many rooms"));
         return;
@@ -123,7 +150,7 @@ void RoomHub::accept(QWebSocket *socket)
         m_rooms.insert(roomID, created);
         existing = created.get();
     }
-    join(socket, *existing, role);
+    join(socket, *existing, role, hostSecret);
 }
 
 void RoomHub::refuse(QWebSocket *socket, int code, const QString &reason)
@@ -142,7 +169,7 @@ void RoomHub::refuse(QWebSocket *socket, int code, const QString &reason)
     QTimer::singleShot(closingGraceMilliseconds, socket, &QWebSocket::abort);
 }
 
-void RoomHub::join(QWebSocket *socket, Room &room, Role role)
+void RoomHub::join(QWebSocket *socket, Room &room, Role role, const QByteArray &hostSecret)
 {
     Member member;
     member.roomID = room.id;
@@ -171,6 +198,9 @@ void RoomHub::join(QWebSocket *socket, Room &room, Role role)
     room.expiry.stop();
     if (role == Role::host) {
         room.host = socket;
+        // The first host owns the room for as long as the room exists.
+        if (room.hostSecret.isEmpty())
+            room.hostSecret = hostSecret;
         room.hostMayReturn = true;
         hostArrived(room);
         return;

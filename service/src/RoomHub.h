@@ -26,6 +26,7 @@ namespace vyo {
 // Close codes of refused or dropped sockets.
 namespace CloseCode {
 inline constexpr int badRole = 4400;
+inline constexpr int notRoomHost = 4401;
 inline constexpr int forbiddenOrigin = 4403;
 inline constexpr int badRoom = 4404;
 inline constexpr int hostPresent = 4409;
@@ -47,6 +48,11 @@ public:
 
     // Whether a room identifier has the right form: 22 base64url characters.
     static bool isRoomID(const QString &text);
+    // Whether a host secret has the right form: 22 to 128 base64url characters.
+    static bool isHostSecret(const QByteArray &text);
+
+    // The request header in which a host proves that a room is its own.
+    static constexpr char hostSecretHeader[] = "Vyo-Host-Secret";
 
     int roomCount() const { return int(m_rooms.size()); }
     // Sockets that are members of a room.
@@ -66,6 +72,8 @@ private:
     {
         QString id;
         QWebSocket *host = nullptr;
+        // The secret of the first host: only a host that sends it again may come back.
+        QByteArray hostSecret;
         // In the order they joined.
         QList<Guest> guests;
         // The guests the host has been told about: what a returning host is compared against.
@@ -88,7 +96,7 @@ private:
     };
 
     void refuse(QWebSocket *socket, int code, const QString &reason);
-    void join(QWebSocket *socket, Room &room, Role role);
+    void join(QWebSocket *socket, Room &room, Role role, const QByteArray &hostSecret);
     void hostArrived(Room &room);
     void handleText(QWebSocket *socket, const QString &text);
     void memberLeft(QWebSocket *socket);

@@ -11,6 +11,7 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QHttpServerResponse>
+#include <QRegularExpression>
 #include <QWebSocket>
 
 namespace vyo {
@@ -25,20 +26,47 @@ QByteArray resource(const QString &name)
     return file.readAll();
 }
 
+// The headers every page and script of the service carries.
+void setCommonHeaders(QHttpServerResponse &response)
+{
+    response.setHeader("Cache-Control", "no-store");
+    response.setHeader("X-Content-Type-Options", "nosniff");
+}
+
+// A script, style sheet or licence of the share page, by its name below ":/web/"; 404 for
+// anything else.
+QHttpServerResponse asset(const QString &name)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^(noble/)?[A-Za-z0-9_][A-Za-z0-9_.-]*\\.(js|css)$|^noble/LICENSE$"));
+    const QByteArray body = form.match(name).hasMatch() ? resource(name) : QByteArray();
+    if (body.isEmpty())
+        return QHttpServerResponse(QHttpServerResponse::StatusCode::NotFound);
+    QByteArray type = "text/plain; charset=utf-8";
+    if (name.endsWith(u".js"))
+        type = "text/javascript; charset=utf-8";
+    else if (name.endsWith(u".css"))
+        type = "text/css; charset=utf-8";
+    QHttpServerResponse response(type, body);
+    setCommonHeaders(response);
+    return response;
+}
+
 QHttpServerResponse
 page(const QString &name,
      QHttpServerResponse::StatusCode status = QHttpServerResponse::StatusCode::Ok)
 {
     QHttpServerResponse response(QByteArrayLiteral("text/html; charset=utf-8"), resource(name),
                                  status);
-    response.setHeader("Cache-Control", "no-store");
+    setCommonHeaders(response);
     // The share address carries the room in its path: no other site should learn it.
     response.setHeader("Referrer-Policy", "no-referrer");
-    response.setHeader("X-Content-Type-Options", "nosniff");
+    // Scripts only from the service itself; WebSockets also to another signaling service (the
+    // share address's "signal" item); thumbnails arrive as data URLs.
     response.setHeader(
         "Content-Security-Policy",
-        "default-src 'self'; style-src 'self' 'unsafe-inline'; img-src 'self' data:; "
-        "frame-ancestors 'none'");
+        "default-src 'self'; connect-src 'self' ws: wss:; style-src 'self' 'unsafe-inline'; "
+        "img-src 'self' data: blob:; frame-ancestors 'none'");
     return response;
 }
 
@@ -101,6 +129,11 @@ void ShareService::addRoutes()
                                       QHttpServerResponse::StatusCode::NotFound);
                       return page(QStringLiteral("share.html"));
                   });
+
+    m_http->route(QStringLiteral("/web/<arg>"), QHttpServerRequest::Method::Get,
+                  [](const QString &name) { return asset(name); });
+    m_http->route(QStringLiteral("/web/noble/<arg>"), QHttpServerRequest::Method::Get,
+                  [](const QString &name) { return asset(QStringLiteral("noble/") + name); });
 
     m_http->route(QStringLiteral("/api/ice"), QHttpServerRequest::Method::Get, [this] {
         const QJsonObject answer = iceAnswer(m_config, QDateTime::currentSecsSinceEpoch());

@@ -1,11 +1,14 @@
 #include "share/SignalingClient.h"
 
+#include "core/Base64Url.h"
 #include "core/Log.h"
 #include "logic/Signing.h"
 #include "logic/TransferProtocol.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkRequest>
+#include <QRandomGenerator>
 #include <QUrlQuery>
 #include <QWebSocket>
 
@@ -17,6 +20,8 @@ namespace vyo {
 namespace {
 
 constexpr double longestRetryDelay = 30.0;
+// The request header that carries the host secret.
+constexpr char hostSecretHeader[] = "Vyo-Host-Secret";
 // Signals held back while a connection opens, at most.
 constexpr qsizetype maximumWaitingSignals = 1000;
 // How long a stopped connection may take to finish its closing handshake.
@@ -70,9 +75,15 @@ SignalingClient::Event SignalingClient::Event::disconnected()
 
 SignalingClient::SignalingClient(const QUrl &serviceBase, const QString &roomID, const QString &key,
                                  QObject *parent)
+    : SignalingClient(serviceBase, roomID, key, newHostSecret(), parent)
+{}
+
+SignalingClient::SignalingClient(const QUrl &serviceBase, const QString &roomID, const QString &key,
+                                 const QByteArray &hostSecret, QObject *parent)
     : QObject(parent)
     , m_url(roomURL(serviceBase, roomID))
     , m_key(key)
+    , m_hostSecret(hostSecret)
 {
     if (!m_url.isValid())
         vyoError(lcShare, u"시그널링 주소가 올바르지 않음: %{public}s", m_url.errorString());
@@ -88,6 +99,19 @@ SignalingClient::~SignalingClient()
 {
     onEvent = nullptr;
     stop();
+}
+
+QByteArray SignalingClient::newHostSecret()
+{
+    constexpr int length = 32;
+    std::optional<QByteArray> bytes = secureRandomBytes(length);
+    if (!bytes) {
+        // The operating system's generator is cryptographically secure as well.
+        bytes = QByteArray(length, Qt::Uninitialized);
+        QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(bytes->data()),
+                                              length / int(sizeof(quint32)));
+    }
+    return base64UrlEncode(*bytes);
 }
 
 QUrl SignalingClient::roomURL(const QUrl &serviceBase, const QString &roomID)
@@ -137,7 +161,9 @@ void SignalingClient::connect()
                      [this, socket] { connectionFailed(socket, failureDescription(socket)); });
     QObject::connect(socket, &QWebSocket::disconnected, this,
                      [this, socket] { connectionFailed(socket, failureDescription(socket)); });
-    socket->open(m_url);
+    QNetworkRequest request(m_url);
+    request.setRawHeader(hostSecretHeader, m_hostSecret);
+    socket->open(request);
 }
 
 void SignalingClient::stop()

@@ -45,9 +45,13 @@ public:
     static constexpr qint64 maximumMessageSize = 262144;
 
     // A client for the room `roomID` on the service at `serviceBase`, signing with `key` (the
-    // room key in base64url). It does nothing until `connect`.
+    // room key in base64url). It makes its own host secret. It does nothing until `connect`.
     SignalingClient(const QUrl &serviceBase, const QString &roomID, const QString &key,
                     QObject *parent = nullptr);
+    // The same with a given host secret (22 to 128 base64url characters), for a client that takes
+    // over a room another client of this desktop opened.
+    SignalingClient(const QUrl &serviceBase, const QString &roomID, const QString &key,
+                    const QByteArray &hostSecret, QObject *parent = nullptr);
     ~SignalingClient() override;
 
     // The room's WebSocket address: ws for an http base, wss otherwise, path "/api/room/<room>",
@@ -59,6 +63,12 @@ public:
 
     const QUrl &url() const { return m_url; }
     const QString &key() const { return m_key; }
+    // Proves to the service that the room is this client's: the first host of a room owns it, and
+    // only a host that sends the same secret may come back (request header "Vyo-Host-Secret").
+    const QByteArray &hostSecret() const { return m_hostSecret; }
+
+    // A new random host secret: 32 random bytes in base64url (43 characters).
+    static QByteArray newHostSecret();
     bool isStopped() const { return m_isStopped; }
     // Seconds before the next reconnection attempt.
     double retryDelay() const { return m_retryDelay; }
@@ -86,6 +96,7 @@ private:
 
     QUrl m_url;
     QString m_key;
+    QByteArray m_hostSecret;
     QPointer<QWebSocket> m_task;
     // Signals sent while `m_task` was still opening.
     QStringList m_waitingForOpen;

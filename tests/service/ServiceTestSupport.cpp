@@ -1,6 +1,9 @@
 #include "ServiceTestSupport.h"
 
+#include "RoomHub.h"
+
 #include <QJsonDocument>
+#include <QNetworkRequest>
 #include <QTest>
 
 namespace vyo::test {
@@ -56,9 +59,12 @@ TestSocket::TestSocket(const QString &origin, QObject *parent)
     });
 }
 
-void TestSocket::open(const QUrl &url)
+void TestSocket::open(const QUrl &url, const QByteArray &hostSecret)
 {
-    m_socket.open(url);
+    QNetworkRequest request(url);
+    if (!hostSecret.isEmpty())
+        request.setRawHeader(RoomHub::hostSecretHeader, hostSecret);
+    m_socket.open(request);
 }
 
 bool TestSocket::waitOpen(int milliseconds)

@@ -29,6 +29,9 @@ QUrl roomSocketURL(const ShareService &service, const QString &roomID, const QSt
 // The origin the service's own pages have: http://127.0.0.1:<port>.
 QString serviceOrigin(const ShareService &service);
 
+// The host secret a TestSocket sends unless told otherwise; a guest's is ignored by the service.
+inline const QByteArray testHostSecret = QByteArrayLiteral("test-host-secret-0123456789");
+
 // A WebSocket client that keeps every text message it receives (as JSON objects) and how it was
 // closed.
 class TestSocket : public QObject
@@ -37,7 +40,8 @@ class TestSocket : public QObject
 public:
     explicit TestSocket(const QString &origin = QString(), QObject *parent = nullptr);
 
-    void open(const QUrl &url);
+    // Opens the socket, sending `hostSecret` as the room's host secret unless it is empty.
+    void open(const QUrl &url, const QByteArray &hostSecret = testHostSecret);
     // Waits (at most `milliseconds`) until the socket is open; false when it closed or timed out.
     bool waitOpen(int milliseconds = 5000);
     bool waitClosed(int milliseconds = 5000);

@@ -90,6 +90,9 @@ private Q_SLOTS:
     void refusedSockets_data();
     void refusedSockets();
     void secondHostRefusedFirstKeepsWorking();
+    void roomOwnership_data();
+    void roomOwnership();
+    void forgottenRoomHasNoOwner();
     void guestBeforeHost();
     void forwardingBothWays();
     void signalToMissingGuestIsDropped();
@@ -127,6 +130,26 @@ void TestShareService::httpRoutes_data()
     QTest::newRow("share page, bad character")
         << "/s/" + testRoomID(1).replace(0, 1, u'.') << 404
         << QByteArray("text/html; charset=utf-8") << QString();
+    QTest::newRow("share page script")
+        << "/web/share.js" << 200 << QByteArray("text/javascript; charset=utf-8")
+        << QStringLiteral("transfer protocol");
+    QTest::newRow("share page style")
+        << "/web/share.css" << 200 << QByteArray("text/css; charset=utf-8") << QString();
+    QTest::newRow("download worker")
+        << "/web/share-sw.js" << 200 << QByteArray("text/javascript; charset=utf-8")
+        << QStringLiteral("ReadableStream");
+    QTest::newRow("bundled HMAC") << "/web/noble/hmac.js" << 200
+                                  << QByteArray("text/javascript; charset=utf-8")
+                                  << QStringLiteral("HMAC");
+    QTest::newRow("bundled HMAC's licence")
+        << "/web/noble/LICENSE" << 200 << QByteArray("text/plain; charset=utf-8")
+        << QStringLiteral("Paul Miller");
+    QTest::newRow("script that is not there")
+        << "/web/missing.js" << 404 << QByteArray() << QString();
+    QTest::newRow("page by its resource name")
+        << "/web/share.html" << 404 << QByteArray() << QString();
+    QTest::newRow("streamed download without its worker")
+        << "/web/dl/1-2-3-4/file.txt" << 404 << QByteArray() << QString();
     QTest::newRow("ice list") << "/api/ice" << 200 << QByteArray("application/json")
                               << QStringLiteral("iceServers");
     QTest::newRow("room without upgrade")
@@ -239,6 +262,99 @@ void TestShareService::secondHostRefusedFirstKeepsWorking()
     QVERIFY(joined);
     QCOMPARE(joined->value("peerId").toString(), peerID);
     QVERIFY(first.isOpen());
+}
+
+void TestShareService::roomOwnership_data()
+{
+    QTest::addColumn<QString>("firstHost");
+    QTest::addColumn<QByteArray>("secret");
+    QTest::addColumn<int>("closeCode");
+    QTest::addColumn<QString>("reason");
+
+    const QByteArray other = "another-hosts-secret-0123";
+    const QString required = QStringLiteral("host secret required");
+    const QString foreign = QStringLiteral("room belongs to another host");
+    const int accepted = 0;
+    // How the first host is doing when the second one asks: still there, its connection broke,
+    // or it stopped sharing (and its guest stays in the room).
+    for (const QString firstHost : {"present", "broke", "ended"}) {
+        const auto row = [&](const char *name) -> QTestData & {
+            return QTest::addRow("%s, %s", qPrintable(firstHost), name) << firstHost;
+        };
+        row("no secret") << QByteArray() << CloseCode::notRoomHost << required;
+        row("21 characters") << QByteArray(21, 'a') << CloseCode::notRoomHost << required;
+        row("129 characters") << QByteArray(129, 'a') << CloseCode::notRoomHost << required;
+        row("not base64url") << QByteArray("secret+with/plus=0123456789") << CloseCode::notRoomHost
+                             << required;
+        row("another secret") << other << CloseCode::notRoomHost << foreign;
+        row("one character off") << QByteArray(testHostSecret).replace(0, 1, "x")
+                                 << CloseCode::notRoomHost << foreign;
+        row("a longer secret") << testHostSecret + "0" << CloseCode::notRoomHost << foreign;
+        row("the same secret") << testHostSecret
+                               << (firstHost == u"present" ? CloseCode::hostPresent : accepted)
+                               << (firstHost == u"present"
+                                       ? QStringLiteral("room already has a host")
+                                       : QString());
+    }
+}
+
+void TestShareService::roomOwnership()
+{
+    QFETCH(QString, firstHost);
+    QFETCH(QByteArray, secret);
+    QFETCH(int, closeCode);
+    QFETCH(QString, reason);
+
+    const auto service = startService();
+    QVERIFY(service);
+    const QString room = testRoomID(1);
+    TestSocket first, second, visitor(serviceOrigin(*service));
+    first.open(roomSocketURL(*service, room, host));
+    QVERIFY(first.waitOpen());
+    const QString peerID = joinGuest(visitor, *service, room);
+    QVERIFY(first.take("peer-joined"));
+    if (firstHost == u"broke")
+        first.socket().abort();
+    else if (firstHost == u"ended")
+        first.close(QWebSocketProtocol::CloseCodeGoingAway);
+    if (firstHost != u"present")
+        QVERIFY(visitor.take("host-left"));
+
+    second.open(roomSocketURL(*service, room, host), secret);
+    if (closeCode != 0) {
+        QVERIFY(second.waitClosed());
+        QCOMPARE(second.closeCode(), closeCode);
+        QCOMPARE(second.closeReason(), reason);
+        // The guest stays, and a present first host keeps working.
+        QVERIFY(visitor.isOpen());
+        QCOMPARE(first.isOpen(), firstHost == u"present");
+        QVERIFY(visitor.pending().isEmpty());
+        return;
+    }
+    // The owner is back and reaches its guest.
+    QVERIFY(second.waitOpen());
+    QVERIFY(visitor.take("host-joined"));
+    second.sendJson({{"type", "signal"}, {"to", peerID}, {"payload", "back"}, {"sig", "s"}});
+    const auto relayed = visitor.take("signal");
+    QVERIFY(relayed);
+    QCOMPARE(relayed->value("payload").toString(), QStringLiteral("back"));
+}
+
+void TestShareService::forgottenRoomHasNoOwner()
+{
+    // Once a room is gone, its identifier is free for any host.
+    const auto service = startService();
+    QVERIFY(service);
+    const QString room = testRoomID(2);
+    TestSocket first, second;
+    first.open(roomSocketURL(*service, room, host));
+    QVERIFY(first.waitOpen());
+    first.close(QWebSocketProtocol::CloseCodeGoingAway);
+    QVERIFY(first.waitClosed());
+    QTRY_COMPARE(service->hub().roomCount(), 0);
+    second.open(roomSocketURL(*service, room, host), "another-hosts-secret-0123");
+    QVERIFY(second.waitOpen());
+    QCOMPARE(service->hub().roomCount(), 1);
 }
 
 void TestShareService::guestBeforeHost()

@@ -214,6 +214,8 @@ private Q_SLOTS:
     void stopClosesWithGoingAway();
     void olderConnectionIsIgnored();
     void reconnectKeepsTheRoom();
+    void hostSecretTravelsWithEveryConnection();
+    void onlyTheRoomsOwnerIsItsHost();
 };
 
 void TestSignalingClient::roomURL_data()
@@ -638,6 +640,83 @@ void TestSignalingClient::reconnectKeepsTheRoom()
     QVERIFY(events.mid(2, 2).contains(Event::connected()));
     QVERIFY(events.mid(2, 2).contains(Event::peerJoined(arrivesID)));
     QCOMPARE(events.last(), Event::signal(staysID, payload));
+}
+
+void TestSignalingClient::hostSecretTravelsWithEveryConnection()
+{
+    ScriptedServer server;
+    SignalingClient client(server.base(), testRoomID(12), roomKey);
+    const SignalingClient other(server.base(), testRoomID(12), roomKey);
+    QCOMPARE(client.hostSecret().size(), 43);
+    QVERIFY(RoomHub::isHostSecret(client.hostSecret()));
+    QVERIFY(client.hostSecret() != other.hostSecret());
+
+    Recorder recorder;
+    recorder.attach(client);
+    client.connect();
+    QVERIFY(recorder.waitFor(Kind::connected));
+    client.stop();
+    client.connect();
+    QVERIFY(recorder.waitFor(Kind::connected, 2));
+    QVERIFY(server.waitForSockets(2));
+    for (QWebSocket *socket : std::as_const(server.sockets))
+        QCOMPARE(socket->request().rawHeader(RoomHub::hostSecretHeader), client.hostSecret());
+    // The URL stays the room's address alone.
+    QCOMPARE(server.sockets[1]->requestUrl().query(), QStringLiteral("role=host"));
+    client.stop();
+}
+
+void TestSignalingClient::onlyTheRoomsOwnerIsItsHost()
+{
+    LogCapture log;
+    const auto service = startService();
+    QVERIFY(service);
+    const QString room = testRoomID(13);
+    TestSocket phone(serviceOrigin(*service));
+    const QString phoneID = joinGuest(phone, *service, room);
+    QVERIFY(!phoneID.isEmpty());
+
+    SignalingClient owner(serviceBase(*service), room, roomKey);
+    Recorder ownerEvents;
+    ownerEvents.attach(owner);
+    owner.connect();
+    QVERIFY(ownerEvents.waitFor(Event::peerJoined(phoneID)));
+
+    // Someone else who knows the room cannot take the host's place, now or after it stopped.
+    SignalingClient intruder(serviceBase(*service), room, roomKey);
+    intruder.setTimeScale(timeScale);
+    Recorder intruderEvents;
+    intruderEvents.attach(intruder);
+    intruder.connect();
+    QVERIFY(intruderEvents.waitFor(Kind::disconnected));
+    QVERIFY(
+        log.contains(QStringLiteral("시그널링 연결 끊김: closed with code 4401 (room belongs to "
+                                    "another host)")));
+    owner.send(phoneID, QStringLiteral("still the host"));
+    const auto received = phone.take("signal");
+    QVERIFY(received);
+    QCOMPARE(received->value("payload").toString(), QStringLiteral("still the host"));
+    owner.stop();
+    QVERIFY(phone.take("host-left"));
+    QVERIFY(intruderEvents.waitFor(Kind::disconnected, 3));
+    QCOMPARE(intruderEvents.count(Kind::connected), 0);
+    intruder.stop();
+    for (const QString &line : log.messages())
+        QVERIFY2(!line.contains(QString::fromLatin1(owner.hostSecret())), qPrintable(line));
+
+    // The owner comes back with its secret, also as another client of the same desktop.
+    owner.connect();
+    QVERIFY(ownerEvents.waitFor(Kind::connected, 2));
+    QVERIFY(phone.take("host-joined"));
+    owner.stop();
+    QVERIFY(phone.take("host-left"));
+    SignalingClient successor(serviceBase(*service), room, roomKey, owner.hostSecret());
+    QCOMPARE(successor.url(), owner.url());
+    Recorder successorEvents;
+    successorEvents.attach(successor);
+    successor.connect();
+    QVERIFY(successorEvents.waitFor(Event::peerJoined(phoneID)));
+    QVERIFY(successorEvents.waitFor(Kind::connected));
 }
 
 QTEST_GUILESS_MAIN(TestSignalingClient)

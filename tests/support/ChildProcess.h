@@ -30,6 +30,9 @@ public:
     bool waitForOutput(const QRegularExpression &pattern, int milliseconds = 10000);
     bool waitForExit(int milliseconds = 10000);
 
+    // Writes to the program's standard input.
+    void write(const QByteArray &bytes) { m_process.write(bytes); }
+
     // Everything the program has written so far.
     QString output();
     qint64 pid() const { return m_process.processId(); }

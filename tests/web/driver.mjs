@@ -1,0 +1,103 @@
+// The share-page driver as a child process: one JSON command per line on standard input, one
+// answer per line on standard output, "VYO-DRIVER " followed by {"id":…,"ok":true,"result":…}
+// or {"id":…,"ok":false,"error":…}. A command names a method of SharePage (sharepage.mjs) or
+// "open", "makeOffer", "closePage" and "quit"; it acts on the page opened last unless it names
+// one ("page": the number "open" answered). The whole run is bounded by --timeout=<seconds>
+// (default 240); --no-service-workers makes downloads go through memory. The browser and its
+// profile go away when input ends.
+
+import readline from 'node:readline';
+import { SharePage, launchBrowser, makeOffer } from './sharepage.mjs';
+
+const timeoutArgument = process.argv.find((argument) => argument.startsWith('--timeout='));
+const timeoutSeconds = timeoutArgument ? Number(timeoutArgument.split('=')[1]) : 240;
+const serviceWorkers = process.argv.includes('--no-service-workers') ? 'block' : 'allow';
+
+let browser = null;
+const pages = [];
+let finished = false;
+
+async function finish(code) {
+  if (finished) return;
+  finished = true;
+  try {
+    if (browser) await browser.close();
+  } catch { /* the browser is gone already */ }
+  process.exit(code);
+}
+
+const limit = setTimeout(() => {
+  console.log('VYO-DRIVER {"id":0,"ok":false,"error":"the driver ran out of time"}');
+  finish(4);
+}, timeoutSeconds * 1000);
+limit.unref();
+
+const methods = {
+  async open({ url, bundledHmac = false, timeout }) {
+    if (!browser) browser = await launchBrowser({ serviceWorkers });
+    pages.push(await SharePage.open(browser.context, url, { bundledHmac, timeout }));
+    return pages.length - 1;
+  },
+  async makeOffer() {
+    if (!browser) browser = await launchBrowser({ serviceWorkers });
+    return makeOffer(browser.context);
+  },
+  async closePage(_, page) {
+    await page.close();
+    return true;
+  },
+  async log(_, page) {
+    return page.log;
+  },
+};
+
+const pageMethods = {
+  status: (p) => p.status(),
+  waitForStatus: (p, a) => p.waitForStatus(a.state, a.timeout),
+  notice: (p) => p.notice(),
+  clickRetry: (p) => p.clickRetry(),
+  waitForListing: (p, a) => p.waitForListing(a.count, a.timeout),
+  items: (p) => p.items(),
+  title: (p) => p.title(),
+  transfers: (p) => p.transfers(),
+  download: (p, a) => p.download(a.item, a.folder, a),
+  upload: (p, a) => p.upload(a.paths, a),
+  cancel: (p, a) => p.cancel(a.tid),
+  counters: (p) => p.counters(),
+  waitForCounters: (p, a) => p.waitForCounters(a.minimum, a.timeout),
+  streaming: (p) => p.streaming(),
+  signing: (p) => p.signing(),
+  sign: (p, a) => p.sign(a.key, a.payloads, a.kind),
+};
+
+async function run(command) {
+  const page = pages[command.page ?? pages.length - 1];
+  if (methods[command.cmd]) return methods[command.cmd](command, page);
+  if (!pageMethods[command.cmd]) throw new Error(`unknown command ${command.cmd}`);
+  if (!page) throw new Error('no page is open');
+  return pageMethods[command.cmd](page, command);
+}
+
+// Commands run one after another, in order.
+let queue = Promise.resolve();
+const input = readline.createInterface({ input: process.stdin });
+input.on('line', (line) => {
+  if (!line.trim()) return;
+  queue = queue.then(async () => {
+    let command = {};
+    try {
+      command = JSON.parse(line);
+      if (command.cmd === 'quit') {
+        console.log(`VYO-DRIVER ${JSON.stringify({ id: command.id, ok: true, result: true })}`);
+        await finish(0);
+        return;
+      }
+      const result = await run(command);
+      console.log(`VYO-DRIVER ${JSON.stringify({ id: command.id, ok: true, result: result ?? null })}`);
+    } catch (error) {
+      console.log(`VYO-DRIVER ${JSON.stringify({ id: command.id, ok: false,
+        error: String((error && error.message) || error) })}`);
+    }
+  });
+});
+input.on('close', () => { queue.then(() => finish(0)); });

@@ -1,0 +1,232 @@
+// Drives the share page in Debian's headless Chromium through playwright-core: opens a share
+// address, reads the page's status and listing, clicks download and upload and saves what the
+// browser downloads. Every wait is bounded. Used by tst_sharepage through driver.mjs, and by any
+// test that needs a browser on the other end of a share.
+
+import { chromium } from 'playwright-core';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+
+export const chromiumPath = '/usr/bin/chromium';
+export const chromiumFlags = [
+  '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+  '--allow-loopback-in-peer-connection',
+];
+
+// A browser with a fresh profile folder, removed again by `close`. `serviceWorkers: 'block'`
+// makes the page collect downloads in memory, as it does on plain-http LAN addresses.
+export async function launchBrowser({ timeout = 30000, serviceWorkers = 'allow' } = {}) {
+  const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'vyo-chromium-'));
+  const context = await chromium.launchPersistentContext(userDataDir, {
+    executablePath: chromiumPath,
+    headless: true,
+    args: chromiumFlags,
+    acceptDownloads: true,
+    serviceWorkers,
+    timeout,
+  });
+  return {
+    context,
+    async close() {
+      try {
+        await context.close();
+      } finally {
+        fs.rmSync(userDataDir, { recursive: true, force: true });
+      }
+    },
+  };
+}
+
+// One open share page.
+export class SharePage {
+  // Opens `url` (a share address with its key). `bundledHmac` makes the page sign with the
+  // bundled HMAC even where WebCrypto exists.
+  static async open(context, url, { bundledHmac = false, timeout = 15000 } = {}) {
+    const page = await context.newPage();
+    const log = [];
+    page.on('console', (message) => log.push(`${message.type()}: ${message.text()}`));
+    page.on('pageerror', (error) => log.push(`page error: ${error.message}`));
+    if (bundledHmac) await page.addInitScript(() => { globalThis.vyoBundledHmac = true; });
+    await page.goto(url, { timeout, waitUntil: 'load' });
+    return new SharePage(page, log);
+  }
+
+  constructor(page, log) {
+    this.page = page;
+    this.log = log;
+  }
+
+  async close() {
+    await this.page.close();
+  }
+
+  // The status line: { state, text, retry } (retry: whether the retry button shows).
+  async status() {
+    return this.page.evaluate(() => {
+      const status = document.querySelector('[data-test="status"]');
+      return { retry: !document.querySelector('[data-test="retry"]').hidden,
+        state: status.dataset.state, text: status.textContent };
+    });
+  }
+
+  async waitForStatus(state, timeout = 15000) {
+    await this.page.waitForSelector(`[data-test="status"][data-state="${state}"]`,
+      { state: 'attached', timeout });
+    return this.status();
+  }
+
+  // The notice line (errors that belong to no transfer), or "".
+  async notice() {
+    return this.page.evaluate(() => {
+      const notice = document.querySelector('[data-test="notice"]');
+      return notice.hidden ? '' : notice.textContent;
+    });
+  }
+
+  async clickRetry() {
+    await this.page.click('[data-test="retry"]');
+  }
+
+  // The listed items as shown: { id, kind, name, detail, thumb } for each row, waiting (at most
+  // `timeout`) until there are at least `count`.
+  async waitForListing(count = 1, timeout = 15000) {
+    await this.page.waitForFunction(
+      (n) => document.querySelectorAll('[data-test="item"]').length >= n, count, { timeout });
+    return this.items();
+  }
+
+  async items() {
+    return this.page.$$eval('[data-test="item"]', (rows) => rows.map((row) => ({
+      detail: row.querySelector('[data-test="item-detail"]').textContent,
+      id: row.dataset.id,
+      kind: row.dataset.kind,
+      name: row.querySelector('[data-test="item-name"]').textContent,
+      thumb: Boolean(row.querySelector('[data-test="thumb"]')),
+    })));
+  }
+
+  async title() {
+    return this.page.textContent('[data-test="title"]');
+  }
+
+  // Transfer rows, newest first: { direction, state, name, detail, tid }.
+  async transfers() {
+    return this.page.$$eval('[data-test="transfer"]', (rows) => rows.map((row) => ({
+      detail: row.querySelector('[data-test="transfer-detail"]').textContent,
+      direction: row.dataset.direction,
+      name: row.querySelector('[data-test="transfer-name"]').textContent,
+      state: row.dataset.state,
+      tid: row.dataset.tid ? Number(row.dataset.tid) : 0,
+    })));
+  }
+
+  // Downloads one item (its id) or everything ("all") and saves the file into `folder`; the
+  // saved path and the name the browser suggested. `acceptLarge` answers the page's question
+  // before a large download kept in memory.
+  async download(id, folder, { timeout = 60000, acceptLarge = true } = {}) {
+    const selector = id === 'all' ? '[data-test="download-all"]'
+      : `[data-test="download"][data-id="${id}"]`;
+    const downloading = this.page.waitForEvent('download', { timeout });
+    await this.page.click(selector, { timeout });
+    const confirm = this.page.locator('[data-test="confirm"]:not([hidden]) [data-test="confirm-yes"]');
+    const answered = (async () => {
+      try {
+        await confirm.click({ timeout });
+      } catch { /* no question asked */ }
+    })();
+    const download = await downloading;
+    if (!acceptLarge) await answered;
+    const name = download.suggestedFilename();
+    const target = path.join(folder, name);
+    await download.saveAs(target);
+    const failure = await download.failure();
+    if (failure) throw new Error(`download failed: ${failure}`);
+    return { name, path: target };
+  }
+
+  // Uploads files through the picker, or by a drop when `drop` is true; waits until every new
+  // upload row has ended and returns those rows.
+  async upload(paths, { drop = false, timeout = 60000 } = {}) {
+    const before = (await this.transfers()).length;
+    if (drop) {
+      const files = paths.map((file) => ({ buffer: fs.readFileSync(file).toString('base64'),
+        name: path.basename(file) }));
+      const transfer = await this.page.evaluateHandle((list) => {
+        const data = new DataTransfer();
+        for (const file of list) {
+          const bytes = Uint8Array.from(atob(file.buffer), (c) => c.charCodeAt(0));
+          data.items.add(new File([bytes], file.name));
+        }
+        return data;
+      }, files);
+      await this.page.dispatchEvent('[data-test="drop-zone"]', 'drop', { dataTransfer: transfer });
+    } else {
+      await this.page.setInputFiles('[data-test="upload-input"]', paths);
+    }
+    await this.page.waitForFunction(({ expected }) => {
+      const rows = [...document.querySelectorAll('[data-test="transfer"][data-direction="upload"]')];
+      return rows.length >= expected
+        && rows.every((row) => ['done', 'error', 'cancelled'].includes(row.dataset.state));
+    }, { expected: paths.length }, { timeout });
+    const rows = await this.transfers();
+    return rows.slice(0, rows.length - before);
+  }
+
+  async cancel(tid) {
+    await this.page.click(`[data-test="transfer"][data-tid="${tid}"] [data-test="cancel"]`);
+  }
+
+  // What the page counted about signals (sent, verified, dropped, candidates queued and added).
+  async counters() {
+    return this.page.evaluate(() => ({ ...window.vyoSharePage.counters }));
+  }
+
+  async waitForCounters(minimum, timeout = 15000) {
+    await this.page.waitForFunction((wanted) => Object.entries(wanted)
+      .every(([key, value]) => window.vyoSharePage.counters[key] >= value), minimum, { timeout });
+    return this.counters();
+  }
+
+  // Whether downloads stream to disk through the service worker.
+  async streaming() {
+    return this.page.evaluate(() => window.vyoSharePage.streaming());
+  }
+
+  // How the page signs: "webcrypto" or "bundled" ("" before it has joined).
+  async signing() {
+    return this.page.evaluate(() => window.vyoSharePage.signing());
+  }
+
+  // Signatures of `payloads` with the room key, made by the page's own signing code with
+  // WebCrypto or the bundled HMAC ("webcrypto" or "bundled").
+  async sign(key, payloads, kind) {
+    return this.page.evaluate(async ({ key, payloads, kind }) => {
+      const { makeSigner } = await import('/web/signing.js');
+      const signer = await makeSigner(key, { bundled: kind === 'bundled' });
+      const signatures = [];
+      for (const payload of payloads) signatures.push(await signer.sign(payload));
+      return { kind: signer.kind, signatures };
+    }, { key, payloads, kind });
+  }
+}
+
+// A WebRTC offer with a data channel named "vyo", made by the browser in a page of its own: what
+// a test without the desktop's peer connection sends in its place.
+export async function makeOffer(context) {
+  const page = await context.newPage();
+  try {
+    return await page.evaluate(async () => {
+      const pc = new RTCPeerConnection();
+      pc.createDataChannel('vyo', { ordered: true });
+      const offer = await pc.createOffer();
+      await pc.setLocalDescription(offer);
+      const sdp = pc.localDescription.sdp;
+      pc.close();
+      return sdp;
+    });
+  } finally {
+    await page.close();
+  }
+}

@@ -479,9 +479,11 @@ async function sendUpload(upload) {
       for (let offset = 0; offset < block.byteLength; offset += pieceSize) {
         if (upload.cancelled || upload.failed) return;
         if (channel.readyState !== 'open') throw new Error('closed');
-        if (channel.bufferedAmount >= bufferHigh) {
+        // Wait for the channel to drain, then send this same piece.
+        while (channel.bufferedAmount >= bufferHigh) {
           await waitForLowBuffer();
-          continue;
+          if (upload.cancelled || upload.failed) return;
+          if (channel.readyState !== 'open') throw new Error('closed');
         }
         const piece = block.subarray(offset, offset + pieceSize);
         const frame = new Uint8Array(4 + piece.byteLength);
@@ -556,6 +558,8 @@ function attachChannel(channel) {
   page.channel = channel;
   channel.bufferedAmountLowThreshold = bufferLow;
   channel.addEventListener('bufferedamountlow', wakeLowWaiters);
+  // An upload waiting for the buffer to drain learns that the channel is gone.
+  channel.addEventListener('close', wakeLowWaiters);
   channel.addEventListener('message', (event) => {
     if (typeof event.data === 'string') {
       let message;

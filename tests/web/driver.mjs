@@ -62,6 +62,7 @@ const pageMethods = {
   transfers: (p) => p.transfers(),
   download: (p, a) => p.download(a.item, a.folder, a),
   upload: (p, a) => p.upload(a.paths, a),
+  startDownload: (p, a) => p.startDownload(a.item),
   cancel: (p, a) => p.cancel(a.tid),
   counters: (p) => p.counters(),
   waitForCounters: (p, a) => p.waitForCounters(a.minimum, a.timeout),

@@ -174,6 +174,17 @@ export class SharePage {
     return rows.slice(0, rows.length - before);
   }
 
+  // Starts downloading one item (its id) or everything ("all") and returns at once, answering
+  // yes to a question about a large download kept in memory; `transfers` shows how it goes.
+  async startDownload(id) {
+    const selector = id === 'all' ? '[data-test="download-all"]'
+      : `[data-test="download"][data-id="${id}"]`;
+    await this.page.click(selector);
+    const confirm = this.page.locator('[data-test="confirm"]:not([hidden]) [data-test="confirm-yes"]');
+    if (await confirm.count()) await confirm.click();
+    return true;
+  }
+
   async cancel(tid) {
     await this.page.click(`[data-test="transfer"][data-tid="${tid}"] [data-test="cancel"]`);
   }

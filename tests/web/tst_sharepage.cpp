@@ -12,6 +12,7 @@
 #include "ChildProcess.h"
 #include "RoomHub.h"
 #include "ServiceTestSupport.h"
+#include "SharePageDriver.h"
 #include "TestSupport.h"
 
 #include <QJsonArray>
@@ -27,59 +28,6 @@ using Kind = SignalingClient::Event::Kind;
 namespace {
 
 const QString roomKey = QString::fromLatin1(base64UrlEncode(QByteArray(32, '\x37')));
-// Starting Chromium and loading a page take a few seconds on a busy machine.
-constexpr int browserWait = 30000;
-
-// The Node driver as a child process: one command, one answer.
-class Driver
-{
-public:
-    Driver()
-        : m_process(QStandardPaths::findExecutable(QStringLiteral("node")),
-                    {QStringLiteral(VYO_SHARE_PAGE_DRIVER), QStringLiteral("--timeout=240")})
-    {}
-    ~Driver() { call(QStringLiteral("quit"), {}, 5000); }
-
-    // The command's result, or nothing (with the reason in `error`) when it failed or timed out.
-    std::optional<QJsonValue> call(const QString &command, QJsonObject arguments = {},
-                                   int milliseconds = browserWait)
-    {
-        arguments.insert(QStringLiteral("id"), ++m_id);
-        arguments.insert(QStringLiteral("cmd"), command);
-        m_process.write(QJsonDocument(arguments).toJson(QJsonDocument::Compact) + '\n');
-        const QString marker = QStringLiteral("VYO-DRIVER {\"id\":%1,").arg(m_id);
-        QString line;
-        // The service runs in this thread: wait with the event loop running.
-        (void)QTest::qWaitFor(
-            [&] {
-                const QString output = m_process.output();
-                const qsizetype start = output.indexOf(marker);
-                const qsizetype end = start < 0 ? -1 : output.indexOf(u'\n', start);
-                if (end > 0)
-                    line = output.mid(start + 11, end - start - 11);
-                return end > 0;
-            },
-            milliseconds);
-        if (line.isEmpty()) {
-            error = QStringLiteral("no answer to %1; output: %2").arg(command, m_process.output());
-            return std::nullopt;
-        }
-        const QJsonObject answer = QJsonDocument::fromJson(line.toUtf8()).object();
-        if (!answer.value(QStringLiteral("ok")).toBool()) {
-            error =
-                command + QStringLiteral(": ") + answer.value(QStringLiteral("error")).toString();
-            return std::nullopt;
-        }
-        return answer.value(QStringLiteral("result"));
-    }
-
-    QString error;
-
-private:
-    ChildProcess m_process;
-    int m_id = 0;
-};
-
 // Records a signaling client's events.
 struct Recorder
 {

@@ -192,7 +192,9 @@ export class RoomConnection {
     this.pendingCandidates = queued;
     this.hasRemoteDescription = false;
     this.onEvent('negotiating', {});
-    const pc = new RTCPeerConnection({ iceServers: this.ice });
+    // Tests make the page connect only through the relay with `globalThis.vyoRelayOnly`.
+    const pc = new RTCPeerConnection({ iceServers: this.ice,
+      iceTransportPolicy: globalThis.vyoRelayOnly ? 'relay' : 'all' });
     this.pc = pc;
     pc.onicecandidate = (event) => {
       if (pc !== this.pc || !event.candidate || !event.candidate.candidate) return;

@@ -261,9 +261,16 @@ void PeerSession::handleSignal(const QString &payload)
 
 void PeerSession::addCandidate(const IceCandidate &candidate)
 {
-    m_connection->addIceCandidate(candidate, [](std::optional<QString> failure) {
-        if (failure)
+    const QPointer<PeerSession> self(this);
+    m_connection->addIceCandidate(candidate, [self](std::optional<QString> failure) {
+        if (failure) {
             vyoDebug(lcShare, u"ICE 후보 추가 실패: %{public}s", *failure);
+            return;
+        }
+        // A browser behind a relay may reach us before its relay candidate arrives: the pair
+        // then names a peer-reflexive candidate, which learns that it is a relay only now.
+        if (self && self->m_connection->state() == PeerConnection::State::connected)
+            self->detectRoute();
     });
 }
 
@@ -273,19 +280,23 @@ void PeerSession::localCandidate(const IceCandidate &candidate)
         sendSignal(candidatePayload(candidate));
 }
 
+void PeerSession::detectRoute()
+{
+    const QPointer<PeerSession> self(this);
+    m_connection->statistics([self](const RtcStatsReport &report) {
+        if (!self || self->m_route == Route::closed)
+            return;
+        self->m_route = routeFor(report);
+        self->call(self->onRouteChange);
+    });
+}
+
 void PeerSession::connectionStateChanged(PeerConnection::State state)
 {
     switch (state) {
-    case PeerConnection::State::connected: {
-        const QPointer<PeerSession> self(this);
-        m_connection->statistics([self](const RtcStatsReport &report) {
-            if (!self || self->m_route == Route::closed)
-                return;
-            self->m_route = routeFor(report);
-            self->call(self->onRouteChange);
-        });
+    case PeerConnection::State::connected:
+        detectRoute();
         break;
-    }
     case PeerConnection::State::failed:
     case PeerConnection::State::closed:
         close(false);

@@ -106,6 +106,9 @@ private:
 
     void offerMade(std::optional<QString> sdp, const QString &error);
     void connectionStateChanged(PeerConnection::State state);
+    // Learns from the statistics whether the connection runs directly or through a relay: when
+    // the connection is made, and again for every candidate the browser sends after that.
+    void detectRoute();
     void channelStateChanged(PeerConnection::ChannelState state);
     void messageReceived(const PeerConnection::Message &message);
     void localCandidate(const IceCandidate &candidate);

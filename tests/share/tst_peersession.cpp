@@ -183,6 +183,7 @@ private Q_SLOTS:
     void otherSignalsAreIgnored();
     void routeFromStatistics_data();
     void routeFromStatistics();
+    void relayCandidateAfterConnecting();
     void connectionStates();
     void deviceNames_data();
     void deviceNames();
@@ -399,6 +400,36 @@ void TestPeerSession::routeFromStatistics()
     QVERIFY(peer.connection->completeStatistics(report));
     QCOMPARE(peer.session->route(), route);
     QCOMPARE(peer.calls, QStringList{"route"});
+}
+
+void TestPeerSession::relayCandidateAfterConnecting()
+{
+    // A browser behind a relay reaches the desktop before its relay candidate arrives: the first
+    // statistics name a peer-reflexive candidate, the ones after the candidate a relay.
+    Peer &peer = *m_peer;
+    peer.session->handleSignal(R"({"sdp":{"sdp":"v=0 answer","type":"answer"}})");
+    QVERIFY(peer.connection->completeRemoteDescription());
+    peer.connection->setState(PeerConnection::State::connected);
+    const auto report = [](const char *remoteType) {
+        return RtcStatsReport{{"T", {"transport", {{"selectedCandidatePairId", "P"}}}},
+                              {"P",
+                               {"candidate-pair",
+                                {{"nominated", true},
+                                 {"state", "succeeded"},
+                                 {"localCandidateId", "L"},
+                                 {"remoteCandidateId", "R"}}}},
+                              {"L", {"local-candidate", {{"candidateType", "host"}}}},
+                              {"R", {"remote-candidate", {{"candidateType", remoteType}}}}};
+    };
+    QVERIFY(peer.connection->completeStatistics(report("prflx")));
+    QCOMPARE(peer.session->route(), Route::direct);
+
+    peer.session->handleSignal(R"({"candidate":{"candidate":"candidate:9 1 udp 5 127.0.0.1 )"
+                               R"(40000 typ relay","sdpMLineIndex":0}})");
+    QVERIFY(peer.connection->completeCandidate());
+    QVERIFY(peer.connection->completeStatistics(report("relay")));
+    QCOMPARE(peer.session->route(), Route::relay);
+    QCOMPARE(peer.calls, (QStringList{"route", "route"}));
 }
 
 void TestPeerSession::connectionStates()

@@ -42,13 +42,14 @@ export async function launchBrowser({ timeout = 30000, serviceWorkers = 'allow' 
 // One open share page.
 export class SharePage {
   // Opens `url` (a share address with its key). `bundledHmac` makes the page sign with the
-  // bundled HMAC even where WebCrypto exists.
-  static async open(context, url, { bundledHmac = false, timeout = 15000 } = {}) {
+  // bundled HMAC even where WebCrypto exists; `relayOnly` makes it connect only through a relay.
+  static async open(context, url, { bundledHmac = false, relayOnly = false, timeout = 15000 } = {}) {
     const page = await context.newPage();
     const log = [];
     page.on('console', (message) => log.push(`${message.type()}: ${message.text()}`));
     page.on('pageerror', (error) => log.push(`page error: ${error.message}`));
     if (bundledHmac) await page.addInitScript(() => { globalThis.vyoBundledHmac = true; });
+    if (relayOnly) await page.addInitScript(() => { globalThis.vyoRelayOnly = true; });
     await page.goto(url, { timeout, waitUntil: 'load' });
     return new SharePage(page, log);
   }

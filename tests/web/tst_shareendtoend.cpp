@@ -17,10 +17,12 @@
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUdpSocket>
 
 using namespace vyo;
 using namespace vyo::test;
@@ -58,6 +60,13 @@ std::optional<QStringList> zipNames(const QString &archive)
     return QString::fromUtf8(python.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
 }
 
+// A free UDP port on 127.0.0.1 to start a server on.
+quint16 freeUdpPort()
+{
+    QUdpSocket socket;
+    return socket.bind(QHostAddress::LocalHost, 0) ? socket.localPort() : 0;
+}
+
 QJsonObject itemNamed(const QJsonArray &items, const QString &name)
 {
     for (const QJsonValue &item : items) {
@@ -81,6 +90,7 @@ private Q_SLOTS:
     void cancelledArchiveIsDeleted();
     void devicesComeAndGo();
     void stopSaysGoodbye();
+    void relayedConnection();
 
 private:
     // Shares `shelf` and answers its share address.
@@ -157,8 +167,16 @@ std::optional<QJsonArray> TestShareEndToEnd::openPage(const QString &url, int co
     const auto items =
         m_driver->call(QStringLiteral("waitForListing"),
                        {{"count", count}, {"timeout", browserWait}}, browserWait + 5000);
-    if (!items)
+    if (!items) {
+        // What the page shows and logged, for the failure message.
+        const QString waited = m_driver->error;
+        const auto status = m_driver->call(QStringLiteral("status"));
+        const auto log = m_driver->call(QStringLiteral("log"));
+        m_driver->error = waited + u' ' +
+                          QJsonDocument(status.value_or(QJsonValue()).toObject()).toJson() +
+                          QJsonDocument(log.value_or(QJsonValue()).toArray()).toJson();
         return std::nullopt;
+    }
     return items->toArray();
 }
 
@@ -296,6 +314,57 @@ void TestShareEndToEnd::stopSaysGoodbye()
     const auto status = m_driver->call(QStringLiteral("waitForStatus"), {{"state", "bye"}});
     QVERIFY2(status, qPrintable(m_driver->error));
     QVERIFY(!m_desktop->idleInhibitor().isInhibiting());
+}
+
+void TestShareEndToEnd::relayedConnection()
+{
+    // coturn on 127.0.0.1 with a shared secret, and a service that hands out its credentials.
+    const quint16 turnPort = freeUdpPort();
+    const quint16 relayPorts = freeUdpPort();
+    QVERIFY(turnPort > 0 && relayPorts > 0);
+    const QString secret = QStringLiteral("relay-test-secret");
+    ChildProcess turn(QStandardPaths::findExecutable(QStringLiteral("turnserver")),
+                      {"-n", "--listening-ip=127.0.0.1", "--relay-ip=127.0.0.1",
+                       QStringLiteral("--listening-port=%1").arg(turnPort), "--use-auth-secret",
+                       "--static-auth-secret=" + secret, "--realm=vyo.test",
+                       "--allow-loopback-peers", "--no-tls", "--no-dtls", "--no-cli",
+                       QStringLiteral("--min-port=%1").arg(relayPorts),
+                       QStringLiteral("--max-port=%1").arg(relayPorts + 20), "--log-file=stdout",
+                       "--simple-log"});
+    QVERIFY2(turn.waitForOutput(QStringLiteral("Total General servers")),
+             qPrintable(turn.output()));
+    ServiceConfig config = serviceTestConfig();
+    config.turnURLs = {QStringLiteral("turn:127.0.0.1:%1?transport=udp").arg(turnPort)};
+    config.turnSecret = secret;
+    const std::unique_ptr<ShareService> service = startService(config);
+    QVERIFY(service);
+    Defaults::shared().setValue(QString::fromLatin1(DefaultsKey::shareServiceURL),
+                                serviceBase(*service).toString());
+
+    // The page may only use the relay: the desktop sees its route go through it.
+    Shelf shelf;
+    shelf.add({ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(path("한글 문서.bin"))))});
+    const QString url = share(shelf);
+    QVERIFY(!url.isEmpty());
+    QVERIFY2(m_driver->call(QStringLiteral("open"), {{"url", url}, {"relayOnly", true}}),
+             qPrintable(m_driver->error));
+    const auto items = m_driver->call(QStringLiteral("waitForListing"), {{"count", 1}});
+    QVERIFY2(items, qPrintable(m_driver->error));
+    ShareSession *session = m_center->session(shelf.id());
+    QVERIFY(session);
+    QTRY_COMPARE(session->devices().size(), 1);
+    QTRY_COMPARE(session->devices().first().route, PeerSession::Route::relay);
+
+    // Data goes through the relay too.
+    const auto saved =
+        m_driver->call(QStringLiteral("download"),
+                       {{"item", items->toArray().first().toObject().value("id").toString()},
+                        {"folder", m_downloads.path()}},
+                       90000);
+    QVERIFY2(saved, qPrintable(m_driver->error));
+    QVERIFY(contents(saved->toObject().value("path").toString()) ==
+            contents(path("한글 문서.bin")));
+    m_center->stopSharing(shelf.id());
 }
 
 QTEST_MAIN(TestShareEndToEnd)

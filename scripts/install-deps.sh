@@ -22,7 +22,8 @@ packages=(
   libxcb1-dev libxcb-xinput-dev libxcb-xfixes0-dev libx11-dev libx11-xcb-dev
   # Test tools: a real X server and window manager, archive readers, a Korean font
   xvfb xauth openbox xdotool xcompmgr x11-utils dbus dbus-x11 unzip zip
-  libarchive-tools p7zip-full fonts-noto-cjk python3 xdg-utils trayer imagemagick
+  libarchive-tools p7zip-full fonts-noto-cjk python3 xdg-utils trayer imagemagick zbar-tools
+  iproute2
   # Share page tests and relay tests
   chromium chromium-driver coturn
 )

@@ -72,6 +72,14 @@ ThemeChoice themeChoice(Icon which)
         return {{"format-justify-left-symbolic", "text-x-generic-symbolic"}, u'T'};
     case Icon::linkItem:
         return {{"insert-link-symbolic", "insert-link"}, u'L'};
+    case Icon::reconnecting:
+        return {{"view-refresh-symbolic", "emblem-synchronizing-symbolic"}, u'R'};
+    case Icon::device:
+        return {{"phone-symbolic", "smartphone-symbolic", "computer-symbolic"}, u'P'};
+    case Icon::shareFailed:
+        return {{"network-wireless-offline-symbolic", "network-error-symbolic",
+                 "dialog-warning-symbolic"},
+                u'!'};
     }
     Q_UNREACHABLE();
 }

@@ -41,6 +41,10 @@ enum class Icon {
     dragAllItems,
     textItem,
     linkItem,
+    // Share sheet.
+    reconnecting,
+    device,
+    shareFailed,
 };
 
 QIcon themeIcon(Icon which);

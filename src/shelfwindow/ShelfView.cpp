@@ -5,6 +5,7 @@
 #include "shelfwindow/ElidingLabel.h"
 #include "shelfwindow/Icons.h"
 #include "shelfwindow/ItemThumbnail.h"
+#include "shelfwindow/ShareView.h"
 #include "shelfwindow/ShelfCommands.h"
 #include "shelfwindow/ShelfItemRow.h"
 #include "shelfwindow/ShelfMenus.h"
@@ -134,12 +135,24 @@ QPixmap colorDot(ShelfColor color)
     return pixmap;
 }
 
+// An icon drawn in one colour, for a button that shows a state by its tint.
+QIcon tinted(const QIcon &icon, const QColor &color, int size)
+{
+    QPixmap pixmap = icon.pixmap(size, size);
+    QPainter painter(&pixmap);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(pixmap.rect(), color);
+    painter.end();
+    return QIcon(pixmap);
+}
+
 } // namespace
 
 ShelfView::ShelfView(Shelf *shelf, ShelfCommands *commands, QWidget *parent)
     : QWidget(parent)
     , m_shelf(shelf)
     , m_commands(commands)
+    , m_shareCenter(&ShareCenter::shared())
 {
     setObjectName(QStringLiteral("shelfView"));
     setAttribute(Qt::WA_TranslucentBackground);
@@ -270,9 +283,32 @@ ShelfView::ShelfView(Shelf *shelf, ShelfCommands *commands, QWidget *parent)
             toggleShare();
     });
 
+    connect(m_shareCenter, &ShareCenter::sessionsChanged, this, &ShelfView::updateShareButton);
+
     updateTitle();
     updateShareButton();
     rebuildContent();
+}
+
+ShareCenter &ShelfView::shareCenter() const
+{
+    return *m_shareCenter;
+}
+
+ShareView *ShelfView::shareView() const
+{
+    return m_shareView;
+}
+
+void ShelfView::setShareCenter(ShareCenter &center)
+{
+    if (&center == m_shareCenter)
+        return;
+    if (m_shareCenter)
+        disconnect(m_shareCenter, nullptr, this, nullptr);
+    m_shareCenter = &center;
+    connect(m_shareCenter, &ShareCenter::sessionsChanged, this, &ShelfView::updateShareButton);
+    updateShareButton();
 }
 
 ShelfCommands *ShelfView::commands() const
@@ -393,7 +429,9 @@ void ShelfView::rebuildContent()
         return;
     const qsizetype count = m_shelf->items().size();
     m_stackButton->setVisible(m_expanded && count >= 2);
-    if (count == 0) {
+    if (m_showingShare && m_shareView) {
+        m_content->setCurrentWidget(m_shareView);
+    } else if (count == 0) {
         m_content->setCurrentIndex(0);
     } else if (m_expanded && count >= 2) {
         rebuildList();
@@ -506,8 +544,15 @@ void ShelfView::updateTitle()
 
 void ShelfView::updateShareButton()
 {
-    const bool sharing = m_shelf && ShareCenter::shared().isSharing(m_shelf->id());
-    m_shareButton->setIcon(themeIcon(sharing ? Icon::sharingActive : Icon::sendToDevice));
+    const bool sharing = m_shelf && m_shareCenter && m_shareCenter->isSharing(m_shelf->id());
+    // Shared: the accent colour; otherwise the secondary colour of the other header buttons.
+    QColor secondary = palette().color(QPalette::WindowText);
+    secondary.setAlphaF(0.6f);
+    m_shareButton->setIcon(sharing
+                               ? tinted(themeIcon(Icon::sharingActive),
+                                        palette().color(QPalette::Highlight), headerIconSize)
+                               : tinted(themeIcon(Icon::sendToDevice), secondary, headerIconSize));
+    m_shareButton->setProperty("sharing", sharing);
     m_shareButton->setToolTip(sharing ? QStringLiteral("공유 중 · 눌러서 QR 보기")
                                       : QStringLiteral("휴대폰·PC로 보내기"));
     m_shareButton->setAccessibleName(sharing ? QStringLiteral("공유 중, QR 코드 보기")
@@ -578,9 +623,42 @@ void ShelfView::cancelRename()
 
 void ShelfView::toggleShare()
 {
-    // Sharing shows its sheet here once a share center that can share exists; until then the
-    // button has nothing to start.
-    updateShareButton();
+    if (m_showingShare) {
+        setShowingShare(false);
+        return;
+    }
+    setShowingShare(true);
+    if (m_shelf && m_shareCenter && !m_shareCenter->isSharing(m_shelf->id())) {
+        QTimer::singleShot(0, m_shareCenter, [center = m_shareCenter, shelf = m_shelf] {
+            if (center && shelf)
+                center->startSharing(shelf);
+        });
+    }
+}
+
+void ShelfView::setShowingShare(bool showing)
+{
+    if (showing == m_showingShare || !m_shelf || !m_shareCenter)
+        return;
+    m_showingShare = showing;
+    if (showing) {
+        m_shareView = new ShareView(m_shelf, *m_shareCenter, m_content);
+        connect(m_shareView, &ShareView::showItemsRequested, this,
+                [this] { setShowingShare(false); });
+        connect(m_shareView, &ShareView::stopRequested, this, [this] {
+            if (m_shelf && m_shareCenter)
+                m_shareCenter->stopSharing(m_shelf->id());
+            setShowingShare(false);
+        });
+        m_content->addWidget(m_shareView);
+    } else if (m_shareView) {
+        // The sheet may be in the middle of handling its own button: it goes at the next turn.
+        m_content->removeWidget(m_shareView);
+        m_shareView->hide();
+        m_shareView->deleteLater();
+        m_shareView = nullptr;
+    }
+    rebuildContent();
 }
 
 void ShelfView::finishDragOut(const QList<ShelfItem> &items, Qt::DropAction action)

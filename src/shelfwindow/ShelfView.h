@@ -2,8 +2,9 @@
 
 // Everything inside a shelf panel: the header (close, title and rename, stack, share and menu
 // buttons), the content (empty state, the stack of the newest items, or the list of rows) and the
-// status line. The view's size follows its state: 180 × 210 for an empty shelf, one item or the
-// stack, 260 × 340 for the list.
+// status line; or, in place of the content, the share sheet. The view's size follows its state:
+// 180 × 210 for an empty shelf, one item or the stack, 260 × 340 for the list, 260 × 380 for the
+// share sheet.
 
 #include "shelf/Shelf.h"
 
@@ -23,6 +24,8 @@ namespace vyo {
 
 class DragSource;
 class ElidingLabel;
+class ShareCenter;
+class ShareView;
 class ShelfCommands;
 class ShelfItemRow;
 
@@ -34,6 +37,10 @@ public:
 
     Shelf *shelf() const { return m_shelf; }
     ShelfCommands *commands() const;
+
+    // The share center the share button and sheet use; the process-wide one unless set.
+    ShareCenter &shareCenter() const;
+    void setShareCenter(ShareCenter &center);
 
     // Whether items leave the shelf after every successful drag-out.
     bool removeAfterDragOut = false;
@@ -48,10 +55,15 @@ public:
     bool isExpanded() const { return m_expanded; }
     void setExpanded(bool expanded);
     bool isRenaming() const { return m_renaming; }
+    bool isShowingShare() const { return m_showingShare; }
+    // The share sheet while it is shown; null otherwise.
+    ShareView *shareView() const;
 
     void beginRename();
     void commitRename();
     void cancelRename();
+    // Shows the share sheet (asking the share center to share the shelf unless it is shared) or
+    // goes back to the items; the share goes on either way.
     void toggleShare();
     // Removes dragged-out items after a move (or always, with removeAfterDragOut); an emptied
     // shelf closes.
@@ -84,9 +96,11 @@ private:
     void updateStatus();
     void updateSize();
     void placeStatus();
+    void setShowingShare(bool showing);
 
     QPointer<Shelf> m_shelf;
     QPointer<ShelfCommands> m_commands;
+    QPointer<ShareCenter> m_shareCenter;
     bool m_expanded = false;
     bool m_renaming = false;
     bool m_showingShare = false;
@@ -110,6 +124,7 @@ private:
     DragSource *m_footer = nullptr;
     QLabel *m_footerLabel = nullptr;
     QLabel *m_status = nullptr;
+    QPointer<ShareView> m_shareView;
 };
 
 } // namespace vyo

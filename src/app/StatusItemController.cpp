@@ -224,13 +224,19 @@ void StatusItemController::rebuildMenu()
         for (Shelf *shelf : shelves) {
             QString title =
                 shelf->name() && !shelf->name()->isEmpty() ? *shelf->name() : shelf->title();
-            if (isSharing && isSharing(shelf->id()))
+            const bool shared = isSharing && isSharing(shelf->id());
+            if (shared)
                 title += QStringLiteral(" — 공유 중");
             const QUuid id = shelf->id();
-            QAction *item = menu->addAction(title, this, [self, id] {
-                if (self)
+            // A shared shelf comes to the front with its share sheet open.
+            QAction *item =
+                menu->addAction(title, this, [self, id, shelf = QPointer<Shelf>(shelf), shared] {
+                    if (!self)
+                        return;
                     self->bringShelfToFront(id);
-            });
+                    if (shared && shelf)
+                        shelf->setShareRequest(QUuid::createUuid());
+                });
             item->setData(id);
             // The last item's icon at menu size; the empty tray when there is none.
             const QIcon itemIcon =

@@ -3,6 +3,7 @@
 #include "core/Log.h"
 #include "platform/Desktop.h"
 #include "platform/Dialogs.h"
+#include "shelfwindow/Icons.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -38,9 +39,10 @@ void launch(const QString &program, const QStringList &arguments)
 
 } // namespace
 
-QMenu *SharePicker::show(const QList<ShelfItem> &items, QWidget *parent, const QRect &anchor)
+QMenu *SharePicker::show(const QList<ShelfItem> &items, QWidget *parent, const QRect &anchor,
+                         std::function<void()> sendToDevices)
 {
-    QMenu *menu = makeMenu(items, parent);
+    QMenu *menu = makeMenu(items, parent, std::move(sendToDevices));
     QObject::connect(menu, &QMenu::aboutToHide, menu, &QObject::deleteLater);
     // Below the anchor, as long as the screen has room there.
     menu->popup(parent ? parent->mapToGlobal(anchor.bottomLeft() + QPoint(0, 1))
@@ -48,7 +50,8 @@ QMenu *SharePicker::show(const QList<ShelfItem> &items, QWidget *parent, const Q
     return menu;
 }
 
-QMenu *SharePicker::makeMenu(const QList<ShelfItem> &items, QWidget *parent)
+QMenu *SharePicker::makeMenu(const QList<ShelfItem> &items, QWidget *parent,
+                             std::function<void()> sendToDevices)
 {
     auto *menu = new QMenu(parent);
     menu->setObjectName(QStringLiteral("sharePicker"));
@@ -61,6 +64,13 @@ QMenu *SharePicker::makeMenu(const QList<ShelfItem> &items, QWidget *parent)
         const QStringList arguments = emailArguments(items);
         QObject::connect(email, &QAction::triggered, menu,
                          [program, arguments] { launch(program, arguments); });
+    }
+
+    if (sendToDevices) {
+        QAction *devices =
+            menu->addAction(themeIcon(Icon::sendToDevice), QStringLiteral("휴대폰·PC로 보내기"));
+        devices->setObjectName(QStringLiteral("shareToDevices"));
+        QObject::connect(devices, &QAction::triggered, menu, std::move(sendToDevices));
     }
 
     QAction *copy =

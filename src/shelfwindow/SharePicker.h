@@ -1,7 +1,8 @@
 #pragma once
 
 // The share menu of a shelf: the ways this desktop offers to pass items on (an e-mail with the
-// files attached, when the desktop has a mail composer, and the clipboard). It opens below an
+// files attached, when the desktop has a mail composer, the shelf's own sharing to phones and
+// PCs, and the clipboard). It opens below an
 // anchor rectangle of the shelf's panel and never waits for the user.
 
 #include "shelf/ShelfItem.h"
@@ -23,10 +24,13 @@ class SharePicker
 public:
     // Pops the menu for the items up below `anchor`, a rectangle in `parent`'s coordinates. The
     // menu deletes itself once it has closed; it is returned so that callers can look at it.
-    static QMenu *show(const QList<ShelfItem> &items, QWidget *parent, const QRect &anchor);
+    // `sendToDevices`, when given, is what "휴대폰·PC로 보내기" does.
+    static QMenu *show(const QList<ShelfItem> &items, QWidget *parent, const QRect &anchor,
+                       std::function<void()> sendToDevices = {});
 
     // The menu for the items, not shown yet; `parent` owns it.
-    static QMenu *makeMenu(const QList<ShelfItem> &items, QWidget *parent);
+    static QMenu *makeMenu(const QList<ShelfItem> &items, QWidget *parent,
+                           std::function<void()> sendToDevices = {});
 
     // The xdg-email program, or an empty text when it is not installed.
     static QString emailProgram();

@@ -220,7 +220,11 @@ void ShelfCommands::share(const std::optional<QList<ShelfItem>> &items)
         return;
     // Near the header's right end, the menu opening below it.
     const QRect anchor(panel->width() - 40, 12, 24, 24);
-    SharePicker::show(shared, panel, anchor);
+    // Sharing to phones and PCs shares the whole shelf: the shelf's view opens its share sheet.
+    SharePicker::show(shared, panel, anchor, [shelf = QPointer<Shelf>(m_shelf)] {
+        if (shelf)
+            shelf->setShareRequest(QUuid::createUuid());
+    });
 }
 
 void ShelfCommands::paste()

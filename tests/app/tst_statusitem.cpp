@@ -169,6 +169,15 @@ void TestStatusItem::openShelvesSection()
     // Every entry has an icon: the last item's, or an empty tray.
     QVERIFY(!actionNamed(menu(), "보고서.pdf")->icon().isNull());
     QVERIFY(!actionNamed(menu(), "빈 셸프")->icon().isNull());
+
+    // A shared shelf opens with its share sheet (a fresh request each time); others do not.
+    actionNamed(menu(), "Work — 공유 중")->trigger();
+    const std::optional<QUuid> request = work.shelf->shareRequest();
+    QVERIFY(request);
+    actionNamed(menu(), "Work — 공유 중")->trigger();
+    QVERIFY(work.shelf->shareRequest() && work.shelf->shareRequest() != request);
+    actionNamed(menu(), "보고서.pdf")->trigger();
+    QVERIFY(!unnamed.shelf->shareRequest());
 }
 
 void TestStatusItem::openShelfEntriesAndCloseAll()

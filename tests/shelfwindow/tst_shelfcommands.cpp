@@ -440,7 +440,8 @@ void TestShelfCommands::shareOffersEmailAndCopy()
     QVERIFY(picker);
     QTRY_VERIFY(picker->isVisible());
     QCOMPARE(test::menuTitles(picker),
-             (QStringList{QStringLiteral("이메일로 보내기"), QStringLiteral("복사")}));
+             (QStringList{QStringLiteral("이메일로 보내기"), QStringLiteral("휴대폰·PC로 보내기"),
+                          QStringLiteral("복사")}));
     // Opened below the anchor near the header's right end.
     const QPoint anchor = panel.mapToGlobal(QPoint(panel.width() - 40, 36));
     QVERIFY(qAbs(picker->pos().y() - anchor.y()) <= 2);
@@ -451,6 +452,15 @@ void TestShelfCommands::shareOffersEmailAndCopy()
              (QStringList{QStringLiteral("--utf8"), QStringLiteral("--body"),
                           QStringLiteral("https://example.org/a\n메모"), QStringLiteral("--attach"),
                           path(QStringLiteral("사진.png"))}));
+
+    // Sending to phones and PCs asks the shelf's view for its share sheet, with a fresh request
+    // every time.
+    QVERIFY(!m_shelf->shareRequest());
+    test::menuEntry(picker, QStringLiteral("휴대폰·PC로 보내기"))->trigger();
+    const std::optional<QUuid> request = m_shelf->shareRequest();
+    QVERIFY(request);
+    test::menuEntry(picker, QStringLiteral("휴대폰·PC로 보내기"))->trigger();
+    QVERIFY(m_shelf->shareRequest() && m_shelf->shareRequest() != request);
 
     test::menuEntry(picker, QStringLiteral("복사"))->trigger();
     QCOMPARE(QGuiApplication::clipboard()->mimeData()->urls().first(), file.content().url());

@@ -361,6 +361,8 @@ void ShareView::updateConnection()
             shade(route, secondaryAlpha);
             rowLayout->addWidget(route);
             m_devicesLayout->addWidget(row);
+            // At once, not at the layout's next turn.
+            row->show();
         }
     }
 

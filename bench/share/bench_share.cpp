@@ -25,6 +25,7 @@
 #include "shelf/Shelf.h"
 
 #include "ServiceTestSupport.h"
+#include "SharePageDriver.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -48,103 +49,14 @@
 #include <optional>
 
 using namespace vyo;
+using vyo::test::Driver;
+using vyo::test::waitUntil;
 
 namespace {
 
 constexpr qint64 blockSize = 4 * 1024 * 1024;
-// Starting Chromium and loading a page take a few seconds on a busy machine.
-constexpr int pageWait = 30000;
 // The longest transfer allowed: 2 GiB at 10 MB/s.
 constexpr int transferWait = 240000;
-
-// Runs the event loop until `done` answers true or `milliseconds` have passed. Unlike
-// QTest::qWaitFor, which sleeps 10 ms between passes, it never holds back the share center's
-// flow control: it blocks only while no event is pending.
-bool waitUntil(const std::function<bool()> &done, int milliseconds)
-{
-    const QDeadlineTimer deadline(milliseconds);
-    QTimer wake; // so that the deadline is noticed while nothing else happens
-    wake.start(100);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
-}
-
-// The share-page driver (driver.mjs) as a child process: one command, one answer, waited for
-// with waitUntil.
-class PageDriver
-{
-public:
-    explicit PageDriver(bool serviceWorkers)
-    {
-        QStringList arguments{QStringLiteral(VYO_SHARE_PAGE_DRIVER),
-                              QStringLiteral("--timeout=%1").arg(transferWait / 1000 + 120)};
-        if (!serviceWorkers)
-            arguments << QStringLiteral("--no-service-workers");
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { read(); });
-        m_process.start(QStandardPaths::findExecutable(QStringLiteral("node")), arguments);
-    }
-    ~PageDriver()
-    {
-        (void)call(QStringLiteral("quit"), {}, 5000);
-        m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(10000))
-            m_process.kill();
-        m_process.waitForFinished(3000);
-    }
-    PageDriver(const PageDriver &) = delete;
-    PageDriver &operator=(const PageDriver &) = delete;
-
-    // The command's result, or nothing (with the reason in `error`) when it failed or timed out.
-    std::optional<QJsonValue> call(const QString &command, QJsonObject arguments = {},
-                                   int milliseconds = pageWait)
-    {
-        const int id = ++m_id;
-        arguments.insert(QStringLiteral("id"), id);
-        arguments.insert(QStringLiteral("cmd"), command);
-        m_process.write(QJsonDocument(arguments).toJson(QJsonDocument::Compact) + '\n');
-        if (!waitUntil([&] { return m_answers.count(id) > 0; }, milliseconds)) {
-            error = QStringLiteral("no answer to %1 within %2 ms").arg(command).arg(milliseconds);
-            return std::nullopt;
-        }
-        const QJsonObject answer = m_answers[id];
-        m_answers.erase(id);
-        if (!answer.value(QStringLiteral("ok")).toBool()) {
-            error =
-                command + QStringLiteral(": ") + answer.value(QStringLiteral("error")).toString();
-            return std::nullopt;
-        }
-        return answer.value(QStringLiteral("result"));
-    }
-
-    QString error;
-
-private:
-    void read()
-    {
-        m_pending += m_process.readAllStandardOutput();
-        qsizetype end = 0;
-        while ((end = m_pending.indexOf('\n')) >= 0) {
-            const QByteArray line = m_pending.left(end);
-            m_pending.remove(0, end + 1);
-            static const QByteArray marker = QByteArrayLiteral("VYO-DRIVER ");
-            if (!line.startsWith(marker))
-                continue;
-            const QJsonObject answer = QJsonDocument::fromJson(line.mid(marker.size())).object();
-            m_answers[answer.value(QStringLiteral("id")).toInt()] = answer;
-        }
-    }
-
-    QProcess m_process;
-    QByteArray m_pending;
-    std::map<int, QJsonObject> m_answers;
-    int m_id = 0;
-};
 
 // Writes `size` random bytes (from `seed`) to `path`, a block at a time.
 bool writeRandomFile(const QString &path, qint64 size, quint32 seed)
@@ -236,19 +148,21 @@ int main(int argc, char *argv[])
                 session = center.session(shelf.id());
                 return session && session->isOnline();
             },
-            pageWait))
+            vyo::test::browserWait))
         return fail(QStringLiteral("no share: ") + center.lastError().value_or(QString()));
 
     // The page, connected.
-    PageDriver driver(serviceWorkers);
+    Driver driver(transferWait / 1000 + 120, serviceWorkers);
     if (!driver.call(QStringLiteral("open"),
                      {{"url", session->url().toString(QUrl::FullyEncoded)}}) ||
         !driver.call(QStringLiteral("waitForStatus"),
-                     {{"state", "connected"}, {"timeout", pageWait}}, pageWait + 5000))
+                     {{"state", "connected"}, {"timeout", vyo::test::browserWait}},
+                     vyo::test::browserWait + 5000))
         return fail(driver.error);
     const auto items =
         driver.call(QStringLiteral("waitForListing"),
-                    {{"count", int(shelf.items().size())}, {"timeout", pageWait}}, pageWait + 5000);
+                    {{"count", int(shelf.items().size())}, {"timeout", vyo::test::browserWait}},
+                    vyo::test::browserWait + 5000);
     if (!items)
         return fail(driver.error);
     // Named by what the page does, not by what it was asked to do.
@@ -283,7 +197,7 @@ int main(int argc, char *argv[])
                                       transferWait + 5000);
         if (!rows)
             return fail(driver.error);
-        if (!waitUntil([&] { return nanoseconds > 0; }, pageWait))
+        if (!waitUntil([&] { return nanoseconds > 0; }, vyo::test::browserWait))
             return fail(QStringLiteral("the upload did not reach the shelf: ") +
                         QJsonDocument(rows->toArray()).toJson(QJsonDocument::Compact));
         received = shelf.items().first().content().url().toLocalFile();

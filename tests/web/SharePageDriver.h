@@ -1,17 +1,20 @@
 #pragma once
 
-// The share-page driver (driver.mjs) as a child process: one command, one answer. The tests run
-// the share service (and the desktop's side) in their own thread, so every wait keeps the event
-// loop running.
+// The share-page driver (tests/web/driver.mjs) as a child process, for the tests and the sharing
+// benchmark: one JSON command a line, one answer. The share service and the desktop's side run in
+// the caller's thread, so every wait keeps the event loop running.
 
-#include "ChildProcess.h"
-
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QProcess>
 #include <QStandardPaths>
-#include <QTest>
+#include <QTimer>
 
+#include <functional>
+#include <map>
 #include <optional>
 
 namespace vyo::test {
@@ -19,40 +22,65 @@ namespace vyo::test {
 // Starting Chromium and loading a page take a few seconds on a busy machine.
 constexpr int browserWait = 30000;
 
+// Runs the event loop until `done` answers true or `milliseconds` have passed. Unlike
+// QTest::qWaitFor, which sleeps 10 ms between passes, it never holds back the share center's
+// flow control: it blocks only while no event is pending.
+inline bool waitUntil(const std::function<bool()> &done, int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    QTimer wake; // so that the deadline is noticed while nothing else happens
+    wake.start(100);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
+}
+
+// The share-page driver (driver.mjs) as a child process: one command, one answer, waited for
+// with waitUntil.
 class Driver
 {
 public:
-    Driver()
-        : m_process(QStandardPaths::findExecutable(QStringLiteral("node")),
-                    {QStringLiteral(VYO_SHARE_PAGE_DRIVER), QStringLiteral("--timeout=240")})
-    {}
-    ~Driver() { call(QStringLiteral("quit"), {}, 5000); }
+    // `timeoutSeconds` bounds the driver's whole run; `serviceWorkers` false makes the page keep
+    // downloads in memory.
+    explicit Driver(int timeoutSeconds = 240, bool serviceWorkers = true)
+    {
+        QStringList arguments{QStringLiteral(VYO_SHARE_PAGE_DRIVER),
+                              QStringLiteral("--timeout=%1").arg(timeoutSeconds)};
+        if (!serviceWorkers)
+            arguments << QStringLiteral("--no-service-workers");
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { read(); });
+        m_process.start(QStandardPaths::findExecutable(QStringLiteral("node")), arguments);
+    }
+    ~Driver()
+    {
+        (void)call(QStringLiteral("quit"), {}, 5000);
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(10000))
+            m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+    Driver(const Driver &) = delete;
+    Driver &operator=(const Driver &) = delete;
 
     // The command's result, or nothing (with the reason in `error`) when it failed or timed out.
     std::optional<QJsonValue> call(const QString &command, QJsonObject arguments = {},
                                    int milliseconds = browserWait)
     {
-        arguments.insert(QStringLiteral("id"), ++m_id);
+        const int id = ++m_id;
+        arguments.insert(QStringLiteral("id"), id);
         arguments.insert(QStringLiteral("cmd"), command);
         m_process.write(QJsonDocument(arguments).toJson(QJsonDocument::Compact) + '\n');
-        const QString marker = QStringLiteral("VYO-DRIVER {\"id\":%1,").arg(m_id);
-        QString line;
-        // The service runs in this thread: wait with the event loop running.
-        (void)QTest::qWaitFor(
-            [&] {
-                const QString output = m_process.output();
-                const qsizetype start = output.indexOf(marker);
-                const qsizetype end = start < 0 ? -1 : output.indexOf(u'\n', start);
-                if (end > 0)
-                    line = output.mid(start + 11, end - start - 11);
-                return end > 0;
-            },
-            milliseconds);
-        if (line.isEmpty()) {
-            error = QStringLiteral("no answer to %1; output: %2").arg(command, m_process.output());
+        if (!waitUntil([&] { return m_answers.count(id) > 0; }, milliseconds)) {
+            error = QStringLiteral("no answer to %1 within %2 ms").arg(command).arg(milliseconds);
             return std::nullopt;
         }
-        const QJsonObject answer = QJsonDocument::fromJson(line.toUtf8()).object();
+        const QJsonObject answer = m_answers[id];
+        m_answers.erase(id);
         if (!answer.value(QStringLiteral("ok")).toBool()) {
             error =
                 command + QStringLiteral(": ") + answer.value(QStringLiteral("error")).toString();
@@ -64,7 +92,24 @@ public:
     QString error;
 
 private:
-    ChildProcess m_process;
+    void read()
+    {
+        m_pending += m_process.readAllStandardOutput();
+        qsizetype end = 0;
+        while ((end = m_pending.indexOf('\n')) >= 0) {
+            const QByteArray line = m_pending.left(end);
+            m_pending.remove(0, end + 1);
+            static const QByteArray marker = QByteArrayLiteral("VYO-DRIVER ");
+            if (!line.startsWith(marker))
+                continue;
+            const QJsonObject answer = QJsonDocument::fromJson(line.mid(marker.size())).object();
+            m_answers[answer.value(QStringLiteral("id")).toInt()] = answer;
+        }
+    }
+
+    QProcess m_process;
+    QByteArray m_pending;
+    std::map<int, QJsonObject> m_answers;
     int m_id = 0;
 };
 

@@ -9,6 +9,7 @@
 #include "share/ShareCenter.h"
 #include "shelf/Shelf.h"
 
+#include "ChildProcess.h"
 #include "ServiceTestSupport.h"
 #include "SharePageDriver.h"
 #include "TestSupport.h"

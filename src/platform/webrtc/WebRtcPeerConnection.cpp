@@ -410,6 +410,15 @@ void WebRtcPeerConnection::deliverChannelState(ChannelState state)
 
 void WebRtcPeerConnection::deliverMessage(const Message &message)
 {
+    // WebRTC may report a message before the news that the channel opened has come through
+    // (they arrive on different threads): a channel a message came through is open. Otherwise
+    // an answer sent at once (the listing after "ready") would be refused.
+    if (m_channelState == ChannelState::connecting) {
+        const QPointer<WebRtcPeerConnection> self(this);
+        deliverChannelState(ChannelState::open);
+        if (!self)
+            return;
+    }
     Q_EMIT messageReceived(message);
 }
 

@@ -23,8 +23,16 @@ class Driver
 {
 public:
     Driver()
-        : m_process(QStandardPaths::findExecutable(QStringLiteral("node")),
-                    {QStringLiteral(VYO_SHARE_PAGE_DRIVER), QStringLiteral("--timeout=240")})
+        : Driver(QStringList())
+    {}
+    // The driver started through `launcher` (a program and its arguments, such as "ip netns exec
+    // <namespace>"), or directly when it is empty.
+    explicit Driver(const QStringList &launcher)
+        : m_process(launcher.isEmpty() ? nodePath() : launcher.first(),
+                    launcher.mid(1) +
+                        (launcher.isEmpty() ? QStringList() : QStringList{nodePath()}) +
+                        QStringList{QStringLiteral(VYO_SHARE_PAGE_DRIVER),
+                                    QStringLiteral("--timeout=240")})
     {}
     ~Driver() { call(QStringLiteral("quit"), {}, 5000); }
 
@@ -64,6 +72,8 @@ public:
     QString error;
 
 private:
+    static QString nodePath() { return QStandardPaths::findExecutable(QStringLiteral("node")); }
+
     ChildProcess m_process;
     int m_id = 0;
 };

@@ -88,6 +88,7 @@ private Q_SLOTS:
     void noLanAddressListensNowhere();
     void runsWithAnEmptyIceList();
     void addressChange();
+    void ipv6LanAddress();
 };
 
 void TestEmbeddedService::defaultRoutes_data()
@@ -358,6 +359,22 @@ void TestEmbeddedService::addressChange()
     // Back on the first address, which is still listened on.
     lan = lanStandIn;
     QCOMPARE(embedded.start()->lan, QUrl(QStringLiteral("http://127.0.0.2:%1/").arg(first)));
+}
+
+void TestEmbeddedService::ipv6LanAddress()
+{
+    // ::1 stands for a global IPv6 address: brackets in the share address and the page's origin.
+    const quint16 first = freePorts(1);
+    QVERIFY(first > 0);
+    EmbeddedService embedded;
+    embedded.setPorts(first, 1);
+    embedded.setAddressSource([] { return QHostAddress(QHostAddress::LocalHostIPv6); });
+    const std::optional<EmbeddedService::Bases> bases = embedded.start();
+    QVERIFY(bases);
+    QCOMPARE(bases->lan.toString(), QStringLiteral("http://[::1]:%1/").arg(first));
+    TestSocket guest(QStringLiteral("http://[::1]:%1").arg(first));
+    guest.open(roomSocket(bases->lan, testRoomID(3), QStringLiteral("guest")));
+    QVERIFY(guest.waitOpen());
 }
 
 QTEST_MAIN(TestEmbeddedService)

@@ -3,7 +3,9 @@
 
 Layers, lowest first: core, logic, platform, shelf (the model), the features (actions, share,
 shake, watch, shortcuts), the windows (shelfwindow), app. A folder may include and link only its
-own layer's library and the layers below; the features do not use each other. The logic library
+own layer's library and the layers below; the features do not use each other. The share service
+(service/, the vyo_service library) uses core only; the features and everything above may link it
+(share runs it in-process). The logic library
 links QtCore, zlib and OpenSSL only. The desktop's X11, freedesktop and WebRTC implementations are
 used only inside platform/, the platform fakes only by tests, and WebRTC's own headers only by
 platform/webrtc/ (compiled to match how that library was built).
@@ -22,6 +24,8 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 RANK = {
     "core": 0,
     "logic": 1,
+    # The share service sits beside logic: above core, below everything that may run it.
+    "service": 1,
     "platform": 2,
     "shelf": 3,
     "actions": 4,
@@ -41,6 +45,7 @@ LIBRARY_FOLDER = {
     "vyo_platform": "platform",
     "vyo_webrtc": "platform",
     "vyo_shelf": "shelf",
+    "vyo_service": "service",
     "vyo_actions": "actions",
     "vyo_imagefile": "actions",
     "vyo_share": "share",
@@ -50,6 +55,8 @@ LIBRARY_FOLDER = {
     "vyo_shelfwindow": "shelfwindow",
     "vyo_app": "app",
 }
+# What the share service may use of the project's own libraries and folders.
+SERVICE_MAY_USE = {"core"}
 # What the logic library may link, directly or through vyo_core.
 LOGIC_MAY_LINK = {"vyo_core", "Qt6::Core", "Qt6::Concurrent", "ZLIB::ZLIB", "OpenSSL::Crypto"}
 TEST_ONLY_LIBRARIES = {"vyo_platform_fakes"}
@@ -98,6 +105,20 @@ def check_includes(problems: list[str]) -> None:
                 problems.append(f"{where}: the fakes are for tests only")
 
 
+def check_service_includes(problems: list[str]) -> None:
+    for path in sorted((ROOT / "service" / "src").rglob("*")):
+        if path.suffix not in (".h", ".cpp"):
+            continue
+        text = path.read_text(encoding="utf-8")
+        for match in INCLUDE.finditer(text):
+            target = match.group(1)
+            if target in RANK and target not in SERVICE_MAY_USE:
+                problems.append(
+                    f"{path.relative_to(ROOT)}: includes {target}/{match.group(2)}; "
+                    f"the share service uses {sorted(SERVICE_MAY_USE)} only"
+                )
+
+
 def product_links() -> dict[str, set[str]]:
     links: dict[str, set[str]] = {}
     files = list((ROOT / "src").rglob("CMakeLists.txt")) + [ROOT / "service" / "CMakeLists.txt"]
@@ -122,6 +143,9 @@ def check_links(problems: list[str]) -> None:
             dep_folder = LIBRARY_FOLDER.get(dep)
             if dep_folder is None or dep_folder == folder:
                 continue
+            if folder == "service" and dep_folder not in SERVICE_MAY_USE:
+                problems.append(f"{library} links {dep}; the share service uses core only")
+                continue
             if RANK[dep_folder] > RANK[folder]:
                 problems.append(f"{library} links {dep} from a higher layer")
             elif RANK[dep_folder] == RANK[folder] == FEATURE_RANK:
@@ -141,6 +165,7 @@ def check_links(problems: list[str]) -> None:
 def main() -> int:
     problems: list[str] = []
     check_includes(problems)
+    check_service_includes(problems)
     check_links(problems)
     for problem in problems:
         print(problem)

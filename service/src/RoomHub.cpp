@@ -104,6 +104,11 @@ void RoomHub::accept(QWebSocket *socket)
         return;
     }
     const Role role = roleText == u"host" ? Role::host : Role::guest;
+    if (role == Role::host && m_config.hostsFromLoopbackOnly &&
+        !socket->peerAddress().isLoopback()) {
+        refuse(socket, CloseCode::hostNotLocal, QStringLiteral("hosts only from this computer"));
+        return;
+    }
     if (!isOriginAllowed(socket, role == Role::guest)) {
         refuse(socket, CloseCode::forbiddenOrigin, QStringLiteral("origin not allowed"));
         return;

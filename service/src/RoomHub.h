@@ -28,6 +28,7 @@ namespace CloseCode {
 inline constexpr int badRole = 4400;
 inline constexpr int notRoomHost = 4401;
 inline constexpr int forbiddenOrigin = 4403;
+inline constexpr int hostNotLocal = 4405;
 inline constexpr int badRoom = 4404;
 inline constexpr int hostPresent = 4409;
 inline constexpr int binaryMessage = 4415;
@@ -53,6 +54,9 @@ public:
 
     // The request header in which a host proves that a room is its own.
     static constexpr char hostSecretHeader[] = "Vyo-Host-Secret";
+
+    // Guests' pages must come from this address from now on (the public URL's origin).
+    void setPublicURL(const QUrl &url) { m_config.publicURL = url; }
 
     int roomCount() const { return int(m_rooms.size()); }
     // Sockets that are members of a room.

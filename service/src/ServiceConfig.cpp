@@ -203,7 +203,11 @@ QString originOf(const QUrl &url)
 {
     if (!url.isValid() || url.host().isEmpty() || url.scheme().isEmpty())
         return QString();
-    QString origin = url.scheme().toLower() + QStringLiteral("://") + url.host().toLower();
+    // An IPv6 host is written in brackets, as in the address (the embedded service's LAN address
+    // may be one).
+    const QString host = url.host().toLower();
+    QString origin = url.scheme().toLower() + QStringLiteral("://") +
+                     (host.contains(u':') ? u'[' + host + u']' : host);
     const int defaultPort = url.scheme() == u"https" ? 443 : url.scheme() == u"http" ? 80 : -1;
     if (url.port() != -1 && url.port() != defaultPort)
         origin += u':' + QString::number(url.port());

@@ -43,6 +43,11 @@ struct ServiceConfig
     // Pings every socket this often and drops those that did not answer the last ping; 0: never.
     std::chrono::milliseconds keepAliveInterval{25000};
 
+    // Only a socket from a loopback address may be a room's host (the service built into the
+    // desktop app: the desktop signals over loopback, browsers come from the network). Not a
+    // command-line setting.
+    bool hostsFromLoopbackOnly = false;
+
     // The origins that may open guest sockets, written as browsers send them
     // ("https://share.example.org"): the public URL's and the extra ones.
     QStringList allowedOrigins() const;

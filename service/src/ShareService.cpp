@@ -94,27 +94,59 @@ ShareService::~ShareService()
 
 bool ShareService::listen()
 {
+    if (!m_tcp.isEmpty())
+        return true;
+    GuardedTcpServer *tcp = listenOn(m_config.listenAddress, m_config.port);
+    if (!tcp)
+        return false;
+    m_tcp.append(tcp);
+    return true;
+}
+
+bool ShareService::listenAlso(const QHostAddress &address)
+{
+    if (m_tcp.isEmpty()) {
+        m_errorString = QStringLiteral("not listening");
+        return false;
+    }
+    GuardedTcpServer *tcp = listenOn(address, port());
+    if (!tcp)
+        return false;
+    m_tcp.append(tcp);
+    return true;
+}
+
+GuardedTcpServer *ShareService::listenOn(const QHostAddress &address, quint16 port)
+{
     auto *tcp = new GuardedTcpServer(m_config.maxRequestBytes, m_config.httpIdleTimeout,
                                      m_config.maxConnections);
     tcp->setListenBacklogSize(m_config.listenBacklog);
-    if (!tcp->listen(m_config.listenAddress, m_config.port)) {
+    if (!tcp->listen(address, port)) {
         m_errorString = tcp->errorString();
         delete tcp;
-        return false;
+        return nullptr;
     }
     m_http->bind(tcp);
-    m_tcp = tcp;
-    return true;
+    return tcp;
 }
 
 quint16 ShareService::port() const
 {
-    return m_tcp ? m_tcp->serverPort() : 0;
+    return m_tcp.isEmpty() ? 0 : m_tcp.first()->serverPort();
+}
+
+void ShareService::setPublicURL(const QUrl &url)
+{
+    m_config.publicURL = url;
+    m_hub->setPublicURL(url);
 }
 
 int ShareService::openConnections() const
 {
-    return m_tcp ? m_tcp->openConnections() : 0;
+    int count = 0;
+    for (const GuardedTcpServer *tcp : m_tcp)
+        count += tcp->openConnections();
+    return count;
 }
 
 void ShareService::addRoutes()

@@ -7,6 +7,7 @@
 #include "ServiceConfig.h"
 
 #include <QHttpServer>
+#include <QList>
 #include <QObject>
 
 namespace vyo {
@@ -24,8 +25,13 @@ public:
     // Starts listening on the configured address and port; false with `errorString` when it
     // cannot.
     bool listen();
+    // Listens on one more address, on the port it already listens on; false with `errorString`
+    // when it cannot (or does not listen yet). Each address has its own connection limit.
+    bool listenAlso(const QHostAddress &address);
     // The port it listens on (the chosen one when the configuration says 0).
     quint16 port() const;
+    // Guests' pages must come from this address from now on.
+    void setPublicURL(const QUrl &url);
     QString errorString() const { return m_errorString; }
 
     const ServiceConfig &config() const { return m_config; }
@@ -40,7 +46,10 @@ private:
     ServiceConfig m_config;
     RoomHub *m_hub;
     QHttpServer *m_http;
-    GuardedTcpServer *m_tcp = nullptr;
+    GuardedTcpServer *listenOn(const QHostAddress &address, quint16 port);
+
+    // The first is the configured address's.
+    QList<GuardedTcpServer *> m_tcp;
     QString m_errorString;
 };
 

@@ -51,6 +51,7 @@ ShareCenter::ShareCenter(QObject *parent)
     , m_makeThumbnail(&ShareCenter::makeThumbnail)
     , m_clock([] { return QDateTime::currentDateTime(); })
     , m_iceFetchTimeout(IceFetch::defaultTimeout)
+    , m_embedded(new EmbeddedService(this))
 {}
 
 ShareCenter::~ShareCenter()
@@ -102,17 +103,30 @@ void ShareCenter::startSharing(Shelf *shelf)
     if (!shelf || isSharing(shelf->id()))
         return;
     setLastError(std::nullopt);
-    const QUrl base = serviceBase();
+    QUrl base = serviceBase();
+    QUrl pageBase = base;
     if (base.isEmpty()) {
-        setLastError(noServiceMessage);
-        return;
+        // The desktop reaches the embedded service over loopback (only there may a room's host
+        // connect); browsers open the page and signal on the LAN address, so the share address
+        // names the LAN base alone and carries no "signal" item.
+        const std::optional<EmbeddedService::Bases> bases = m_embedded->start();
+        if (!bases) {
+            setLastError(m_embedded->errorMessage());
+            releaseIdleResources();
+            return;
+        }
+        base = bases->local;
+        pageBase = bases->lan;
     }
+    ++m_pendingStarts;
     const QPointer<Shelf> weakShelf(shelf);
     IceFetch::fetch(
         base, this,
-        [this, weakShelf, base](const IceFetch::Result &result) {
+        [this, weakShelf, base, pageBase](const IceFetch::Result &result) {
+            --m_pendingStarts;
             if (result.failure == IceFetch::Failure::noNetwork) {
                 setLastError(offlineMessage);
+                releaseIdleResources();
                 return;
             }
             QList<IceServer> servers = result.servers;
@@ -120,25 +134,28 @@ void ShareCenter::startSharing(Shelf *shelf)
                 vyoError(lcShare, u"ICE 서버 목록을 받지 못함: %{public}s", result.description);
                 servers = {fallbackServer()};
             }
-            iceListFetched(weakShelf, base, servers);
+            iceListFetched(weakShelf, base, pageBase, servers);
         },
         m_iceFetchTimeout);
 }
 
-void ShareCenter::iceListFetched(QPointer<Shelf> shelf, const QUrl &base,
+void ShareCenter::iceListFetched(QPointer<Shelf> shelf, const QUrl &base, const QUrl &pageBase,
                                  const QList<IceServer> &servers)
 {
     // Another start for the same shelf may have finished first.
-    if (!shelf || isSharing(shelf->id()))
+    if (!shelf || isSharing(shelf->id())) {
+        releaseIdleResources();
         return;
+    }
     const std::optional<QString> roomID = makeRoomID();
     const std::optional<QString> key = makeRoomKey();
     if (!roomID || !key) {
         setLastError(startFailedMessage);
+        releaseIdleResources();
         return;
     }
     auto session = std::make_unique<ShareSession>(
-        shelf, *roomID, *key, shareAddress(base, base, *roomID, *key), servers, m_clock);
+        shelf, *roomID, *key, shareAddress(pageBase, pageBase, *roomID, *key), servers, m_clock);
     ShareSession *raw = session.get();
     raw->m_signaling = std::make_unique<SignalingClient>(base, *roomID, *key);
     const QPointer<ShareCenter> center(this);
@@ -408,8 +425,9 @@ void ShareCenter::checkExpiry()
 
 void ShareCenter::releaseIdleResources()
 {
-    if (!m_sessions.empty())
+    if (!m_sessions.empty() || m_pendingStarts > 0)
         return;
+    m_embedded->stop();
     Desktop::shared().idleInhibitor().release();
     delete m_expiryTimer;
     m_expiryTimer = nullptr;

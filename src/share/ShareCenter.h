@@ -8,6 +8,7 @@
 
 #include "logic/TransferProtocol.h"
 #include "platform/PeerConnection.h"
+#include "share/EmbeddedService.h"
 #include "share/ShareSession.h"
 #include "share/SignalingClient.h"
 
@@ -95,8 +96,12 @@ public:
     // 30 seconds while anything is shared.
     void checkExpiry();
 
-    // The service's base address ("shareServiceURL"); empty when none is set.
+    // The service's base address ("shareServiceURL"); empty when none is set, and then shares go
+    // through the embedded service.
     static QUrl serviceBase();
+    // The share service built into the app: running only while something is shared (or being
+    // started) without "shareServiceURL".
+    EmbeddedService &embeddedService() { return *m_embedded; }
 
     // Where peer connections come from; without a maker, joins are ignored.
     void setPeerConnectionMaker(PeerConnectionMaker maker)
@@ -117,7 +122,9 @@ Q_SIGNALS:
     void lastErrorChanged();
 
 private:
-    void iceListFetched(QPointer<Shelf> shelf, const QUrl &base, const QList<IceServer> &servers);
+    // `base` is where the desktop signals, `pageBase` where browsers open the page and signal.
+    void iceListFetched(QPointer<Shelf> shelf, const QUrl &base, const QUrl &pageBase,
+                        const QList<IceServer> &servers);
     void handleEvent(ShareSession *session, const SignalingClient::Event &event);
     void peerJoined(ShareSession *session, const QString &peerID);
     void setLastError(const std::optional<QString> &error);
@@ -136,6 +143,9 @@ private:
     ThumbnailMaker m_makeThumbnail;
     Clock m_clock;
     std::chrono::milliseconds m_iceFetchTimeout;
+    EmbeddedService *m_embedded;
+    // Starts waiting for their ICE-server list: the embedded service stays up for them.
+    int m_pendingStarts = 0;
 };
 
 } // namespace vyo

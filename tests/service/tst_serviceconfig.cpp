@@ -18,6 +18,8 @@ private Q_SLOTS:
     void refusedValues_data();
     void refusedValues();
     void configFileAndCommandLine();
+    void origins_data();
+    void origins();
 };
 
 void TestServiceConfig::options()
@@ -133,6 +135,26 @@ void TestServiceConfig::configFileAndCommandLine()
     parsed = parseServiceConfig({"vyo-service", "--config", path});
     QVERIFY(!parsed.config);
     QVERIFY2(parsed.error.contains(":2: unknown setting 'bogus'"), qPrintable(parsed.error));
+}
+
+void TestServiceConfig::origins_data()
+{
+    QTest::addColumn<QUrl>("url");
+    QTest::addColumn<QString>("origin");
+    QTest::newRow("https, default port")
+        << QUrl("https://Share.Example.org:443/x") << "https://share.example.org";
+    QTest::newRow("http, own port")
+        << QUrl("http://192.168.0.5:47800/") << "http://192.168.0.5:47800";
+    QTest::newRow("IPv6") << QUrl("http://[2001:DB8::5]:47800/") << "http://[2001:db8::5]:47800";
+    QTest::newRow("IPv6, default port") << QUrl("http://[::1]/") << "http://[::1]";
+    QTest::newRow("no host") << QUrl("http:///x") << "";
+}
+
+void TestServiceConfig::origins()
+{
+    QFETCH(QUrl, url);
+    QFETCH(QString, origin);
+    QCOMPARE(originOf(url), origin);
 }
 
 QTEST_GUILESS_MAIN(TestServiceConfig)

@@ -1,7 +1,8 @@
 // The share center against a real share service on 127.0.0.1 (in-process) with fake peer
 // connections: starting (one share for two starts, the offline message, the fallback STUN
-// server), browsers joining and leaving, devices, listings with thumbnails, activities, expiry on
-// an injected clock, the idle-sleep hold and what stopping the last share releases.
+// server, the embedded service without "shareServiceURL", on 127.0.0.2 standing for the LAN),
+// browsers joining and leaving, devices, listings with thumbnails, activities, expiry on an
+// injected clock, the idle-sleep hold and what stopping the last share releases.
 
 #include "share/ShareCenter.h"
 
@@ -22,6 +23,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -109,7 +111,8 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void noServiceAddressStartsNothing();
+    void noLanAddressStartsNothing();
+    void embeddedServiceRunsWhileShared();
     void twoStartsMakeOneShare();
     void iceList_data();
     void iceList();
@@ -220,14 +223,17 @@ QStringList TestShareCenter::lists(FakePeerConnection *fake) const
 
 // Starting
 
-void TestShareCenter::noServiceAddressStartsNothing()
+void TestShareCenter::noLanAddressStartsNothing()
 {
     Defaults::shared().remove(DefaultsKey::shareServiceURL);
+    m_center->embeddedService().setAddressSource([] { return std::optional<QHostAddress>(); });
     QSignalSpy errors(m_center.get(), &ShareCenter::lastErrorChanged);
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("LAN 주소가 없어"));
     m_center->startSharing(m_shelf.get());
-    QCOMPARE(m_center->lastError(), std::optional<QString>(ShareCenter::noServiceMessage));
+    QCOMPARE(m_center->lastError(), std::optional<QString>(EmbeddedService::noNetworkMessage));
     QCOMPARE(errors.size(), 1);
     QVERIFY(m_center->sessions().empty());
+    QVERIFY(!m_center->embeddedService().isRunning());
     QVERIFY(!m_desktop->idleInhibitor().isInhibiting());
 
     m_center->clearError();
@@ -235,6 +241,50 @@ void TestShareCenter::noServiceAddressStartsNothing()
     QCOMPARE(errors.size(), 2);
     m_center->clearError();
     QCOMPARE(errors.size(), 2);
+}
+
+void TestShareCenter::embeddedServiceRunsWhileShared()
+{
+    Defaults::shared().remove(DefaultsKey::shareServiceURL);
+    EmbeddedService &embedded = m_center->embeddedService();
+    const QHostAddress lan(QStringLiteral("127.0.0.2"));
+    embedded.setAddressSource([lan] { return lan; });
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(lan, 0));
+        port = probe.serverPort();
+    }
+    embedded.setPorts(port, 1);
+    QVERIFY(!embedded.isRunning());
+
+    // Two shelves: the service starts with the first share and stops with the last.
+    ShareSession *session = share(m_shelf.get());
+    QVERIFY(session);
+    QVERIFY(embedded.isRunning());
+    const QUrl lanBase(QStringLiteral("http://127.0.0.2:%1/").arg(port));
+    // The page and its signaling are both on the LAN address: no "signal" item.
+    QCOMPARE(session->url(), shareAddress(lanBase, lanBase, session->roomID(), session->key()));
+    QVERIFY(!session->url().hasQuery());
+    QCOMPARE(session->iceServers(), QList<IceServer>());
+    QTRY_VERIFY(session->isOnline());
+    Shelf other;
+    QVERIFY(share(&other));
+
+    // A browser on the LAN joins; the desktop hears of it over loopback.
+    TestSocket guest(QStringLiteral("http://127.0.0.2:%1").arg(port));
+    guest.open(QUrl(QStringLiteral("ws://127.0.0.2:%1/api/room/%2?role=guest")
+                        .arg(port)
+                        .arg(session->roomID())));
+    QVERIFY(guest.waitOpen());
+    QTRY_COMPARE(m_connections.size(), 1);
+
+    m_center->stopSharing(m_shelf->id());
+    QVERIFY(embedded.isRunning());
+    m_center->stopSharing(other.id());
+    QVERIFY(!embedded.isRunning());
+    QTcpServer again;
+    QVERIFY(again.listen(lan, port));
 }
 
 void TestShareCenter::twoStartsMakeOneShare()
@@ -345,6 +395,8 @@ void TestShareCenter::shareAddressAndOnline()
     QVERIFY(base64UrlBytes(session->key()));
     QCOMPARE(session->url(), shareAddress(serviceBase(*m_service), serviceBase(*m_service),
                                           session->roomID(), session->key()));
+    // With "shareServiceURL" set the embedded service never listens.
+    QVERIFY(!m_center->embeddedService().isRunning());
     QCOMPARE(session->url().fragment(), session->key());
     QCOMPARE(session->lastActivity(), m_now);
     QCOMPARE(session->shelf(), m_shelf.get());

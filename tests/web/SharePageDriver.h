@@ -45,16 +45,22 @@ class Driver
 {
 public:
     // `timeoutSeconds` bounds the driver's whole run; `serviceWorkers` false makes the page keep
-    // downloads in memory.
-    explicit Driver(int timeoutSeconds = 240, bool serviceWorkers = true)
+    // downloads in memory; `launcher` (a program and its arguments, such as "ip netns exec
+    // <namespace>") starts the driver when it is not empty.
+    explicit Driver(int timeoutSeconds = 240, bool serviceWorkers = true,
+                    const QStringList &launcher = {})
     {
         QStringList arguments{QStringLiteral(VYO_SHARE_PAGE_DRIVER),
                               QStringLiteral("--timeout=%1").arg(timeoutSeconds)};
         if (!serviceWorkers)
             arguments << QStringLiteral("--no-service-workers");
+        const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { read(); });
-        m_process.start(QStandardPaths::findExecutable(QStringLiteral("node")), arguments);
+        if (launcher.isEmpty())
+            m_process.start(node, arguments);
+        else
+            m_process.start(launcher.first(), launcher.mid(1) + QStringList{node} + arguments);
     }
     ~Driver()
     {

@@ -1,0 +1,381 @@
+// The share service built into the app: which address counts as the LAN (the routing tables and
+// interfaces as tables of cases), the port fallback against ports held by test sockets, the empty
+// ICE list, and a change of the LAN address. Loopback addresses (127.0.0.2, 127.0.0.3) stand for
+// the LAN.
+
+#include "share/EmbeddedService.h"
+
+#include "RoomHub.h"
+#include "ServiceTestSupport.h"
+
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTest>
+
+using namespace vyo;
+using namespace vyo::test;
+
+Q_DECLARE_METATYPE(std::optional<QHostAddress>)
+
+namespace {
+
+const QHostAddress lanStandIn(QStringLiteral("127.0.0.2"));
+
+// The first of `count` consecutive ports that are free on 127.0.0.1 and 127.0.0.2 right now.
+quint16 freePorts(int count)
+{
+    QTcpServer probe;
+    for (int attempt = 0; attempt < 20 && probe.listen(QHostAddress::LocalHost, 0); ++attempt) {
+        const quint16 first = probe.serverPort();
+        probe.close();
+        bool allFree = first + count <= 65535;
+        for (int i = 0; allFree && i < count; ++i) {
+            QTcpServer local;
+            QTcpServer lan;
+            allFree = local.listen(QHostAddress::LocalHost, quint16(first + i)) &&
+                      lan.listen(lanStandIn, quint16(first + i));
+        }
+        if (allFree)
+            return first;
+    }
+    return 0;
+}
+
+// The body of a GET, or nothing when it failed (bounded).
+std::optional<QByteArray> get(const QUrl &url)
+{
+    QNetworkAccessManager network;
+    QNetworkRequest request(url);
+    request.setTransferTimeout(5000);
+    std::unique_ptr<QNetworkReply> reply(network.get(request));
+    if (!QTest::qWaitFor([&] { return reply->isFinished(); }, 10000) ||
+        reply->error() != QNetworkReply::NoError)
+        return std::nullopt;
+    return reply->readAll();
+}
+
+// The WebSocket address of a room on a service base.
+QUrl roomSocket(QUrl base, const QString &roomID, const QString &role)
+{
+    base.setScheme(QStringLiteral("ws"));
+    return base.resolved(QUrl(QStringLiteral("api/room/%1?role=%2").arg(roomID, role)));
+}
+
+bool listensOn(const QHostAddress &address, quint16 port)
+{
+    QTcpServer server;
+    return !server.listen(address, port);
+}
+
+} // namespace
+
+class TestEmbeddedService : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void defaultRoutes_data();
+    void defaultRoutes();
+    void lanAddress_data();
+    void lanAddress();
+    void portFallback_data();
+    void portFallback();
+    void noLanAddressListensNowhere();
+    void runsWithAnEmptyIceList();
+    void addressChange();
+    void ipv6LanAddress();
+};
+
+void TestEmbeddedService::defaultRoutes_data()
+{
+    QTest::addColumn<QByteArray>("ipv4");
+    QTest::addColumn<QByteArray>("ipv6");
+    QTest::addColumn<QString>("ipv4Interface");
+    QTest::addColumn<QString>("ipv6Interface");
+
+    const QByteArray header =
+        "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+    const QByteArray lan = "wlan0\t0000A8C0\t00000000\t0001\t0\t0\t600\t00FFFFFF\t0\t0\t0\n";
+    const QByteArray wifi = "wlan0\t00000000\t0100A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n";
+    const QByteArray wired = "eth0\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n";
+    const QByteArray down = "eth0\t00000000\t0101A8C0\t0002\t0\t0\t100\t00000000\t0\t0\t0\n";
+    const QByteArray zeros(32, '0');
+    const QByteArray unreachable =
+        zeros + " 00 " + zeros + " 00 " + zeros + " ffffffff 00000001 00000000 00200200 lo\n";
+    const QByteArray ipv6Wifi = zeros + " 00 " + zeros + " 00 fe800000000000000000000000000001" +
+                                " 00000258 00000001 00000000 00000003 wlan0\n";
+    const QByteArray ipv6Prefix = "20010db8000000000000000000000000 40 " + zeros + " 00 " + zeros +
+                                  " 00000100 00000001 00000000 00000001 eth0\n";
+
+    QTest::newRow("one default route") << header + lan + wifi << QByteArray() << "wlan0"
+                                       << "";
+    QTest::newRow("lowest metric wins") << header + wifi + wired << QByteArray() << "eth0"
+                                        << "";
+    QTest::newRow("a route that is not up") << header + wifi + down << QByteArray() << "wlan0"
+                                            << "";
+    QTest::newRow("no default route") << header + lan << QByteArray() << ""
+                                      << "";
+    QTest::newRow("empty tables") << QByteArray() << QByteArray() << ""
+                                  << "";
+    QTest::newRow("ipv6 default, unreachable on lo ignored")
+        << header << unreachable + ipv6Prefix + ipv6Wifi << ""
+        << "wlan0";
+    QTest::newRow("only unreachable") << header << unreachable << ""
+                                      << "";
+    QTest::newRow("both") << header + wired << ipv6Wifi << "eth0"
+                          << "wlan0";
+    QTest::newRow("garbage") << QByteArray("x\ny z\n") << QByteArray("\n\n") << ""
+                             << "";
+}
+
+void TestEmbeddedService::defaultRoutes()
+{
+    QFETCH(QByteArray, ipv4);
+    QFETCH(QByteArray, ipv6);
+    QFETCH(QString, ipv4Interface);
+    QFETCH(QString, ipv6Interface);
+    const LanAddress::DefaultRoutes routes = LanAddress::parseDefaultRoutes(ipv4, ipv6);
+    QCOMPARE(routes.ipv4, ipv4Interface);
+    QCOMPARE(routes.ipv6, ipv6Interface);
+}
+
+void TestEmbeddedService::lanAddress_data()
+{
+    QTest::addColumn<QList<LanAddress::Interface>>("interfaces");
+    QTest::addColumn<QString>("ipv4Route");
+    QTest::addColumn<QString>("ipv6Route");
+    QTest::addColumn<QString>("override");
+    QTest::addColumn<std::optional<QHostAddress>>("expected");
+
+    const auto address = [](const char *text) { return QHostAddress(QLatin1String(text)); };
+    const LanAddress::Interface loopback{"lo", true, {address("127.0.0.1"), address("::1")}};
+    const LanAddress::Interface wifi{"wlan0",
+                                     true,
+                                     {address("fe80::1"), address("2001:db8::5"),
+                                      address("169.254.3.4"), address("192.168.0.5")}};
+    const LanAddress::Interface docker{"docker0", true, {address("172.17.0.1")}};
+    const LanAddress::Interface ipv6Only{
+        "wlan0", true, {address("fe80::1"), address("2001:db8::5")}};
+    const LanAddress::Interface linkLocalOnly{
+        "wlan0", true, {address("fe80::1"), address("169.254.3.4")}};
+    const LanAddress::Interface wifiDown{"wlan0", false, {address("192.168.0.5")}};
+    const LanAddress::Interface veth{"veth-near", true, {address("10.231.7.1")}};
+    const QList<LanAddress::Interface> usual{loopback, docker, wifi, veth};
+    const std::optional<QHostAddress> none;
+
+    QTest::newRow("IPv4 of the route's interface") << usual << "wlan0"
+                                                   << "wlan0"
+                                                   << "" << std::optional(address("192.168.0.5"));
+    QTest::newRow("another interface's route") << usual << "docker0"
+                                               << ""
+                                               << "" << std::optional(address("172.17.0.1"));
+    QTest::newRow("IPv6 only without IPv4") << QList{loopback, ipv6Only} << ""
+                                            << "wlan0"
+                                            << "" << std::optional(address("2001:db8::5"));
+    QTest::newRow("IPv4 route's interface without IPv4")
+        << QList{loopback, ipv6Only} << "wlan0"
+        << ""
+        << "" << std::optional(address("2001:db8::5"));
+    QTest::newRow("link-local only") << QList{loopback, linkLocalOnly} << "wlan0"
+                                     << "wlan0"
+                                     << "" << none;
+    QTest::newRow("interface down") << QList{loopback, wifiDown} << "wlan0"
+                                    << ""
+                                    << "" << none;
+    QTest::newRow("no route, addresses elsewhere") << usual << ""
+                                                   << ""
+                                                   << "" << none;
+    QTest::newRow("route through a missing interface") << usual << "ppp0"
+                                                       << ""
+                                                       << "" << none;
+    QTest::newRow("route through loopback") << usual << "lo"
+                                            << "lo"
+                                            << "" << none;
+    QTest::newRow("override") << usual << "wlan0"
+                              << "wlan0"
+                              << "veth-near" << std::optional(address("10.231.7.1"));
+    QTest::newRow("override without routes") << usual << ""
+                                             << ""
+                                             << "veth-near" << std::optional(address("10.231.7.1"));
+    QTest::newRow("override naming a missing interface") << usual << "wlan0"
+                                                         << ""
+                                                         << "veth9" << none;
+}
+
+void TestEmbeddedService::lanAddress()
+{
+    QFETCH(QList<LanAddress::Interface>, interfaces);
+    QFETCH(QString, ipv4Route);
+    QFETCH(QString, ipv6Route);
+    QFETCH(QString, override);
+    QFETCH(std::optional<QHostAddress>, expected);
+    QCOMPARE(LanAddress::choose(interfaces, {ipv4Route, ipv6Route}, override), expected);
+}
+
+void TestEmbeddedService::portFallback_data()
+{
+    QTest::addColumn<QList<int>>("takenOnLoopback");
+    QTest::addColumn<QList<int>>("takenOnLan");
+    // The offset from the first port the service ends up on; -1: none.
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("first free") << QList<int>{} << QList<int>{} << 0;
+    QTest::newRow("first taken on loopback") << QList<int>{0} << QList<int>{} << 1;
+    QTest::newRow("first taken on the LAN") << QList<int>{} << QList<int>{0} << 1;
+    QTest::newRow("two taken") << QList<int>{0} << QList<int>{1} << 2;
+    QTest::newRow("all taken") << QList<int>{0, 2} << QList<int>{1} << -1;
+}
+
+void TestEmbeddedService::portFallback()
+{
+    QFETCH(QList<int>, takenOnLoopback);
+    QFETCH(QList<int>, takenOnLan);
+    QFETCH(int, expected);
+    const quint16 first = freePorts(3);
+    QVERIFY(first > 0);
+    std::vector<std::unique_ptr<QTcpServer>> taken;
+    for (const auto &[offsets, address] :
+         {std::pair{takenOnLoopback, QHostAddress(QHostAddress::LocalHost)},
+          std::pair{takenOnLan, lanStandIn}}) {
+        for (int offset : offsets) {
+            taken.push_back(std::make_unique<QTcpServer>());
+            QVERIFY(taken.back()->listen(address, quint16(first + offset)));
+        }
+    }
+
+    EmbeddedService embedded;
+    embedded.setPorts(first, 3);
+    embedded.setAddressSource([] { return lanStandIn; });
+    const std::optional<EmbeddedService::Bases> bases = embedded.start();
+    if (expected < 0) {
+        QVERIFY(!bases);
+        QCOMPARE(embedded.errorMessage(), EmbeddedService::noFreePortMessage);
+        QVERIFY(!embedded.isRunning());
+        taken.clear();
+        // Nothing was left listening on the ports tried.
+        for (int offset = 0; offset < 3; ++offset) {
+            QVERIFY(!listensOn(QHostAddress(QHostAddress::LocalHost), quint16(first + offset)));
+            QVERIFY(!listensOn(lanStandIn, quint16(first + offset)));
+        }
+        return;
+    }
+    QVERIFY(bases);
+    const quint16 port = quint16(first + expected);
+    QCOMPARE(embedded.port(), port);
+    QCOMPARE(bases->local, QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port)));
+    QCOMPARE(bases->lan, QUrl(QStringLiteral("http://127.0.0.2:%1/").arg(port)));
+    QVERIFY(get(bases->lan));
+    QVERIFY(get(bases->local));
+
+    embedded.stop();
+    QVERIFY(!embedded.isRunning());
+    QVERIFY(!listensOn(QHostAddress(QHostAddress::LocalHost), port));
+    QVERIFY(!listensOn(lanStandIn, port));
+}
+
+void TestEmbeddedService::noLanAddressListensNowhere()
+{
+    const quint16 first = freePorts(1);
+    QVERIFY(first > 0);
+    EmbeddedService embedded;
+    embedded.setPorts(first, 1);
+    embedded.setAddressSource([] { return std::optional<QHostAddress>(); });
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("LAN 주소가 없어")));
+    QVERIFY(!embedded.start());
+    QCOMPARE(embedded.errorMessage(), EmbeddedService::noNetworkMessage);
+    QVERIFY(!embedded.isRunning());
+    QVERIFY(!listensOn(QHostAddress(QHostAddress::LocalHost), first));
+}
+
+void TestEmbeddedService::runsWithAnEmptyIceList()
+{
+    const quint16 first = freePorts(1);
+    QVERIFY(first > 0);
+    EmbeddedService embedded;
+    embedded.setPorts(first, 1);
+    embedded.setAddressSource([] { return lanStandIn; });
+    const std::optional<EmbeddedService::Bases> bases = embedded.start();
+    QVERIFY(bases);
+    const std::optional<QByteArray> body =
+        get(bases->local.resolved(QUrl(QStringLiteral("api/ice"))));
+    QVERIFY(body);
+    QCOMPARE(QJsonDocument::fromJson(*body).object(),
+             QJsonObject({{QStringLiteral("iceServers"), QJsonArray()}}));
+    // Starting again keeps the same service.
+    QCOMPARE(embedded.start()->lan, bases->lan);
+
+    // Guests' pages come from the LAN address only; the desktop is a host over loopback.
+    const QString room = testRoomID(1);
+    TestSocket host;
+    host.open(roomSocket(bases->local, room, QStringLiteral("host")));
+    QVERIFY(host.waitOpen());
+    TestSocket foreign(QStringLiteral("http://127.0.0.1:%1").arg(first));
+    foreign.open(roomSocket(bases->lan, room, QStringLiteral("guest")));
+    QVERIFY(foreign.waitClosed());
+    QCOMPARE(foreign.closeCode(), CloseCode::forbiddenOrigin);
+    TestSocket guest(QStringLiteral("http://127.0.0.2:%1").arg(first));
+    guest.open(roomSocket(bases->lan, room, QStringLiteral("guest")));
+    QVERIFY(guest.waitOpen());
+    QVERIFY(guest.take(QStringLiteral("welcome")));
+}
+
+void TestEmbeddedService::addressChange()
+{
+    const quint16 first = freePorts(1);
+    QVERIFY(first > 0);
+    std::optional<QHostAddress> lan = lanStandIn;
+    EmbeddedService embedded;
+    embedded.setPorts(first, 1);
+    embedded.setAddressSource([&lan] { return lan; });
+    QVERIFY(embedded.start());
+
+    lan = QHostAddress(QStringLiteral("127.0.0.3"));
+    QTest::ignoreMessage(QtInfoMsg,
+                         QRegularExpression(QStringLiteral("LAN 주소가 127.0.0.2에서 127.0.0.3")));
+    embedded.checkAddress();
+    QCOMPARE(embedded.lanAddress(), lan);
+    // A new share gets the new address, and the service answers there.
+    const std::optional<EmbeddedService::Bases> bases = embedded.start();
+    QVERIFY(bases);
+    QCOMPARE(bases->lan, QUrl(QStringLiteral("http://127.0.0.3:%1/").arg(first)));
+    QVERIFY(get(bases->lan));
+    TestSocket guest(QStringLiteral("http://127.0.0.3:%1").arg(first));
+    guest.open(roomSocket(bases->lan, testRoomID(2), QStringLiteral("guest")));
+    QVERIFY(guest.waitOpen());
+
+    // No address: new shares fail with the message, the running service stays for the old ones.
+    lan.reset();
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("LAN 주소가 사라짐")));
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("LAN 주소가 없어")));
+    QVERIFY(!embedded.start());
+    QCOMPARE(embedded.errorMessage(), EmbeddedService::noNetworkMessage);
+    QVERIFY(embedded.isRunning());
+
+    // Back on the first address, which is still listened on.
+    lan = lanStandIn;
+    QCOMPARE(embedded.start()->lan, QUrl(QStringLiteral("http://127.0.0.2:%1/").arg(first)));
+}
+
+void TestEmbeddedService::ipv6LanAddress()
+{
+    // ::1 stands for a global IPv6 address: brackets in the share address and the page's origin.
+    const quint16 first = freePorts(1);
+    QVERIFY(first > 0);
+    EmbeddedService embedded;
+    embedded.setPorts(first, 1);
+    embedded.setAddressSource([] { return QHostAddress(QHostAddress::LocalHostIPv6); });
+    const std::optional<EmbeddedService::Bases> bases = embedded.start();
+    QVERIFY(bases);
+    QCOMPARE(bases->lan.toString(), QStringLiteral("http://[::1]:%1/").arg(first));
+    TestSocket guest(QStringLiteral("http://[::1]:%1").arg(first));
+    guest.open(roomSocket(bases->lan, testRoomID(3), QStringLiteral("guest")));
+    QVERIFY(guest.waitOpen());
+}
+
+QTEST_MAIN(TestEmbeddedService)
+#include "tst_embeddedservice.moc"

@@ -1,0 +1,324 @@
+// Sharing on the local network with no "shareServiceURL": the share center runs the embedded
+// service, and headless Chromium plays a phone on the same network from a network namespace of
+// its own, joined to this one by a veth pair (10.231.x.2 there, 10.231.x.1 here, where the veth's
+// near end stands for the LAN through the test switch VYO_SHARE_LAN_INTERFACE). It opens the share
+// address and downloads a file byte for byte; a host from the network is refused; the service
+// stops with the last share, and never listens while "shareServiceURL" is set.
+//
+// Making namespaces needs root (as here and in CI); without it the test skips. The namespace and
+// the veth pair are removed however the test ends, short of being killed.
+
+#include "core/Defaults.h"
+#include "platform/PeerConnection.h"
+#include "platform/fake/FakeDesktop.h"
+#include "share/ShareCenter.h"
+#include "shelf/Shelf.h"
+
+#include "ChildProcess.h"
+#include "ServiceTestSupport.h"
+#include "SharePageDriver.h"
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vyo;
+using namespace vyo::test;
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Runs `ip` with the arguments; its error output when it fails, nothing when it worked.
+std::optional<QString> ip(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("ip"), arguments);
+    if (!process.waitForFinished(15000)) {
+        process.kill();
+        process.waitForFinished(3000);
+        return QStringLiteral("ip %1: no answer").arg(arguments.join(u' '));
+    }
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return std::nullopt;
+    return QStringLiteral("ip %1: %2")
+        .arg(arguments.join(u' '),
+             QString::fromLocal8Bit(process.readAllStandardError()).trimmed());
+}
+
+// A network namespace for the phone and the veth pair into it, removed when it goes.
+class PhoneNetwork
+{
+public:
+    PhoneNetwork()
+    {
+        // Names of at most 15 characters, and a subnet of 10.231.0.0/16, both from the process.
+        const qint64 pid = QCoreApplication::applicationPid();
+        const int subnet = int(pid % 250) + 1;
+        name = QStringLiteral("vyo-phone-%1").arg(pid);
+        nearEnd = QStringLiteral("vyo-n%1").arg(pid % 10000000);
+        farEnd = QStringLiteral("vyo-f%1").arg(pid % 10000000);
+        desktopAddress = QHostAddress(QStringLiteral("10.231.%1.1").arg(subnet));
+        phoneAddress = QHostAddress(QStringLiteral("10.231.%1.2").arg(subnet));
+    }
+    ~PhoneNetwork() { remove(); }
+
+    // Makes the namespace and the pair; the reason when it cannot.
+    std::optional<QString> make()
+    {
+        remove();
+        const QString inside = QStringLiteral("netns exec %1 ip ").arg(name);
+        const QStringList steps = {
+            QStringLiteral("netns add ") + name,
+            QStringLiteral("link add %1 type veth peer name %2").arg(nearEnd, farEnd),
+            QStringLiteral("link set %1 netns %2").arg(farEnd, name),
+            QStringLiteral("addr add %1/24 dev %2").arg(desktopAddress.toString(), nearEnd),
+            QStringLiteral("link set %1 up").arg(nearEnd),
+            inside + QStringLiteral("addr add %1/24 dev %2").arg(phoneAddress.toString(), farEnd),
+            inside + QStringLiteral("link set %1 up").arg(farEnd),
+            inside + QStringLiteral("link set lo up"),
+        };
+        m_made = true;
+        for (const QString &step : steps) {
+            if (std::optional<QString> failure = ip(step.split(u' ')))
+                return failure;
+        }
+        return std::nullopt;
+    }
+
+    // Removes what `make` made (also what a failed `make` left behind).
+    void remove()
+    {
+        if (!m_made)
+            return;
+        // Deleting one end of a veth pair deletes both; the namespace goes with its own end.
+        (void)ip({QStringLiteral("link"), QStringLiteral("del"), nearEnd});
+        (void)ip({QStringLiteral("netns"), QStringLiteral("del"), name});
+        m_made = false;
+    }
+
+    // The program and arguments that run a command inside the namespace.
+    QStringList launcher() const
+    {
+        return {QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"), name};
+    }
+
+    QString name;
+    QString nearEnd;
+    QString farEnd;
+    QHostAddress desktopAddress;
+    QHostAddress phoneAddress;
+
+private:
+    bool m_made = false;
+};
+
+// Opens a WebSocket as a room's host from inside the namespace, by hand (Python's sockets), and
+// prints the answer's status line and the close code the service sends.
+const char *hostProbe = R"(import base64, os, socket, sys
+host, port, path = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+s = socket.create_connection((host, port), timeout=10)
+key = base64.b64encode(os.urandom(16)).decode()
+s.sendall((f'GET {path} HTTP/1.1\r\nHost: {host}:{port}\r\nUpgrade: websocket\r\n'
+           f'Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n'
+           f'Vyo-Host-Secret: {"a" * 32}\r\n\r\n').encode())
+data = b''
+for _ in range(100):
+    if b'\r\n\r\n' in data and len(data.partition(b'\r\n\r\n')[2]) >= 4:
+        break
+    chunk = s.recv(4096)
+    if not chunk:
+        break
+    data += chunk
+head, _, frame = data.partition(b'\r\n\r\n')
+print(head.split(b'\r\n')[0].decode())
+if len(frame) >= 4 and frame[0] & 0x0f == 8:
+    print('close', int.from_bytes(frame[2:4], 'big'))
+)";
+
+} // namespace
+
+class TestEmbeddedShare : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void phoneDownloadsOverTheLan();
+    void hostsFromTheNetworkAreRefused();
+    void stopsWithTheLastShare();
+    void serviceAddressKeepsItOff();
+
+private:
+    QString share(Shelf &shelf);
+
+    PhoneNetwork m_network;
+    QTemporaryDir m_files;
+    QTemporaryDir m_downloads;
+    std::unique_ptr<FakeDesktop> m_desktop;
+    std::unique_ptr<ShareCenter> m_center;
+    std::unique_ptr<Driver> m_driver;
+    Shelf m_shelf;
+    QString m_url;
+};
+
+void TestEmbeddedShare::initTestCase()
+{
+    QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("node")).isEmpty(), "node is missing");
+    if (QStandardPaths::findExecutable(QStringLiteral("ip")).isEmpty())
+        QSKIP("`ip` (iproute2) is missing: no network namespace for the phone");
+    if (const std::optional<QString> failure = m_network.make()) {
+        m_network.remove();
+        QSKIP(qPrintable(QStringLiteral("no network namespace for the phone (making one needs "
+                                        "root): %1")
+                             .arg(*failure)));
+    }
+    qputenv(LanAddress::interfaceVariable, m_network.nearEnd.toUtf8());
+    Defaults::shared().remove(QString::fromLatin1(DefaultsKey::shareServiceURL));
+    m_desktop = std::make_unique<FakeDesktop>();
+    m_center = std::make_unique<ShareCenter>();
+    m_center->setPeerConnectionMaker(makePeerConnection);
+    m_driver = std::make_unique<Driver>(240, true, m_network.launcher());
+
+    QByteArray bytes(2 * 1024 * 1024 + 5, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+    QVERIFY(writeFile(m_files.filePath(QStringLiteral("한글 문서.bin")), bytes));
+    m_shelf.add({ShelfItem(ShelfItem::Content::file(
+        QUrl::fromLocalFile(m_files.filePath(QStringLiteral("한글 문서.bin")))))});
+    m_url = share(m_shelf);
+    QVERIFY(!m_url.isEmpty());
+}
+
+void TestEmbeddedShare::cleanupTestCase()
+{
+    m_driver.reset();
+    m_center.reset();
+    m_desktop.reset();
+    qunsetenv(LanAddress::interfaceVariable);
+    m_network.remove();
+}
+
+QString TestEmbeddedShare::share(Shelf &shelf)
+{
+    m_center->startSharing(&shelf);
+    ShareSession *session = nullptr;
+    const bool online = QTest::qWaitFor(
+        [&] {
+            session = m_center->session(shelf.id());
+            return session && session->isOnline();
+        },
+        10000);
+    if (!online) {
+        qWarning() << "no share:" << m_center->lastError().value_or(QString());
+        return {};
+    }
+    return session->url().toString(QUrl::FullyEncoded);
+}
+
+void TestEmbeddedShare::phoneDownloadsOverTheLan()
+{
+    // The share address names the LAN address and the embedded service's port, nothing more.
+    const EmbeddedService &embedded = m_center->embeddedService();
+    QVERIFY(embedded.isRunning());
+    const QUrl url(m_url);
+    QCOMPARE(url.host(), m_network.desktopAddress.toString());
+    QCOMPARE(url.port(), int(embedded.port()));
+    QVERIFY(url.path().startsWith(u"/s/"));
+    QVERIFY(!url.hasQuery());
+    QCOMPARE(m_center->session(m_shelf.id())->iceServers(), QList<IceServer>());
+
+    QVERIFY2(m_driver->call(QStringLiteral("open"), {{"url", m_url}}), qPrintable(m_driver->error));
+    const auto items = m_driver->call(QStringLiteral("waitForListing"),
+                                      {{"count", 1}, {"timeout", browserWait}}, browserWait + 5000);
+    if (!items) {
+        const auto status = m_driver->call(QStringLiteral("status"));
+        const auto log = m_driver->call(QStringLiteral("log"));
+        QFAIL(qPrintable(m_driver->error + u' ' +
+                         QJsonDocument(status.value_or(QJsonValue()).toObject()).toJson() +
+                         QJsonDocument(log.value_or(QJsonValue()).toArray()).toJson()));
+    }
+    const QJsonObject item = items->toArray().first().toObject();
+    QCOMPARE(item.value("name").toString(), QStringLiteral("한글 문서.bin"));
+    const auto saved = m_driver->call(
+        QStringLiteral("download"),
+        {{"item", item.value("id").toString()}, {"folder", m_downloads.path()}}, 90000);
+    QVERIFY2(saved, qPrintable(m_driver->error));
+    QVERIFY(contents(saved->toObject().value("path").toString()) ==
+            contents(m_files.filePath(QStringLiteral("한글 문서.bin"))));
+
+    // The phone's connection is direct, between the two ends of the pair.
+    ShareSession *session = m_center->session(m_shelf.id());
+    QVERIFY(session);
+    QTRY_COMPARE_WITH_TIMEOUT(session->devices().size(), 1, browserWait);
+    QCOMPARE(session->devices().first().route, PeerSession::Route::direct);
+}
+
+void TestEmbeddedShare::hostsFromTheNetworkAreRefused()
+{
+    ShareSession *session = m_center->session(m_shelf.id());
+    QVERIFY(session);
+    const std::optional<QString> answer = runToEnd(
+        QStringLiteral("ip"),
+        m_network.launcher().mid(1) +
+            QStringList{QStringLiteral("python3"), QStringLiteral("-c"),
+                        QString::fromLatin1(hostProbe), m_network.desktopAddress.toString(),
+                        QString::number(m_center->embeddedService().port()),
+                        QStringLiteral("/api/room/%1?role=host").arg(session->roomID())},
+        20000);
+    QVERIFY(answer);
+    QCOMPARE(answer->split(u'\n', Qt::SkipEmptyParts),
+             QStringList({"HTTP/1.1 101 Switching Protocols", "close 4405"}));
+    // The desktop's own host connection is untouched.
+    QVERIFY(session->isOnline());
+}
+
+void TestEmbeddedShare::stopsWithTheLastShare()
+{
+    const quint16 port = m_center->embeddedService().port();
+    QVERIFY(port > 0);
+    QVERIFY(m_driver->call(QStringLiteral("closePage"), {{"page", 0}}));
+    m_center->stopSharing(m_shelf.id());
+    QVERIFY(!m_center->embeddedService().isRunning());
+    // Nothing listens on the port any more, on either address.
+    QTcpServer lan;
+    QVERIFY2(lan.listen(m_network.desktopAddress, port), qPrintable(lan.errorString()));
+    QTcpServer local;
+    QVERIFY2(local.listen(QHostAddress::LocalHost, port), qPrintable(local.errorString()));
+}
+
+void TestEmbeddedShare::serviceAddressKeepsItOff()
+{
+    const std::unique_ptr<ShareService> service = startService();
+    QVERIFY(service);
+    Defaults::shared().setValue(QString::fromLatin1(DefaultsKey::shareServiceURL),
+                                serviceBase(*service).toString());
+    Shelf shelf;
+    shelf.add({ShelfItem(ShelfItem::Content::text(QStringLiteral("메모")))});
+    const QString url = share(shelf);
+    QVERIFY(!url.isEmpty());
+    QCOMPARE(QUrl(url).host(), QStringLiteral("127.0.0.1"));
+    QVERIFY(!m_center->embeddedService().isRunning());
+    // None of the embedded service's ports is taken on the LAN address.
+    for (int offset = 0; offset < EmbeddedService::portAttempts; ++offset) {
+        QTcpServer probe;
+        QVERIFY2(
+            probe.listen(m_network.desktopAddress, quint16(EmbeddedService::defaultPort + offset)),
+            qPrintable(probe.errorString()));
+    }
+    m_center->stopSharing(shelf.id());
+    Defaults::shared().remove(QString::fromLatin1(DefaultsKey::shareServiceURL));
+}
+
+QTEST_MAIN(TestEmbeddedShare)
+#include "tst_embeddedshare.moc"

@@ -8,6 +8,9 @@ import { RoomConnection, counters, roomSocketURL } from './connection.js';
 const memoryWarningBytes = 500 * 1024 * 1024;
 const largestUpload = 4294967296;
 const bufferHigh = 1024 * 1024;
+// How often, and how long apart, "ready" is said until the listing arrives.
+const readyTries = 5;
+const readyRetryMilliseconds = 2000;
 const bufferLow = 256 * 1024;
 const frameLimit = 65536;
 
@@ -117,6 +120,7 @@ function askToContinue(message) {
 const icons = { folder: '폴더', file: '파일', link: '링크', text: '글' };
 
 function renderListing(title, items) {
+  page.listed = true;
   page.items = items;
   ui.title.textContent = title || 'Vyo 셸프 공유';
   document.title = `${title || '셸프'} · Vyo 셸프 공유`;
@@ -587,7 +591,16 @@ function attachChannel(channel) {
   const ready = { device: navigator.userAgent, t: 'ready' };
   const size = page.connection.maxMessageSize();
   if (size) ready.maxMessageSize = size;
-  channel.send(JSON.stringify(ready));
+  // The desktop answers "ready" with the listing. Its WebRTC can miss a message that arrives in
+  // the very moment its side of the channel opens: say "ready" again until the listing comes.
+  page.listed = false;
+  let tries = 0;
+  const sayReady = () => {
+    if (page.channel !== channel || channel.readyState !== 'open' || page.listed) return;
+    channel.send(JSON.stringify(ready));
+    if (++tries < readyTries) setTimeout(sayReady, readyRetryMilliseconds);
+  };
+  sayReady();
   setStatus('connected', text.connected);
 }
 

@@ -16,6 +16,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <utility>
 
 namespace vyo {
 
@@ -273,12 +274,15 @@ void ShareCenter::peerJoined(ShareSession *session, const QString &peerID)
         if (weakSession && weakSession->m_signaling)
             weakSession->m_signaling->send(peerID, payload);
     };
-    peer->onReady = [center, weakSession, weakPeer] {
+    // A page says "ready" again while no listing has reached it: it gets the listing again, but
+    // the device is connected only once.
+    peer->onReady = [center, weakSession, weakPeer, announced = false]() mutable {
         if (!center || !weakSession || !weakPeer)
             return;
         if (Shelf *shared = weakSession->shelf())
             weakPeer->sendText(TransferProtocol::encode(center->listing(shared)));
-        weakSession->log(weakPeer->deviceName() + QStringLiteral(" 연결됨"));
+        if (!std::exchange(announced, true))
+            weakSession->log(weakPeer->deviceName() + QStringLiteral(" 연결됨"));
         weakSession->refreshDevices();
     };
     const auto refresh = [weakSession] {

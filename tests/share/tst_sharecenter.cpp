@@ -469,6 +469,10 @@ void TestShareCenter::joinSignalLeaveAndRejoin()
     QCOMPARE(parsed(lists(fake)[0]).value("title").toString(), QStringLiteral("안녕"));
     QCOMPARE(session->activities().size(), 1);
     QCOMPARE(session->activities()[0].text, QStringLiteral("iPhone 연결됨"));
+    // A page that says "ready" again gets the listing again; the device connected only once.
+    greet(fake, "Mozilla/5.0 (iPhone)");
+    QCOMPARE(lists(fake).size(), 2);
+    QCOMPARE(session->activities().size(), 1);
     QCOMPARE(session->devices(),
              (QList<ShareSession::Device>{{peerID, "iPhone", Route::connecting}}));
     fake->setState(PeerConnection::State::connected);

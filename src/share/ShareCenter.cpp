@@ -22,8 +22,6 @@ namespace vyo {
 
 const QString ShareCenter::offlineMessage =
     QStringLiteral("인터넷에 연결되어 있지 않아요. 연결을 확인한 뒤 다시 시도하세요.");
-const QString ShareCenter::noServiceMessage =
-    QStringLiteral("공유 서비스 주소가 설정되어 있지 않아 아직 공유할 수 없어요.");
 const QString ShareCenter::idleReason = QStringLiteral("Vyo 셸프를 휴대폰·PC와 공유하는 중");
 
 namespace {

@@ -56,7 +56,6 @@ public:
     static constexpr int thumbnailQuality = 60;
 
     static const QString offlineMessage;
-    static const QString noServiceMessage;
     static const QString idleReason;
 
     // The process-wide center, made on first use with no shares.

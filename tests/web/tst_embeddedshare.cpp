@@ -17,6 +17,7 @@
 #include "ChildProcess.h"
 #include "ServiceTestSupport.h"
 #include "SharePageDriver.h"
+#include "ShareTestSupport.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>
@@ -32,12 +33,6 @@ using namespace vyo;
 using namespace vyo::test;
 
 namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Runs `ip` with the arguments; its error output when it fails, nothing when it worked.
 std::optional<QString> ip(const QStringList &arguments)
@@ -161,8 +156,6 @@ private Q_SLOTS:
     void serviceAddressKeepsItOff();
 
 private:
-    QString share(Shelf &shelf);
-
     PhoneNetwork m_network;
     QTemporaryDir m_files;
     QTemporaryDir m_downloads;
@@ -196,7 +189,7 @@ void TestEmbeddedShare::initTestCase()
     QVERIFY(writeFile(m_files.filePath(QStringLiteral("한글 문서.bin")), bytes));
     m_shelf.add({ShelfItem(ShelfItem::Content::file(
         QUrl::fromLocalFile(m_files.filePath(QStringLiteral("한글 문서.bin")))))});
-    m_url = share(m_shelf);
+    m_url = startShare(*m_center, m_shelf);
     QVERIFY(!m_url.isEmpty());
 }
 
@@ -207,23 +200,6 @@ void TestEmbeddedShare::cleanupTestCase()
     m_desktop.reset();
     qunsetenv(LanAddress::interfaceVariable);
     m_network.remove();
-}
-
-QString TestEmbeddedShare::share(Shelf &shelf)
-{
-    m_center->startSharing(&shelf);
-    ShareSession *session = nullptr;
-    const bool online = QTest::qWaitFor(
-        [&] {
-            session = m_center->session(shelf.id());
-            return session && session->isOnline();
-        },
-        10000);
-    if (!online) {
-        qWarning() << "no share:" << m_center->lastError().value_or(QString());
-        return {};
-    }
-    return session->url().toString(QUrl::FullyEncoded);
 }
 
 void TestEmbeddedShare::phoneDownloadsOverTheLan()
@@ -254,8 +230,8 @@ void TestEmbeddedShare::phoneDownloadsOverTheLan()
         QStringLiteral("download"),
         {{"item", item.value("id").toString()}, {"folder", m_downloads.path()}}, 90000);
     QVERIFY2(saved, qPrintable(m_driver->error));
-    QVERIFY(contents(saved->toObject().value("path").toString()) ==
-            contents(m_files.filePath(QStringLiteral("한글 문서.bin"))));
+    QVERIFY(fileContents(saved->toObject().value("path").toString()) ==
+            fileContents(m_files.filePath(QStringLiteral("한글 문서.bin"))));
 
     // The phone's connection is direct, between the two ends of the pair.
     ShareSession *session = m_center->session(m_shelf.id());
@@ -305,7 +281,7 @@ void TestEmbeddedShare::serviceAddressKeepsItOff()
                                 serviceBase(*service).toString());
     Shelf shelf;
     shelf.add({ShelfItem(ShelfItem::Content::text(QStringLiteral("메모")))});
-    const QString url = share(shelf);
+    const QString url = startShare(*m_center, shelf);
     QVERIFY(!url.isEmpty());
     QCOMPARE(QUrl(url).host(), QStringLiteral("127.0.0.1"));
     QVERIFY(!m_center->embeddedService().isRunning());

@@ -12,6 +12,7 @@
 #include "ChildProcess.h"
 #include "ServiceTestSupport.h"
 #include "SharePageDriver.h"
+#include "ShareTestSupport.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -36,12 +37,6 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
     QRandomGenerator generator(seed);
     generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
     return bytes;
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The names in a ZIP archive as Python's zipfile reads them, after it has checked every entry's
@@ -94,8 +89,6 @@ private Q_SLOTS:
     void relayedConnection();
 
 private:
-    // Shares `shelf` and answers its share address.
-    QString share(Shelf &shelf);
     // Opens the share address in a new page of the browser and waits for `count` items.
     std::optional<QJsonArray> openPage(const QString &url, int count);
     QString path(const QString &name) const { return m_files.filePath(name); }
@@ -133,7 +126,7 @@ void TestShareEndToEnd::initTestCase()
                  ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(path("사진.png")))),
                  ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(path("사진 모음")))),
                  ShelfItem(ShelfItem::Content::text(QStringLiteral("메모 한 줄")))});
-    m_url = share(m_shelf);
+    m_url = startShare(*m_center, m_shelf);
     QVERIFY(!m_url.isEmpty());
 }
 
@@ -142,23 +135,6 @@ void TestShareEndToEnd::cleanupTestCase()
     m_driver.reset();
     m_center.reset();
     m_desktop.reset();
-}
-
-QString TestShareEndToEnd::share(Shelf &shelf)
-{
-    m_center->startSharing(&shelf);
-    ShareSession *session = nullptr;
-    const bool online = QTest::qWaitFor(
-        [&] {
-            session = m_center->session(shelf.id());
-            return session && session->isOnline();
-        },
-        10000);
-    if (!online) {
-        qWarning() << "no share:" << m_center->lastError().value_or(QString());
-        return {};
-    }
-    return session->url().toString(QUrl::FullyEncoded);
 }
 
 std::optional<QJsonArray> TestShareEndToEnd::openPage(const QString &url, int count)
@@ -206,8 +182,8 @@ void TestShareEndToEnd::listsAndDownloads()
         {{"item", file.value("id").toString()}, {"folder", m_downloads.path()}}, 90000);
     QVERIFY2(saved, qPrintable(m_driver->error));
     QCOMPARE(saved->toObject().value("name").toString(), QStringLiteral("한글 문서.bin"));
-    QVERIFY(contents(saved->toObject().value("path").toString()) ==
-            contents(path("한글 문서.bin")));
+    QVERIFY(fileContents(saved->toObject().value("path").toString()) ==
+            fileContents(path("한글 문서.bin")));
 
     // A folder and everything, as archives with Korean names.
     const auto folderZip = m_driver->call(
@@ -251,9 +227,9 @@ void TestShareEndToEnd::uploadsLandOnTheShelf()
     QTRY_COMPARE(m_shelf.items().size(), 5);
     const ShelfItem &uploaded = m_shelf.items().last();
     QCOMPARE(uploaded.displayName(), QStringLiteral("올린 파일.bin"));
-    const QByteArray received = contents(uploaded.content().url().toLocalFile());
-    QCOMPARE(received.size(), contents(local).size());
-    const QByteArray sent = contents(local);
+    const QByteArray received = fileContents(uploaded.content().url().toLocalFile());
+    QCOMPARE(received.size(), fileContents(local).size());
+    const QByteArray sent = fileContents(local);
     qsizetype firstDifference = 0;
     while (firstDifference < sent.size() && sent[firstDifference] == received[firstDifference])
         ++firstDifference;
@@ -267,7 +243,7 @@ void TestShareEndToEnd::cancelledArchiveIsDeleted()
     Shelf shelf;
     QVERIFY(writeFile(path("큰 폴더/a.bin"), randomBytes(48 * 1024 * 1024, 4)));
     shelf.add({ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(path("큰 폴더"))))});
-    const QString url = share(shelf);
+    const QString url = startShare(*m_center, shelf);
     QVERIFY(!url.isEmpty());
     const auto items = openPage(url, 1);
     QVERIFY2(items, qPrintable(m_driver->error));
@@ -345,7 +321,7 @@ void TestShareEndToEnd::relayedConnection()
     // The page may only use the relay: the desktop sees its route go through it.
     Shelf shelf;
     shelf.add({ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(path("한글 문서.bin"))))});
-    const QString url = share(shelf);
+    const QString url = startShare(*m_center, shelf);
     QVERIFY(!url.isEmpty());
     QVERIFY2(m_driver->call(QStringLiteral("open"), {{"url", url}, {"relayOnly", true}}),
              qPrintable(m_driver->error));
@@ -363,8 +339,8 @@ void TestShareEndToEnd::relayedConnection()
                         {"folder", m_downloads.path()}},
                        90000);
     QVERIFY2(saved, qPrintable(m_driver->error));
-    QVERIFY(contents(saved->toObject().value("path").toString()) ==
-            contents(path("한글 문서.bin")));
+    QVERIFY(fileContents(saved->toObject().value("path").toString()) ==
+            fileContents(path("한글 문서.bin")));
     m_center->stopSharing(shelf.id());
 }
 

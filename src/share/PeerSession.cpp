@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QLocale>
 #include <QMimeDatabase>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -78,6 +79,9 @@ std::optional<QString> stringValue(const QVariantMap &values, const QString &key
         return std::nullopt;
     return it->toString();
 }
+
+// How long WebRTC answers statistics from the report it made last.
+constexpr int statisticsLifetimeMilliseconds = 100;
 
 bool isRelayCandidate(const RtcStatsReport &report, const std::optional<QString> &id)
 {
@@ -269,8 +273,12 @@ void PeerSession::addCandidate(const IceCandidate &candidate)
         }
         // A browser behind a relay may reach us before its relay candidate arrives: the pair
         // then names a peer-reflexive candidate, which learns that it is a relay only now.
+        // WebRTC keeps a statistics report for 50 ms: ask once that one has expired.
         if (self && self->m_connection->state() == PeerConnection::State::connected)
-            self->detectRoute();
+            QTimer::singleShot(statisticsLifetimeMilliseconds, self.data(), [self] {
+                if (self)
+                    self->detectRoute();
+            });
     });
 }
 

@@ -10,6 +10,8 @@ SANITIZE_DIR ?= build-sanitize
 JOBS ?= $(shell nproc)
 # Extra CMake settings, e.g. CMAKE_FLAGS=-DVYO_WERROR=ON (as CI builds).
 CMAKE_FLAGS ?=
+# ccache (when installed) then reuses compilations made in another checkout of the project.
+export CCACHE_BASEDIR := $(CURDIR)
 
 .PHONY: deps configure build run test check test-sanitize clean
 

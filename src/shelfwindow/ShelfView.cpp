@@ -627,13 +627,8 @@ void ShelfView::toggleShare()
         setShowingShare(false);
         return;
     }
+    // The sheet starts the share when it appears.
     setShowingShare(true);
-    if (m_shelf && m_shareCenter && !m_shareCenter->isSharing(m_shelf->id())) {
-        QTimer::singleShot(0, m_shareCenter, [center = m_shareCenter, shelf = m_shelf] {
-            if (center && shelf)
-                center->startSharing(shelf);
-        });
-    }
 }
 
 void ShelfView::setShowingShare(bool showing)

@@ -410,25 +410,18 @@ void TestPeerSession::relayCandidateAfterConnecting()
     peer.session->handleSignal(R"({"sdp":{"sdp":"v=0 answer","type":"answer"}})");
     QVERIFY(peer.connection->completeRemoteDescription());
     peer.connection->setState(PeerConnection::State::connected);
-    const auto report = [](const char *remoteType) {
-        return RtcStatsReport{{"T", {"transport", {{"selectedCandidatePairId", "P"}}}},
-                              {"P",
-                               {"candidate-pair",
-                                {{"nominated", true},
-                                 {"state", "succeeded"},
-                                 {"localCandidateId", "L"},
-                                 {"remoteCandidateId", "R"}}}},
-                              {"L", {"local-candidate", {{"candidateType", "host"}}}},
-                              {"R", {"remote-candidate", {{"candidateType", remoteType}}}}};
-    };
-    QVERIFY(peer.connection->completeStatistics(report("prflx")));
+    QVERIFY(peer.connection->completeStatistics(
+        FakePeerConnection::selectedPairReport("host", "prflx")));
     QCOMPARE(peer.session->route(), Route::direct);
 
     peer.session->handleSignal(R"({"candidate":{"candidate":"candidate:9 1 udp 5 127.0.0.1 )"
                                R"(40000 typ relay","sdpMLineIndex":0}})");
     QVERIFY(peer.connection->completeCandidate());
     // Asked again once WebRTC's last report has expired.
-    QVERIFY(QTest::qWaitFor([&] { return peer.connection->completeStatistics(report("relay")); }));
+    QVERIFY(QTest::qWaitFor([&] {
+        return peer.connection->completeStatistics(
+            FakePeerConnection::selectedPairReport("host", "relay"));
+    }));
     QCOMPARE(peer.session->route(), Route::relay);
     QCOMPARE(peer.calls, (QStringList{"route", "route"}));
 }

@@ -39,24 +39,6 @@ using Route = PeerSession::Route;
 
 Q_DECLARE_METATYPE(Route)
 
-namespace {
-
-// Statistics of a connection whose chosen pair runs through a relay on this side.
-RtcStatsReport relayReport()
-{
-    return RtcStatsReport{{"T", {"transport", {{"selectedCandidatePairId", "P"}}}},
-                          {"P",
-                           {"candidate-pair",
-                            {{"nominated", true},
-                             {"state", "succeeded"},
-                             {"localCandidateId", "L"},
-                             {"remoteCandidateId", "R"}}}},
-                          {"L", {"local-candidate", {{"candidateType", "relay"}}}},
-                          {"R", {"remote-candidate", {{"candidateType", "host"}}}}};
-}
-
-} // namespace
-
 class TestShareView : public QObject
 {
     Q_OBJECT
@@ -319,7 +301,8 @@ void TestShareView::devicesFollowTheShare()
         joinDevice(pc, "Mozilla/5.0 (Windows NT 10.0; Win64; x64)");
     QVERIFY(pcConnection);
     pcConnection->setState(PeerConnection::State::connected);
-    QVERIFY(pcConnection->completeStatistics(relayReport()));
+    QVERIFY(
+        pcConnection->completeStatistics(FakePeerConnection::selectedPairReport("relay", "host")));
     QTRY_COMPARE(deviceLines().size(), 2);
     QVERIFY(deviceLines().contains("iPhone · 직접 연결됨"));
     QVERIFY(deviceLines().filter(" · 중계로 연결됨").size() == 1);

@@ -135,6 +135,20 @@ bool FakePeerConnection::completeCandidate(std::optional<QString> error)
     return true;
 }
 
+RtcStatsReport FakePeerConnection::selectedPairReport(const QString &localType,
+                                                      const QString &remoteType)
+{
+    return RtcStatsReport{{"T", {"transport", {{"selectedCandidatePairId", "P"}}}},
+                          {"P",
+                           {"candidate-pair",
+                            {{"nominated", true},
+                             {"state", "succeeded"},
+                             {"localCandidateId", "L"},
+                             {"remoteCandidateId", "R"}}}},
+                          {"L", {"local-candidate", {{"candidateType", localType}}}},
+                          {"R", {"remote-candidate", {{"candidateType", remoteType}}}}};
+}
+
 bool FakePeerConnection::completeStatistics(const RtcStatsReport &report)
 {
     auto completion = takeFirst(m_statisticsCompletions);

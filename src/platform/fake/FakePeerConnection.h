@@ -26,6 +26,10 @@ public:
 
     explicit FakePeerConnection(const QList<IceServer> &iceServers = {}, QObject *parent = nullptr);
 
+    // A statistics report whose selected pair joins a local and a remote candidate of the given
+    // types ("host", "relay", "prflx", …).
+    static RtcStatsReport selectedPairReport(const QString &localType, const QString &remoteType);
+
     // PeerConnection
     void createOffer(
         std::function<void(std::optional<QString> sdp, const QString &error)> completion) override;

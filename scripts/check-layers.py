@@ -2,7 +2,7 @@
 """Checks that the code's dependencies point one way.
 
 Layers, lowest first: core, logic, platform, shelf (the model), the features (actions, share,
-shake, watch, shortcuts), the windows (shelfwindow), app. A folder may include and link only its
+shake, watch, shortcuts, intents, update), the windows (shelfwindow, settings), app. A folder may include and link only its
 own layer's library and the layers below; the features do not use each other. The share service
 (service/, the vyo_service library) uses core only; the features and everything above may link it
 (share runs it in-process). The logic library
@@ -33,7 +33,10 @@ RANK = {
     "shake": 4,
     "watch": 4,
     "shortcuts": 4,
+    "intents": 4,
+    "update": 4,
     "shelfwindow": 5,
+    "settings": 5,
     "app": 6,
 }
 FEATURE_RANK = 4
@@ -52,7 +55,10 @@ LIBRARY_FOLDER = {
     "vyo_shake": "shake",
     "vyo_watch": "watch",
     "vyo_shortcuts": "shortcuts",
+    "vyo_intents": "intents",
+    "vyo_update": "update",
     "vyo_shelfwindow": "shelfwindow",
+    "vyo_settings": "settings",
     "vyo_app": "app",
 }
 # What the share service may use of the project's own libraries and folders.

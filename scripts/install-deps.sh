@@ -23,7 +23,7 @@ packages=(
   # Test tools: a real X server and window manager, archive readers, a Korean font
   xvfb xauth openbox xdotool xcompmgr x11-utils dbus dbus-x11 unzip zip
   libarchive-tools p7zip-full fonts-noto-cjk python3 xdg-utils trayer imagemagick zbar-tools
-  iproute2
+  iproute2 desktop-file-utils
   # Share page tests and relay tests
   chromium chromium-driver coturn
 )

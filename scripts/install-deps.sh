@@ -25,7 +25,7 @@ packages=(
   libarchive-tools p7zip-full fonts-noto-cjk python3 xdg-utils trayer imagemagick zbar-tools
   iproute2 desktop-file-utils
   # Share page tests and relay tests
-  chromium chromium-driver coturn
+  chromium chromium-driver coturn firefox-esr
 )
 # The machine image may bring its own Node.js with npm; use Debian's only where none is there.
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)

@@ -3,7 +3,8 @@
 // The about pane: the icon, name, version and build, the tagline; the update switch and
 // "지금 확인하기" (disabled: Vyo has no updater yet); the web site and the licences.
 // Children: "versionLine", "automaticUpdates", "checkNow", "webSiteRow", "licensesRow",
-// "copyright"; the sheet it opens is "licensesSheet".
+// the copyright line as the links section's "sectionFooter"; the sheet it opens is
+// "licensesSheet".
 
 #include "settings/SettingsComponents.h"
 

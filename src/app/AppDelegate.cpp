@@ -9,6 +9,7 @@
 #include "platform/PeerConnection.h"
 #include "platform/ScreenCoordinates.h"
 #include "platform/UrlSchemeRegistration.h"
+#include "settings/SettingsWindowController.h"
 #include "shake/DragShakeMonitor.h"
 #include "share/ShareCenter.h"
 #include "shelf/Shelf.h"
@@ -61,8 +62,9 @@ AppDelegate::LaunchResult AppDelegate::launch(const QStringList &arguments)
     connectGlobalShortcuts();
     manager.restore(state, defaults.restoreShelves());
     watchStoredFolders();
-    // Vyo has no welcome window yet: its flag stays as it is, so that the first launch that has
-    // one still shows it.
+    connect(m_statusItemController, &StatusItemController::settingsRequested, this,
+            [] { SettingsWindowController::shared().showSettings(); });
+    welcomeOnFirstLaunch();
 
     openURLs(arguments);
     return LaunchResult::running;
@@ -75,12 +77,37 @@ bool AppDelegate::claimSingleInstance(const QStringList &arguments)
     if (!m_singleInstance->claim()) {
         if (!arguments.isEmpty() && m_singleInstance->forward(arguments))
             return false;
+        // Started again with nothing to open: the running copy shows its settings.
+        if (arguments.isEmpty())
+            m_singleInstance->forward({QLatin1String(SingleInstance::showSettingsMessage)});
         vyoInfo(lcApp, u"이미 실행 중인 Vyo(pid %d)가 있어 종료합니다",
                 m_singleInstance->otherProcessId());
         return false;
     }
-    connect(m_singleInstance, &SingleInstance::messagesReceived, this, &AppDelegate::openURLs);
+    connect(m_singleInstance, &SingleInstance::messagesReceived, this,
+            &AppDelegate::receiveMessages);
     return true;
+}
+
+void AppDelegate::receiveMessages(const QStringList &messages)
+{
+    for (const QString &message : messages) {
+        if (message == QLatin1String(SingleInstance::showSettingsMessage))
+            SettingsWindowController::shared().showSettings();
+        else
+            openURL(message);
+    }
+}
+
+void AppDelegate::welcomeOnFirstLaunch()
+{
+    // The flag is set first, so the welcome shows once even if Vyo quits while it is open.
+    Defaults &defaults = Defaults::shared();
+    if (defaults.hasShownWelcome())
+        return;
+    defaults.setValue(QLatin1String(DefaultsKey::hasShownWelcome), true);
+    defaults.sync();
+    SettingsWindowController::shared().showWelcome();
 }
 
 void AppDelegate::watchDragsAnywhere(ShelfManager &manager)

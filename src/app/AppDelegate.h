@@ -3,7 +3,7 @@
 // The application's start-up, URL handling and quit. Launching runs once on the main thread:
 // one copy per user, the defaults, the stored state and the clean-up of unused drop folders, the
 // tray item, drag watching (shakes and the drop zones), the URL scheme, the global shortcuts, the
-// restored shelves and the watched folders.
+// restored shelves, the watched folders and, the first time, the welcome window.
 
 #include <QList>
 #include <QObject>
@@ -62,6 +62,10 @@ private:
     // The new-shelf and reopen shortcuts.
     void connectGlobalShortcuts();
     void watchStoredFolders();
+    // What a later copy sent: URLs to open, or the request to show the settings.
+    void receiveMessages(const QStringList &messages);
+    // The welcome window, the first time Vyo runs for this user.
+    void welcomeOnFirstLaunch();
 
     SingleInstance *m_singleInstance = nullptr;
     StatusItemController *m_statusItemController = nullptr;

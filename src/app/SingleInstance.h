@@ -32,6 +32,10 @@ public:
     // The process identifier of the running copy, after claim() returned false; 0 if unknown.
     qint64 otherProcessId() const { return m_otherPid; }
 
+    // What a later copy started without URLs sends: the running copy shows its settings. No
+    // forwarded URL can be this line (the command line refuses arguments that begin with "--").
+    static constexpr auto showSettingsMessage = "--show-settings";
+
     // Hands messages to the running copy; false when it could not be reached in time.
     bool forward(const QStringList &messages, int timeoutMilliseconds = 3000);
 

@@ -13,7 +13,23 @@ namespace {
 
 constexpr auto schemeMimeType = "x-scheme-handler/vyoshelf";
 
-// Quotes an argument of a desktop entry's Exec key.
+bool writeIfChanged(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QFile existing(path);
+    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == bytes)
+        return true;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 QString quoteExecArgument(const QString &argument)
 {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`=%");
@@ -32,23 +48,6 @@ QString quoteExecArgument(const QString &argument)
     quoted.replace(u'%', QStringLiteral("%%"));
     return quoted;
 }
-
-bool writeIfChanged(const QString &path, const QByteArray &bytes, QString *error)
-{
-    QFile existing(path);
-    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == bytes)
-        return true;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
-}
-
-} // namespace
 
 QString desktopEntryText(const QString &executable)
 {

@@ -13,6 +13,9 @@ namespace vyo {
 // The desktop-file id and D-Bus name of the application.
 inline constexpr auto applicationId = "app.vyo.Vyo";
 
+// Quotes one argument of a desktop entry's Exec key, as the desktop-entry rules require.
+QString quoteExecArgument(const QString &argument);
+
 // The desktop entry text for an executable (its path quoted as desktop entries require).
 QString desktopEntryText(const QString &executable);
 // Where the application's icon goes for the user: the hicolor theme in $XDG_DATA_HOME/icons.

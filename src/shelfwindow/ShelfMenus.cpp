@@ -105,7 +105,7 @@ QMenu *shelfMenu(ShelfView *view)
         });
     }
     if (!shelf->pinID())
-        menu->addAction(themeIcon(Icon::pin), QStringLiteral("메뉴바에 고정"), view,
+        menu->addAction(themeIcon(Icon::pin), QStringLiteral("알림 영역에 고정"), view,
                         [view] { Q_EMIT view->pinRequested(); });
     else
         menu->addAction(themeIcon(Icon::unpin), QStringLiteral("고정 해제"), view,

@@ -352,7 +352,7 @@ QWidget *ShelfView::makeHeader()
     m_pinMark = new QLabel(m_titleGroup);
     m_pinMark->setObjectName(QStringLiteral("pinMark"));
     m_pinMark->setPixmap(themeIcon(Icon::pinned).pixmap(10, 10));
-    m_pinMark->setAccessibleName(QStringLiteral("메뉴바에 고정됨"));
+    m_pinMark->setAccessibleName(QStringLiteral("알림 영역에 고정됨"));
     titleLayout->addWidget(m_pinMark);
     titleLayout->addStretch();
     m_titleStack->addWidget(m_titleGroup);

@@ -149,7 +149,7 @@ void TestShelfView::shelfMenuEntries()
     shelf()->add({text("a"), ShelfItem(Content::link(QUrl("https://example.com")))});
     std::unique_ptr<QMenu> menu(ShelfMenus::shelfMenu(view()));
     QCOMPARE(test::menuTitles(menu.get()),
-             (QStringList{"이름 바꾸기…", "색", "메뉴바에 고정", "—", "목록으로 보기",
+             (QStringList{"이름 바꾸기…", "색", "알림 영역에 고정", "—", "목록으로 보기",
                           "빠른 보기 (스페이스)", "공유…", "작업", "—", "모두 복사 (Ctrl+C)",
                           "붙여넣기 (Ctrl+V)", "—", "모두 지우기"}));
     QVERIFY(!test::menuEntry(menu.get(), "빠른 보기 (스페이스)")->isEnabled());
@@ -169,7 +169,7 @@ void TestShelfView::shelfMenuEntries()
     menu.reset(ShelfMenus::shelfMenu(view()));
     const QStringList entries = test::menuTitles(menu.get());
     QVERIFY(entries.contains("고정 해제"));
-    QVERIFY(!entries.contains("메뉴바에 고정"));
+    QVERIFY(!entries.contains("알림 영역에 고정"));
     QVERIFY(entries.contains("스택으로 보기"));
     QVERIFY(entries.indexOf("파일 관리자에서 보기") == entries.indexOf("붙여넣기 (Ctrl+V)") + 1);
     QVERIFY(entries.indexOf("윈도우용 ZIP으로 저장…") ==
@@ -185,7 +185,7 @@ void TestShelfView::shelfMenuActions()
     std::unique_ptr<QMenu> menu(ShelfMenus::shelfMenu(view()));
     test::menuEntry(test::menuEntry(menu.get(), "색")->menu(), "파랑")->trigger();
     QCOMPARE(shelf()->color(), ShelfColor::blue);
-    test::menuEntry(menu.get(), "메뉴바에 고정")->trigger();
+    test::menuEntry(menu.get(), "알림 영역에 고정")->trigger();
     QVERIFY(shelf()->pinID());
     QCOMPARE(m_manager->pinned().size(), 1);
     test::menuEntry(menu.get(), "목록으로 보기")->trigger();

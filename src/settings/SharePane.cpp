@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace vyo {
 
 namespace {
@@ -158,8 +160,8 @@ void SharePane::showEvent(QShowEvent *event)
 
 void SharePane::checkConnectivity()
 {
-    if (m_check)
-        m_check->abort();
+    if (QNetworkReply *previous = std::exchange(m_check, nullptr))
+        previous->abort();
     setStatus(ConnectionStatus::checking);
     const QUrl base = ShareCenter::serviceBase(m_defaults);
     if (base.isEmpty()) {
@@ -176,13 +178,13 @@ void SharePane::checkConnectivity()
     connect(timeout, &QTimer::timeout, reply, &QNetworkReply::abort);
     timeout->start(IceFetch::defaultTimeout);
     connect(reply, &QNetworkReply::finished, this, [this, reply, manager] {
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        const bool current = m_check == reply;
-        const ConnectionStatus result =
-            statusOf(status.isValid() ? status.toInt() : 0, reply->readAll());
         manager->deleteLater();
-        if (current)
-            setStatus(result);
+        // A check replaced by a newer one (the address changed) says nothing any more.
+        if (m_check != reply)
+            return;
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        setStatus(status.isValid() ? statusOf(status.toInt(), reply->readAll())
+                                   : ConnectionStatus::offline);
     });
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
-// The save dialog, alerts and the system beep. Nothing here blocks the application: the save
-// dialog reports through a callback and alerts are shown application-modal without a nested event
-// loop. Tests answer through a fake (platform/fake/FakeDialogs.h), so that no dialog ever waits
-// for a person during a test.
+// The save dialog, the folder chooser, alerts and the system beep. Nothing here blocks the
+// application: the save dialog reports through a callback and alerts are shown application-modal
+// without a nested event loop. Tests answer through a fake (platform/fake/FakeDialogs.h), so that
+// no dialog ever waits for a person during a test.
 
 #include <QObject>
 #include <QString>
@@ -34,6 +34,16 @@ public:
         QString defaultSuffix;
     };
 
+    // What a dialog choosing folders asks for.
+    struct FoldersRequest
+    {
+        QString title;
+        // The confirm button's text.
+        QString confirmText;
+        // The folder the dialog starts in.
+        QString directory;
+    };
+
     struct Alert
     {
         QString text;
@@ -46,6 +56,11 @@ public:
     // with it, or with nothing when the user cancels; nothing is called once `context` is gone.
     virtual void askForSavePath(const SaveRequest &request, QObject *context,
                                 std::function<void(std::optional<QString>)> completion) = 0;
+    // The folders the user chooses (several at once, folders only): `completion` is called on
+    // `context`'s thread with their paths, or with an empty list when the user cancels; nothing is
+    // called once `context` is gone.
+    virtual void askForFolders(const FoldersRequest &request, QObject *context,
+                               std::function<void(QStringList)> completion) = 0;
     // Tells the user something went wrong: a warning with an OK button, modal to the application;
     // returns at once.
     virtual void showAlert(const Alert &alert) = 0;

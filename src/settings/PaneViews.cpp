@@ -1,23 +1,13 @@
-// The view under each pane's header: the one table to change when a pane gets its own view.
+// The view under each pane's header.
 
 #include "settings/AboutPane.h"
 #include "settings/GeneralPane.h"
-#include "settings/SettingsComponents.h"
 #include "settings/SettingsWindow.h"
+#include "settings/ShakePane.h"
+#include "settings/SharePane.h"
+#include "settings/WatchPane.h"
 
 namespace vyo {
-
-namespace {
-
-// A pane whose view is not built yet: an empty form under its header.
-QWidget *placeholderPane(const QString &rawValue)
-{
-    auto *form = new SettingsForm;
-    form->setObjectName(QStringLiteral("placeholderPane_") + rawValue);
-    return form;
-}
-
-} // namespace
 
 QWidget *makePaneView(SettingsPane pane)
 {
@@ -25,11 +15,11 @@ QWidget *makePaneView(SettingsPane pane)
     case SettingsPane::general:
         return new GeneralPane;
     case SettingsPane::shake:
-        return placeholderPane(QStringLiteral("shake"));
+        return new ShakePane;
     case SettingsPane::watch:
-        return placeholderPane(QStringLiteral("watch"));
+        return new WatchPane;
     case SettingsPane::share:
-        return placeholderPane(QStringLiteral("share"));
+        return new SharePane;
     case SettingsPane::about:
         return new AboutPane;
     }

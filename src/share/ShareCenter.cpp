@@ -78,8 +78,12 @@ void ShareCenter::follow(ShelfManager &manager)
 
 QUrl ShareCenter::serviceBase()
 {
-    const QString text =
-        Defaults::shared().value(DefaultsKey::shareServiceURL).toString().trimmed();
+    return serviceBase(Defaults::shared());
+}
+
+QUrl ShareCenter::serviceBase(const Defaults &defaults)
+{
+    const QString text = defaults.value(DefaultsKey::shareServiceURL).toString().trimmed();
     if (text.isEmpty())
         return QUrl();
     const QUrl url(text, QUrl::StrictMode);

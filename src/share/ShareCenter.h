@@ -31,6 +31,7 @@
 
 namespace vyo {
 
+class Defaults;
 class Shelf;
 class ShelfManager;
 
@@ -98,6 +99,7 @@ public:
     // The service's base address ("shareServiceURL"); empty when none is set, and then shares go
     // through the embedded service.
     static QUrl serviceBase();
+    static QUrl serviceBase(const Defaults &defaults);
     // The share service built into the app: running only while something is shared (or being
     // started) without "shareServiceURL".
     EmbeddedService &embeddedService() { return *m_embedded; }

@@ -2,6 +2,7 @@
 // application, a drag source of its own (vyo_shake_source) that starts a real XDND drag, and
 // xdotool moving the pointer as a hand would.
 
+#include "platform/InstalledApplications.h"
 #include "shelf/ShelfPersistence.h"
 
 #include "ChildProcess.h"
@@ -329,10 +330,17 @@ void TestShakeEndToEnd::dropOnTopZoneOpensShelfBelowIt()
 
 void TestShakeEndToEnd::shakeInExcludedApplicationOpensNothing()
 {
+    // The drag source as an installed application, excluded the way "앱 추가…" stores it: its
+    // identifier is what the drag watcher reports for the source's window.
+    QVERIFY(test::writeFile(m_root->filePath("data/applications/vyo-shake-source.desktop"),
+                            "[Desktop Entry]\nType=Application\nName=흔들기 원본\n"
+                            "Exec=vyo_shake_source\nStartupWMClass=VyoShakeSource\n"));
+    const QList<InstalledApplication> installed = installedApplications({m_root->filePath("data")});
+    QCOMPARE(installed.size(), 1);
     {
         QSettings settings(m_root->filePath("config/Vyo/Vyo.conf"), QSettings::IniFormat);
-        settings.setValue("excludedBundleIDs",
-                          QStringList{"", "junk entry \t", "VyoShakeSource", "vyoshakesource"});
+        settings.setValue("excludedBundleIDs", QStringList{"", "junk entry \t", "VyoShakeSource",
+                                                           installed.first().applicationID});
     }
     QVERIFY(launch());
     const QPoint centre(700, 500);

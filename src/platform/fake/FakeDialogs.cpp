@@ -16,6 +16,26 @@ void FakeDialogs::askForSavePath(const SaveRequest &request, QObject *context,
         Qt::QueuedConnection);
 }
 
+void FakeDialogs::askForFolders(const FoldersRequest &request, QObject *context,
+                                std::function<void(QStringList)> completion)
+{
+    m_foldersRequests.append(request);
+    if (!std::exchange(m_hasFoldersAnswer, false))
+        return;
+    QMetaObject::invokeMethod(
+        context,
+        [completion = std::move(completion), answer = std::exchange(m_foldersAnswer, {})] {
+            completion(answer);
+        },
+        Qt::QueuedConnection);
+}
+
+void FakeDialogs::setNextFoldersAnswer(const QStringList &paths)
+{
+    m_hasFoldersAnswer = true;
+    m_foldersAnswer = paths;
+}
+
 void FakeDialogs::setNextSaveAnswer(std::optional<QString> path)
 {
     m_hasSaveAnswer = true;
@@ -27,6 +47,9 @@ void FakeDialogs::clear()
     m_hasSaveAnswer = false;
     m_saveAnswer.reset();
     m_saveRequests.clear();
+    m_hasFoldersAnswer = false;
+    m_foldersAnswer.clear();
+    m_foldersRequests.clear();
     m_alerts.clear();
     m_beeps = 0;
 }

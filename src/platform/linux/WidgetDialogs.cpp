@@ -1,6 +1,7 @@
 #include "platform/linux/WidgetDialogs.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -61,6 +62,39 @@ void WidgetDialogs::askForSavePath(const SaveRequest &request, QObject *context,
     });
     dialog->open();
     // A tray application has no window of its own in front: bring the dialog there.
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void WidgetDialogs::askForFolders(const FoldersRequest &request, QObject *context,
+                                  std::function<void(QStringList)> completion)
+{
+    auto *dialog = new QFileDialog(nullptr, request.title, request.directory);
+    dialog->setObjectName(QStringLiteral("foldersDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // The toolkit's own dialog: the desktop's may not choose several folders at once.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setFileMode(QFileDialog::Directory);
+    for (auto *view : dialog->findChildren<QAbstractItemView *>(QStringLiteral("listView")))
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    for (auto *view : dialog->findChildren<QAbstractItemView *>(QStringLiteral("treeView")))
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    dialog->setLabelText(QFileDialog::LookIn, QStringLiteral("위치:"));
+    dialog->setLabelText(QFileDialog::FileName, QStringLiteral("폴더:"));
+    dialog->setLabelText(QFileDialog::Accept, request.confirmText);
+    dialog->setLabelText(QFileDialog::Reject, QStringLiteral("취소"));
+    auto done = std::make_shared<std::function<void(QStringList)>>(std::move(completion));
+    QObject::connect(dialog, &QFileDialog::filesSelected, context,
+                     [done](const QStringList &paths) {
+                         if (auto call = std::exchange(*done, nullptr))
+                             call(paths);
+                     });
+    QObject::connect(dialog, &QDialog::rejected, context, [done] {
+        if (auto call = std::exchange(*done, nullptr))
+            call({});
+    });
+    dialog->open();
     dialog->raise();
     dialog->activateWindow();
 }

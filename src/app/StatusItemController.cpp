@@ -345,13 +345,14 @@ void StatusItemController::setUpdater(Updater *updater)
     m_updater = updater;
     if (!updater)
         return;
-    // Tray hosts may read the menu before it opens: it follows the updater while closed.
+    // Tray hosts may read the menu before it opens: it follows the updater while closed. Queued,
+    // as the change may come from one of the menu's own entries, which a rebuild deletes.
     const auto refresh = [this] {
         if (!m_menu->isVisible())
             rebuildMenu();
     };
-    connect(updater, &Updater::pendingVersionChanged, this, refresh);
-    connect(updater, &Updater::canCheckForUpdatesChanged, this, refresh);
+    connect(updater, &Updater::pendingVersionChanged, this, refresh, Qt::QueuedConnection);
+    connect(updater, &Updater::canCheckForUpdatesChanged, this, refresh, Qt::QueuedConnection);
 }
 
 void StatusItemController::checkForUpdates()

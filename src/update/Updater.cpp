@@ -19,7 +19,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <climits>
 
 namespace vyo {
 
@@ -35,6 +34,7 @@ constexpr auto failureProperty = "vyoFailure";
 constexpr qint64 maxPackageListBytes = 4 * 1024 * 1024;
 constexpr int maxRedirects = 5;
 constexpr int maxNameAttempts = 100;
+constexpr qint64 maxTimerMilliseconds = 60 * 60 * 1000;
 
 #ifndef VYO_UPDATE_FEED_URL
 #define VYO_UPDATE_FEED_URL ""
@@ -137,7 +137,12 @@ void Updater::start()
     m_network = new QNetworkAccessManager(this);
     m_schedule = new QTimer(this);
     m_schedule->setSingleShot(true);
-    connect(m_schedule, &QTimer::timeout, this, [this] { runCheck(false); });
+    connect(m_schedule, &QTimer::timeout, this, [this] {
+        if (now() >= m_schedule->property("due").toDateTime())
+            runCheck(false);
+        else
+            scheduleNextCheck();
+    });
     m_started = true;
     scheduleNextCheck();
     Q_EMIT started();
@@ -207,8 +212,9 @@ void Updater::scheduleNextCheck()
     const QDateTime current = now();
     const QDateTime due = m_configuration.schedule.nextCheck(lastCheck(), current);
     m_schedule->setProperty("due", due);
-    // QTimer counts in int milliseconds: a later check is looked at again in about 24 days.
-    m_schedule->start(int(std::clamp<qint64>(current.msecsTo(due), 0, INT_MAX)));
+    // The timer's clock stands still while the computer sleeps: the wall clock is looked at again
+    // at least every hour, so that a check due during a sleep runs soon after waking.
+    m_schedule->start(int(std::clamp<qint64>(current.msecsTo(due), 0, maxTimerMilliseconds)));
 }
 
 void Updater::runCheck(bool userInitiated)

@@ -10,6 +10,7 @@
 #include "platform/ScreenCoordinates.h"
 #include "platform/UrlSchemeRegistration.h"
 #include "settings/SettingsWindowController.h"
+#include "settings/UpdateWindow.h"
 #include "shake/DragShakeMonitor.h"
 #include "share/ShareCenter.h"
 #include "shelf/Shelf.h"
@@ -17,6 +18,7 @@
 #include "shelfwindow/NotchDropTarget.h"
 #include "shelfwindow/ShelfPanelController.h"
 #include "shortcuts/KeyboardShortcuts.h"
+#include "update/Updater.h"
 #include "watch/WatchCenter.h"
 
 #include <QApplication>
@@ -58,6 +60,9 @@ AppDelegate::LaunchResult AppDelegate::launch(const QStringList &arguments)
     m_statusItemController =
         new StatusItemController(manager, KeyboardShortcuts::Registry::shared(), this);
     watchDragsAnywhere(manager);
+    // Update checks from now on; what the user should see of them shows in the update window.
+    UpdateWindow::follow(Updater::shared());
+    Updater::shared().start();
     registerUrlScheme();
     connectGlobalShortcuts();
     manager.restore(state, defaults.restoreShelves());

@@ -11,6 +11,7 @@
 #include "shelf/ShelfManager.h"
 #include "shelf/ShelfWindow.h"
 #include "shortcuts/KeyboardShortcuts.h"
+#include "update/Updater.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -109,6 +110,19 @@ QIcon pinIcon(const QColor &color)
     });
 }
 
+// A filled circle with an arrow pointing down: a new version to install.
+QIcon downloadIcon(const QColor &color)
+{
+    return paintedIcon([color](QPainter &painter) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color);
+        painter.drawEllipse(QRectF(1, 1, 14, 14));
+        painter.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawLine(QPointF(8, 4.5), QPointF(8, 11));
+        painter.drawPolyline(QList<QPointF>{{5, 8.5}, {8, 11.5}, {11, 8.5}});
+    });
+}
+
 // A disabled item that names the section below it.
 void addSectionHeader(QMenu *menu, const QString &title)
 {
@@ -142,6 +156,7 @@ StatusItemController::StatusItemController(ShelfManager &manager,
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                     showMenuAtPointer();
             });
+    setUpdater(&Updater::shared());
     // Built once now, so that a host that reads the menu before it opens finds it filled.
     rebuildMenu();
     m_trayIcon->show();
@@ -299,10 +314,51 @@ void StatusItemController::rebuildMenu()
     menu->addMenu(m_recentMenu)->setEnabled(!recent.isEmpty());
 
     menu->addSeparator();
+    addUpdateEntry(menu, glyphColor);
     menu->addAction(QStringLiteral("설정…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
                     &StatusItemController::openSettings);
     menu->addAction(QStringLiteral("Vyo 종료"), QKeySequence(Qt::CTRL | Qt::Key_Q), qApp,
                     &QCoreApplication::quit);
+}
+
+void StatusItemController::addUpdateEntry(QMenu *menu, const QColor &glyphColor)
+{
+    // The quiet entry of a version a scheduled check found; else a check now, once the updater
+    // runs; else nothing.
+    if (!m_updater)
+        return;
+    if (const std::optional<QString> pending = m_updater->pendingVersion()) {
+        menu->addAction(downloadIcon(glyphColor),
+                        QStringLiteral("새 버전 ") + *pending + QStringLiteral(" 설치…"), this,
+                        &StatusItemController::checkForUpdates);
+    } else if (m_updater->isStarted()) {
+        QAction *check = menu->addAction(QStringLiteral("업데이트 확인…"), this,
+                                         &StatusItemController::checkForUpdates);
+        check->setEnabled(m_updater->canCheckForUpdates());
+    }
+}
+
+void StatusItemController::setUpdater(Updater *updater)
+{
+    if (m_updater)
+        disconnect(m_updater, nullptr, this, nullptr);
+    m_updater = updater;
+    if (!updater)
+        return;
+    // Tray hosts may read the menu before it opens: it follows the updater while closed. Queued,
+    // as the change may come from one of the menu's own entries, which a rebuild deletes.
+    const auto refresh = [this] {
+        if (!m_menu->isVisible())
+            rebuildMenu();
+    };
+    connect(updater, &Updater::pendingVersionChanged, this, refresh, Qt::QueuedConnection);
+    connect(updater, &Updater::canCheckForUpdatesChanged, this, refresh, Qt::QueuedConnection);
+}
+
+void StatusItemController::checkForUpdates()
+{
+    if (m_updater)
+        m_updater->checkForUpdates();
 }
 
 void StatusItemController::openNewShelf()

@@ -28,6 +28,7 @@ namespace vyo {
 
 class ShelfManager;
 class ShelfWindow;
+class Updater;
 
 namespace KeyboardShortcuts {
 class Registry;
@@ -57,6 +58,12 @@ public:
     void clearRecent();
     void closeAllShelves();
     void openSettings();
+    // "업데이트 확인…" and the pending version's entry: a check now, whose answer shows.
+    void checkForUpdates();
+
+    // The updater whose state the update entry shows; the process-wide one by default, none
+    // for no update entry.
+    void setUpdater(Updater *updater);
 
     // The tray icon's rectangle on screen in model coordinates (y up); the zero rectangle when
     // the tray host does not tell (StatusNotifierItem hosts never do) or there is no tray.
@@ -82,10 +89,12 @@ private:
     void presentNewShelf(ShelfWindow *window);
 
     void showMenuAtPointer();
+    void addUpdateEntry(QMenu *menu, const QColor &glyphColor);
     void checkTrayAvailability();
 
     ShelfManager &m_manager;
     QPointer<KeyboardShortcuts::Registry> m_shortcuts;
+    QPointer<Updater> m_updater;
     QSystemTrayIcon *m_trayIcon = nullptr;
     std::unique_ptr<QMenu> m_menu;
     QPointer<QMenu> m_recentMenu;

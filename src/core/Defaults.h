@@ -26,6 +26,10 @@ inline constexpr auto notchDropEnabled = "notchDropEnabled";
 inline constexpr auto hasShownWelcome = "hasShownWelcome";
 inline constexpr auto watchedFolders = "watchedFolders";
 inline constexpr auto shortcutPrefix = "KeyboardShortcuts_";
+// The updater's switch (absent: on) and the time of its last check, kept so that a restart does
+// not check again early; not registered.
+inline constexpr auto automaticallyChecksForUpdates = "automaticallyChecksForUpdates";
+inline constexpr auto lastUpdateCheck = "lastUpdateCheck";
 } // namespace DefaultsKey
 
 class Defaults : public QObject

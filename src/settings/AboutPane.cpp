@@ -2,6 +2,7 @@
 
 #include "settings/AppInfo.h"
 #include "settings/LicensesSheet.h"
+#include "update/Updater.h"
 
 #include <QDesktopServices>
 #include <QLabel>
@@ -11,6 +12,10 @@
 namespace vyo {
 
 AboutPane::AboutPane(QWidget *parent)
+    : AboutPane(Updater::shared(), parent)
+{}
+
+AboutPane::AboutPane(Updater &updater, QWidget *parent)
     : SettingsForm(parent)
     , openURL([](const QUrl &url) { QDesktopServices::openUrl(url); })
 {
@@ -41,11 +46,11 @@ AboutPane::AboutPane(QWidget *parent)
     headerLayout->addWidget(tagline, 0, Qt::AlignHCenter);
     addWidget(header);
 
-    // Both controls wait for an updater; until Vyo has one they stay disabled.
+    // Both controls follow the updater; they stay disabled while it has not started (a build
+    // without an update feed never starts it), and the button while a check runs.
     SettingsSection *updates = addSection(QStringLiteral("업데이트"));
     auto *automatic = new SwitchControl;
     automatic->setObjectName(QStringLiteral("automaticUpdates"));
-    automatic->setEnabled(false);
     updates->addRow(new SettingLabel(QStringLiteral("자동으로 업데이트 확인"),
                                      QStringLiteral("새 버전이 나오면 알림 영역에서 알려 드려요."),
                                      QStringLiteral("arrow.down.circle.fill"),
@@ -53,8 +58,8 @@ AboutPane::AboutPane(QWidget *parent)
                     automatic);
     auto *checkNow = new QPushButton(QStringLiteral("지금 확인하기"));
     checkNow->setObjectName(QStringLiteral("checkNow"));
-    checkNow->setEnabled(false);
     updates->addWidget(checkNow);
+    followUpdater(updater, automatic, checkNow);
 
     SettingsSection *links = addSection();
     auto *webSite = new LinkRow(
@@ -88,6 +93,22 @@ void AboutPane::showLicenses()
     m_licenses->show();
     m_licenses->raise();
     m_licenses->activateWindow();
+}
+
+void AboutPane::followUpdater(Updater &updater, SwitchControl *automatic, QPushButton *checkNow)
+{
+    const auto refresh = [&updater, automatic, checkNow] {
+        automatic->setEnabled(updater.isStarted());
+        automatic->setChecked(updater.automaticallyChecksForUpdates());
+        checkNow->setEnabled(updater.isStarted() && updater.canCheckForUpdates());
+    };
+    refresh();
+    connect(&updater, &Updater::started, this, refresh);
+    connect(&updater, &Updater::canCheckForUpdatesChanged, this, refresh);
+    connect(&updater, &Updater::automaticallyChecksForUpdatesChanged, this, refresh);
+    connect(automatic, &QAbstractButton::toggled, this,
+            [&updater](bool on) { updater.setAutomaticallyChecksForUpdates(on); });
+    connect(checkNow, &QPushButton::clicked, &updater, &Updater::checkForUpdates);
 }
 
 } // namespace vyo

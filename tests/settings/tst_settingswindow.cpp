@@ -15,6 +15,7 @@
 #include "settings/SettingsWindowController.h"
 #include "settings/WelcomeView.h"
 #include "shortcuts/KeyboardShortcuts.h"
+#include "update/Updater.h"
 
 #include "ChildProcess.h"
 #include "TestSupport.h"
@@ -75,6 +76,7 @@ private Q_SLOTS:
     void oddAutostartEntries_data();
     void oddAutostartEntries();
     void aboutPaneLinksAndLicences();
+    void aboutPaneFollowsTheUpdater();
     void welcomeKeyboardRowFollowsTheShortcut();
     void welcomeOnceAndStartingAgainShowsSettings();
 
@@ -318,6 +320,26 @@ void TestSettingsWindow::aboutPaneLinksAndLicences()
 
     QCOMPARE(LicensesSheet(QDir::temp().filePath("missing/Acknowledgements.txt")).text(),
              "라이선스 정보를 찾을 수 없어요.");
+}
+
+void TestSettingsWindow::aboutPaneFollowsTheUpdater()
+{
+    // A feed on loopback that is never asked: the first scheduled check waits a minute.
+    Updater::Configuration configuration;
+    configuration.feedUrl = QUrl("http://127.0.0.1:9/appcast.xml");
+    configuration.publicKey = QByteArray(32, '\0').toBase64();
+    configuration.currentVersion = VYO_VERSION;
+    Updater updater(configuration, Defaults::shared());
+    AboutPane pane(updater);
+    auto *automatic = child<SwitchControl>(&pane, "automaticUpdates");
+    auto *checkNow = child<QPushButton>(&pane, "checkNow");
+    QVERIFY(!automatic->isEnabled() && !checkNow->isEnabled());
+
+    updater.start();
+    QVERIFY(automatic->isEnabled() && automatic->isChecked() && checkNow->isEnabled());
+    automatic->click();
+    QVERIFY(!updater.automaticallyChecksForUpdates());
+    QVERIFY(!Defaults::shared().value(DefaultsKey::automaticallyChecksForUpdates).toBool());
 }
 
 void TestSettingsWindow::welcomeKeyboardRowFollowsTheShortcut()

@@ -1,0 +1,517 @@
+// The updater against a feed server on 127.0.0.1: scheduled and user-started checks and the
+// pending version, bad feeds and a server that never answers, signed and refused downloads, the
+// daily schedule across restarts with a set clock, and what the tray menu and the update window
+// show of it.
+
+#include "app/StatusItemController.h"
+#include "core/Defaults.h"
+#include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeHotKeys.h"
+#include "settings/UpdateWindow.h"
+#include "shelf/ShelfManager.h"
+#include "shelfwindow/ShelfPanelController.h"
+#include "shortcuts/KeyboardShortcuts.h"
+#include "update/Updater.h"
+
+#include "TestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace vyo;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Answers GET requests from a table of paths; a path without an answer (or with an empty status)
+// never gets one.
+class FeedServer : public QObject
+{
+public:
+    struct Answer
+    {
+        // `declaredLength` is the Content-Length sent; negative: the body's own length.
+        Answer(const QByteArray &body = {}, const QByteArray &status = "200 OK",
+               const QByteArray &headers = {}, qint64 declaredLength = -1)
+            : body(body)
+            , status(status)
+            , headers(headers)
+            , declaredLength(declaredLength)
+        {}
+        QByteArray body, status, headers;
+        qint64 declaredLength;
+    };
+
+    FeedServer()
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                socket->setParent(this);
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
+            }
+        });
+    }
+    QUrl url(const QString &path) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
+    }
+    void set(const QByteArray &path, const Answer &answer) { m_answers[path] = answer; }
+    int requests = 0;
+
+private:
+    void answer(QTcpSocket *socket)
+    {
+        const QByteArray request = socket->property("request").toByteArray() + socket->readAll();
+        socket->setProperty("request", request);
+        if (!request.contains("\r\n\r\n"))
+            return;
+        ++requests;
+        const Answer answer = m_answers.value(request.split(' ').value(1), Answer({}, {}));
+        if (answer.status.isEmpty())
+            return;
+        const qint64 length =
+            answer.declaredLength < 0 ? answer.body.size() : answer.declaredLength;
+        socket->write("HTTP/1.1 " + answer.status +
+                      "\r\nContent-Length: " + QByteArray::number(length) +
+                      "\r\nConnection: close\r\n" + answer.headers + "\r\n" + answer.body);
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    QHash<QByteArray, Answer> m_answers;
+};
+
+QString runSigningScript(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(VYO_SIGNING_SCRIPT), arguments);
+    process.waitForFinished(30000);
+    return process.exitCode() == 0 ? QString::fromLatin1(process.readAllStandardOutput()).trimmed()
+                                   : QString();
+}
+
+QByteArray feedOffering(const QByteArray &version, const QUrl &package, qint64 length,
+                        const QString &signature)
+{
+    return "<rss version=\"2.0\" xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/"
+           "sparkle\"><channel><item><link>https://vyo.example/releases/" +
+           version + "</link><sparkle:version>" + version +
+           "</sparkle:version><description><![CDATA[<p>고친 점</p>]]></description><enclosure "
+           "url=\"" +
+           package.toEncoded() + "\" length=\"" + QByteArray::number(length) +
+           "\" sparkle:edSignature=\"" + signature.toLatin1() + "\"/></item></channel></rss>";
+}
+
+UpdateWindow *shownUpdateWindow()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == u"updateWindow" && widget->isVisible())
+            return qobject_cast<UpdateWindow *>(widget);
+    }
+    return nullptr;
+}
+
+// What each test starts from: its own settings, fake desktop and feed server offering 2.0.
+struct Session
+{
+    QTemporaryDir dir;
+    Defaults defaults{dir.filePath("Vyo.conf")};
+    FakeDesktop desktop;
+    FeedServer server;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(FeedServer::Answer)
+
+class TestUpdater : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void checks_data();
+    void checks();
+    void downloads_data();
+    void downloads();
+    void scheduleAcrossRestarts();
+    void pendingVersionInTheTrayAndWindow();
+
+private:
+    // An updater of the test feed whose first scheduled check comes after `firstDelay`.
+    std::unique_ptr<Updater> makeUpdater(std::chrono::milliseconds firstDelay = 1h,
+                                         const QString &publicKey = {});
+    // Serves a feed offering `version` with the signed package.
+    void offer(const QByteArray &version);
+    // Waits until a check that reached the server has ended.
+    bool checkEnded(Updater &updater, int requestsBefore);
+
+    QTemporaryDir m_keys;
+    QString m_publicKey;
+    QString m_signature;
+    const QByteArray m_package = "!<arch>\nVyo 2.0 꾸러미\n" + QByteArray(5000, 'p');
+    std::unique_ptr<Session> m_session;
+    QDateTime m_now;
+    bool m_focused = false;
+};
+
+void TestUpdater::initTestCase()
+{
+    const QString package = m_keys.filePath("vyo_2.0_amd64.deb");
+    QVERIFY(test::writeFile(package, m_package));
+    m_publicKey = runSigningScript({"keygen", m_keys.filePath("release.pem")});
+    m_signature = runSigningScript({"sign", m_keys.filePath("release.pem"), package});
+    QVERIFY(m_signature.startsWith(QStringLiteral("length=\"%1\" ").arg(m_package.size())));
+    m_signature = m_signature.section('"', 3, 3);
+    QVERIFY(!m_publicKey.isEmpty() && !m_signature.isEmpty());
+}
+
+void TestUpdater::init()
+{
+    m_session = std::make_unique<Session>();
+    m_now = QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC);
+    m_focused = false;
+    m_session->server.set("/vyo_2.0_amd64.deb", FeedServer::Answer(m_package));
+    m_session->server.set("/files/vyo_2.0_amd64.deb", FeedServer::Answer(m_package));
+    offer("2.0");
+}
+
+void TestUpdater::cleanup()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        delete qobject_cast<UpdateWindow *>(widget);
+    m_session.reset();
+}
+
+std::unique_ptr<Updater> TestUpdater::makeUpdater(std::chrono::milliseconds firstDelay,
+                                                  const QString &publicKey)
+{
+    Updater::Configuration configuration;
+    configuration.feedUrl = m_session->server.url("/appcast.xml");
+    configuration.publicKey = publicKey.isEmpty() ? m_publicKey : publicKey;
+    configuration.currentVersion = "1.5";
+    configuration.schedule = {24h, firstDelay};
+    configuration.timeout = 300ms;
+    configuration.maxDownloadBytes = 64 * 1024;
+    configuration.executablePath = "/usr/bin/vyo";
+    configuration.dpkgInfoFolder = m_session->dir.filePath("dpkg");
+    configuration.downloadFolder = m_session->dir.filePath("Downloads");
+    auto updater = std::make_unique<Updater>(configuration, m_session->defaults);
+    updater->now = [this] { return m_now; };
+    updater->isInFocus = [this] { return m_focused; };
+    return updater;
+}
+
+void TestUpdater::offer(const QByteArray &version)
+{
+    const QUrl package = m_session->server.url("/vyo_2.0_amd64.deb");
+    m_session->server.set("/appcast.xml",
+                          feedOffering(version, package, m_package.size(), m_signature));
+}
+
+bool TestUpdater::checkEnded(Updater &updater, int requestsBefore)
+{
+    return QTest::qWaitFor(
+        [&] { return m_session->server.requests > requestsBefore && updater.canCheckForUpdates(); },
+        10000);
+}
+
+void TestUpdater::checks_data()
+{
+    // The feed's answer (a feed offering this version, or a server's answer)...
+    QTest::addColumn<QString>("offered");
+    QTest::addColumn<FeedServer::Answer>("answer");
+    QTest::addColumn<bool>("userInitiated");
+    QTest::addColumn<bool>("focused");
+    // ... and what comes of it: the pending version, and what the window is told ("update",
+    // "upToDate", or the failure's reason after "failed: ").
+    QTest::addColumn<QString>("pending");
+    QTest::addColumn<QString>("shown");
+    using Answer = FeedServer::Answer;
+    const auto found = [](const char *name, const char *offered, bool userInitiated, bool focused,
+                          const char *pending, const char *shown) {
+        QTest::newRow(name) << offered << Answer() << userInitiated << focused << pending << shown;
+    };
+    found("scheduled, newer, elsewhere", "2.0", false, false, "2.0", "");
+    found("scheduled, newer, in Vyo", "2.0", false, true, "", "update");
+    found("scheduled, equal", "1.5.0", false, false, "", "");
+    found("user, newer", "2.0", true, false, "", "update");
+    found("user, equal", "1.5", true, false, "", "upToDate");
+    found("user, older", "1.4.9", true, true, "", "upToDate");
+    const auto failure = [](const char *name, const Answer &answer, const QString &reason) {
+        QTest::newRow(name) << QString() << answer << true << false << QString()
+                            << "failed: " + reason;
+    };
+    failure("not XML", Answer("서버 점검 중"), "읽을 수 없음");
+    failure("huge", Answer(QByteArray(2 * 1024 * 1024, '<')), "크기보다 큼");
+    failure("not found", Answer({}, "404 Not Found"), "HTTP 404");
+    failure("never answers", Answer({}, {}), "제때 응답하지 않음");
+    failure("redirect to http",
+            Answer({}, "302 Found", "Location: http://localhost/appcast.xml\r\n"),
+            "안전하지 않은 주소");
+}
+
+void TestUpdater::checks()
+{
+    QFETCH(QString, offered);
+    QFETCH(FeedServer::Answer, answer);
+    QFETCH(bool, userInitiated);
+    QFETCH(bool, focused);
+    QFETCH(QString, pending);
+    QFETCH(QString, shown);
+    if (offered.isEmpty())
+        m_session->server.set("/appcast.xml", answer);
+    else
+        offer(offered.toLatin1());
+    m_focused = focused;
+    test::LogCapture log;
+    std::unique_ptr<Updater> updater = makeUpdater(userInitiated ? 1h : 0ms);
+    QSignalSpy found(updater.get(), &Updater::updateFound);
+    QSignalSpy upToDate(updater.get(), &Updater::upToDate);
+    QSignalSpy failed(updater.get(), &Updater::checkFailed);
+    updater->start();
+    if (userInitiated)
+        updater->checkForUpdates();
+    QVERIFY(checkEnded(*updater, 0));
+
+    QCOMPARE(updater->pendingVersionText(), pending);
+    QCOMPARE(log.contains("새 버전 2.0 대기 중"), !pending.isEmpty());
+    QCOMPARE(found.count(), shown == "update" ? 1 : 0);
+    QCOMPARE(upToDate.count(), shown == "upToDate" ? 1 : 0);
+    if (!found.isEmpty()) {
+        QCOMPARE(found.first().at(0).value<UpdateItem>().displayVersion, "2.0");
+        QCOMPARE(found.first().at(1).toBool(), userInitiated);
+    }
+    // A failure is logged and told to the user who asked; "nothing newer" is not logged.
+    QCOMPARE(failed.count(), shown.startsWith("failed: ") ? 1 : 0);
+    const QString reason = failed.isEmpty() ? QString() : failed.first().at(0).toString();
+    QVERIFY2(reason.contains(shown.mid(8)), qPrintable(reason));
+    QCOMPARE(log.contains("업데이트 실패"), !failed.isEmpty());
+    QVERIFY(failed.isEmpty() || log.contains("업데이트 실패: " + reason));
+    // The schedule carries on.
+    QCOMPARE(m_session->server.requests, 1);
+    QCOMPARE(updater->nextScheduledCheck(), m_now.addDays(1));
+}
+
+void TestUpdater::downloads_data()
+{
+    QTest::addColumn<bool>("packageInstall");
+    QTest::addColumn<FeedServer::Answer>("answer");
+    QTest::addColumn<bool>("otherKey");
+    QTest::addColumn<bool>("installerOpens");
+    QTest::addColumn<Updater::InstallOutcome>("outcome");
+    QTest::addColumn<QString>("detail");
+    using Answer = FeedServer::Answer;
+    using O = Updater::InstallOutcome;
+    QByteArray altered = m_package;
+    altered[40] = 'q';
+    const auto row = [](const char *name, bool packageInstall, const Answer &answer, bool otherKey,
+                        bool installerOpens, O outcome, const char *detail) {
+        QTest::newRow(name) << packageInstall << answer << otherKey << installerOpens << outcome
+                            << QString(detail);
+    };
+    const Answer package(m_package);
+    const auto redirect = [](const QByteArray &to) {
+        return Answer({}, "302 Found", "Location: " + to + "\r\n");
+    };
+    row("verified", true, package, false, true, O::openedInstaller,
+        "Downloads/vyo_2.0_amd64-1.deb");
+    row("no installer", true, package, false, false, O::needsCommand, "sudo apt install '/");
+    row("redirect on the server", true, redirect("/files/vyo_2.0_amd64.deb"), false, true,
+        O::openedInstaller, "vyo_2.0_amd64-1.deb");
+    row("built from source", false, package, false, true, O::openedReleasePage,
+        "https://vyo.example/releases/2.0");
+    row("altered byte", true, Answer(altered), false, true, O::failed, "서명이 맞지 않음");
+    row("wrong key", true, package, true, true, O::failed, "서명이 맞지 않음");
+    row("truncated", true, Answer(m_package.left(1000), "200 OK", {}, 5000), false, true, O::failed,
+        "");
+    row("larger than declared", true, Answer(m_package + "more"), false, true, O::failed,
+        "크기보다 큼");
+    row("redirect to http", true, redirect("http://localhost/vyo.deb"), false, true, O::failed,
+        "안전하지 않은 주소");
+}
+
+void TestUpdater::downloads()
+{
+    QFETCH(bool, packageInstall);
+    QFETCH(FeedServer::Answer, answer);
+    QFETCH(bool, otherKey);
+    QFETCH(bool, installerOpens);
+    QFETCH(Updater::InstallOutcome, outcome);
+    QFETCH(QString, detail);
+    using O = Updater::InstallOutcome;
+    // dpkg lists the executable for a package install; a download of the same name is there.
+    if (packageInstall)
+        QVERIFY(test::writeFile(m_session->dir.filePath("dpkg/vyo.list"),
+                                "/.\n/usr/bin\n/usr/bin/vyo\n"));
+    const QDir downloads(m_session->dir.filePath("Downloads"));
+    QVERIFY(test::writeFile(downloads.filePath("vyo_2.0_amd64.deb"), "older"));
+    m_session->server.set("/vyo_2.0_amd64.deb", answer);
+    m_session->desktop.fileManager().setOpenSucceeds(installerOpens);
+
+    // RFC 8032's first public key is a valid key, but not the releases' one.
+    std::unique_ptr<Updater> updater =
+        makeUpdater(1h, otherKey ? "11qYAYKxCrfVS/7TyWQHOg7hcvPapiMlrwIaaPcHURo=" : QString());
+    updater->start();
+    QCOMPARE(updater->isPackageInstall(), packageInstall);
+    QSignalSpy found(updater.get(), &Updater::updateFound);
+    updater->checkForUpdates();
+    QTRY_COMPARE(found.count(), 1);
+    QSignalSpy finished(updater.get(), &Updater::installFinished);
+    updater->install(found.first().at(0).value<UpdateItem>());
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+    QCOMPARE(finished.first().at(0).value<Updater::InstallOutcome>(), outcome);
+    QVERIFY2(finished.first().at(1).toString().contains(detail),
+             qPrintable(finished.first().at(1).toString()));
+    QVERIFY(updater->canCheckForUpdates());
+
+    // Only a verified package lands, beside the earlier download, never over it.
+    const bool landed = outcome == O::openedInstaller || outcome == O::needsCommand;
+    const QUrl landedUrl = QUrl::fromLocalFile(downloads.filePath("vyo_2.0_amd64-1.deb"));
+    QCOMPARE(downloads.entryList(QDir::Files).size(), landed ? 2 : 1);
+    QFile older(downloads.filePath("vyo_2.0_amd64.deb"));
+    QVERIFY(older.open(QIODevice::ReadOnly) && older.readAll() == "older");
+    QFile package(landedUrl.toLocalFile());
+    QVERIFY(!landed || (package.open(QIODevice::ReadOnly) && package.readAll() == m_package));
+    const QList<QUrl> opened = outcome == O::openedInstaller     ? QList<QUrl>{landedUrl}
+                               : outcome == O::openedReleasePage ? QList<QUrl>{QUrl(detail)}
+                                                                 : QList<QUrl>{};
+    QCOMPARE(m_session->desktop.fileManager().opened(), opened);
+}
+
+void TestUpdater::scheduleAcrossRestarts()
+{
+    // Without a feed address nothing ever starts.
+    Updater withoutFeed({}, m_session->defaults);
+    withoutFeed.start();
+    withoutFeed.checkForUpdates();
+    QVERIFY(!withoutFeed.isStarted() && !withoutFeed.canCheckForUpdates());
+    QVERIFY(!withoutFeed.nextScheduledCheck().isValid());
+
+    const QDateTime launched = m_now;
+    {
+        // Before start: no checks, and the automatic-check switch reads off and does nothing.
+        std::unique_ptr<Updater> first = makeUpdater(0ms);
+        first->setAutomaticallyChecksForUpdates(true);
+        first->checkForUpdates();
+        QVERIFY(!first->automaticallyChecksForUpdates() && !first->canCheckForUpdates());
+        QVERIFY(!m_session->defaults.contains("automaticallyChecksForUpdates"));
+        QCOMPARE(m_session->server.requests, 0);
+        first->start();
+        QVERIFY(checkEnded(*first, 0));
+        QCOMPARE(first->nextScheduledCheck(), launched.addDays(1));
+    }
+    // A restart an hour later keeps the day's rhythm; one after the day checks at once.
+    m_now = launched.addSecs(3600);
+    {
+        std::unique_ptr<Updater> restarted = makeUpdater(0ms);
+        restarted->start();
+        QCOMPARE(restarted->nextScheduledCheck(), launched.addDays(1));
+    }
+    m_now = launched.addSecs(25 * 3600);
+    std::unique_ptr<Updater> nextDay = makeUpdater(0ms);
+    QSignalSpy changed(nextDay.get(), &Updater::automaticallyChecksForUpdatesChanged);
+    nextDay->start();
+    QCOMPARE(nextDay->nextScheduledCheck(), m_now);
+    QVERIFY(checkEnded(*nextDay, 1));
+    QCOMPARE(m_session->server.requests, 2);
+    QCOMPARE(nextDay->nextScheduledCheck(), m_now.addDays(1));
+
+    // Turned off, nothing is scheduled, across restarts too.
+    QVERIFY(nextDay->automaticallyChecksForUpdates());
+    nextDay->setAutomaticallyChecksForUpdates(false);
+    nextDay->setAutomaticallyChecksForUpdates(false);
+    QCOMPARE(changed.count(), 2);
+    QVERIFY(!nextDay->nextScheduledCheck().isValid());
+    std::unique_ptr<Updater> off = makeUpdater(0ms);
+    off->start();
+    QVERIFY(!off->automaticallyChecksForUpdates());
+    QVERIFY(!off->nextScheduledCheck().isValid());
+}
+
+void TestUpdater::pendingVersionInTheTrayAndWindow()
+{
+    FakeHotKeys hotKeys;
+    KeyboardShortcuts::Registry shortcuts(m_session->defaults, &hotKeys);
+    ShelfManager manager(ShelfPersistence(m_session->dir.filePath("shelves.json")),
+                         ShelfPanelController::windowMaker());
+    StatusItemController tray(manager, shortcuts);
+    std::unique_ptr<Updater> updater = makeUpdater(0ms);
+    QSignalSpy changed(updater.get(), &Updater::pendingVersionChanged);
+    // What a user's check leaves of the pending version, before its window shows.
+    QString pendingWhenFound;
+    connect(updater.get(), &Updater::updateFound, this,
+            [&] { pendingWhenFound = updater->pendingVersionText(); });
+    UpdateWindow::follow(*updater);
+    tray.setUpdater(updater.get());
+    const auto entry = [&tray](const QString &title) {
+        tray.rebuildMenu();
+        return test::menuEntry(tray.menu(), title);
+    };
+    const auto scheduledCheckNextDay = [&] {
+        m_now = m_now.addDays(1);
+        const int requests = m_session->server.requests;
+        updater->setAutomaticallyChecksForUpdates(false);
+        updater->setAutomaticallyChecksForUpdates(true);
+        return checkEnded(*updater, requests);
+    };
+    QVERIFY(!entry("업데이트 확인…"));
+
+    // Scheduled checks while the user is elsewhere: the quiet entry, no window; finding the
+    // same version again notifies nobody.
+    updater->start();
+    QVERIFY(checkEnded(*updater, 0));
+    QVERIFY(scheduledCheckNextDay());
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(!shownUpdateWindow());
+    QVERIFY(!entry("업데이트 확인…"));
+    QAction *install = entry("새 버전 2.0 설치…");
+    QVERIFY(install && !install->icon().isNull());
+
+    // Choosing it checks (leaving the version); the window shows the update: the user has seen it.
+    install->trigger();
+    QTRY_VERIFY(shownUpdateWindow());
+    QCOMPARE(pendingWhenFound, "2.0");
+    UpdateWindow *window = shownUpdateWindow();
+    QCOMPARE(window->findChild<QLabel *>("updateTitle")->text(), "새 버전 Vyo 2.0");
+    QVERIFY(window->findChild<QPushButton *>("downloadButton")->isVisible());
+    QVERIFY(!updater->pendingVersion());
+    QCOMPARE(changed.count(), 2);
+    QVERIFY(entry("업데이트 확인…")->isEnabled());
+    QTest::mouseClick(window->findChild<QPushButton *>("laterButton"), Qt::LeftButton);
+    QTRY_VERIFY(!shownUpdateWindow());
+
+    // The end of an update session clears it too.
+    QVERIFY(scheduledCheckNextDay());
+    QVERIFY(entry("새 버전 2.0 설치…"));
+    updater->finishSession();
+    QVERIFY(!updater->pendingVersion());
+    QCOMPARE(changed.count(), 4);
+
+    // While a check runs the entry waits; an up-to-date answer shows in the window.
+    offer("1.5");
+    updater->checkForUpdates();
+    QVERIFY(!entry("업데이트 확인…")->isEnabled());
+    QVERIFY(checkEnded(*updater, m_session->server.requests));
+    QTRY_VERIFY(shownUpdateWindow());
+    QCOMPARE(shownUpdateWindow()->findChild<QLabel *>("updateTitle")->text(),
+             "최신 버전을 쓰고 있어요.");
+}
+
+QTEST_MAIN(TestUpdater)
+#include "tst_updater.moc"

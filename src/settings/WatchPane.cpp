@@ -43,6 +43,10 @@ QWidget *folderLabel(const QString &path)
         detail += QStringLiteral(" · 폴더를 찾을 수 없어요");
     auto *pathLabel = new QLabel(detail, label);
     pathLabel->setObjectName(QStringLiteral("folderPath"));
+    // A long path is cut at the row's edge (the whole of it in the tool tip) rather than
+    // widening the pane beyond the window.
+    pathLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    pathLabel->setToolTip(WatchPane::abbreviatedPath(path));
     pathLabel->setForegroundRole(QPalette::PlaceholderText);
     QFont small = pathLabel->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);

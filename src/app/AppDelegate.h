@@ -62,6 +62,8 @@ private:
     // The new-shelf and reopen shortcuts.
     void connectGlobalShortcuts();
     void watchStoredFolders();
+    // The automation actions on the session bus.
+    void startAutomation();
 
     SingleInstance *m_singleInstance = nullptr;
     StatusItemController *m_statusItemController = nullptr;

@@ -13,7 +13,8 @@ namespace vyo {
 // The desktop-file id and D-Bus name of the application.
 inline constexpr auto applicationId = "app.vyo.Vyo";
 
-// The desktop entry text for an executable (its path quoted as desktop entries require).
+// The desktop entry text for an executable (its path quoted as desktop entries require), with
+// the launcher actions that run its command line.
 QString desktopEntryText(const QString &executable);
 // Where the application's icon goes for the user: the hicolor theme in $XDG_DATA_HOME/icons.
 QString userIconPath();

@@ -22,9 +22,9 @@ namespace {
 
 enum Status { done = 0, failed = 1, wrongUsage = 2 };
 
-// D-Bus carries at most 64 MiB in one byte array (and 128 MiB in one message); the bus refuses
-// anything larger before Vyo sees it.
-constexpr qint64 maximumStandardInputBytes = qint64(64) * 1024 * 1024;
+// D-Bus carries less than 64 MiB in one byte array (2^26 bytes with everything around it); a
+// larger call never reaches Vyo, and the caller is left waiting for its answer.
+constexpr qint64 maximumStandardInputBytes = qint64(63) * 1024 * 1024;
 // How long a Vyo started here may take to appear on the bus.
 constexpr int startTimeoutMilliseconds = 20000;
 // Writing a large file into Vyo's folder takes its time.
@@ -46,7 +46,14 @@ bool ensureRunning(QDBusConnection &bus)
         return true;
     if (daemon->activatableServiceNames().value().contains(name))
         return true;
-    if (!QProcess::startDetached(QCoreApplication::applicationFilePath(), {}))
+    // The started copy outlives this one: it must not hold on to our output, or a script that
+    // reads it would wait for Vyo to quit.
+    QProcess vyo;
+    vyo.setProgram(QCoreApplication::applicationFilePath());
+    vyo.setStandardInputFile(QProcess::nullDevice());
+    vyo.setStandardOutputFile(QProcess::nullDevice());
+    vyo.setStandardErrorFile(QProcess::nullDevice());
+    if (!vyo.startDetached())
         return false;
     const QDeadlineTimer deadline(startTimeoutMilliseconds);
     while (!deadline.hasExpired()) {
@@ -148,7 +155,7 @@ int run(const QStringList &arguments)
                 const std::optional<QByteArray> data = readStandardInput();
                 if (!data)
                     return complain(QStringLiteral("표준 입력의 데이터가 너무 커요. 한 번에 "
-                                                   "64MiB까지 담을 수 있어요."),
+                                                   "63MiB까지 담을 수 있어요."),
                                     failed);
                 files.append({QString(), parser.value(name), *data});
                 continue;

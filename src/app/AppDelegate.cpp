@@ -5,6 +5,7 @@
 #include "core/Defaults.h"
 #include "core/Log.h"
 #include "core/Paths.h"
+#include "intents/AutomationService.h"
 #include "logic/URLCommand.h"
 #include "platform/PeerConnection.h"
 #include "platform/ScreenCoordinates.h"
@@ -69,6 +70,7 @@ AppDelegate::LaunchResult AppDelegate::launch(const QStringList &arguments)
     watchStoredFolders();
     connect(m_statusItemController, &StatusItemController::settingsRequested, this,
             [] { SettingsWindowController::shared().showSettings(); });
+    startAutomation();
     welcomeOnFirstLaunch();
 
     openURLs(arguments);
@@ -168,6 +170,15 @@ void AppDelegate::watchStoredFolders()
         return tray ? tray->iconRect() : Rect{};
     };
     watchCenter.watcher().update(watchCenter.folders());
+}
+
+void AppDelegate::startAutomation()
+{
+    // Scripts, desktop actions and `vyo --add …` reach the shelves over the session bus; the name
+    // is taken last, so that calls waiting for the application find it ready.
+    auto *service =
+        new AutomationService(ShelfActions(ShelfManager::shared(), pointerLocation), this);
+    service->publish(QDBusConnection::sessionBus());
 }
 
 void AppDelegate::openURLs(const QStringList &urls)

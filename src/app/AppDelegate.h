@@ -66,6 +66,8 @@ private:
     void receiveMessages(const QStringList &messages);
     // The welcome window, the first time Vyo runs for this user.
     void welcomeOnFirstLaunch();
+    // The automation actions on the session bus.
+    void startAutomation();
 
     SingleInstance *m_singleInstance = nullptr;
     StatusItemController *m_statusItemController = nullptr;

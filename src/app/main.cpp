@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/CommandLine.h"
 #include "logic/URLCommand.h"
 #include "platform/TerminationSignals.h"
 #include "platform/Toolkit.h"
@@ -10,6 +11,14 @@
 
 int main(int argc, char *argv[])
 {
+    // Actions, --help and --version are answered without a window system, by the running copy.
+    if (vyo::commandLine::isRequest(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Vyo"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(VYO_VERSION));
+        return vyo::commandLine::run(QCoreApplication::arguments());
+    }
+
     vyo::preferX11Platform();
     QApplication app(argc, argv);
     vyo::forgetPlatformChoice();

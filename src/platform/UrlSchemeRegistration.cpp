@@ -61,7 +61,20 @@ QString desktopEntryText(const QString &executable)
                           "Terminal=false\n"
                           "Categories=Utility;\n"
                           "MimeType=%2;\n"
-                          "StartupNotify=false\n")
+                          "StartupNotify=false\n"
+                          "Actions=new-shelf;reopen-shelf;share-shelf;\n"
+                          "\n"
+                          "[Desktop Action new-shelf]\n"
+                          "Name=새 셸프 열기\n"
+                          "Exec=%1 --new-shelf\n"
+                          "\n"
+                          "[Desktop Action reopen-shelf]\n"
+                          "Name=닫은 셸프 다시 열기\n"
+                          "Exec=%1 --reopen\n"
+                          "\n"
+                          "[Desktop Action share-shelf]\n"
+                          "Name=셸프 보내기 QR 열기\n"
+                          "Exec=%1 --share\n")
         .arg(quoteExecArgument(executable), QLatin1String(schemeMimeType),
              QLatin1String(applicationId));
 }

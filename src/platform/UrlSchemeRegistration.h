@@ -16,7 +16,8 @@ inline constexpr auto applicationId = "app.vyo.Vyo";
 // Quotes one argument of a desktop entry's Exec key, as the desktop-entry rules require.
 QString quoteExecArgument(const QString &argument);
 
-// The desktop entry text for an executable (its path quoted as desktop entries require).
+// The desktop entry text for an executable (its path quoted as desktop entries require), with
+// the launcher actions that run its command line.
 QString desktopEntryText(const QString &executable);
 // Where the application's icon goes for the user: the hicolor theme in $XDG_DATA_HOME/icons.
 QString userIconPath();

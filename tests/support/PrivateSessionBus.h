@@ -1,9 +1,9 @@
 #pragma once
 
-// A session bus of the test's own: a dbus-daemon without service activation, so that tests can
-// own well-known names (a fake file manager) without meeting other tests running at the same time
-// or starting a real desktop service. Start it before the application object, which may connect
-// to the session bus as it starts.
+// A session bus of the test's own: a dbus-daemon without service activation (unless the test
+// names a folder of service files), so that tests can own well-known names (a fake file manager)
+// without meeting other tests running at the same time or starting a real desktop service. Start it
+// before the application object, which may connect to the session bus as it starts.
 
 #include <QByteArray>
 #include <QFile>
@@ -29,8 +29,9 @@ public:
     }
 
     // Starts the daemon and points DBUS_SESSION_BUS_ADDRESS at it; false (with a message on
-    // stderr) when it cannot start.
-    bool start()
+    // stderr) when it cannot start. With `serviceDirectory`, the bus starts the services whose
+    // service files are there when they are called.
+    bool start(const QString &serviceDirectory = {})
     {
         const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
         if (daemon.isEmpty() || !m_dir.isValid()) {
@@ -41,11 +42,14 @@ public:
         QFile file(config);
         if (!file.open(QIODevice::WriteOnly))
             return false;
-        // No <servicedir>: nothing is ever started on demand.
+        // Without a <servicedir> nothing is ever started on demand.
+        const QByteArray services =
+            serviceDirectory.isEmpty()
+                ? QByteArray()
+                : "  <servicedir>" + QFile::encodeName(serviceDirectory) + "</servicedir>\n";
         file.write("<busconfig>\n"
-                   "  <type>session</type>\n"
-                   "  <listen>unix:dir=" +
-                   QFile::encodeName(m_dir.path()) +
+                   "  <type>session</type>\n" +
+                   services + "  <listen>unix:dir=" + QFile::encodeName(m_dir.path()) +
                    "</listen>\n"
                    "  <policy context=\"default\">\n"
                    "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"

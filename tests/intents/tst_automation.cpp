@@ -1,0 +1,458 @@
+// The automation actions: first in process, against a manager with stand-in windows (what each
+// handed-over file becomes, the failures), then the real application on a private session bus
+// (its methods and errors, the command line, starting Vyo on demand, the launcher actions).
+
+#include "intents/AutomationService.h"
+#include "intents/ShelfActions.h"
+#include "shelf/Shelf.h"
+#include "shelf/ShelfItem.h"
+#include "shelf/ShelfManager.h"
+#include "shelf/ShelfPersistence.h"
+
+#include "ChildProcess.h"
+#include "FakeShelfWindow.h"
+#include "PrivateSessionBus.h"
+#include "TestSupport.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusMetaType>
+#include <QDBusReply>
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+
+using namespace vyo;
+using Files = QList<AutomationFile>;
+using Kind = ShelfActions::Failure::Kind;
+
+namespace {
+
+constexpr Point pointer{1000, 500};
+const QString launched = QStringLiteral("최근 닫은 셸프 0개 복원");
+
+QString fileUri(const QString &path)
+{
+    return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+}
+
+// Each item as "ref:<path>" (referred to where it is) or "new:<name>=<contents>" (stored by Vyo).
+QStringList describe(const Shelf &shelf)
+{
+    QStringList described;
+    for (const QUrl &url : shelf.fileURLs()) {
+        const QString path = url.toLocalFile();
+        if (!path.startsWith(itemsDirectory() + u'/')) {
+            described.append("ref:" + path);
+            continue;
+        }
+        QFile stored(path);
+        stored.open(QIODevice::ReadOnly);
+        described.append("new:" + QFileInfo(path).fileName() + "=" + stored.readAll());
+    }
+    return described;
+}
+
+int dropFolderCount()
+{
+    return int(QDir(itemsDirectory()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+} // namespace
+
+class TestAutomation : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void addFiles_data();
+    void addFiles();
+    void failuresOpenNothing_data();
+    void failuresOpenNothing();
+    void shelvesOpenBesidePointerAndTheNewestIsShared();
+
+    void methodsOverTheBus();
+    void commandLine_data();
+    void commandLine();
+    void startsVyoWhenNotRunning_data();
+    void startsVyoWhenNotRunning();
+    void launcherActionsAreValidEntries();
+
+private:
+    // The real application's user folders and a bus of its own; `services` enables activation.
+    bool startBus(bool services = false);
+    QString statePath() const { return m_root->filePath("data/Vyo/shelves.json"); }
+
+    QString m_existing;
+    std::unique_ptr<ShelfManager> m_manager;
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<test::PrivateSessionBus> m_bus;
+    QProcessEnvironment m_environment;
+};
+
+void TestAutomation::initTestCase()
+{
+    m_existing = QDir::home().filePath("보고서.pdf");
+    QVERIFY(test::writeFile(m_existing, "pdf"));
+    automation::registerTypes();
+    qDBusRegisterMetaType<QMap<QString, QString>>();
+}
+
+void TestAutomation::init()
+{
+    QDir(itemsDirectory()).removeRecursively();
+    QFile::remove(itemsDirectory());
+    m_manager = std::make_unique<ShelfManager>(
+        ShelfPersistence(QDir::temp().filePath("shelves.json")), test::FakeShelfWindow::maker());
+}
+
+void TestAutomation::cleanup()
+{
+    m_manager.reset();
+    m_bus.reset();
+    m_root.reset();
+}
+
+void TestAutomation::addFiles_data()
+{
+    QTest::addColumn<Files>("files");
+    QTest::addColumn<QStringList>("items");
+    const QString existing = QDir::home().filePath("보고서.pdf");
+    const QString ref = "ref:" + existing;
+    QTest::newRow("empty list") << Files{} << QStringList{};
+    QTest::newRow("existing file by reference")
+        << Files{{fileUri(existing), "보고서.pdf", "ignored"}} << QStringList{ref};
+    QTest::newRow("same existing file twice")
+        << Files{{fileUri(existing), "a", {}}, {fileUri(existing), "b", {}}} << QStringList{ref};
+    QTest::newRow("URI pointing nowhere")
+        << Files{{fileUri(QDir::home().filePath("없음.txt")), "없음.txt", "data"}}
+        << QStringList{"new:없음.txt=data"};
+    QTest::newRow("two data files of one name") << Files{{"", "a.txt", "1"}, {"", "a.txt", "2"}}
+                                                << QStringList{"new:a.txt=1", "new:a.txt=2"};
+    QTest::newRow("not a file URI")
+        << Files{{"https://example.invalid/x", "x.txt", "x"}} << QStringList{"new:x.txt=x"};
+    QTest::newRow("into /proc") << Files{{"file:///proc/self/status", "status", "s"}}
+                                << QStringList{"new:status=s"};
+    QTest::newRow("relative file URI")
+        << Files{{"file:보고서.pdf", "r.txt", "r"}} << QStringList{"new:r.txt=r"};
+    QTest::newRow("only dots") << Files{{"", "...", "d"}} << QStringList{"new:파일=d"};
+    QTest::newRow("only spaces") << Files{{"", "   ", "d"}} << QStringList{"new:파일=d"};
+    QTest::newRow("separators, zero-length data")
+        << Files{{"", "a/b\\c:d", ""}} << QStringList{"new:a_b_c_d="};
+    QTest::newRow("control characters and line breaks")
+        << Files{{"", "a\nb\u0001c", "d"}} << QStringList{"new:a_b_c=d"};
+    QTest::newRow("5,000 characters")
+        << Files{{"", QString(5000, u'a'), "d"}} << QStringList{"new:" + QString(200, u'a') + "=d"};
+}
+
+void TestAutomation::addFiles()
+{
+    QFETCH(Files, files);
+    QFETCH(QStringList, items);
+    ShelfActions actions(*m_manager, [] { return pointer; });
+    QVERIFY(!actions.addFilesToShelf(files));
+    QCOMPARE(m_manager->shelves().size(), items.isEmpty() ? 0 : 1);
+    if (!items.isEmpty())
+        QCOMPARE(describe(*m_manager->shelves().first()), items);
+    // One fresh folder per stored file; nothing is copied for a file referred to.
+    QCOMPARE(dropFolderCount(), int(items.filter(QRegularExpression("^new:")).size()));
+    QVERIFY(QFileInfo::exists(m_existing));
+}
+
+void TestAutomation::failuresOpenNothing_data()
+{
+    QTest::addColumn<Files>("files");
+    QTest::addColumn<qint64>("dataLimit");
+    QTest::addColumn<bool>("itemsFolderUnusable");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("foldersLeft");
+    const qint64 cap = ShelfActions::maximumDataBytes;
+    QTest::newRow("above the cap") << Files{{"", "a", "123"}, {"", "b", "45"}} << qint64(4) << false
+                                   << int(Kind::tooLarge) << "한 번에 담을 수 있는 데이터는" << 0;
+    QTest::newRow("items folder unusable") << Files{{"", "a", "1"}} << cap << true
+                                           << int(Kind::fileSystem) << "폴더를 만들 수 없음" << 0;
+    // A name the file system refuses, after a file that was written: that one stays behind for
+    // the clean-up at the next start.
+    QTest::newRow("name too long for the file system")
+        << Files{{"", "ok.txt", "1"}, {"", QString(200, u'가'), "2"}} << cap << false
+        << int(Kind::fileSystem) << "File name too long" << 2;
+}
+
+void TestAutomation::failuresOpenNothing()
+{
+    QFETCH(Files, files);
+    QFETCH(qint64, dataLimit);
+    QFETCH(bool, itemsFolderUnusable);
+    QFETCH(int, kind);
+    QFETCH(QString, message);
+    QFETCH(int, foldersLeft);
+    if (itemsFolderUnusable)
+        QVERIFY(test::writeFile(itemsDirectory(), "not a folder"));
+    ShelfActions actions(
+        *m_manager, [] { return pointer; }, dataLimit);
+    const auto failure = actions.addFilesToShelf(files);
+    QVERIFY(failure);
+    QCOMPARE(int(failure->kind), kind);
+    QVERIFY2(failure->message.contains(message), qPrintable(failure->message));
+    QVERIFY(m_manager->shelves().isEmpty());
+    if (!itemsFolderUnusable)
+        QCOMPARE(dropFolderCount(), foldersLeft);
+}
+
+void TestAutomation::shelvesOpenBesidePointerAndTheNewestIsShared()
+{
+    ShelfActions actions(*m_manager, [] { return pointer; });
+    const auto none = actions.shareShelf();
+    QVERIFY(none && none->kind == Kind::noShelf);
+    QCOMPARE(none->message, "열려 있는 셸프가 없어요.");
+    actions.reopenLastShelf(); // nothing to reopen: no shelf, no failure
+    QVERIFY(m_manager->shelves().isEmpty());
+
+    actions.newShelf();
+    QVERIFY(!actions.addFilesToShelf({{fileUri(m_existing), "보고서.pdf", {}}}));
+    QCOMPARE(m_manager->shelves().size(), 2);
+    const double half = test::FakeShelfWindow::size.height / 2;
+    for (Shelf *shelf : m_manager->shelves()) {
+        auto *window = test::FakeShelfWindow::of(m_manager->window(shelf->id()));
+        QVERIFY(window->isPresented());
+        QCOMPARE(window->frame().origin, (Point{pointer.x + 24, pointer.y - half}));
+    }
+    QVERIFY(!actions.shareShelf());
+    Shelf *older = m_manager->shelves().first();
+    Shelf *newest = m_manager->shelves().last();
+    QVERIFY(!older->shareRequest());
+    QVERIFY(newest->shareRequest());
+    QCOMPARE(test::FakeShelfWindow::of(m_manager->window(newest->id()))->frontOrderCount(), 1);
+}
+
+bool TestAutomation::startBus(bool services)
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    m_bus = std::make_unique<test::PrivateSessionBus>();
+    // Whatever the bus starts inherits its environment: not the test harness's switch.
+    const QByteArray harness = qgetenv("VYO_TEST_HARNESS");
+    qunsetenv("VYO_TEST_HARNESS");
+    const bool started = m_bus->start(services ? VYO_SERVICE_DIRECTORY : QString());
+    qputenv("VYO_TEST_HARNESS", harness);
+    m_environment = test::applicationEnvironment(m_root->path(), "offscreen");
+    // Sharing stays on this computer's loopback.
+    return started && !m_environment.isEmpty() &&
+           test::writeFile(m_root->filePath("config/Vyo/Vyo.conf"),
+                           "[General]\nshareServiceURL=http://127.0.0.1:9/\n");
+}
+
+namespace {
+
+QDBusConnection connectTo(const QProcessEnvironment &environment)
+{
+    static int count = 0;
+    return QDBusConnection::connectToBus(environment.value("DBUS_SESSION_BUS_ADDRESS"),
+                                         QString("automation-test-%1").arg(++count));
+}
+
+// Runs `vyo` with the arguments and standard input to its end: its exit code and everything it
+// printed.
+std::pair<int, QString> runCommand(const QProcessEnvironment &environment,
+                                   const QStringList &arguments, const QByteArray &input = {})
+{
+    QProcess command;
+    command.setProcessEnvironment(environment);
+    command.start(VYO_BINARY, arguments);
+    command.write(input);
+    command.closeWriteChannel();
+    if (!command.waitForFinished(30000))
+        return {-1, "still running"};
+    return {command.exitCode(),
+            QString::fromUtf8(command.readAllStandardOutput() + command.readAllStandardError())};
+}
+
+// The open shelves' items as the application saved them when it quit.
+QList<QList<QUrl>> savedShelves(const QString &statePath)
+{
+    QList<QList<QUrl>> shelves;
+    for (const ShelfSnapshot &snapshot : ShelfPersistence(statePath).load().open) {
+        QList<QUrl> urls;
+        for (const auto &item : snapshot.items)
+            urls.append(item.url.value_or(QUrl()));
+        shelves.append(urls);
+    }
+    return shelves;
+}
+
+} // namespace
+
+void TestAutomation::methodsOverTheBus()
+{
+    QVERIFY(startBus());
+    test::ChildProcess app(VYO_BINARY, {}, m_environment);
+    QVERIFY2(app.waitForOutput(launched), qPrintable(app.output()));
+    QDBusConnection bus = connectTo(m_environment);
+    QTRY_VERIFY(bus.interface()->isServiceRegistered(QString(automation::serviceName)));
+    QDBusInterface shelves(QString(automation::serviceName), QString(automation::objectPath),
+                           QString(automation::interfaceName), bus);
+
+    QDBusMessage answer = shelves.call("ShareShelf");
+    QCOMPARE(answer.errorName(), "app.vyo.Vyo.Error.NoShelf");
+    QCOMPARE(answer.errorMessage(), "열려 있는 셸프가 없어요.");
+    answer = shelves.call("AddFilesToShelf", QVariant::fromValue(Files{
+                                                 {fileUri(m_existing), "보고서.pdf", {}},
+                                                 {"", "메모.txt", "hi"},
+                                             }));
+    QCOMPARE(answer.type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(shelves.call("ShareShelf").type(), QDBusMessage::ReplyMessage);
+    answer =
+        shelves.call("AddFilesToShelf", QVariant::fromValue(Files{{"", QString(200, u'가'), "x"}}));
+    QCOMPARE(answer.errorName(), "app.vyo.Vyo.Error.FileSystem");
+    QVERIFY2(answer.errorMessage().contains("File name too long"),
+             qPrintable(answer.errorMessage()));
+
+    app.signal(SIGTERM);
+    QVERIFY(app.waitForExit());
+    // The shelf holds the file where it is and the stored data.
+    const auto saved = savedShelves(statePath());
+    QCOMPARE(saved.size(), 1);
+    QCOMPARE(saved.first().size(), 2);
+    QCOMPARE(saved.first().first(), QUrl::fromLocalFile(m_existing));
+    QFile stored(saved.first().last().toLocalFile());
+    QVERIFY(stored.fileName().startsWith(m_root->filePath("data/Vyo/Items/")));
+    QVERIFY(stored.fileName().endsWith("/메모.txt"));
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    QCOMPARE(stored.readAll(), "hi");
+}
+
+void TestAutomation::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("printed");
+    QTest::addColumn<QString>("appLog");
+    const QString opened = "셸프 열림 (열린 셸프 1개)";
+    QTest::newRow("share with no shelf")
+        << QStringList{"--share"} << QByteArray() << 1 << "열려 있는 셸프가 없어요."
+        << "";
+    QTest::newRow("new shelf") << QStringList{"--new-shelf"} << QByteArray() << 0 << "" << opened;
+    QTest::newRow("reopen with nothing closed")
+        << QStringList{"--reopen"} << QByteArray() << 0 << ""
+        << "";
+    QTest::newRow("add a file") << QStringList{"--add", "보고서.pdf"} << QByteArray() << 0 << ""
+                                << opened;
+    QTest::newRow("add standard input")
+        << QStringList{"--add", "-", "--name", "메모.txt"} << QByteArray("hi") << 0 << "" << opened;
+    QTest::newRow("standard input above what the bus carries")
+        << QStringList{"--add", "-"} << QByteArray(63 * 1024 * 1024 + 1, 'x') << 1 << "63MiB"
+        << "";
+    QTest::newRow("missing file") << QStringList{"--add", "/nonexistent/x"} << QByteArray() << 1
+                                  << "파일을 찾을 수 없어요: /nonexistent/x"
+                                  << "";
+    QTest::newRow("nothing to add")
+        << QStringList{"--add"} << QByteArray() << 2 << "담을 파일을 적어 주세요."
+        << "";
+    QTest::newRow("two actions") << QStringList{"--new-shelf", "--reopen"} << QByteArray() << 2
+                                 << "하나만"
+                                 << "";
+    QTest::newRow("stray argument")
+        << QStringList{"--share", "x"} << QByteArray() << 2 << "알 수 없는 인수: x"
+        << "";
+    QTest::newRow("name without standard input")
+        << QStringList{"--new-shelf", "--name", "x"} << QByteArray() << 2 << "--name"
+        << "";
+    QTest::newRow("version") << QStringList{"--version"} << QByteArray() << 0 << "Vyo 0.1.0"
+                             << "";
+    QTest::newRow("help") << QStringList{"--help"} << QByteArray() << 0 << "--new-shelf"
+                          << "";
+}
+
+void TestAutomation::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(int, exitCode);
+    QFETCH(QString, printed);
+    QFETCH(QString, appLog);
+    QVERIFY(startBus());
+    test::ChildProcess app(VYO_BINARY, {}, m_environment);
+    QVERIFY2(app.waitForOutput(launched), qPrintable(app.output()));
+    QVERIFY(QDir::setCurrent(QDir::homePath()));
+
+    const auto [code, output] = runCommand(m_environment, arguments, input);
+    QCOMPARE(code, exitCode);
+    QVERIFY2(output.contains(printed), qPrintable(output));
+    if (!appLog.isEmpty())
+        QVERIFY2(app.waitForOutput(appLog), qPrintable(app.output()));
+    else
+        QVERIFY(!app.output().contains("셸프 열림"));
+}
+
+void TestAutomation::startsVyoWhenNotRunning_data()
+{
+    QTest::addColumn<bool>("activation");
+    QTest::newRow("by the bus from the service file") << true;
+    QTest::newRow("by the command line") << false;
+}
+
+void TestAutomation::startsVyoWhenNotRunning()
+{
+    QFETCH(bool, activation);
+    QVERIFY(startBus(activation));
+    QDBusConnection bus = connectTo(m_environment);
+    if (activation) {
+        // What a desktop session does for the services it starts: the user's folders.
+        QMap<QString, QString> variables;
+        for (const QString &name : m_environment.keys()) {
+            if (name.startsWith("XDG_") || name == "HOME" || name == "QT_QPA_PLATFORM")
+                variables.insert(name, m_environment.value(name));
+        }
+        QDBusMessage update =
+            QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                           "org.freedesktop.DBus", "UpdateActivationEnvironment");
+        update << QVariant::fromValue(variables);
+        QCOMPARE(bus.call(update).type(), QDBusMessage::ReplyMessage);
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QString(automation::serviceName), QString(automation::objectPath),
+            QString(automation::interfaceName), "AddFilesToShelf");
+        call << QVariant::fromValue(Files{{fileUri(m_existing), "보고서.pdf", {}}});
+        const QDBusMessage answer = bus.call(call, QDBus::Block, 30000);
+        QVERIFY2(answer.type() == QDBusMessage::ReplyMessage, qPrintable(answer.errorMessage()));
+    } else {
+        const auto [code, output] = runCommand(m_environment, {"--add", m_existing});
+        QVERIFY2(code == 0, qPrintable(output));
+    }
+    // The started copy is no child of this test: it is found by its lock and asked to quit.
+    QFile lock(m_root->filePath("runtime/vyo.lock"));
+    QVERIFY(lock.open(QIODevice::ReadOnly));
+    const qint64 pid = lock.readLine().trimmed().toLongLong();
+    QVERIFY(pid > 0);
+    QVERIFY(bus.interface()->isServiceRegistered(QString(automation::serviceName)));
+    QCOMPARE(::kill(pid_t(pid), SIGTERM), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(::kill(pid_t(pid), 0) != 0, 10000);
+    const auto saved = savedShelves(statePath());
+    QCOMPARE(saved.size(), 1);
+    QCOMPARE(saved.first(), QList<QUrl>{QUrl::fromLocalFile(m_existing)});
+}
+
+void TestAutomation::launcherActionsAreValidEntries()
+{
+    const QString validate = QStandardPaths::findExecutable("desktop-file-validate");
+    if (validate.isEmpty())
+        QSKIP("desktop-file-validate is not installed (scripts/install-deps.sh)");
+    QProcess check;
+    check.start(validate, {VYO_PACKAGED_DESKTOP_ENTRY});
+    QVERIFY(check.waitForFinished(15000));
+    QVERIFY2(check.exitCode() == 0 && check.readAll().isEmpty(), check.readAll().constData());
+    QFile entry(VYO_PACKAGED_DESKTOP_ENTRY);
+    QVERIFY(entry.open(QIODevice::ReadOnly));
+    QVERIFY(entry.readAll().contains("Actions=new-shelf;reopen-shelf;share-shelf;\n"));
+}
+
+QTEST_GUILESS_MAIN(TestAutomation)
+#include "tst_automation.moc"

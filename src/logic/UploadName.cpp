@@ -23,6 +23,27 @@ bool isTrimmed(QChar c)
     return c == u' ' || c == u'\t';
 }
 
+// Linux file systems take names of at most 255 bytes (UTF-8), where 200 Korean characters take
+// 600: the end of the name before its extension gives way, a whole character at a time.
+QString fitFileSystemName(const QString &name)
+{
+    constexpr qsizetype maximumBytes = 255;
+    constexpr qsizetype maximumExtensionBytes = 32;
+    if (name.toUtf8().size() <= maximumBytes)
+        return name;
+    const qsizetype dot = name.lastIndexOf(u'.');
+    QString extension = dot > 0 ? name.mid(dot) : QString();
+    if (extension.toUtf8().size() > maximumExtensionBytes)
+        extension.clear();
+    QString stem = name.left(name.size() - extension.size());
+    const qsizetype stemBytes = maximumBytes - extension.toUtf8().size();
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, stem);
+    graphemes.toEnd();
+    while (stem.toUtf8().size() > stemBytes && graphemes.toPreviousBoundary() > 0)
+        stem.truncate(graphemes.position());
+    return stem + extension;
+}
+
 } // namespace
 
 std::optional<QString> cleanUploadName(const QString &name)
@@ -56,7 +77,7 @@ std::optional<QString> cleanUploadName(const QString &name)
 
     if (cleaned.isEmpty())
         return std::nullopt;
-    return cleaned.normalized(QString::NormalizationForm_C);
+    return fitFileSystemName(cleaned.normalized(QString::NormalizationForm_C));
 }
 
 } // namespace vyo

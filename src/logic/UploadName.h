@@ -14,8 +14,9 @@ inline constexpr int maximumUploadNameLength = 200;
 
 // `name` made safe to store: every "/", "\", ":", control, format and line-break character becomes
 // "_"; spaces and tabs are trimmed at both ends and leading dots removed (no hidden files, no
-// "..", no way out of the folder); at most the first 200 user-perceived characters are kept; the
-// result is in NFC. Nothing when no name is left.
+// "..", no way out of the folder); at most the first 200 user-perceived characters are kept, and
+// fewer when the name would exceed the 255 bytes a Linux file name may take (the extension
+// stays); the result is in NFC. Nothing when no name is left.
 std::optional<QString> cleanUploadName(const QString &name);
 
 } // namespace vyo

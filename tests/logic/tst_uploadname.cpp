@@ -66,30 +66,37 @@ void TestUploadName::keepsTwoHundredCharacters_data()
 {
     QTest::addColumn<QString>("unit");
     QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("extension");
     QTest::addColumn<int>("expectedCount");
 
-    QTest::newRow("ascii 5000") << QStringLiteral("a") << 5000 << 200;
-    QTest::newRow("ascii 200") << QStringLiteral("a") << 200 << 200;
-    QTest::newRow("ascii 201") << QStringLiteral("a") << 201 << 200;
-    QTest::newRow("ascii 199") << QStringLiteral("a") << 199 << 199;
-    QTest::newRow("hangul 300") << QStringLiteral("가") << 300 << 200;
+    QTest::newRow("ascii 5000") << QStringLiteral("a") << 5000 << QString() << 200;
+    QTest::newRow("ascii 200") << QStringLiteral("a") << 200 << QString() << 200;
+    QTest::newRow("ascii 201") << QStringLiteral("a") << 201 << QString() << 200;
+    QTest::newRow("ascii 199") << QStringLiteral("a") << 199 << QString() << 199;
+    // A Linux file name holds 255 bytes: 85 Hangul syllables of three bytes each.
+    QTest::newRow("hangul 300") << QStringLiteral("가") << 300 << QString() << 85;
+    QTest::newRow("hangul 85") << QStringLiteral("가") << 85 << QString() << 85;
+    QTest::newRow("hangul keeps its extension") << QStringLiteral("가") << 84 << ".txt" << 83;
     // Two code units each: counted once, never split.
-    QTest::newRow("emoji 300") << QStringLiteral("📦") << 300 << 200;
+    QTest::newRow("emoji 300") << QStringLiteral("📦") << 300 << QString() << 63;
     // A letter with its combining mark is one character (NFC afterwards makes it one code unit).
-    QTest::newRow("combining 300") << QStringLiteral("e\u0301") << 300 << 200;
+    QTest::newRow("combining 300") << QStringLiteral("e\u0301") << 300 << QString() << 127;
     // A flag is two regional indicators, one character.
-    QTest::newRow("flag 250") << QStringLiteral("🇰🇷") << 250 << 200;
+    QTest::newRow("flag 250") << QStringLiteral("🇰🇷") << 250 << QString() << 31;
 }
 
 void TestUploadName::keepsTwoHundredCharacters()
 {
     QFETCH(QString, unit);
     QFETCH(int, count);
+    QFETCH(QString, extension);
     QFETCH(int, expectedCount);
 
-    const std::optional<QString> cleaned = cleanUploadName(unit.repeated(count));
+    const std::optional<QString> cleaned = cleanUploadName(unit.repeated(count) + extension);
     QVERIFY(cleaned);
-    QCOMPARE(*cleaned, unit.repeated(expectedCount).normalized(QString::NormalizationForm_C));
+    QCOMPARE(*cleaned,
+             unit.repeated(expectedCount).normalized(QString::NormalizationForm_C) + extension);
+    QVERIFY(cleaned->toUtf8().size() <= 255);
 }
 
 QTEST_APPLESS_MAIN(TestUploadName)

@@ -24,6 +24,8 @@ packages=(
   xvfb xauth openbox xdotool xcompmgr x11-utils dbus dbus-x11 unzip zip
   libarchive-tools p7zip-full fonts-noto-cjk python3 xdg-utils trayer imagemagick zbar-tools
   iproute2 desktop-file-utils
+  # Packages: building and checking them, and the balancer in front of several share services
+  dpkg-dev fakeroot lintian appstream librsvg2-bin haproxy
   # Share page tests and relay tests
   chromium chromium-driver coturn firefox-esr
 )

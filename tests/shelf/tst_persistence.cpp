@@ -38,6 +38,8 @@ private Q_SLOTS:
     void loadLogsUnreadableFiles_data();
     void loadLogsUnreadableFiles();
     void otherVersionIsDiscarded();
+    void unusableFileIsMovedAside_data();
+    void unusableFileIsMovedAside();
     void missingFileIsSilent();
     void failedSaveKeepsOldFile();
     void saveCreatesFolder();
@@ -238,6 +240,50 @@ void TestPersistence::otherVersionIsDiscarded()
     test::LogCapture log;
     QCOMPARE(ShelfPersistence(path).load(), ShelfPersistence::State());
     QVERIFY(log.contains("알 수 없는 저장 형식 버전 2, 빈 상태로 시작"));
+}
+
+void TestPersistence::unusableFileIsMovedAside_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<int>("launches");
+    const QByteArray valid = "{\"version\":1,\"open\":[" + QByteArray(validSnapshot) + "]}";
+    QTest::newRow("damaged") << QByteArray("{\"open\":[\x01\xff") << 1;
+    QTest::newRow("other version")
+        << "{\"version\":2,\"open\":[" + QByteArray(validSnapshot) + "]}" << 1;
+    QTest::newRow("cut short") << valid.left(valid.size() / 2) << 1;
+    QTest::newRow("missing") << QByteArray() << 1;
+    QTest::newRow("damaged at every launch") << QByteArray("x") << 5;
+}
+
+void TestPersistence::unusableFileIsMovedAside()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(int, launches);
+    const bool missing = json.isEmpty();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("shelves.json");
+    const QString dropFolder = dir.filePath("Items/AAAAAAAA-0000-0000-0000-000000000001");
+    for (int launch = 0; launch < launches; ++launch) {
+        QVERIFY(test::writeFile(dropFolder + "/붙여넣은 이미지.png", "png"));
+        if (!missing)
+            QVERIFY(test::writeFile(path, json));
+        test::LogCapture log;
+        const ShelfPersistence::State state =
+            loadStateAndCleanUp(ShelfPersistence(path), dir.filePath("Items"));
+        QCOMPARE(state, ShelfPersistence::State());
+        // A missing file is a clean start; any other keeps every drop folder for this launch.
+        QCOMPARE(QFileInfo::exists(dropFolder), !missing);
+        QVERIFY(!QFileInfo::exists(path));
+        QCOMPARE(log.contains("읽지 못한 셸프 저장 파일을 옮겨 둠: "), !missing);
+    }
+    const QStringList aside =
+        QDir(dir.path()).entryList({"shelves.json.unreadable-*"}, QDir::Files, QDir::Name);
+    QCOMPARE(aside.size(), missing ? 0 : qMin(launches, ShelfPersistence::keptUnreadableCopies));
+    for (const QString &name : aside) {
+        QFile copy(dir.filePath(name));
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), json);
+    }
 }
 
 void TestPersistence::missingFileIsSilent()

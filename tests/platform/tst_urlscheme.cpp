@@ -1,10 +1,30 @@
 #include "platform/UrlSchemeRegistration.h"
 
+#include "TestSupport.h"
+
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTest>
 
 using namespace vyo;
+
+namespace {
+
+QString mimeappsPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           "/mimeapps.list";
+}
+
+QString entryPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           "/applications/app.vyo.Vyo.desktop";
+}
+
+} // namespace
 
 class TestUrlScheme : public QObject
 {
@@ -15,6 +35,9 @@ private Q_SLOTS:
     void mimeappsUpdate_data();
     void mimeappsUpdate();
     void registrationWritesItsFiles();
+    void unreadableFilesStayUntouched_data();
+    void unreadableFilesStayUntouched();
+    void cleanup();
     void packagedEntryMatchesRegisteredOne();
 };
 
@@ -98,6 +121,63 @@ void TestUrlScheme::registrationWritesItsFiles()
     QVERIFY(registerUrlSchemeHandler("/opt/vyo/bin/vyo", &error));
     mimeapps.seek(0);
     QCOMPARE(mimeapps.readAll(), first);
+}
+
+void TestUrlScheme::unreadableFilesStayUntouched_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("damage");
+    for (const auto &[name, path] :
+         {std::pair{"mimeapps.list", mimeappsPath()}, {"entry", entryPath()}}) {
+        for (const char *damage : {"not UTF-8", "a folder", "dangling link", "no permission"})
+            QTest::addRow("%s, %s", name, damage) << path << QString(damage);
+    }
+}
+
+void TestUrlScheme::unreadableFilesStayUntouched()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, damage);
+    // Another program's choices, in bytes that are not UTF-8 where that matters.
+    const QByteArray others = "[Default Applications]\ntext/html=b\xe9"
+                              "b\xe9.desktop\n";
+    QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
+    if (damage == "a folder")
+        QVERIFY(QDir().mkpath(file + "/inside"));
+    else if (damage == "dangling link")
+        QVERIFY(QFile::link(file + ".gone", file));
+    else
+        QVERIFY(test::writeFile(file, others));
+    if (damage == "no permission") {
+        QVERIFY(QFile::setPermissions(file, {}));
+        if (QFile(file).open(QIODevice::ReadOnly))
+            QSKIP("this user reads files whatever their permissions");
+    }
+    if (damage != "not UTF-8" || file.endsWith("mimeapps.list")) {
+        QString error;
+        QVERIFY(!registerUrlSchemeHandler("/opt/vyo/bin/vyo", &error));
+        QVERIFY2(error.contains(file + ": "), qPrintable(error));
+        if (damage == "a folder")
+            QVERIFY(QFileInfo::exists(file + "/inside"));
+        else if (damage == "dangling link")
+            QCOMPARE(QFileInfo(file).symLinkTarget(), file + ".gone");
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+        QFile after(file);
+        if (!QFileInfo(file).isDir() && after.open(QIODevice::ReadOnly))
+            QCOMPARE(after.readAll(), others);
+    } else {
+        // Vyo's own entry is whole text of its own: it is simply written again.
+        QVERIFY(registerUrlSchemeHandler("/opt/vyo/bin/vyo"));
+    }
+}
+
+void TestUrlScheme::cleanup()
+{
+    // Every test starts without the files registration writes.
+    for (const QString &file : {mimeappsPath(), entryPath()}) {
+        QFile::remove(file);
+        QDir(file).removeRecursively();
+    }
 }
 
 void TestUrlScheme::packagedEntryMatchesRegisteredOne()

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -46,6 +47,7 @@ private Q_SLOTS:
     void recentListBounds();
     void bookmarksFindRenamedAndMovedFiles();
     void resolveDropsWhatCannotComeBack();
+    void resolvingManyVanishedFilesIsBounded();
     void referencedUrlsAndCleanUp();
 };
 
@@ -420,13 +422,55 @@ void TestPersistence::bookmarksFindRenamedAndMovedFiles()
     QCOMPARE(items[1].content().url().toLocalFile(), home + "/Documents/archive/2026/사진.png");
     QCOMPARE(items[2].content().text(), "글");
 
-    // Once the time shared by a shelf's files is used up, a rename is still found (the old
-    // folder is always looked at) but a move needs the wider search and is not.
-    BookmarkSearchLimits spent;
+    // Once the time shared by a shelf's files is used up, a rename is still found in an old
+    // folder listed before, but nothing is listed or searched any more.
+    BookmarkSearchLimits limits;
+    QVERIFY(resolveFileBookmark(*snapshot.items[0].bookmark, limits));
+    BookmarkSearchLimits spent = limits;
     spent.sharedDeadline = QDeadlineTimer(0);
     QCOMPARE(resolveFileBookmark(*snapshot.items[0].bookmark, spent),
              std::optional<QString>(home + "/Documents/work/최종.txt"));
     QCOMPARE(resolveFileBookmark(*snapshot.items[1].bookmark, spent), std::nullopt);
+    QCOMPARE(resolveFileBookmark(
+                 *snapshot.items[0].bookmark,
+                 BookmarkSearchLimits{.extraRoots = {}, .sharedDeadline = QDeadlineTimer(0)}),
+             std::nullopt);
+}
+
+void TestPersistence::resolvingManyVanishedFilesIsBounded()
+{
+    // A shelf of 2,000 files deleted from a Downloads folder of 20,000 entries, the last of them
+    // renamed: the old folder is listed once, and the whole shelf resolves within its shared
+    // second (a generous margin here; each file on its own would take up to 0.3 s).
+    QTemporaryDir dir;
+    const QString downloads = dir.filePath("Downloads");
+    QVERIFY(QDir().mkpath(downloads));
+    const auto touch = [&](const QString &name) {
+        QFile file(downloads + "/" + name);
+        return file.open(QIODevice::WriteOnly);
+    };
+    ShelfSnapshot snapshot;
+    for (int i = 0; i < 2000; ++i) {
+        const QString name = QString("받은 파일 %1.bin").arg(i);
+        QVERIFY(touch(name));
+        snapshot.items.append(StoredItem{StoredItem::Kind::file,
+                                         QUrl::fromLocalFile(downloads + "/" + name),
+                                         {},
+                                         createFileBookmark(downloads + "/" + name)});
+    }
+    for (int i = 0; i < 19999; ++i)
+        QVERIFY(touch(QString("기존 %1").arg(i)));
+    QVERIFY(QFile::rename(downloads + "/받은 파일 1999.bin", downloads + "/이름 바꿈.bin"));
+    for (int i = 0; i < 1999; ++i)
+        QVERIFY(QFile::remove(downloads + QString("/받은 파일 %1.bin").arg(i)));
+    QCOMPARE(QDir(downloads).entryList(QDir::Files).size(), 20000);
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const QList<ShelfItem> items = resolveItems(snapshot);
+    QVERIFY2(elapsed.elapsed() < 10000, qPrintable(QString::number(elapsed.elapsed())));
+    QCOMPARE(items.size(), 1);
+    QCOMPARE(items.first().content().url().toLocalFile(), downloads + "/이름 바꿈.bin");
 }
 
 void TestPersistence::resolveDropsWhatCannotComeBack()

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QTextBoundaryFinder>
 
 #include <sys/stat.h>
 #include <zlib.h>
@@ -96,9 +98,10 @@ void addFolderContents(const QString &folder, const QString &name, QList<ZipWrit
             continue;
         }
         const QFileInfo child = current.children[current.next++];
-        // Two names that differ only in their Unicode form are one name after NFC; keep both.
-        const QString childName = ZipWriter::uniqueName(nfc(child.fileName()), current.usedNames);
-        current.usedNames.insert(childName);
+        // Two names that differ only in their Unicode form or letter case, or that Windows'
+        // rules made equal, are one name on Windows; keep both.
+        const QString childName =
+            ZipWriter::entryName(child.fileName(), current.entryPath, &current.usedNames);
         const QString entryPath = current.entryPath + u'/' + childName;
         if (child.isDir()) {
             entries.append({entryPath + u'/', std::nullopt});
@@ -366,6 +369,73 @@ QString ZipWriter::uniqueName(const QString &name, const QSet<QString> &used)
     }
 }
 
+QString ZipWriter::windowsName(const QString &name)
+{
+    static const QString refused = QStringLiteral("<>:\"\\|?*");
+    static const QString lookAlikes = QStringLiteral("＜＞：＂＼｜？＊");
+    QString mapped = name;
+    for (QChar &c : mapped) {
+        if (c.unicode() < 0x20)
+            c = u'_';
+        else if (const qsizetype at = refused.indexOf(c); at >= 0)
+            c = lookAlikes[at];
+    }
+    while (mapped.endsWith(u'.') || mapped.endsWith(u' '))
+        mapped.chop(1);
+    if (mapped.isEmpty())
+        return QStringLiteral("_");
+    // Windows reads "nul.txt" or "COM1 .tar.gz" as the device: what counts is the part before the
+    // first dot, without trailing spaces, in any letter case (superscript digits included).
+    static const QRegularExpression reserved(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9¹²³]|LPT[1-9¹²³]) *(\\..*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (reserved.match(mapped).hasMatch())
+        mapped.prepend(u'_');
+    return mapped;
+}
+
+QString ZipWriter::entryName(const QString &fileName, const QString &parent, QSet<QString> *used)
+{
+    const QString mapped = windowsName(nfc(fileName));
+    const qsizetype available =
+        std::max<qsizetype>(maximumPathLength - (parent.isEmpty() ? 0 : parent.size() + 1), 1);
+    // Split at the last "." unless it begins the name, as uniqueName does.
+    const qsizetype dot = mapped.lastIndexOf(u'.');
+    const bool hasExtension = dot > 0 && dot < mapped.size() - 1;
+    const QString base = hasExtension ? mapped.left(dot) : mapped;
+    QString extension = hasExtension ? mapped.mid(dot) : QString();
+
+    // The base is cut at a character boundary until the name fits; an extension too long to
+    // leave room for any of the base is cut as part of the name.
+    const auto fitted = [&](const QString &suffix) {
+        QString front = base;
+        QString back = suffix + extension;
+        if (back.size() >= available) {
+            front = base + extension;
+            back = suffix;
+        }
+        for (;;) {
+            QString candidate = windowsName(front + back);
+            if (candidate.size() <= available || front.size() <= 1)
+                return candidate;
+            qsizetype keep = std::max<qsizetype>(available - back.size(), 1);
+            if (keep >= front.size())
+                keep = front.size() - 1;
+            QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, front);
+            graphemes.setPosition(keep);
+            if (!graphemes.isAtBoundary())
+                graphemes.toPreviousBoundary();
+            front.truncate(std::max<qsizetype>(graphemes.position(), 1));
+        }
+    };
+    // At most used->size() candidates can be taken, so this ends by then.
+    QString name = fitted(QString());
+    for (qsizetype n = 2; used->contains(name.toCaseFolded()); ++n)
+        name = fitted(u" (" + QString::number(n) + u')');
+    used->insert(name.toCaseFolded());
+    return name;
+}
+
 QList<ZipWriter::Entry> ZipWriter::makeEntries(const QList<QUrl> &urls)
 {
     QList<Entry> entries;
@@ -374,11 +444,11 @@ QList<ZipWriter::Entry> ZipWriter::makeEntries(const QList<QUrl> &urls)
         if (!url.isLocalFile())
             continue;
         const QString path = QDir::cleanPath(url.toLocalFile());
-        QString name = nfc(QFileInfo(path).fileName());
-        if (name.isEmpty())
+        const QString fileName = QFileInfo(path).fileName();
+        if (fileName.isEmpty())
             continue;
-        name = uniqueName(name, usedNames);
-        usedNames.insert(name); // reserved even when nothing is there any more
+        // Taken even when nothing is there any more.
+        const QString name = entryName(fileName, QString(), &usedNames);
         const QFileInfo info(path);
         if (info.isDir()) {
             entries.append({name + u'/', std::nullopt});

@@ -1,8 +1,9 @@
 #pragma once
 
 // Writes ZIP archives whose file names come out right on Windows: every name in precomposed
-// Unicode (NFC), stored as UTF-8 with the UTF-8 flag (bit 11). Already-compressed formats are
-// stored, everything else is deflated. Files stream through in 1 MiB chunks, each read once, so
+// Unicode (NFC), stored as UTF-8 with the UTF-8 flag (bit 11), made of names Windows accepts,
+// unique ignoring letter case and short enough for Windows' extractor. Already-compressed formats
+// are stored, everything else is deflated. Files stream through in 1 MiB chunks, each read once, so
 // archives of gigabytes never sit in memory. Classic ZIP only (no ZIP64, no data descriptors): at
 // most 4 GB and 65,535 entries. Plain logic over files, meant to run away from the main thread.
 
@@ -109,7 +110,24 @@ public:
     // without an extension) for n = 2, 3, …
     static QString uniqueName(const QString &name, const QSet<QString> &used);
 
-    // The entries for files and folders, in the given order: unique NFC top-level names, folders
+    // The name Windows accepts for one path component: the characters it refuses become
+    // full-width look-alikes (＜ ＞ ： ＂ ＼ ｜ ？ ＊) and control characters "_", trailing dots
+    // and spaces go ("_" if nothing is left), and reserved device names (CON, PRN, AUX, NUL,
+    // COM1–COM9, LPT1–LPT9, with any extension) get a leading "_".
+    static QString windowsName(const QString &name);
+
+    // The longest entry path, in UTF-16 units. Windows' extractor refuses paths longer than 260
+    // characters, the folder it extracts into included ("C:\Users\<name>\Downloads\<archive>\"
+    // takes about 40 to 60); the rest is left for that folder.
+    static constexpr qsizetype maximumPathLength = 200;
+
+    // The archive name of a file or folder named `fileName` inside the folder entry `parent`
+    // (without its "/"; empty at the top): NFC, windowsName, shortened to keep the whole path
+    // within maximumPathLength (the extension kept), and unique among `used`, which holds the
+    // case-folded names taken in that folder, as Windows compares them; the name is added to it.
+    static QString entryName(const QString &fileName, const QString &parent, QSet<QString> *used);
+
+    // The entries for files and folders, in the given order: unique entryName names, folders
     // descended depth first with hidden files skipped. Never fails; missing items are skipped.
     static QList<Entry> makeEntries(const QList<QUrl> &urls);
 

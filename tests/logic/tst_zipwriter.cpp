@@ -118,6 +118,8 @@ private Q_SLOTS:
     void hiddenFilesOnlyAtTopLevel();
     void namesBecomeNFC();
     void namesEqualAfterNFCStayApart();
+    void windowsNames_data();
+    void windowsNames();
     void unicodeNamesSurviveEveryReader();
     void specialFilesAreSkipped();
     void symbolicLinks();
@@ -579,6 +581,78 @@ void TestZipWriter::namesEqualAfterNFCStayApart()
                          readAll(path("unpacked/F/café (2).txt"))};
     contents.sort();
     QCOMPARE(contents, (QStringList{"composed", "decomposed"}));
+}
+
+void TestZipWriter::windowsNames_data()
+{
+    // Items given in this order (a "/" puts a file inside the given folder), and the entries.
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QStringList>("entries");
+    const QString refused = "<>:\"\\|?*";
+    const QString lookAlikes = "＜＞：＂＼｜？＊";
+    for (qsizetype i = 0; i < refused.size(); ++i)
+        QTest::addRow("refused %c", refused[i].toLatin1())
+            << QStringList{"a" + refused[i] + "b.txt"}
+            << QStringList{"a" + lookAlikes[i] + "b.txt"};
+    QTest::newRow("control characters")
+        << QStringList{"tab\there\x01.txt", "\x1fstart"} << QStringList{"tab_here_.txt", "_start"};
+    QTest::newRow("trailing dot") << QStringList{"끝."} << QStringList{"끝"};
+    QTest::newRow("trailing space") << QStringList{"끝 "} << QStringList{"끝"};
+    QTest::newRow("trailing dots and spaces")
+        << QStringList{"x. . .", "..."} << QStringList{"x", "_"};
+    QStringList devices{"CON", "PRN", "AUX", "NUL"};
+    for (int n = 1; n <= 9; ++n)
+        devices << QString("COM%1").arg(n) << QString("LPT%1").arg(n);
+    for (const QString &device : std::as_const(devices)) {
+        const QString lower = device.toLower();
+        QTest::addRow("%s", qPrintable(device))
+            << QStringList{device, lower + ".txt", device + " .tar.gz"}
+            << QStringList{"_" + device, "_" + lower + ".txt", "_" + device + " .tar.gz"};
+    }
+    QTest::newRow("not device names") << QStringList{"CONSOLE.txt", "COM0", "LPT10.log", "NULL"}
+                                      << QStringList{"CONSOLE.txt", "COM0", "LPT10.log", "NULL"};
+    QTest::newRow("mapped onto each other")
+        << QStringList{"a:b.txt", "a：b.txt", "x.", "x"}
+        << QStringList{"a：b.txt", "a：b (2).txt", "x", "x (2)"};
+    QTest::newRow("reserved onto prefixed")
+        << QStringList{"CON", "_CON"} << QStringList{"_CON", "_CON (2)"};
+    QTest::newRow("letter case") << QStringList{"Report.txt", "report.TXT", "F/a", "f/a"}
+                                 << QStringList{"Report.txt", "report (2).TXT", "F/",
+                                                "F/a",        "f (2)/",         "f (2)/a"};
+    QTest::newRow("Korean NFD") << QStringList{nfd("보고서: 최종?.hwp"), nfd("사진*/여름?.jpg")}
+                                << QStringList{"보고서： 최종？.hwp", "사진＊/",
+                                               "사진＊/여름？.jpg"};
+    QTest::newRow("long name keeps its extension")
+        << QStringList{QString(250, u'a') + ".txt", QString(250, u'a') + ".TXT"}
+        << QStringList{QString(196, u'a') + ".txt", QString(192, u'a') + " (2).TXT"};
+    QTest::newRow("deep path") << QStringList{QString(150, u'f') + "/" + QString(80, u'가') +
+                                              ".txt"}
+                               << QStringList{QString(150, u'f') + "/", QString(150, u'f') + "/" +
+                                                                            QString(45, u'가') +
+                                                                            ".txt"};
+}
+
+void TestZipWriter::windowsNames()
+{
+    QFETCH(QStringList, items);
+    QFETCH(QStringList, entries);
+    QList<QUrl> urls;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QString folder = QString("in/%1/").arg(i);
+        QVERIFY(writeFile(path(folder + items[i]), "x"));
+        urls.append(url(folder + items[i].section(u'/', 0, 0)));
+    }
+    QCOMPARE(paths(ZipWriter::makeEntries(urls)), entries);
+    QVERIFY(!ZipWriter::writeArchive(urls, QUrl::fromLocalFile(archivePath())));
+    const QString readers = checkWithReaders(archivePath(), entries);
+    QVERIFY2(readers.isEmpty(), qPrintable(readers));
+    // Windows' rules, checked on their own, with room left for a 58-character destination folder.
+    const ToolResult windows =
+        runTool("python3", {VYO_WINDOWS_ZIP_NAMES, archivePath(),
+                            QString::number(260 - 2 - ZipWriter::maximumPathLength)});
+    QVERIFY2(windows.exitCode == 0, windows.output.constData());
+    QCOMPARE(QString::fromUtf8(windows.output).split(u'\n', Qt::SkipEmptyParts),
+             QStringList{"ok"} + entries);
 }
 
 void TestZipWriter::unicodeNamesSurviveEveryReader()

@@ -11,6 +11,7 @@
 #include "shelfwindow/ShelfMenus.h"
 #include "shelfwindow/ThumbnailProvider.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFrame>
 #include <QGraphicsOpacityEffect>
@@ -720,13 +721,25 @@ bool ShelfView::eventFilter(QObject *watched, QEvent *event)
         if (event->type() == QEvent::FocusOut && m_renaming)
             commitRename();
     }
-    if (watched->objectName() == QLatin1String("header") &&
-        event->type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-        // Dragging the header moves the panel.
-        if (QWindow *handle = window()->windowHandle())
-            handle->startSystemMove();
-        return true;
+    if (watched->objectName() == QLatin1String("header")) {
+        // Dragging the header moves the panel. The window manager's move starts only once the
+        // pointer has moved: it grabs the keyboard, and a plain click must leave the panel with
+        // its keys.
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+            m_headerPress = mouse->globalPosition();
+            return true;
+        }
+        if (event->type() == QEvent::MouseMove && m_headerPress &&
+            (mouse->globalPosition() - *m_headerPress).manhattanLength() >=
+                QApplication::startDragDistance()) {
+            m_headerPress.reset();
+            if (QWindow *handle = window()->windowHandle())
+                handle->startSystemMove();
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonRelease)
+            m_headerPress.reset();
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -129,6 +129,8 @@ private Q_SLOTS:
     void cleanup();
 
     void presentingAndGrowingNeverTakesFocus();
+    void clickAnywhereGivesTheKeys_data();
+    void clickAnywhereGivesTheKeys();
     void placementStaysOnScreen();
     void growthKeepsTheTopEdge();
     void userMovesAreReported();
@@ -201,6 +203,60 @@ void TestShelfPanel::presentingAndGrowingNeverTakesFocus()
     QTest::qWait(300);
     QCOMPARE(activeWindow(), peer.windowId());
     QCOMPARE(qobject_cast<ShelfPanelController *>(opened.window)->panel()->size(), QSize(260, 340));
+}
+
+void TestShelfPanel::clickAnywhereGivesTheKeys_data()
+{
+    // Where the click lands (a widget by name, on a spot none of its children covers) and the key
+    // pressed next, with the panel in its stack or list mode.
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("expanded");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("header, Esc") << "header" << false << "Escape";
+    QTest::newRow("header in list, Ctrl+W") << "header" << true << "ctrl+w";
+    QTest::newRow("title, Esc") << "title" << false << "Escape";
+    QTest::newRow("empty area, Esc") << "emptyState" << false << "Escape";
+    QTest::newRow("footer, Ctrl+W") << "listFooter" << true << "ctrl+w";
+    QTest::newRow("list, Esc") << "listView" << true << "Escape";
+}
+
+void TestShelfPanel::clickAnywhereGivesTheKeys()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, expanded);
+    QFETCH(QString, key);
+    Peer peer({"focus", "100", "100"});
+    QVERIFY(peer.waitForLine("READY"));
+    QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), peer.windowId(), 5000);
+
+    // The panel is presented in its final size, so the window server has it where Qt has it.
+    ShelfManager::Opened opened = m_manager->newShelf();
+    auto *controller = qobject_cast<ShelfPanelController *>(opened.window);
+    if (target != "emptyState")
+        opened.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
+    controller->view()->setExpanded(expanded);
+    controller->present({700, 400}, {700, 400});
+    QVERIFY(QTest::qWaitForWindowExposed(controller->panel()));
+    QWidget *widget = controller->panel()->findChild<QWidget *>(target);
+    QVERIFY2(widget && widget->isVisible(), qPrintable(target));
+    // The free spot nearest the middle, away from the rounded corners; the middle itself when
+    // children cover the whole widget.
+    QPoint spot = widget->rect().center();
+    for (int y = 0; y < widget->height(); ++y) {
+        for (int x = 0; x < widget->width(); ++x) {
+            const QPoint candidate(x, y);
+            if (!widget->childAt(candidate) &&
+                (widget->childAt(spot) || (candidate - widget->rect().center()).manhattanLength() <
+                                              (spot - widget->rect().center()).manhattanLength()))
+                spot = candidate;
+        }
+    }
+    const QPoint global = widget->mapToGlobal(spot);
+    QVERIFY(xdotool(
+        {"mousemove", QString::number(global.x()), QString::number(global.y()), "click", "1"}));
+    QTRY_VERIFY_WITH_TIMEOUT(activeWindow() != peer.windowId(), 5000);
+    QVERIFY(xdotool({"key", key}));
+    QTRY_VERIFY_WITH_TIMEOUT(m_manager->shelves().isEmpty(), 5000);
 }
 
 void TestShelfPanel::placementStaysOnScreen()

@@ -146,6 +146,7 @@ struct SourceStatus
 {
     FileIdentity identity;
     QDateTime modified;
+    quint64 size = 0;
 };
 
 SourceStatus statusOf(const QString &path)
@@ -155,7 +156,8 @@ SourceStatus statusOf(const QString &path)
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
         return {};
     return {{status.st_dev, status.st_ino, true},
-            QDateTime::fromSecsSinceEpoch(qint64(status.st_mtim.tv_sec))};
+            QDateTime::fromSecsSinceEpoch(qint64(status.st_mtim.tv_sec)),
+            quint64(std::max<off_t>(status.st_size, 0))};
 }
 
 // Writes every byte. A short write is retried with the rest, so that the system's reason (a full
@@ -258,8 +260,17 @@ struct EntryData
 
 // Streams one source file into the archive in a single pass: CRC, compression and writing happen
 // chunk by chunk.
+// The bytes read of all sources so far and their total, for the progress callback.
+struct ReadProgress
+{
+    const ZipWriter::Progress &report;
+    quint64 read = 0;
+    quint64 total = 0;
+};
+
 std::optional<ZipWriter::Failure> copyData(const QUrl &source, quint16 method, QFile &output,
-                                           StreamBuffers &buffers, EntryData *data)
+                                           StreamBuffers &buffers, EntryData *data,
+                                           ReadProgress &progress)
 {
     QFile input(source.toLocalFile());
     if (!input.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -302,6 +313,11 @@ std::optional<ZipWriter::Failure> copyData(const QUrl &source, quint16 method, Q
         if (data->uncompressedSize > ZipWriter::maximumSize ||
             data->compressedSize > ZipWriter::maximumSize)
             return ZipWriter::ZipError::tooLarge();
+        progress.read += quint64(length);
+        // A file that grew since the total was taken does not push the report past it.
+        progress.total = std::max(progress.total, progress.read);
+        if (progress.report && !progress.report(progress.read, progress.total))
+            return ZipWriter::ZipError::cancelled();
     }
     if (deflater) {
         if (auto failure = deflater->run(nullptr, 0, Z_FINISH, output, block, data->compressedSize))
@@ -321,6 +337,8 @@ QString ZipWriter::ZipError::description() const
     }
     case Code::tooLarge:
         return QStringLiteral("ZIP은 4GB까지 만들 수 있습니다.");
+    case Code::cancelled:
+        return QStringLiteral("취소했습니다.");
     }
     return {};
 }
@@ -460,8 +478,8 @@ QList<ZipWriter::Entry> ZipWriter::makeEntries(const QList<QUrl> &urls)
     return entries;
 }
 
-std::optional<ZipWriter::Failure> ZipWriter::write(const QList<Entry> &entries,
-                                                   const QUrl &destination)
+std::optional<ZipWriter::Failure>
+ZipWriter::write(const QList<Entry> &entries, const QUrl &destination, const Progress &progress)
 {
     // The count is known up front: no need to write gigabytes before failing on it.
     if (entries.size() > maximumEntries)
@@ -471,6 +489,14 @@ std::optional<ZipWriter::Failure> ZipWriter::write(const QList<Entry> &entries,
     if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return systemFailure(output);
     const FileIdentity archive = identityOf(output.handle());
+
+    ReadProgress read{progress};
+    if (progress) {
+        for (const Entry &entry : entries) {
+            if (entry.source)
+                read.total += statusOf(entry.source->toLocalFile()).size;
+        }
+    }
 
     StreamBuffers buffers;
     CentralDirectory directory;
@@ -498,7 +524,7 @@ std::optional<ZipWriter::Failure> ZipWriter::write(const QList<Entry> &entries,
 
         EntryData data;
         if (entry.source) {
-            if (auto failure = copyData(*entry.source, method, output, buffers, &data))
+            if (auto failure = copyData(*entry.source, method, output, buffers, &data, read))
                 return failure;
         }
 
@@ -523,10 +549,10 @@ std::optional<ZipWriter::Failure> ZipWriter::write(const QList<Entry> &entries,
     return std::nullopt;
 }
 
-std::optional<ZipWriter::Failure> ZipWriter::writeArchive(const QList<QUrl> &urls,
-                                                          const QUrl &destination)
+std::optional<ZipWriter::Failure>
+ZipWriter::writeArchive(const QList<QUrl> &urls, const QUrl &destination, const Progress &progress)
 {
-    return write(makeEntries(urls), destination);
+    return write(makeEntries(urls), destination, progress);
 }
 
 std::optional<ZipWriter::ZipError>

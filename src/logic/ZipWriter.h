@@ -14,6 +14,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 namespace vyo {
@@ -35,7 +36,7 @@ public:
     class ZipError
     {
     public:
-        enum class Code { unreadable, tooLarge };
+        enum class Code { unreadable, tooLarge, cancelled };
 
         // The source file cannot be opened or read.
         static ZipError unreadable(const QUrl &source)
@@ -44,11 +45,13 @@ public:
         }
         // A size, offset, name or entry count does not fit the format's fields.
         static ZipError tooLarge() { return ZipError(Code::tooLarge, {}); }
+        // The progress callback asked to stop.
+        static ZipError cancelled() { return ZipError(Code::cancelled, {}); }
 
         Code code() const { return m_code; }
-        // The unreadable file; empty for tooLarge.
+        // The unreadable file; empty otherwise.
         const QUrl &source() const { return m_source; }
-        // "a.pdf 파일을 읽을 수 없습니다." or "ZIP은 4GB까지 만들 수 있습니다."
+        // "a.pdf 파일을 읽을 수 없습니다.", "ZIP은 4GB까지 만들 수 있습니다." or "취소했습니다."
         QString description() const;
 
         friend bool operator==(const ZipError &, const ZipError &) = default;
@@ -131,14 +134,19 @@ public:
     // descended depth first with hidden files skipped. Never fails; missing items are skipped.
     static QList<Entry> makeEntries(const QList<QUrl> &urls);
 
+    // How far a write has come, and whether it should go on: called on the writing thread after
+    // every chunk read, with the bytes read so far of the sources' total (their sizes when the
+    // write began). Answering false cancels the write.
+    using Progress = std::function<bool(quint64 bytesRead, quint64 totalBytes)>;
+
     // Writes the entries to the destination file (created or truncated). Nothing on success. On
-    // failure the partly written file stays for the caller to remove.
-    [[nodiscard]] static std::optional<Failure> write(const QList<Entry> &entries,
-                                                      const QUrl &destination);
+    // failure (a cancel included) the partly written file stays for the caller to remove.
+    [[nodiscard]] static std::optional<Failure>
+    write(const QList<Entry> &entries, const QUrl &destination, const Progress &progress = {});
 
     // makeEntries followed by write: what the export and the share downloads run.
-    [[nodiscard]] static std::optional<Failure> writeArchive(const QList<QUrl> &urls,
-                                                             const QUrl &destination);
+    [[nodiscard]] static std::optional<Failure>
+    writeArchive(const QList<QUrl> &urls, const QUrl &destination, const Progress &progress = {});
 
     // The bookkeeping of one archive apart from the file it goes to: where each local header
     // starts, the header bytes, the central directory kept in memory, and every 32-bit limit. The

@@ -128,6 +128,7 @@ private:
     DragSource *m_footer = nullptr;
     QLabel *m_footerLabel = nullptr;
     QLabel *m_status = nullptr;
+    QToolButton *m_statusCancel = nullptr;
     QPointer<ShareView> m_shareView;
 };
 

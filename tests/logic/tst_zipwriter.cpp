@@ -106,6 +106,7 @@ private Q_SLOTS:
     void emptyFile();
     void emptyFolder();
     void streamsLargeFilesInOnePass();
+    void progressAndCancel();
     void dosDateTime_data();
     void dosDateTime();
     void modificationDatesReachTheArchive();
@@ -376,6 +377,40 @@ void TestZipWriter::streamsLargeFilesInOnePass()
     QCOMPARE(unzip.exitCode, 0);
     QCOMPARE(readAll(unpacked + "/big.txt"), text);
     QCOMPARE(readAll(unpacked + "/noise.bin"), noise);
+}
+
+void TestZipWriter::progressAndCancel()
+{
+    // Two and a half chunks, an empty file and a small one: a report after every chunk read, the
+    // bytes read of the total, rising to it.
+    const qint64 chunk = ZipWriter::readChunkSize;
+    QVERIFY(writeFile(path("in/big.bin"), QByteArray(chunk * 2 + chunk / 2, 'b')));
+    QVERIFY(writeFile(path("in/empty"), QByteArray()));
+    QVERIFY(writeFile(path("in/small.txt"), "small"));
+    const QList<QUrl> urls{url("in/big.bin"), url("in/empty"), url("in/small.txt")};
+    const quint64 total = quint64(chunk * 2 + chunk / 2 + 5);
+    QList<std::pair<quint64, quint64>> reports;
+    const auto record = [&](quint64 read, quint64 of) {
+        reports.append({read, of});
+        return true;
+    };
+    QVERIFY(!ZipWriter::writeArchive(urls, QUrl::fromLocalFile(archivePath()), record));
+    QCOMPARE(
+        reports,
+        (QList<std::pair<quint64, quint64>>{
+            {chunk, total}, {chunk * 2, total}, {chunk * 2 + chunk / 2, total}, {total, total}}));
+
+    // Answering false stops the write at once with its own error.
+    reports.clear();
+    const auto stop = [&](quint64 read, quint64 of) {
+        reports.append({read, of});
+        return reports.size() < 2;
+    };
+    const auto failure = ZipWriter::writeArchive(urls, QUrl::fromLocalFile(archivePath()), stop);
+    QVERIFY(failure && failure->zipError());
+    QCOMPARE(failure->zipError()->code(), ZipError::Code::cancelled);
+    QCOMPARE(failure->description(), "취소했습니다.");
+    QCOMPARE(reports.size(), 2);
 }
 
 void TestZipWriter::dosDateTime_data()

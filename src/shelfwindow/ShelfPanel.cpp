@@ -132,6 +132,10 @@ void ShelfPanel::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     m_dropView->resize(size());
     updateShape();
+    // A translucent window is cleared only where it is repainted; some compositors keep what
+    // the old size showed. Every size change repaints, and so clears, the whole window.
+    if (m_translucent)
+        update();
 }
 
 void ShelfPanel::updateShape()

@@ -1,6 +1,8 @@
 // Shelf panels as real windows on an X server with a window manager: focus, placement, growth,
 // and real drags in from and out to another X client, driven with xdotool.
 
+#include "platform/Desktop.h"
+#include "platform/WindowSystem.h"
 #include "shelf/Shelf.h"
 #include "shelf/ShelfManager.h"
 #include "shelfwindow/DragSource.h"
@@ -14,6 +16,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -138,6 +141,7 @@ private Q_SLOTS:
     void realDragOutCopiesAndMoves();
     void dragOntoItsOwnShelfIsRefused();
     void screenshotsOfEachMode();
+    void grownPanelLeavesNoGhostPixels();
 
 private:
     ShelfManager::Opened open(Point origin);
@@ -427,6 +431,54 @@ void TestShelfPanel::screenshotsOfEachMode()
     qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(true);
     opened.shelf->setStatus(QStringLiteral("만들었어요"));
     save("list");
+}
+
+void TestShelfPanel::grownPanelLeavesNoGhostPixels()
+{
+    if (QStandardPaths::findExecutable("xcompmgr").isEmpty())
+        QSKIP("needs xcompmgr");
+    // Under a compositor the panel is translucent: a panel grown from the stack to the list must
+    // look exactly like one opened in the list, with nothing left of its old header or outline.
+    QProcess compositor;
+    compositor.start("xcompmgr", {});
+    QVERIFY(compositor.waitForStarted());
+    const auto stop = qScopeGuard([&] {
+        compositor.terminate();
+        compositor.waitForFinished(3000);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(Desktop::shared().windowSystem().hasCompositor(), 5000);
+
+    const QList<ShelfItem> items{ShelfItem(Content::text("메모 한 줄")),
+                                 ShelfItem(Content::link(QUrl("https://example.com/page")))};
+    const auto shot = [](ShelfPanel *panel) {
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, panel->x(), panel->y(), panel->width(), panel->height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    ShelfManager::Opened fresh = m_manager->newShelf();
+    auto *freshController = qobject_cast<ShelfPanelController *>(fresh.window);
+    fresh.shelf->add(items);
+    fresh.shelf->setColor(ShelfColor::blue);
+    freshController->view()->setExpanded(true);
+    freshController->present({500, 200}, {500, 200});
+    QVERIFY(QTest::qWaitForWindowExposed(freshController->panel()));
+    QTRY_COMPARE(freshController->panel()->windowOpacity(), 1.0);
+    // The compositor has drawn it when two shots one poll apart agree.
+    QImage expected;
+    QTRY_VERIFY(std::exchange(expected, shot(freshController->panel())) == expected);
+    QVERIFY(expected.save(QString(VYO_ARTIFACTS) + "/shelf-list-fresh.png"));
+    m_manager->close(fresh.shelf);
+
+    ShelfManager::Opened grown = open({500, 200});
+    auto *grownController = qobject_cast<ShelfPanelController *>(grown.window);
+    grown.shelf->add(items);
+    grown.shelf->setColor(ShelfColor::blue);
+    QTRY_COMPARE(grownController->panel()->windowOpacity(), 1.0);
+    grownController->view()->setExpanded(true);
+    QImage actual;
+    QTRY_VERIFY_WITH_TIMEOUT((actual = shot(grownController->panel())) == expected, 5000);
+    QVERIFY(actual.save(QString(VYO_ARTIFACTS) + "/shelf-list-grown.png"));
 }
 
 QTEST_MAIN(TestShelfPanel)

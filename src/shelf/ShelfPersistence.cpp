@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
 
@@ -168,8 +169,24 @@ std::optional<ShelfPersistence::State> ShelfPersistence::read() const
     return state;
 }
 
+void ShelfPersistence::removeLeftoverTemporaryFiles() const
+{
+    // An atomic save writes "shelves.json.XXXXXX" and renames it over the file; a process killed
+    // in between leaves it behind. Only this process saves the file, so at start-up none is in
+    // use.
+    const QFileInfo info(m_filePath);
+    const QRegularExpression temporary(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(info.fileName()) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
+    const QDir folder = info.absoluteDir();
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (temporary.match(name).hasMatch() && QFile::remove(folder.filePath(name)))
+            vyoInfo(lcShelf, u"중단된 저장의 임시 파일을 지움: %{public}s", name);
+    }
+}
+
 ShelfPersistence::Loaded ShelfPersistence::loadAtLaunch() const
 {
+    removeLeftoverTemporaryFiles();
     std::optional<State> state = read();
     if (state)
         return {*state, true, {}};

@@ -46,9 +46,11 @@ public:
         bool usable = true;
         QString movedAsideTo;
     };
-    // Reads the state as load() does; a file that exists but cannot be used is renamed to
+    // Reads the state as load() does, after removing the temporary files of saves that were
+    // killed before they ended; a file that exists but cannot be used is renamed to
     // "shelves.json.unreadable-<date>", keeping the newest `keptUnreadableCopies` of those.
     Loaded loadAtLaunch() const;
+    void removeLeftoverTemporaryFiles() const;
     static constexpr int keptUnreadableCopies = 3;
     // Writes the state; on failure returns false with the reason in `error`.
     bool save(const State &state, QString *error = nullptr) const;

@@ -269,6 +269,8 @@ void TestPersistence::unusableFileIsMovedAside()
         QVERIFY(test::writeFile(dropFolder + "/붙여넣은 이미지.png", "png"));
         if (!missing)
             QVERIFY(test::writeFile(path, json));
+        // What a save killed before its rename leaves behind goes at start-up.
+        QVERIFY(test::writeFile(path + ".Ab12Cd", "{\"open\":["));
         test::LogCapture log;
         const ShelfPersistence::State state =
             loadStateAndCleanUp(ShelfPersistence(path), dir.filePath("Items"));
@@ -277,6 +279,7 @@ void TestPersistence::unusableFileIsMovedAside()
         QCOMPARE(QFileInfo::exists(dropFolder), !missing);
         QVERIFY(!QFileInfo::exists(path));
         QCOMPARE(log.contains("읽지 못한 셸프 저장 파일을 옮겨 둠: "), !missing);
+        QVERIFY(!QFileInfo::exists(path + ".Ab12Cd"));
     }
     const QStringList aside =
         QDir(dir.path()).entryList({"shelves.json.unreadable-*"}, QDir::Files, QDir::Name);

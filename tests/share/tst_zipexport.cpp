@@ -209,17 +209,14 @@ void TestZipExport::progressShowsAndCancelKeepsTheOldFile()
     Shelf shelf;
     shelf.add({ShelfItem(Content::file(url("in/big.bin")))});
     QStringList shown;
-    connect(&shelf, &Shelf::statusChanged, this, [&] {
-        if (shelf.status() && shown.value(shown.size() - 1) != *shelf.status())
-            shown.append(*shelf.status());
-    });
+    connect(&shelf, &Shelf::statusChanged, this,
+            [&] { shown.append(shelf.status().value_or("")); });
 
     // Written to the end, the status line counts up and goes.
     QVERIFY(exportTo(shelf, path("out/new.zip")));
     QCOMPARE(m_finished->takeFirst().at(1).toBool(), true);
     QCOMPARE(shown.first(), "ZIP 만드는 중… 0%");
-    QCOMPARE(shown.last(), "ZIP 만드는 중… 100%");
-    QVERIFY(!shelf.status());
+    QCOMPARE(shown.mid(shown.size() - 2), (QStringList{"ZIP 만드는 중… 100%", ""}));
 
     // Cancelled from the status line: nothing replaced, no partial file, no alert.
     m_desktop->dialogs().setNextSaveAnswer(path("out/a.zip"));
@@ -229,10 +226,8 @@ void TestZipExport::progressShowsAndCancelKeepsTheOldFile()
     QVERIFY(m_finished->wait(30000));
     QCOMPARE(m_finished->first().at(1).toBool(), false);
     QFile old(path("out/a.zip"));
-    QVERIFY(old.open(QIODevice::ReadOnly));
-    QCOMPARE(old.readAll(), QByteArray("older archive"));
-    QVERIFY(partialFiles(path("out")).isEmpty());
-    QVERIFY(m_desktop->dialogs().alerts().isEmpty());
+    QVERIFY(old.open(QIODevice::ReadOnly) && old.readAll() == "older archive");
+    QVERIFY(partialFiles(path("out")).isEmpty() && m_desktop->dialogs().alerts().isEmpty());
     QVERIFY(!shelf.status());
 }
 

@@ -4,13 +4,14 @@
 # and that no temporary file is left beside it once start-up has cleaned up (kills that left one
 # for start-up to remove are counted apart).
 #
-#   bench/savekill.sh [BUILD_DIR] [KILLS] [SECONDS]     (defaults: build 1000 600)
+#   bench/savekill.sh [KILLS] [SECONDS]     (defaults: 1000 600; BUILD_DIR chooses the build)
 set -u
-build=${1:-build}
-kills=${2:-1000}
-seconds=${3:-600}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+kills=${1:-1000}
+seconds=${2:-600}
+cmake --build "$build" --target bench_savekill >/dev/null || exit 2
 program="$build/bench/bench_savekill"
-[ -x "$program" ] || { echo "build $program first" >&2; exit 2; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -134,28 +134,34 @@ QList<QUrl> images(const QList<QUrl> &files)
     return result;
 }
 
-QuickAction::Result convertAll(const QList<QUrl> &files)
+QuickAction::Result convertAll(const QList<QUrl> &files, const Progress &progress)
 {
     QList<QUrl> made;
-    for (const QUrl &image : images(files)) {
-        const QuickAction::Result result = ImageActions::makeJPEG(image.toLocalFile());
+    const QList<QUrl> found = images(files);
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        const QuickAction::Result result = ImageActions::makeJPEG(found[i].toLocalFile());
         if (!result.succeeded())
             return result; // what was written stays, but the run fails
         made += result.output().fileURLs();
+        if (progress)
+            progress(int(i + 1), int(found.size()));
     }
     return QuickAction::Output::files(made);
 }
 
-QuickAction::Result resizeAll(const QList<QUrl> &files, int longSide)
+QuickAction::Result resizeAll(const QList<QUrl> &files, int longSide, const Progress &progress)
 {
     QList<QUrl> made;
     std::optional<QuickAction::Result> lastFailure;
-    for (const QUrl &image : images(files)) {
-        QuickAction::Result result = ImageActions::makeResized(image.toLocalFile(), longSide);
+    const QList<QUrl> found = images(files);
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        QuickAction::Result result = ImageActions::makeResized(found[i].toLocalFile(), longSide);
         if (result.succeeded())
             made += result.output().fileURLs();
         else
             lastFailure = std::move(result);
+        if (progress)
+            progress(int(i + 1), int(found.size()));
     }
     if (made.isEmpty() && lastFailure)
         return *lastFailure;
@@ -227,15 +233,15 @@ bool isApplicable(const QList<ShelfItem> &items, QuickAction action)
     return isApplicable(candidateFiles(items), action);
 }
 
-QuickAction::Result perform(QuickAction action, const QList<QUrl> &files)
+QuickAction::Result perform(QuickAction action, const QList<QUrl> &files, const Progress &progress)
 {
     switch (action) {
     case QuickAction::convertToJPEG:
-        return convertAll(files);
+        return convertAll(files, progress);
     case QuickAction::resize2048:
     case QuickAction::resize1280:
     case QuickAction::resize800:
-        return resizeAll(files, *action.longSide());
+        return resizeAll(files, *action.longSide(), progress);
     case QuickAction::extractText:
         return recognizeText(files);
     case QuickAction::mergePDF:

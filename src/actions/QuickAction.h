@@ -11,6 +11,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 namespace vyo {
@@ -155,9 +156,14 @@ QList<QUrl> candidateFiles(const QList<ShelfItem> &items);
 bool isApplicable(const QList<ShelfItem> &items, QuickAction action);
 bool isApplicable(const QList<QUrl> &files, QuickAction action);
 
+// How many of the files a run has done, of how many: called on the running thread when each file
+// has been done (JPEG and shrink actions, which work file by file).
+using Progress = std::function<void(int done, int total)>;
+
 // Runs the action on the candidate files. It blocks until done, touches no model object and may
 // run on any thread: callers run it in the background.
-QuickAction::Result perform(QuickAction action, const QList<QUrl> &files);
+QuickAction::Result perform(QuickAction action, const QList<QUrl> &files,
+                            const Progress &progress = {});
 
 } // namespace QuickActions
 

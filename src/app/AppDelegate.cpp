@@ -54,8 +54,8 @@ AppDelegate::LaunchResult AppDelegate::launch(const QStringList &arguments)
     manager.setWindowMaker(ShelfPanelController::windowMaker());
     ShareCenter::shared().follow(manager);
     ShareCenter::shared().setPeerConnectionMaker(makePeerConnection);
-    const ShelfPersistence::State state = manager.persistence().load();
-    removeUnreferencedDropFolders(referencedFileURLs(state), itemsDirectory());
+    const ShelfPersistence::State state =
+        loadStateAndCleanUp(manager.persistence(), itemsDirectory());
 
     // The tray item and its menu.
     m_statusItemController =

@@ -58,7 +58,9 @@ URLCommand URLCommand::parse(const QString &text)
 {
     if (text.size() > maximumURLLength)
         return {};
-    return parse(QUrl(text, QUrl::StrictMode));
+    // Read as browsers read a typed address: spaces and other characters that may not stand raw
+    // are encoded ("내 문서/메모 1.txt"), and a lone "%" stands for itself.
+    return parse(QUrl(text, QUrl::TolerantMode));
 }
 
 bool URLCommand::looksLikeSchemeURL(const QString &argument)

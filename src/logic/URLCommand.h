@@ -22,7 +22,8 @@ struct URLCommand
     static constexpr auto scheme = "vyoshelf";
 
     static URLCommand parse(const QUrl &url);
-    // Parses a URL as given on the command line or forwarded by a second process.
+    // Parses a URL as given on the command line or forwarded by a second process, as typed:
+    // raw spaces and other characters that should have been encoded are accepted.
     static URLCommand parse(const QString &text);
 
     // Whether a command-line argument is meant as one of our URLs (whatever its command).

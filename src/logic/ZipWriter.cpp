@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QTextBoundaryFinder>
 
 #include <sys/stat.h>
 #include <zlib.h>
@@ -96,9 +98,10 @@ void addFolderContents(const QString &folder, const QString &name, QList<ZipWrit
             continue;
         }
         const QFileInfo child = current.children[current.next++];
-        // Two names that differ only in their Unicode form are one name after NFC; keep both.
-        const QString childName = ZipWriter::uniqueName(nfc(child.fileName()), current.usedNames);
-        current.usedNames.insert(childName);
+        // Two names that differ only in their Unicode form or letter case, or that Windows'
+        // rules made equal, are one name on Windows; keep both.
+        const QString childName =
+            ZipWriter::entryName(child.fileName(), current.entryPath, &current.usedNames);
         const QString entryPath = current.entryPath + u'/' + childName;
         if (child.isDir()) {
             entries.append({entryPath + u'/', std::nullopt});
@@ -143,6 +146,7 @@ struct SourceStatus
 {
     FileIdentity identity;
     QDateTime modified;
+    quint64 size = 0;
 };
 
 SourceStatus statusOf(const QString &path)
@@ -152,7 +156,8 @@ SourceStatus statusOf(const QString &path)
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
         return {};
     return {{status.st_dev, status.st_ino, true},
-            QDateTime::fromSecsSinceEpoch(qint64(status.st_mtim.tv_sec))};
+            QDateTime::fromSecsSinceEpoch(qint64(status.st_mtim.tv_sec)),
+            quint64(std::max<off_t>(status.st_size, 0))};
 }
 
 // Writes every byte. A short write is retried with the rest, so that the system's reason (a full
@@ -255,8 +260,17 @@ struct EntryData
 
 // Streams one source file into the archive in a single pass: CRC, compression and writing happen
 // chunk by chunk.
+// The bytes read of all sources so far and their total, for the progress callback.
+struct ReadProgress
+{
+    const ZipWriter::Progress &report;
+    quint64 read = 0;
+    quint64 total = 0;
+};
+
 std::optional<ZipWriter::Failure> copyData(const QUrl &source, quint16 method, QFile &output,
-                                           StreamBuffers &buffers, EntryData *data)
+                                           StreamBuffers &buffers, EntryData *data,
+                                           ReadProgress &progress)
 {
     QFile input(source.toLocalFile());
     if (!input.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -299,6 +313,11 @@ std::optional<ZipWriter::Failure> copyData(const QUrl &source, quint16 method, Q
         if (data->uncompressedSize > ZipWriter::maximumSize ||
             data->compressedSize > ZipWriter::maximumSize)
             return ZipWriter::ZipError::tooLarge();
+        progress.read += quint64(length);
+        // A file that grew since the total was taken does not push the report past it.
+        progress.total = std::max(progress.total, progress.read);
+        if (progress.report && !progress.report(progress.read, progress.total))
+            return ZipWriter::ZipError::cancelled();
     }
     if (deflater) {
         if (auto failure = deflater->run(nullptr, 0, Z_FINISH, output, block, data->compressedSize))
@@ -318,6 +337,8 @@ QString ZipWriter::ZipError::description() const
     }
     case Code::tooLarge:
         return QStringLiteral("ZIP은 4GB까지 만들 수 있습니다.");
+    case Code::cancelled:
+        return QStringLiteral("취소했습니다.");
     }
     return {};
 }
@@ -366,6 +387,73 @@ QString ZipWriter::uniqueName(const QString &name, const QSet<QString> &used)
     }
 }
 
+QString ZipWriter::windowsName(const QString &name)
+{
+    static const QString refused = QStringLiteral("<>:\"\\|?*");
+    static const QString lookAlikes = QStringLiteral("＜＞：＂＼｜？＊");
+    QString mapped = name;
+    for (QChar &c : mapped) {
+        if (c.unicode() < 0x20)
+            c = u'_';
+        else if (const qsizetype at = refused.indexOf(c); at >= 0)
+            c = lookAlikes[at];
+    }
+    while (mapped.endsWith(u'.') || mapped.endsWith(u' '))
+        mapped.chop(1);
+    if (mapped.isEmpty())
+        return QStringLiteral("_");
+    // Windows reads "nul.txt" or "COM1 .tar.gz" as the device: what counts is the part before the
+    // first dot, without trailing spaces, in any letter case (superscript digits included).
+    static const QRegularExpression reserved(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9¹²³]|LPT[1-9¹²³]) *(\\..*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (reserved.match(mapped).hasMatch())
+        mapped.prepend(u'_');
+    return mapped;
+}
+
+QString ZipWriter::entryName(const QString &fileName, const QString &parent, QSet<QString> *used)
+{
+    const QString mapped = windowsName(nfc(fileName));
+    const qsizetype available =
+        std::max<qsizetype>(maximumPathLength - (parent.isEmpty() ? 0 : parent.size() + 1), 1);
+    // Split at the last "." unless it begins the name, as uniqueName does.
+    const qsizetype dot = mapped.lastIndexOf(u'.');
+    const bool hasExtension = dot > 0 && dot < mapped.size() - 1;
+    const QString base = hasExtension ? mapped.left(dot) : mapped;
+    QString extension = hasExtension ? mapped.mid(dot) : QString();
+
+    // The base is cut at a character boundary until the name fits; an extension too long to
+    // leave room for any of the base is cut as part of the name.
+    const auto fitted = [&](const QString &suffix) {
+        QString front = base;
+        QString back = suffix + extension;
+        if (back.size() >= available) {
+            front = base + extension;
+            back = suffix;
+        }
+        for (;;) {
+            QString candidate = windowsName(front + back);
+            if (candidate.size() <= available || front.size() <= 1)
+                return candidate;
+            qsizetype keep = std::max<qsizetype>(available - back.size(), 1);
+            if (keep >= front.size())
+                keep = front.size() - 1;
+            QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, front);
+            graphemes.setPosition(keep);
+            if (!graphemes.isAtBoundary())
+                graphemes.toPreviousBoundary();
+            front.truncate(std::max<qsizetype>(graphemes.position(), 1));
+        }
+    };
+    // At most used->size() candidates can be taken, so this ends by then.
+    QString name = fitted(QString());
+    for (qsizetype n = 2; used->contains(name.toCaseFolded()); ++n)
+        name = fitted(u" (" + QString::number(n) + u')');
+    used->insert(name.toCaseFolded());
+    return name;
+}
+
 QList<ZipWriter::Entry> ZipWriter::makeEntries(const QList<QUrl> &urls)
 {
     QList<Entry> entries;
@@ -374,11 +462,11 @@ QList<ZipWriter::Entry> ZipWriter::makeEntries(const QList<QUrl> &urls)
         if (!url.isLocalFile())
             continue;
         const QString path = QDir::cleanPath(url.toLocalFile());
-        QString name = nfc(QFileInfo(path).fileName());
-        if (name.isEmpty())
+        const QString fileName = QFileInfo(path).fileName();
+        if (fileName.isEmpty())
             continue;
-        name = uniqueName(name, usedNames);
-        usedNames.insert(name); // reserved even when nothing is there any more
+        // Taken even when nothing is there any more.
+        const QString name = entryName(fileName, QString(), &usedNames);
         const QFileInfo info(path);
         if (info.isDir()) {
             entries.append({name + u'/', std::nullopt});
@@ -390,8 +478,8 @@ QList<ZipWriter::Entry> ZipWriter::makeEntries(const QList<QUrl> &urls)
     return entries;
 }
 
-std::optional<ZipWriter::Failure> ZipWriter::write(const QList<Entry> &entries,
-                                                   const QUrl &destination)
+std::optional<ZipWriter::Failure>
+ZipWriter::write(const QList<Entry> &entries, const QUrl &destination, const Progress &progress)
 {
     // The count is known up front: no need to write gigabytes before failing on it.
     if (entries.size() > maximumEntries)
@@ -401,6 +489,14 @@ std::optional<ZipWriter::Failure> ZipWriter::write(const QList<Entry> &entries,
     if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return systemFailure(output);
     const FileIdentity archive = identityOf(output.handle());
+
+    ReadProgress read{progress};
+    if (progress) {
+        for (const Entry &entry : entries) {
+            if (entry.source)
+                read.total += statusOf(entry.source->toLocalFile()).size;
+        }
+    }
 
     StreamBuffers buffers;
     CentralDirectory directory;
@@ -428,7 +524,7 @@ std::optional<ZipWriter::Failure> ZipWriter::write(const QList<Entry> &entries,
 
         EntryData data;
         if (entry.source) {
-            if (auto failure = copyData(*entry.source, method, output, buffers, &data))
+            if (auto failure = copyData(*entry.source, method, output, buffers, &data, read))
                 return failure;
         }
 
@@ -453,10 +549,10 @@ std::optional<ZipWriter::Failure> ZipWriter::write(const QList<Entry> &entries,
     return std::nullopt;
 }
 
-std::optional<ZipWriter::Failure> ZipWriter::writeArchive(const QList<QUrl> &urls,
-                                                          const QUrl &destination)
+std::optional<ZipWriter::Failure>
+ZipWriter::writeArchive(const QList<QUrl> &urls, const QUrl &destination, const Progress &progress)
 {
-    return write(makeEntries(urls), destination);
+    return write(makeEntries(urls), destination, progress);
 }
 
 std::optional<ZipWriter::ZipError>

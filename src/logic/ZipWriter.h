@@ -1,8 +1,9 @@
 #pragma once
 
 // Writes ZIP archives whose file names come out right on Windows: every name in precomposed
-// Unicode (NFC), stored as UTF-8 with the UTF-8 flag (bit 11). Already-compressed formats are
-// stored, everything else is deflated. Files stream through in 1 MiB chunks, each read once, so
+// Unicode (NFC), stored as UTF-8 with the UTF-8 flag (bit 11), made of names Windows accepts,
+// unique ignoring letter case and short enough for Windows' extractor. Already-compressed formats
+// are stored, everything else is deflated. Files stream through in 1 MiB chunks, each read once, so
 // archives of gigabytes never sit in memory. Classic ZIP only (no ZIP64, no data descriptors): at
 // most 4 GB and 65,535 entries. Plain logic over files, meant to run away from the main thread.
 
@@ -13,6 +14,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 namespace vyo {
@@ -34,7 +36,7 @@ public:
     class ZipError
     {
     public:
-        enum class Code { unreadable, tooLarge };
+        enum class Code { unreadable, tooLarge, cancelled };
 
         // The source file cannot be opened or read.
         static ZipError unreadable(const QUrl &source)
@@ -43,11 +45,13 @@ public:
         }
         // A size, offset, name or entry count does not fit the format's fields.
         static ZipError tooLarge() { return ZipError(Code::tooLarge, {}); }
+        // The progress callback asked to stop.
+        static ZipError cancelled() { return ZipError(Code::cancelled, {}); }
 
         Code code() const { return m_code; }
-        // The unreadable file; empty for tooLarge.
+        // The unreadable file; empty otherwise.
         const QUrl &source() const { return m_source; }
-        // "a.pdf 파일을 읽을 수 없습니다." or "ZIP은 4GB까지 만들 수 있습니다."
+        // "a.pdf 파일을 읽을 수 없습니다.", "ZIP은 4GB까지 만들 수 있습니다." or "취소했습니다."
         QString description() const;
 
         friend bool operator==(const ZipError &, const ZipError &) = default;
@@ -109,18 +113,40 @@ public:
     // without an extension) for n = 2, 3, …
     static QString uniqueName(const QString &name, const QSet<QString> &used);
 
-    // The entries for files and folders, in the given order: unique NFC top-level names, folders
+    // The name Windows accepts for one path component: the characters it refuses become
+    // full-width look-alikes (＜ ＞ ： ＂ ＼ ｜ ？ ＊) and control characters "_", trailing dots
+    // and spaces go ("_" if nothing is left), and reserved device names (CON, PRN, AUX, NUL,
+    // COM1–COM9, LPT1–LPT9, with any extension) get a leading "_".
+    static QString windowsName(const QString &name);
+
+    // The longest entry path, in UTF-16 units. Windows' extractor refuses paths longer than 260
+    // characters, the folder it extracts into included ("C:\Users\<name>\Downloads\<archive>\"
+    // takes about 40 to 60); the rest is left for that folder.
+    static constexpr qsizetype maximumPathLength = 200;
+
+    // The archive name of a file or folder named `fileName` inside the folder entry `parent`
+    // (without its "/"; empty at the top): NFC, windowsName, shortened to keep the whole path
+    // within maximumPathLength (the extension kept), and unique among `used`, which holds the
+    // case-folded names taken in that folder, as Windows compares them; the name is added to it.
+    static QString entryName(const QString &fileName, const QString &parent, QSet<QString> *used);
+
+    // The entries for files and folders, in the given order: unique entryName names, folders
     // descended depth first with hidden files skipped. Never fails; missing items are skipped.
     static QList<Entry> makeEntries(const QList<QUrl> &urls);
 
+    // How far a write has come, and whether it should go on: called on the writing thread after
+    // every chunk read, with the bytes read so far of the sources' total (their sizes when the
+    // write began). Answering false cancels the write.
+    using Progress = std::function<bool(quint64 bytesRead, quint64 totalBytes)>;
+
     // Writes the entries to the destination file (created or truncated). Nothing on success. On
-    // failure the partly written file stays for the caller to remove.
-    [[nodiscard]] static std::optional<Failure> write(const QList<Entry> &entries,
-                                                      const QUrl &destination);
+    // failure (a cancel included) the partly written file stays for the caller to remove.
+    [[nodiscard]] static std::optional<Failure>
+    write(const QList<Entry> &entries, const QUrl &destination, const Progress &progress = {});
 
     // makeEntries followed by write: what the export and the share downloads run.
-    [[nodiscard]] static std::optional<Failure> writeArchive(const QList<QUrl> &urls,
-                                                             const QUrl &destination);
+    [[nodiscard]] static std::optional<Failure>
+    writeArchive(const QList<QUrl> &urls, const QUrl &destination, const Progress &progress = {});
 
     // The bookkeeping of one archive apart from the file it goes to: where each local header
     // starts, the header bytes, the central directory kept in memory, and every 32-bit limit. The

@@ -112,6 +112,38 @@ std::optional<QString> search(const Identity &stored, const QStringList &roots,
     return std::nullopt;
 }
 
+// The entry of the folder with the stored identity (a rename). The folder is listed once for all
+// the files of a shelf, within the limits and the shared time; a folder cut short by them is
+// searched as far as it was listed.
+std::optional<QString> findRenamed(const Identity &stored, const QString &folder,
+                                   const BookmarkSearchLimits &limits)
+{
+    auto &folders = limits.listings->folders;
+    auto listing = folders.constFind(folder);
+    if (listing == folders.cend()) {
+        if (limits.sharedDeadline.hasExpired())
+            return std::nullopt;
+        const QDeadlineTimer deadline(limits.maxMilliseconds);
+        QMultiHash<std::pair<quint64, quint64>, QString> entries;
+        QDirIterator children(folder, QDir::AllEntries | QDir::Hidden | QDir::System |
+                                          QDir::NoDotAndDotDot);
+        for (int count = 1; children.hasNext(); ++count) {
+            if (count > limits.maxEntries || deadline.hasExpired() ||
+                limits.sharedDeadline.hasExpired())
+                break;
+            const QString child = children.next();
+            if (const std::optional<Identity> found = identityOf(child))
+                entries.insert({found->device, found->inode}, child);
+        }
+        listing = folders.insert(folder, entries);
+    }
+    for (const QString &path : listing->values({stored.device, stored.inode})) {
+        if (const auto found = identityOf(path); found && sameFile(stored, *found))
+            return path;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<QByteArray> createFileBookmark(const QString &path, QString *error)
@@ -155,10 +187,7 @@ std::optional<QString> resolveFileBookmark(const QByteArray &bookmark,
         return path;
 
     const QString oldFolder = QFileInfo(path).absolutePath();
-    BookmarkSearchLimits renamed = limits;
-    renamed.maxDepth = 1;
-    renamed.sharedDeadline = QDeadlineTimer(QDeadlineTimer::Forever);
-    if (auto found = search(stored, {oldFolder}, renamed))
+    if (auto found = findRenamed(stored, oldFolder, limits))
         return found;
 
     QStringList roots;

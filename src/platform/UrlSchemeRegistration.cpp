@@ -5,7 +5,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QStringList>
+
+#include <optional>
 
 namespace vyo {
 
@@ -13,10 +16,52 @@ namespace {
 
 constexpr auto schemeMimeType = "x-scheme-handler/vyoshelf";
 
+// The bytes of a file Vyo rewrites: empty when there is none yet, nullopt (with the reason) when
+// one exists but cannot be read, which means it must be left alone: it may hold other people's
+// choices that a rewrite would lose.
+std::optional<QByteArray> currentContent(const QString &path, QString *error)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return QByteArray();
+    const auto unreadable = [&](const QString &reason) -> std::optional<QByteArray> {
+        if (error)
+            *error = QStringLiteral("%1: 읽을 수 없어 그대로 둠 (%2)").arg(path, reason);
+        return std::nullopt;
+    };
+    if (info.isDir())
+        return unreadable(QStringLiteral("폴더임"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return unreadable(file.errorString());
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return unreadable(file.errorString());
+    return bytes;
+}
+
+// The text of a file Vyo merges into; nullopt when it cannot be read or is not UTF-8.
+std::optional<QString> currentText(const QString &path, QString *error)
+{
+    const std::optional<QByteArray> bytes = currentContent(path, error);
+    if (!bytes)
+        return std::nullopt;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder(*bytes);
+    if (decoder.hasError()) {
+        if (error)
+            *error = QStringLiteral("%1: UTF-8이 아니어서 그대로 둠").arg(path);
+        return std::nullopt;
+    }
+    return text;
+}
+
 bool writeIfChanged(const QString &path, const QByteArray &bytes, QString *error)
 {
-    QFile existing(path);
-    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == bytes)
+    const std::optional<QByteArray> existing = currentContent(path, error);
+    if (!existing)
+        return false;
+    if (*existing == bytes)
         return true;
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
@@ -134,14 +179,12 @@ bool registerUrlSchemeHandler(const QString &executable, QString *error)
     const QString mimeapps =
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
         QStringLiteral("/mimeapps.list");
-    QFile file(mimeapps);
-    QString current;
-    if (file.open(QIODevice::ReadOnly))
-        current = QString::fromUtf8(file.readAll());
-    file.close();
+    const std::optional<QString> current = currentText(mimeapps, error);
+    if (!current)
+        return false;
     if (!writeIfChanged(
             mimeapps,
-            withDefaultApplication(current, QLatin1String(schemeMimeType), desktopId).toUtf8(),
+            withDefaultApplication(*current, QLatin1String(schemeMimeType), desktopId).toUtf8(),
             error))
         return false;
     // Last, the entry's icon, where icon themes look for an application's own icons.

@@ -4,7 +4,8 @@
 // reaches Vyo: a desktop entry in $XDG_DATA_HOME/applications with the real executable path (and
 // its icon in $XDG_DATA_HOME/icons), and the default-application entry in
 // $XDG_CONFIG_HOME/mimeapps.list. Files are rewritten only when
-// their content changes, atomically, and other entries of mimeapps.list are kept.
+// their content changes, atomically, and other entries of mimeapps.list are kept; a file that
+// exists but cannot be read (or is not UTF-8) is left untouched and named in `error`.
 
 #include <QString>
 

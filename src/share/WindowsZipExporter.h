@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 
@@ -20,10 +21,11 @@ public:
 
     explicit WindowsZipExporter(QObject *parent = nullptr);
 
-    // Asks where to save the shelf's files and writes the archive there; the new file is then
-    // revealed in the file manager, a failure is logged and shown in an alert. Does nothing when
-    // the shelf has no file that still exists.
-    void exportShelf(const Shelf &shelf);
+    // Asks where to save the shelf's files and writes the archive there, showing the progress in
+    // the shelf's status line, where it can be cancelled (nothing is then written or replaced);
+    // the new file is then revealed in the file manager, a failure is logged and shown in an
+    // alert. Does nothing when the shelf has no file that still exists.
+    void exportShelf(Shelf &shelf);
 
     // The URLs of the shelf's file and image items whose file still exists, in item order.
     static QList<QUrl> exportableURLs(const Shelf &shelf);
@@ -37,7 +39,7 @@ Q_SIGNALS:
     void exportFinished(const QString &destination, bool succeeded);
 
 private:
-    void writeArchive(const QList<QUrl> &urls, const QString &destination);
+    void writeArchive(const QList<QUrl> &urls, const QString &destination, QPointer<Shelf> shelf);
 };
 
 } // namespace vyo

@@ -71,10 +71,31 @@ void Shelf::setSelection(const QSet<QUuid> &selection)
 
 void Shelf::setStatus(const std::optional<QString> &status)
 {
-    if (m_status == status)
+    const bool wasCancellable = isStatusCancellable();
+    m_cancelStatus = nullptr;
+    if (m_status == status && !wasCancellable)
         return;
     m_status = status;
     Q_EMIT statusChanged();
+}
+
+void Shelf::setCancellableStatus(const QString &status, std::function<void()> cancel)
+{
+    const bool wasCancellable = isStatusCancellable();
+    m_cancelStatus = std::move(cancel);
+    if (m_status == status && wasCancellable == isStatusCancellable())
+        return;
+    m_status = status;
+    Q_EMIT statusChanged();
+}
+
+void Shelf::cancelStatus()
+{
+    // The work reports its end itself; the cancel is offered once.
+    if (auto cancel = std::exchange(m_cancelStatus, nullptr)) {
+        Q_EMIT statusChanged();
+        cancel();
+    }
 }
 
 void Shelf::setShareRequest(const std::optional<QUuid> &request)

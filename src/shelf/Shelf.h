@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 namespace vyo {
@@ -50,6 +51,12 @@ public:
 
     const std::optional<QString> &status() const { return m_status; }
     void setStatus(const std::optional<QString> &status);
+    // A status of work that can be stopped ("ZIP 만드는 중… 42%"): `cancel` stops it, offered until
+    // the status is set again.
+    void setCancellableStatus(const QString &status, std::function<void()> cancel);
+    bool isStatusCancellable() const { return bool(m_cancelStatus); }
+    // Stops the work the status reports, if it can be stopped.
+    void cancelStatus();
 
     const std::optional<QUuid> &shareRequest() const { return m_shareRequest; }
     void setShareRequest(const std::optional<QUuid> &request);
@@ -96,6 +103,7 @@ private:
     bool m_isDropTargeted = false;
     QSet<QUuid> m_selection;
     std::optional<QString> m_status;
+    std::function<void()> m_cancelStatus;
     std::optional<QUuid> m_shareRequest;
 };
 

@@ -74,36 +74,33 @@ ShelfManager::Opened ShelfManager::newShelf()
 
 void ShelfManager::close(Shelf *shelf)
 {
-    if (!shelf)
+    // A shelf closes once: a second close (say, while its panel fades out) changes nothing.
+    if (!shelf || !m_shelves.contains(shelf))
         return;
     const QUuid id = shelf->id();
     Q_EMIT shelfClosing(shelf);
     m_pendingShakeShelves.remove(id);
 
-    if (m_shelves.contains(shelf)) {
-        ShelfWindow *window = m_windows.take(id);
-        const ShelfSnapshot snapshot =
-            ShelfSnapshot::from(*shelf, window ? std::optional(window->frame()) : std::nullopt,
-                                QDateTime::currentDateTimeUtc());
-        if (!shelf->pinID()) {
-            m_recent.push(snapshot);
-            Q_EMIT recentChanged();
-        } else {
-            upsertPinned(snapshot);
-        }
-        if (window) {
-            window->dismiss();
-            window->deleteLater();
-        }
+    ShelfWindow *window = m_windows.take(id);
+    const ShelfSnapshot snapshot =
+        ShelfSnapshot::from(*shelf, window ? std::optional(window->frame()) : std::nullopt,
+                            QDateTime::currentDateTimeUtc());
+    if (!shelf->pinID()) {
+        m_recent.push(snapshot);
+        Q_EMIT recentChanged();
+    } else {
+        upsertPinned(snapshot);
+    }
+    if (window) {
+        window->dismiss();
+        window->deleteLater();
     }
 
-    const qsizetype removed = m_shelves.removeAll(shelf);
+    m_shelves.removeAll(shelf);
     vyoInfo(lcShelf, u"셸프 닫힘 (열린 셸프 %ld개)", m_shelves.size());
-    if (removed > 0) {
-        Q_EMIT shelvesChanged();
-        disconnect(shelf, nullptr, this, nullptr);
-        shelf->deleteLater();
-    }
+    Q_EMIT shelvesChanged();
+    disconnect(shelf, nullptr, this, nullptr);
+    shelf->deleteLater();
     scheduleSave();
 }
 

@@ -62,6 +62,8 @@ public:
     void clearAll(Shelf *shelf);
     void scheduleSave();
     void save();
+    // A change waits to be saved.
+    bool isSavePending() const { return m_saveTask.isPending(); }
     void pin(Shelf *shelf);
     void unpin(Shelf *shelf);
     void upsertPinned(const ShelfSnapshot &snapshot);

@@ -4,11 +4,13 @@
 #include "core/Log.h"
 #include "core/Paths.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
 
@@ -134,13 +136,18 @@ QByteArray ShelfPersistence::encode(const State &state)
 
 ShelfPersistence::State ShelfPersistence::load() const
 {
+    return read().value_or(State());
+}
+
+std::optional<ShelfPersistence::State> ShelfPersistence::read() const
+{
     const QFileInfo info(m_filePath);
     if (!info.exists() && !info.isSymLink())
-        return {};
-
-    const auto unreadable = [](const QString &reason) {
-        vyoError(lcShelf, u"셸프 저장 파일을 읽지 못함, 빈 상태로 시작: %{public}s", reason);
         return State();
+
+    const auto unreadable = [](const QString &reason) -> std::optional<State> {
+        vyoError(lcShelf, u"셸프 저장 파일을 읽지 못함, 빈 상태로 시작: %{public}s", reason);
+        return std::nullopt;
     };
     QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly))
@@ -157,9 +164,59 @@ ShelfPersistence::State ShelfPersistence::load() const
         return unreadable(error);
     if (state->version != 1) {
         vyoError(lcShelf, u"알 수 없는 저장 형식 버전 %ld, 빈 상태로 시작", state->version);
-        return {};
+        return std::nullopt;
     }
-    return *state;
+    return state;
+}
+
+void ShelfPersistence::removeLeftoverTemporaryFiles() const
+{
+    // An atomic save writes "shelves.json.XXXXXX" and renames it over the file; a process killed
+    // in between leaves it behind. Only this process saves the file, so at start-up none is in
+    // use.
+    const QFileInfo info(m_filePath);
+    const QRegularExpression temporary(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(info.fileName()) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
+    const QDir folder = info.absoluteDir();
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (temporary.match(name).hasMatch() && QFile::remove(folder.filePath(name)))
+            vyoInfo(lcShelf, u"중단된 저장의 임시 파일을 지움: %{public}s", name);
+    }
+}
+
+ShelfPersistence::Loaded ShelfPersistence::loadAtLaunch() const
+{
+    removeLeftoverTemporaryFiles();
+    std::optional<State> state = read();
+    if (state)
+        return {*state, true, {}};
+
+    // The file may be from a newer Vyo or damaged by a full disk: it is kept for the user (or a
+    // later version) instead of being overwritten by the next save.
+    const QFileInfo info(m_filePath);
+    const QDir folder = info.absoluteDir();
+    const QString prefix = info.fileName() + QStringLiteral(".unreadable-");
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = folder.filePath(prefix + stamp);
+    for (int n = 2; QFileInfo(aside).exists() || QFileInfo(aside).isSymLink(); ++n)
+        aside = folder.filePath(prefix + stamp + QStringLiteral("-%1").arg(n));
+    if (!QFile::rename(m_filePath, aside)) {
+        vyoError(lcShelf, u"읽지 못한 셸프 저장 파일을 옮기지 못함: %{public}s", m_filePath);
+        return {State(), false, {}};
+    }
+    vyoError(lcShelf, u"읽지 못한 셸프 저장 파일을 옮겨 둠: %{public}s", aside);
+
+    // Oldest first by name (the stamp sorts by time); the newest few stay.
+    QStringList copies = folder.entryList(
+        {prefix + QLatin1Char('*')}, QDir::AllEntries | QDir::System | QDir::Hidden, QDir::Name);
+    while (copies.size() > keptUnreadableCopies) {
+        const QString oldest = folder.filePath(copies.takeFirst());
+        if (QFileInfo(oldest).isDir() && !QFileInfo(oldest).isSymLink())
+            QDir(oldest).removeRecursively();
+        else
+            QFile::remove(oldest);
+    }
+    return {State(), false, aside};
 }
 
 bool ShelfPersistence::save(const State &state, QString *error) const
@@ -222,6 +279,17 @@ void removeUnreferencedDropFolders(const QList<QUrl> &keep, const QString &items
         else
             QFile::remove(entry.filePath());
     }
+}
+
+ShelfPersistence::State loadStateAndCleanUp(const ShelfPersistence &persistence,
+                                            const QString &itemsDirectory)
+{
+    ShelfPersistence::Loaded loaded = persistence.loadAtLaunch();
+    if (loaded.usable)
+        removeUnreferencedDropFolders(referencedFileURLs(loaded.state), itemsDirectory);
+    else
+        vyoInfo(lcShelf, u"저장 파일을 읽지 못해 이번 실행에서는 Items 폴더를 정리하지 않음");
+    return loaded.state;
 }
 
 } // namespace vyo

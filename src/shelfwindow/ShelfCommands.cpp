@@ -305,7 +305,23 @@ void ShelfCommands::runQuickAction(QuickAction action, const std::optional<QList
     const QList<QUrl> files = QuickActions::candidateFiles(items ? *items : targetItems());
     if (!QuickActions::isApplicable(files, action))
         return;
-    m_shelf->setStatus(action.progressText());
+    const QString progressText = action.progressText();
+    m_shelf->setStatus(progressText);
+
+    // Over several files the status line counts them ("JPG로 바꾸는 중… 3/12") while it still
+    // shows this run's text.
+    const QPointer<Shelf> shelf(m_shelf);
+    const QuickActions::Progress progress = [shelf, progressText](int done, int total) {
+        if (total < 2)
+            return;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [shelf, progressText, done, total] {
+                if (shelf && shelf->status() && shelf->status()->startsWith(progressText))
+                    shelf->setStatus(progressText + QStringLiteral(" %1/%2").arg(done).arg(total));
+            },
+            Qt::QueuedConnection);
+    };
 
     // The result joins the shelf even when the panel (and this object) is gone by then. A shelf
     // closed meanwhile no longer takes it, but recognised text still reaches the clipboard and a
@@ -313,7 +329,7 @@ void ShelfCommands::runQuickAction(QuickAction action, const std::optional<QList
     QPointer<ShelfCommands> self = this;
     runInBackground(
         QCoreApplication::instance(),
-        [action, files] { return QuickActions::perform(action, files); },
+        [action, files, progress] { return QuickActions::perform(action, files, progress); },
         [shelf = QPointer<Shelf>(m_shelf), self](const QuickAction::Result &result) {
             const bool succeeded = applyQuickActionResult(shelf, result);
             if (self)

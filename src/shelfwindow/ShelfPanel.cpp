@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QPainterPath>
 #include <QRegion>
+#include <QWindow>
 
 namespace vyo {
 
@@ -93,6 +94,11 @@ void ShelfPanel::keyPressEvent(QKeyEvent *event)
     }
 }
 
+bool ShelfPanel::hasKeyboard() const
+{
+    return windowHandle() && QGuiApplication::focusWindow() == windowHandle();
+}
+
 void ShelfPanel::mousePressEvent(QMouseEvent *event)
 {
     activateWindow();
@@ -101,7 +107,10 @@ void ShelfPanel::mousePressEvent(QMouseEvent *event)
 
 bool ShelfPanel::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonPress && !isActiveWindow())
+    // Every press asks for the keyboard, also one that a child takes for itself (the header
+    // moving the panel, the footer starting a drag) and so never reaches mousePressEvent.
+    // isActiveWindow() cannot tell: it is always true for a tool window without a parent.
+    if (event->type() == QEvent::MouseButtonPress && !hasKeyboard())
         activateWindow();
     if (event->type() == QEvent::ChildAdded) {
         if (auto *child = qobject_cast<QWidget *>(static_cast<QChildEvent *>(event)->child()))
@@ -123,6 +132,10 @@ void ShelfPanel::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     m_dropView->resize(size());
     updateShape();
+    // A translucent window is cleared only where it is repainted; some compositors keep what
+    // the old size showed. Every size change repaints, and so clears, the whole window.
+    if (m_translucent)
+        update();
 }
 
 void ShelfPanel::updateShape()

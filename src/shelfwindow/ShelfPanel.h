@@ -49,6 +49,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // Whether the panel's window has the keyboard focus.
+    bool hasKeyboard() const;
     void updateShape();
 
     ShelfDropView *m_dropView = nullptr;

@@ -11,6 +11,7 @@
 #include "shelfwindow/ShelfMenus.h"
 #include "shelfwindow/ThumbnailProvider.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFrame>
 #include <QGraphicsOpacityEffect>
@@ -35,6 +36,8 @@ namespace vyo {
 namespace {
 
 constexpr int headerIconSize = 18;
+// The status capsule's cancel button, square.
+constexpr int statusCancelSize = 20;
 
 QToolButton *headerButton(const QString &objectName, Icon icon, QWidget *parent)
 {
@@ -263,6 +266,15 @@ ShelfView::ShelfView(Shelf *shelf, ShelfCommands *commands, QWidget *parent)
     statusFont.setPointSizeF(statusFont.pointSizeF() * 0.85);
     statusFont.setWeight(QFont::Medium);
     m_status->setFont(statusFont);
+    // Work that can be stopped shows a cancel button at the capsule's end.
+    m_statusCancel = headerButton(QStringLiteral("statusCancelButton"), Icon::close, m_status);
+    m_statusCancel->setIconSize(QSize(12, 12));
+    m_statusCancel->setToolTip(QStringLiteral("취소"));
+    m_statusCancel->setAccessibleName(QStringLiteral("취소"));
+    connect(m_statusCancel, &QToolButton::clicked, this, [this] {
+        if (m_shelf)
+            m_shelf->cancelStatus();
+    });
     m_status->hide();
 
     connect(shelf, &Shelf::itemsChanged, this, &ShelfView::rebuildContent);
@@ -566,6 +578,9 @@ void ShelfView::updateStatus()
         return;
     }
     m_status->setText(*m_shelf->status());
+    const bool cancellable = m_shelf->isStatusCancellable();
+    m_status->setContentsMargins(0, 0, cancellable ? statusCancelSize : 0, 0);
+    m_statusCancel->setVisible(cancellable);
     m_status->adjustSize();
     const bool wasVisible = m_status->isVisible();
     m_status->show();
@@ -587,6 +602,9 @@ void ShelfView::placeStatus()
     const int width = std::min(m_status->sizeHint().width(), this->width() - 16);
     m_status->resize(width, m_status->sizeHint().height());
     m_status->move((this->width() - width) / 2, height() - 10 - m_status->height());
+    const int side = std::min(statusCancelSize, m_status->height());
+    m_statusCancel->setGeometry(width - statusCancelSize + (statusCancelSize - side) / 2,
+                                (m_status->height() - side) / 2, side, side);
 }
 
 void ShelfView::beginRename()
@@ -720,13 +738,25 @@ bool ShelfView::eventFilter(QObject *watched, QEvent *event)
         if (event->type() == QEvent::FocusOut && m_renaming)
             commitRename();
     }
-    if (watched->objectName() == QLatin1String("header") &&
-        event->type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-        // Dragging the header moves the panel.
-        if (QWindow *handle = window()->windowHandle())
-            handle->startSystemMove();
-        return true;
+    if (watched->objectName() == QLatin1String("header")) {
+        // Dragging the header moves the panel. The window manager's move starts only once the
+        // pointer has moved: it grabs the keyboard, and a plain click must leave the panel with
+        // its keys.
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+            m_headerPress = mouse->globalPosition();
+            return true;
+        }
+        if (event->type() == QEvent::MouseMove && m_headerPress &&
+            (mouse->globalPosition() - *m_headerPress).manhattanLength() >=
+                QApplication::startDragDistance()) {
+            m_headerPress.reset();
+            if (QWindow *handle = window()->windowHandle())
+                handle->startSystemMove();
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonRelease)
+            m_headerPress.reset();
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -14,6 +14,8 @@
 
 #include <functional>
 
+#include <optional>
+
 class QLabel;
 class QLineEdit;
 class QStackedWidget;
@@ -103,6 +105,8 @@ private:
     QPointer<ShareCenter> m_shareCenter;
     bool m_expanded = false;
     bool m_renaming = false;
+    // Where a press on the header began, until it becomes a move or a click.
+    std::optional<QPointF> m_headerPress;
     bool m_showingShare = false;
     QSize m_size;
 
@@ -124,6 +128,7 @@ private:
     DragSource *m_footer = nullptr;
     QLabel *m_footerLabel = nullptr;
     QLabel *m_status = nullptr;
+    QToolButton *m_statusCancel = nullptr;
     QPointer<ShareView> m_shareView;
 };
 

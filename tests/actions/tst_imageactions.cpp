@@ -245,9 +245,14 @@ void TestImageActions::shrinkSurvivesSingleFailures()
     const QString small = write("small.png", encodedImage(quadrantImage({300, 200}), "png"));
     const QString large = write("large.png", encodedImage(quadrantImage({2000, 1000}), "png"));
     const QString broken = write("broken.png", "not an image at all");
-    const QuickAction::Result result =
-        QuickActions::perform(QuickAction::resize1280, {url(small), url(large), url(broken)});
+    QList<std::pair<int, int>> counted;
+    const QuickAction::Result result = QuickActions::perform(
+        QuickAction::resize1280, {url(small), url(large), url(broken)}, [&](int done, int total) {
+            counted.append({done, total});
+        });
     QVERIFY2(result.succeeded(), qPrintable(result.errorDescription()));
+    // Every file counts as done, failed ones too.
+    QCOMPARE(counted, (QList<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
     QCOMPARE(result.output().fileURLs().size(), 1);
     QCOMPARE(result.output().fileURLs().first().fileName(), QStringLiteral("large (1280px).png"));
 }
@@ -277,9 +282,13 @@ void TestImageActions::jpegRunStopsAtFirstFailure()
     const QString first = write("first.png", encodedImage(quadrantImage({40, 30}), "png"));
     const QString broken = write("broken.png", "not an image at all");
     const QString last = write("last.png", encodedImage(quadrantImage({40, 30}), "png"));
-    const QuickAction::Result result =
-        QuickActions::perform(QuickAction::convertToJPEG, {url(first), url(broken), url(last)});
+    QList<std::pair<int, int>> counted;
+    const QuickAction::Result result = QuickActions::perform(
+        QuickAction::convertToJPEG, {url(first), url(broken), url(last)}, [&](int done, int total) {
+            counted.append({done, total});
+        });
     QVERIFY(!result.succeeded());
+    QCOMPARE(counted, (QList<std::pair<int, int>>{{1, 3}}));
     QCOMPARE(result.errorDescription(),
              QStringLiteral("broken.png을(를) 이미지로 읽을 수 없어요."));
     const QStringList written = filesBelow(itemsDirectory());

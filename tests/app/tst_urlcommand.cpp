@@ -34,6 +34,8 @@ void TestURLCommand::initTestCase()
     QVERIFY(test::writeFile(m_home + "/문서/보고서.pdf", "pdf"));
     QVERIFY(test::writeFile(m_home + "/a b.txt", "a"));
     QVERIFY(QDir().mkpath(m_home + "/폴더"));
+    QVERIFY(test::writeFile(m_home + "/내 문서/메모 1.txt", "memo"));
+    QVERIFY(test::writeFile(m_home + "/100%.txt", "all"));
 }
 
 void TestURLCommand::parse_data()
@@ -63,6 +65,16 @@ void TestURLCommand::parse_data()
         << "vyoshelf://add?path=a%20b.txt" << int(Kind::invalid) << none;
     QTest::newRow("add climbing path")
         << "vyoshelf://add?path=~/%ED%8F%B4%EB%8D%94/../a%20b.txt" << int(Kind::invalid) << none;
+    QTest::newRow("add typed with raw spaces")
+        << "vyoshelf://add?path=" + m_home + "/내 문서/메모 1.txt" << int(Kind::add)
+        << QStringList{"내 문서/메모 1.txt"};
+    QTest::newRow("add typed with tilde, spaces and a lone percent")
+        << "vyoshelf://add?path=~/내 문서/메모 1.txt&path=~/100%.txt" << int(Kind::add)
+        << QStringList{"내 문서/메모 1.txt", "100%.txt"};
+    QTest::newRow("add typed relative path")
+        << "vyoshelf://add?path=내 문서/메모 1.txt" << int(Kind::invalid) << none;
+    QTest::newRow("add typed climbing path")
+        << "vyoshelf://add?path=~/내 문서/../a b.txt" << int(Kind::invalid) << none;
     QTest::newRow("unknown host") << "vyoshelf://delete" << int(Kind::invalid) << none;
     QTest::newRow("no host") << "vyoshelf:new" << int(Kind::invalid) << none;
     QTest::newRow("other scheme") << "https://new" << int(Kind::invalid) << none;
@@ -99,8 +111,10 @@ void TestURLCommand::delegateOpensShelvesInOrder()
     const qsizetype before = manager.shelves().size();
     test::LogCapture log;
     delegate.openURLs({"vyoshelf://new", "vyoshelf://nonsense",
-                       "vyoshelf://add?path=~/a%20b.txt&path=~/%ED%8F%B4%EB%8D%94"});
-    QCOMPARE(manager.shelves().size(), before + 2);
+                       "vyoshelf://add?path=~/a%20b.txt&path=~/%ED%8F%B4%EB%8D%94",
+                       "vyoshelf://add?path=" + m_home + "/내 문서/메모 1.txt"});
+    QCOMPARE(manager.shelves().size(), before + 3);
+    QCOMPARE(manager.shelves()[before + 2]->items().first().displayName(), "메모 1.txt");
     QVERIFY(manager.shelves()[before]->items().isEmpty());
     Shelf *added = manager.shelves()[before + 1];
     QCOMPARE(added->title(), "2개 항목");

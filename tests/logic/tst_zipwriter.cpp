@@ -106,6 +106,7 @@ private Q_SLOTS:
     void emptyFile();
     void emptyFolder();
     void streamsLargeFilesInOnePass();
+    void progressAndCancel();
     void dosDateTime_data();
     void dosDateTime();
     void modificationDatesReachTheArchive();
@@ -118,6 +119,8 @@ private Q_SLOTS:
     void hiddenFilesOnlyAtTopLevel();
     void namesBecomeNFC();
     void namesEqualAfterNFCStayApart();
+    void windowsNames_data();
+    void windowsNames();
     void unicodeNamesSurviveEveryReader();
     void specialFilesAreSkipped();
     void symbolicLinks();
@@ -376,6 +379,26 @@ void TestZipWriter::streamsLargeFilesInOnePass()
     QCOMPARE(readAll(unpacked + "/noise.bin"), noise);
 }
 
+void TestZipWriter::progressAndCancel()
+{
+    // Two and a half chunks and an empty file: a report after every chunk read, of the total;
+    // answering false stops the write at once with its own error.
+    const quint64 chunk = ZipWriter::readChunkSize;
+    QVERIFY(writeFile(path("in/big.bin"), QByteArray(qsizetype(chunk * 5 / 2), 'b')));
+    QVERIFY(writeFile(path("in/empty"), QByteArray()));
+    QList<quint64> reports;
+    const auto progress = [&](quint64 read, quint64 total) {
+        reports.append(total == chunk * 5 / 2 ? read : 0);
+        return reports.size() < 3;
+    };
+    const auto failure = ZipWriter::writeArchive({url("in/big.bin"), url("in/empty")},
+                                                 QUrl::fromLocalFile(archivePath()), progress);
+    QCOMPARE(reports, (QList<quint64>{chunk, chunk * 2, chunk * 5 / 2}));
+    QVERIFY(failure && failure->zipError());
+    QCOMPARE(failure->zipError()->code(), ZipError::Code::cancelled);
+    QCOMPARE(failure->description(), "취소했습니다.");
+}
+
 void TestZipWriter::dosDateTime_data()
 {
     QTest::addColumn<QDateTime>("date");
@@ -579,6 +602,67 @@ void TestZipWriter::namesEqualAfterNFCStayApart()
                          readAll(path("unpacked/F/café (2).txt"))};
     contents.sort();
     QCOMPARE(contents, (QStringList{"composed", "decomposed"}));
+}
+
+void TestZipWriter::windowsNames_data()
+{
+    // Items given in this order (a "/" puts a file inside the given folder), and the entries.
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QStringList>("entries");
+    QStringList refused, lookAlikes;
+    for (const QChar c : QString("<>:\"\\|?*"))
+        refused << "a" + QString(c) + "b";
+    for (const QChar c : QString("＜＞：＂＼｜？＊"))
+        lookAlikes << "a" + QString(c) + "b";
+    QTest::newRow("refused characters") << refused << lookAlikes;
+    QTest::newRow("control characters, trailing dots and spaces")
+        << QStringList{"tab\there\x01.txt", "\x1fstart", "끝.", "끝 ", "x. . .", "..."}
+        << QStringList{"tab_here_.txt", "_start", "끝", "끝 (2)", "x", "_"};
+    QStringList devices{"CON", "PRN", "AUX", "NUL"};
+    for (int n = 1; n <= 9; ++n)
+        devices << QString("COM%1").arg(n) << QString("LPT%1").arg(n);
+    for (const QString &device : std::as_const(devices))
+        QTest::addRow("%s", qPrintable(device))
+            << QStringList{device, device.toLower() + ".txt", device + " .tar.gz"}
+            << QStringList{"_" + device, "_" + device.toLower() + ".txt",
+                           "_" + device + " .tar.gz"};
+    QTest::newRow("not device names") << QStringList{"CONSOLE.txt", "COM0", "LPT10.log", "NULL"}
+                                      << QStringList{"CONSOLE.txt", "COM0", "LPT10.log", "NULL"};
+    QTest::newRow("collisions made by the mapping and letter case")
+        << QStringList{"a:b.txt", "a：b.txt", "CON", "_CON", "R.txt", "r.TXT", "F/a", "f/a"}
+        << QStringList{"a：b.txt",  "a：b (2).txt", "_CON", "_CON (2)", "R.txt",
+                       "r (2).TXT", "F/",           "F/a",  "f (2)/",   "f (2)/a"};
+    QTest::newRow("Korean NFD") << QStringList{nfd("보고서: 최종?.hwp"), nfd("사진*/여름?.jpg")}
+                                << QStringList{"보고서： 최종？.hwp", "사진＊/",
+                                               "사진＊/여름？.jpg"};
+    const QString a(250, u'a'), f(150, u'f');
+    QTest::newRow("long names keep their extension")
+        << QStringList{a + ".txt", a + ".TXT", f + "/" + QString(80, u'가') + ".txt"}
+        << QStringList{a.left(196) + ".txt", a.left(192) + " (2).TXT", f + "/",
+                       f + "/" + QString(45, u'가') + ".txt"};
+}
+
+void TestZipWriter::windowsNames()
+{
+    QFETCH(QStringList, items);
+    QFETCH(QStringList, entries);
+    QList<QUrl> urls;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QString folder = QString("in/%1/").arg(i);
+        QVERIFY(writeFile(path(folder + items[i]), "x"));
+        urls.append(url(folder + items[i].section(u'/', 0, 0)));
+    }
+    QCOMPARE(paths(ZipWriter::makeEntries(urls)), entries);
+    QVERIFY(!ZipWriter::writeArchive(urls, QUrl::fromLocalFile(archivePath())));
+    const QString readers = checkWithReaders(archivePath(), entries);
+    QVERIFY2(readers.isEmpty(), qPrintable(readers));
+    // Windows' rules, checked on their own, with room left for a 58-character destination folder.
+    const ToolResult windows =
+        runTool("python3", {VYO_WINDOWS_ZIP_NAMES, archivePath(),
+                            QString::number(260 - 2 - ZipWriter::maximumPathLength)});
+    QVERIFY2(windows.exitCode == 0, windows.output.constData());
+    QCOMPARE(QString::fromUtf8(windows.output).split(u'\n', Qt::SkipEmptyParts),
+             QStringList{"ok"} + entries);
 }
 
 void TestZipWriter::unicodeNamesSurviveEveryReader()

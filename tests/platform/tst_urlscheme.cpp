@@ -1,6 +1,10 @@
 #include "platform/UrlSchemeRegistration.h"
 
+#include "TestSupport.h"
+
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -15,6 +19,8 @@ private Q_SLOTS:
     void mimeappsUpdate_data();
     void mimeappsUpdate();
     void registrationWritesItsFiles();
+    void unreadableFilesStayUntouched_data();
+    void unreadableFilesStayUntouched();
     void packagedEntryMatchesRegisteredOne();
 };
 
@@ -98,6 +104,48 @@ void TestUrlScheme::registrationWritesItsFiles()
     QVERIFY(registerUrlSchemeHandler("/opt/vyo/bin/vyo", &error));
     mimeapps.seek(0);
     QCOMPARE(mimeapps.readAll(), first);
+}
+
+void TestUrlScheme::unreadableFilesStayUntouched_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("damage");
+    const QString mimeapps =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/mimeapps.list";
+    const QString entry = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                          "/applications/app.vyo.Vyo.desktop";
+    for (const QString &file : {mimeapps, entry}) {
+        for (const char *damage : {"a folder", "dangling link"})
+            QTest::addRow("%s, %s", qPrintable(QFileInfo(file).fileName()), damage)
+                << file << QString(damage);
+    }
+    QTest::newRow("mimeapps.list, not UTF-8") << mimeapps << "not UTF-8";
+}
+
+void TestUrlScheme::unreadableFilesStayUntouched()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, damage);
+    // Other programs' choices, in bytes that are not UTF-8.
+    const QByteArray others = "[Default Applications]\ntext/html=b\xe9"
+                              "b\xe9.desktop\n";
+    QFile::remove(file); // as registration wrote it
+    QVERIFY(QDir().mkpath(damage == "a folder" ? file : QFileInfo(file).absolutePath()));
+    if (damage == "dangling link")
+        QVERIFY(QFile::link(file + ".gone", file));
+    if (damage == "not UTF-8")
+        QVERIFY(test::writeFile(file, others));
+    QString error;
+    QVERIFY(!registerUrlSchemeHandler("/opt/vyo/bin/vyo", &error));
+    QVERIFY2(error.startsWith(file + ": "), qPrintable(error));
+    QCOMPARE(QFileInfo(file).isDir(), damage == "a folder");
+    QCOMPARE(QFileInfo(file).symLinkTarget(),
+             damage == "dangling link" ? QString(file + ".gone") : QString());
+    QFile after(file);
+    QCOMPARE(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(),
+             damage == "not UTF-8" ? others : QByteArray());
+    QFile::remove(file);
+    QDir(file).removeRecursively();
 }
 
 void TestUrlScheme::packagedEntryMatchesRegisteredOne()

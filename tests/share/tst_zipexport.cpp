@@ -35,6 +35,7 @@ private Q_SLOTS:
     void exportWritesAndReveals();
     void exportReplacesTheChosenFile();
     void cancellingWritesNothing();
+    void progressShowsAndCancelKeepsTheOldFile();
     void unreadableSourceIsReported();
     void fullDiskIsReported();
     void failureKeepsTheFileItWasToReplace();
@@ -43,7 +44,7 @@ private:
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
     QUrl url(const QString &relative) const { return QUrl::fromLocalFile(path(relative)); }
     // Runs one export with the save dialog answered by `destination`; true once it finished.
-    bool exportTo(const Shelf &shelf, const std::optional<QString> &destination);
+    bool exportTo(Shelf &shelf, const std::optional<QString> &destination);
     QStringList partialFiles(const QString &folder) const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -68,7 +69,7 @@ void TestZipExport::cleanup()
     m_desktop.reset();
 }
 
-bool TestZipExport::exportTo(const Shelf &shelf, const std::optional<QString> &destination)
+bool TestZipExport::exportTo(Shelf &shelf, const std::optional<QString> &destination)
 {
     m_desktop->dialogs().setNextSaveAnswer(destination);
     WindowsZipExporter::shared().exportShelf(shelf);
@@ -199,6 +200,35 @@ void TestZipExport::cancellingWritesNothing()
     QVERIFY(QDir(path("out")).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     QVERIFY(m_desktop->dialogs().alerts().isEmpty());
     QVERIFY(m_desktop->fileManager().revealed().isEmpty());
+}
+
+void TestZipExport::progressShowsAndCancelKeepsTheOldFile()
+{
+    QVERIFY(writeFile(path("out/a.zip"), "older archive"));
+    QVERIFY(writeFile(path("in/big.bin"), QByteArray(3 * 1024 * 1024, 'x')));
+    Shelf shelf;
+    shelf.add({ShelfItem(Content::file(url("in/big.bin")))});
+    QStringList shown;
+    connect(&shelf, &Shelf::statusChanged, this,
+            [&] { shown.append(shelf.status().value_or("")); });
+
+    // Written to the end, the status line counts up and goes.
+    QVERIFY(exportTo(shelf, path("out/new.zip")));
+    QCOMPARE(m_finished->takeFirst().at(1).toBool(), true);
+    QCOMPARE(shown.first(), "ZIP 만드는 중… 0%");
+    QCOMPARE(shown.mid(shown.size() - 2), (QStringList{"ZIP 만드는 중… 100%", ""}));
+
+    // Cancelled from the status line: nothing replaced, no partial file, no alert.
+    m_desktop->dialogs().setNextSaveAnswer(path("out/a.zip"));
+    WindowsZipExporter::shared().exportShelf(shelf);
+    QTRY_VERIFY(shelf.isStatusCancellable());
+    shelf.cancelStatus();
+    QVERIFY(m_finished->wait(30000));
+    QCOMPARE(m_finished->first().at(1).toBool(), false);
+    QFile old(path("out/a.zip"));
+    QVERIFY(old.open(QIODevice::ReadOnly) && old.readAll() == "older archive");
+    QVERIFY(partialFiles(path("out")).isEmpty() && m_desktop->dialogs().alerts().isEmpty());
+    QVERIFY(!shelf.status());
 }
 
 void TestZipExport::unreadableSourceIsReported()

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -44,6 +45,7 @@ private Q_SLOTS:
     void recentListBounds();
     void bookmarksFindRenamedAndMovedFiles();
     void resolveDropsWhatCannotComeBack();
+    void resolvingManyVanishedFilesIsBounded();
     void referencedUrlsAndCleanUp();
 };
 
@@ -211,23 +213,48 @@ void TestPersistence::handWrittenFiles()
 void TestPersistence::loadLogsUnreadableFiles_data()
 {
     QTest::addColumn<QByteArray>("json");
-    QTest::newRow("garbage") << QByteArray("not json");
+    QTest::addColumn<QString>("logged");
+    const QString unreadable = "셸프 저장 파일을 읽지 못함, 빈 상태로 시작: ";
+    const QByteArray valid = "{\"version\":1,\"open\":[" + QByteArray(validSnapshot) + "]}";
+    QTest::newRow("garbage") << QByteArray("not json") << unreadable;
     QTest::newRow("missing items")
-        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t"}]})");
-    QTest::newRow("empty file") << QByteArray();
+        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t"}]})")
+        << unreadable;
+    QTest::newRow("empty file") << QByteArray() << unreadable;
+    QTest::newRow("cut short") << valid.left(valid.size() / 2) << unreadable;
+    QTest::newRow("other version") << QByteArray(valid).replace("\"version\":1", "\"version\":2")
+                                   << "알 수 없는 저장 형식 버전 2, 빈 상태로 시작";
 }
 
 void TestPersistence::loadLogsUnreadableFiles()
 {
     QFETCH(QByteArray, json);
+    QFETCH(QString, logged);
     QTemporaryDir dir;
     const QString path = dir.filePath("shelves.json");
     QVERIFY(test::writeFile(path, json));
     test::LogCapture log;
     QCOMPARE(ShelfPersistence(path).load(), ShelfPersistence::State());
-    QVERIFY(log.contains("셸프 저장 파일을 읽지 못함, 빈 상태로 시작: "));
-    // The unreadable file stays where it is until the next save.
+    QVERIFY(log.contains(logged));
+    // Reading alone leaves it where it is. Start-up moves it aside (the newest few copies stay),
+    // keeps every drop folder, and removes what a save killed before its rename left behind.
     QVERIFY(QFileInfo::exists(path));
+    const QString dropFolder = dir.filePath("Items/AAAAAAAA-0000-0000-0000-000000000001");
+    for (int launch = 0; launch < 5; ++launch) {
+        QVERIFY(test::writeFile(path, json));
+        QVERIFY(test::writeFile(dropFolder + "/붙여넣은 이미지.png", "png"));
+        QVERIFY(test::writeFile(path + ".Ab12Cd", "{"));
+        QCOMPARE(loadStateAndCleanUp(ShelfPersistence(path), dir.filePath("Items")),
+                 ShelfPersistence::State());
+        QVERIFY(QFileInfo::exists(dropFolder) && !QFileInfo::exists(path + ".Ab12Cd"));
+    }
+    QVERIFY(log.contains("읽지 못한 셸프 저장 파일을 옮겨 둠: "));
+    const QStringList aside = QDir(dir.path()).entryList({"shelves.json.unreadable-*"});
+    QCOMPARE(aside.size(), ShelfPersistence::keptUnreadableCopies);
+    for (const QString &name : aside) {
+        QFile copy(dir.filePath(name));
+        QVERIFY(copy.open(QIODevice::ReadOnly) && copy.readAll() == json);
+    }
 }
 
 void TestPersistence::otherVersionIsDiscarded()
@@ -245,6 +272,10 @@ void TestPersistence::missingFileIsSilent()
     QTemporaryDir dir;
     test::LogCapture log;
     QCOMPARE(ShelfPersistence(dir.filePath("none/shelves.json")).load(), ShelfPersistence::State());
+    // A clean start: drop folders that no shelf names go.
+    QVERIFY(test::writeFile(dir.filePath("Items/X/a.png"), "png"));
+    loadStateAndCleanUp(ShelfPersistence(dir.filePath("shelves.json")), dir.filePath("Items"));
+    QVERIFY(!QFileInfo::exists(dir.filePath("Items/X")));
     QVERIFY(!log.contains("셸프"));
 }
 
@@ -374,13 +405,47 @@ void TestPersistence::bookmarksFindRenamedAndMovedFiles()
     QCOMPARE(items[1].content().url().toLocalFile(), home + "/Documents/archive/2026/사진.png");
     QCOMPARE(items[2].content().text(), "글");
 
-    // Once the time shared by a shelf's files is used up, a rename is still found (the old
-    // folder is always looked at) but a move needs the wider search and is not.
-    BookmarkSearchLimits spent;
+    // Once the time shared by a shelf's files is used up, a rename is still found in an old
+    // folder listed before, but nothing is listed or searched any more.
+    BookmarkSearchLimits limits;
+    QVERIFY(resolveFileBookmark(*snapshot.items[0].bookmark, limits));
+    BookmarkSearchLimits spent = limits;
     spent.sharedDeadline = QDeadlineTimer(0);
     QCOMPARE(resolveFileBookmark(*snapshot.items[0].bookmark, spent),
              std::optional<QString>(home + "/Documents/work/최종.txt"));
     QCOMPARE(resolveFileBookmark(*snapshot.items[1].bookmark, spent), std::nullopt);
+    QCOMPARE(resolveFileBookmark(
+                 *snapshot.items[0].bookmark,
+                 BookmarkSearchLimits{.extraRoots = {}, .sharedDeadline = QDeadlineTimer(0)}),
+             std::nullopt);
+}
+
+void TestPersistence::resolvingManyVanishedFilesIsBounded()
+{
+    // A shelf of 2,000 files deleted from a Downloads folder of 20,000 entries, the last of them
+    // renamed: the old folder is listed once, and the whole shelf resolves within its shared
+    // second (a generous margin here; each file on its own would take up to 0.3 s).
+    QTemporaryDir dir;
+    const QString downloads = dir.filePath("Downloads/");
+    ShelfSnapshot snapshot;
+    for (int i = 0; i < 2000; ++i) {
+        const QString file = downloads + QString("받은 파일 %1.bin").arg(i);
+        QVERIFY(test::writeFile(file, {}));
+        snapshot.items.append(
+            {StoredItem::Kind::file, QUrl::fromLocalFile(file), {}, createFileBookmark(file)});
+    }
+    for (int i = 0; i < 19999; ++i)
+        QVERIFY(test::writeFile(downloads + QString("기존 %1").arg(i), {}));
+    QVERIFY(QFile::rename(downloads + "받은 파일 1999.bin", downloads + "이름 바꿈.bin"));
+    for (int i = 0; i < 1999; ++i)
+        QVERIFY(QFile::remove(downloads + QString("받은 파일 %1.bin").arg(i)));
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const QList<ShelfItem> items = resolveItems(snapshot);
+    QVERIFY2(elapsed.elapsed() < 10000, qPrintable(QString::number(elapsed.elapsed())));
+    QCOMPARE(items.size(), 1);
+    QCOMPARE(items.first().content().url().toLocalFile(), downloads + "이름 바꿈.bin");
 }
 
 void TestPersistence::resolveDropsWhatCannotComeBack()

@@ -82,6 +82,16 @@ void TestShelfManager::openAndCloseLogCounts()
     QCOMPARE(m_manager->shelves().size(), 2);
     QVERIFY(!m_manager->window(a.shelf->id()));
     QVERIFY(test::FakeShelfWindow::of(a.window)->isDismissed());
+
+    // A second close while the first one's window fades out is no close at all.
+    m_manager->save();
+    QSignalSpy closing(m_manager, &ShelfManager::shelfClosing);
+    log.clear();
+    m_manager->close(a.shelf);
+    QVERIFY(log.messages().isEmpty());
+    QVERIFY(closing.isEmpty());
+    QVERIFY(!m_manager->isSavePending());
+    QCOMPARE(m_manager->recent().snapshots.size(), 0);
 }
 
 void TestShelfManager::closingFeedsTheRecentList()

@@ -513,10 +513,16 @@ void TestShelfCommands::threeResultsAreCounted()
     m_shelf->add({a, b, c});
     QSignalSpy finished(m_commands, &ShelfCommands::quickActionFinished);
 
+    QStringList shown;
+    connect(m_shelf, &Shelf::statusChanged, this, [&] { shown.append(statusOf(*m_shelf)); });
+
     std::unique_ptr<QMenu> menu(ShelfMenus::contextMenu(*m_commands, std::nullopt));
     quickActionMenu(menu.get())->actions().at(4)->trigger(); // 이미지 줄이기 (긴 변 800)
     QCOMPARE(statusOf(*m_shelf), QStringLiteral("이미지를 줄이는 중…"));
     QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 20000);
+    // The files are counted while they are made.
+    QCOMPARE(shown.mid(0, 4), (QStringList{"이미지를 줄이는 중…", "이미지를 줄이는 중… 1/3",
+                                           "이미지를 줄이는 중… 2/3", "이미지를 줄이는 중… 3/3"}));
 
     QCOMPARE(m_shelf->items().size(), 6);
     QStringList names;

@@ -1,6 +1,8 @@
 // Shelf panels as real windows on an X server with a window manager: focus, placement, growth,
 // and real drags in from and out to another X client, driven with xdotool.
 
+#include "platform/Desktop.h"
+#include "platform/WindowSystem.h"
 #include "shelf/Shelf.h"
 #include "shelf/ShelfManager.h"
 #include "shelfwindow/DragSource.h"
@@ -14,6 +16,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -129,6 +132,8 @@ private Q_SLOTS:
     void cleanup();
 
     void presentingAndGrowingNeverTakesFocus();
+    void clickAnywhereGivesTheKeys_data();
+    void clickAnywhereGivesTheKeys();
     void placementStaysOnScreen();
     void growthKeepsTheTopEdge();
     void userMovesAreReported();
@@ -136,6 +141,7 @@ private Q_SLOTS:
     void realDragOutCopiesAndMoves();
     void dragOntoItsOwnShelfIsRefused();
     void screenshotsOfEachMode();
+    void grownPanelLeavesNoGhostPixels();
 
 private:
     ShelfManager::Opened open(Point origin);
@@ -201,6 +207,57 @@ void TestShelfPanel::presentingAndGrowingNeverTakesFocus()
     QTest::qWait(300);
     QCOMPARE(activeWindow(), peer.windowId());
     QCOMPARE(qobject_cast<ShelfPanelController *>(opened.window)->panel()->size(), QSize(260, 340));
+}
+
+void TestShelfPanel::clickAnywhereGivesTheKeys_data()
+{
+    // Where the click lands (a widget by name, on a spot none of its children covers) and the key
+    // pressed next, with the panel in its stack or list mode.
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("expanded");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("header, Esc") << "header" << false << "Escape";
+    QTest::newRow("header in list, Ctrl+W") << "header" << true << "ctrl+w";
+    QTest::newRow("title, Esc") << "title" << false << "Escape";
+    QTest::newRow("empty area, Esc") << "emptyState" << false << "Escape";
+    QTest::newRow("footer, Ctrl+W") << "listFooter" << true << "ctrl+w";
+    QTest::newRow("list, Esc") << "listView" << true << "Escape";
+}
+
+void TestShelfPanel::clickAnywhereGivesTheKeys()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, expanded);
+    QFETCH(QString, key);
+    Peer peer({"focus", "100", "100"});
+    QVERIFY(peer.waitForLine("READY"));
+    QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), peer.windowId(), 5000);
+
+    // The panel is presented in its final size, so the window server has it where Qt has it.
+    ShelfManager::Opened opened = m_manager->newShelf();
+    auto *controller = qobject_cast<ShelfPanelController *>(opened.window);
+    if (target != "emptyState")
+        opened.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
+    controller->view()->setExpanded(expanded);
+    controller->present({700, 400}, {700, 400});
+    QVERIFY(QTest::qWaitForWindowExposed(controller->panel()));
+    QWidget *widget = controller->panel()->findChild<QWidget *>(target);
+    QVERIFY2(widget && widget->isVisible(), qPrintable(target));
+    // The free spot nearest the middle (away from the rounded corners), else the middle.
+    const QPoint middle = widget->rect().center();
+    QPoint spot = middle;
+    for (int y = 0, x = 0; y < widget->height(); x = (x + 1) % widget->width(), y += !x) {
+        if (!widget->childAt(x, y) &&
+            (widget->childAt(spot) ||
+             (QPoint(x, y) - middle).manhattanLength() < (spot - middle).manhattanLength()))
+            spot = {x, y};
+    }
+    const QPoint global = widget->mapToGlobal(spot);
+    QVERIFY(xdotool(
+        {"mousemove", QString::number(global.x()), QString::number(global.y()), "click", "1"}));
+    QTRY_VERIFY_WITH_TIMEOUT(activeWindow() != peer.windowId(), 5000);
+    QVERIFY(xdotool({"key", key}));
+    QTRY_VERIFY_WITH_TIMEOUT(m_manager->shelves().isEmpty(), 5000);
 }
 
 void TestShelfPanel::placementStaysOnScreen()
@@ -371,6 +428,47 @@ void TestShelfPanel::screenshotsOfEachMode()
     qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(true);
     opened.shelf->setStatus(QStringLiteral("만들었어요"));
     save("list");
+}
+
+void TestShelfPanel::grownPanelLeavesNoGhostPixels()
+{
+    // Under a compositor the panel is translucent: a panel grown from the stack to the list must
+    // look exactly like one opened in the list, with nothing left of its old header or outline.
+    QProcess compositor;
+    compositor.start("xcompmgr", {});
+    if (!compositor.waitForStarted())
+        QSKIP("needs xcompmgr");
+    const auto stop = qScopeGuard([&] {
+        compositor.terminate();
+        compositor.waitForFinished(3000);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(Desktop::shared().windowSystem().hasCompositor(), 5000);
+    const auto shot = [](ShelfPanel *panel) {
+        return panel->screen()
+            ->grabWindow(0, panel->x(), panel->y(), panel->width(), panel->height())
+            .toImage();
+    };
+    const auto make = [&](bool expanded) {
+        ShelfManager::Opened opened = m_manager->newShelf();
+        opened.shelf->add({ShelfItem(Content::text("메모")), ShelfItem(Content::text("글"))});
+        opened.shelf->setColor(ShelfColor::blue);
+        auto *controller = qobject_cast<ShelfPanelController *>(opened.window);
+        controller->view()->setExpanded(expanded);
+        controller->present({500, 200}, {500, 200});
+        return std::pair{opened.shelf, controller};
+    };
+    const auto [fresh, freshController] = make(true);
+    // Drawn when past the fade-in, two shots one poll apart agree.
+    QImage expected;
+    QTRY_VERIFY(freshController->panel()->windowOpacity() == 1.0 &&
+                std::exchange(expected, shot(freshController->panel())) == expected);
+    m_manager->close(fresh);
+    const auto [grown, grownController] = make(false);
+    QTRY_COMPARE(grownController->panel()->windowOpacity(), 1.0);
+    grownController->view()->setExpanded(true);
+    QImage actual;
+    QTRY_VERIFY_WITH_TIMEOUT((actual = shot(grownController->panel())) == expected, 5000);
+    QVERIFY(actual.save(QString(VYO_ARTIFACTS) + "/shelf-grown-under-compositor.png"));
 }
 
 QTEST_MAIN(TestShelfPanel)

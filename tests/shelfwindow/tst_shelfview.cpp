@@ -56,6 +56,7 @@ private Q_SLOTS:
     void dragOutRemoval();
     void dragOfVanishedFilesDoesNotStart();
     void rename();
+    void statusCancelButton();
     void panelKeysReachTheShelf();
     void requestsAfterTheShelfClosedDoNothing();
 
@@ -366,6 +367,22 @@ void TestShelfView::rename()
              qPrintable(label->shownText()));
     shelf()->setName("짧은 이름");
     QCOMPARE(label->shownText(), "짧은 이름");
+}
+
+void TestShelfView::statusCancelButton()
+{
+    auto *label = view()->findChild<QLabel *>("statusLabel");
+    auto *cancel = view()->findChild<QToolButton *>("statusCancelButton");
+    int cancels = 0;
+    shelf()->setCancellableStatus("ZIP 만드는 중… 42%", [&] { ++cancels; });
+    QVERIFY(!label->isHidden() && !cancel->isHidden());
+    QVERIFY(label->rect().contains(cancel->geometry()));
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    // Offered once; a plain status has no button.
+    QCOMPARE(cancels, 1);
+    QVERIFY(cancel->isHidden());
+    shelf()->setStatus(QString("만들었어요"));
+    QVERIFY(!label->isHidden() && cancel->isHidden());
 }
 
 void TestShelfView::panelKeysReachTheShelf()

@@ -101,6 +101,8 @@ QColor secondaryTextColor(const QWidget *widget)
     return color;
 }
 
+} // namespace
+
 void setSecondary(QLabel *label, qreal pointScale)
 {
     QFont font = label->font();
@@ -110,8 +112,6 @@ void setSecondary(QLabel *label, qreal pointScale)
     palette.setColor(QPalette::WindowText, secondaryTextColor(label));
     label->setPalette(palette);
 }
-
-} // namespace
 
 QColor tintColor(Tint tint)
 {

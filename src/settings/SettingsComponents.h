@@ -26,6 +26,8 @@ class Defaults;
 // The colours of badges and cards.
 enum class Tint { gray, red, orange, yellow, green, teal, blue, indigo, purple };
 QColor tintColor(Tint tint);
+// Shows a label as secondary text: in the text colour at 60 % and its font scaled.
+void setSecondary(QLabel *label, qreal pointScale = 1.0);
 
 // The icon of a symbol name from the icon theme, or a drawn letter when no theme has it.
 QIcon symbolIcon(const QString &symbol);

@@ -62,11 +62,7 @@ PaneHeader::PaneHeader(SettingsPane pane, QWidget *parent)
     title->setFont(titleFont);
     auto *subtitle = new QLabel(info.subtitle, this);
     subtitle->setObjectName(QStringLiteral("paneSubtitle"));
-    QPalette palette = subtitle->palette();
-    QColor secondary = palette.color(QPalette::WindowText);
-    secondary.setAlphaF(0.6);
-    palette.setColor(QPalette::WindowText, secondary);
-    subtitle->setPalette(palette);
+    setSecondary(subtitle);
     texts->addWidget(title);
     texts->addWidget(subtitle);
     layout->addLayout(texts, 1);

@@ -37,11 +37,7 @@ QLabel *featureRow(QVBoxLayout *layout, const QString &name, const QString &symb
     auto *detailLabel = new QLabel(detail, row);
     detailLabel->setObjectName(QStringLiteral("detail"));
     detailLabel->setWordWrap(true);
-    QPalette secondary = detailLabel->palette();
-    QColor faint = secondary.color(QPalette::WindowText);
-    faint.setAlphaF(0.6);
-    secondary.setColor(QPalette::WindowText, faint);
-    detailLabel->setPalette(secondary);
+    setSecondary(detailLabel);
     texts->addWidget(titleLabel);
     texts->addWidget(detailLabel);
     rowLayout->addLayout(texts, 1);

@@ -47,10 +47,13 @@ UpdateWindow::UpdateWindow(Updater &updater, QWidget *parent)
     m_notes = new QTextBrowser(this);
     m_notes->setObjectName(QStringLiteral("updateNotes"));
     m_notes->setFixedHeight(notesHeight);
-    // Links open in the user's browser, never inside the window.
+    // Web links open in the user's browser, never inside the window; the notes come from the
+    // feed, so links to local files or other schemes open nothing.
     m_notes->setOpenLinks(false);
-    connect(m_notes, &QTextBrowser::anchorClicked, this,
-            [](const QUrl &url) { Desktop::shared().fileManager().open(url); });
+    connect(m_notes, &QTextBrowser::anchorClicked, this, [](const QUrl &url) {
+        if (url.scheme() == u"https" || url.scheme() == u"http")
+            Desktop::shared().fileManager().open(url);
+    });
 
     m_later = new QPushButton(QStringLiteral("나중에"), this);
     m_later->setObjectName(QStringLiteral("laterButton"));

@@ -2,8 +2,9 @@
 """Checks that the code's dependencies point one way.
 
 Layers, lowest first: core, logic, platform, shelf (the model), the features (actions, share,
-shake, watch, shortcuts, intents, update), the windows (shelfwindow, settings), app. A folder may include and link only its
-own layer's library and the layers below; the features do not use each other. The share service
+shake, watch, shortcuts, intents, update), the windows (shelfwindow, settings), app. A folder may
+include and link only its own layer's library and the layers below; the features do not use each
+other. The share service
 (service/, the vyo_service library) uses core only; the features and everything above may link it
 (share runs it in-process). The logic library
 links QtCore, zlib and OpenSSL only. The desktop's X11, freedesktop and WebRTC implementations are

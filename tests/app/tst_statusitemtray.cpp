@@ -138,9 +138,14 @@ void TestStatusItemTray::menuFromTheIconOpensShelfBelowIt()
     // Qt's own idea of the icon's place catches up with the X server's.
     QTRY_COMPARE(controller.trayIcon()->geometry(), iconGeometry);
 
-    // A click on the icon opens the menu; Down and Return choose its first entry.
-    click(iconGeometry.center());
-    QTRY_VERIFY(controller.menu()->isVisible());
+    // A click on the icon opens the menu; Down and Return choose its first entry. The tray host
+    // may still be embedding the icon when the first click arrives on a busy machine: click again
+    // (a few times at most) until the menu shows.
+    for (int attempt = 0; attempt < 5 && !controller.menu()->isVisible(); ++attempt) {
+        click(iconGeometry.center());
+        (void)QTest::qWaitFor([&] { return controller.menu()->isVisible(); }, 2000);
+    }
+    QVERIFY(controller.menu()->isVisible());
     QCOMPARE(controller.menu()->actions().first()->text(), "새 셸프");
     xdotool({"key", "Down", "Return"});
     QTRY_COMPARE(manager.shelves().size(), 1);
@@ -257,10 +262,11 @@ void TestStatusItemTray::applicationTrayAndShortcuts()
             }
             return QRect();
         };
-        click(icon.center());
-        QDeadlineTimer shown(10000);
-        while (menuFrame().isEmpty() && !shown.hasExpired())
-            QTest::qWait(50);
+        // As above: a click the tray host was not ready for is repeated, a few times at most.
+        for (int attempt = 0; attempt < 5 && menuFrame().isEmpty(); ++attempt) {
+            click(icon.center());
+            (void)QTest::qWaitFor([&] { return !menuFrame().isEmpty(); }, 2000);
+        }
         if (menuFrame().isEmpty()) {
             for (const auto &window : windowsOf(app.pid()))
                 qWarning() << "window" << window.first << window.second;

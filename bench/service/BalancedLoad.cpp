@@ -160,13 +160,19 @@ int main(int argc, char **argv)
             m.open = true;
             m.retryDelay = 1.0;
         });
-        QObject::connect(m.socket.get(), &QWebSocket::disconnected, [&m, &stopping] {
+        // Like the desktop, a failed upgrade counts as soon as it is reported, a lost connection
+        // when it closes; either way the next try comes later.
+        auto failed = [&m, &stopping] {
             m.open = false;
-            if (stopping)
+            if (stopping || m.retry.isActive())
                 return;
+            m.socket->abort();
             m.retry.start(int(m.retryDelay * 1000));
             m.retryDelay = std::min(2 * m.retryDelay, 30.0);
-        });
+        };
+        QObject::connect(m.socket.get(), &QWebSocket::disconnected, failed);
+        QObject::connect(m.socket.get(),
+                         qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), failed);
         QObject::connect(m.socket.get(), &QWebSocket::textMessageReceived,
                          [&m, &latencies, &relayed](const QString &text) {
                              const QJsonObject message =

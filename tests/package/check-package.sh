@@ -30,7 +30,7 @@ field() { dpkg-deb -f "$1" "$2"; }
 for f in /usr/bin/vyo /usr/libexec/vyo/vyo-ocr /usr/share/applications/app.vyo.Vyo.desktop \
     /usr/share/metainfo/app.vyo.Vyo.metainfo.xml /usr/share/icons/hicolor/scalable/apps/app.vyo.Vyo.svg \
     /usr/share/dbus-1/services/app.vyo.Vyo.service /usr/share/vyo/Acknowledgements.txt \
-    /usr/share/doc/vyo/copyright /usr/share/doc/vyo/changelog.gz; do
+    /usr/share/doc/vyo/copyright /usr/share/doc/vyo/changelog.gz /usr/share/man/man1/vyo.1.gz; do
     has "$f"
 done
 for size in 16 22 24 32 48 64 128 256; do
@@ -61,7 +61,8 @@ done
 
 # The service package.
 for f in /usr/bin/vyo-service /lib/systemd/system/vyo-service.service /etc/vyo-service.conf \
-    /usr/share/doc/vyo-service/copyright /usr/share/doc/vyo-service/examples/haproxy.cfg \
+    /usr/share/doc/vyo-service/copyright /usr/share/man/man1/vyo-service.1.gz \
+    /usr/share/doc/vyo-service/examples/haproxy.cfg \
     /usr/share/doc/vyo-service/examples/turnserver.conf /usr/share/doc/vyo-service/examples/README.md; do
     has "$f"
 done

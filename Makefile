@@ -3,6 +3,8 @@
 #   make test   installs dependencies, builds and runs the whole test suite
 # And for developers and CI:
 #   make check          the layer rules and the formatting, without building
+#   make package        builds the Debian packages vyo and vyo-service into build/packages and
+#                       checks them (desktop-file-validate, appstreamcli, lintian)
 #   make test-sanitize  builds with AddressSanitizer and UndefinedBehaviorSanitizer and runs the
 #                       tests that need no window under them
 BUILD_DIR ?= build
@@ -13,7 +15,7 @@ CMAKE_FLAGS ?=
 # ccache (when installed) then reuses compilations made in another checkout of the project.
 export CCACHE_BASEDIR := $(CURDIR)
 
-.PHONY: deps configure build run test check test-sanitize clean
+.PHONY: deps configure build run test check package test-sanitize clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -34,6 +36,9 @@ test: build
 check:
 	python3 scripts/check-layers.py
 	git ls-files -- '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+
+package: build
+	bash scripts/package.sh $(BUILD_DIR)
 
 test-sanitize: deps
 	cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVYO_SANITIZE=ON \

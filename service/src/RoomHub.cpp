@@ -125,6 +125,10 @@ void RoomHub::accept(QWebSocket *socket)
         refuse(socket, CloseCode::notRoomHost, QStringLiteral("room belongs to another host"));
         return;
     }
+    if (!existing && m_draining) {
+        refuse(socket, CloseCode::full, QStringLiteral("service is shutting down"));
+        return;
+    }
     if (!existing && m_rooms.size() >= m_config.maxRooms) {
         refuse(socket, CloseCode::full, QStringLiteral("too many rooms"));
         return;
@@ -322,6 +326,18 @@ void RoomHub::memberLeft(QWebSocket *socket)
         }
     }
     roomMaybeEmpty(*current);
+    if (m_members.isEmpty())
+        Q_EMIT emptied();
+}
+
+void RoomHub::closeAll()
+{
+    const QList<QWebSocket *> sockets = m_members.keys();
+    for (QWebSocket *socket : sockets) {
+        socket->close(QWebSocketProtocol::CloseCodeGoingAway,
+                      QStringLiteral("service is shutting down"));
+        QTimer::singleShot(closingGraceMilliseconds, socket, &QWebSocket::abort);
+    }
 }
 
 void RoomHub::roomMaybeEmpty(Room &room)

@@ -58,10 +58,20 @@ public:
     // Guests' pages must come from this address from now on (the public URL's origin).
     void setPublicURL(const QUrl &url) { m_config.publicURL = url; }
 
+    // While draining, sockets for rooms that do not exist yet are refused (4503); open rooms
+    // carry on.
+    void setDraining(bool draining) { m_draining = draining; }
+    // Closes every member's socket with 1001 (the service is going away).
+    void closeAll();
+
     int roomCount() const { return int(m_rooms.size()); }
     // Sockets that are members of a room.
     int memberCount() const { return int(m_members.size()); }
     qint64 relayedCount() const { return m_relayed; }
+
+Q_SIGNALS:
+    // The last member of the last room has left.
+    void emptied();
 
 private:
     enum class Role { host, guest };
@@ -117,6 +127,7 @@ private:
     QHash<QWebSocket *, Member> m_members;
     QTimer m_keepAlive;
     qint64 m_relayed = 0;
+    bool m_draining = false;
 };
 
 } // namespace vyo

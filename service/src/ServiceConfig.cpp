@@ -59,6 +59,10 @@ const OptionDefinition optionDefinitions[] = {
     {"keepalive", "seconds",
      "Pings every WebSocket this often and drops those that did not answer the previous ping; "
      "keeps reverse proxies from closing quiet sockets. 0 turns it off. Default: 25."},
+    {"drain-timeout", "seconds",
+     "After SIGTERM or SIGINT the service drains: /healthz answers 503, new rooms are refused "
+     "and open rooms are kept until they end, at most this long; then it exits. A second "
+     "signal exits at once. Default: 60."},
     {"config", "file",
      "Reads settings from a file: one 'name = value' per line with the long option names above "
      "(repeat a line for repeatable settings), '#' starts a comment. The command line wins."},
@@ -70,6 +74,7 @@ const char *applicationDescription =
     "  GET /                   a short page about the service\n"
     "  GET /s/<room>           the share page that browsers open\n"
     "  GET /api/ice            {\"iceServers\": [...]} with time-limited TURN credentials\n"
+    "  GET /healthz            200 while accepting rooms, 503 while draining\n"
     "  WS  /api/room/<room>?role=host|guest   signaling; see service/README.md\n"
     "\n"
     "Files never pass through the service; it relays signed signals it cannot read or forge.";
@@ -324,7 +329,8 @@ ServiceConfigParse parseServiceConfig(const QStringList &arguments)
         read.number(QStringLiteral("listen-backlog"), 1, 65535, config.listenBacklog) &&
         read.duration(QStringLiteral("http-idle-timeout"), false, config.httpIdleTimeout) &&
         read.duration(QStringLiteral("empty-room-timeout"), true, config.emptyRoomTimeout) &&
-        read.duration(QStringLiteral("keepalive"), true, config.keepAliveInterval);
+        read.duration(QStringLiteral("keepalive"), true, config.keepAliveInterval) &&
+        read.duration(QStringLiteral("drain-timeout"), true, config.drainTimeout);
     if (!numbersRead) {
         result.error = read.error();
         return result;

@@ -42,6 +42,9 @@ struct ServiceConfig
     std::chrono::milliseconds emptyRoomTimeout{300000};
     // Pings every socket this often and drops those that did not answer the last ping; 0: never.
     std::chrono::milliseconds keepAliveInterval{25000};
+    // After SIGTERM: how long rooms that are still open are kept before the service closes them
+    // and exits.
+    std::chrono::milliseconds drainTimeout{60000};
 
     // Only a socket from a loopback address may be a room's host (the service built into the
     // desktop app: the desktop signals over loopback, browsers come from the network). Not a

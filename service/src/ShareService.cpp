@@ -12,11 +12,15 @@
 #include <QHttpServerResponder>
 #include <QHttpServerResponse>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QWebSocket>
 
 namespace vyo {
 
 namespace {
+
+// How long sockets closed at the end of a drain may take to finish their closing handshake.
+constexpr int closingGraceMilliseconds = 3000;
 
 QByteArray resource(const QString &name)
 {
@@ -167,6 +171,21 @@ void ShareService::addRoutes()
     m_http->route(QStringLiteral("/web/noble/<arg>"), QHttpServerRequest::Method::Get,
                   [](const QString &name) { return asset(QStringLiteral("noble/") + name); });
 
+    // For load balancers: 200 while the service takes new rooms, 503 while it drains.
+    m_http->route(QStringLiteral("/healthz"), QHttpServerRequest::Method::Get, [this] {
+        const QJsonObject answer{{QStringLiteral("status"), m_draining
+                                                                ? QStringLiteral("draining")
+                                                                : QStringLiteral("accepting")},
+                                 {QStringLiteral("rooms"), m_hub->roomCount()},
+                                 {QStringLiteral("members"), m_hub->memberCount()}};
+        QHttpServerResponse response(QByteArrayLiteral("application/json"), compactJson(answer),
+                                     m_draining
+                                         ? QHttpServerResponse::StatusCode::ServiceUnavailable
+                                         : QHttpServerResponse::StatusCode::Ok);
+        response.setHeader("Cache-Control", "no-store");
+        return response;
+    });
+
     m_http->route(QStringLiteral("/api/ice"), QHttpServerRequest::Method::Get, [this] {
         const QJsonObject answer = iceAnswer(m_config, QDateTime::currentSecsSinceEpoch());
         QHttpServerResponse response(QByteArrayLiteral("application/json"), compactJson(answer));
@@ -184,6 +203,41 @@ void ShareService::addRoutes()
             responder.write("WebSocket upgrade required\n", "text/plain",
                             QHttpServerResponder::StatusCode::UpgradeRequired);
         });
+}
+
+void ShareService::drain()
+{
+    if (m_draining)
+        return;
+    m_draining = true;
+    m_hub->setDraining(true);
+    qCInfo(lcService).noquote() << "draining:" << m_hub->memberCount() << "sockets in"
+                                << m_hub->roomCount() << "rooms, for at most"
+                                << m_config.drainTimeout.count() / 1000.0 << "s";
+    QObject::connect(m_hub, &RoomHub::emptied, this, &ShareService::finishDrainWhenEmpty);
+    QTimer::singleShot(m_config.drainTimeout, this, [this] {
+        if (m_drained)
+            return;
+        qCInfo(lcService) << "drain time-out: closing" << m_hub->memberCount() << "sockets";
+        m_hub->closeAll();
+        // Sockets that do not finish their closing handshake are aborted by then.
+        QTimer::singleShot(closingGraceMilliseconds + 500, this, [this] {
+            if (!m_drained) {
+                m_drained = true;
+                Q_EMIT drained();
+            }
+        });
+    });
+    // Queued, so that a caller connected after this call hears it too.
+    QMetaObject::invokeMethod(this, &ShareService::finishDrainWhenEmpty, Qt::QueuedConnection);
+}
+
+void ShareService::finishDrainWhenEmpty()
+{
+    if (m_drained || m_hub->memberCount() > 0)
+        return;
+    m_drained = true;
+    Q_EMIT drained();
 }
 
 void ShareService::takeWebSockets()

@@ -39,9 +39,19 @@ public:
     // Open TCP connections, HTTP and WebSocket.
     int openConnections() const;
 
+    // Stops taking new rooms (GET /healthz answers 503 from now on, so a load balancer sends new
+    // rooms elsewhere) and keeps the open ones until they end or the drain time-out passes; then
+    // closes what is left and emits `drained`.
+    void drain();
+    bool isDraining() const { return m_draining; }
+
+Q_SIGNALS:
+    void drained();
+
 private:
     void addRoutes();
     void takeWebSockets();
+    void finishDrainWhenEmpty();
 
     ServiceConfig m_config;
     RoomHub *m_hub;
@@ -51,6 +61,8 @@ private:
     // The first is the configured address's.
     QList<GuardedTcpServer *> m_tcp;
     QString m_errorString;
+    bool m_draining = false;
+    bool m_drained = false;
 };
 
 } // namespace vyo

@@ -1,5 +1,6 @@
 // vyo-service: the share service (signaling rooms, ICE-server list, share page) on one port.
 
+#include "RoomHub.h"
 #include "ServiceConfig.h"
 #include "ShareService.h"
 
@@ -24,16 +25,28 @@ void onTerminationSignal(int)
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
 }
 
-// SIGTERM and SIGINT end the event loop, so the service closes its sockets and exits cleanly.
-void quitOnTerminationSignals(QCoreApplication &app)
+// The first SIGTERM or SIGINT drains the service (no new rooms, open rooms kept until they end or
+// the drain time-out) and then ends the event loop; a second one ends it at once. Either way the
+// service closes its sockets and exits cleanly.
+void drainOnTerminationSignals(QCoreApplication &app, ShareService &service)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
         return;
     auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
-        notifier->setEnabled(false);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&service] {
         char byte = 0;
         [[maybe_unused]] const ssize_t read = ::read(signalPipe[1], &byte, 1);
+        if (service.isDraining()) {
+            QTextStream(stderr) << "vyo-service: second signal, exiting now" << Qt::endl;
+            QCoreApplication::quit();
+            return;
+        }
+        QTextStream(stderr) << "vyo-service: draining (" << service.hub().memberCount()
+                            << " sockets in " << service.hub().roomCount() << " rooms)" << Qt::endl;
+        service.drain();
+    });
+    QObject::connect(&service, &ShareService::drained, &app, [] {
+        QTextStream(stderr) << "vyo-service: drained, exiting" << Qt::endl;
         QCoreApplication::quit();
     });
     struct sigaction action = {};
@@ -68,8 +81,8 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    quitOnTerminationSignals(app);
     ShareService service(*parsed.config);
+    drainOnTerminationSignals(app, service);
     if (!service.listen()) {
         err << "vyo-service: cannot listen on " << parsed.config->listenAddress.toString()
             << " port " << parsed.config->port << ": " << service.errorString() << Qt::endl;

@@ -105,6 +105,7 @@ QString desktopEntryText(const QString &executable)
                           "Icon=%3\n"
                           "Terminal=false\n"
                           "Categories=Utility;\n"
+                          "Keywords=shelf;drag;drop;clipboard;셸프;끌어 놓기;보관;\n"
                           "MimeType=%2;\n"
                           "StartupNotify=false\n"
                           "Actions=new-shelf;reopen-shelf;share-shelf;\n"

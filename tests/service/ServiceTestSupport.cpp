@@ -3,7 +3,10 @@
 #include "RoomHub.h"
 
 #include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace vyo::test {
@@ -112,6 +115,20 @@ QString joinGuest(TestSocket &guest, const ShareService &service, const QString 
         return QString();
     const std::optional<QJsonObject> welcome = guest.take(QStringLiteral("welcome"));
     return welcome ? welcome->value(QLatin1String("peerId")).toString() : QString();
+}
+
+HttpAnswer httpGet(const QUrl &url)
+{
+    QNetworkAccessManager manager;
+    QNetworkReply *reply = manager.get(QNetworkRequest(url));
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    if (!finished.wait(5000))
+        return {};
+    HttpAnswer answer{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                      reply->header(QNetworkRequest::ContentTypeHeader).toByteArray(),
+                      reply->readAll()};
+    delete reply;
+    return answer;
 }
 
 QString testRoomID(int n)

@@ -77,6 +77,15 @@ private:
 // peer identifier, or an empty string on failure.
 QString joinGuest(TestSocket &guest, const ShareService &service, const QString &roomID);
 
+// An HTTP answer: status 0 when none came within five seconds.
+struct HttpAnswer
+{
+    int status = 0;
+    QByteArray contentType;
+    QByteArray body;
+};
+HttpAnswer httpGet(const QUrl &url);
+
 // A room identifier of the right form, different for every `n`.
 QString testRoomID(int n);
 

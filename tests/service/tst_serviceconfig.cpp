@@ -55,6 +55,8 @@ void TestServiceConfig::options()
                                                           "0",
                                                           "--keepalive",
                                                           "12.5",
+                                                          "--drain-timeout",
+                                                          "5",
                                                           "--max-request-bytes",
                                                           "2048"});
     QVERIFY2(parsed.config, qPrintable(parsed.error));
@@ -72,6 +74,7 @@ void TestServiceConfig::options()
     QCOMPARE(config.httpIdleTimeout, 250ms);
     QCOMPARE(config.emptyRoomTimeout, 0ms);
     QCOMPARE(config.keepAliveInterval, 12500ms);
+    QCOMPARE(config.drainTimeout, 5000ms);
     QCOMPARE(config.maxRequestBytes, 2048);
 }
 

@@ -32,27 +32,6 @@ QJsonObject signal(const QString &payload, const QString &sig, const QString &to
     return message;
 }
 
-struct HttpAnswer
-{
-    int status = 0;
-    QByteArray contentType;
-    QByteArray body;
-};
-
-HttpAnswer httpGet(const QUrl &url)
-{
-    QNetworkAccessManager manager;
-    QNetworkReply *reply = manager.get(QNetworkRequest(url));
-    QSignalSpy finished(reply, &QNetworkReply::finished);
-    if (!finished.wait(5000))
-        return {};
-    HttpAnswer answer{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
-                      reply->header(QNetworkRequest::ContentTypeHeader).toByteArray(),
-                      reply->readAll()};
-    delete reply;
-    return answer;
-}
-
 // Sends raw bytes on a fresh TCP connection and returns what comes back until the server closes
 // it or `milliseconds` pass.
 QByteArray rawExchange(quint16 port, const QByteArray &request, int milliseconds,
@@ -103,6 +82,8 @@ private Q_SLOTS:
     void floodClosesOnlyTheFlooder();
     void roomAndGuestLimits();
     void emptyRoomExpires();
+    void drainKeepsOpenRoomsOnly_data();
+    void drainKeepsOpenRoomsOnly();
     void originRules_data();
     void originRules();
     void publicURLOrigin();
@@ -686,6 +667,61 @@ void TestShareService::emptyRoomExpires()
     // Kept for a while for a returning host, then gone.
     QCOMPARE(service->hub().roomCount(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(service->hub().roomCount(), 0, 5000);
+}
+
+void TestShareService::drainKeepsOpenRoomsOnly_data()
+{
+    QTest::addColumn<bool>("roomEnds");
+    QTest::newRow("the room ends by itself") << true;
+    QTest::newRow("the drain time-out closes it") << false;
+}
+
+void TestShareService::drainKeepsOpenRoomsOnly()
+{
+    QFETCH(bool, roomEnds);
+    ServiceConfig config = serviceTestConfig();
+    config.drainTimeout = std::chrono::milliseconds(roomEnds ? 60000 : 500);
+    const auto service = startService(config);
+    QVERIFY(service);
+    const QUrl health = serviceBase(*service).resolved(QUrl("healthz"));
+    HttpAnswer answer = httpGet(health);
+    QCOMPARE(answer.status, 200);
+    QCOMPARE(QJsonDocument::fromJson(answer.body)["status"].toString(), "accepting");
+
+    TestSocket desktop, phone(serviceOrigin(*service));
+    desktop.open(roomSocketURL(*service, testRoomID(1), host));
+    QVERIFY(desktop.waitOpen());
+    QVERIFY(!joinGuest(phone, *service, testRoomID(1)).isEmpty());
+    QVERIFY(desktop.take("peer-joined"));
+
+    QSignalSpy drained(service.get(), &ShareService::drained);
+    service->drain();
+    answer = httpGet(health);
+    QCOMPARE(answer.status, 503);
+    QCOMPARE(QJsonDocument::fromJson(answer.body)["rooms"].toInt(), 1);
+
+    // No new rooms; the open room still takes guests and relays.
+    TestSocket newcomer;
+    newcomer.open(roomSocketURL(*service, testRoomID(2), host));
+    QVERIFY(newcomer.waitClosed());
+    QCOMPARE(newcomer.closeCode(), CloseCode::full);
+    QCOMPARE(newcomer.closeReason(), QStringLiteral("service is shutting down"));
+    TestSocket late(serviceOrigin(*service));
+    const QString lateID = joinGuest(late, *service, testRoomID(1));
+    QVERIFY(!lateID.isEmpty());
+    desktop.sendJson(signal("p", "s", lateID));
+    QVERIFY(late.take("signal"));
+    QVERIFY(drained.isEmpty());
+
+    if (roomEnds) {
+        late.close();
+        phone.close();
+        desktop.close();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(drained.size(), 1, 10000);
+    QVERIFY(desktop.waitClosed() && phone.waitClosed() && late.waitClosed());
+    if (!roomEnds)
+        QCOMPARE(phone.closeCode(), int(QWebSocketProtocol::CloseCodeGoingAway));
 }
 
 void TestShareService::originRules_data()

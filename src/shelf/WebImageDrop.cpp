@@ -58,8 +58,7 @@ bool WebImageDrop::start(const QMimeData *data, const ShelfItem::PromiseHandler 
 
     const QString name =
         cleanUploadName(drop->m_suggestion.value_or(QString()))
-            .value_or(
-                cleanUploadName(urlFileName(drop->m_image)).value_or(QStringLiteral("이미지")));
+            .value_or(cleanUploadName(drop->imageUrlName()).value_or(QStringLiteral("이미지")));
     DropSource::Request request;
     request.savePath = drop->m_folder + u'/' + name;
     if (data->hasFormat(rawDataType))
@@ -83,6 +82,12 @@ WebImageDrop::WebImageDrop(QString folder, ShelfItem::PromiseHandler handler)
     connect(&m_poll, &QTimer::timeout, this, &WebImageDrop::checkSavedFile);
 }
 
+QString WebImageDrop::imageUrlName() const
+{
+    // A data: URL has no name, only its bytes.
+    return isWebUrl(m_image) ? urlFileName(m_image) : QString();
+}
+
 void WebImageDrop::received(const DropSource::Result &result)
 {
     if (result.answer == DropSource::SaveAnswer::saved) {
@@ -92,7 +97,7 @@ void WebImageDrop::received(const DropSource::Result &result)
     }
     vyoError(lcDrop, u"파일 프로미스 수신 실패: %{public}s", result.error);
     if (imageKindOfBytes(result.data.left(headBytes))) {
-        saveBytes(result.data, {m_suggestion.value_or(QString()), urlFileName(m_image)},
+        saveBytes(result.data, {m_suggestion.value_or(QString()), imageUrlName()},
                   QStringLiteral("원본 데이터"));
         return;
     }

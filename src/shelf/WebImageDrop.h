@@ -41,6 +41,8 @@ public:
 private:
     WebImageDrop(QString folder, ShelfItem::PromiseHandler handler);
 
+    // The last segment of the image's web address; empty for other addresses.
+    QString imageUrlName() const;
     void received(const DropSource::Result &result);
     void checkSavedFile();
     void fallBack();

@@ -155,8 +155,8 @@ void TestBrowserDrop::imagesFromBrowsers_data()
 {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QStringList>("arguments");
-    const QString profile =
-        QDir::temp().filePath(u"vyo-browser-%1"_qs.arg(QCoreApplication::applicationPid()));
+    // Fresh profiles, removed with the test's folder.
+    const QString profile = m_dir->filePath("profile");
     QTest::newRow("chromium") << "chromium"
                               << QStringList{"--no-sandbox",
                                              "--user-data-dir=" + profile + "-chromium",

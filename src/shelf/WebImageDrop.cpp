@@ -22,9 +22,11 @@ const QString directSaveType = QStringLiteral("XdndDirectSave0");
 const QString rawDataType = QStringLiteral("application/octet-stream");
 // Bytes enough to tell every known image kind.
 constexpr qsizetype headBytes = 16;
-// A file saved by a source counts as written when its size held for this many polls.
-constexpr int steadyPollsNeeded = 4;
+// A file saved by a source counts as written when its writer closed it and its size held for a
+// moment; a writer that closes nothing (or a close that went unseen) needs a longer calm.
 constexpr std::chrono::milliseconds pollInterval{50};
+constexpr int steadyPollsAfterClose = 2;
+constexpr int steadyPollsWithoutClose = 40;
 
 QByteArray fileHead(const QString &path)
 {
@@ -66,6 +68,16 @@ bool WebImageDrop::start(const QMimeData *data, const ShelfItem::PromiseHandler 
     request.maximumBytes = maximumDataBytes;
     request.timeout = answerTimeout;
     drop->m_savePath = request.savePath;
+    // Watched before the source is asked: a small file may be written before its answer is read.
+    drop->m_folderEvents = Desktop::shared().makeFileSystemEvents(pollInterval);
+    connect(drop->m_folderEvents.get(), &FileSystemEvents::eventsArrived, drop,
+            [drop](const QList<FileSystemEvent> &events) {
+                for (const FileSystemEvent &event : events) {
+                    if (event.path == drop->m_savePath && (event.closed || event.renamed))
+                        drop->m_written = true;
+                }
+            });
+    drop->m_folderEvents->start({drop->m_folder});
     source.receive(request, [drop = QPointer<WebImageDrop>(drop)](const DropSource::Result &r) {
         if (drop)
             drop->received(r);
@@ -95,6 +107,7 @@ void WebImageDrop::received(const DropSource::Result &result)
         m_poll.start();
         return;
     }
+    m_folderEvents.reset();
     vyoError(lcDrop, u"파일 프로미스 수신 실패: %{public}s", result.error);
     if (imageKindOfBytes(result.data.left(headBytes))) {
         saveBytes(result.data, {m_suggestion.value_or(QString()), imageUrlName()},
@@ -129,9 +142,10 @@ void WebImageDrop::checkSavedFile()
     }
     m_steadyPolls = size > 0 && size == m_lastSize ? m_steadyPolls + 1 : 0;
     m_lastSize = size;
-    if (m_steadyPolls < steadyPollsNeeded)
+    if (m_steadyPolls < (m_written ? steadyPollsAfterClose : steadyPollsWithoutClose))
         return;
     m_poll.stop();
+    m_folderEvents.reset();
     QString path = m_savePath;
     // The extension tells the real kind of image, whatever the page called it.
     if (const std::optional<ImageKind> kind = imageKindOfBytes(fileHead(path))) {

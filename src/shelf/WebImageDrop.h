@@ -8,6 +8,7 @@
 // succeeds. Nothing half-written stays behind: a failed attempt removes its drop folder.
 
 #include "platform/DropSource.h"
+#include "platform/FileSystemEvents.h"
 #include "shelf/ShelfItem.h"
 
 #include <QDeadlineTimer>
@@ -16,6 +17,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <memory>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -61,6 +63,9 @@ private:
     QUrl m_image;   // the image's own address
     QString m_savePath;
     QTimer m_poll;
+    std::unique_ptr<FileSystemEvents> m_folderEvents;
+    // The source closed the file it wrote (or moved the finished file in).
+    bool m_written = false;
     QDeadlineTimer m_writeDeadline;
     qint64 m_lastSize = -1;
     int m_steadyPolls = 0;

@@ -20,6 +20,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <memory>
+
 using namespace vyo;
 using Answer = test::LoopbackHttpServer::Answer;
 using Result = DropSource::Result;
@@ -78,7 +80,7 @@ void TestWebImageDrop::receiving_data()
     const QByteArray jpeg = encodedImage("JPEG");
     const QString served = QStringLiteral("%1/served");
 
-    QTest::newRow("direct save written after the answer")
+    QTest::newRow("direct save written after the answer, pausing midway")
         << Source::savesLate << QByteArray() << "shot"
         << ""
         << "" << Answer() << "shot.png" << png << "";
@@ -141,21 +143,19 @@ void TestWebImageDrop::receiving()
     desktop.dropSource().answer = [&](const DropSource::Request &request) {
         Result result;
         switch (source) {
-        case Source::savesLate:
-            // Answered before a byte is written, as a browser does; the rest comes in pieces.
-            test::writeFile(request.savePath, {});
-            QTimer::singleShot(60, [path = request.savePath, expectedBytes] {
-                QFile file(path);
-                if (file.open(QIODevice::Append))
-                    file.write(expectedBytes.left(10));
-            });
-            QTimer::singleShot(150, [path = request.savePath, expectedBytes] {
-                QFile file(path);
-                if (file.open(QIODevice::Append))
-                    file.write(expectedBytes.mid(10));
+        case Source::savesLate: {
+            // Answered before a byte is written, as a browser does; the rest comes in pieces
+            // through one open file.
+            auto file = std::make_shared<QFile>(request.savePath);
+            file->open(QIODevice::WriteOnly);
+            QTimer::singleShot(60, [file, expectedBytes] { file->write(expectedBytes.left(10)); });
+            QTimer::singleShot(400, [file, expectedBytes] {
+                file->write(expectedBytes.mid(10));
+                file->close();
             });
             result.answer = DropSource::SaveAnswer::saved;
             break;
+        }
         case Source::savesLinkOutside:
             QFile::link(outsideFile, request.savePath);
             result.answer = DropSource::SaveAnswer::saved;

@@ -372,10 +372,11 @@ void StatusItemController::openShelfFromClipboard()
     presentNewShelf(opened.window);
     const QPointer<Shelf> shelf(opened.shelf);
     const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData();
-    if (clipboard && ShelfItem::receivePromisedFiles(clipboard, [shelf](const ShelfItem &item) {
-            if (shelf)
-                shelf->add({item});
-        })) {
+    if (clipboard && ShelfItem::receivePromisedFiles(
+                         clipboard, [shelf](const ShelfItem &item, const QUuid &replacing) {
+                             if (shelf)
+                                 shelf->replace(replacing, item);
+                         })) {
         opened.shelf->hasReceivedDrop = true;
         return;
     }

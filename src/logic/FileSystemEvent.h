@@ -16,6 +16,7 @@ struct FileSystemEvent
     bool created = false;  // created in the folder
     bool renamed = false;  // given a new name in the folder or moved into it
     bool modified = false; // its contents were written
+    bool closed = false;   // a program that wrote it closed it
 };
 
 // The type and size of one file-system item, the item itself rather than what a symbolic link

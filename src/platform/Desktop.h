@@ -18,6 +18,7 @@ namespace vyo {
 
 class Dialogs;
 class DragWatcher;
+class DropSource;
 class FileManager;
 class FileSystemEvents;
 class GlobalHotKeys;
@@ -40,6 +41,8 @@ public:
     virtual WindowSystem &windowSystem() = 0;
     // Holding off idle sleep while something is shared.
     virtual IdleInhibitor &idleInhibitor() = 0;
+    // The application the drop being handled comes from (direct save, raw data).
+    virtual DropSource &dropSource() = 0;
 
     // A new watcher of drags anywhere on the desktop (one that cannot start where the session
     // does not let Vyo see other applications).

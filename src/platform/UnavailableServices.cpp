@@ -1,5 +1,8 @@
 #include "platform/UnavailableServices.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+
 namespace vyo {
 
 UnavailableDragWatcher::UnavailableDragWatcher(QString reason, QObject *parent)
@@ -17,6 +20,17 @@ int UnavailableHotKeys::registerHotKey(const HotKeyCombination &, QString *error
     if (error)
         *error = m_reason;
     return 0;
+}
+
+void UnavailableDropSource::receive(const Request &request,
+                                    std::function<void(const Result &)> done)
+{
+    Result result;
+    result.answer = request.savePath.isEmpty() ? SaveAnswer::notAsked : SaveAnswer::noAnswer;
+    result.error = QStringLiteral("이 세션에서는 끌어 온 앱에 물어볼 수 없음");
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [done = std::move(done), result] { done(result); },
+        Qt::QueuedConnection);
 }
 
 } // namespace vyo

@@ -4,6 +4,7 @@
 // answer "no" and say why where the interface asks. Any port can hand them out.
 
 #include "platform/DragWatcher.h"
+#include "platform/DropSource.h"
 #include "platform/GlobalHotKeys.h"
 
 namespace vyo {
@@ -41,6 +42,14 @@ public:
 
 private:
     QString m_reason;
+};
+
+// A session where drops carry only what Qt hands over: no direct save, no raw data.
+class UnavailableDropSource final : public DropSource
+{
+public:
+    std::optional<QString> suggestedName() override { return std::nullopt; }
+    void receive(const Request &request, std::function<void(const Result &)> done) override;
 };
 
 } // namespace vyo

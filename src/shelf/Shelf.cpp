@@ -7,6 +7,8 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
+#include <algorithm>
+
 namespace vyo {
 
 Shelf::Shelf(QObject *parent)
@@ -140,6 +142,26 @@ void Shelf::add(const QList<ShelfItem> &newItems)
     if (items.size() == m_items.size())
         return;
     setItems(items);
+    Q_EMIT changed();
+}
+
+void Shelf::replace(const QUuid &replaced, const ShelfItem &item)
+{
+    const auto existing =
+        std::find_if(m_items.cbegin(), m_items.cend(),
+                     [&item](const ShelfItem &other) { return other.content() == item.content(); });
+    const auto place =
+        std::find_if(m_items.cbegin(), m_items.cend(), [&replaced](const ShelfItem &other) {
+            return !replaced.isNull() && other.id() == replaced;
+        });
+    if (existing != m_items.cend() || place == m_items.cend()) {
+        add({item});
+        return;
+    }
+    QList<ShelfItem> items = m_items;
+    items[place - m_items.cbegin()] = item;
+    setItems(items);
+    setSelection(m_selection - QSet<QUuid>{replaced});
     Q_EMIT changed();
 }
 

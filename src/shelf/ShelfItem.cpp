@@ -4,6 +4,7 @@
 #include "core/Log.h"
 #include "core/Paths.h"
 #include "platform/IconTheme.h"
+#include "shelf/WebImageDrop.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -215,18 +216,19 @@ QList<ShelfItem> ShelfItem::items(const QMimeData *data)
     return result;
 }
 
-bool ShelfItem::receivePromisedFiles(const QMimeData *data,
-                                     const std::function<void(const ShelfItem &)> &handler)
+bool ShelfItem::offersPromisedFiles(const QMimeData *data)
 {
-    Q_UNUSED(handler);
-    if (!data)
+    if (!data || !data->hasFormat(QStringLiteral("XdndDirectSave0")))
         return false;
     // Real files take precedence: they are handled by items().
     const QList<QUrl> urls = data->urls();
-    if (std::any_of(urls.begin(), urls.end(), [](const QUrl &url) { return url.isLocalFile(); }))
-        return false;
-    // No promise receiver (X Direct Save) is offered yet, so there is nothing to receive.
-    return false;
+    return std::none_of(urls.begin(), urls.end(),
+                        [](const QUrl &url) { return url.isLocalFile(); });
+}
+
+bool ShelfItem::receivePromisedFiles(const QMimeData *data, const PromiseHandler &handler)
+{
+    return offersPromisedFiles(data) && WebImageDrop::start(data, handler);
 }
 
 const QStringList &ShelfItem::acceptedTypes()
@@ -239,6 +241,8 @@ const QStringList &ShelfItem::acceptedTypes()
         QStringLiteral("application/x-qt-image"),
         QStringLiteral("text/plain;charset=utf-8"),
         QStringLiteral("text/plain"),
+        // What a file promise offers: X Direct Save.
+        QStringLiteral("XdndDirectSave0"),
     };
     return types;
 }

@@ -86,11 +86,19 @@ public:
     // into a fresh drop folder), else other URLs, else non-blank text.
     static QList<ShelfItem> items(const QMimeData *data);
 
-    // Starts receiving promised files into a fresh drop folder and calls `handler` on the main
-    // thread once per received file. True when receiving started; data that carries real file
-    // URLs is never treated as a promise.
-    static bool receivePromisedFiles(const QMimeData *data,
-                                     const std::function<void(const ShelfItem &)> &handler);
+    // Called on the main thread with each item a promise brings: a received file, or a link that
+    // waits on the shelf until its file arrives. `replacing` names the waiting item the new one
+    // takes the place of (null for a new item).
+    using PromiseHandler = std::function<void(const ShelfItem &item, const QUuid &replacing)>;
+
+    // Starts receiving promised files (X Direct Save, with the fall-backs of a web image) into a
+    // fresh drop folder and calls `handler` as they arrive. True when receiving started; data
+    // that carries real file URLs is never treated as a promise.
+    static bool receivePromisedFiles(const QMimeData *data, const PromiseHandler &handler);
+    // Whether `data` promises files (and carries no real ones). The drop lasts a moment longer
+    // while the source answers: a drop target marks its shelf as having received the drop before
+    // that, so that a shelf opened by a shake is not closed meanwhile as empty.
+    static bool offersPromisedFiles(const QMimeData *data);
 
     // The MIME types a shelf window accepts in drops.
     static const QStringList &acceptedTypes();

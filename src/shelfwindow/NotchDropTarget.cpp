@@ -341,13 +341,16 @@ bool NotchDropTarget::openShelf(const Rect &notchRect, const QMimeData *data)
     ShelfManager::presentBelow(opened.window, NotchGeometry::shelfAnchor(notchRect));
 
     QPointer<Shelf> shelf(opened.shelf);
-    if (ShelfItem::receivePromisedFiles(data, [shelf](const ShelfItem &item) {
-            if (shelf)
-                shelf->add({item});
-        })) {
+    if (ShelfItem::offersPromisedFiles(data))
         opened.shelf->hasReceivedDrop = true;
+    if (ShelfItem::receivePromisedFiles(data,
+                                        [shelf](const ShelfItem &item, const QUuid &replacing) {
+                                            if (shelf)
+                                                shelf->replace(replacing, item);
+                                        }))
         return true;
-    }
+    if (!shelf)
+        return false;
     const QList<ShelfItem> items = data ? ShelfItem::items(data) : QList<ShelfItem>();
     if (!items.isEmpty()) {
         opened.shelf->hasReceivedDrop = true;

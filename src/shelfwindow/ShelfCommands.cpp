@@ -235,10 +235,11 @@ void ShelfCommands::paste()
     }
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
     QPointer<Shelf> shelf = m_shelf;
-    const bool receiving = ShelfItem::receivePromisedFiles(data, [shelf](const ShelfItem &item) {
-        if (shelf)
-            shelf->add({item});
-    });
+    const bool receiving = ShelfItem::receivePromisedFiles(
+        data, [shelf](const ShelfItem &item, const QUuid &replacing) {
+            if (shelf)
+                shelf->replace(replacing, item);
+        });
     if (receiving) {
         m_shelf->hasReceivedDrop = true;
         return;

@@ -63,13 +63,21 @@ void ShelfDropView::dropEvent(QDropEvent *event)
     }
     m_shelf->setDropTargeted(false);
     QPointer<Shelf> shelf = m_shelf;
-    if (ShelfItem::receivePromisedFiles(event->mimeData(), [shelf](const ShelfItem &item) {
-            if (shelf)
-                shelf->add({item});
-        })) {
+    if (ShelfItem::offersPromisedFiles(event->mimeData()))
         m_shelf->hasReceivedDrop = true;
+    // The source is asked while the windows keep answering: this view may be gone afterwards.
+    const QPointer<ShelfDropView> self(this);
+    if (ShelfItem::receivePromisedFiles(event->mimeData(),
+                                        [shelf](const ShelfItem &item, const QUuid &replacing) {
+                                            if (shelf)
+                                                shelf->replace(replacing, item);
+                                        })) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
+        return;
+    }
+    if (!self || !m_shelf) {
+        event->ignore();
         return;
     }
     const QList<ShelfItem> items = ShelfItem::items(event->mimeData());

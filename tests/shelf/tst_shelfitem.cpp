@@ -157,10 +157,13 @@ void TestShelfItem::promisesNeverOverrideFiles()
     QMimeData files;
     files.setUrls({QUrl::fromLocalFile("/tmp/a")});
     bool called = false;
-    QVERIFY(!ShelfItem::receivePromisedFiles(&files, [&](const ShelfItem &) { called = true; }));
+    QVERIFY(!ShelfItem::receivePromisedFiles(
+        &files, [&](const ShelfItem &, const QUuid &) { called = true; }));
     QMimeData none;
-    QVERIFY(!ShelfItem::receivePromisedFiles(&none, [&](const ShelfItem &) { called = true; }));
-    QVERIFY(!ShelfItem::receivePromisedFiles(nullptr, [&](const ShelfItem &) { called = true; }));
+    QVERIFY(!ShelfItem::receivePromisedFiles(
+        &none, [&](const ShelfItem &, const QUuid &) { called = true; }));
+    QVERIFY(!ShelfItem::receivePromisedFiles(
+        nullptr, [&](const ShelfItem &, const QUuid &) { called = true; }));
     QVERIFY(!called);
 }
 

@@ -30,7 +30,9 @@ using Content = ShelfItem::Content;
 
 namespace {
 
+using test::dragGesture;
 using test::xdotool;
+using Shift = test::DragShift;
 using test::xdotoolOutput;
 
 // A running vyo-test-dndpeer with its announced window frame and output.
@@ -81,40 +83,6 @@ private:
     QProcess m_process;
     QString m_output;
 };
-
-// How Shift is held during a drag gesture.
-enum class Shift { up, held, letGoMidway };
-
-// A press at `from`, 16 steps 25 ms apart to `to`, and a release, as a person drags.
-QStringList dragGesture(QPoint from, QPoint to, Shift shift = Shift::up)
-{
-    QStringList arguments;
-    if (shift != Shift::up)
-        arguments << "keydown"
-                  << "shift";
-    arguments << "mousemove" << QString::number(from.x()) << QString::number(from.y())
-              << "mousedown"
-              << "1"
-              << "sleep"
-              << "0.15";
-    const int steps = 16;
-    for (int i = 1; i <= steps; ++i) {
-        const QPoint p = from + (to - from) * i / steps;
-        arguments << "mousemove" << QString::number(p.x()) << QString::number(p.y()) << "sleep"
-                  << "0.025";
-        if (shift == Shift::letGoMidway && i == steps / 2)
-            arguments << "keyup"
-                      << "shift";
-    }
-    arguments << "sleep"
-              << "0.2"
-              << "mouseup"
-              << "1";
-    if (shift == Shift::held)
-        arguments << "keyup"
-                  << "shift";
-    return arguments;
-}
 
 QString activeWindow()
 {

@@ -118,4 +118,34 @@ QString xdotoolOutput(const QStringList &arguments, int milliseconds)
     return runToEnd(QStringLiteral("xdotool"), arguments, milliseconds).value_or(QString());
 }
 
+QStringList dragGesture(QPoint from, QPoint to, DragShift shift)
+{
+    QStringList arguments;
+    if (shift != DragShift::up)
+        arguments << "keydown"
+                  << "shift";
+    arguments << "mousemove" << QString::number(from.x()) << QString::number(from.y())
+              << "mousedown"
+              << "1"
+              << "sleep"
+              << "0.15";
+    const int steps = 16;
+    for (int i = 1; i <= steps; ++i) {
+        const QPoint p = from + (to - from) * i / steps;
+        arguments << "mousemove" << QString::number(p.x()) << QString::number(p.y()) << "sleep"
+                  << "0.025";
+        if (shift == DragShift::letGoMidway && i == steps / 2)
+            arguments << "keyup"
+                      << "shift";
+    }
+    arguments << "sleep"
+              << "0.2"
+              << "mouseup"
+              << "1";
+    if (shift == DragShift::held)
+        arguments << "keyup"
+                  << "shift";
+    return arguments;
+}
+
 } // namespace vyo::test

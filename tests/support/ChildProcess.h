@@ -3,6 +3,7 @@
 // Other programs in tests: the application itself or a helper started and watched through its
 // output, and short tools (xdotool, xprop) run to their end. Every wait is bounded in time.
 
+#include <QPoint>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -61,5 +62,12 @@ std::optional<QString> runToEnd(const QString &program, const QStringList &argum
 // xdotool with the arguments: whether it succeeded, or what it printed (empty on failure).
 bool xdotool(const QStringList &arguments, int milliseconds = 15000);
 QString xdotoolOutput(const QStringList &arguments, int milliseconds = 15000);
+
+// How Shift is held during a drag gesture.
+enum class DragShift { up, held, letGoMidway };
+
+// xdotool arguments for a drag as a person makes it: a press at `from`, 16 steps 25 ms apart to
+// `to`, and a release.
+QStringList dragGesture(QPoint from, QPoint to, DragShift shift = DragShift::up);
 
 } // namespace vyo::test

@@ -1,13 +1,14 @@
 #pragma once
 
 // A desktop of fakes that Desktop::shared() answers for as long as it lives: fake dialogs, file
-// manager, window system and idle inhibitor, and fake drag watchers and hot keys made on request
-// (each one kept for the test to drive). File-system events are the real inotify ones: tests of
-// watching use real folders.
+// manager, window system, idle inhibitor and drop source, and fake drag watchers and hot keys made
+// on request (each one kept for the test to drive). File-system events are the real inotify ones:
+// tests of watching use real folders.
 
 #include "platform/Desktop.h"
 #include "platform/fake/FakeDialogs.h"
 #include "platform/fake/FakeDragWatcher.h"
+#include "platform/fake/FakeDropSource.h"
 #include "platform/fake/FakeFileManager.h"
 #include "platform/fake/FakeHotKeys.h"
 #include "platform/fake/FakeIdleInhibitor.h"
@@ -32,6 +33,7 @@ public:
     FakeFileManager &fileManager() override { return m_fileManager; }
     FakeWindowSystem &windowSystem() override { return m_windowSystem; }
     FakeIdleInhibitor &idleInhibitor() override { return m_idleInhibitor; }
+    FakeDropSource &dropSource() override { return m_dropSource; }
 
     std::unique_ptr<DragWatcher> makeDragWatcher() override;
     GlobalHotKeys *makeGlobalHotKeys(QObject *parent = nullptr) override;
@@ -48,6 +50,7 @@ private:
     FakeFileManager m_fileManager;
     FakeWindowSystem m_windowSystem;
     FakeIdleInhibitor m_idleInhibitor;
+    FakeDropSource m_dropSource;
     QList<QPointer<FakeDragWatcher>> m_dragWatchers;
     QList<QPointer<FakeHotKeys>> m_hotKeys;
 };

@@ -165,6 +165,7 @@ void InotifyFileSystemEvents::readEvents()
             change.created = event->mask & IN_CREATE;
             change.renamed = event->mask & IN_MOVED_TO;
             change.modified = event->mask & (IN_MODIFY | IN_CLOSE_WRITE);
+            change.closed = event->mask & IN_CLOSE_WRITE;
 
             const auto known = m_batchIndex.constFind(change.path);
             if (known == m_batchIndex.cend()) {
@@ -176,6 +177,7 @@ void InotifyFileSystemEvents::readEvents()
                 merged.created |= change.created;
                 merged.renamed |= change.renamed;
                 merged.modified |= change.modified;
+                merged.closed |= change.closed;
             }
         }
     }

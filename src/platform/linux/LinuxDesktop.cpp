@@ -8,6 +8,7 @@
 #include "platform/linux/LogindIdleInhibitor.h"
 #include "platform/linux/WidgetDialogs.h"
 #include "platform/x11/X11DragWatcher.h"
+#include "platform/x11/X11DropSource.h"
 #include "platform/x11/X11HotKeys.h"
 #include "platform/x11/X11WindowSystem.h"
 
@@ -36,7 +37,13 @@ LinuxDesktop::LinuxDesktop()
     // display), so it does not depend on when the desktop was made.
     , m_windowSystem(std::make_unique<X11WindowSystem>())
     , m_idleInhibitor(std::make_unique<LogindIdleInhibitor>())
-{}
+{
+    // Made now, so that it sees the XDND messages of the first drag.
+    if (isX11Display())
+        m_dropSource = std::make_unique<X11DropSource>();
+    else
+        m_dropSource = std::make_unique<UnavailableDropSource>();
+}
 
 LinuxDesktop::~LinuxDesktop() = default;
 

@@ -6,6 +6,7 @@
 // sleep is held off through systemd-logind.
 
 #include "platform/Desktop.h"
+#include "platform/DropSource.h"
 
 namespace vyo {
 
@@ -19,6 +20,7 @@ public:
     FileManager &fileManager() override { return *m_fileManager; }
     WindowSystem &windowSystem() override { return *m_windowSystem; }
     IdleInhibitor &idleInhibitor() override { return *m_idleInhibitor; }
+    DropSource &dropSource() override { return *m_dropSource; }
 
     std::unique_ptr<DragWatcher> makeDragWatcher() override;
     GlobalHotKeys *makeGlobalHotKeys(QObject *parent = nullptr) override;
@@ -30,6 +32,7 @@ private:
     std::unique_ptr<FileManager> m_fileManager;
     std::unique_ptr<WindowSystem> m_windowSystem;
     std::unique_ptr<IdleInhibitor> m_idleInhibitor;
+    std::unique_ptr<DropSource> m_dropSource;
 };
 
 } // namespace vyo

@@ -1,0 +1,7 @@
+#include "platform/DropSource.h"
+
+namespace vyo {
+
+DropSource::~DropSource() = default;
+
+} // namespace vyo

@@ -154,10 +154,12 @@ void Shelf::replace(const QUuid &replaced, const ShelfItem &item)
         std::find_if(m_items.cbegin(), m_items.cend(), [&replaced](const ShelfItem &other) {
             return !replaced.isNull() && other.id() == replaced;
         });
-    if (existing != m_items.cend() || place == m_items.cend()) {
+    if (replaced.isNull()) {
         add({item});
         return;
     }
+    if (existing != m_items.cend() || place == m_items.cend())
+        return;
     QList<ShelfItem> items = m_items;
     items[place - m_items.cbegin()] = item;
     setItems(items);

@@ -46,6 +46,7 @@ private Q_SLOTS:
     void titles();
     void addSkipsDuplicates();
     void addCallsOnChangeOnlyWhenItemsArrive();
+    void replaceTakesThePlaceholdersPlace();
     void removeAndClear();
     void fieldSettersCallOnChangeOnRealChange();
     void selection_data();
@@ -163,6 +164,27 @@ void TestShelf::addCallsOnChangeOnlyWhenItemsArrive()
     shelf.add({});
     QCOMPARE(changes, 1);
     QCOMPARE(itemsSpy.count(), 1);
+}
+
+void TestShelf::replaceTakesThePlaceholdersPlace()
+{
+    Shelf shelf;
+    const ShelfItem placeholder = link("https://example.com/a.png"), other = text("b");
+    shelf.add({placeholder, other});
+    shelf.setSelection({placeholder.id(), other.id()});
+    shelf.replace(placeholder.id(), file("/tmp/a.png"));
+    QCOMPARE(names(shelf), (QStringList{"a.png", "b"}));
+    QCOMPARE(shelf.selection(), QSet<QUuid>{other.id()});
+    // A null placeholder appends; content already there is not added twice.
+    shelf.replace({}, file("/tmp/c.png"));
+    shelf.replace({}, file("/tmp/c.png"));
+    QCOMPARE(names(shelf), (QStringList{"a.png", "b", "c.png"}));
+    // A placeholder the user removed while its file was on the way stays removed.
+    const ShelfItem removed = link("https://example.com/d.png");
+    shelf.add({removed});
+    shelf.remove({removed.id()});
+    shelf.replace(removed.id(), file("/tmp/d.png"));
+    QCOMPARE(names(shelf), (QStringList{"a.png", "b", "c.png"}));
 }
 
 void TestShelf::removeAndClear()

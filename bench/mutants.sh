@@ -3,7 +3,8 @@
 # mutations of src/logic/*.cpp (a comparison flipped, a number moved by one, a condition negated,
 # a statement removed), each applied alone, the library and the tests that include the mutated
 # file's header rebuilt, those tests run, the mutation reverted. A mutant is killed when a test
-# fails or times out; one that does not compile counts as neither.
+# fails or times out; one that does not compile counts as neither. A mutant's place in the sample
+# is a hash of its own file, line and change, so an edit of one file moves few mutants of others.
 #   bench/mutants.sh [count]    (default 48, a quarter of each kind; SEED changes the sample)
 # It works in a clone of the committed tree under $TMPDIR, so the checkout is never touched;
 # ccache makes the first build there cheap after a build of the checkout.
@@ -23,7 +24,7 @@ cmake -S "$work/src" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 
 cd "$work/src"
 python3 - "$count" "$seed" "$work/build" <<'PY'
-import pathlib, random, re, subprocess, sys, time
+import hashlib, pathlib, re, subprocess, sys, time
 
 count, seed, build_dir = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
 KEYWORDS = {"if", "while", "for", "switch", "return", "case", "else", "do", "delete", "throw"}
@@ -59,7 +60,7 @@ def candidates(path):
             yield "comparison", number, line[:m.start(1)] + FLIP[m.group(1)] + line[m.end(1):]
         for m in re.finditer(r"(?<![\w.'])(\d+)(?![\w.'])", code):
             value = int(m.group(1))
-            yield "boundary", number, (line[:m.start()] + "%d" + line[m.end():], value)
+            yield "boundary", number, (line[:m.start()], value, line[m.end():])
         for m in re.finditer(r"\b(?:if|while) \(", code):
             end = closing(code, m.end() - 1)
             if end > 0:
@@ -73,19 +74,27 @@ def candidates(path):
         previous = stripped
 
 
-rng = random.Random(seed)
+def rank(path, number, text):
+    """A mutant's place in the sample: a hash of its file, its line and the change."""
+    key = "%d|%s|%s|%s" % (seed, path, lines_of[path][number].strip(), text)
+    return hashlib.sha1(key.encode()).hexdigest()
+
+
+lines_of = {}
 everything = {}
 for path in sorted(pathlib.Path("src/logic").glob("*.cpp")):
+    lines_of[path] = path.read_text().split("\n")
     for kind, number, mutated in candidates(path):
-        everything.setdefault(kind, []).append((path, number, mutated))
+        if kind == "boundary":
+            before, value, after = mutated
+            step = 1 if value == 0 or int(rank(path, number, before + "#" + after), 16) % 2 else -1
+            mutated = before + str(value + step) + after
+        everything.setdefault(kind, []).append((rank(path, number, mutated), path, number, mutated))
 sample = []
 kinds = sorted(everything)
 for index, kind in enumerate(kinds):
     wanted = count // len(kinds) + (1 if index < count % len(kinds) else 0)
-    for path, number, mutated in rng.sample(everything[kind], min(wanted, len(everything[kind]))):
-        if kind == "boundary":
-            template, value = mutated
-            mutated = template % (value + rng.choice([-1, 1]) if value > 0 else value + 1)
+    for _, path, number, mutated in sorted(everything[kind])[:wanted]:
         sample.append((kind, path, number, mutated))
 
 

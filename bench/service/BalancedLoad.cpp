@@ -10,6 +10,8 @@
 // Usage: balanced-load BALANCER_PORT PIDS PORTS [ROOMS] [GUESTS] [INTERVAL_MS] [KILL_AFTER_S]
 //        [RECOVERY_S]      (PIDS and PORTS: the processes', comma-separated, in the same order)
 
+#include "LoadSupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -29,6 +31,9 @@
 #include <functional>
 #include <memory>
 #include <vector>
+
+using vyo::bench::statusKiB;
+using vyo::bench::waitUntil;
 
 namespace {
 
@@ -56,30 +61,6 @@ struct Room
     bool affected = false;
     qint64 wholeAgainMs = -1;
 };
-
-qint64 peakMemoryKiB(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-bool waitUntil(const std::function<bool()> &done, int milliseconds)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
-}
 
 // The "rooms" count of each process's /healthz; -1 for one that does not answer.
 QList<int> roomsPerProcess(QNetworkAccessManager &network, const QList<int> &ports)
@@ -294,7 +275,7 @@ int main(int argc, char **argv)
     // One process dies; its rooms' members reconnect through the balancer.
     QJsonArray peaks;
     for (qint64 pid : pids)
-        peaks.append(peakMemoryKiB(pid));
+        peaks.append(statusKiB(pid, "VmHWM"));
     // The victim's rooms are the ones whose host loses its connection.
     int affected = 0;
     QList<QMetaObject::Connection> watchers;
@@ -359,7 +340,7 @@ int main(int argc, char **argv)
     rounds.stop();
     QJsonArray peaksAtEnd;
     for (int i = 0; i < pids.size(); ++i)
-        peaksAtEnd.append(i == victim ? peaks[i].toInteger() : peakMemoryKiB(pids[i]));
+        peaksAtEnd.append(i == victim ? peaks[i].toInteger() : statusKiB(pids[i], "VmHWM"));
     report.insert("peakMemoryKiB", peaksAtEnd);
 
     stopping = true;

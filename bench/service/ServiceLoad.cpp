@@ -5,6 +5,8 @@
 //
 // Usage: service-load PORT SERVICE_PID [ROOMS] [GUESTS] [MESSAGES]
 
+#include "LoadSupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,6 +20,9 @@
 #include <functional>
 #include <memory>
 #include <vector>
+
+using vyo::bench::statusKiB;
+using vyo::bench::waitUntil;
 
 namespace {
 
@@ -34,16 +39,10 @@ struct Client
 
 QJsonObject memory(qint64 pid)
 {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     QJsonObject result;
-    if (!status.open(QIODevice::ReadOnly))
-        return result;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        for (const char *key : {"VmRSS", "VmHWM"}) {
-            if (line.startsWith(key))
-                result.insert(QString::fromLatin1(key) + "KiB",
-                              line.mid(qstrlen(key) + 1).trimmed().split(' ').first().toLongLong());
-        }
+    for (const char *key : {"VmRSS", "VmHWM"}) {
+        if (const qint64 kib = statusKiB(pid, key); kib >= 0)
+            result.insert(QString::fromLatin1(key) + "KiB", kib);
     }
     return result;
 }
@@ -51,19 +50,6 @@ QJsonObject memory(qint64 pid)
 QString roomID(int n)
 {
     return QStringLiteral("bench-%1").arg(n, 16, 10, QLatin1Char('0'));
-}
-
-// Runs the event loop until `done` holds or `milliseconds` pass; false on time-out.
-bool waitUntil(const std::function<bool()> &done, int milliseconds)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
 }
 
 } // namespace

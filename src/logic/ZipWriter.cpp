@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -421,6 +422,8 @@ struct ReadProgress
 // Compressed output held in memory per entry compressed ahead; the rest of a larger entry waits
 // in a temporary file.
 constexpr qsizetype aheadMemoryLimit = 4 * 1024 * 1024;
+// The most compressing threads chosen by core count: memory grows with them.
+constexpr int maximumThreads = 8;
 
 // An unnamed temporary file in `folder` (on the archive's file system, which has to hold the data
 // anyway): it has no name to leave behind and vanishes when closed. -1 with errno on failure.
@@ -503,8 +506,14 @@ public:
         , m_countsReads(countsReads)
         , m_results(std::size_t(m_sources.size()))
     {
-        for (int i = 0; i < threads && i < m_sources.size(); ++i)
-            m_threads.emplace_back([this] { work(); });
+        for (int i = 0; i < threads && i < m_sources.size(); ++i) {
+            // Without threads (the system refuses them) the writer compresses on its own.
+            try {
+                m_threads.emplace_back([this] { work(); });
+            } catch (const std::system_error &) {
+                break;
+            }
+        }
     }
     ~AheadCompressor()
     {
@@ -518,6 +527,7 @@ public:
             thread.join();
     }
     AheadCompressor(const AheadCompressor &) = delete;
+    bool isRunning() const { return !m_threads.empty(); }
     AheadCompressor &operator=(const AheadCompressor &) = delete;
 
     // The next entry in order, once compressed. Meanwhile every chunk read by the threads is
@@ -771,8 +781,9 @@ std::optional<ZipWriter::Failure> ZipWriter::write(const QList<Entry> &entries,
         return systemFailure(output);
     const FileIdentity archive = identityOf(output.handle());
 
-    const int threads =
-        compressionThreads > 0 ? compressionThreads : std::max(QThread::idealThreadCount(), 1);
+    const int threads = compressionThreads > 0
+                            ? compressionThreads
+                            : std::clamp(QThread::idealThreadCount(), 1, maximumThreads);
     ReadProgress read{progress};
     std::vector<EntryPlan> plans;
     plans.reserve(std::size_t(entries.size()));
@@ -802,6 +813,11 @@ std::optional<ZipWriter::Failure> ZipWriter::write(const QList<Entry> &entries,
         compressor.emplace(aheadSources, threads,
                            QFile::encodeName(QFileInfo(output.fileName()).absolutePath()),
                            bool(progress));
+        if (!compressor->isRunning()) {
+            compressor.reset();
+            for (EntryPlan &plan : plans)
+                plan.ahead = false;
+        }
     }
 
     const ReadHook onRead = [&read](qint64 length) { return read.add(length); };

@@ -143,8 +143,8 @@ public:
     // Writes the entries to the destination file (created or truncated). Nothing on success. On
     // failure (a cancel included) the partly written file stays for the caller to remove.
     //
-    // Deflated entries are compressed ahead on `compressionThreads` threads (0: one per core)
-    // while this thread writes the archive in order and copies the stored entries; with one
+    // Deflated entries are compressed ahead on `compressionThreads` threads (0: one per core, up
+    // to 8) while this thread writes the archive in order and copies the stored entries; with one
     // thread everything streams straight through this one. The archive is the same either way.
     // At most two entries per thread are in flight, each keeping up to 4 MiB of compressed output
     // in memory and the rest in an unnamed temporary file beside the archive (gone when closed):

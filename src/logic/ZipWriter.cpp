@@ -190,8 +190,6 @@ ZipWriter::Failure systemFailure(const QFile &file)
     return ZipWriter::Failure::system(file.errorString());
 }
 
-// A raw DEFLATE stream (no zlib header, -15 window bits) that hands each compressed block to the
-// archive file as it is produced.
 // Where an entry's bytes go as they are produced; answers the failure when they cannot be kept.
 using Sink = std::function<std::optional<ZipWriter::Failure>(const char *data, qint64 size)>;
 // Told the length of every chunk read; answering false cancels the copy.

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Benchmark of the ZIP writer against Info-ZIP zip (default level) and bsdtar's ZIP format, on a
-# mixed corpus of at least 1 GiB (text, source code, JPEG photographs, a ZIP archive), and on the
+# Benchmark of the ZIP writer (deflating on every core, and on one thread) against Info-ZIP zip
+# (default level) and bsdtar's ZIP format, on a mixed corpus of at least 1 GiB (text, source code, JPEG photographs, a ZIP archive), and on the
 # already-compressed part alone against a plain cp. The corpus is made at run time in a temporary
 # folder and removed afterwards.
 #   bench/zip.sh            (BUILD_DIR sets the build folder, default build)
+# BASELINE=<another bench_zip> adds its rows ("baseline") to the same run, e.g. one built from an
+# earlier commit.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -95,6 +97,8 @@ echo
 echo "mixed corpus: $mixed_bytes bytes ($(find "$mixed" -type f | wc -l) files)"
 {
   run vyo out.zip "$helper" archive "$out/out.zip" "$mixed"
+  run "vyo, 1 thread" out.zip "$helper" archive --threads 1 "$out/out.zip" "$mixed"
+  [ -z "${BASELINE:-}" ] || run baseline out.zip "$BASELINE" archive "$out/out.zip" "$mixed"
   run "zip -r (level 6)" out.zip sh -c "cd '$work/corpus' && zip -q -r '$out/out.zip' 혼합"
   run "bsdtar --format zip" out.zip bsdtar --format zip -cf "$out/out.zip" -C "$work/corpus" 혼합
 } | report "$mixed_bytes"
@@ -103,6 +107,7 @@ echo
 echo "already-compressed corpus: $stored_bytes bytes ($(find "$stored" -type f | wc -l) files)"
 {
   run vyo out.zip "$helper" archive "$out/out.zip" "$stored"
+  [ -z "${BASELINE:-}" ] || run baseline out.zip "$BASELINE" archive "$out/out.zip" "$stored"
   run cp copy cp -r "$stored" "$out/copy"
 } | report "$stored_bytes"
 

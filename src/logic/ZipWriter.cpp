@@ -5,11 +5,20 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
+#include <QThread>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace vyo {
@@ -30,6 +39,8 @@ constexpr quint32 fileAttributes = 0x81A40000;
 constexpr quint16 methodStored = 0;
 constexpr quint16 methodDeflated = 8;
 constexpr qsizetype localHeaderLength = 30;
+// Where a local header holds the CRC-32 and both sizes.
+constexpr qsizetype patchOffsetInHeader = 14;
 
 // The last moment a DOS date holds: 2107-12-31 23:59:58.
 constexpr quint32 latestDosDateTime =
@@ -179,8 +190,75 @@ ZipWriter::Failure systemFailure(const QFile &file)
     return ZipWriter::Failure::system(file.errorString());
 }
 
-// A raw DEFLATE stream (no zlib header, -15 window bits) that hands each compressed block to the
-// archive file as it is produced.
+// Where an entry's bytes go as they are produced; answers the failure when they cannot be kept.
+using Sink = std::function<std::optional<ZipWriter::Failure>(const char *data, qint64 size)>;
+// Told the length of every chunk read; answering false cancels the copy.
+using ReadHook = std::function<bool(qint64 length)>;
+
+ZipWriter::Failure errnoFailure(int error)
+{
+    return ZipWriter::Failure::system(qt_error_string(error));
+}
+
+// A file descriptor, closed when it goes.
+class Descriptor
+{
+public:
+    Descriptor() = default;
+    explicit Descriptor(int descriptor)
+        : m_descriptor(descriptor)
+    {}
+    ~Descriptor()
+    {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+
+    int get() const { return m_descriptor; }
+    bool isOpen() const { return m_descriptor >= 0; }
+    void reset(int descriptor)
+    {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+        m_descriptor = descriptor;
+    }
+
+private:
+    int m_descriptor = -1;
+};
+
+// Reads up to `size` bytes, retrying after signals; -1 with errno on failure.
+qint64 readSome(int descriptor, char *data, qint64 size)
+{
+    for (;;) {
+        const ssize_t length = ::read(descriptor, data, size_t(size));
+        if (length >= 0 || errno != EINTR)
+            return qint64(length);
+    }
+}
+
+// Writes every byte to a descriptor; false with errno on failure.
+bool writeAllTo(int descriptor, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(descriptor, data, size_t(size));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = EIO;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// A raw DEFLATE stream (no zlib header, -15 window bits) that hands each compressed block to a
+// sink as it is produced.
 class Deflater
 {
 public:
@@ -205,10 +283,11 @@ public:
             m_ready = deflateReset(&m_stream) == Z_OK;
     }
 
-    // Compresses `size` bytes (or, with Z_FINISH, ends the stream) and writes what comes out to
-    // `output`, adding its length to `compressedSize`. Nothing on success.
-    std::optional<ZipWriter::Failure> run(const char *data, qint64 size, int flush, QFile &output,
-                                          std::vector<char> &block, quint64 &compressedSize)
+    // Compresses `size` bytes (or, with Z_FINISH, ends the stream) and passes what comes out to
+    // `sink`, adding its length to `compressedSize`. Nothing on success.
+    std::optional<ZipWriter::Failure> run(const char *data, qint64 size, int flush,
+                                          const Sink &sink, std::vector<char> &block,
+                                          quint64 &compressedSize)
     {
         if (!m_ready)
             return compressorFailure();
@@ -222,8 +301,8 @@ public:
                 return compressorFailure();
             const qint64 produced = qint64(block.size()) - m_stream.avail_out;
             if (produced > 0) {
-                if (!writeAll(output, block.data(), produced))
-                    return systemFailure(output);
+                if (auto failure = sink(block.data(), produced))
+                    return failure;
                 compressedSize += quint64(produced);
             }
             if (flush == Z_FINISH ? m_status == Z_STREAM_END : m_stream.avail_out != 0)
@@ -242,8 +321,9 @@ private:
     bool m_ready = false;
 };
 
-// What streaming keeps from entry to entry: the read chunk, the compressor's output block and one
-// compressor, reset for each entry (setting one up anew costs more than a small file takes).
+// What streaming keeps from entry to entry on one thread: the read chunk, the compressor's output
+// block and one compressor, reset for each entry (setting one up anew costs more than a small file
+// takes).
 struct StreamBuffers
 {
     std::vector<char> chunk = std::vector<char>(ZipWriter::readChunkSize);
@@ -258,30 +338,26 @@ struct EntryData
     quint64 uncompressedSize = 0;
 };
 
-// Streams one source file into the archive in a single pass: CRC, compression and writing happen
-// chunk by chunk.
-// The bytes read of all sources so far and their total, for the progress callback.
-struct ReadProgress
+// Streams one source file to `sink` in a single pass: each chunk is read once into the same
+// buffer, its CRC-32 taken there, and it is compressed or passed on as it is.
+std::optional<ZipWriter::Failure> copyData(const QUrl &source, quint16 method,
+                                           StreamBuffers &buffers, const Sink &sink,
+                                           const ReadHook &onRead, EntryData *data)
 {
-    const ZipWriter::Progress &report;
-    quint64 read = 0;
-    quint64 total = 0;
-};
-
-std::optional<ZipWriter::Failure> copyData(const QUrl &source, quint16 method, QFile &output,
-                                           StreamBuffers &buffers, EntryData *data,
-                                           ReadProgress &progress)
-{
-    QFile input(source.toLocalFile());
-    if (!input.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    const Descriptor input(
+        ::open(QFile::encodeName(source.toLocalFile()).constData(), O_RDONLY | O_CLOEXEC));
+    struct stat status
+    {};
+    if (!input.isOpen() || ::fstat(input.get(), &status) != 0 || S_ISDIR(status.st_mode))
         return ZipWriter::ZipError::unreadable(source);
     // A file that is already too large fails before any of it is written; one that grows while
     // it is read is caught below.
-    if (quint64(input.size()) > ZipWriter::maximumSize)
+    if (quint64(std::max<off_t>(status.st_size, 0)) > ZipWriter::maximumSize)
         return ZipWriter::ZipError::tooLarge();
+    if (status.st_size > ZipWriter::readChunkSize)
+        ::posix_fadvise(input.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     std::vector<char> &chunk = buffers.chunk;
-    std::vector<char> &block = buffers.block;
     Deflater *deflater = nullptr;
     if (method == methodDeflated) {
         if (buffers.deflater)
@@ -290,41 +366,253 @@ std::optional<ZipWriter::Failure> copyData(const QUrl &source, quint16 method, Q
             buffers.deflater.emplace();
         deflater = &*buffers.deflater;
     }
-    data->crc = quint32(crc32(0, nullptr, 0));
+    data->crc = quint32(crc32_z(0, nullptr, 0));
     for (;;) {
-        const qint64 length = input.read(chunk.data(), qint64(chunk.size()));
+        const qint64 length = readSome(input.get(), chunk.data(), qint64(chunk.size()));
         // A read error is not the end of the file: the entry would be silently cut short.
         if (length < 0)
             return ZipWriter::ZipError::unreadable(source);
         if (length == 0)
             break;
-        data->crc =
-            quint32(crc32(data->crc, reinterpret_cast<const Bytef *>(chunk.data()), uInt(length)));
+        data->crc = quint32(
+            crc32_z(data->crc, reinterpret_cast<const Bytef *>(chunk.data()), size_t(length)));
         if (deflater) {
-            if (auto failure = deflater->run(chunk.data(), length, Z_NO_FLUSH, output, block,
+            if (auto failure = deflater->run(chunk.data(), length, Z_NO_FLUSH, sink, buffers.block,
                                              data->compressedSize))
                 return failure;
         } else {
-            if (!writeAll(output, chunk.data(), length))
-                return systemFailure(output);
+            if (auto failure = sink(chunk.data(), length))
+                return failure;
             data->compressedSize += quint64(length);
         }
         data->uncompressedSize += quint64(length);
         if (data->uncompressedSize > ZipWriter::maximumSize ||
             data->compressedSize > ZipWriter::maximumSize)
             return ZipWriter::ZipError::tooLarge();
-        progress.read += quint64(length);
-        // A file that grew since the total was taken does not push the report past it.
-        progress.total = std::max(progress.total, progress.read);
-        if (progress.report && !progress.report(progress.read, progress.total))
+        if (onRead && !onRead(length))
             return ZipWriter::ZipError::cancelled();
     }
     if (deflater) {
-        if (auto failure = deflater->run(nullptr, 0, Z_FINISH, output, block, data->compressedSize))
+        if (auto failure =
+                deflater->run(nullptr, 0, Z_FINISH, sink, buffers.block, data->compressedSize))
             return failure;
     }
     return std::nullopt;
 }
+
+// The bytes read of all sources so far and their total, for the progress callback.
+struct ReadProgress
+{
+    const ZipWriter::Progress &report;
+    quint64 read = 0;
+    quint64 total = 0;
+
+    // Counts a chunk read and reports it; false when the callback asks to stop.
+    bool add(qint64 length)
+    {
+        read += quint64(length);
+        // A file that grew since the total was taken does not push the report past it.
+        total = std::max(total, read);
+        return !report || report(read, total);
+    }
+};
+
+// Compressed output held in memory per entry compressed ahead; the rest of a larger entry waits
+// in a temporary file.
+constexpr qsizetype aheadMemoryLimit = 4 * 1024 * 1024;
+// The most compressing threads chosen by core count: memory grows with them.
+constexpr int maximumThreads = 8;
+
+// An unnamed temporary file in `folder` (on the archive's file system, which has to hold the data
+// anyway): it has no name to leave behind and vanishes when closed. -1 with errno on failure.
+int openSpillFile(const QByteArray &folder)
+{
+    const int descriptor = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (descriptor >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return descriptor;
+    // File systems without unnamed files: a named one, unlinked at once.
+    QByteArray name = folder + "/.vyo-zip-XXXXXX";
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0)
+        ::unlink(name.constData());
+    return named;
+}
+
+// A deflated entry compressed ahead of the writer: its CRC and sizes, and its compressed bytes,
+// the first aheadMemoryLimit of them in memory and the rest in a temporary file.
+struct CompressedEntry
+{
+    std::optional<ZipWriter::Failure> failure;
+    EntryData data;
+    std::vector<char> memory;
+    Descriptor spill;
+
+    std::optional<ZipWriter::Failure> keep(const QByteArray &spillFolder, const char *bytes,
+                                           qint64 size)
+    {
+        const qint64 room = std::min<qint64>(size, aheadMemoryLimit - qint64(memory.size()));
+        // Grown by doubling, but never past the limit.
+        if (memory.size() + std::size_t(room) > memory.capacity())
+            memory.reserve(
+                std::min(std::max(2 * memory.capacity(), memory.size() + std::size_t(room)),
+                         std::size_t(aheadMemoryLimit)));
+        memory.insert(memory.end(), bytes, bytes + room);
+        if (room == size)
+            return std::nullopt;
+        if (!spill.isOpen()) {
+            spill.reset(openSpillFile(spillFolder));
+            if (!spill.isOpen())
+                return errnoFailure(errno);
+        }
+        if (!writeAllTo(spill.get(), bytes + room, size - room))
+            return errnoFailure(errno);
+        return std::nullopt;
+    }
+
+    // Writes the compressed bytes to the archive, through `buffer` for the spilled part.
+    std::optional<ZipWriter::Failure> writeTo(QFile &output, std::vector<char> &buffer) const
+    {
+        if (!writeAll(output, memory.data(), qint64(memory.size())))
+            return systemFailure(output);
+        if (!spill.isOpen())
+            return std::nullopt;
+        for (off_t at = 0;;) {
+            const ssize_t length = ::pread(spill.get(), buffer.data(), buffer.size(), at);
+            if (length < 0 && errno == EINTR)
+                continue;
+            if (length < 0)
+                return errnoFailure(errno);
+            if (length == 0)
+                return std::nullopt;
+            if (!writeAll(output, buffer.data(), length))
+                return systemFailure(output);
+            at += length;
+        }
+    }
+};
+
+// Compresses the deflated entries on a few threads ahead of the writer, which takes them back in
+// archive order. At most `window` entries are in flight (claimed and not yet taken), each holding
+// at most aheadMemoryLimit in memory, so memory stays bounded whatever the sources' sizes.
+class AheadCompressor
+{
+public:
+    AheadCompressor(QList<QUrl> sources, int threads, QByteArray spillFolder, bool countsReads)
+        : m_sources(std::move(sources))
+        , m_spillFolder(std::move(spillFolder))
+        , m_window(std::size_t(2 * threads))
+        , m_countsReads(countsReads)
+        , m_results(std::size_t(m_sources.size()))
+    {
+        for (int i = 0; i < threads && i < m_sources.size(); ++i) {
+            // Without threads (the system refuses them) the writer compresses on its own.
+            try {
+                m_threads.emplace_back([this] { work(); });
+            } catch (const std::system_error &) {
+                break;
+            }
+        }
+    }
+    ~AheadCompressor()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_stopping.store(true);
+        m_changed.notify_all();
+        for (std::thread &thread : m_threads)
+            thread.join();
+    }
+    AheadCompressor(const AheadCompressor &) = delete;
+    bool isRunning() const { return !m_threads.empty(); }
+    AheadCompressor &operator=(const AheadCompressor &) = delete;
+
+    // The next entry in order, once compressed. Meanwhile every chunk read by the threads is
+    // passed to `onRead` on this thread; nothing when it cancels.
+    std::unique_ptr<CompressedEntry> next(const ReadHook &onRead)
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            if (!m_reads.empty()) {
+                const std::vector<qint64> reads = std::exchange(m_reads, {});
+                lock.unlock();
+                for (const qint64 length : reads) {
+                    if (!onRead(length))
+                        return nullptr;
+                }
+                lock.lock();
+                continue;
+            }
+            if (m_results[m_taken]) {
+                std::unique_ptr<CompressedEntry> result = std::move(m_results[m_taken]);
+                ++m_taken;
+                m_changed.notify_all();
+                return result;
+            }
+            m_changed.wait(lock);
+        }
+    }
+
+private:
+    void work()
+    {
+        StreamBuffers buffers;
+        const ReadHook onRead = [this](qint64 length) {
+            if (m_stopping.load(std::memory_order_relaxed))
+                return false;
+            if (m_countsReads) {
+                const std::lock_guard lock(m_mutex);
+                m_reads.push_back(length);
+                m_changed.notify_all();
+            }
+            return true;
+        };
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] {
+                return m_stop || m_claimed == m_results.size() || m_claimed < m_taken + m_window;
+            });
+            if (m_stop || m_claimed == m_results.size())
+                return;
+            const std::size_t index = m_claimed++;
+            lock.unlock();
+            auto result = std::make_unique<CompressedEntry>();
+            const Sink sink = [&result, this](const char *bytes, qint64 size) {
+                return result->keep(m_spillFolder, bytes, size);
+            };
+            result->failure = copyData(m_sources[qsizetype(index)], methodDeflated, buffers, sink,
+                                       onRead, &result->data);
+            lock.lock();
+            m_results[index] = std::move(result);
+            m_changed.notify_all();
+        }
+    }
+
+    const QList<QUrl> m_sources;
+    const QByteArray m_spillFolder;
+    const std::size_t m_window;
+    const bool m_countsReads;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::unique_ptr<CompressedEntry>> m_results;
+    std::vector<qint64> m_reads;
+    std::size_t m_claimed = 0;
+    std::size_t m_taken = 0;
+    bool m_stop = false;
+    std::atomic<bool> m_stopping = false;
+    std::vector<std::thread> m_threads;
+};
+
+// What the writer decides about an entry before writing any: whether it is left out, how it is
+// stored, its date, and whether its data is compressed ahead.
+struct EntryPlan
+{
+    bool skipped = false;
+    quint16 method = methodStored;
+    quint32 dosDateTime = 0;
+    bool ahead = false;
+};
 
 } // namespace
 
@@ -478,8 +766,9 @@ QList<ZipWriter::Entry> ZipWriter::makeEntries(const QList<QUrl> &urls)
     return entries;
 }
 
-std::optional<ZipWriter::Failure>
-ZipWriter::write(const QList<Entry> &entries, const QUrl &destination, const Progress &progress)
+std::optional<ZipWriter::Failure> ZipWriter::write(const QList<Entry> &entries,
+                                                   const QUrl &destination,
+                                                   const Progress &progress, int compressionThreads)
 {
     // The count is known up front: no need to write gigabytes before failing on it.
     if (entries.size() > maximumEntries)
@@ -490,45 +779,92 @@ ZipWriter::write(const QList<Entry> &entries, const QUrl &destination, const Pro
         return systemFailure(output);
     const FileIdentity archive = identityOf(output.handle());
 
+    const int threads = compressionThreads > 0
+                            ? compressionThreads
+                            : std::clamp(QThread::idealThreadCount(), 1, maximumThreads);
     ReadProgress read{progress};
-    if (progress) {
-        for (const Entry &entry : entries) {
-            if (entry.source)
-                read.total += statusOf(entry.source->toLocalFile()).size;
-        }
-    }
-
-    StreamBuffers buffers;
-    CentralDirectory directory;
+    std::vector<EntryPlan> plans;
+    plans.reserve(std::size_t(entries.size()));
+    QList<QUrl> aheadSources;
     for (const Entry &entry : entries) {
+        EntryPlan &plan = plans.emplace_back();
         QDateTime modified;
         if (entry.source) {
             const SourceStatus source = statusOf(entry.source->toLocalFile());
             // An archive saved inside a folder it archives must not swallow itself: read while
             // it grows, it would never end.
-            if (source.identity == archive)
-                continue;
+            plan.skipped = source.identity == archive;
             modified = source.modified;
+            read.total += plan.skipped ? 0 : source.size;
+            if (!isStored(entry.path))
+                plan.method = methodDeflated;
         }
         if (!modified.isValid())
             modified = QDateTime::currentDateTime();
-        const quint16 method =
-            entry.source && !isStored(entry.path) ? methodDeflated : methodStored;
+        plan.dosDateTime = dosDateTime(modified);
+        plan.ahead = threads > 1 && !plan.skipped && plan.method == methodDeflated;
+        if (plan.ahead)
+            aheadSources.append(*entry.source);
+    }
+    std::optional<AheadCompressor> compressor;
+    if (!aheadSources.isEmpty()) {
+        compressor.emplace(aheadSources, threads,
+                           QFile::encodeName(QFileInfo(output.fileName()).absolutePath()),
+                           bool(progress));
+        if (!compressor->isRunning()) {
+            compressor.reset();
+            for (EntryPlan &plan : plans)
+                plan.ahead = false;
+        }
+    }
 
+    const ReadHook onRead = [&read](qint64 length) { return read.add(length); };
+    const Sink toArchive = [&output](const char *data,
+                                     qint64 size) -> std::optional<ZipWriter::Failure> {
+        if (!writeAll(output, data, size))
+            return systemFailure(output);
+        return std::nullopt;
+    };
+    StreamBuffers buffers;
+    CentralDirectory directory;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const Entry &entry = entries[i];
+        const EntryPlan &plan = plans[std::size_t(i)];
+        if (plan.skipped)
+            continue;
         QByteArray header;
-        if (auto error = directory.beginEntry(entry.path.toUtf8(), method, dosDateTime(modified),
+        if (auto error = directory.beginEntry(entry.path.toUtf8(), plan.method, plan.dosDateTime,
                                               !entry.source, &header))
             return *error;
-        if (!writeAll(output, header.constData(), header.size()))
-            return systemFailure(output);
-
-        EntryData data;
-        if (entry.source) {
-            if (auto failure = copyData(*entry.source, method, output, buffers, &data, read))
-                return failure;
-        }
 
         QByteArray patch;
+        if (plan.ahead) {
+            // Compressed already: the header goes out complete, followed by the data.
+            const std::unique_ptr<CompressedEntry> compressed = compressor->next(onRead);
+            if (!compressed)
+                return ZipError::cancelled();
+            if (compressed->failure)
+                return compressed->failure;
+            const EntryData &data = compressed->data;
+            if (auto error = directory.endEntry(data.crc, data.compressedSize,
+                                                data.uncompressedSize, &patch))
+                return *error;
+            header.replace(patchOffsetInHeader, patch.size(), patch);
+            if (!writeAll(output, header.constData(), header.size()))
+                return systemFailure(output);
+            if (auto failure = compressed->writeTo(output, buffers.chunk))
+                return failure;
+            continue;
+        }
+
+        if (!writeAll(output, header.constData(), header.size()))
+            return systemFailure(output);
+        EntryData data;
+        if (entry.source) {
+            if (auto failure =
+                    copyData(*entry.source, plan.method, buffers, toArchive, onRead, &data))
+                return failure;
+        }
         if (auto error =
                 directory.endEntry(data.crc, data.compressedSize, data.uncompressedSize, &patch))
             return *error;

@@ -4,6 +4,12 @@
 
 namespace vyo {
 
+DragWatcher::PointerState DragWatcher::pointerState()
+{
+    const bool down = isLeftButtonDown();
+    return {down, pointerLocation()};
+}
+
 double DragWatcher::uptime() const
 {
     // The steady clock is CLOCK_MONOTONIC here: it never jumps with wall-clock changes.

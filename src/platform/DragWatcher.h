@@ -34,6 +34,14 @@ public:
     virtual bool isLeftButtonDown() = 0;
     // The pointer's position in global screen points, y upwards.
     virtual Point pointerLocation() = 0;
+    // The left button and the pointer's position together, as the 60 Hz poll reads them: one
+    // question to the display server where it can answer both at once.
+    struct PointerState
+    {
+        bool leftButtonDown = false;
+        Point location;
+    };
+    virtual PointerState pointerState();
     // The identifier of the application in front (its desktop-file id, else its lower-cased window
     // class); nothing when no window is active or it names no application.
     virtual std::optional<QString> frontmostApplicationID() = 0;

@@ -37,6 +37,24 @@ Point pointerLocation()
     return fromQt(QPointF(QCursor::pos()));
 }
 
+Point fromNativePixels(const QPoint &pixels)
+{
+    // A scaled screen keeps its top-left corner in pixels and divides distances from it.
+    const auto mapped = [&pixels](const QScreen *screen) {
+        const QPoint origin = screen->geometry().topLeft();
+        return (pixels - origin) / screen->devicePixelRatio() + origin;
+    };
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    for (const QScreen *screen : screens) {
+        const QRect geometry = screen->geometry();
+        const QRect native(geometry.topLeft(), geometry.size() * screen->devicePixelRatio());
+        if (native.contains(pixels))
+            return fromQt(QPointF(mapped(screen)));
+    }
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    return fromQt(QPointF(primary ? mapped(primary) : pixels));
+}
+
 } // namespace vyo
 
 namespace vyo {

@@ -21,6 +21,9 @@ QRectF toQt(const Rect &rect, double primaryHeight = primaryScreenHeight());
 
 // The pointer's position in model coordinates.
 Point pointerLocation();
+// A position in the display server's own pixels (as X11 reports the pointer) in model
+// coordinates, mapped through the scale of the screen it is on as QCursor::pos() maps it.
+Point fromNativePixels(const QPoint &pixels);
 
 } // namespace vyo
 

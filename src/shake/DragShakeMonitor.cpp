@@ -78,7 +78,9 @@ void DragShakeMonitor::beginTracking()
     m_initialChangeCount = m_watcher->dragChangeCount();
     m_isDragging = false;
     m_didShake = false;
-    // The preset is read at every press: a changed setting applies from the next drag on.
+    // The settings are read at every press: a change applies from the next drag on, and the
+    // 60 Hz poll reads none.
+    m_shakeEnabled = defaults.shakeEnabled();
     m_detector = ShakeDetector(ShakeSensitivity::current(defaults).config());
     vyoDebug(lcShake, u"추적 시작 (changeCount %ld, 타이머 실행 중 %{bool}d)", m_initialChangeCount,
              boolText(m_timer.isActive()));
@@ -89,7 +91,9 @@ void DragShakeMonitor::beginTracking()
 
 void DragShakeMonitor::poll()
 {
-    if (m_watcher && m_watcher->isLeftButtonDown()) {
+    const DragWatcher::PointerState state =
+        m_watcher ? m_watcher->pointerState() : DragWatcher::PointerState();
+    if (state.leftButtonDown) {
         if (!m_isDragging) {
             const qint64 changeCount = m_watcher->dragChangeCount();
             // A click, or a press that has not started a drag yet.
@@ -101,9 +105,9 @@ void DragShakeMonitor::poll()
                 onDragBegan();
         }
         // With shaking off the poll serves only the drag's start and end.
-        if (!defaults().shakeEnabled())
+        if (!m_shakeEnabled)
             return;
-        const Point pointer = m_watcher->pointerLocation();
+        const Point pointer = state.location;
         if (!m_detector.addSample(pointer.x, m_watcher->uptime()))
             return;
         // The detector stays latched, so a second shake in this drag reports nothing either.

@@ -46,7 +46,7 @@ public:
     void start();
 
     // Run for every left mouse-down outside the application: resets the per-drag state and the
-    // detector (with the sensitivity stored now) and starts polling.
+    // detector (with the sensitivity and the shake setting stored now) and starts polling.
     void beginTracking();
     // One tick of the 60 Hz poll while a mouse-down is tracked.
     void poll();
@@ -73,6 +73,7 @@ private:
     qint64 m_initialChangeCount = 0;
     bool m_isDragging = false;
     bool m_didShake = false;
+    bool m_shakeEnabled = false;
 };
 
 } // namespace vyo

@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimeZone>
 
 #include <csignal>
@@ -107,6 +108,7 @@ private Q_SLOTS:
     void emptyFolder();
     void streamsLargeFilesInOnePass();
     void progressAndCancel();
+    void parallelMatchesSequential();
     void dosDateTime_data();
     void dosDateTime();
     void modificationDatesReachTheArchive();
@@ -132,6 +134,7 @@ private Q_SLOTS:
     void destinationFolderIsAFile();
     void diskFull_data();
     void diskFull();
+    void parallelFailureInOrder();
     void archiveInsideArchivedFolder();
     void sourceBeyond4GB();
     void entryCountLimit_data();
@@ -386,17 +389,66 @@ void TestZipWriter::progressAndCancel()
     const quint64 chunk = ZipWriter::readChunkSize;
     QVERIFY(writeFile(path("in/big.bin"), QByteArray(qsizetype(chunk * 5 / 2), 'b')));
     QVERIFY(writeFile(path("in/empty"), QByteArray()));
-    QList<quint64> reports;
-    const auto progress = [&](quint64 read, quint64 total) {
-        reports.append(total == chunk * 5 / 2 ? read : 0);
-        return reports.size() < 3;
-    };
-    const auto failure = ZipWriter::writeArchive({url("in/big.bin"), url("in/empty")},
-                                                 QUrl::fromLocalFile(archivePath()), progress);
-    QCOMPARE(reports, (QList<quint64>{chunk, chunk * 2, chunk * 5 / 2}));
-    QVERIFY(failure && failure->zipError());
-    QCOMPARE(failure->zipError()->code(), ZipError::Code::cancelled);
-    QCOMPARE(failure->description(), "취소했습니다.");
+    const QList<Entry> entries = ZipWriter::makeEntries({url("in/big.bin"), url("in/empty")});
+    // Compressed on this thread, and ahead on two others: the reports come on this thread alike.
+    for (const int threads : {1, 2}) {
+        QList<quint64> reports;
+        bool onThisThread = true;
+        const auto progress = [&](quint64 read, quint64 total) {
+            onThisThread = onThisThread && QThread::currentThread() == thread();
+            reports.append(total == chunk * 5 / 2 ? read : 0);
+            return reports.size() < 3;
+        };
+        const auto failure =
+            ZipWriter::write(entries, QUrl::fromLocalFile(archivePath()), progress, threads);
+        QVERIFY(onThisThread);
+        QCOMPARE(reports, (QList<quint64>{chunk, chunk * 2, chunk * 5 / 2}));
+        QVERIFY(failure && failure->zipError());
+        QCOMPARE(failure->zipError()->code(), ZipError::Code::cancelled);
+        QCOMPARE(failure->description(), "취소했습니다.");
+    }
+}
+
+void TestZipWriter::parallelMatchesSequential()
+{
+    // Many small files, text larger than what an entry keeps in memory when compressed ahead (it
+    // goes through a temporary file), incompressible data, stored and empty files and folders.
+    for (int i = 0; i < 40; ++i)
+        QVERIFY(writeFile(path(QStringLiteral("in/src/f%1.h").arg(i)), textBytes(i * 997, i)));
+    QVERIFY(writeFile(path("in/big.txt"), textBytes(9 * ZipWriter::readChunkSize + 3, 40)));
+    QVERIFY(writeFile(path("in/noise.bin"), randomBytes(5 * ZipWriter::readChunkSize, 41)));
+    QVERIFY(writeFile(path("in/photo.jpg"), randomBytes(300000, 42)));
+    QVERIFY(writeFile(path("in/empty.txt"), QByteArray()));
+    QVERIFY(QDir().mkpath(path("in/folder/inner")));
+    const QList<Entry> entries = ZipWriter::makeEntries({url("in")});
+    const QString sequential = path("out/sequential.zip");
+    QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(sequential), {}, 1));
+    const auto expected = layoutOf(sequential);
+    QVERIFY(expected);
+    QCOMPARE(expected->records.size(), entries.size());
+
+    for (const int threads : {2, 3}) {
+        QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath()), {}, threads));
+        const auto layout = layoutOf(archivePath());
+        QVERIFY(layout);
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            const ZipRecord &record = layout->records[i];
+            const ZipRecord &wanted = expected->records[i];
+            QCOMPARE(record.name, wanted.name);
+            QCOMPARE(record.method, wanted.method);
+            QCOMPARE(record.crc, wanted.crc);
+            QCOMPARE(record.localCrc, wanted.crc);
+            QCOMPARE(record.compressedSize, wanted.compressedSize);
+            QCOMPARE(record.uncompressedSize, wanted.uncompressedSize);
+            QCOMPARE(record.externalAttributes, wanted.externalAttributes);
+            QCOMPARE(record.data, wanted.data);
+        }
+        // Nothing else is left in the folder: temporary data has no name.
+        QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 (QStringList{"archive.zip", "sequential.zip"}));
+    }
+    const QString readers = checkWithReaders(archivePath(), paths(entries));
+    QVERIFY2(readers.isEmpty(), qPrintable(readers));
 }
 
 void TestZipWriter::dosDateTime_data()
@@ -875,22 +927,43 @@ void TestZipWriter::diskFull()
     QVERIFY(fullSize > 300000);
     const qint64 limit = fromEnd ? fullSize + offset : offset;
 
-    std::optional<ZipWriter::Failure> failure;
-    {
-        FileSizeLimit fileSizeLimit{rlim_t(limit)};
-        QVERIFY(fileSizeLimit.isActive());
-        failure = ZipWriter::writeArchive(urls, QUrl::fromLocalFile(archivePath()));
+    for (const int threads : {1, 2}) {
+        std::optional<ZipWriter::Failure> failure;
+        {
+            FileSizeLimit fileSizeLimit{rlim_t(limit)};
+            QVERIFY(fileSizeLimit.isActive());
+            failure = ZipWriter::write(ZipWriter::makeEntries(urls),
+                                       QUrl::fromLocalFile(archivePath()), {}, threads);
+        }
+        if (limit >= fullSize) {
+            QVERIFY2(!failure, failure ? qPrintable(failure->description()) : "");
+            const QString readers =
+                checkWithReaders(archivePath(), {"noise.bin", "photo.jpg", "folder/"});
+            QVERIFY2(readers.isEmpty(), qPrintable(readers));
+        } else {
+            QVERIFY2(failure, "a full disk must never be reported as success");
+            QVERIFY(!failure->zipError());
+            QCOMPARE(failure->description(), QStringLiteral("File too large"));
+        }
     }
-    if (limit >= fullSize) {
-        QVERIFY2(!failure, failure ? qPrintable(failure->description()) : "");
-        const QString readers =
-            checkWithReaders(archivePath(), {"noise.bin", "photo.jpg", "folder/"});
-        QVERIFY2(readers.isEmpty(), qPrintable(readers));
-    } else {
-        QVERIFY2(failure, "a full disk must never be reported as success");
-        QVERIFY(!failure->zipError());
-        QCOMPARE(failure->description(), QStringLiteral("File too large"));
-    }
+}
+
+void TestZipWriter::parallelFailureInOrder()
+{
+    // Entries compressed ahead fail in archive order: the unreadable file, not the missing one
+    // after it that a compressing thread may reach first; large output waiting in a temporary
+    // file leaves nothing behind.
+    QVERIFY(writeFile(path("in/noise.bin"), randomBytes(5 * ZipWriter::readChunkSize, 9)));
+    const QList<Entry> entries{{"noise.bin", url("in/noise.bin")},
+                               {"mem", QUrl::fromLocalFile("/proc/self/mem")},
+                               {"gone.txt", url("in/gone.txt")},
+                               {"noise2.bin", url("in/noise.bin")}};
+    const auto failure = ZipWriter::write(entries, QUrl::fromLocalFile(archivePath()), {}, 2);
+    QVERIFY(failure && failure->zipError());
+    QCOMPARE(failure->zipError()->code(), ZipError::Code::unreadable);
+    QCOMPARE(failure->description(), QStringLiteral("mem 파일을 읽을 수 없습니다."));
+    QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList{"archive.zip"});
 }
 
 void TestZipWriter::archiveInsideArchivedFolder()

@@ -218,6 +218,8 @@ void TestDragShakeMonitor::shakingOffWithDropZoneOn()
     Desk desk;
     desk.defaults.setValue(DefaultsKey::shakeEnabled, false);
     desk.pressAndDrag();
+    // Turned on during the drag, it applies from the next press.
+    desk.defaults.setValue(DefaultsKey::shakeEnabled, true);
     desk.shake(20);
     desk.release();
     QCOMPARE(desk.events, (QStringList{"began", "finished"}));

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace vyo {
 
@@ -140,6 +141,7 @@ void X11DragWatcher::disconnectFromServer()
         m_notifier->setEnabled(false);
         m_notifier->deleteLater();
     }
+    std::free(std::exchange(m_queuedEvent, nullptr));
     if (m_connection) {
         xcb_disconnect(m_connection);
         m_connection = nullptr;
@@ -167,11 +169,13 @@ void X11DragWatcher::drain()
     if (m_draining || !m_connection)
         return;
     m_draining = true;
-    while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
-        const XcbPointer<xcb_generic_event_t> owned(event);
-        handle(event);
-        if (!m_connection)
+    // An event a round trip took out of xcb's queue comes before the rest.
+    while (m_connection) {
+        const XcbPointer<void> event(m_queuedEvent ? std::exchange(m_queuedEvent, nullptr)
+                                                   : xcb_poll_for_event(m_connection));
+        if (!event)
             break;
+        handle(event.get());
     }
     m_draining = false;
     checkConnection();
@@ -189,6 +193,14 @@ void X11DragWatcher::scheduleDrain()
             drain();
         },
         Qt::QueuedConnection);
+}
+
+void X11DragWatcher::drainLaterIfQueued()
+{
+    if (!m_queuedEvent && m_connection)
+        m_queuedEvent = xcb_poll_for_queued_event(m_connection);
+    if (m_queuedEvent)
+        scheduleDrain();
 }
 
 void X11DragWatcher::handle(const void *rawEvent)
@@ -282,8 +294,24 @@ bool X11DragWatcher::isLeftButtonDown()
     // Waiting for the reply may have queued later events without the socket becoming readable
     // again. They are handled after the caller has acted on this answer, so that a press which
     // follows a release is never mistaken for part of the ended drag.
-    scheduleDrain();
+    drainLaterIfQueued();
     return reply && (reply->mask & XCB_BUTTON_MASK_1);
+}
+
+DragWatcher::PointerState X11DragWatcher::pointerState()
+{
+    // One query on this connection answers both; Qt's own (QCursor::pos) would be a second round
+    // trip to the server.
+    drain();
+    if (!m_connection)
+        return {};
+    const XcbPointer<xcb_query_pointer_reply_t> reply(
+        xcb_query_pointer_reply(m_connection, xcb_query_pointer(m_connection, m_root), nullptr));
+    drainLaterIfQueued();
+    if (!reply)
+        return {};
+    return {bool(reply->mask & XCB_BUTTON_MASK_1),
+            fromNativePixels(QPoint(reply->root_x, reply->root_y))};
 }
 
 Point X11DragWatcher::pointerLocation()
@@ -334,7 +362,7 @@ std::optional<QString> X11DragWatcher::frontmostApplicationID()
     if (!m_connection)
         return std::nullopt;
     const auto answer = [this](std::optional<QString> id) {
-        scheduleDrain();
+        drainLaterIfQueued();
         return id;
     };
 

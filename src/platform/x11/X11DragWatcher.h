@@ -33,6 +33,7 @@ public:
     qint64 dragChangeCount() override;
     bool isLeftButtonDown() override;
     Point pointerLocation() override;
+    PointerState pointerState() override;
     std::optional<QString> frontmostApplicationID() override;
 
 private:
@@ -42,6 +43,10 @@ private:
     void drain();
     // Drains once control is back in the event loop.
     void scheduleDrain();
+    // After a round trip: events that came in while waiting for the reply sit in xcb's queue,
+    // where the socket notifier cannot see them. The first is taken out and a drain scheduled;
+    // nothing is scheduled when none came (the usual case at 60 Hz).
+    void drainLaterIfQueued();
     // `event` is an xcb_generic_event_t.
     void handle(const void *event);
     // Notices a broken connection (the X server went away) and stops watching, logging it once.
@@ -67,6 +72,8 @@ private:
     // Physical button number − 1 → logical button number (raw events carry physical numbers).
     std::vector<std::uint8_t> m_buttonMap;
     QPointer<QSocketNotifier> m_notifier;
+    // An event taken from xcb's queue by drainLaterIfQueued, handled first by the next drain.
+    void *m_queuedEvent = nullptr;
     qint64 m_changeCount = 0;
     bool m_started = false;
     bool m_draining = false;

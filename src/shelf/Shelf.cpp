@@ -154,12 +154,10 @@ void Shelf::replace(const QUuid &replaced, const ShelfItem &item)
         std::find_if(m_items.cbegin(), m_items.cend(), [&replaced](const ShelfItem &other) {
             return !replaced.isNull() && other.id() == replaced;
         });
-    if (replaced.isNull()) {
+    if (existing != m_items.cend() || place == m_items.cend()) {
         add({item});
         return;
     }
-    if (existing != m_items.cend() || place == m_items.cend())
-        return;
     QList<ShelfItem> items = m_items;
     items[place - m_items.cbegin()] = item;
     setItems(items);

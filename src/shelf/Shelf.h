@@ -73,9 +73,8 @@ public:
 
     // Appends the items whose content is not on the shelf yet (the first of equal ones wins).
     void add(const QList<ShelfItem> &newItems);
-    // Puts `item` where the item `replaced` is (a placeholder waiting for it), or appends it when
-    // `replaced` is null; skipped when the placeholder is gone (the user removed it) or the
-    // content is on the shelf already.
+    // Puts `item` where the item `replaced` is, or appends it when that one is gone (or null);
+    // skipped when its content is on the shelf already.
     void replace(const QUuid &replaced, const ShelfItem &item);
     void remove(const QSet<QUuid> &ids);
     void clear();

@@ -21,53 +21,28 @@ private Q_SLOTS:
 
 void TestToolkit::preferX11Platform_data()
 {
-    QTest::addColumn<QString>("platform");
-    QTest::addColumn<QString>("sessionType");
-    QTest::addColumn<QString>("waylandDisplay");
-    QTest::addColumn<QString>("display");
+    // QT_QPA_PLATFORM, XDG_SESSION_TYPE, WAYLAND_DISPLAY and DISPLAY, and the platform chosen.
+    QTest::addColumn<QStringList>("environment");
     QTest::addColumn<QString>("chosen");
-    QTest::newRow("wayland with xwayland") << ""
-                                           << "wayland"
-                                           << "wayland-0"
-                                           << ":0"
-                                           << "xcb;wayland";
-    QTest::newRow("wayland socket only") << ""
-                                         << ""
-                                         << "wayland-0"
-                                         << ":0"
-                                         << "xcb;wayland";
-    QTest::newRow("wayland without xwayland") << ""
-                                              << "wayland"
-                                              << "wayland-0"
-                                              << ""
-                                              << "";
-    QTest::newRow("x11 session") << ""
-                                 << "x11"
-                                 << ""
-                                 << ":0"
-                                 << "";
-    QTest::newRow("chosen by the user") << "wayland"
-                                        << "wayland"
-                                        << "wayland-0"
-                                        << ":0"
-                                        << "wayland";
+    QTest::newRow("wayland with xwayland")
+        << QStringList{"", "wayland", "wayland-0", ":0"} << "xcb;wayland";
+    QTest::newRow("wayland socket only") << QStringList{"", "", "wayland-0", ":0"} << "xcb;wayland";
+    QTest::newRow("wayland without xwayland") << QStringList{"", "wayland", "wayland-0", ""} << "";
+    QTest::newRow("x11 session") << QStringList{"", "x11", "", ":0"} << "";
+    QTest::newRow("chosen by the user")
+        << QStringList{"wayland", "wayland", "wayland-0", ":0"} << "wayland";
 }
 
 void TestToolkit::preferX11Platform()
 {
-    QFETCH(QString, platform);
-    QFETCH(QString, sessionType);
-    QFETCH(QString, waylandDisplay);
-    QFETCH(QString, display);
+    QFETCH(QStringList, environment);
     QFETCH(QString, chosen);
     const QByteArray names[] = {"QT_QPA_PLATFORM", "XDG_SESSION_TYPE", "WAYLAND_DISPLAY",
                                 "DISPLAY"};
-    const QByteArray values[] = {platform.toUtf8(), sessionType.toUtf8(), waylandDisplay.toUtf8(),
-                                 display.toUtf8()};
     QByteArray saved[4];
     for (int i = 0; i < 4; ++i) {
         saved[i] = qgetenv(names[i].constData());
-        qputenv(names[i].constData(), values[i]);
+        qputenv(names[i].constData(), environment[i].toUtf8());
     }
 
     vyo::preferX11Platform();
@@ -79,7 +54,7 @@ void TestToolkit::preferX11Platform()
     for (int i = 0; i < 4; ++i)
         qputenv(names[i].constData(), saved[i]);
     QCOMPARE(QString::fromUtf8(result), chosen);
-    QCOMPARE(QString::fromUtf8(inherited), platform);
+    QCOMPARE(QString::fromUtf8(inherited), environment[0]);
 }
 
 void TestToolkit::standardButtonsSpeakKorean()

@@ -28,16 +28,15 @@ void TestUrlScheme::execQuoting_data()
 {
     QTest::addColumn<QString>("executable");
     QTest::addColumn<QString>("execLine");
-    QTest::newRow("plain") << "/usr/bin/vyo"
-                           << "Exec=/usr/bin/vyo %u";
-    QTest::newRow("space") << "/opt/my apps/vyo"
-                           << "Exec=\"/opt/my apps/vyo\" %u";
-    QTest::newRow("percent") << "/opt/100%/vyo"
-                             << "Exec=\"/opt/100%%/vyo\" %u";
-    QTest::newRow("dollar and quote") << "/o/$x\"y/vyo"
-                                      << "Exec=\"/o/\\\\$x\\\\\"y/vyo\" %u";
-    QTest::newRow("korean") << "/home/사용자/vyo"
-                            << "Exec=/home/사용자/vyo %u";
+    const std::pair<const char *, const char *> rows[] = {
+        {"/usr/bin/vyo", "Exec=/usr/bin/vyo %u"},
+        {"/opt/my apps/vyo", "Exec=\"/opt/my apps/vyo\" %u"},
+        {"/opt/100%/vyo", "Exec=\"/opt/100%%/vyo\" %u"},
+        {"/o/$x\"y/vyo", "Exec=\"/o/\\\\$x\\\\\"y/vyo\" %u"},
+        {"/home/사용자/vyo", "Exec=/home/사용자/vyo %u"},
+    };
+    for (const auto &[executable, execLine] : rows)
+        QTest::newRow(executable) << QString::fromUtf8(executable) << QString::fromUtf8(execLine);
 }
 
 void TestUrlScheme::execQuoting()

@@ -108,6 +108,13 @@ void TestSocket::sendText(const QString &text)
     m_socket.sendTextMessage(text);
 }
 
+bool openHost(TestSocket &host, const ShareService &service, const QString &roomID,
+              const QByteArray &hostSecret)
+{
+    host.open(roomSocketURL(service, roomID, QStringLiteral("host")), hostSecret);
+    return host.waitOpen();
+}
+
 QString joinGuest(TestSocket &guest, const ShareService &service, const QString &roomID)
 {
     guest.open(roomSocketURL(service, roomID, QStringLiteral("guest")));

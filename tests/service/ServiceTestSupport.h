@@ -47,6 +47,12 @@ public:
     bool waitClosed(int milliseconds = 5000);
     // Waits for the first not yet taken message of `type` and takes it; nothing on time-out.
     std::optional<QJsonObject> take(const QString &type, int milliseconds = 5000);
+    // Takes as `take` does and answers the message's `key`; undefined when no message came.
+    QJsonValue takeValue(const QString &type, const QString &key, int milliseconds = 5000)
+    {
+        const std::optional<QJsonObject> message = take(type, milliseconds);
+        return message ? message->value(key) : QJsonValue(QJsonValue::Undefined);
+    }
     // The messages not taken yet.
     QList<QJsonObject> pending() const { return m_messages; }
     int receivedCount() const { return m_received; }
@@ -72,6 +78,10 @@ private:
     int m_closeCode = -1;
     QString m_closeReason;
 };
+
+// Opens `host` as the host of `roomID` with `hostSecret`; false when it did not open.
+bool openHost(TestSocket &host, const ShareService &service, const QString &roomID,
+              const QByteArray &hostSecret = testHostSecret);
 
 // Opens a guest in `roomID` with the service's own origin and takes its "welcome"; the guest's
 // peer identifier, or an empty string on failure.

@@ -24,41 +24,15 @@ private Q_SLOTS:
 
 void TestServiceConfig::options()
 {
-    const ServiceConfigParse parsed = parseServiceConfig({"vyo-service",
-                                                          "--listen",
-                                                          "any",
-                                                          "--port",
-                                                          "0",
-                                                          "--public-url",
-                                                          "https://Share.Example.org:443/x",
-                                                          "--origin",
-                                                          "http://localhost:5173",
-                                                          "--stun",
-                                                          "stun:a:3478",
-                                                          "--stun",
-                                                          "stun:b:3478",
-                                                          "--turn",
-                                                          "turns:t:5349",
-                                                          "--turn-secret",
-                                                          "s",
-                                                          "--turn-ttl",
-                                                          "3600",
-                                                          "--max-rooms",
-                                                          "5",
-                                                          "--max-guests",
-                                                          "2",
-                                                          "--max-messages-per-second",
-                                                          "7",
-                                                          "--http-idle-timeout",
-                                                          "0.25",
-                                                          "--empty-room-timeout",
-                                                          "0",
-                                                          "--keepalive",
-                                                          "12.5",
-                                                          "--drain-timeout",
-                                                          "5",
-                                                          "--max-request-bytes",
-                                                          "2048"});
+    const ServiceConfigParse parsed = parseServiceConfig(
+        QStringLiteral(
+            "vyo-service --listen any --port 0 --public-url https://Share.Example.org:443/x "
+            "--origin http://localhost:5173 --stun stun:a:3478 --stun stun:b:3478 "
+            "--turn turns:t:5349 --turn-secret s --turn-ttl 3600 --max-rooms 5 "
+            "--max-guests 2 --max-messages-per-second 7 --http-idle-timeout 0.25 "
+            "--empty-room-timeout 0 --keepalive 12.5 --drain-timeout 5 "
+            "--max-request-bytes 2048")
+            .split(u' '));
     QVERIFY2(parsed.config, qPrintable(parsed.error));
     const ServiceConfig &config = *parsed.config;
     QCOMPARE(config.listenAddress, QHostAddress(QHostAddress::Any));

@@ -8,11 +8,8 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -164,17 +161,13 @@ void TestTurnCredentials::coturnAcceptsServiceCredentials()
     config.turnSecret = secret;
     const auto service = startService(config);
     QVERIFY(service);
-    QNetworkAccessManager manager;
-    std::unique_ptr<QNetworkReply> reply(
-        manager.get(QNetworkRequest(serviceBase(*service).resolved(QUrl("api/ice")))));
-    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
-    QVERIFY(finished.wait(5000));
-    const QJsonObject turn = QJsonDocument::fromJson(reply->readAll())
-                                 .object()
-                                 .value("iceServers")
-                                 .toArray()
-                                 .first()
-                                 .toObject();
+    const QJsonObject turn =
+        QJsonDocument::fromJson(httpGet(serviceBase(*service).resolved(QUrl("api/ice"))).body)
+            .object()
+            .value("iceServers")
+            .toArray()
+            .first()
+            .toObject();
     const QString username = turn.value("username").toString();
     const QString credential = turn.value("credential").toString();
     QVERIFY(!username.isEmpty() && !credential.isEmpty());

@@ -12,8 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
@@ -45,19 +43,6 @@ quint16 freePorts(int count)
             return first;
     }
     return 0;
-}
-
-// The body of a GET, or nothing when it failed (bounded).
-std::optional<QByteArray> get(const QUrl &url)
-{
-    QNetworkAccessManager network;
-    QNetworkRequest request(url);
-    request.setTransferTimeout(5000);
-    std::unique_ptr<QNetworkReply> reply(network.get(request));
-    if (!QTest::qWaitFor([&] { return reply->isFinished(); }, 10000) ||
-        reply->error() != QNetworkReply::NoError)
-        return std::nullopt;
-    return reply->readAll();
 }
 
 // The WebSocket address of a room on a service base.
@@ -95,8 +80,8 @@ void TestEmbeddedService::defaultRoutes_data()
 {
     QTest::addColumn<QByteArray>("ipv4");
     QTest::addColumn<QByteArray>("ipv6");
-    QTest::addColumn<QString>("ipv4Interface");
-    QTest::addColumn<QString>("ipv6Interface");
+    // The interfaces of the IPv4 and the IPv6 default route.
+    QTest::addColumn<QStringList>("interfaces");
 
     const QByteArray header =
         "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
@@ -112,44 +97,35 @@ void TestEmbeddedService::defaultRoutes_data()
     const QByteArray ipv6Prefix = "20010db8000000000000000000000000 40 " + zeros + " 00 " + zeros +
                                   " 00000100 00000001 00000000 00000001 eth0\n";
 
-    QTest::newRow("one default route") << header + lan + wifi << QByteArray() << "wlan0"
-                                       << "";
-    QTest::newRow("lowest metric wins") << header + wifi + wired << QByteArray() << "eth0"
-                                        << "";
-    QTest::newRow("a route that is not up") << header + wifi + down << QByteArray() << "wlan0"
-                                            << "";
-    QTest::newRow("no default route") << header + lan << QByteArray() << ""
-                                      << "";
-    QTest::newRow("empty tables") << QByteArray() << QByteArray() << ""
-                                  << "";
+    QTest::newRow("one default route")
+        << header + lan + wifi << QByteArray() << QStringList{"wlan0", ""};
+    QTest::newRow("lowest metric wins")
+        << header + wifi + wired << QByteArray() << QStringList{"eth0", ""};
+    QTest::newRow("a route that is not up")
+        << header + wifi + down << QByteArray() << QStringList{"wlan0", ""};
+    QTest::newRow("no default route") << header + lan << QByteArray() << QStringList{"", ""};
+    QTest::newRow("empty tables") << QByteArray() << QByteArray() << QStringList{"", ""};
     QTest::newRow("ipv6 default, unreachable on lo ignored")
-        << header << unreachable + ipv6Prefix + ipv6Wifi << ""
-        << "wlan0";
-    QTest::newRow("only unreachable") << header << unreachable << ""
-                                      << "";
-    QTest::newRow("both") << header + wired << ipv6Wifi << "eth0"
-                          << "wlan0";
-    QTest::newRow("garbage") << QByteArray("x\ny z\n") << QByteArray("\n\n") << ""
-                             << "";
+        << header << unreachable + ipv6Prefix + ipv6Wifi << QStringList{"", "wlan0"};
+    QTest::newRow("only unreachable") << header << unreachable << QStringList{"", ""};
+    QTest::newRow("both") << header + wired << ipv6Wifi << QStringList{"eth0", "wlan0"};
+    QTest::newRow("garbage") << QByteArray("x\ny z\n") << QByteArray("\n\n") << QStringList{"", ""};
 }
 
 void TestEmbeddedService::defaultRoutes()
 {
     QFETCH(QByteArray, ipv4);
     QFETCH(QByteArray, ipv6);
-    QFETCH(QString, ipv4Interface);
-    QFETCH(QString, ipv6Interface);
+    QFETCH(QStringList, interfaces);
     const LanAddress::DefaultRoutes routes = LanAddress::parseDefaultRoutes(ipv4, ipv6);
-    QCOMPARE(routes.ipv4, ipv4Interface);
-    QCOMPARE(routes.ipv6, ipv6Interface);
+    QCOMPARE(QStringList({routes.ipv4, routes.ipv6}), interfaces);
 }
 
 void TestEmbeddedService::lanAddress_data()
 {
     QTest::addColumn<QList<LanAddress::Interface>>("interfaces");
-    QTest::addColumn<QString>("ipv4Route");
-    QTest::addColumn<QString>("ipv6Route");
-    QTest::addColumn<QString>("override");
+    // The interfaces of the IPv4 and the IPv6 default route, and the one named to override them.
+    QTest::addColumn<QStringList>("routes");
     QTest::addColumn<std::optional<QHostAddress>>("expected");
 
     const auto address = [](const char *text) { return QHostAddress(QLatin1String(text)); };
@@ -168,53 +144,38 @@ void TestEmbeddedService::lanAddress_data()
     const QList<LanAddress::Interface> usual{loopback, docker, wifi, veth};
     const std::optional<QHostAddress> none;
 
-    QTest::newRow("IPv4 of the route's interface") << usual << "wlan0"
-                                                   << "wlan0"
-                                                   << "" << std::optional(address("192.168.0.5"));
-    QTest::newRow("another interface's route") << usual << "docker0"
-                                               << ""
-                                               << "" << std::optional(address("172.17.0.1"));
-    QTest::newRow("IPv6 only without IPv4") << QList{loopback, ipv6Only} << ""
-                                            << "wlan0"
-                                            << "" << std::optional(address("2001:db8::5"));
+    QTest::newRow("IPv4 of the route's interface")
+        << usual << QStringList{"wlan0", "wlan0", ""} << std::optional(address("192.168.0.5"));
+    QTest::newRow("another interface's route")
+        << usual << QStringList{"docker0", "", ""} << std::optional(address("172.17.0.1"));
+    QTest::newRow("IPv6 only without IPv4")
+        << QList{loopback, ipv6Only} << QStringList{"", "wlan0", ""}
+        << std::optional(address("2001:db8::5"));
     QTest::newRow("IPv4 route's interface without IPv4")
-        << QList{loopback, ipv6Only} << "wlan0"
-        << ""
-        << "" << std::optional(address("2001:db8::5"));
-    QTest::newRow("link-local only") << QList{loopback, linkLocalOnly} << "wlan0"
-                                     << "wlan0"
-                                     << "" << none;
-    QTest::newRow("interface down") << QList{loopback, wifiDown} << "wlan0"
-                                    << ""
-                                    << "" << none;
-    QTest::newRow("no route, addresses elsewhere") << usual << ""
-                                                   << ""
-                                                   << "" << none;
-    QTest::newRow("route through a missing interface") << usual << "ppp0"
-                                                       << ""
-                                                       << "" << none;
-    QTest::newRow("route through loopback") << usual << "lo"
-                                            << "lo"
-                                            << "" << none;
-    QTest::newRow("override") << usual << "wlan0"
-                              << "wlan0"
-                              << "veth-near" << std::optional(address("10.231.7.1"));
-    QTest::newRow("override without routes") << usual << ""
-                                             << ""
-                                             << "veth-near" << std::optional(address("10.231.7.1"));
-    QTest::newRow("override naming a missing interface") << usual << "wlan0"
-                                                         << ""
-                                                         << "veth9" << none;
+        << QList{loopback, ipv6Only} << QStringList{"wlan0", "", ""}
+        << std::optional(address("2001:db8::5"));
+    QTest::newRow("link-local only")
+        << QList{loopback, linkLocalOnly} << QStringList{"wlan0", "wlan0", ""} << none;
+    QTest::newRow("interface down")
+        << QList{loopback, wifiDown} << QStringList{"wlan0", "", ""} << none;
+    QTest::newRow("no route, addresses elsewhere") << usual << QStringList{"", "", ""} << none;
+    QTest::newRow("route through a missing interface")
+        << usual << QStringList{"ppp0", "", ""} << none;
+    QTest::newRow("route through loopback") << usual << QStringList{"lo", "lo", ""} << none;
+    QTest::newRow("override") << usual << QStringList{"wlan0", "wlan0", "veth-near"}
+                              << std::optional(address("10.231.7.1"));
+    QTest::newRow("override without routes")
+        << usual << QStringList{"", "", "veth-near"} << std::optional(address("10.231.7.1"));
+    QTest::newRow("override naming a missing interface")
+        << usual << QStringList{"wlan0", "", "veth9"} << none;
 }
 
 void TestEmbeddedService::lanAddress()
 {
     QFETCH(QList<LanAddress::Interface>, interfaces);
-    QFETCH(QString, ipv4Route);
-    QFETCH(QString, ipv6Route);
-    QFETCH(QString, override);
+    QFETCH(QStringList, routes);
     QFETCH(std::optional<QHostAddress>, expected);
-    QCOMPARE(LanAddress::choose(interfaces, {ipv4Route, ipv6Route}, override), expected);
+    QCOMPARE(LanAddress::choose(interfaces, {routes[0], routes[1]}, routes[2]), expected);
 }
 
 void TestEmbeddedService::portFallback_data()
@@ -269,8 +230,8 @@ void TestEmbeddedService::portFallback()
     QCOMPARE(embedded.port(), port);
     QCOMPARE(bases->local, QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port)));
     QCOMPARE(bases->lan, QUrl(QStringLiteral("http://127.0.0.2:%1/").arg(port)));
-    QVERIFY(get(bases->lan));
-    QVERIFY(get(bases->local));
+    QCOMPARE(httpGet(bases->lan).status, 200);
+    QCOMPARE(httpGet(bases->local).status, 200);
 
     embedded.stop();
     QVERIFY(!embedded.isRunning());
@@ -301,10 +262,9 @@ void TestEmbeddedService::runsWithAnEmptyIceList()
     embedded.setAddressSource([] { return lanStandIn; });
     const std::optional<EmbeddedService::Bases> bases = embedded.start();
     QVERIFY(bases);
-    const std::optional<QByteArray> body =
-        get(bases->local.resolved(QUrl(QStringLiteral("api/ice"))));
-    QVERIFY(body);
-    QCOMPARE(QJsonDocument::fromJson(*body).object(),
+    const HttpAnswer answer = httpGet(bases->local.resolved(QUrl(QStringLiteral("api/ice"))));
+    QCOMPARE(answer.status, 200);
+    QCOMPARE(QJsonDocument::fromJson(answer.body).object(),
              QJsonObject({{QStringLiteral("iceServers"), QJsonArray()}}));
     // Starting again keeps the same service.
     QCOMPARE(embedded.start()->lan, bases->lan);
@@ -343,7 +303,7 @@ void TestEmbeddedService::addressChange()
     const std::optional<EmbeddedService::Bases> bases = embedded.start();
     QVERIFY(bases);
     QCOMPARE(bases->lan, QUrl(QStringLiteral("http://127.0.0.3:%1/").arg(first)));
-    QVERIFY(get(bases->lan));
+    QCOMPARE(httpGet(bases->lan).status, 200);
     TestSocket guest(QStringLiteral("http://127.0.0.3:%1").arg(first));
     guest.open(roomSocket(bases->lan, testRoomID(2), QStringLiteral("guest")));
     QVERIFY(guest.waitOpen());

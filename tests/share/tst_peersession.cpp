@@ -118,6 +118,17 @@ struct Peer
         shelf->add({item});
         return item;
     }
+    ShelfItem addFile(const QString &path) { return add(Content::file(QUrl::fromLocalFile(path))); }
+    void get(quint32 tid, const ShelfItem &item)
+    {
+        send(message({{"t", "get"}, {"tid", qint64(tid)}, {"id", uuidText(item.id())}}));
+    }
+    // Drains the buffer again and again (at most `rounds` times) until `tid` ends or fails.
+    void drainUntilDone(quint32 tid, int rounds)
+    {
+        for (int round = 0; round < rounds && !reply("end", tid) && !reply("error", tid); ++round)
+            connection->setBufferedAmount(0);
+    }
 
     // The text messages sent so far, parsed.
     QList<QJsonObject> replies() const
@@ -457,28 +468,22 @@ void TestPeerSession::deviceNames_data()
 {
     QTest::addColumn<QString>("device");
     QTest::addColumn<QString>("name");
-    QTest::newRow("empty") << ""
-                           << "다른 기기";
-    QTest::newRow("galaxy") << "Mozilla/5.0 (Linux; Android 14; SM-S918N)"
-                            << "갤럭시";
-    QTest::newRow("samsung browser") << "SamsungBrowser/23.0 Android"
-                                     << "갤럭시";
-    QTest::newRow("android and linux") << "Mozilla/5.0 (LINUX; ANDROID 13; Pixel 7)"
-                                       << "안드로이드 휴대폰";
-    QTest::newRow("iphone") << "Mozilla/5.0 (iPhone; CPU iPhone OS 17_0 like Mac OS X)"
-                            << "iPhone";
-    QTest::newRow("ipad") << "Mozilla/5.0 (iPad; CPU OS 16_0 like Mac OS X)"
-                          << "iPad";
-    QTest::newRow("windows") << "Mozilla/5.0 (Windows NT 10.0; Win64; x64)"
-                             << "윈도우 PC";
-    QTest::newRow("mac") << "Mozilla/5.0 (Macintosh; Intel Mac OS X 14_0)"
-                         << "Mac";
-    QTest::newRow("mac os") << "mac os"
-                            << "Mac";
-    QTest::newRow("linux") << "Mozilla/5.0 (X11; Linux x86_64)"
-                           << "리눅스 PC";
-    QTest::newRow("other") << "CrOS"
-                           << "다른 기기";
+    const std::pair<const char *, const char *> rows[] = {
+        {"", "다른 기기"},
+        {"Mozilla/5.0 (Linux; Android 14; SM-S918N)", "갤럭시"},
+        {"SamsungBrowser/23.0 Android", "갤럭시"},
+        {"Mozilla/5.0 (LINUX; ANDROID 13; Pixel 7)", "안드로이드 휴대폰"},
+        {"Mozilla/5.0 (iPhone; CPU iPhone OS 17_0 like Mac OS X)", "iPhone"},
+        {"Mozilla/5.0 (iPad; CPU OS 16_0 like Mac OS X)", "iPad"},
+        {"Mozilla/5.0 (Windows NT 10.0; Win64; x64)", "윈도우 PC"},
+        {"Mozilla/5.0 (Macintosh; Intel Mac OS X 14_0)", "Mac"},
+        {"mac os", "Mac"},
+        {"Mozilla/5.0 (X11; Linux x86_64)", "리눅스 PC"},
+        {"CrOS", "다른 기기"},
+    };
+    for (const auto &[device, name] : rows)
+        QTest::addRow("%s", *device ? device : "empty")
+            << QString::fromUtf8(device) << QString::fromUtf8(name);
 }
 
 void TestPeerSession::deviceNames()
@@ -537,7 +542,7 @@ void TestPeerSession::downloadsInChunks()
     const QByteArray bytes = randomBytes(200000);
     // A decomposed Korean name goes out composed.
     const QString decomposed = QStringLiteral("\u1100\u1161 \u110b\u1175\u11ab.txt");
-    const ShelfItem item = peer.add(Content::file(QUrl::fromLocalFile(write(decomposed, bytes))));
+    const ShelfItem item = peer.addFile(write(decomposed, bytes));
     peer.greet(maxMessageSize, QStringLiteral("iPhone"));
     peer.send(message({{"t", "get"}, {"tid", 7}, {"id", uuidText(item.id()).toLower()}}));
 
@@ -560,9 +565,9 @@ void TestPeerSession::downloadsInChunks()
 void TestPeerSession::emptyFile()
 {
     Peer &peer = *m_peer;
-    const ShelfItem item = peer.add(Content::file(QUrl::fromLocalFile(write("empty.bin", {}))));
+    const ShelfItem item = peer.addFile(write("empty.bin", {}));
     peer.greet();
-    peer.send(message({{"t", "get"}, {"tid", 1}, {"id", uuidText(item.id())}}));
+    peer.get(1, item);
     QCOMPARE(peer.connection->sentBinaries().size(), 0);
     QCOMPARE(peer.replies(), (QList<QJsonObject>{{{"t", "file"},
                                                   {"tid", 1},
@@ -588,8 +593,8 @@ void TestPeerSession::getErrors()
     Peer &peer = *m_peer;
     const ShelfItem link = peer.add(Content::link(QUrl("https://example.com/a/b")));
     const ShelfItem text = peer.add(Content::text("안녕"));
-    const ShelfItem missing = peer.add(Content::file(QUrl::fromLocalFile(path("gone.txt"))));
-    const ShelfItem present = peer.add(Content::file(QUrl::fromLocalFile(write("here.txt", "x"))));
+    const ShelfItem missing = peer.addFile(path("gone.txt"));
+    const ShelfItem present = peer.addFile(write("here.txt", "x"));
     const QMap<QString, QUuid> ids{{"unknown", newId()},
                                    {"link", link.id()},
                                    {"text", text.id()},
@@ -621,9 +626,9 @@ void TestPeerSession::folderAsZip()
     Peer &peer = *m_peer;
     write("사진 모음/바다.txt", "sea");
     write("사진 모음/하위/산.txt", randomBytes(100000));
-    const ShelfItem folder = peer.add(Content::file(QUrl::fromLocalFile(path("사진 모음"))));
+    const ShelfItem folder = peer.addFile(path("사진 모음"));
     peer.greet(std::nullopt, "Android");
-    peer.send(message({{"t", "get"}, {"tid", 9}, {"id", uuidText(folder.id())}}));
+    peer.get(9, folder);
     // The "file" waits until the archive is written.
     QVERIFY(peer.replies().isEmpty() || peer.reply("file", 9));
 
@@ -648,9 +653,9 @@ void TestPeerSession::everythingAsZip()
 {
     Peer &peer = *m_peer;
     peer.add(Content::text("not in the archive"));
-    peer.add(Content::file(QUrl::fromLocalFile(write("보고서.pdf", "%PDF"))));
+    peer.addFile(write("보고서.pdf", "%PDF"));
     peer.add(Content::link(QUrl("https://example.com")));
-    peer.add(Content::file(QUrl::fromLocalFile(path("gone.txt"))));
+    peer.addFile(path("gone.txt"));
     write("폴더/안.txt", "in");
     peer.add(Content::image(QUrl::fromLocalFile(path("폴더"))));
     peer.greet();
@@ -674,7 +679,7 @@ void TestPeerSession::nothingToGetAll()
 {
     Peer &peer = *m_peer;
     peer.add(Content::text("text only"));
-    peer.add(Content::file(QUrl::fromLocalFile(path("gone.txt"))));
+    peer.addFile(path("gone.txt"));
     peer.greet();
     peer.send(tidMessage("get-all", 2));
     QCOMPARE(
@@ -687,10 +692,10 @@ void TestPeerSession::flowControl()
 {
     Peer &peer = *m_peer;
     const QByteArray bytes = randomBytes(3 * 1024 * 1024);
-    const ShelfItem item = peer.add(Content::file(QUrl::fromLocalFile(write("big.bin", bytes))));
+    const ShelfItem item = peer.addFile(write("big.bin", bytes));
     peer.connection->setBuffering(true);
     peer.greet();
-    peer.send(message({{"t", "get"}, {"tid", 5}, {"id", uuidText(item.id())}}));
+    peer.get(5, item);
     // The "file" message and 16 frames of 65536 bytes fill the buffer past 1 MiB; 15 would not.
     QCOMPARE(peer.connection->sentBinaries().size(), 16);
     QVERIFY(peer.connection->bufferedAmount() >= PeerSession::maximumBufferedAmount);
@@ -712,11 +717,10 @@ void TestPeerSession::flowControl()
     // A channel that refuses a frame loses nothing: the same bytes go out later.
     Peer refused;
     const QByteArray small = randomBytes(100000);
-    const ShelfItem other =
-        refused.add(Content::file(QUrl::fromLocalFile(write("small.bin", small))));
+    const ShelfItem other = refused.addFile(write("small.bin", small));
     refused.greet();
     refused.connection->setRefusingSends(true);
-    refused.send(message({{"t", "get"}, {"tid", 1}, {"id", uuidText(other.id())}}));
+    refused.get(1, other);
     QCOMPARE(refused.connection->sentMessages().size(), 0);
     refused.connection->setRefusingSends(false);
     refused.connection->setBufferedAmount(0);
@@ -729,14 +733,13 @@ void TestPeerSession::downloadsOneAfterAnother()
     Peer &peer = *m_peer;
     const QByteArray first = randomBytes(2 * 1024 * 1024);
     const QByteArray second = randomBytes(70000);
-    const ShelfItem a = peer.add(Content::file(QUrl::fromLocalFile(write("a.bin", first))));
-    const ShelfItem b = peer.add(Content::file(QUrl::fromLocalFile(write("b.bin", second))));
+    const ShelfItem a = peer.addFile(write("a.bin", first));
+    const ShelfItem b = peer.addFile(write("b.bin", second));
     peer.connection->setBuffering(true);
     peer.greet();
-    peer.send(message({{"t", "get"}, {"tid", 1}, {"id", uuidText(a.id())}}));
-    peer.send(message({{"t", "get"}, {"tid", 2}, {"id", uuidText(b.id())}}));
-    for (int round = 0; round < 20 && !peer.reply("end", 2); ++round)
-        peer.connection->setBufferedAmount(0);
+    peer.get(1, a);
+    peer.get(2, b);
+    peer.drainUntilDone(2, 20);
     QCOMPARE(peer.sequence(), (QStringList{"file", "frame 1", "end", "frame 2"}));
     // The second "file" went out at once, between frames of the first.
     QList<QString> order;
@@ -768,10 +771,10 @@ void TestPeerSession::fileChangedWhileSent()
     Peer &peer = *m_peer;
     const QByteArray bytes = randomBytes(2 * 1024 * 1024);
     const QString file = write("changing.bin", bytes);
-    const ShelfItem item = peer.add(Content::file(QUrl::fromLocalFile(file)));
+    const ShelfItem item = peer.addFile(file);
     peer.connection->setBuffering(true);
     peer.greet();
-    peer.send(message({{"t", "get"}, {"tid", 3}, {"id", uuidText(item.id())}}));
+    peer.get(3, item);
     QVERIFY(!peer.reply("end", 3));
     if (change == u"delete") {
         QVERIFY(QFile::remove(file));
@@ -783,8 +786,7 @@ void TestPeerSession::fileChangedWhileSent()
         else
             QVERIFY(handle.resize(1024 * 1024 + 10));
     }
-    for (int round = 0; round < 40 && !peer.reply("end", 3) && !peer.reply("error", 3); ++round)
-        peer.connection->setBufferedAmount(0);
+    peer.drainUntilDone(3, 40);
     if (succeeds) {
         QVERIFY(peer.reply("end", 3));
         QCOMPARE(peer.downloaded(3), bytes);
@@ -799,17 +801,16 @@ void TestPeerSession::shelfClosedMidDownload()
 {
     Peer &peer = *m_peer;
     const QByteArray bytes = randomBytes(2 * 1024 * 1024);
-    const ShelfItem item = peer.add(Content::file(QUrl::fromLocalFile(write("a.bin", bytes))));
+    const ShelfItem item = peer.addFile(write("a.bin", bytes));
     peer.connection->setBuffering(true);
     peer.greet();
-    peer.send(message({{"t", "get"}, {"tid", 1}, {"id", uuidText(item.id())}}));
+    peer.get(1, item);
     peer.shelf.reset();
     QCOMPARE(peer.session->shelf(), nullptr);
     // What was asked for still arrives whole; nothing new can be found.
-    for (int round = 0; round < 20 && !peer.reply("end", 1); ++round)
-        peer.connection->setBufferedAmount(0);
+    peer.drainUntilDone(1, 20);
     QCOMPARE(peer.downloaded(1), bytes);
-    peer.send(message({{"t", "get"}, {"tid", 2}, {"id", uuidText(item.id())}}));
+    peer.get(2, item);
     QCOMPARE(peer.reply("error", 2)->value("message").toString(),
              QStringLiteral("셸프에서 찾을 수 없는 항목이에요."));
     peer.send(tidMessage("get-all", 3));
@@ -968,7 +969,7 @@ void TestPeerSession::garbageGetsNoReply()
 {
     QFETCH(QByteArray, text);
     Peer &peer = *m_peer;
-    peer.add(Content::file(QUrl::fromLocalFile(write("a.txt", "a"))));
+    peer.addFile(write("a.txt", "a"));
     peer.greet();
     peer.connection->receiveBinary(QByteArray());
     Q_EMIT peer.connection->messageReceived({text, false});
@@ -983,7 +984,7 @@ void TestPeerSession::cancelDownloadAndArchive()
     Peer &peer = *m_peer;
     const QByteArray bytes = randomBytes(2 * 1024 * 1024);
     write("folder/big.bin", bytes);
-    const ShelfItem folder = peer.add(Content::file(QUrl::fromLocalFile(path("folder"))));
+    const ShelfItem folder = peer.addFile(path("folder"));
     peer.connection->setBuffering(true);
     peer.greet();
 
@@ -1000,7 +1001,7 @@ void TestPeerSession::cancelDownloadAndArchive()
     QVERIFY(!peer.reply("end", 2));
 
     // Cancelled while the archive is written: nothing is ever sent for it, and it goes.
-    peer.send(message({{"t", "get"}, {"tid", 1}, {"id", uuidText(folder.id())}}));
+    peer.get(1, folder);
     peer.send(tidMessage("cancel", 1));
     QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
     QTRY_COMPARE(temporaryArchives(), QStringList());
@@ -1011,9 +1012,9 @@ void TestPeerSession::cancelDownloadAndArchive()
 void TestPeerSession::cancelUnknownOrFinishedIsIgnored()
 {
     Peer &peer = *m_peer;
-    const ShelfItem item = peer.add(Content::file(QUrl::fromLocalFile(write("a.txt", "abc"))));
+    const ShelfItem item = peer.addFile(write("a.txt", "abc"));
     peer.greet();
-    peer.send(message({{"t", "get"}, {"tid", 1}, {"id", uuidText(item.id())}}));
+    peer.get(1, item);
     peer.send(message({{"t", "put"}, {"tid", 2}, {"name", "b.txt"}, {"size", 1}}));
     peer.sendFrame(2, "b");
     peer.send(tidMessage("end", 2));
@@ -1040,13 +1041,12 @@ void TestPeerSession::closeWithAndWithoutBye()
 {
     for (const bool notify : {true, false}) {
         Peer peer;
-        const ShelfItem item =
-            peer.add(Content::file(QUrl::fromLocalFile(write("a.bin", randomBytes(3000000)))));
+        const ShelfItem item = peer.addFile(write("a.bin", randomBytes(3000000)));
         peer.connection->setBuffering(true);
         peer.greet();
         peer.send(message({{"t", "get-all"}, {"tid", 1}}));
         QTRY_VERIFY(peer.reply("file", 1));
-        peer.send(message({{"t", "get"}, {"tid", 2}, {"id", uuidText(item.id())}}));
+        peer.get(2, item);
         QCOMPARE(temporaryArchives().size(), 1);
 
         peer.session->close(notify);
@@ -1085,9 +1085,9 @@ void TestPeerSession::sessionGoneWhileArchiving()
 {
     Peer &peer = *m_peer;
     write("folder/big.bin", randomBytes(4 * 1024 * 1024));
-    const ShelfItem folder = peer.add(Content::file(QUrl::fromLocalFile(path("folder"))));
+    const ShelfItem folder = peer.addFile(path("folder"));
     peer.greet();
-    peer.send(message({{"t", "get"}, {"tid", 1}, {"id", uuidText(folder.id())}}));
+    peer.get(1, folder);
     peer.session.reset();
     // The archive being written is deleted once it is finished.
     QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));

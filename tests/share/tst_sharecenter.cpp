@@ -421,9 +421,7 @@ void TestShareCenter::shareAddressAndOnline()
     QCOMPARE(sent, QStringList{R"({"t":"bye"})"});
     QVERIFY(closed);
     QVERIFY(fake.isNull());
-    const std::optional<QJsonObject> left = guest.take("host-left");
-    QVERIFY(left);
-    QCOMPARE(left->value("ended").toBool(), true);
+    QCOMPARE(guest.takeValue("host-left", "ended"), QJsonValue(true));
     // A stopped share is never reused.
     ShareSession *again = share(m_shelf.get());
     QVERIFY(again);

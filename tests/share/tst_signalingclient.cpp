@@ -9,15 +9,13 @@
 #include "HmacReference.h"
 #include "RoomHub.h"
 #include "ServiceTestSupport.h"
+#include "SignalingRecorder.h"
 #include "TestSupport.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-#include <QThread>
 #include <QWebSocketServer>
 
 using namespace vyo;
@@ -43,46 +41,7 @@ namespace {
 const QString roomKey = QString::fromLatin1(base64UrlEncode(QByteArray(32, '\x5a')));
 const double timeScale = 0.01;
 
-// Records a client's events, with when they came and the retry delay at that moment.
-struct Recorder
-{
-    QList<Event> events;
-    QList<qint64> times;
-    QList<double> retryDelays;
-    QElapsedTimer clock;
-    bool offMainThread = false;
-
-    void attach(SignalingClient &client)
-    {
-        clock.start();
-        client.onEvent = [this, &client](const Event &event) {
-            offMainThread |= QThread::currentThread() != QCoreApplication::instance()->thread();
-            events.append(event);
-            times.append(clock.elapsed());
-            retryDelays.append(client.retryDelay());
-        };
-    }
-    qsizetype count(Kind kind) const
-    {
-        return std::count_if(events.begin(), events.end(),
-                             [kind](const Event &e) { return e.kind == kind; });
-    }
-    bool waitFor(Kind kind, qsizetype times = 1, int milliseconds = 5000)
-    {
-        return QTest::qWaitFor([&] { return count(kind) >= times; }, milliseconds);
-    }
-    bool waitFor(const Event &event, int milliseconds = 5000)
-    {
-        return QTest::qWaitFor([&] { return events.contains(event); }, milliseconds);
-    }
-    QList<Event> without(Kind kind) const
-    {
-        QList<Event> rest;
-        std::copy_if(events.begin(), events.end(), std::back_inserter(rest),
-                     [kind](const Event &e) { return e.kind != kind; });
-        return rest;
-    }
-};
+using Recorder = SignalingRecorder;
 
 QString signalText(const QString &from, const QString &payload, const QString &sig)
 {
@@ -211,10 +170,9 @@ private Q_SLOTS:
     void largestMessageAcceptedLargerOneDropsTheConnection();
     void backOffSequenceAndResetOnPong();
     void stopDuringWaitPreventsReconnection();
-    void stopClosesWithGoingAway();
+    void stopClosesWithGoingAwayAndSecretTravelsAgain();
     void olderConnectionIsIgnored();
     void reconnectKeepsTheRoom();
-    void hostSecretTravelsWithEveryConnection();
     void onlyTheRoomsOwnerIsItsHost();
 };
 
@@ -252,9 +210,7 @@ void TestSignalingClient::joinSignalAndLeaveThroughTheService()
     const QString room = testRoomID(1);
     SignalingClient client(serviceBase(*service), room, roomKey);
     Recorder recorder;
-    recorder.attach(client);
-    client.connect();
-    QVERIFY(recorder.waitFor(Kind::connected));
+    QVERIFY(recorder.connect(client));
     QCOMPARE(client.retryDelay(), 1.0);
 
     TestSocket phone(serviceOrigin(*service));
@@ -297,9 +253,7 @@ void TestSignalingClient::tamperedPayloadIsDroppedWithLogLine()
     const QString room = testRoomID(2);
     SignalingClient client(serviceBase(*service), room, roomKey);
     Recorder recorder;
-    recorder.attach(client);
-    client.connect();
-    QVERIFY(recorder.waitFor(Kind::connected));
+    QVERIFY(recorder.connect(client));
     TestSocket phone(serviceOrigin(*service));
     const QString phoneID = joinGuest(phone, *service, room);
     QVERIFY(recorder.waitFor(Event::peerJoined(phoneID)));
@@ -377,9 +331,7 @@ void TestSignalingClient::receiveRules()
     ScriptedServer server;
     SignalingClient client(server.base(), testRoomID(3), roomKey);
     Recorder recorder;
-    recorder.attach(client);
-    client.connect();
-    QVERIFY(recorder.waitFor(Kind::connected));
+    QVERIFY(recorder.connect(client));
     QVERIFY(server.waitForSockets(1));
     if (binary)
         server.sockets[0]->sendBinaryMessage(text.toUtf8());
@@ -399,9 +351,7 @@ void TestSignalingClient::sendWritesOneSortedSignal()
     ScriptedServer server;
     SignalingClient client(server.base(), testRoomID(4), roomKey);
     Recorder recorder;
-    recorder.attach(client);
-    client.connect();
-    QVERIFY(recorder.waitFor(Kind::connected));
+    QVERIFY(recorder.connect(client));
     const QString payload = QStringLiteral("{\"candidate\":\"a/b\"}");
     client.send("peer/1", payload);
     QVERIFY(QTest::qWaitFor([&] { return !server.received[0].isEmpty(); }, 5000));
@@ -414,9 +364,7 @@ void TestSignalingClient::sendWritesOneSortedSignal()
     // A key that is not base64url signs nothing, so nothing is sent.
     SignalingClient unsigned_(server.base(), testRoomID(4), QStringLiteral("not a key!"));
     Recorder second;
-    second.attach(unsigned_);
-    unsigned_.connect();
-    QVERIFY(second.waitFor(Kind::connected));
+    QVERIFY(second.connect(unsigned_));
     QVERIFY(server.waitForSockets(2));
     unsigned_.send("peer", payload);
     unsigned_.stop();
@@ -475,12 +423,10 @@ void TestSignalingClient::largestMessageAcceptedLargerOneDropsTheConnection()
     SignalingClient client(server.base(), testRoomID(6), roomKey);
     client.setTimeScale(timeScale);
     Recorder recorder;
-    recorder.attach(client);
-    client.connect();
-    QVERIFY(recorder.waitFor(Kind::connected));
+    QVERIFY(recorder.connect(client));
 
-    QString big = signalText("p1", QString(200000, u'x'), QString());
-    big = signalText("p1", QString(200000, u'x'), *signPayload(QString(200000, u'x'), roomKey));
+    const QString big =
+        signalText("p1", QString(200000, u'x'), *signPayload(QString(200000, u'x'), roomKey));
     QVERIFY(big.toUtf8().size() <= SignalingClient::maximumMessageSize);
     server.sockets[0]->sendTextMessage(big);
     QVERIFY(recorder.waitFor(Kind::signal));
@@ -555,23 +501,31 @@ void TestSignalingClient::stopDuringWaitPreventsReconnection()
     control.stop();
 }
 
-void TestSignalingClient::stopClosesWithGoingAway()
+void TestSignalingClient::stopClosesWithGoingAwayAndSecretTravelsAgain()
 {
     ScriptedServer server;
     SignalingClient client(server.base(), testRoomID(9), roomKey);
+    const SignalingClient other(server.base(), testRoomID(9), roomKey);
+    QCOMPARE(client.hostSecret().size(), 43);
+    QVERIFY(RoomHub::isHostSecret(client.hostSecret()));
+    QVERIFY(client.hostSecret() != other.hostSecret());
     Recorder recorder;
-    recorder.attach(client);
-    client.connect();
-    QVERIFY(recorder.waitFor(Kind::connected));
+    QVERIFY(recorder.connect(client));
     client.stop();
     QVERIFY(QTest::qWaitFor([&] { return server.closeCodes[0] != -1; }, 5000));
     QCOMPARE(server.closeCodes[0], int(QWebSocketProtocol::CloseCodeGoingAway));
     QCOMPARE(recorder.events, QList<Event>({Event::connected()}));
 
-    // Connecting again after a stop works.
+    // Connecting again after a stop works, with the same secret on every connection and the URL
+    // the room's address alone.
     client.connect();
     QVERIFY(!client.isStopped());
     QVERIFY(recorder.waitFor(Kind::connected, 2));
+    QVERIFY(server.waitForSockets(2));
+    for (QWebSocket *socket : std::as_const(server.sockets))
+        QCOMPARE(socket->request().rawHeader(RoomHub::hostSecretHeader), client.hostSecret());
+    QCOMPARE(server.sockets[1]->requestUrl().query(), QStringLiteral("role=host"));
+    client.stop();
 }
 
 void TestSignalingClient::olderConnectionIsIgnored()
@@ -579,9 +533,7 @@ void TestSignalingClient::olderConnectionIsIgnored()
     ScriptedServer server;
     SignalingClient client(server.base(), testRoomID(10), roomKey);
     Recorder recorder;
-    recorder.attach(client);
-    client.connect();
-    QVERIFY(recorder.waitFor(Kind::connected));
+    QVERIFY(recorder.connect(client));
     QVERIFY(server.waitForSockets(1));
     client.connect();
     QVERIFY(server.waitForSockets(2));
@@ -604,9 +556,7 @@ void TestSignalingClient::reconnectKeepsTheRoom()
                            roomKey);
     client.setTimeScale(timeScale);
     Recorder recorder;
-    recorder.attach(client);
-    client.connect();
-    QVERIFY(recorder.waitFor(Kind::connected));
+    QVERIFY(recorder.connect(client));
 
     TestSocket stays(serviceOrigin(*service)), arrives(serviceOrigin(*service));
     const QString staysID = joinGuest(stays, *service, room);
@@ -616,9 +566,7 @@ void TestSignalingClient::reconnectKeepsTheRoom()
     relay.down = true;
     relay.cut();
     QVERIFY(recorder.waitFor(Kind::disconnected, 2));
-    const auto hostLeft = stays.take("host-left");
-    QVERIFY(hostLeft);
-    QCOMPARE(hostLeft->value("ended").toBool(), false);
+    QCOMPARE(stays.takeValue("host-left", "ended"), QJsonValue(false));
     const QString arrivesID = joinGuest(arrives, *service, room);
     QVERIFY(!arrivesID.isEmpty());
 
@@ -640,30 +588,6 @@ void TestSignalingClient::reconnectKeepsTheRoom()
     QVERIFY(events.mid(2, 2).contains(Event::connected()));
     QVERIFY(events.mid(2, 2).contains(Event::peerJoined(arrivesID)));
     QCOMPARE(events.last(), Event::signal(staysID, payload));
-}
-
-void TestSignalingClient::hostSecretTravelsWithEveryConnection()
-{
-    ScriptedServer server;
-    SignalingClient client(server.base(), testRoomID(12), roomKey);
-    const SignalingClient other(server.base(), testRoomID(12), roomKey);
-    QCOMPARE(client.hostSecret().size(), 43);
-    QVERIFY(RoomHub::isHostSecret(client.hostSecret()));
-    QVERIFY(client.hostSecret() != other.hostSecret());
-
-    Recorder recorder;
-    recorder.attach(client);
-    client.connect();
-    QVERIFY(recorder.waitFor(Kind::connected));
-    client.stop();
-    client.connect();
-    QVERIFY(recorder.waitFor(Kind::connected, 2));
-    QVERIFY(server.waitForSockets(2));
-    for (QWebSocket *socket : std::as_const(server.sockets))
-        QCOMPARE(socket->request().rawHeader(RoomHub::hostSecretHeader), client.hostSecret());
-    // The URL stays the room's address alone.
-    QCOMPARE(server.sockets[1]->requestUrl().query(), QStringLiteral("role=host"));
-    client.stop();
 }
 
 void TestSignalingClient::onlyTheRoomsOwnerIsItsHost()
@@ -693,9 +617,7 @@ void TestSignalingClient::onlyTheRoomsOwnerIsItsHost()
         log.contains(QStringLiteral("시그널링 연결 끊김: closed with code 4401 (room belongs to "
                                     "another host)")));
     owner.send(phoneID, QStringLiteral("still the host"));
-    const auto received = phone.take("signal");
-    QVERIFY(received);
-    QCOMPARE(received->value("payload").toString(), QStringLiteral("still the host"));
+    QCOMPARE(phone.takeValue("signal", "payload"), QJsonValue(QStringLiteral("still the host")));
     owner.stop();
     QVERIFY(phone.take("host-left"));
     QVERIFY(intruderEvents.waitFor(Kind::disconnected, 3));

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -93,6 +94,33 @@ public:
             return std::nullopt;
         }
         return answer.value(QStringLiteral("result"));
+    }
+
+    // Opens `url` in a new page and waits for `count` items; the listing, or nothing with the
+    // reason, what the page shows and what it logged in `error`.
+    std::optional<QJsonArray> openPage(const QString &url, int count)
+    {
+        if (!call(QStringLiteral("open"), {{QStringLiteral("url"), url}}))
+            return std::nullopt;
+        const auto items =
+            call(QStringLiteral("waitForListing"),
+                 {{QStringLiteral("count"), count}, {"timeout", browserWait}}, browserWait + 5000);
+        if (items)
+            return items->toArray();
+        const QString waited = error;
+        const auto status = call(QStringLiteral("status"));
+        const auto log = call(QStringLiteral("log"));
+        error = waited + u' ' + QJsonDocument(status.value_or(QJsonValue()).toObject()).toJson() +
+                QJsonDocument(log.value_or(QJsonValue()).toArray()).toJson();
+        return std::nullopt;
+    }
+    // Downloads the listed item `item` (or "all") into `folder`: the saved file's "name" and
+    // "path", or nothing with the reason in `error`.
+    std::optional<QJsonObject> download(const QString &item, const QString &folder)
+    {
+        const auto saved = call(QStringLiteral("download"),
+                                {{QStringLiteral("item"), item}, {"folder", folder}}, 90000);
+        return saved ? std::optional(saved->toObject()) : std::nullopt;
     }
 
     QString error;

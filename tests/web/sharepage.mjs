@@ -78,14 +78,6 @@ export class SharePage {
     return this.status();
   }
 
-  // The notice line (errors that belong to no transfer), or "".
-  async notice() {
-    return this.page.evaluate(() => {
-      const notice = document.querySelector('[data-test="notice"]');
-      return notice.hidden ? '' : notice.textContent;
-    });
-  }
-
   async clickRetry() {
     await this.page.click('[data-test="retry"]');
   }
@@ -106,10 +98,6 @@ export class SharePage {
       name: row.querySelector('[data-test="item-name"]').textContent,
       thumb: Boolean(row.querySelector('[data-test="thumb"]')),
     })));
-  }
-
-  async title() {
-    return this.page.textContent('[data-test="title"]');
   }
 
   // Transfer rows, newest first: { direction, state, name, detail, tid }.

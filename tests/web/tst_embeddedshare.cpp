@@ -2,8 +2,8 @@
 // service, and headless Chromium plays a phone on the same network from a network namespace of
 // its own, joined to this one by a veth pair (10.231.x.2 there, 10.231.x.1 here, where the veth's
 // near end stands for the LAN through the test switch VYO_SHARE_LAN_INTERFACE). It opens the share
-// address and downloads a file byte for byte; a host from the network is refused; the service
-// stops with the last share, and never listens while "shareServiceURL" is set.
+// address and downloads a file byte for byte; a host from the network is refused. (When the
+// service runs and stops is the share center's rule, tested in tests/share.)
 //
 // Making namespaces needs root (as here and in CI); without it the test skips. The namespace and
 // the veth pair are removed however the test ends, short of being killed.
@@ -15,7 +15,6 @@
 #include "shelf/Shelf.h"
 
 #include "ChildProcess.h"
-#include "ServiceTestSupport.h"
 #include "SharePageDriver.h"
 #include "ShareTestSupport.h"
 #include "TestSupport.h"
@@ -24,7 +23,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -151,8 +149,6 @@ private Q_SLOTS:
 
     void phoneDownloadsOverTheLan();
     void hostsFromTheNetworkAreRefused();
-    void stopsWithTheLastShare();
-    void serviceAddressKeepsItOff();
 
 private:
     PhoneNetwork m_network;
@@ -213,23 +209,13 @@ void TestEmbeddedShare::phoneDownloadsOverTheLan()
     QVERIFY(!url.hasQuery());
     QCOMPARE(m_center->session(m_shelf.id())->iceServers(), QList<IceServer>());
 
-    QVERIFY2(m_driver->call(QStringLiteral("open"), {{"url", m_url}}), qPrintable(m_driver->error));
-    const auto items = m_driver->call(QStringLiteral("waitForListing"),
-                                      {{"count", 1}, {"timeout", browserWait}}, browserWait + 5000);
-    if (!items) {
-        const auto status = m_driver->call(QStringLiteral("status"));
-        const auto log = m_driver->call(QStringLiteral("log"));
-        QFAIL(qPrintable(m_driver->error + u' ' +
-                         QJsonDocument(status.value_or(QJsonValue()).toObject()).toJson() +
-                         QJsonDocument(log.value_or(QJsonValue()).toArray()).toJson()));
-    }
-    const QJsonObject item = items->toArray().first().toObject();
+    const auto items = m_driver->openPage(m_url, 1);
+    QVERIFY2(items, qPrintable(m_driver->error));
+    const QJsonObject item = items->first().toObject();
     QCOMPARE(item.value("name").toString(), QStringLiteral("한글 문서.bin"));
-    const auto saved = m_driver->call(
-        QStringLiteral("download"),
-        {{"item", item.value("id").toString()}, {"folder", m_downloads.path()}}, 90000);
+    const auto saved = m_driver->download(item.value("id").toString(), m_downloads.path());
     QVERIFY2(saved, qPrintable(m_driver->error));
-    QVERIFY(fileContents(saved->toObject().value("path").toString()) ==
+    QVERIFY(fileContents(saved->value("path").toString()) ==
             fileContents(m_files.filePath(QStringLiteral("한글 문서.bin"))));
 
     // The phone's connection is direct, between the two ends of the pair.
@@ -256,43 +242,6 @@ void TestEmbeddedShare::hostsFromTheNetworkAreRefused()
              QStringList({"HTTP/1.1 101 Switching Protocols", "close 4405"}));
     // The desktop's own host connection is untouched.
     QVERIFY(session->isOnline());
-}
-
-void TestEmbeddedShare::stopsWithTheLastShare()
-{
-    const quint16 port = m_center->embeddedService().port();
-    QVERIFY(port > 0);
-    QVERIFY(m_driver->call(QStringLiteral("closePage"), {{"page", 0}}));
-    m_center->stopSharing(m_shelf.id());
-    QVERIFY(!m_center->embeddedService().isRunning());
-    // Nothing listens on the port any more, on either address.
-    QTcpServer lan;
-    QVERIFY2(lan.listen(m_network.desktopAddress, port), qPrintable(lan.errorString()));
-    QTcpServer local;
-    QVERIFY2(local.listen(QHostAddress::LocalHost, port), qPrintable(local.errorString()));
-}
-
-void TestEmbeddedShare::serviceAddressKeepsItOff()
-{
-    const std::unique_ptr<ShareService> service = startService();
-    QVERIFY(service);
-    Defaults::shared().setValue(QString::fromLatin1(DefaultsKey::shareServiceURL),
-                                serviceBase(*service).toString());
-    Shelf shelf;
-    shelf.add({ShelfItem(ShelfItem::Content::text(QStringLiteral("메모")))});
-    const QString url = startShare(*m_center, shelf);
-    QVERIFY(!url.isEmpty());
-    QCOMPARE(QUrl(url).host(), QStringLiteral("127.0.0.1"));
-    QVERIFY(!m_center->embeddedService().isRunning());
-    // None of the embedded service's ports is taken on the LAN address.
-    for (int offset = 0; offset < EmbeddedService::portAttempts; ++offset) {
-        QTcpServer probe;
-        QVERIFY2(
-            probe.listen(m_network.desktopAddress, quint16(EmbeddedService::defaultPort + offset)),
-            qPrintable(probe.errorString()));
-    }
-    m_center->stopSharing(shelf.id());
-    Defaults::shared().remove(QString::fromLatin1(DefaultsKey::shareServiceURL));
 }
 
 QTEST_MAIN(TestEmbeddedShare)

@@ -14,6 +14,7 @@
 #include "SharePageDriver.h"
 #include "ShareTestSupport.h"
 #include "TestSupport.h"
+#include "ZipSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,21 +40,17 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
     return bytes;
 }
 
-// The names in a ZIP archive as Python's zipfile reads them, after it has checked every entry's
-// CRC; nothing when it cannot read the archive.
-std::optional<QStringList> zipNames(const QString &archive)
+// The names in a ZIP archive as Python's zipfile reads them, sorted, after it has checked every
+// entry's CRC; the reason when it cannot read the archive.
+QStringList zipNames(const QString &archive)
 {
-    QProcess python;
-    python.start(QStringLiteral("python3"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("import sys, zipfile\n"
-                                 "z = zipfile.ZipFile(sys.argv[1])\n"
-                                 "assert z.testzip() is None\n"
-                                 "print('\\n'.join(sorted(z.namelist())))\n"),
-                  archive});
-    if (!python.waitForFinished(30000) || python.exitCode() != 0)
-        return std::nullopt;
-    return QString::fromUtf8(python.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    QString error;
+    const QJsonObject report = pythonReport(archive, &error);
+    if (!error.isEmpty() || !report.value(QStringLiteral("testzip")).isNull())
+        return {error};
+    QStringList names = pythonNames(report);
+    names.sort();
+    return names;
 }
 
 // A free UDP port on 127.0.0.1 to start a server on.
@@ -89,8 +86,6 @@ private Q_SLOTS:
     void relayedConnection();
 
 private:
-    // Opens the share address in a new page of the browser and waits for `count` items.
-    std::optional<QJsonArray> openPage(const QString &url, int count);
     QString path(const QString &name) const { return m_files.filePath(name); }
 
     QTemporaryDir m_files;
@@ -137,29 +132,9 @@ void TestShareEndToEnd::cleanupTestCase()
     m_desktop.reset();
 }
 
-std::optional<QJsonArray> TestShareEndToEnd::openPage(const QString &url, int count)
-{
-    if (!m_driver->call(QStringLiteral("open"), {{"url", url}}))
-        return std::nullopt;
-    const auto items =
-        m_driver->call(QStringLiteral("waitForListing"),
-                       {{"count", count}, {"timeout", browserWait}}, browserWait + 5000);
-    if (!items) {
-        // What the page shows and logged, for the failure message.
-        const QString waited = m_driver->error;
-        const auto status = m_driver->call(QStringLiteral("status"));
-        const auto log = m_driver->call(QStringLiteral("log"));
-        m_driver->error = waited + u' ' +
-                          QJsonDocument(status.value_or(QJsonValue()).toObject()).toJson() +
-                          QJsonDocument(log.value_or(QJsonValue()).toArray()).toJson();
-        return std::nullopt;
-    }
-    return items->toArray();
-}
-
 void TestShareEndToEnd::listsAndDownloads()
 {
-    const auto items = openPage(m_url, 4);
+    const auto items = m_driver->openPage(m_url, 4);
     QVERIFY2(items, qPrintable(m_driver->error));
     QCOMPARE(items->size(), 4);
     const QJsonObject file = itemNamed(*items, QStringLiteral("한글 문서.bin"));
@@ -177,26 +152,20 @@ void TestShareEndToEnd::listsAndDownloads()
         browserWait));
 
     // One file, byte for byte.
-    const auto saved = m_driver->call(
-        QStringLiteral("download"),
-        {{"item", file.value("id").toString()}, {"folder", m_downloads.path()}}, 90000);
+    const auto saved = m_driver->download(file.value("id").toString(), m_downloads.path());
     QVERIFY2(saved, qPrintable(m_driver->error));
-    QCOMPARE(saved->toObject().value("name").toString(), QStringLiteral("한글 문서.bin"));
-    QVERIFY(fileContents(saved->toObject().value("path").toString()) ==
-            fileContents(path("한글 문서.bin")));
+    QCOMPARE(saved->value("name").toString(), QStringLiteral("한글 문서.bin"));
+    QVERIFY(fileContents(saved->value("path").toString()) == fileContents(path("한글 문서.bin")));
 
     // A folder and everything, as archives with Korean names.
-    const auto folderZip = m_driver->call(
-        QStringLiteral("download"),
-        {{"item", folder.value("id").toString()}, {"folder", m_downloads.path()}}, 90000);
+    const auto folderZip = m_driver->download(folder.value("id").toString(), m_downloads.path());
     QVERIFY2(folderZip, qPrintable(m_driver->error));
-    QCOMPARE(zipNames(folderZip->toObject().value("path").toString()),
+    QCOMPARE(zipNames(folderZip->value("path").toString()),
              QStringList({"사진 모음/", "사진 모음/가.txt", "사진 모음/나.bin"}));
-    const auto all = m_driver->call(QStringLiteral("download"),
-                                    {{"item", "all"}, {"folder", m_downloads.path()}}, 90000);
+    const auto all = m_driver->download(QStringLiteral("all"), m_downloads.path());
     QVERIFY2(all, qPrintable(m_driver->error));
-    QVERIFY(all->toObject().value("name").toString().startsWith(QStringLiteral("Vyo ")));
-    QCOMPARE(zipNames(all->toObject().value("path").toString()),
+    QVERIFY(all->value("name").toString().startsWith(QStringLiteral("Vyo ")));
+    QCOMPARE(zipNames(all->value("path").toString()),
              QStringList({"사진 모음/", "사진 모음/가.txt", "사진 모음/나.bin", "사진.png",
                           "한글 문서.bin"}));
     // No archive is left behind on the desktop.
@@ -205,7 +174,7 @@ void TestShareEndToEnd::listsAndDownloads()
 
 void TestShareEndToEnd::uploadsLandOnTheShelf()
 {
-    QVERIFY2(openPage(m_url, 4), qPrintable(m_driver->error));
+    QVERIFY2(m_driver->openPage(m_url, 4), qPrintable(m_driver->error));
     const QString local = m_downloads.filePath(QStringLiteral("올린 파일.bin"));
     QVERIFY(writeFile(local, randomBytes(2 * 1024 * 1024 + 3, 3)));
     // Above 4 GiB the page refuses before sending anything (a sparse file: no disk is used).
@@ -245,7 +214,7 @@ void TestShareEndToEnd::cancelledArchiveIsDeleted()
     shelf.add({ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(path("큰 폴더"))))});
     const QString url = startShare(*m_center, shelf);
     QVERIFY(!url.isEmpty());
-    const auto items = openPage(url, 1);
+    const auto items = m_driver->openPage(url, 1);
     QVERIFY2(items, qPrintable(m_driver->error));
     QVERIFY(m_driver->call(QStringLiteral("startDownload"),
                            {{"item", items->first().toObject().value("id").toString()}}));
@@ -274,7 +243,7 @@ void TestShareEndToEnd::devicesComeAndGo()
     ShareSession *session = m_center->session(m_shelf.id());
     QVERIFY(session);
     QTRY_COMPARE_WITH_TIMEOUT(session->devices().size(), 2, browserWait); // the pages so far
-    QVERIFY2(openPage(m_url, 4), qPrintable(m_driver->error));
+    QVERIFY2(m_driver->openPage(m_url, 4), qPrintable(m_driver->error));
     QTRY_COMPARE_WITH_TIMEOUT(session->devices().size(), 3, browserWait);
     for (const ShareSession::Device &device : session->devices())
         QCOMPARE(device.route, PeerSession::Route::direct);
@@ -286,7 +255,7 @@ void TestShareEndToEnd::devicesComeAndGo()
 
 void TestShareEndToEnd::stopSaysGoodbye()
 {
-    QVERIFY2(openPage(m_url, 4), qPrintable(m_driver->error));
+    QVERIFY2(m_driver->openPage(m_url, 4), qPrintable(m_driver->error));
     m_center->stopSharing(m_shelf.id());
     const auto status = m_driver->call(QStringLiteral("waitForStatus"), {{"state", "bye"}});
     QVERIFY2(status, qPrintable(m_driver->error));
@@ -333,14 +302,10 @@ void TestShareEndToEnd::relayedConnection()
     QTRY_COMPARE(session->devices().first().route, PeerSession::Route::relay);
 
     // Data goes through the relay too.
-    const auto saved =
-        m_driver->call(QStringLiteral("download"),
-                       {{"item", items->toArray().first().toObject().value("id").toString()},
-                        {"folder", m_downloads.path()}},
-                       90000);
+    const auto saved = m_driver->download(
+        items->toArray().first().toObject().value("id").toString(), m_downloads.path());
     QVERIFY2(saved, qPrintable(m_driver->error));
-    QVERIFY(fileContents(saved->toObject().value("path").toString()) ==
-            fileContents(path("한글 문서.bin")));
+    QVERIFY(fileContents(saved->value("path").toString()) == fileContents(path("한글 문서.bin")));
     m_center->stopSharing(shelf.id());
 }
 

@@ -13,6 +13,7 @@
 #include "RoomHub.h"
 #include "ServiceTestSupport.h"
 #include "SharePageDriver.h"
+#include "SignalingRecorder.h"
 #include "TestSupport.h"
 
 #include <QJsonArray>
@@ -28,54 +29,6 @@ using Kind = SignalingClient::Event::Kind;
 namespace {
 
 const QString roomKey = QString::fromLatin1(base64UrlEncode(QByteArray(32, '\x37')));
-// Records a signaling client's events.
-struct Recorder
-{
-    QList<Event> events;
-
-    void attach(SignalingClient &client)
-    {
-        client.onEvent = [this](const Event &event) { events.append(event); };
-    }
-    std::optional<Event> waitFor(Kind kind, int milliseconds = browserWait)
-    {
-        std::optional<Event> found;
-        (void)QTest::qWaitFor(
-            [&] {
-                for (const Event &event : std::as_const(events)) {
-                    if (event.kind == kind) {
-                        found = event;
-                        return true;
-                    }
-                }
-                return false;
-            },
-            milliseconds);
-        if (found)
-            events.removeOne(*found);
-        return found;
-    }
-    // The first verified signal whose payload has `key` at its top level.
-    std::optional<QJsonObject> waitForPayload(const QString &key, int milliseconds = browserWait)
-    {
-        std::optional<QJsonObject> found;
-        (void)QTest::qWaitFor(
-            [&] {
-                for (const Event &event : std::as_const(events)) {
-                    const QJsonObject payload =
-                        QJsonDocument::fromJson(event.payload.toUtf8()).object();
-                    if (event.kind == Kind::signal && payload.contains(key)) {
-                        found = payload;
-                        return true;
-                    }
-                }
-                return false;
-            },
-            milliseconds);
-        return found;
-    }
-};
-
 QString shareAddress(const ShareService &service, const QString &roomID,
                      const QString &key = roomKey)
 {
@@ -123,15 +76,13 @@ void TestSharePage::joinsAsGuestAndShowsTheHostLeaving()
 {
     const QString room = testRoomID(1);
     SignalingClient desktop(serviceBase(*m_service), room, roomKey);
-    Recorder recorder;
-    recorder.attach(desktop);
-    desktop.connect();
-    QVERIFY(recorder.waitFor(Kind::connected));
+    SignalingRecorder recorder;
+    QVERIFY(recorder.connect(desktop));
 
     Driver driver;
     QVERIFY2(driver.call("open", {{"url", shareAddress(*m_service, room)}}),
              qPrintable(driver.error));
-    const auto joined = recorder.waitFor(Kind::peerJoined);
+    const auto joined = recorder.take(Kind::peerJoined, browserWait);
     QVERIFY(joined);
     // The host is there: the page waits for its offer.
     auto status = driver.call("waitForStatus", {{"state", "negotiating"}});
@@ -154,7 +105,7 @@ void TestSharePage::joinsAsGuestAndShowsTheHostLeaving()
     QVERIFY2(status, qPrintable(driver.error));
     QCOMPARE(status->toObject().value("retry").toBool(), false);
     desktop.connect();
-    const auto again = recorder.waitFor(Kind::peerJoined);
+    const auto again = recorder.take(Kind::peerJoined, browserWait);
     QVERIFY(again);
     QVERIFY(again->peerID != joined->peerID);
     QVERIFY2(driver.call("waitForStatus", {{"state", "negotiating"}}), qPrintable(driver.error));
@@ -178,10 +129,8 @@ void TestSharePage::signedSignalsBothWays()
 
     const QString room = testRoomID(bundledHmac ? 3 : 2);
     SignalingClient desktop(serviceBase(*m_service), room, roomKey);
-    Recorder recorder;
-    recorder.attach(desktop);
-    desktop.connect();
-    QVERIFY(recorder.waitFor(Kind::connected));
+    SignalingRecorder recorder;
+    QVERIFY(recorder.connect(desktop));
 
     Driver driver;
     const auto offer = driver.call("makeOffer");
@@ -189,7 +138,7 @@ void TestSharePage::signedSignalsBothWays()
     QVERIFY2(driver.call("open",
                          {{"url", shareAddress(*m_service, room)}, {"bundledHmac", bundledHmac}}),
              qPrintable(driver.error));
-    const auto joined = recorder.waitFor(Kind::peerJoined);
+    const auto joined = recorder.take(Kind::peerJoined, browserWait);
     QVERIFY(joined);
 
     // A candidate before the offer waits for it; the offer gets an answer. The signaling client
@@ -197,7 +146,7 @@ void TestSharePage::signedSignalsBothWays()
     desktop.send(joined->peerID, candidatePayload("candidate:1 1 udp 2122260223 127.0.0.1 "
                                                   "50000 typ host generation 0"));
     desktop.send(joined->peerID, offerPayload(offer->toString()));
-    const auto answer = recorder.waitForPayload("sdp");
+    const auto answer = recorder.waitForPayload("sdp", browserWait);
     QVERIFY(answer);
     const QJsonObject sdp = answer->value("sdp").toObject();
     QCOMPARE(sdp.value("type").toString(), QStringLiteral("answer"));
@@ -221,8 +170,7 @@ void TestSharePage::forgedSignalsNeverReachThePeerConnection()
     // A host socket of the test's own sends what the desktop never would.
     const QString room = testRoomID(4);
     TestSocket host;
-    host.open(roomSocketURL(*m_service, room, QStringLiteral("host")));
-    QVERIFY(host.waitOpen());
+    QVERIFY(openHost(host, *m_service, room));
     Driver driver;
     const auto offer = driver.call("makeOffer");
     QVERIFY2(offer, qPrintable(driver.error));

@@ -18,6 +18,7 @@
 #include "shelf/ShelfManager.h"
 #include "watch/WatchCenter.h"
 
+#include "AppSupport.h"
 #include "FakeShelfWindow.h"
 #include "ServiceTestSupport.h"
 #include "TestSupport.h"
@@ -37,6 +38,7 @@
 #include <memory>
 
 using namespace vyo;
+using test::child;
 
 namespace {
 
@@ -89,14 +91,6 @@ const EntryCase entryCases[] = {
 QString appsFolder(const QTemporaryDir &dir, const char *folder)
 {
     return dir.filePath(QString::fromLatin1(folder));
-}
-
-template <typename T> T *child(QWidget *parent, const QString &name)
-{
-    T *found = parent->findChild<T *>(name);
-    if (!found)
-        qWarning() << "no widget named" << name;
-    return found;
 }
 
 QStringList labelsNamed(QWidget *parent, const QString &name)

@@ -15,6 +15,7 @@
 #include "shelfwindow/ShelfView.h"
 
 #include "ServiceTestSupport.h"
+#include "ShelfSupport.h"
 #include "TestSupport.h"
 
 #include <QClipboard>
@@ -102,7 +103,7 @@ void TestShareView::init()
     Defaults::shared().setValue(DefaultsKey::shareServiceURL, serviceBase(*m_service).toString());
     Defaults::shared().remove(DefaultsKey::shareExpiryMinutes);
     m_shelf = std::make_unique<Shelf>();
-    m_shelf->add({ShelfItem(Content::text("메모")), ShelfItem(Content::text("둘째"))});
+    m_shelf->add({test::text("메모"), test::text("둘째")});
 }
 
 void TestShareView::cleanup()
@@ -178,7 +179,7 @@ void TestShareView::preparingThenShared()
     QVERIFY(child<QLineEdit>("addressField")->isReadOnly());
     QCOMPARE(child<QPushButton>("copyButton")->text(), QStringLiteral("복사"));
     QCOMPARE(child<QPushButton>("showItemsButton")->text(), QStringLiteral("항목 2개 보기"));
-    m_shelf->add({ShelfItem(Content::text("셋째"))});
+    m_shelf->add({test::text("셋째")});
     QCOMPARE(child<QPushButton>("showItemsButton")->text(), QStringLiteral("항목 3개 보기"));
     QCOMPARE(child<QPushButton>("stopButton")->text(), QStringLiteral("공유 중지"));
 

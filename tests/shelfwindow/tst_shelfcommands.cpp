@@ -562,8 +562,9 @@ void TestShelfCommands::inapplicableQuickActionDoesNothing()
     // The image vanished: nothing is left to convert or merge with.
     m_commands->runQuickAction(QuickAction::convertToJPEG);
     m_commands->runQuickAction(QuickAction::mergePDF);
+    // A run would have shown its status at once.
     QCOMPARE(statusOf(*m_shelf), noStatus);
-    QVERIFY(!finished.wait(300));
+    QVERIFY(finished.isEmpty());
     QCOMPARE(m_shelf->items().size(), 2);
 }
 

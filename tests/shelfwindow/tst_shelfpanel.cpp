@@ -375,7 +375,7 @@ void TestShelfPanel::screenshotsOfEachMode()
 {
     ShelfManager::Opened opened = open({600, 400});
     const auto save = [&](const QString &name) {
-        QTest::qWait(250); // past the fade-in
+        QTRY_COMPARE(panelOf(opened)->panel()->windowOpacity(), 1.0); // past the fade-in
         const QPixmap shot = panelOf(opened)->panel()->grab();
         QVERIFY(!shot.isNull());
         QVERIFY(shot.save(QString(VYO_ARTIFACTS) + "/shelf-" + name + ".png"));

@@ -11,6 +11,7 @@
 #include "shelfwindow/ShelfPanelController.h"
 #include "shortcuts/KeyboardShortcuts.h"
 
+#include "ShelfSupport.h"
 #include "TestSupport.h"
 
 #include <QAction>
@@ -28,12 +29,9 @@
 using namespace vyo;
 using Content = ShelfItem::Content;
 
-namespace {
+using test::text;
 
-ShelfItem text(const QString &t)
-{
-    return ShelfItem(Content::text(t));
-}
+namespace {
 
 // The menu as a list of lines: "---" for a separator, "(title)" for a disabled item, "title ▸"
 // for a submenu.
@@ -51,15 +49,6 @@ QStringList lines(const QMenu *menu)
         result << (action->isEnabled() ? line : "(" + line + ")");
     }
     return result;
-}
-
-QAction *actionNamed(const QMenu *menu, const QString &title)
-{
-    for (QAction *action : menu->actions()) {
-        if (action->text() == title)
-            return action;
-    }
-    return nullptr;
 }
 
 } // namespace
@@ -132,15 +121,15 @@ void TestStatusItem::withNothingOpen()
     QCOMPARE(lines(menu()),
              (QStringList{"새 셸프", "(클립보드로 새 셸프)", "---", "(닫은 셸프 다시 열기)",
                           "(최근 닫은 셸프 ▸)", "---", "설정…", "Vyo 종료"}));
-    QMenu *recent = actionNamed(menu(), "최근 닫은 셸프")->menu();
+    QMenu *recent = test::menuEntry(menu(), "최근 닫은 셸프")->menu();
     QVERIFY(recent->actions().isEmpty());
-    QCOMPARE(actionNamed(menu(), "설정…")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    QCOMPARE(actionNamed(menu(), "Vyo 종료")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QCOMPARE(test::menuEntry(menu(), "설정…")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    QCOMPARE(test::menuEntry(menu(), "Vyo 종료")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     QCOMPARE(m_controller->trayIcon()->toolTip(), "Vyo");
     QVERIFY(!m_controller->trayIcon()->icon().isNull());
 
     QSignalSpy settings(m_controller.get(), &StatusItemController::settingsRequested);
-    actionNamed(menu(), "설정…")->trigger();
+    test::menuEntry(menu(), "설정…")->trigger();
     QCOMPARE(settings.count(), 1);
 
     // Without a tray host the icon's place is unknown.
@@ -155,7 +144,7 @@ void TestStatusItem::openShelvesSection()
     auto unnamed = m_manager->newShelf();
     const QString file = m_dir->filePath("보고서.pdf");
     QVERIFY(test::writeFile(file, "pdf"));
-    unnamed.shelf->add({ShelfItem(Content::file(QUrl::fromLocalFile(file)))});
+    unnamed.shelf->add({test::file(file)});
     auto empty = m_manager->newShelf();
     empty.shelf->setName(QString()); // an empty name counts as none
     m_shared.insert(work.shelf->id());
@@ -164,19 +153,19 @@ void TestStatusItem::openShelvesSection()
              (QStringList{"새 셸프", "(클립보드로 새 셸프)", "---", "(열린 셸프)", "Work — 공유 중",
                           "보고서.pdf", "빈 셸프", "모든 셸프 닫기", "---", "(닫은 셸프 다시 열기)",
                           "(최근 닫은 셸프 ▸)", "---", "설정…", "Vyo 종료"}));
-    QCOMPARE(actionNamed(menu(), "Work — 공유 중")->data().toUuid(), work.shelf->id());
-    QCOMPARE(actionNamed(menu(), "보고서.pdf")->data().toUuid(), unnamed.shelf->id());
+    QCOMPARE(test::menuEntry(menu(), "Work — 공유 중")->data().toUuid(), work.shelf->id());
+    QCOMPARE(test::menuEntry(menu(), "보고서.pdf")->data().toUuid(), unnamed.shelf->id());
     // Every entry has an icon: the last item's, or an empty tray.
-    QVERIFY(!actionNamed(menu(), "보고서.pdf")->icon().isNull());
-    QVERIFY(!actionNamed(menu(), "빈 셸프")->icon().isNull());
+    QVERIFY(!test::menuEntry(menu(), "보고서.pdf")->icon().isNull());
+    QVERIFY(!test::menuEntry(menu(), "빈 셸프")->icon().isNull());
 
     // A shared shelf opens with its share sheet (a fresh request each time); others do not.
-    actionNamed(menu(), "Work — 공유 중")->trigger();
+    test::menuEntry(menu(), "Work — 공유 중")->trigger();
     const std::optional<QUuid> request = work.shelf->shareRequest();
     QVERIFY(request);
-    actionNamed(menu(), "Work — 공유 중")->trigger();
+    test::menuEntry(menu(), "Work — 공유 중")->trigger();
     QVERIFY(work.shelf->shareRequest() && work.shelf->shareRequest() != request);
-    actionNamed(menu(), "보고서.pdf")->trigger();
+    test::menuEntry(menu(), "보고서.pdf")->trigger();
     QVERIFY(!unnamed.shelf->shareRequest());
 }
 
@@ -186,17 +175,17 @@ void TestStatusItem::openShelfEntriesAndCloseAll()
     first.shelf->add({text("하나")});
     auto second = m_manager->newShelf();
 
-    actionNamed(menu(), "하나")->trigger();
+    test::menuEntry(menu(), "하나")->trigger();
     QCOMPARE(qobject_cast<ShelfPanelController *>(first.window)->frontOrderCount(), 1);
     QCOMPARE(qobject_cast<ShelfPanelController *>(second.window)->frontOrderCount(), 0);
     // A shelf closed since the menu was built is simply not there.
     m_controller->bringShelfToFront(QUuid::createUuid());
 
-    actionNamed(menu(), "모든 셸프 닫기")->trigger();
+    test::menuEntry(menu(), "모든 셸프 닫기")->trigger();
     QVERIFY(m_manager->shelves().isEmpty());
     QCOMPARE(m_manager->recent().snapshots.size(), 1); // the empty one is not kept
     QVERIFY(!lines(menu()).contains("(열린 셸프)"));
-    QVERIFY(!actionNamed(menu(), "모든 셸프 닫기"));
+    QVERIFY(!test::menuEntry(menu(), "모든 셸프 닫기"));
 }
 
 void TestStatusItem::pinnedSection()
@@ -207,37 +196,25 @@ void TestStatusItem::pinnedSection()
     m_manager->pin(opened.shelf);
     const QUuid pinID = *opened.shelf->pinID();
 
-    QStringList expected{"새 셸프",
-                         "(클립보드로 새 셸프)",
-                         "---",
-                         "(열린 셸프)",
-                         "고정",
-                         "모든 셸프 닫기",
-                         "---",
-                         "(고정된 셸프)",
-                         "고정 — 열림",
-                         "---",
-                         "(닫은 셸프 다시 열기)",
-                         "(최근 닫은 셸프 ▸)",
-                         "---",
-                         "설정…",
-                         "Vyo 종료"};
-    QCOMPARE(lines(menu()), expected);
-    QCOMPARE(actionNamed(menu(), "고정 — 열림")->data().toUuid(), pinID);
+    QCOMPARE(lines(menu()), (QStringList{"새 셸프", "(클립보드로 새 셸프)", "---", "(열린 셸프)",
+                                         "고정", "모든 셸프 닫기", "---", "(고정된 셸프)",
+                                         "고정 — 열림", "---", "(닫은 셸프 다시 열기)",
+                                         "(최근 닫은 셸프 ▸)", "---", "설정…", "Vyo 종료"}));
+    QCOMPARE(test::menuEntry(menu(), "고정 — 열림")->data().toUuid(), pinID);
 
     // Choosing the open pinned shelf brings its panel to the front.
-    actionNamed(menu(), "고정 — 열림")->trigger();
+    test::menuEntry(menu(), "고정 — 열림")->trigger();
     QCOMPARE(qobject_cast<ShelfPanelController *>(opened.window)->frontOrderCount(), 1);
 
     // Closed, it stays in the pinned section (not in the recent list) and opens again from there.
     m_manager->close(opened.shelf);
     QVERIFY(m_manager->recent().snapshots.isEmpty());
-    QAction *entry = actionNamed(menu(), "고정");
+    QAction *entry = test::menuEntry(menu(), "고정");
     QVERIFY(entry && entry->isEnabled());
     entry->trigger();
     QCOMPARE(m_manager->shelves().size(), 1);
     QCOMPARE(m_manager->shelves().first()->pinID(), std::optional<QUuid>(pinID));
-    QVERIFY(actionNamed(menu(), "고정 — 열림"));
+    QVERIFY(test::menuEntry(menu(), "고정 — 열림"));
 }
 
 void TestStatusItem::recentSection()
@@ -252,8 +229,8 @@ void TestStatusItem::recentSection()
     m_controller->now = [closedAt] { return closedAt.addSecs(5 * 60); };
 
     QMenu *top = menu();
-    QVERIFY(actionNamed(top, "닫은 셸프 다시 열기")->isEnabled());
-    QAction *submenuItem = actionNamed(top, "최근 닫은 셸프");
+    QVERIFY(test::menuEntry(top, "닫은 셸프 다시 열기")->isEnabled());
+    QAction *submenuItem = test::menuEntry(top, "최근 닫은 셸프");
     QVERIFY(submenuItem->isEnabled());
     QStringList recentLines = lines(submenuItem->menu());
     QCOMPARE(recentLines.size(), 4);
@@ -264,23 +241,23 @@ void TestStatusItem::recentSection()
              m_manager->recent().snapshots.first().id);
 
     // Choosing the older one reopens it and leaves the newer in the list.
-    actionNamed(submenuItem->menu(), recentLines.at(1))->trigger();
+    test::menuEntry(submenuItem->menu(), recentLines.at(1))->trigger();
     QCOMPARE(m_manager->shelves().size(), 1);
     QCOMPARE(m_manager->shelves().first()->title(), "오래된 것");
     QCOMPARE(m_manager->recent().snapshots.size(), 1);
 
     // "닫은 셸프 다시 열기" takes the newest.
-    actionNamed(menu(), "닫은 셸프 다시 열기")->trigger();
+    test::menuEntry(menu(), "닫은 셸프 다시 열기")->trigger();
     QCOMPARE(m_manager->shelves().size(), 2);
     QCOMPARE(m_manager->shelves().last()->title(), "새것");
 
     auto again = m_manager->newShelf();
     again.shelf->add({text("또")});
     m_manager->close(again.shelf);
-    QVERIFY(actionNamed(menu(), "최근 닫은 셸프")->isEnabled());
-    actionNamed(actionNamed(menu(), "최근 닫은 셸프")->menu(), "목록 지우기")->trigger();
+    QVERIFY(test::menuEntry(menu(), "최근 닫은 셸프")->isEnabled());
+    test::menuEntry(test::menuEntry(menu(), "최근 닫은 셸프")->menu(), "목록 지우기")->trigger();
     QVERIFY(m_manager->recent().snapshots.isEmpty());
-    QVERIFY(!actionNamed(menu(), "최근 닫은 셸프")->isEnabled());
+    QVERIFY(!test::menuEntry(menu(), "최근 닫은 셸프")->isEnabled());
     QCOMPARE(m_desktop->dialogs().beeps(), 0);
 }
 
@@ -292,7 +269,7 @@ void TestStatusItem::reopenWithNothingToReopenBeeps()
     const QString file = m_dir->filePath("사라질.txt");
     QVERIFY(test::writeFile(file, "x"));
     auto opened = m_manager->newShelf();
-    opened.shelf->add({ShelfItem(Content::file(QUrl::fromLocalFile(file)))});
+    opened.shelf->add({test::file(file)});
     m_manager->close(opened.shelf);
     QVERIFY(QFile::remove(file));
     const QUuid id = m_manager->recent().snapshots.first().id;
@@ -306,9 +283,9 @@ void TestStatusItem::reopenWithNothingToReopenBeeps()
 void TestStatusItem::menuFollowsTheShortcutsAndRebuildsBeforeOpening()
 {
     QMenu *built = menu();
-    QCOMPARE(actionNamed(built, "새 셸프")->shortcut(),
+    QCOMPARE(test::menuEntry(built, "새 셸프")->shortcut(),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M));
-    QCOMPARE(actionNamed(built, "닫은 셸프 다시 열기")->shortcut(),
+    QCOMPARE(test::menuEntry(built, "닫은 셸프 다시 열기")->shortcut(),
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_M));
 
     m_shortcuts->setShortcut(KeyboardShortcuts::Shortcut{40, 768},
@@ -317,16 +294,16 @@ void TestStatusItem::menuFollowsTheShortcutsAndRebuildsBeforeOpening()
     auto opened = m_manager->newShelf();
     opened.shelf->setName("방금");
     // The menu is rebuilt when it is about to open, not before.
-    QVERIFY(!actionNamed(m_controller->menu(), "방금"));
+    QVERIFY(!test::menuEntry(m_controller->menu(), "방금"));
     Q_EMIT m_controller->menu()->aboutToShow();
-    QVERIFY(actionNamed(m_controller->menu(), "방금"));
-    QCOMPARE(actionNamed(m_controller->menu(), "새 셸프")->shortcut(),
+    QVERIFY(test::menuEntry(m_controller->menu(), "방금"));
+    QCOMPARE(test::menuEntry(m_controller->menu(), "새 셸프")->shortcut(),
              QKeySequence(Qt::META | Qt::SHIFT | Qt::Key_K));
-    QVERIFY(actionNamed(m_controller->menu(), "닫은 셸프 다시 열기")->shortcut().isEmpty());
+    QVERIFY(test::menuEntry(m_controller->menu(), "닫은 셸프 다시 열기")->shortcut().isEmpty());
 
     // Choosing "새 셸프" opens an empty shelf and shows its panel (beside the pointer here: no
     // tray host tells where the icon is).
-    actionNamed(m_controller->menu(), "새 셸프")->trigger();
+    test::menuEntry(m_controller->menu(), "새 셸프")->trigger();
     QCOMPARE(m_manager->shelves().size(), 2);
     ShelfPanelController *controller =
         qobject_cast<ShelfPanelController *>(m_manager->window(m_manager->shelves().last()->id()));
@@ -336,10 +313,10 @@ void TestStatusItem::menuFollowsTheShortcutsAndRebuildsBeforeOpening()
 void TestStatusItem::clipboardEntry()
 {
     QClipboard *clipboard = QGuiApplication::clipboard();
-    QVERIFY(!actionNamed(menu(), "클립보드로 새 셸프")->isEnabled());
+    QVERIFY(!test::menuEntry(menu(), "클립보드로 새 셸프")->isEnabled());
 
     clipboard->setText("붙여 넣을 글");
-    QAction *entry = actionNamed(menu(), "클립보드로 새 셸프");
+    QAction *entry = test::menuEntry(menu(), "클립보드로 새 셸프");
     QVERIFY(entry->isEnabled());
     entry->trigger();
     QCOMPARE(m_manager->shelves().size(), 1);
@@ -354,7 +331,7 @@ void TestStatusItem::clipboardEntry()
     auto *unusable = new QMimeData;
     unusable->setData("application/x-vyo-test", "x");
     clipboard->setMimeData(unusable);
-    QVERIFY(!actionNamed(menu(), "클립보드로 새 셸프")->isEnabled());
+    QVERIFY(!test::menuEntry(menu(), "클립보드로 새 셸프")->isEnabled());
     m_controller->openShelfFromClipboard();
     QCOMPARE(m_manager->shelves().size(), 1);
     QCOMPARE(m_desktop->dialogs().beeps(), 1);
@@ -371,8 +348,6 @@ void TestStatusItem::placementNextToTheIcon_data()
     QTest::addColumn<Rect>("screen");
     QTest::addColumn<Point>("origin");
 
-    const Size panel{180, 210};
-    Q_UNUSED(panel);
     const Rect screen{{0, 0}, {1920, 1080}};
     // A panel at the top: centred under the icon, 8 points below its bottom edge.
     QTest::newRow("top") << Rect{{1000, 1052}, {24, 28}} << screen

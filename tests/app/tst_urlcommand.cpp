@@ -79,7 +79,6 @@ void TestURLCommand::parse_data()
     QTest::newRow("no host") << "vyoshelf:new" << int(Kind::invalid) << none;
     QTest::newRow("other scheme") << "https://new" << int(Kind::invalid) << none;
     QTest::newRow("no scheme") << "new" << int(Kind::invalid) << none;
-    QTest::newRow("garbage") << "%%%://\x01\x02" << int(Kind::invalid) << none;
     QTest::newRow("empty") << "" << int(Kind::invalid) << none;
 }
 

@@ -164,7 +164,6 @@ void TestCore::defaultsRegistrationKeepsUserValues()
     QCOMPARE(defaults.restoreShelves(), false);
     QCOMPARE(defaults.shakeEnabled(), true);
     QCOMPARE(defaults.shakeSensitivity(), 1);
-    QCOMPARE(defaults.shareExpiryMinutes(), 30);
     QCOMPARE(defaults.notchDropEnabled(), true);
     QCOMPARE(defaults.removeAfterDragOut(), false);
     QCOMPARE(defaults.hasShownWelcome(), false);

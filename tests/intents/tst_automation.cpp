@@ -339,39 +339,25 @@ void TestAutomation::commandLine_data()
     QTest::addColumn<QString>("printed");
     QTest::addColumn<QString>("appLog");
     const QString opened = "셸프 열림 (열린 셸프 1개)";
-    QTest::newRow("share with no shelf")
-        << QStringList{"--share"} << QByteArray() << 1 << "열려 있는 셸프가 없어요."
-        << "";
-    QTest::newRow("new shelf") << QStringList{"--new-shelf"} << QByteArray() << 0 << "" << opened;
-    QTest::newRow("reopen with nothing closed")
-        << QStringList{"--reopen"} << QByteArray() << 0 << ""
-        << "";
-    QTest::newRow("add a file") << QStringList{"--add", "보고서.pdf"} << QByteArray() << 0 << ""
-                                << opened;
-    QTest::newRow("add standard input")
-        << QStringList{"--add", "-", "--name", "메모.txt"} << QByteArray("hi") << 0 << "" << opened;
-    QTest::newRow("standard input above what the bus carries")
-        << QStringList{"--add", "-"} << QByteArray(63 * 1024 * 1024 + 1, 'x') << 1 << "63MiB"
-        << "";
-    QTest::newRow("missing file") << QStringList{"--add", "/nonexistent/x"} << QByteArray() << 1
-                                  << "파일을 찾을 수 없어요: /nonexistent/x"
-                                  << "";
-    QTest::newRow("nothing to add")
-        << QStringList{"--add"} << QByteArray() << 2 << "담을 파일을 적어 주세요."
-        << "";
-    QTest::newRow("two actions") << QStringList{"--new-shelf", "--reopen"} << QByteArray() << 2
-                                 << "하나만"
-                                 << "";
-    QTest::newRow("stray argument")
-        << QStringList{"--share", "x"} << QByteArray() << 2 << "알 수 없는 인수: x"
-        << "";
-    QTest::newRow("name without standard input")
-        << QStringList{"--new-shelf", "--name", "x"} << QByteArray() << 2 << "--name"
-        << "";
-    QTest::newRow("version") << QStringList{"--version"} << QByteArray() << 0 << "Vyo 0.1.0"
-                             << "";
-    QTest::newRow("help") << QStringList{"--help"} << QByteArray() << 0 << "--new-shelf"
-                          << "";
+    const auto row = [](const char *name, const QString &arguments, int exitCode,
+                        const QString &printed, const QString &appLog = {},
+                        const QByteArray &input = {}) {
+        QTest::newRow(name) << arguments.split(' ') << input << exitCode << printed << appLog;
+    };
+    row("share with no shelf", "--share", 1, "열려 있는 셸프가 없어요.");
+    row("new shelf", "--new-shelf", 0, "", opened);
+    row("reopen with nothing closed", "--reopen", 0, "");
+    row("add a file", "--add 보고서.pdf", 0, "", opened);
+    row("add standard input", "--add - --name 메모.txt", 0, "", opened, "hi");
+    row("standard input above what the bus carries", "--add -", 1, "63MiB", {},
+        QByteArray(63 * 1024 * 1024 + 1, 'x'));
+    row("missing file", "--add /nonexistent/x", 1, "파일을 찾을 수 없어요: /nonexistent/x");
+    row("nothing to add", "--add", 2, "담을 파일을 적어 주세요.");
+    row("two actions", "--new-shelf --reopen", 2, "하나만");
+    row("stray argument", "--share x", 2, "알 수 없는 인수: x");
+    row("name without standard input", "--new-shelf --name x", 2, "--name");
+    row("version", "--version", 0, "Vyo 0.1.0");
+    row("help", "--help", 0, "--new-shelf");
 }
 
 void TestAutomation::commandLine()

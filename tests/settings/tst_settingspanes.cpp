@@ -18,6 +18,7 @@
 #include "shelf/ShelfManager.h"
 #include "watch/WatchCenter.h"
 
+#include "AppSupport.h"
 #include "FakeShelfWindow.h"
 #include "ServiceTestSupport.h"
 #include "TestSupport.h"
@@ -37,6 +38,7 @@
 #include <memory>
 
 using namespace vyo;
+using test::child;
 
 namespace {
 
@@ -89,14 +91,6 @@ const EntryCase entryCases[] = {
 QString appsFolder(const QTemporaryDir &dir, const char *folder)
 {
     return dir.filePath(QString::fromLatin1(folder));
-}
-
-template <typename T> T *child(QWidget *parent, const QString &name)
-{
-    T *found = parent->findChild<T *>(name);
-    if (!found)
-        qWarning() << "no widget named" << name;
-    return found;
 }
 
 QStringList labelsNamed(QWidget *parent, const QString &name)
@@ -366,13 +360,11 @@ void TestSettingsPanes::suggestionsRowsAndMissingFolder()
 
 void TestSettingsPanes::connectivity_data()
 {
-    QTest::addColumn<QString>("service"); // "", "plain", "turn" or an address
+    QTest::addColumn<QString>("service"); // "", "turn" or an address
     QTest::addColumn<SharePane::ConnectionStatus>("expected");
     QTest::addColumn<QString>("cardTitle");
     const QString caution = "일부 네트워크에서는 연결이 안 될 수 있어요";
     QTest::newRow("embedded") << "" << SharePane::ConnectionStatus::directOnly << caution;
-    QTest::newRow("service without relay")
-        << "plain" << SharePane::ConnectionStatus::directOnly << caution;
     QTest::newRow("service with relay") << "turn" << SharePane::ConnectionStatus::everywhere << "";
     QTest::newRow("unreachable") << "http://127.0.0.1:1/" << SharePane::ConnectionStatus::offline
                                  << "인터넷에 연결되어 있지 않아요";
@@ -384,12 +376,11 @@ void TestSettingsPanes::connectivity()
     QFETCH(SharePane::ConnectionStatus, expected);
     QFETCH(QString, cardTitle);
     std::unique_ptr<ShareService> running;
-    if (service == "plain" || service == "turn") {
+    if (service == "turn") {
+        // A real service on 127.0.0.1; how its answers read is the table of statusOfAnswers.
         ServiceConfig config = test::serviceTestConfig();
-        if (service == "turn") {
-            config.turnURLs = {"turn:127.0.0.1:3478"};
-            config.turnSecret = "secret";
-        }
+        config.turnURLs = {"turn:127.0.0.1:3478"};
+        config.turnSecret = "secret";
         running = test::startService(config);
         QVERIFY(running);
         service = test::serviceBase(*running).toString();

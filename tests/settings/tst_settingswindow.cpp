@@ -17,6 +17,7 @@
 #include "shortcuts/KeyboardShortcuts.h"
 #include "update/Updater.h"
 
+#include "AppSupport.h"
 #include "ChildProcess.h"
 #include "TestSupport.h"
 
@@ -34,18 +35,11 @@
 #include <unistd.h>
 
 using namespace vyo;
+using test::child;
 
 namespace {
 
 const QString refusedPrefix = QStringLiteral("설정을 바꾸지 못했어요: ");
-
-template <typename T = QWidget> T *child(const QWidget *parent, const QString &name)
-{
-    T *found = parent->findChild<T *>(name);
-    if (!found)
-        qWarning("no child %s", qPrintable(name));
-    return found;
-}
 
 void saveShot(QWidget *widget, const QString &name)
 {
@@ -297,11 +291,11 @@ void TestSettingsWindow::aboutPaneLinksAndLicences()
     QVERIFY(!child<QPushButton>(pane, "checkNow")->isEnabled());
     QList<QUrl> opened;
     pane->openURL = [&opened](const QUrl &url) { opened.append(url); };
-    QTest::mouseClick(child(pane, "webSiteRow"), Qt::LeftButton);
+    QTest::mouseClick(child<QWidget>(pane, "webSiteRow"), Qt::LeftButton);
     QCOMPARE(opened, QList<QUrl>{QUrl(VYO_WEBSITE)});
     saveShot(window, "about");
 
-    QTest::mouseClick(child(pane, "licensesRow"), Qt::LeftButton);
+    QTest::mouseClick(child<QWidget>(pane, "licensesRow"), Qt::LeftButton);
     LicensesSheet *sheet = pane->licensesSheet();
     QVERIFY(sheet && QTest::qWaitForWindowExposed(sheet));
     QCOMPARE(sheet->size(), QSize(480, 560));
@@ -363,7 +357,7 @@ void TestSettingsWindow::welcomeKeyboardRowFollowsTheShortcut()
              "설정에서 새 셸프 단축키를 지정할 수 있습니다.");
     shortcuts.reset(newShelf);
 
-    QTest::mouseClick(child(welcome, "startButton"), Qt::LeftButton);
+    QTest::mouseClick(child<QWidget>(welcome, "startButton"), Qt::LeftButton);
     QVERIFY(!welcome->isVisible());
     SettingsWindowController::shared().showWelcome();
     QCOMPARE(SettingsWindowController::shared().welcomeWindow(), welcome);

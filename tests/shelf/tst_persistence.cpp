@@ -3,6 +3,7 @@
 #include "shelf/Shelf.h"
 #include "shelf/ShelfPersistence.h"
 
+#include "ShelfSupport.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -38,7 +39,6 @@ private Q_SLOTS:
     void handWrittenFiles();
     void loadLogsUnreadableFiles_data();
     void loadLogsUnreadableFiles();
-    void otherVersionIsDiscarded();
     void missingFileIsSilent();
     void failedSaveKeepsOldFile();
     void saveCreatesFolder();
@@ -54,8 +54,7 @@ void TestPersistence::snapshotMembers()
     QTemporaryDir dir;
     QVERIFY(test::writeFile(dir.filePath("a.txt"), "a"));
     Shelf shelf;
-    shelf.add({ShelfItem(Content::text("메모")), ShelfItem(Content::link(QUrl("https://x.y/z"))),
-               ShelfItem(Content::file(QUrl::fromLocalFile(dir.filePath("a.txt"))))});
+    shelf.add({test::text("메모"), test::link("https://x.y/z"), test::file(dir.filePath("a.txt"))});
     shelf.setName(QString(""));
 
     QJsonObject json = toJson(ShelfSnapshot::from(shelf));
@@ -97,8 +96,7 @@ void TestPersistence::roundTrip()
     ShelfPersistence persistence(dir.filePath("Vyo/shelves.json"));
     ShelfPersistence::State state;
     Shelf shelf;
-    shelf.add({ShelfItem(Content::text("a\nb")),
-               ShelfItem(Content::link(QUrl("https://한국.kr/경로?q=1")))});
+    shelf.add({test::text("a\nb"), test::link("https://한국.kr/경로?q=1")});
     shelf.setColor(ShelfColor::purple);
     state.open.append(ShelfSnapshot::from(shelf, Rect{{-100, 0}, {260, 340}}));
     state.recent.push(ShelfSnapshot::from(
@@ -135,6 +133,11 @@ void TestPersistence::handWrittenFiles_data()
     QTest::addColumn<bool>("readable");
     QTest::addColumn<int>("openCount");
 
+    // A file whose "open" list holds one snapshot with these members besides its id.
+    const auto open = [](const QByteArray &members, const char *list = "open") -> QByteArray {
+        return QByteArray("{\"") + list + R"(":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F",)" +
+               members + "}]}";
+    };
     const QByteArray s = validSnapshot;
     QTest::newRow("empty object") << QByteArray("{}") << true << 0;
     QTest::newRow("no version") << "{\"open\":[" + s + "]}" << true << 1;
@@ -143,54 +146,29 @@ void TestPersistence::handWrittenFiles_data()
                R"({"version":1,"extra":{"deep":[1,2]},"open":[{"id":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f","title":"t","items":[{"kind":"text","text":"x","future":true}],"unknown":1}]})")
         << true << 1;
     QTest::newRow("color none accepted")
-        << QByteArray(
-               R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"color":"none"}]})")
-        << true << 1;
-    QTest::newRow("snapshot without items")
-        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t"}]})")
-        << false << 0;
-    QTest::newRow("snapshot without title")
-        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","items":[]}]})")
-        << false << 0;
+        << open(R"("title":"t","items":[],"color":"none")") << true << 1;
+    QTest::newRow("snapshot without items") << open(R"("title":"t")") << false << 0;
+    QTest::newRow("snapshot without title") << open(R"("items":[])") << false << 0;
     QTest::newRow("recent without snapshots") << QByteArray(R"({"recent":{}})") << false << 0;
     QTest::newRow("recent as array") << QByteArray(R"({"recent":[]})") << false << 0;
     QTest::newRow("open as object") << QByteArray(R"({"open":{}})") << false << 0;
     QTest::newRow("version as string") << QByteArray(R"({"version":"1"})") << false << 0;
     QTest::newRow("version fraction") << QByteArray(R"({"version":1.5})") << false << 0;
-    QTest::newRow("unknown kind")
-        << QByteArray(
-               R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[{"kind":"video"}]}]})")
-        << false << 0;
+    QTest::newRow("unknown kind") << open(R"("title":"t","items":[{"kind":"video"}])") << false
+                                  << 0;
     QTest::newRow("unknown color")
-        << QByteArray(
-               R"({"pinned":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"color":"pink"}]})")
-        << false << 0;
-    QTest::newRow("title as number")
-        << QByteArray(
-               R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":5,"items":[]}]})")
-        << false << 0;
+        << open(R"("title":"t","items":[],"color":"pink")", "pinned") << false << 0;
+    QTest::newRow("title as number") << open(R"("title":5,"items":[])") << false << 0;
     QTest::newRow("id not a uuid")
         << QByteArray(R"({"open":[{"id":"abc","title":"t","items":[]}]})") << false << 0;
     QTest::newRow("frame of wrong shape")
-        << QByteArray(
-               R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"frame":[1,2,3,4]}]})")
-        << false << 0;
+        << open(R"("title":"t","items":[],"frame":[1,2,3,4])") << false << 0;
     QTest::newRow("closedAt as string")
-        << QByteArray(
-               R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[],"closedAt":"yesterday"}]})")
-        << false << 0;
+        << open(R"("title":"t","items":[],"closedAt":"yesterday")") << false << 0;
     QTest::newRow("bookmark not base64")
-        << QByteArray(
-               R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":[{"kind":"file","url":"file:///a","bookmark":"@@@"}]}]})")
+        << open(R"("title":"t","items":[{"kind":"file","url":"file:///a","bookmark":"@@@"}])")
         << false << 0;
-    QTest::newRow("item not an object")
-        << QByteArray(
-               R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t","items":["x"]}]})")
-        << false << 0;
-    QTest::newRow("top level array") << QByteArray("[]") << false << 0;
-    QTest::newRow("truncated") << QByteArray("{\"open\":[") + s.left(30) << false << 0;
-    QTest::newRow("not json") << QByteArray("\x00\x01garbage", 9) << false << 0;
-    QTest::newRow("deep nesting") << QByteArray(100000, '[') << false << 0;
+    QTest::newRow("item not an object") << open(R"("title":"t","items":["x"])") << false << 0;
     QTest::newRow("huge string member")
         << "{\"extra\":\"" + QByteArray(4 * 1024 * 1024, 'x') + "\",\"open\":[" + s + "]}" << true
         << 1;
@@ -217,9 +195,6 @@ void TestPersistence::loadLogsUnreadableFiles_data()
     const QString unreadable = "셸프 저장 파일을 읽지 못함, 빈 상태로 시작: ";
     const QByteArray valid = "{\"version\":1,\"open\":[" + QByteArray(validSnapshot) + "]}";
     QTest::newRow("garbage") << QByteArray("not json") << unreadable;
-    QTest::newRow("missing items")
-        << QByteArray(R"({"open":[{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","title":"t"}]})")
-        << unreadable;
     QTest::newRow("empty file") << QByteArray() << unreadable;
     QTest::newRow("cut short") << valid.left(valid.size() / 2) << unreadable;
     QTest::newRow("other version") << QByteArray(valid).replace("\"version\":1", "\"version\":2")
@@ -257,16 +232,6 @@ void TestPersistence::loadLogsUnreadableFiles()
     }
 }
 
-void TestPersistence::otherVersionIsDiscarded()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("shelves.json");
-    QVERIFY(test::writeFile(path, "{\"version\":2,\"open\":[" + QByteArray(validSnapshot) + "]}"));
-    test::LogCapture log;
-    QCOMPARE(ShelfPersistence(path).load(), ShelfPersistence::State());
-    QVERIFY(log.contains("알 수 없는 저장 형식 버전 2, 빈 상태로 시작"));
-}
-
 void TestPersistence::missingFileIsSilent()
 {
     QTemporaryDir dir;
@@ -286,13 +251,13 @@ void TestPersistence::failedSaveKeepsOldFile()
     ShelfPersistence persistence(path);
     ShelfPersistence::State old;
     Shelf shelf;
-    shelf.add({ShelfItem(Content::text("오래된 내용"))});
+    shelf.add({test::text("오래된 내용")});
     old.open.append(ShelfSnapshot::from(shelf));
     QVERIFY(persistence.save(old));
 
     // A file-size limit makes the next write fail part-way, as a full disk would.
     ShelfPersistence::State big = old;
-    shelf.add({ShelfItem(Content::text(QString(100000, u'가')))});
+    shelf.add({test::text(QString(100000, u'가'))});
     big.open.append(ShelfSnapshot::from(shelf));
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit previous{};
@@ -388,9 +353,8 @@ void TestPersistence::bookmarksFindRenamedAndMovedFiles()
 
     Shelf shelf;
     for (const char *name : {"보고서.txt", "사진.png", "지울 파일.txt"})
-        shelf.add(
-            {ShelfItem(Content::file(QUrl::fromLocalFile(home + "/Documents/work/" + name)))});
-    shelf.add({ShelfItem(Content::text("글"))});
+        shelf.add({test::file(home + "/Documents/work/" + name)});
+    shelf.add({test::text("글")});
     const ShelfSnapshot snapshot = ShelfSnapshot::from(shelf);
 
     // Rename in the same folder, move into a sibling's subfolder, delete.
@@ -476,8 +440,6 @@ void TestPersistence::resolveDropsWhatCannotComeBack()
     limits.maxEntries = 5;
     limits.extraRoots = {dir.path()};
     QVERIFY(!resolveFileBookmark(bookmark, limits));
-    QVERIFY(!resolveFileBookmark("{}"));
-    QVERIFY(!resolveFileBookmark(QByteArray(1000, '\xff')));
 }
 
 void TestPersistence::referencedUrlsAndCleanUp()

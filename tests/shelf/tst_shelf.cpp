@@ -1,5 +1,6 @@
 #include "shelf/Shelf.h"
 
+#include "ShelfSupport.h"
 #include "TestSupport.h"
 
 #include <QClipboard>
@@ -12,30 +13,10 @@
 using namespace vyo;
 using Content = ShelfItem::Content;
 
-namespace {
-
-ShelfItem text(const QString &t)
-{
-    return ShelfItem(Content::text(t));
-}
-ShelfItem link(const QString &u)
-{
-    return ShelfItem(Content::link(QUrl(u)));
-}
-ShelfItem file(const QString &path)
-{
-    return ShelfItem(Content::file(QUrl::fromLocalFile(path)));
-}
-
-QStringList names(const Shelf &shelf)
-{
-    QStringList result;
-    for (const ShelfItem &item : shelf.items())
-        result.append(item.displayName());
-    return result;
-}
-
-} // namespace
+using test::file;
+using test::link;
+using test::names;
+using test::text;
 
 class TestShelf : public QObject
 {
@@ -61,51 +42,27 @@ void TestShelf::displayNames_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("payload");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("text first line") << "text"
-                                     << "첫 줄\n둘째 줄"
-                                     << "첫 줄";
-    QTest::newRow("text leading newlines") << "text"
-                                           << "\n\r\n  들여쓴 줄\n"
-                                           << "  들여쓴 줄";
-    QTest::newRow("text CR") << "text"
-                             << "a\rb"
-                             << "a";
-    QTest::newRow("text vertical tab") << "text"
-                                       << "a\vb"
-                                       << "a";
-    QTest::newRow("text form feed") << "text"
-                                    << "a\fb"
-                                    << "a";
-    QTest::newRow("text next line") << "text" << u"a\u0085b"_qs << "a";
-    QTest::newRow("text line separator") << "text" << u"a\u2028b"_qs << "a";
-    QTest::newRow("text paragraph separator") << "text" << u"\u2029b"_qs << "b";
-    QTest::newRow("text only newlines") << "text"
-                                        << "\n\n"
-                                        << "\n\n";
-    QTest::newRow("text empty") << "text"
-                                << ""
-                                << "";
-    QTest::newRow("text tab kept") << "text"
-                                   << "\ta b "
-                                   << "\ta b ";
-    QTest::newRow("link host") << "link"
-                               << "https://example.com/a?b=c"
-                               << "example.com";
-    QTest::newRow("link idn host") << "link"
-                                   << "https://한국.kr/"
-                                   << "xn--3e0b707e.kr";
-    QTest::newRow("link without host") << "link"
-                                       << "mailto:a@b.c"
-                                       << "mailto:a@b.c";
-    QTest::newRow("file name") << "file"
-                               << "/tmp/보고서.pdf"
-                               << "보고서.pdf";
-    QTest::newRow("folder with slash") << "file"
-                                       << "/tmp/폴더/"
-                                       << "폴더";
-    QTest::newRow("image") << "image"
-                           << "/tmp/x/이미지.png"
-                           << "이미지";
+    const auto row = [](const char *name, const char *kind, const QString &payload,
+                        const QString &expected) {
+        QTest::newRow(name) << QString(kind) << payload << expected;
+    };
+    row("text first line", "text", "첫 줄\n둘째 줄", "첫 줄");
+    row("text leading newlines", "text", "\n\r\n  들여쓴 줄\n", "  들여쓴 줄");
+    row("text CR", "text", "a\rb", "a");
+    row("text vertical tab", "text", "a\vb", "a");
+    row("text form feed", "text", "a\fb", "a");
+    row("text next line", "text", u"a\u0085b"_qs, "a");
+    row("text line separator", "text", u"a\u2028b"_qs, "a");
+    row("text paragraph separator", "text", u"\u2029b"_qs, "b");
+    row("text only newlines", "text", "\n\n", "\n\n");
+    row("text empty", "text", "", "");
+    row("text tab kept", "text", "\ta b ", "\ta b ");
+    row("link host", "link", "https://example.com/a?b=c", "example.com");
+    row("link idn host", "link", "https://한국.kr/", "xn--3e0b707e.kr");
+    row("link without host", "link", "mailto:a@b.c", "mailto:a@b.c");
+    row("file name", "file", "/tmp/보고서.pdf", "보고서.pdf");
+    row("folder with slash", "file", "/tmp/폴더/", "폴더");
+    row("image", "image", "/tmp/x/이미지.png", "이미지");
 }
 
 void TestShelf::displayNames()
@@ -113,14 +70,11 @@ void TestShelf::displayNames()
     QFETCH(QString, kind);
     QFETCH(QString, payload);
     QFETCH(QString, expected);
-    Content content = Content::text(payload);
-    if (kind == "link")
-        content = Content::link(QUrl(payload));
-    else if (kind == "file")
-        content = Content::file(QUrl::fromLocalFile(payload));
-    else if (kind == "image")
-        content = Content::image(QUrl::fromLocalFile(payload));
-    QCOMPARE(ShelfItem(content).displayName(), expected);
+    const ShelfItem item = kind == "link"    ? link(payload)
+                           : kind == "file"  ? file(payload)
+                           : kind == "image" ? test::image(payload)
+                                             : text(payload);
+    QCOMPARE(item.displayName(), expected);
 }
 
 void TestShelf::titles()
@@ -248,31 +202,21 @@ void TestShelf::selection_data()
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QString>("selected");
     QTest::addColumn<QString>("anchor");
-    QTest::newRow("single") << QStringList{"single:b"} << "b"
-                            << "b";
-    QTest::newRow("single replaces") << QStringList{"single:b", "single:d"} << "d"
-                                     << "d";
-    QTest::newRow("range without anchor") << QStringList{"range:c"} << "c"
-                                          << "c";
-    QTest::newRow("range after single") << QStringList{"single:b", "range:d"} << "bcd"
-                                        << "b";
-    QTest::newRow("range backwards") << QStringList{"single:d", "range:a"} << "abcd"
-                                     << "d";
-    QTest::newRow("range replaces, keeps anchor")
-        << QStringList{"single:b", "range:e", "range:c"} << "bc"
-        << "b";
-    QTest::newRow("range over toggled") << QStringList{"single:a", "toggle:e", "range:c"} << "cde"
-                                        << "e";
-    QTest::newRow("toggle adds") << QStringList{"single:a", "toggle:c"} << "ac"
-                                 << "c";
-    QTest::newRow("toggle removes selected")
-        << QStringList{"single:a", "toggle:c", "toggle:a"} << "c"
-        << "a";
-    QTest::newRow("range to stranger selects it alone") << QStringList{"single:a", "range:x"} << "x"
-                                                        << "a";
-    QTest::newRow("range from vanished anchor keeps anchor")
-        << QStringList{"single:x", "range:c"} << "c"
-        << "x";
+    const auto row = [](const char *name, const QString &steps, const QString &selected,
+                        const QString &anchor) {
+        QTest::newRow(name) << steps.split(' ') << selected << anchor;
+    };
+    row("single", "single:b", "b", "b");
+    row("single replaces", "single:b single:d", "d", "d");
+    row("range without anchor", "range:c", "c", "c");
+    row("range after single", "single:b range:d", "bcd", "b");
+    row("range backwards", "single:d range:a", "abcd", "d");
+    row("range replaces, keeps anchor", "single:b range:e range:c", "bc", "b");
+    row("range over toggled", "single:a toggle:e range:c", "cde", "e");
+    row("toggle adds", "single:a toggle:c", "ac", "c");
+    row("toggle removes selected", "single:a toggle:c toggle:a", "c", "a");
+    row("range to stranger selects it alone", "single:a range:x", "x", "a");
+    row("range from vanished anchor keeps anchor", "single:x range:c", "c", "x");
 }
 
 void TestShelf::selection()
@@ -309,7 +253,7 @@ void TestShelf::removeMissingFiles()
     QVERIFY(test::writeFile(dir.filePath("goes.txt"), "b"));
     Shelf shelf;
     shelf.add({file(dir.filePath("stays.txt")), file(dir.filePath("goes.txt")), text("t"),
-               link("https://x.y"), ShelfItem(Content::image(QUrl::fromLocalFile("/no/img.png")))});
+               link("https://x.y"), test::image("/no/img.png")});
     int changes = 0;
     QObject::connect(&shelf, &Shelf::changed, [&] { ++changes; });
     shelf.removeMissingFiles();
@@ -328,8 +272,7 @@ void TestShelf::removeMissingFiles()
 void TestShelf::fileURLs()
 {
     Shelf shelf;
-    shelf.add({text("t"), file("/a"), link("https://x.y"),
-               ShelfItem(Content::image(QUrl::fromLocalFile("/b.png")))});
+    shelf.add({text("t"), file("/a"), link("https://x.y"), test::image("/b.png")});
     QCOMPARE(shelf.fileURLs(),
              (QList<QUrl>{QUrl::fromLocalFile("/a"), QUrl::fromLocalFile("/b.png")}));
 }

@@ -50,7 +50,6 @@ private Q_SLOTS:
     void undecodableImageFallsThrough();
     void unwritableItemsFolderLogsAndFallsThrough();
     void promisesNeverOverrideFiles();
-    void makeDropDirectoryNamesFolderByUuid();
     void contentEquality();
 };
 
@@ -156,25 +155,13 @@ void TestShelfItem::promisesNeverOverrideFiles()
 {
     QMimeData files;
     files.setUrls({QUrl::fromLocalFile("/tmp/a")});
-    bool called = false;
-    QVERIFY(!ShelfItem::receivePromisedFiles(
-        &files, [&](const ShelfItem &, const QUuid &) { called = true; }));
     QMimeData none;
-    QVERIFY(!ShelfItem::receivePromisedFiles(
-        &none, [&](const ShelfItem &, const QUuid &) { called = true; }));
-    QVERIFY(!ShelfItem::receivePromisedFiles(
-        nullptr, [&](const ShelfItem &, const QUuid &) { called = true; }));
+    bool called = false;
+    const auto add = [&](const ShelfItem &, const QUuid &) { called = true; };
+    QVERIFY(!ShelfItem::receivePromisedFiles(&files, add));
+    QVERIFY(!ShelfItem::receivePromisedFiles(&none, add));
+    QVERIFY(!ShelfItem::receivePromisedFiles(nullptr, add));
     QVERIFY(!called);
-}
-
-void TestShelfItem::makeDropDirectoryNamesFolderByUuid()
-{
-    const auto first = makeDropDirectory();
-    const auto second = makeDropDirectory();
-    QVERIFY(first && second);
-    QVERIFY(*first != *second);
-    QVERIFY(QFileInfo(*first).isDir());
-    QCOMPARE(QFileInfo(*first).absolutePath(), QDir(itemsDirectory()).absolutePath());
 }
 
 void TestShelfItem::contentEquality()

@@ -7,6 +7,7 @@
 #include "shelfwindow/ShelfCommands.h"
 
 #include "ActionTestFiles.h"
+#include "ShelfSupport.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -103,7 +104,7 @@ void TestPreviewWindow::nothingToPreviewBeeps()
     ShelfCommands commands(&shelf);
     const QUrl gone = write(QStringLiteral("gone.txt"), "x");
     QFile::remove(path(QStringLiteral("gone.txt")));
-    shelf.add({ShelfItem(Content::text(QStringLiteral("t"))), item(gone)});
+    shelf.add({test::text(QStringLiteral("t")), item(gone)});
 
     commands.togglePreview();
     QCOMPARE(m_desktop.dialogs().beeps(), 1);

@@ -15,6 +15,7 @@
 #include "shelfwindow/ShelfView.h"
 
 #include "ServiceTestSupport.h"
+#include "ShelfSupport.h"
 #include "TestSupport.h"
 
 #include <QClipboard>
@@ -37,8 +38,6 @@ using namespace std::chrono_literals;
 using Content = ShelfItem::Content;
 using Route = PeerSession::Route;
 
-Q_DECLARE_METATYPE(Route)
-
 class TestShareView : public QObject
 {
     Q_OBJECT
@@ -49,12 +48,10 @@ private Q_SLOTS:
 
     void preparingThenShared();
     void qrCodeReadsBackAsTheAddress();
-    void noteMinutes_data();
     void noteMinutes();
     void copyConfirmationLastsFromTheFirstPress();
     void devicesFollowTheShare();
-    void routeTexts_data();
-    void routeTexts();
+    void closedRouteText();
     void errorViewBackAndRetry();
     void shelfViewToggle();
 
@@ -102,7 +99,7 @@ void TestShareView::init()
     Defaults::shared().setValue(DefaultsKey::shareServiceURL, serviceBase(*m_service).toString());
     Defaults::shared().remove(DefaultsKey::shareExpiryMinutes);
     m_shelf = std::make_unique<Shelf>();
-    m_shelf->add({ShelfItem(Content::text("메모")), ShelfItem(Content::text("둘째"))});
+    m_shelf->add({test::text("메모"), test::text("둘째")});
 }
 
 void TestShareView::cleanup()
@@ -178,7 +175,7 @@ void TestShareView::preparingThenShared()
     QVERIFY(child<QLineEdit>("addressField")->isReadOnly());
     QCOMPARE(child<QPushButton>("copyButton")->text(), QStringLiteral("복사"));
     QCOMPARE(child<QPushButton>("showItemsButton")->text(), QStringLiteral("항목 2개 보기"));
-    m_shelf->add({ShelfItem(Content::text("셋째"))});
+    m_shelf->add({test::text("셋째")});
     QCOMPARE(child<QPushButton>("showItemsButton")->text(), QStringLiteral("항목 3개 보기"));
     QCOMPARE(child<QPushButton>("stopButton")->text(), QStringLiteral("공유 중지"));
 
@@ -229,30 +226,22 @@ void TestShareView::qrCodeReadsBackAsTheAddress()
              session()->url().toString());
 }
 
-void TestShareView::noteMinutes_data()
-{
-    QTest::addColumn<QVariant>("stored");
-    QTest::addColumn<int>("shown");
-    QTest::newRow("default") << QVariant() << 30;
-    QTest::newRow("fifteen") << QVariant(15) << 15;
-    QTest::newRow("an hour") << QVariant(60) << 60;
-    QTest::newRow("five") << QVariant(5) << 5;
-    QTest::newRow("four is five") << QVariant(4) << 5;
-    QTest::newRow("one by hand is five") << QVariant(1) << 5;
-}
-
 void TestShareView::noteMinutes()
 {
-    QFETCH(QVariant, stored);
-    QFETCH(int, shown);
     showView();
     QTRY_COMPARE(m_view->mode(), ShareView::Mode::shared);
-    // The note follows the setting while it is shown.
-    if (stored.isValid())
+    const auto note = [](int minutes) -> QString {
+        return QStringLiteral(
+                   "주소를 아는 사람만 열 수 있고, 파일은 서버를 거쳐 저장되지 않아요. ") +
+               QString::number(minutes) + QStringLiteral("분 동안 쓰지 않으면 닫혀요.");
+    };
+    QCOMPARE(labelText("noteLabel"), note(30)); // the default
+    // The note follows the setting while it is shown; less than five minutes is five.
+    const std::pair<int, int> storedAndShown[] = {{15, 15}, {60, 60}, {5, 5}, {4, 5}, {1, 5}};
+    for (const auto &[stored, shown] : storedAndShown) {
         Defaults::shared().setValue(DefaultsKey::shareExpiryMinutes, stored);
-    QCOMPARE(labelText("noteLabel"),
-             QStringLiteral("주소를 아는 사람만 열 수 있고, 파일은 서버를 거쳐 저장되지 않아요. ") +
-                 QString::number(shown) + QStringLiteral("분 동안 쓰지 않으면 닫혀요."));
+        QCOMPARE(labelText("noteLabel"), note(shown));
+    }
 }
 
 void TestShareView::copyConfirmationLastsFromTheFirstPress()
@@ -320,21 +309,10 @@ void TestShareView::devicesFollowTheShare()
     QVERIFY(!shows("activityLabel"));
 }
 
-void TestShareView::routeTexts_data()
+void TestShareView::closedRouteText()
 {
-    QTest::addColumn<Route>("route");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("relay") << Route::relay << QStringLiteral("중계로 연결됨");
-    QTest::newRow("direct") << Route::direct << QStringLiteral("직접 연결됨");
-    QTest::newRow("connecting") << Route::connecting << QStringLiteral("연결 중…");
-    QTest::newRow("closed") << Route::closed << QStringLiteral("연결 끊김");
-}
-
-void TestShareView::routeTexts()
-{
-    QFETCH(Route, route);
-    QFETCH(QString, text);
-    QCOMPARE(ShareView::routeText(route), text);
+    // The other routes' texts show in the device lines of devicesFollowTheShare.
+    QCOMPARE(ShareView::routeText(Route::closed), QStringLiteral("연결 끊김"));
 }
 
 void TestShareView::errorViewBackAndRetry()

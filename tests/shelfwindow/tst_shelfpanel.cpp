@@ -12,6 +12,7 @@
 #include "shelfwindow/ShelfView.h"
 
 #include "ChildProcess.h"
+#include "ShelfSupport.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -84,6 +85,11 @@ private:
     QString m_output;
 };
 
+ShelfPanelController *panelOf(const ShelfManager::Opened &opened)
+{
+    return qobject_cast<ShelfPanelController *>(opened.window);
+}
+
 QString activeWindow()
 {
     return xdotoolOutput({QStringLiteral("getactivewindow")}).trimmed();
@@ -146,9 +152,8 @@ void TestShelfPanel::cleanup()
 ShelfManager::Opened TestShelfPanel::open(Point origin)
 {
     ShelfManager::Opened opened = m_manager->newShelf();
-    qobject_cast<ShelfPanelController *>(opened.window)->present(origin, origin);
-    [[maybe_unused]] const bool exposed =
-        QTest::qWaitForWindowExposed(qobject_cast<ShelfPanelController *>(opened.window)->panel());
+    panelOf(opened)->present(origin, origin);
+    [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(panelOf(opened)->panel());
     return opened;
 }
 
@@ -166,15 +171,15 @@ void TestShelfPanel::presentingAndGrowingNeverTakesFocus()
     QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), peer.windowId(), 5000);
 
     ShelfManager::Opened opened = open({800, 400});
-    QVERIFY(qobject_cast<ShelfPanelController *>(opened.window)->panel()->isVisible());
+    QVERIFY(panelOf(opened)->panel()->isVisible());
     QTest::qWait(300);
     QCOMPARE(activeWindow(), peer.windowId());
 
-    opened.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
-    qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(true);
+    opened.shelf->add({test::text("a"), test::text("b")});
+    panelOf(opened)->view()->setExpanded(true);
     QTest::qWait(300);
     QCOMPARE(activeWindow(), peer.windowId());
-    QCOMPARE(qobject_cast<ShelfPanelController *>(opened.window)->panel()->size(), QSize(260, 340));
+    QCOMPARE(panelOf(opened)->panel()->size(), QSize(260, 340));
 }
 
 void TestShelfPanel::clickAnywhereGivesTheKeys_data()
@@ -203,9 +208,9 @@ void TestShelfPanel::clickAnywhereGivesTheKeys()
 
     // The panel is presented in its final size, so the window server has it where Qt has it.
     ShelfManager::Opened opened = m_manager->newShelf();
-    auto *controller = qobject_cast<ShelfPanelController *>(opened.window);
+    auto *controller = panelOf(opened);
     if (target != "emptyState")
-        opened.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
+        opened.shelf->add({test::text("a"), test::text("b")});
     controller->view()->setExpanded(expanded);
     controller->present({700, 400}, {700, 400});
     QVERIFY(QTest::qWaitForWindowExposed(controller->panel()));
@@ -234,44 +239,42 @@ void TestShelfPanel::placementStaysOnScreen()
     const double height = QGuiApplication::primaryScreen()->geometry().height();
     // Off the right edge and below the bottom edge (y upwards: below means negative).
     ShelfManager::Opened opened = open({double(visible.right()) - 50, -300});
-    const QRect geometry = qobject_cast<ShelfPanelController *>(opened.window)->panel()->geometry();
+    const QRect geometry = panelOf(opened)->panel()->geometry();
     QCOMPARE(geometry.right(), visible.right());
     QCOMPARE(geometry.bottom(), visible.bottom());
-    const Rect frame = qobject_cast<ShelfPanelController *>(opened.window)->frame();
+    const Rect frame = panelOf(opened)->frame();
     QCOMPARE(frame.maxX(), double(visible.right() + 1));
     QCOMPARE(frame.minY(), height - visible.bottom() - 1);
 
     // A reference point on no screen places the panel on the main screen.
     ShelfManager::Opened second = m_manager->newShelf();
-    qobject_cast<ShelfPanelController *>(second.window)->present({-5000, 400}, {-5000, 400});
-    QVERIFY(
-        visible.contains(qobject_cast<ShelfPanelController *>(second.window)->panel()->geometry()));
+    panelOf(second)->present({-5000, 400}, {-5000, 400});
+    QVERIFY(visible.contains(panelOf(second)->panel()->geometry()));
 }
 
 void TestShelfPanel::growthKeepsTheTopEdge()
 {
     ShelfManager::Opened opened = open({400, 500});
-    const double top = qobject_cast<ShelfPanelController *>(opened.window)->frame().maxY();
+    const double top = panelOf(opened)->frame().maxY();
     QCOMPARE(top, 710.0);
-    opened.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
-    qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(true);
-    QCOMPARE(qobject_cast<ShelfPanelController *>(opened.window)->frame().size, (Size{260, 340}));
-    QCOMPARE(qobject_cast<ShelfPanelController *>(opened.window)->frame().maxY(), top);
-    qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(false);
-    QCOMPARE(qobject_cast<ShelfPanelController *>(opened.window)->frame().maxY(), top);
+    opened.shelf->add({test::text("a"), test::text("b")});
+    panelOf(opened)->view()->setExpanded(true);
+    QCOMPARE(panelOf(opened)->frame().size, (Size{260, 340}));
+    QCOMPARE(panelOf(opened)->frame().maxY(), top);
+    panelOf(opened)->view()->setExpanded(false);
+    QCOMPARE(panelOf(opened)->frame().maxY(), top);
 
     // Near the bottom the grown panel is pushed up just enough to fit.
     ShelfManager::Opened low = open({400, 0});
-    low.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
-    qobject_cast<ShelfPanelController *>(low.window)->view()->setExpanded(true);
+    low.shelf->add({test::text("a"), test::text("b")});
+    panelOf(low)->view()->setExpanded(true);
     const double height = QGuiApplication::primaryScreen()->geometry().height();
-    QCOMPARE(qobject_cast<ShelfPanelController *>(low.window)->frame().minY(),
-             height - screen().bottom() - 1);
+    QCOMPARE(panelOf(low)->frame().minY(), height - screen().bottom() - 1);
     // Shrunk again, it stays where it was pushed to.
-    const double pushedTop = qobject_cast<ShelfPanelController *>(low.window)->frame().maxY();
-    qobject_cast<ShelfPanelController *>(low.window)->view()->setExpanded(false);
-    QCOMPARE(qobject_cast<ShelfPanelController *>(low.window)->frame().size, (Size{180, 210}));
-    QCOMPARE(qobject_cast<ShelfPanelController *>(low.window)->frame().maxY(), pushedTop);
+    const double pushedTop = panelOf(low)->frame().maxY();
+    panelOf(low)->view()->setExpanded(false);
+    QCOMPARE(panelOf(low)->frame().size, (Size{180, 210}));
+    QCOMPARE(panelOf(low)->frame().maxY(), pushedTop);
 }
 
 void TestShelfPanel::userMovesAreReported()
@@ -280,20 +283,16 @@ void TestShelfPanel::userMovesAreReported()
     QSignalSpy saved(m_manager.get(), &ShelfManager::saved);
     QVERIFY(saved.wait(2000)); // the save that opening scheduled
     // The user drags the header to a new place.
-    const QPoint header =
-        qobject_cast<ShelfPanelController *>(opened.window)->panel()->mapToGlobal(QPoint(90, 14));
+    const QPoint header = panelOf(opened)->panel()->mapToGlobal(QPoint(90, 14));
     QVERIFY(xdotool(dragGesture(header, header + QPoint(120, 80))));
     // The header follows the pointer: the top edge ends up 80 points lower (y upwards).
-    QTRY_VERIFY_WITH_TIMEOUT(
-        std::abs(qobject_cast<ShelfPanelController *>(opened.window)->frame().maxY() - 430.0) < 10,
-        5000);
-    const double top = qobject_cast<ShelfPanelController *>(opened.window)->frame().maxY();
-    QTRY_COMPARE_WITH_TIMEOUT(qobject_cast<ShelfPanelController *>(opened.window)->anchoredTop(),
-                              std::optional<double>(top), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(panelOf(opened)->frame().maxY() - 430.0) < 10, 5000);
+    const double top = panelOf(opened)->frame().maxY();
+    QTRY_COMPARE_WITH_TIMEOUT(panelOf(opened)->anchoredTop(), std::optional<double>(top), 2000);
     QVERIFY(saved.wait(2000));
-    opened.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
-    qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(true);
-    QCOMPARE(qobject_cast<ShelfPanelController *>(opened.window)->frame().maxY(), top);
+    opened.shelf->add({test::text("a"), test::text("b")});
+    panelOf(opened)->view()->setExpanded(true);
+    QCOMPARE(panelOf(opened)->frame().maxY(), top);
 }
 
 void TestShelfPanel::realDragInFromAnotherClient()
@@ -303,8 +302,7 @@ void TestShelfPanel::realDragInFromAnotherClient()
     QVERIFY(peer.waitForLine("READY"));
     ShelfManager::Opened opened = open({900, 400});
     const QRect source = peer.frame();
-    const QPoint target =
-        qobject_cast<ShelfPanelController *>(opened.window)->panel()->geometry().center();
+    const QPoint target = panelOf(opened)->panel()->geometry().center();
     QVERIFY(xdotool(dragGesture(source.center(), target)));
     QVERIFY2(peer.waitForLine("DRAGRESULT"), "the drag did not end");
     QTRY_COMPARE_WITH_TIMEOUT(opened.shelf->items().size(), 1, 5000);
@@ -321,14 +319,12 @@ void TestShelfPanel::realDragOutCopiesAndMoves()
     const QString first = file("첫째.txt");
     const QString second = file("둘째.txt");
     ShelfManager::Opened opened = open({900, 300});
-    opened.shelf->add({ShelfItem(Content::file(QUrl::fromLocalFile(first))),
-                       ShelfItem(Content::file(QUrl::fromLocalFile(second)))});
-    qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(true);
+    opened.shelf->add({test::file(first), test::file(second)});
+    panelOf(opened)->view()->setExpanded(true);
     QTest::qWait(100);
 
     const auto rowCenter = [&](int index) {
-        QWidget *area =
-            qobject_cast<ShelfPanelController *>(opened.window)->view()->rows()[index]->dragArea();
+        QWidget *area = panelOf(opened)->view()->rows()[index]->dragArea();
         return area->mapToGlobal(area->rect().center());
     };
     QVERIFY(xdotool(dragGesture(rowCenter(0), peer.frame().center())));
@@ -362,15 +358,13 @@ void TestShelfPanel::realDragOutCopiesAndMoves()
 void TestShelfPanel::dragOntoItsOwnShelfIsRefused()
 {
     ShelfManager::Opened opened = open({700, 300});
-    opened.shelf->add({ShelfItem(Content::text("a")), ShelfItem(Content::text("b"))});
-    qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(true);
+    opened.shelf->add({test::text("a"), test::text("b")});
+    panelOf(opened)->view()->setExpanded(true);
     QTest::qWait(100);
     QSignalSpy targeted(opened.shelf, &Shelf::isDropTargetedChanged);
-    QWidget *area =
-        qobject_cast<ShelfPanelController *>(opened.window)->view()->rows()[0]->dragArea();
+    QWidget *area = panelOf(opened)->view()->rows()[0]->dragArea();
     const QPoint from = area->mapToGlobal(area->rect().center());
-    const QPoint to =
-        qobject_cast<ShelfPanelController *>(opened.window)->panel()->mapToGlobal(QPoint(130, 300));
+    const QPoint to = panelOf(opened)->panel()->mapToGlobal(QPoint(130, 300));
     QVERIFY(xdotool(dragGesture(from, to)));
     QTest::qWait(300);
     QCOMPARE(targeted.count(), 0);
@@ -381,19 +375,18 @@ void TestShelfPanel::screenshotsOfEachMode()
 {
     ShelfManager::Opened opened = open({600, 400});
     const auto save = [&](const QString &name) {
-        QTest::qWait(250); // past the fade-in
-        const QPixmap shot = qobject_cast<ShelfPanelController *>(opened.window)->panel()->grab();
+        QTRY_COMPARE(panelOf(opened)->panel()->windowOpacity(), 1.0); // past the fade-in
+        const QPixmap shot = panelOf(opened)->panel()->grab();
         QVERIFY(!shot.isNull());
         QVERIFY(shot.save(QString(VYO_ARTIFACTS) + "/shelf-" + name + ".png"));
     };
     save("empty");
-    opened.shelf->add({ShelfItem(Content::text("메모 한 줄")),
-                       ShelfItem(Content::link(QUrl("https://example.com/page"))),
-                       ShelfItem(Content::file(QUrl::fromLocalFile(file("문서.txt"))))});
+    opened.shelf->add({test::text("메모 한 줄"), test::link("https://example.com/page"),
+                       test::file(file("문서.txt"))});
     opened.shelf->setName("작업 모음");
     opened.shelf->setColor(ShelfColor::blue);
     save("stack");
-    qobject_cast<ShelfPanelController *>(opened.window)->view()->setExpanded(true);
+    panelOf(opened)->view()->setExpanded(true);
     opened.shelf->setStatus(QStringLiteral("만들었어요"));
     save("list");
 }
@@ -418,9 +411,9 @@ void TestShelfPanel::grownPanelLeavesNoGhostPixels()
     };
     const auto make = [&](bool expanded) {
         ShelfManager::Opened opened = m_manager->newShelf();
-        opened.shelf->add({ShelfItem(Content::text("메모")), ShelfItem(Content::text("글"))});
+        opened.shelf->add({test::text("메모"), test::text("글")});
         opened.shelf->setColor(ShelfColor::blue);
-        auto *controller = qobject_cast<ShelfPanelController *>(opened.window);
+        auto *controller = panelOf(opened);
         controller->view()->setExpanded(expanded);
         controller->present({500, 200}, {500, 200});
         return std::pair{opened.shelf, controller};

@@ -77,6 +77,9 @@ private Q_SLOTS:
 private:
     QTemporaryDir *m_dir = nullptr;
     WatchedFolder m_folder;
+    // Watching m_folder; sizes by hand.
+    FolderWatchState m_state;
+    FakeFiles m_files;
     QString file(const QString &name) const { return m_folder.path + u'/' + name; }
 };
 
@@ -85,6 +88,9 @@ void TestFolderWatchState::init()
     m_dir = new QTemporaryDir;
     QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("Downloads/sub")));
     m_folder = WatchedFolder{newId(), m_dir->filePath(QStringLiteral("Downloads")), true};
+    m_state = FolderWatchState();
+    m_state.update({m_folder});
+    m_files = FakeFiles();
 }
 
 void TestFolderWatchState::cleanup()
@@ -125,9 +131,7 @@ void TestFolderWatchState::ignoredNames()
     QCOMPARE(FolderWatchState::isIgnoredName(name), ignored);
 
     // The same decision holds for an event.
-    FolderWatchState state;
-    state.update({m_folder});
-    QCOMPARE(state.handle(created(file(name)), Clock::now()), !ignored);
+    QCOMPARE(m_state.handle(created(file(name)), Clock::now()), !ignored);
 }
 
 void TestFolderWatchState::eventKinds_data()
@@ -155,92 +159,77 @@ void TestFolderWatchState::eventKinds()
     QFETCH(bool, modified);
     QFETCH(bool, counts);
 
-    FolderWatchState state;
-    state.update({m_folder});
     FileSystemEvent event{file(QStringLiteral("a.png")), isFile, created, renamed, modified};
-    QCOMPARE(state.handle(event, Clock::now()), counts);
-    QCOMPARE(state.pending().size(), counts ? 1 : 0);
+    QCOMPARE(m_state.handle(event, Clock::now()), counts);
+    QCOMPARE(m_state.pending().size(), counts ? 1 : 0);
 }
 
 void TestFolderWatchState::onlyFilesDirectlyInsideAWatchedFolder()
 {
-    FolderWatchState state;
-    state.update({m_folder});
     const auto now = Clock::now();
-    QVERIFY(!state.handle(created(file(QStringLiteral("sub/inner.txt"))), now));
-    QVERIFY(!state.handle(created(m_dir->filePath(QStringLiteral("elsewhere.txt"))), now));
-    QVERIFY(state.handle(created(file(QStringLiteral("top.txt"))), now));
+    QVERIFY(!m_state.handle(created(file(QStringLiteral("sub/inner.txt"))), now));
+    QVERIFY(!m_state.handle(created(m_dir->filePath(QStringLiteral("elsewhere.txt"))), now));
+    QVERIFY(m_state.handle(created(file(QStringLiteral("top.txt"))), now));
     // A second event for a pending file changes nothing.
-    QVERIFY(!state.handle(created(file(QStringLiteral("top.txt"))), now));
-    QCOMPARE(state.pending().size(), 1);
-    QCOMPARE(state.pending().value(file(QStringLiteral("top.txt"))).folder, m_folder);
+    QVERIFY(!m_state.handle(created(file(QStringLiteral("top.txt"))), now));
+    QCOMPARE(m_state.pending().size(), 1);
+    QCOMPARE(m_state.pending().value(file(QStringLiteral("top.txt"))).folder, m_folder);
 }
 
 void TestFolderWatchState::folderMatchedThroughSymbolicLink()
 {
     const QString link = m_dir->filePath(QStringLiteral("link"));
     QVERIFY(QFile::link(m_folder.path, link));
-    FolderWatchState state;
-    state.update({m_folder});
     // An event that names the folder through a link, or with "." in it, still matches.
-    QVERIFY(state.handle(created(link + QStringLiteral("/a.txt")), Clock::now()));
-    QVERIFY(state.handle(created(m_folder.path + QStringLiteral("/./b.txt")), Clock::now()));
+    QVERIFY(m_state.handle(created(link + QStringLiteral("/a.txt")), Clock::now()));
+    QVERIFY(m_state.handle(created(m_folder.path + QStringLiteral("/./b.txt")), Clock::now()));
 }
 
 void TestFolderWatchState::settlesAfterTwoEqualNonZeroSizes()
 {
-    FolderWatchState state;
-    state.update({m_folder});
-    FakeFiles files;
     const QString path = file(QStringLiteral("shot.png"));
     const auto t0 = Clock::now();
-    state.handle(created(path), t0);
-    files.set(path, 100);
+    m_state.handle(created(path), t0);
+    m_files.set(path, 100);
 
-    QVERIFY(state.settleCheck(files.query(), t0 + 500ms).isEmpty()); // first measurement
-    QCOMPARE(state.pending().value(path).size, std::optional<qint64>(100));
-    const auto reports = state.settleCheck(files.query(), t0 + 1000ms);
+    QVERIFY(m_state.settleCheck(m_files.query(), t0 + 500ms).isEmpty()); // first measurement
+    QCOMPARE(m_state.pending().value(path).size, std::optional<qint64>(100));
+    const auto reports = m_state.settleCheck(m_files.query(), t0 + 1000ms);
     QCOMPARE(reportedPaths(reports), QStringList{path});
     QCOMPARE(reports.first().folder, m_folder);
-    QVERIFY(state.pending().isEmpty());
-    QVERIFY(state.delivered().contains(path));
+    QVERIFY(m_state.pending().isEmpty());
+    QVERIFY(m_state.delivered().contains(path));
 }
 
 void TestFolderWatchState::vanishedOrNonRegularFilesAreDropped()
 {
-    FolderWatchState state;
-    state.update({m_folder});
-    FakeFiles files;
     const auto now = Clock::now();
     const QString gone = file(QStringLiteral("gone.txt"));
     const QString link = file(QStringLiteral("link"));
     const QString fifo = file(QStringLiteral("fifo"));
     const QString kept = file(QStringLiteral("kept.txt"));
     for (const QString &path : {gone, link, fifo, kept})
-        state.handle(created(path), now);
-    files.set(link, 10, Type::symbolicLink);
-    files.set(fifo, 0, Type::other);
-    files.set(kept, 10);
+        m_state.handle(created(path), now);
+    m_files.set(link, 10, Type::symbolicLink);
+    m_files.set(fifo, 0, Type::other);
+    m_files.set(kept, 10);
 
-    QVERIFY(state.settleCheck(files.query(), now + 500ms).isEmpty());
-    QCOMPARE(state.pending().keys(), QStringList{kept});
-    QCOMPARE(reportedPaths(state.settleCheck(files.query(), now + 1000ms)), QStringList{kept});
+    QVERIFY(m_state.settleCheck(m_files.query(), now + 500ms).isEmpty());
+    QCOMPARE(m_state.pending().keys(), QStringList{kept});
+    QCOMPARE(reportedPaths(m_state.settleCheck(m_files.query(), now + 1000ms)), QStringList{kept});
 }
 
 void TestFolderWatchState::reportsComeInArrivalOrder()
 {
-    FolderWatchState state;
-    state.update({m_folder});
-    FakeFiles files;
     QStringList paths;
     const auto now = Clock::now();
     for (int i = 0; i < 50; ++i) {
         paths.append(file(QStringLiteral("f%1.txt").arg(49 - i)));
-        state.handle(created(paths.last()), now);
-        files.set(paths.last(), 1 + i);
+        m_state.handle(created(paths.last()), now);
+        m_files.set(paths.last(), 1 + i);
     }
-    state.settleCheck(files.query(), now + 500ms);
-    QCOMPARE(reportedPaths(state.settleCheck(files.query(), now + 1000ms)), paths);
+    m_state.settleCheck(m_files.query(), now + 500ms);
+    QCOMPARE(reportedPaths(m_state.settleCheck(m_files.query(), now + 1000ms)), paths);
 }
 
 void TestFolderWatchState::deliveredPathIsBlockedForTheMemory()

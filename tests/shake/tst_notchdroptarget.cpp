@@ -69,10 +69,8 @@ private Q_SLOTS:
     void dragWithinTheDelayKeepsTheZones();
     void changedScreensRebuildTheZones();
     void hoverGrowsAndShrinks();
-    void dropOpensShelfBelowTheZone_data();
-    void dropOpensShelfBelowTheZone();
-    void dropOfNothingUsableLeavesNoShelf_data();
-    void dropOfNothingUsableLeavesNoShelf();
+    void drops_data();
+    void drops();
 
 private:
     NotchPanel *showOnePanel();
@@ -227,35 +225,54 @@ void TestNotchDropTarget::hoverGrowsAndShrinks()
     QTRY_COMPARE_WITH_TIMEOUT(view->content()->targetedProgress(), 0.0, 2000);
 }
 
-void TestNotchDropTarget::dropOpensShelfBelowTheZone_data()
+void TestNotchDropTarget::drops_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("value");
-    QTest::addColumn<int>("content");
+    QTest::addColumn<bool>("targets");
+    QTest::addColumn<int>("content"); // the kind of the new shelf's item; -1: no shelf
+    using Kind = ShelfItem::Content::Kind;
     QTest::newRow("text") << "text"
-                          << "안녕하세요, 셸프" << int(ShelfItem::Content::Kind::text);
+                          << "안녕하세요, 셸프" << true << int(Kind::text);
     QTest::newRow("link") << "urls"
-                          << "https://example.org/page" << int(ShelfItem::Content::Kind::link);
+                          << "https://example.org/page" << true << int(Kind::link);
+    QTest::newRow("a type no shelf accepts") << "application/x-unknown"
+                                             << "bytes" << false << -1;
+    QTest::newRow("blank text") << "text"
+                                << "  \n\t " << true << -1;
 }
 
-void TestNotchDropTarget::dropOpensShelfBelowTheZone()
+void TestNotchDropTarget::drops()
 {
     QFETCH(QString, kind);
     QFETCH(QString, value);
+    QFETCH(bool, targets);
     QFETCH(int, content);
+    test::LogCapture log;
     NotchPanel *panel = showOnePanel();
     QVERIFY(panel);
     const std::unique_ptr<QMimeData> data(mimeData(kind, value));
     QDragEnterEvent enter(QPoint(100, 16), Qt::CopyAction, data.get(), Qt::LeftButton,
                           Qt::NoModifier);
     QCoreApplication::sendEvent(panel->dropView(), &enter);
-    QDropEvent drop(QPointF(100, 16), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(panel->dropView(), &drop);
-
-    QVERIFY(drop.isAccepted());
-    QCOMPARE(drop.dropAction(), Qt::CopyAction);
+    QCOMPARE(enter.isAccepted(), targets);
+    QCOMPARE(panel->state()->isTargeted(), targets);
+    if (targets) {
+        QDropEvent drop(QPointF(100, 16), Qt::CopyAction, data.get(), Qt::LeftButton,
+                        Qt::NoModifier);
+        QCoreApplication::sendEvent(panel->dropView(), &drop);
+        QCOMPARE(drop.isAccepted(), content >= 0);
+        QVERIFY(content < 0 || drop.dropAction() == Qt::CopyAction);
+    } else {
+        // No drop reaches a zone that refused the drag; the rule holds for it all the same.
+        QVERIFY(!m_target->openShelf(panel->notchRect(), data.get()));
+    }
+    QCOMPARE(log.contains("위쪽 놓기 영역에 셸프가 받을 수 있는 것이 없어 놓기를 거절합니다"),
+             content < 0);
+    QCOMPARE(m_manager->shelves().size(), content < 0 ? 0 : 1);
+    if (content < 0)
+        return;
     QVERIFY(!panel->state()->isTargeted());
-    QCOMPARE(m_manager->shelves().size(), 1);
     Shelf *shelf = m_manager->shelves().first();
     QVERIFY(shelf->hasReceivedDrop);
     QCOMPARE(shelf->items().size(), 1);
@@ -270,44 +287,6 @@ void TestNotchDropTarget::dropOpensShelfBelowTheZone()
     QVERIFY2(qAbs(controller->frame().midX() - notch.midX()) < 1,
              qPrintable(QString::number(controller->frame().midX())));
     QVERIFY(m_manager->pendingShakeShelves().isEmpty());
-}
-
-void TestNotchDropTarget::dropOfNothingUsableLeavesNoShelf_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<bool>("targets");
-    QTest::newRow("a type no shelf accepts") << "application/x-unknown"
-                                             << "bytes" << false;
-    QTest::newRow("blank text") << "text"
-                                << "  \n\t " << true;
-}
-
-void TestNotchDropTarget::dropOfNothingUsableLeavesNoShelf()
-{
-    QFETCH(QString, kind);
-    QFETCH(QString, value);
-    QFETCH(bool, targets);
-    test::LogCapture log;
-    NotchPanel *panel = showOnePanel();
-    QVERIFY(panel);
-    const std::unique_ptr<QMimeData> data(mimeData(kind, value));
-    QDragEnterEvent enter(QPoint(100, 16), Qt::CopyAction, data.get(), Qt::LeftButton,
-                          Qt::NoModifier);
-    QCoreApplication::sendEvent(panel->dropView(), &enter);
-    QCOMPARE(enter.isAccepted(), targets);
-    QCOMPARE(panel->state()->isTargeted(), targets);
-    if (targets) {
-        QDropEvent drop(QPointF(100, 16), Qt::CopyAction, data.get(), Qt::LeftButton,
-                        Qt::NoModifier);
-        QCoreApplication::sendEvent(panel->dropView(), &drop);
-        QVERIFY(!drop.isAccepted());
-    } else {
-        // No drop reaches a zone that refused the drag; the rule holds for it all the same.
-        QVERIFY(!m_target->openShelf(panel->notchRect(), data.get()));
-    }
-    QVERIFY(m_manager->shelves().isEmpty());
-    QVERIFY(log.contains("위쪽 놓기 영역에 셸프가 받을 수 있는 것이 없어 놓기를 거절합니다"));
 }
 
 QTEST_MAIN(TestNotchDropTarget)

@@ -38,8 +38,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void defaultsRegisterWithTheFirstAction();
-    void actionsRunOnReleaseOnly();
+    void defaultsRegisterWithTheFirstActionAndRunOnRelease();
     void newCombinationReplacesTheOldAtOnce();
     void changeByAnotherWriterReRegisters();
     void clearingKeepsTheDefaultAway();
@@ -57,8 +56,6 @@ private Q_SLOTS:
     void recorderUsesTheKeysPlaceNotItsSymbol();
 
 private:
-    void pressInRecorder(Recorder &recorder, Qt::Key key, Qt::KeyboardModifiers modifiers);
-
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<Defaults> m_defaults;
     std::unique_ptr<FakeHotKeys> m_hotKeys;
@@ -84,27 +81,21 @@ void TestKeyboardShortcuts::cleanup()
     m_dir.reset();
 }
 
-void TestKeyboardShortcuts::defaultsRegisterWithTheFirstAction()
+void TestKeyboardShortcuts::defaultsRegisterWithTheFirstActionAndRunOnRelease()
 {
     QCOMPARE(m_registry->shortcut(Name::newShelf()), (Shortcut{46, 6144}));
     QCOMPARE(m_registry->shortcut(Name::reopenShelf()), (Shortcut{46, 6656}));
     QVERIFY(m_hotKeys->registered().isEmpty());
 
-    m_registry->onKeyUp(Name::newShelf(), [] {});
-    m_registry->onKeyUp(Name::reopenShelf(), [] {});
+    int opened = 0;
+    int reopened = 0;
+    m_registry->onKeyUp(Name::newShelf(), [&] { ++opened; });
+    m_registry->onKeyUp(Name::reopenShelf(), [&] { ++reopened; });
     QCOMPARE(m_hotKeys->registered(), (QList<HotKeyCombination>{ctrlAltM, ctrlAltShiftM}));
     // A second action for a slot does not register it twice.
     m_registry->onKeyUp(Name::newShelf(), [] {});
     QCOMPARE(m_hotKeys->registrationCount(), 2);
     QCOMPARE(m_registry->slotNames(), (QStringList{"newShelf", "reopenShelf"}));
-}
-
-void TestKeyboardShortcuts::actionsRunOnReleaseOnly()
-{
-    int opened = 0;
-    int reopened = 0;
-    m_registry->onKeyUp(Name::newShelf(), [&] { ++opened; });
-    m_registry->onKeyUp(Name::reopenShelf(), [&] { ++reopened; });
 
     QVERIFY(m_hotKeys->press(ctrlAltM));
     QCOMPARE(opened, 0);
@@ -261,12 +252,6 @@ void TestKeyboardShortcuts::recorderPausesHotKeys()
     QCOMPARE(active.at(1).first().toBool(), false);
 }
 
-void TestKeyboardShortcuts::pressInRecorder(Recorder &recorder, Qt::Key key,
-                                            Qt::KeyboardModifiers modifiers)
-{
-    QTest::keyClick(&recorder, key, modifiers);
-}
-
 void TestKeyboardShortcuts::recorderShowsAndRecords()
 {
     int opened = 0;
@@ -280,7 +265,7 @@ void TestKeyboardShortcuts::recorderShowsAndRecords()
     QVERIFY(recorder.text().isEmpty());
     QCOMPARE(recorder.placeholderText(), "단축키를 누르세요");
 
-    pressInRecorder(recorder, Qt::Key_K, Qt::MetaModifier | Qt::ShiftModifier);
+    QTest::keyClick(&recorder, Qt::Key_K, Qt::MetaModifier | Qt::ShiftModifier);
     QVERIFY(!recorder.isRecording());
     QCOMPARE(m_defaults->shortcut("newShelf"), R"({"carbonKeyCode":40,"carbonModifiers":768})");
     QCOMPARE(recorder.text(), "Shift+Super+K");
@@ -297,13 +282,13 @@ void TestKeyboardShortcuts::recorderBeepsAtBareKeys()
 {
     Recorder recorder(Name::newShelf(), *m_registry);
     recorder.startRecording();
-    pressInRecorder(recorder, Qt::Key_K, Qt::NoModifier);
-    pressInRecorder(recorder, Qt::Key_K, Qt::ShiftModifier);
+    QTest::keyClick(&recorder, Qt::Key_K, Qt::NoModifier);
+    QTest::keyClick(&recorder, Qt::Key_K, Qt::ShiftModifier);
     QCOMPARE(m_desktop->dialogs().beeps(), 2);
     QVERIFY(recorder.isRecording());
     QVERIFY(m_defaults->shortcut("newShelf").isEmpty());
     // Function keys work alone.
-    pressInRecorder(recorder, Qt::Key_F6, Qt::NoModifier);
+    QTest::keyClick(&recorder, Qt::Key_F6, Qt::NoModifier);
     QCOMPARE(m_defaults->shortcut("newShelf"), R"({"carbonKeyCode":97,"carbonModifiers":0})");
     QCOMPARE(m_desktop->dialogs().beeps(), 2);
 }
@@ -313,7 +298,7 @@ void TestKeyboardShortcuts::recorderEscapeAndClear()
     m_registry->onKeyUp(Name::newShelf(), [] {});
     Recorder recorder(Name::newShelf(), *m_registry);
     recorder.startRecording();
-    pressInRecorder(recorder, Qt::Key_Escape, Qt::NoModifier);
+    QTest::keyClick(&recorder, Qt::Key_Escape, Qt::NoModifier);
     QVERIFY(!recorder.isRecording());
     QCOMPARE(recorder.text(), "Ctrl+Alt+M");
     QVERIFY(m_defaults->shortcut("newShelf").isEmpty());
@@ -331,7 +316,7 @@ void TestKeyboardShortcuts::recorderEscapeAndClear()
     // Backspace while recording clears as well.
     m_registry->reset(Name::newShelf());
     recorder.startRecording();
-    pressInRecorder(recorder, Qt::Key_Backspace, Qt::NoModifier);
+    QTest::keyClick(&recorder, Qt::Key_Backspace, Qt::NoModifier);
     QCOMPARE(m_defaults->shortcut("newShelf"), "false");
 }
 
@@ -349,7 +334,7 @@ void TestKeyboardShortcuts::recorderRefusesMenuCombinations()
 
     Recorder recorder(Name::newShelf(), *m_registry);
     recorder.startRecording();
-    pressInRecorder(recorder, Qt::Key_Comma, Qt::ControlModifier);
+    QTest::keyClick(&recorder, Qt::Key_Comma, Qt::ControlModifier);
     QCOMPARE(m_desktop->dialogs().alerts().size(), 1);
     QCOMPARE(m_desktop->dialogs().alerts().first().text, Recorder::usedByMenuItemText("설정…"));
     QCOMPARE(m_desktop->dialogs().alerts().first().text,
@@ -359,14 +344,15 @@ void TestKeyboardShortcuts::recorderRefusesMenuCombinations()
 
     // The other slot's combination is taken by its menu item.
     recorder.startRecording();
-    pressInRecorder(recorder, Qt::Key_M, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+    QTest::keyClick(&recorder, Qt::Key_M,
+                    Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
     QCOMPARE(m_desktop->dialogs().alerts().size(), 2);
     QCOMPARE(m_desktop->dialogs().alerts().last().text,
              Recorder::usedByMenuItemText("닫은 셸프 다시 열기"));
 
     // Its own combination, shown by its own menu item, is no conflict.
     recorder.startRecording();
-    pressInRecorder(recorder, Qt::Key_M, Qt::ControlModifier | Qt::AltModifier);
+    QTest::keyClick(&recorder, Qt::Key_M, Qt::ControlModifier | Qt::AltModifier);
     QCOMPARE(m_desktop->dialogs().alerts().size(), 2);
     QCOMPARE(m_defaults->shortcut("newShelf"), R"({"carbonKeyCode":46,"carbonModifiers":6144})");
 }
@@ -376,7 +362,7 @@ void TestKeyboardShortcuts::recorderRefusesCombinationsHeldElsewhere()
     m_hotKeys->setHeldElsewhere({'k', Qt::ControlModifier | Qt::ShiftModifier});
     Recorder recorder(Name::reopenShelf(), *m_registry);
     recorder.startRecording();
-    pressInRecorder(recorder, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(&recorder, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(m_desktop->dialogs().alerts().size(), 1);
     QCOMPARE(m_desktop->dialogs().alerts().first().text, Recorder::usedBySystemText());
     QVERIFY(!recorder.isRecording());

@@ -296,3 +296,11 @@ inline QString checkWithReaders(const QString &archive, const QStringList &names
 }
 
 } // namespace vyo::test
+
+// Fails the test with the readers' complaint unless checkWithReaders accepts the archive
+// (the names may be a braced list).
+#define VYO_VERIFY_READERS(archive, ...)                                                           \
+    do {                                                                                           \
+        const QString readersError = ::vyo::test::checkWithReaders(archive, __VA_ARGS__);          \
+        QVERIFY2(readersError.isEmpty(), qPrintable(readersError));                                \
+    } while (false)

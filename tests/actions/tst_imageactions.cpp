@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace vyo;
 using namespace vyo::test;
 
@@ -365,6 +367,10 @@ void TestImageActions::badInput_data()
     QTest::newRow("folder named .png")
         << "folder"
         << "folder.png" << unreadable.arg("folder.png") << unreadable.arg("folder.png");
+    // Opening a pipe named like an image used to block the action for good.
+    QTest::newRow("named pipe") << "pipe"
+                                << "pipe.png" << unreadable.arg("pipe.png")
+                                << unreadable.arg("pipe.png");
 }
 
 void TestImageActions::badInput()
@@ -389,6 +395,8 @@ void TestImageActions::badInput()
         QCOMPARE(QImageReader(path).size(), QSize(20000, 20000));
     } else if (kind == "folder") {
         QVERIFY(QDir().mkpath(path));
+    } else if (kind == "pipe") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     }
 
     QuickAction::Result result = QuickActions::perform(QuickAction::convertToJPEG, {url(path)});

@@ -742,7 +742,10 @@ bool ShelfView::eventFilter(QObject *watched, QEvent *event)
         // Dragging the header moves the panel. The window manager's move starts only once the
         // pointer has moved: it grabs the keyboard, and a plain click must leave the panel with
         // its keys.
-        const auto *mouse = static_cast<QMouseEvent *>(event);
+        const auto *mouse =
+            event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove
+                ? static_cast<QMouseEvent *>(event)
+                : nullptr;
         if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
             m_headerPress = mouse->globalPosition();
             return true;

@@ -63,6 +63,26 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The archive at `path` with the times of its folder entries cleared: a folder has no source
+// to date it, so it is dated when written, which two runs may not share.
+QByteArray withoutFolderTimes(const QString &path)
+{
+    QByteArray bytes = readAll(path);
+    QString error;
+    const std::optional<ZipLayout> layout = parseZip(bytes, &error);
+    if (!layout)
+        return bytes;
+    qsizetype central = layout->directoryOffset;
+    for (const ZipRecord &record : layout->records) {
+        if (record.name.endsWith('/')) {
+            bytes.replace(record.localHeaderOffset + 10, 4, QByteArray(4, '\0'));
+            bytes.replace(central + 12, 4, QByteArray(4, '\0'));
+        }
+        central += 46 + record.name.size() + record.extraLength + record.commentLength;
+    }
+    return bytes;
+}
+
 QStringList paths(const QList<Entry> &entries)
 {
     QStringList result;
@@ -402,8 +422,8 @@ void TestZipWriter::parallelMatchesSequential()
 
     for (const int threads : {2, 3}) {
         QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath()), {}, threads));
-        // The same archive, byte for byte.
-        QCOMPARE(readAll(archivePath()), readAll(sequential));
+        // The same archive, byte for byte (but for the folders' times of writing).
+        QCOMPARE(withoutFolderTimes(archivePath()), withoutFolderTimes(sequential));
         // Nothing else is left in the folder: temporary data has no name.
         QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden | QDir::System),
                  (QStringList{"archive.zip", "sequential.zip"}));

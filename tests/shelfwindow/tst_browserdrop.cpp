@@ -261,7 +261,10 @@ void TestBrowserDrop::dragEach(const QPoint &origin)
             20000);
         ticker.stop();
         const ShelfItem item = shelf->items().first();
-        QVERIFY2(longestStall < 200,
+        // What this guards against is a freeze of seconds (reading a large offer in one call
+        // blocks for 5 s). Stalls here are tens of milliseconds on an idle machine; a busy one
+        // stretches the toolkit's own round trips to the browser on a first drag to a few hundred.
+        QVERIFY2(longestStall < 1000,
                  qPrintable(u"%1: stalled %2 ms"_qs.arg(drag.name).arg(longestStall)));
         if (drag.servedFile.isEmpty()) {
             QCOMPARE(item.content().kind(), Content::Kind::link);

@@ -24,9 +24,11 @@ cmake -S "$work/src" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 
 cd "$work/src"
 python3 - "$count" "$seed" "$work/build" <<'PY'
-import hashlib, pathlib, re, subprocess, sys, time
+import hashlib, os, pathlib, re, subprocess, sys, time
 
 count, seed, build_dir = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+scratch = os.path.join(os.path.dirname(build_dir), "tmp")
+os.makedirs(scratch, exist_ok=True)
 KEYWORDS = {"if", "while", "for", "switch", "return", "case", "else", "do", "delete", "throw"}
 FLIP = {"<": ">=", "<=": ">", ">": "<=", ">=": "<", "==": "!=", "!=": "=="}
 
@@ -111,8 +113,12 @@ def build(targets):
 
 def passes(tests):
     pattern = "^(%s)$" % "|".join(tests)
-    run = subprocess.run(["scripts/with-display.sh", "ctest", "--test-dir", build_dir, "-R", pattern,
-                          "--timeout", "120", "-j2"], capture_output=True)
+    # A mutant may write or loop without end: files are capped at 2 GiB, runs at 120 s, and what
+    # a killed test leaves behind stays in this run's folder.
+    run = subprocess.run(["bash", "-c", 'ulimit -f 2097152; exec "$@"', "bash",
+                          "scripts/with-display.sh", "ctest", "--test-dir", build_dir, "-R", pattern,
+                          "--timeout", "120", "-j2"],
+                         capture_output=True, env=dict(os.environ, TMPDIR=scratch))
     return run.returncode == 0
 
 

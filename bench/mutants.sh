@@ -108,7 +108,7 @@ def tests_of(path):
 
 def build(targets):
     return subprocess.run(["cmake", "--build", build_dir, "--target", *targets],
-                          capture_output=True).returncode == 0
+                          capture_output=True)
 
 
 def passes(tests):
@@ -119,13 +119,16 @@ def passes(tests):
                           "scripts/with-display.sh", "ctest", "--test-dir", build_dir, "-R", pattern,
                           "--timeout", "120", "-j2"],
                          capture_output=True, env=dict(os.environ, TMPDIR=scratch))
-    return run.returncode == 0
+    return run
 
 
 every_test = sorted({t for _, path, _, _ in sample for t in tests_of(path)})
 print("building the logic library and %d tests ..." % len(every_test), file=sys.stderr)
-if not build(every_test) or not passes(every_test):
-    sys.exit("the unmutated tests do not pass: fix that first")
+for step, run in (("build fails", build), ("tests fail", passes)):
+    result = run(every_test)
+    if result.returncode != 0:
+        sys.stderr.write(result.stdout.decode(errors="replace")[-3000:])
+        sys.exit("the unmutated %s: fix that first" % step)
 
 started = time.monotonic()
 killed = stillborn = 0
@@ -139,10 +142,10 @@ for index, (kind, path, number, mutated) in enumerate(sample, 1):
         path.write_text("\n".join(lines))
         if not tests:
             verdict = "survived (no test includes it)"
-        elif not build(tests):
+        elif build(tests).returncode != 0:
             stillborn += 1
             verdict = "did not compile"
-        elif passes(tests):
+        elif passes(tests).returncode == 0:
             verdict = "SURVIVED"
         else:
             killed += 1

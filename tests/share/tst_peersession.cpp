@@ -14,10 +14,8 @@
 #include "ZipSupport.h"
 
 #include <QDir>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLoggingCategory>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -49,6 +47,11 @@ QString message(const QJsonObject &json)
 QString tidMessage(const char *type, quint32 tid)
 {
     return message({{"t", type}, {"tid", qint64(tid)}});
+}
+
+QString putMessage(quint32 tid, const QString &name, qint64 size)
+{
+    return message({{"t", "put"}, {"tid", qint64(tid)}, {"name", name}, {"size", size}});
 }
 
 QByteArray randomBytes(qsizetype size)
@@ -138,7 +141,7 @@ struct Peer
             list.append(object(text));
         return list;
     }
-    // The "t" of every message sent, binary frames as "frame <tid>".
+    // The "t" of every message sent, binary frames as "frame <tid>", repeats left out.
     QStringList sequence() const
     {
         QStringList list;
@@ -176,6 +179,10 @@ struct Peer
         }
         return std::nullopt;
     }
+    QString errorText(quint32 tid) const
+    {
+        return reply("error", tid).value_or(QJsonObject()).value("message").toString();
+    }
 };
 
 } // namespace
@@ -187,11 +194,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void offerGoesOutOnceLocal();
-    void offerFailureIsLogged();
-    void localCandidatesGoOutAtOnce();
-    void candidatesWaitForTheAnswer();
-    void otherSignalsAreIgnored();
+    void negotiation();
     void routeFromStatistics_data();
     void routeFromStatistics();
     void relayCandidateAfterConnecting();
@@ -202,12 +205,8 @@ private Q_SLOTS:
 
     void downloadsInChunks_data();
     void downloadsInChunks();
-    void emptyFile();
-    void getErrors_data();
     void getErrors();
-    void folderAsZip();
-    void everythingAsZip();
-    void nothingToGetAll();
+    void folderAndEverythingAsZip();
     void flowControl();
     void downloadsOneAfterAnother();
     void fileChangedWhileSent_data();
@@ -217,7 +216,6 @@ private Q_SLOTS:
     void uploads_data();
     void uploads();
     void uploadReplacesSameTid();
-    void garbageGetsNoReply_data();
     void garbageGetsNoReply();
 
     void cancelDownloadAndArchive();
@@ -234,8 +232,9 @@ private:
         writeFile(file, bytes);
         return file;
     }
-    // Waits for the "file" of an archive and its "end"; the archive's bytes.
-    QByteArray downloadArchive(Peer &peer, quint32 tid, QJsonObject *file);
+    // Waits for the "file" of an archive and its "end"; the archive's entries as Python's
+    // zipfile reads them.
+    QStringList downloadArchive(Peer &peer, quint32 tid, QJsonObject *file);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<Peer> m_peer;
@@ -258,59 +257,38 @@ void TestPeerSession::cleanup()
 
 // Negotiation
 
-void TestPeerSession::offerGoesOutOnceLocal()
+void TestPeerSession::negotiation()
 {
     Peer &peer = *m_peer;
+    // The offer goes out once the local description is set.
     QCOMPARE(peer.connection->pendingOffers(), 1);
     QVERIFY(peer.connection->completeOffer(QStringLiteral("v=0\r\no=- 1 2 IN IP4 127.0.0.1")));
-    QCOMPARE(peer.connection->localDescriptions(),
-             (QList<FakePeerConnection::Description>{
-                 {"offer", QStringLiteral("v=0\r\no=- 1 2 IN IP4 127.0.0.1")}}));
     QVERIFY(peer.signalsSent.isEmpty());
     QVERIFY(peer.connection->completeLocalDescription());
     QCOMPARE(peer.signalsSent,
              QStringList{R"({"sdp":{"sdp":"v=0\r\no=- 1 2 IN IP4 127.0.0.1","type":"offer"}})"});
-
-    // A local description that cannot be set sends nothing.
-    Peer second;
-    QVERIFY(second.connection->completeOffer(QStringLiteral("v=0")));
-    QVERIFY(second.connection->completeLocalDescription(QStringLiteral("refused")));
-    QVERIFY(second.signalsSent.isEmpty());
-}
-
-void TestPeerSession::offerFailureIsLogged()
-{
-    LogCapture log;
-    QVERIFY(m_peer->connection->failOffer(QStringLiteral("no codecs")));
-    QVERIFY(log.contains(QStringLiteral("offer 생성 실패: no codecs")));
-    QCOMPARE(m_peer->connection->localDescriptions().size(), 0);
-    QVERIFY(m_peer->signalsSent.isEmpty());
-}
-
-void TestPeerSession::localCandidatesGoOutAtOnce()
-{
-    Peer &peer = *m_peer;
-    peer.connection->gatherCandidate(
-        {QStringLiteral("candidate:1 1 udp 1 127.0.0.1 5000 typ host"), 0, QStringLiteral("0")});
+    // Local candidates go out at once.
+    peer.signalsSent.clear();
+    peer.connection->gatherCandidate({QStringLiteral("candidate:1"), 0, QStringLiteral("0")});
     peer.connection->gatherCandidate({QStringLiteral("candidate:2"), 1, std::nullopt});
     QCOMPARE(
         peer.signalsSent,
-        (QStringList{
-            R"({"candidate":{"candidate":"candidate:1 1 udp 1 127.0.0.1 5000 typ host","sdpMLineIndex":0,"sdpMid":"0"}})",
-            R"({"candidate":{"candidate":"candidate:2","sdpMLineIndex":1}})"}));
-}
+        (QStringList{R"({"candidate":{"candidate":"candidate:1","sdpMLineIndex":0,"sdpMid":"0"}})",
+                     R"({"candidate":{"candidate":"candidate:2","sdpMLineIndex":1}})"}));
 
-void TestPeerSession::candidatesWaitForTheAnswer()
-{
-    Peer &peer = *m_peer;
+    // The browser's candidates wait for its answer; what is not an answer or a candidate is
+    // ignored.
+    for (const char *ignored : {"not json", "[1]", R"({"sdp":{"sdp":"v=0","type":"offer"}})",
+                                R"({"sdp":{"sdp":7,"type":"answer"}})",
+                                R"({"candidate":{"candidate":""}})", R"({"candidate":"a"})"})
+        peer.session->handleSignal(QString::fromUtf8(ignored));
+    QCOMPARE(peer.connection->remoteDescriptions().size(), 0);
     peer.session->handleSignal(R"({"candidate":{"candidate":"a","sdpMLineIndex":2,"sdpMid":"x"}})");
     peer.session->handleSignal(R"({"candidate":{"candidate":"b"}})");
-    QCOMPARE(peer.connection->addedCandidates().size(), 0);
-
     LogCapture log;
     peer.session->handleSignal(R"({"sdp":{"sdp":"bad","type":"answer"}})");
     QVERIFY(peer.connection->completeRemoteDescription(QStringLiteral("malformed")));
-    QVERIFY(log.contains(QStringLiteral("answer 적용 실패: malformed")));
+    QVERIFY(log.contains(QStringLiteral("malformed")));
     QVERIFY(!peer.session->hasRemoteDescription());
     QCOMPARE(peer.connection->addedCandidates().size(), 0);
 
@@ -321,30 +299,17 @@ void TestPeerSession::candidatesWaitForTheAnswer()
     QVERIFY(peer.session->hasRemoteDescription());
     QCOMPARE(peer.connection->addedCandidates(),
              (QList<IceCandidate>{{"a", 2, QStringLiteral("x")}, {"b", 0, std::nullopt}}));
-
     peer.session->handleSignal(R"({"candidate":{"candidate":"c","sdpMLineIndex":"1"}})");
     QCOMPARE(peer.connection->addedCandidates().last(), (IceCandidate{"c", 0, std::nullopt}));
     QVERIFY(peer.connection->completeCandidate(QStringLiteral("stale")));
-}
 
-void TestPeerSession::otherSignalsAreIgnored()
-{
-    Peer &peer = *m_peer;
-    const QStringList ignored{
-        QStringLiteral("not json"),
-        QStringLiteral("[1]"),
-        QStringLiteral(R"({"sdp":{"sdp":"v=0","type":"offer"}})"),
-        QStringLiteral(R"({"sdp":{"sdp":7,"type":"answer"}})"),
-        QStringLiteral(R"({"candidate":{"candidate":""}})"),
-        QStringLiteral(R"({"candidate":"a"})"),
-    };
-    for (const QString &signal : ignored)
-        peer.session->handleSignal(signal);
-    QCOMPARE(peer.connection->remoteDescriptions().size(), 0);
-    QVERIFY(peer.connection->completeRemoteDescription() == false);
-    peer.session->handleSignal(R"({"sdp":{"sdp":"v=0","type":"answer"}})");
-    QVERIFY(peer.connection->completeRemoteDescription());
-    QCOMPARE(peer.connection->addedCandidates().size(), 0);
+    // An offer that fails, or a local description that cannot be set, sends nothing.
+    Peer failing, refused;
+    QVERIFY(failing.connection->failOffer(QStringLiteral("no codecs")));
+    QCOMPARE(failing.connection->localDescriptions().size(), 0);
+    QVERIFY(refused.connection->completeOffer(QStringLiteral("v=0")));
+    QVERIFY(refused.connection->completeLocalDescription(QStringLiteral("refused")));
+    QVERIFY(failing.signalsSent.isEmpty() && refused.signalsSent.isEmpty());
 }
 
 void TestPeerSession::routeFromStatistics_data()
@@ -354,32 +319,25 @@ void TestPeerSession::routeFromStatistics_data()
     const auto candidate = [](const char *type) {
         return RtcStatistic{"local-candidate", {{"candidateType", type}}};
     };
-    const auto pair = [](bool nominated, const char *state) {
+    const auto pair = [](bool nominated, const char *state, const QVariant &local = "L") {
         return RtcStatistic{"candidate-pair",
                             {{"nominated", nominated},
                              {"state", state},
-                             {"localCandidateId", "L"},
+                             {"localCandidateId", local},
                              {"remoteCandidateId", "R"}}};
     };
     const RtcStatistic transport{"transport", {{"selectedCandidatePairId", "P"}}};
+    const auto selected = &FakePeerConnection::selectedPairReport;
 
     QTest::newRow("no pair") << RtcStatsReport{{"L", candidate("relay")}} << Route::direct;
-    QTest::newRow("selected pair, host candidates")
+    QTest::newRow("selected pair, host candidates") << selected("host", "srflx") << Route::direct;
+    QTest::newRow("selected pair, remote relay") << selected("host", "relay") << Route::relay;
+    QTest::newRow("selected by the transport, neither nominated nor succeeded")
         << RtcStatsReport{{"T", transport},
                           {"P", pair(false, "in-progress")},
-                          {"L", candidate("host")},
-                          {"R", candidate("srflx")}}
-        << Route::direct;
-    QTest::newRow("selected pair, local relay") << RtcStatsReport{{"T", transport},
-                                                                  {"P", pair(false, "in-progress")},
-                                                                  {"L", candidate("relay")},
-                                                                  {"R", candidate("host")}}
-                                                << Route::relay;
-    QTest::newRow("selected pair, remote relay") << RtcStatsReport{{"T", transport},
-                                                                   {"P", pair(true, "succeeded")},
-                                                                   {"L", candidate("host")},
-                                                                   {"R", candidate("relay")}}
-                                                 << Route::relay;
+                          {"L", candidate("relay")},
+                          {"R", candidate("host")}}
+        << Route::relay;
     QTest::newRow("nominated succeeded pair without transport")
         << RtcStatsReport{{"P", pair(true, "succeeded")}, {"R", candidate("relay")}}
         << Route::relay;
@@ -391,11 +349,7 @@ void TestPeerSession::routeFromStatistics_data()
     QTest::newRow("transport names a missing pair")
         << RtcStatsReport{{"T", transport}, {"L", candidate("relay")}} << Route::direct;
     QTest::newRow("candidate ids not strings")
-        << RtcStatsReport{{"P", RtcStatistic{"candidate-pair",
-                                             {{"nominated", true},
-                                              {"state", "succeeded"},
-                                              {"localCandidateId", 5}}}},
-                          {"5", candidate("relay")}}
+        << RtcStatsReport{{"P", pair(true, "succeeded", 5)}, {"5", candidate("relay")}}
         << Route::direct;
 }
 
@@ -440,10 +394,8 @@ void TestPeerSession::relayCandidateAfterConnecting()
 void TestPeerSession::connectionStates()
 {
     using State = PeerConnection::State;
-    for (const State state : {State::fresh, State::connecting, State::disconnected}) {
-        m_peer->connection->setState(state);
-        QCOMPARE(m_peer->session->route(), Route::connecting);
-    }
+    m_peer->connection->setState(State::disconnected);
+    QCOMPARE(m_peer->session->route(), Route::connecting);
     QCOMPARE(m_peer->connection->pendingStatistics(), 0);
 
     // A report that arrives after the close changes nothing.
@@ -477,7 +429,6 @@ void TestPeerSession::deviceNames_data()
         {"Mozilla/5.0 (iPad; CPU OS 16_0 like Mac OS X)", "iPad"},
         {"Mozilla/5.0 (Windows NT 10.0; Win64; x64)", "윈도우 PC"},
         {"Mozilla/5.0 (Macintosh; Intel Mac OS X 14_0)", "Mac"},
-        {"mac os", "Mac"},
         {"Mozilla/5.0 (X11; Linux x86_64)", "리눅스 PC"},
         {"CrOS", "다른 기기"},
     };
@@ -519,6 +470,8 @@ void TestPeerSession::readyNamesTheDeviceAndCallsBack()
 
 // Downloads
 
+// Downloads
+
 void TestPeerSession::downloadsInChunks_data()
 {
     QTest::addColumn<std::optional<qint64>>("maxMessageSize");
@@ -526,7 +479,6 @@ void TestPeerSession::downloadsInChunks_data()
     QTest::newRow("no announcement") << std::optional<qint64>() << 65532;
     QTest::newRow("65536") << std::optional<qint64>(65536) << 65532;
     QTest::newRow("larger") << std::optional<qint64>(262144) << 65532;
-    QTest::newRow("16384") << std::optional<qint64>(16384) << 16380;
     QTest::newRow("1028") << std::optional<qint64>(1028) << 1024;
     QTest::newRow("1000 keeps the floor") << std::optional<qint64>(1000) << 1024;
     QTest::newRow("zero") << std::optional<qint64>(0) << 1024;
@@ -543,6 +495,7 @@ void TestPeerSession::downloadsInChunks()
     // A decomposed Korean name goes out composed.
     const QString decomposed = QStringLiteral("\u1100\u1161 \u110b\u1175\u11ab.txt");
     const ShelfItem item = peer.addFile(write(decomposed, bytes));
+    const ShelfItem empty = peer.addFile(write("empty.bin", {}));
     peer.greet(maxMessageSize, QStringLiteral("iPhone"));
     peer.send(message({{"t", "get"}, {"tid", 7}, {"id", uuidText(item.id()).toLower()}}));
 
@@ -560,132 +513,85 @@ void TestPeerSession::downloadsInChunks()
     for (const QByteArray &frame : peer.connection->sentBinaries().mid(0, frames - 1))
         QCOMPARE(frame.size(), payload + 4);
     QCOMPARE(peer.activities, QStringList{"iPhone에서 " + item.displayName() + " 받는 중"});
-}
 
-void TestPeerSession::emptyFile()
-{
-    Peer &peer = *m_peer;
-    const ShelfItem item = peer.addFile(write("empty.bin", {}));
-    peer.greet();
-    peer.get(1, item);
-    QCOMPARE(peer.connection->sentBinaries().size(), 0);
-    QCOMPARE(peer.replies(), (QList<QJsonObject>{{{"t", "file"},
-                                                  {"tid", 1},
-                                                  {"name", "empty.bin"},
-                                                  {"size", 0},
-                                                  {"mime", "application/octet-stream"}},
-                                                 {{"t", "end"}, {"tid", 1}}}));
-}
-
-void TestPeerSession::getErrors_data()
-{
-    QTest::addColumn<QString>("which");
-    QTest::newRow("unknown item") << "unknown";
-    QTest::newRow("link") << "link";
-    QTest::newRow("text") << "text";
-    QTest::newRow("missing file") << "missing";
-    QTest::newRow("no shelf") << "no shelf";
+    // An empty file: "file" and "end", no frame.
+    peer.get(8, empty);
+    QCOMPARE(peer.downloaded(8, &frames), QByteArray());
+    QCOMPARE(frames, 0);
+    QCOMPARE(peer.reply("file", 8)->value("mime").toString(), "application/octet-stream");
+    QVERIFY(peer.reply("end", 8));
 }
 
 void TestPeerSession::getErrors()
 {
-    QFETCH(QString, which);
     Peer &peer = *m_peer;
-    const ShelfItem link = peer.add(Content::link(QUrl("https://example.com/a/b")));
     const ShelfItem text = peer.add(Content::text("안녕"));
     const ShelfItem missing = peer.addFile(path("gone.txt"));
-    const ShelfItem present = peer.addFile(write("here.txt", "x"));
-    const QMap<QString, QUuid> ids{{"unknown", newId()},
-                                   {"link", link.id()},
-                                   {"text", text.id()},
-                                   {"missing", missing.id()},
-                                   {"no shelf", present.id()}};
-    if (which == u"no shelf")
-        peer.shelf.reset();
     peer.greet();
-    peer.send(message({{"t", "get"}, {"tid", 3}, {"id", uuidText(ids.value(which))}}));
-    QCOMPARE(peer.replies(),
-             (QList<QJsonObject>{
-                 {{"t", "error"}, {"tid", 3}, {"message", "셸프에서 찾을 수 없는 항목이에요."}}}));
+    const QList<QUuid> ids{newId(), text.id(), missing.id()};
+    for (quint32 tid = 0; tid < ids.size(); ++tid) {
+        peer.send(message({{"t", "get"}, {"tid", qint64(tid)}, {"id", uuidText(ids[tid])}}));
+        QCOMPARE(peer.errorText(tid), QStringLiteral("셸프에서 찾을 수 없는 항목이에요."));
+    }
+    // Nothing but a text and a deleted file: nothing to get all of.
+    peer.send(tidMessage("get-all", 5));
+    QCOMPARE(peer.errorText(5), QStringLiteral("받을 파일이 없어요."));
+    QCOMPARE(peer.sequence(), QStringList{"error"});
     QVERIFY(peer.activities.isEmpty());
 }
 
-QByteArray TestPeerSession::downloadArchive(Peer &peer, quint32 tid, QJsonObject *file)
+QStringList TestPeerSession::downloadArchive(Peer &peer, quint32 tid, QJsonObject *file)
 {
     const bool finished = QTest::qWaitFor(
         [&peer, tid] { return peer.reply("end", tid) || peer.reply("error", tid); }, 60000);
     const std::optional<QJsonObject> fileMessage = peer.reply("file", tid);
     if (!finished || !fileMessage)
-        return QByteArray();
+        return {QStringLiteral("no archive")};
     *file = *fileMessage;
-    return peer.downloaded(tid);
+    const QByteArray archive = peer.downloaded(tid);
+    if (file->value("size").toInteger() != archive.size())
+        return {QStringLiteral("size differs")};
+    QString error;
+    const QJsonObject report =
+        pythonReport(write(QStringLiteral("%1.zip").arg(tid), archive), &error);
+    if (!error.isEmpty() || !report.value("testzip").isNull())
+        return {error};
+    return pythonNames(report);
 }
 
-void TestPeerSession::folderAsZip()
+void TestPeerSession::folderAndEverythingAsZip()
 {
     Peer &peer = *m_peer;
+    peer.add(Content::text("not in the archive"));
+    peer.add(Content::image(QUrl::fromLocalFile(write("보고서.pdf", "%PDF"))));
+    peer.add(Content::link(QUrl("https://example.com")));
+    peer.addFile(path("gone.txt"));
     write("사진 모음/바다.txt", "sea");
     write("사진 모음/하위/산.txt", randomBytes(100000));
     const ShelfItem folder = peer.addFile(path("사진 모음"));
     peer.greet(std::nullopt, "Android");
+
     peer.get(9, folder);
     // The "file" waits until the archive is written.
     QVERIFY(peer.replies().isEmpty() || peer.reply("file", 9));
-
     QJsonObject file;
-    const QByteArray archive = downloadArchive(peer, 9, &file);
+    QCOMPARE(downloadArchive(peer, 9, &file),
+             (QStringList{"사진 모음/", "사진 모음/바다.txt", "사진 모음/하위/",
+                          "사진 모음/하위/산.txt"}));
     QCOMPARE(file.value("name").toString(), QStringLiteral("사진 모음.zip"));
     QCOMPARE(file.value("mime").toString(), QStringLiteral("application/zip"));
-    QCOMPARE(file.value("size").toInteger(), archive.size());
-    QVERIFY(peer.reply("end", 9));
-    const QString copy = write("received.zip", archive);
-    QString error;
-    const QJsonObject report = pythonReport(copy, &error);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(pythonNames(report), (QStringList{"사진 모음/", "사진 모음/바다.txt",
-                                               "사진 모음/하위/", "사진 모음/하위/산.txt"}));
-    QVERIFY(report.value("testzip").isNull());
-    QCOMPARE(peer.activities, QStringList{"안드로이드 휴대폰에서 사진 모음 받는 중"});
-    QCOMPARE(temporaryArchives(), QStringList());
-}
 
-void TestPeerSession::everythingAsZip()
-{
-    Peer &peer = *m_peer;
-    peer.add(Content::text("not in the archive"));
-    peer.addFile(write("보고서.pdf", "%PDF"));
-    peer.add(Content::link(QUrl("https://example.com")));
-    peer.addFile(path("gone.txt"));
-    write("폴더/안.txt", "in");
-    peer.add(Content::image(QUrl::fromLocalFile(path("폴더"))));
-    peer.greet();
     peer.send(tidMessage("get-all", 4));
-
-    QJsonObject file;
-    const QByteArray archive = downloadArchive(peer, 4, &file);
+    QCOMPARE(downloadArchive(peer, 4, &file),
+             (QStringList{"보고서.pdf", "사진 모음/", "사진 모음/바다.txt", "사진 모음/하위/",
+                          "사진 모음/하위/산.txt"}));
     QVERIFY2(QRegularExpression(R"(^Vyo \d{4}-\d\d-\d\d \d\d\.\d\d\.zip$)")
                  .match(file.value("name").toString())
                  .hasMatch(),
              qPrintable(file.value("name").toString()));
-    QCOMPARE(file.value("size").toInteger(), archive.size());
-    QString error;
-    const QJsonObject report = pythonReport(write("all.zip", archive), &error);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(pythonNames(report), (QStringList{"보고서.pdf", "폴더/", "폴더/안.txt"}));
-    QCOMPARE(peer.activities, QStringList{"다른 기기에서 2개를 ZIP으로 받는 중"});
-}
-
-void TestPeerSession::nothingToGetAll()
-{
-    Peer &peer = *m_peer;
-    peer.add(Content::text("text only"));
-    peer.addFile(path("gone.txt"));
-    peer.greet();
-    peer.send(tidMessage("get-all", 2));
-    QCOMPARE(
-        peer.replies(),
-        (QList<QJsonObject>{{{"t", "error"}, {"tid", 2}, {"message", "받을 파일이 없어요."}}}));
-    QVERIFY(peer.activities.isEmpty());
+    QCOMPARE(peer.activities, (QStringList{"안드로이드 휴대폰에서 사진 모음 받는 중",
+                                           "안드로이드 휴대폰에서 2개를 ZIP으로 받는 중"}));
+    QCOMPARE(temporaryArchives(), QStringList());
 }
 
 void TestPeerSession::flowControl()
@@ -740,16 +646,13 @@ void TestPeerSession::downloadsOneAfterAnother()
     peer.get(1, a);
     peer.get(2, b);
     peer.drainUntilDone(2, 20);
+    // The second "file" went out at once, between frames of the first; its frames after them.
     QCOMPARE(peer.sequence(), (QStringList{"file", "frame 1", "end", "frame 2"}));
-    // The second "file" went out at once, between frames of the first.
-    QList<QString> order;
-    for (const PeerConnection::Message &m : peer.connection->sentMessages()) {
-        if (!m.binary)
-            order.append(QString::fromUtf8(m.data));
-    }
-    QCOMPARE(object(order[0]).value("tid").toInt(), 1);
-    QCOMPARE(object(order[1]).value("t").toString(), QStringLiteral("file"));
-    QCOMPARE(object(order[1]).value("tid").toInt(), 2);
+    QCOMPARE(peer.replies()[1], (QJsonObject{{"t", "file"},
+                                             {"tid", 2},
+                                             {"name", "b.bin"},
+                                             {"size", 70000},
+                                             {"mime", "application/octet-stream"}}));
     QCOMPARE(peer.downloaded(1), first);
     QCOMPARE(peer.downloaded(2), second);
 }
@@ -851,18 +754,6 @@ void TestPeerSession::uploads_data()
                                   << QStringList{"stored"} << "_.._폴더_파일.txt";
     QTest::newRow("only dots") << "...." << qint64(1) << QStringList{"1:1", "end"}
                                << QStringList{storeError} << "";
-    QTest::newRow("slashes only") << "//" << qint64(1) << QStringList{"1:1", "end"}
-                                  << QStringList{"stored"} << "__";
-    QTest::newRow("control characters")
-        << "a\u0001b\nc\td.txt" << qint64(1) << QStringList{"1:1", "end"} << QStringList{"stored"}
-        << "a_b_c_d.txt";
-    QTest::newRow("5000 characters")
-        << QString(5000, u'a') << qint64(1) << QStringList{"1:1", "end"} << QStringList{"stored"}
-        << QString(200, u'a');
-    // A Linux file name holds 255 bytes: 85 Korean characters of three bytes each.
-    QTest::newRow("5000 Korean characters")
-        << QString(5000, u'가') << qint64(1) << QStringList{"1:1", "end"} << QStringList{"stored"}
-        << QString(85, u'가');
     QTest::newRow("more than announced")
         << "a.txt" << qint64(10) << QStringList{"1:6", "1:5", "1:1", "end"}
         << QStringList{sizeError} << "";
@@ -886,7 +777,7 @@ void TestPeerSession::uploads()
     peer.greet(std::nullopt, "Mozilla/5.0 (iPhone)");
     const QString items = itemsDirectory();
     const QStringList foldersBefore = filesIn(items);
-    peer.send(message({{"t", "put"}, {"tid", 1}, {"name", name}, {"size", size}}));
+    peer.send(putMessage(1, name, size));
 
     QByteArray sent;
     for (const QString &step : steps) {
@@ -939,9 +830,9 @@ void TestPeerSession::uploadReplacesSameTid()
     Peer &peer = *m_peer;
     peer.greet();
     const QStringList before = filesIn(itemsDirectory());
-    peer.send(message({{"t", "put"}, {"tid", 1}, {"name", "first.txt"}, {"size", 5}}));
+    peer.send(putMessage(1, "first.txt", 5));
     peer.sendFrame(1, "12");
-    peer.send(message({{"t", "put"}, {"tid", 1}, {"name", "second.txt"}, {"size", 3}}));
+    peer.send(putMessage(1, "second.txt", 3));
     peer.sendFrame(1, "abc");
     peer.send(tidMessage("end", 1));
     QCOMPARE(peer.sequence(), QStringList{"stored"});
@@ -950,29 +841,17 @@ void TestPeerSession::uploadReplacesSameTid()
     QCOMPARE(peer.shelf->items()[0].displayName(), QStringLiteral("second.txt"));
 }
 
-void TestPeerSession::garbageGetsNoReply_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::newRow("not json") << QByteArray("hello");
-    QTest::newRow("array") << QByteArray("[1,2]");
-    QTest::newRow("bare string") << QByteArray("\"get\"");
-    QTest::newRow("tid as string") << QByteArray(R"({"t":"get-all","tid":"7"})");
-    QTest::newRow("get without a uuid") << QByteArray(R"({"t":"get","tid":7,"id":"x"})");
-    QTest::newRow("put without size") << QByteArray(R"({"t":"put","tid":7,"name":"a"})");
-    QTest::newRow("unknown type") << QByteArray(R"({"t":"GET","tid":7})");
-    QTest::newRow("invalid utf-8") << QByteArray("{\"t\":\"\xff\xfe\",\"tid\":7}");
-    QTest::newRow("end of nothing") << QByteArray(R"({"t":"end","tid":7})");
-    QTest::newRow("cancel of nothing") << QByteArray(R"({"t":"cancel","tid":7})");
-}
-
 void TestPeerSession::garbageGetsNoReply()
 {
-    QFETCH(QByteArray, text);
     Peer &peer = *m_peer;
     peer.addFile(write("a.txt", "a"));
     peer.greet();
     peer.connection->receiveBinary(QByteArray());
-    Q_EMIT peer.connection->messageReceived({text, false});
+    for (const QByteArray &text :
+         {QByteArray("hello"), QByteArray(R"({"t":"get","tid":7,"id":"x"})"),
+          QByteArray("{\"t\":\"\xff\xfe\",\"tid\":7}"), QByteArray(R"({"t":"end","tid":7})"),
+          QByteArray(R"({"t":"cancel","tid":7})")})
+        Q_EMIT peer.connection->messageReceived({text, false});
     QCOMPARE(peer.connection->sentMessages().size(), 0);
     QCOMPARE(peer.session->route(), Route::connecting);
 }
@@ -1015,7 +894,7 @@ void TestPeerSession::cancelUnknownOrFinishedIsIgnored()
     const ShelfItem item = peer.addFile(write("a.txt", "abc"));
     peer.greet();
     peer.get(1, item);
-    peer.send(message({{"t", "put"}, {"tid", 2}, {"name", "b.txt"}, {"size", 1}}));
+    peer.send(putMessage(2, "b.txt", 1));
     peer.sendFrame(2, "b");
     peer.send(tidMessage("end", 2));
     const int sent = peer.connection->sentMessages().size();
@@ -1029,7 +908,7 @@ void TestPeerSession::cancelUnknownOrFinishedIsIgnored()
 
     // Cancelling an upload discards it with its folder.
     const QStringList before = filesIn(itemsDirectory());
-    peer.send(message({{"t", "put"}, {"tid", 3}, {"name", "c.txt"}, {"size", 2}}));
+    peer.send(putMessage(3, "c.txt", 2));
     peer.sendFrame(3, "c");
     peer.send(tidMessage("cancel", 3));
     peer.send(tidMessage("end", 3));
@@ -1071,7 +950,7 @@ void TestPeerSession::channelClosingMidUpload()
     Peer &peer = *m_peer;
     peer.greet();
     const QStringList before = filesIn(itemsDirectory());
-    peer.send(message({{"t", "put"}, {"tid", 1}, {"name", "half.bin"}, {"size", 100}}));
+    peer.send(putMessage(1, "half.bin", 100));
     peer.sendFrame(1, randomBytes(50));
     QCOMPARE(filesIn(itemsDirectory()).size(), before.size() + 1);
     peer.connection->setChannelState(ChannelState::closed);

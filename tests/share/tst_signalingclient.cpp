@@ -159,10 +159,10 @@ class TestSignalingClient : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void roomURL_data();
     void roomURL();
     void joinSignalAndLeaveThroughTheService();
-    void tamperedPayloadIsDroppedWithLogLine();
     void receiveRules_data();
     void receiveRules();
     void sendWritesOneSortedSignal();
@@ -174,7 +174,16 @@ private Q_SLOTS:
     void olderConnectionIsIgnored();
     void reconnectKeepsTheRoom();
     void onlyTheRoomsOwnerIsItsHost();
+
+private:
+    std::unique_ptr<ShareService> m_service;
 };
+
+void TestSignalingClient::initTestCase()
+{
+    m_service = startService();
+    QVERIFY(m_service);
+}
 
 void TestSignalingClient::roomURL_data()
 {
@@ -195,26 +204,18 @@ void TestSignalingClient::roomURL()
 {
     QFETCH(QUrl, base);
     QFETCH(QString, expected);
-    QCOMPARE(SignalingClient::roomURL(base, "ROOM").toString(QUrl::FullyEncoded), expected);
-    const SignalingClient client(base, "ROOM", roomKey);
-    QCOMPARE(client.url().toString(QUrl::FullyEncoded), expected);
-    QCOMPARE(client.retryDelay(), 1.0);
-    QVERIFY(!client.isStopped());
-    QVERIFY(!client.hasConnection());
+    QCOMPARE(SignalingClient(base, "ROOM", roomKey).url().toString(QUrl::FullyEncoded), expected);
 }
 
 void TestSignalingClient::joinSignalAndLeaveThroughTheService()
 {
-    const auto service = startService();
-    QVERIFY(service);
+    LogCapture log;
     const QString room = testRoomID(1);
-    SignalingClient client(serviceBase(*service), room, roomKey);
+    SignalingClient client(serviceBase(*m_service), room, roomKey);
     Recorder recorder;
     QVERIFY(recorder.connect(client));
-    QCOMPARE(client.retryDelay(), 1.0);
-
-    TestSocket phone(serviceOrigin(*service));
-    const QString phoneID = joinGuest(phone, *service, room);
+    TestSocket phone(serviceOrigin(*m_service));
+    const QString phoneID = joinGuest(phone, *m_service, room);
     QVERIFY(!phoneID.isEmpty());
     QVERIFY(recorder.waitFor(Event::peerJoined(phoneID)));
 
@@ -232,10 +233,18 @@ void TestSignalingClient::joinSignalAndLeaveThroughTheService()
         QCOMPARE(sig, reference->first());
     QVERIFY(verifyPayload(offer, sig, roomKey));
 
-    // Browser to desktop.
-    const QString answer = QStringLiteral("{\"type\":\"answer\",\"sdp\":\"v=0\"}");
-    phone.sendJson(guestSignal(answer, *signPayload(answer, roomKey)));
+    // Browser to desktop: what the room key did not sign is dropped, and the log shows neither
+    // the payload nor the key.
+    const QString answer = QStringLiteral("{\"type\":\"answer\",\"sdp\":\"v=0 candidate:1\"}");
+    const QString answerSig = *signPayload(answer, roomKey);
+    phone.sendJson(guestSignal(QString(answer).replace("v=0", "v=1"), answerSig));
+    phone.sendJson(guestSignal(
+        answer, *signPayload(answer, QString::fromLatin1(base64UrlEncode("other key")))));
+    phone.sendJson(guestSignal(answer, answerSig));
     QVERIFY(recorder.waitFor(Event::signal(phoneID, answer)));
+    QCOMPARE(log.messages().count(QStringLiteral("서명이 맞지 않는 시그널을 버림")), 2);
+    for (const QString &line : log.messages())
+        QVERIFY2(!line.contains("candidate:1") && !line.contains(roomKey), qPrintable(line));
 
     phone.close();
     QVERIFY(recorder.waitFor(Event::peerLeft(phoneID)));
@@ -245,79 +254,38 @@ void TestSignalingClient::joinSignalAndLeaveThroughTheService()
     QVERIFY(!recorder.offMainThread);
 }
 
-void TestSignalingClient::tamperedPayloadIsDroppedWithLogLine()
-{
-    LogCapture log;
-    const auto service = startService();
-    QVERIFY(service);
-    const QString room = testRoomID(2);
-    SignalingClient client(serviceBase(*service), room, roomKey);
-    Recorder recorder;
-    QVERIFY(recorder.connect(client));
-    TestSocket phone(serviceOrigin(*service));
-    const QString phoneID = joinGuest(phone, *service, room);
-    QVERIFY(recorder.waitFor(Event::peerJoined(phoneID)));
-
-    const QString candidate =
-        QStringLiteral("{\"candidate\":\"candidate:1 1 udp 1 10.0.0.2 5000 typ host\"}");
-    const QString sig = *signPayload(candidate, roomKey);
-    QString altered = candidate;
-    altered.replace("5000", "5001");
-    phone.sendJson(guestSignal(altered, sig));
-    phone.sendJson(guestSignal(
-        candidate, *signPayload(candidate, QString::fromLatin1(base64UrlEncode("other key")))));
-    phone.sendJson(guestSignal(candidate, sig));
-    QVERIFY(recorder.waitFor(Event::signal(phoneID, candidate)));
-    QCOMPARE(recorder.count(Kind::signal), 1);
-    QCOMPARE(log.messages().count(QStringLiteral("서명이 맞지 않는 시그널을 버림")), 2);
-    for (const QString &line : log.messages())
-        QVERIFY2(!line.contains("candidate:1") && !line.contains(roomKey), qPrintable(line));
-}
-
 void TestSignalingClient::receiveRules_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("binary");
     QTest::addColumn<QList<Event>>("expected");
-    QTest::addColumn<bool>("signatureLogged");
 
     const QString payload = QStringLiteral("{\"type\":\"answer\"}");
     const QString sig = *signPayload(payload, roomKey);
     QTest::newRow("peer-joined") << R"({"type":"peer-joined","peerId":"p1"})" << false
-                                 << QList<Event>{Event::peerJoined("p1")} << false;
+                                 << QList<Event>{Event::peerJoined("p1")};
     QTest::newRow("peer-left") << R"({"type":"peer-left","peerId":"p1"})" << false
-                               << QList<Event>{Event::peerLeft("p1")} << false;
-    QTest::newRow("peer-joined without peerId")
-        << R"({"type":"peer-joined"})" << false << QList<Event>{} << false;
+                               << QList<Event>{Event::peerLeft("p1")};
     QTest::newRow("peer-joined, peerId a number")
-        << R"({"type":"peer-joined","peerId":4})" << false << QList<Event>{} << false;
+        << R"({"type":"peer-joined","peerId":4})" << false << QList<Event>{};
     QTest::newRow("signal") << signalText("p1", payload, sig) << false
-                            << QList<Event>{Event::signal("p1", payload)} << false;
-    QTest::newRow("signal, bad signature")
-        << signalText("p1", payload, QString(sig).replace(0, 1, sig[0] == u'A' ? "B" : "A"))
-        << false << QList<Event>{} << true;
+                            << QList<Event>{Event::signal("p1", payload)};
     QTest::newRow("signal, payload altered")
-        << signalText("p1", payload + " ", sig) << false << QList<Event>{} << true;
-    QTest::newRow("signal without sig")
-        << QString(R"({"type":"signal","from":"p1","payload":"%1"})").arg("x") << false
-        << QList<Event>{} << false;
+        << signalText("p1", payload + " ", sig) << false << QList<Event>{};
     QTest::newRow("signal, sig a number")
         << QString(R"({"type":"signal","from":"p1","payload":"x","sig":5})") << false
-        << QList<Event>{} << false;
+        << QList<Event>{};
     QTest::newRow("signal without from")
         << QString::fromUtf8(
                QJsonDocument(QJsonObject{{"type", "signal"}, {"payload", payload}, {"sig", sig}})
                    .toJson(QJsonDocument::Compact))
-        << false << QList<Event>{} << false;
+        << false << QList<Event>{};
     QTest::newRow("unknown type") << R"({"type":"welcome","peerId":"p1"})" << false
-                                  << QList<Event>{} << false;
-    QTest::newRow("type a number")
-        << R"({"type":1,"peerId":"p1"})" << false << QList<Event>{} << false;
-    QTest::newRow("array") << R"([{"type":"peer-joined","peerId":"p1"}])" << false << QList<Event>{}
-                           << false;
-    QTest::newRow("not JSON") << "peer-joined p1" << false << QList<Event>{} << false;
-    QTest::newRow("binary") << R"({"type":"peer-joined","peerId":"p1"})" << true << QList<Event>{}
-                            << false;
+                                  << QList<Event>{};
+    QTest::newRow("array") << R"([{"type":"peer-joined","peerId":"p1"}])" << false
+                           << QList<Event>{};
+    QTest::newRow("not JSON") << "peer-joined p1" << false << QList<Event>{};
+    QTest::newRow("binary") << R"({"type":"peer-joined","peerId":"p1"})" << true << QList<Event>{};
 }
 
 void TestSignalingClient::receiveRules()
@@ -325,9 +293,7 @@ void TestSignalingClient::receiveRules()
     QFETCH(QString, text);
     QFETCH(bool, binary);
     QFETCH(QList<Event>, expected);
-    QFETCH(bool, signatureLogged);
 
-    LogCapture log;
     ScriptedServer server;
     SignalingClient client(server.base(), testRoomID(3), roomKey);
     Recorder recorder;
@@ -343,7 +309,6 @@ void TestSignalingClient::receiveRules()
     expected.prepend(Event::connected());
     expected.append(Event::peerJoined("marker"));
     QCOMPARE(recorder.events, expected);
-    QCOMPARE(log.contains(QStringLiteral("서명이 맞지 않는 시그널을 버림")), signatureLogged);
 }
 
 void TestSignalingClient::sendWritesOneSortedSignal()
@@ -408,9 +373,8 @@ void TestSignalingClient::sendWithoutOpenConnection()
     QVERIFY(second.waitFor(Kind::connected));
     retrying.send("peer", "after");
     QVERIFY(server.waitForSockets(2));
+    // Sent in order: had "lost" gone out, it would have come first.
     QVERIFY(QTest::qWaitFor([&] { return !server.received[1].isEmpty(); }, 5000));
-    QTest::qWait(100);
-    QCOMPARE(server.received[1].size(), 1);
     QVERIFY(server.received[1][0].contains(R"("payload":"after")"));
     QVERIFY(!log.contains(QStringLiteral("시그널 전송 실패")));
     retrying.stop();
@@ -548,8 +512,7 @@ void TestSignalingClient::olderConnectionIsIgnored()
 
 void TestSignalingClient::reconnectKeepsTheRoom()
 {
-    const auto service = startService();
-    QVERIFY(service);
+    ShareService *service = m_service.get();
     const QString room = testRoomID(11);
     TcpRelay relay(service->port());
     SignalingClient client(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(relay.port())), room,
@@ -592,53 +555,41 @@ void TestSignalingClient::reconnectKeepsTheRoom()
 
 void TestSignalingClient::onlyTheRoomsOwnerIsItsHost()
 {
+    // (Which host the service accepts is its own rule: tests/service.)
     LogCapture log;
-    const auto service = startService();
-    QVERIFY(service);
     const QString room = testRoomID(13);
-    TestSocket phone(serviceOrigin(*service));
-    const QString phoneID = joinGuest(phone, *service, room);
+    TestSocket phone(serviceOrigin(*m_service));
+    const QString phoneID = joinGuest(phone, *m_service, room);
     QVERIFY(!phoneID.isEmpty());
-
-    SignalingClient owner(serviceBase(*service), room, roomKey);
+    SignalingClient owner(serviceBase(*m_service), room, roomKey);
     Recorder ownerEvents;
     ownerEvents.attach(owner);
     owner.connect();
     QVERIFY(ownerEvents.waitFor(Event::peerJoined(phoneID)));
 
-    // Someone else who knows the room cannot take the host's place, now or after it stopped.
-    SignalingClient intruder(serviceBase(*service), room, roomKey);
+    // Another client of the room, with a secret of its own, is turned away and keeps trying.
+    SignalingClient intruder(serviceBase(*m_service), room, roomKey);
     intruder.setTimeScale(timeScale);
     Recorder intruderEvents;
     intruderEvents.attach(intruder);
     intruder.connect();
-    QVERIFY(intruderEvents.waitFor(Kind::disconnected));
-    QVERIFY(
-        log.contains(QStringLiteral("시그널링 연결 끊김: closed with code 4401 (room belongs to "
-                                    "another host)")));
+    QVERIFY(intruderEvents.waitFor(Kind::disconnected, 2));
+    QCOMPARE(intruderEvents.count(Kind::connected), 0);
     owner.send(phoneID, QStringLiteral("still the host"));
     QCOMPARE(phone.takeValue("signal", "payload"), QJsonValue(QStringLiteral("still the host")));
+    intruder.stop();
     owner.stop();
     QVERIFY(phone.take("host-left"));
-    QVERIFY(intruderEvents.waitFor(Kind::disconnected, 3));
-    QCOMPARE(intruderEvents.count(Kind::connected), 0);
-    intruder.stop();
     for (const QString &line : log.messages())
         QVERIFY2(!line.contains(QString::fromLatin1(owner.hostSecret())), qPrintable(line));
 
-    // The owner comes back with its secret, also as another client of the same desktop.
-    owner.connect();
-    QVERIFY(ownerEvents.waitFor(Kind::connected, 2));
-    QVERIFY(phone.take("host-joined"));
-    owner.stop();
-    QVERIFY(phone.take("host-left"));
-    SignalingClient successor(serviceBase(*service), room, roomKey, owner.hostSecret());
-    QCOMPARE(successor.url(), owner.url());
+    // Another client of the same desktop, given the owner's secret, is the host.
+    SignalingClient successor(serviceBase(*m_service), room, roomKey, owner.hostSecret());
     Recorder successorEvents;
     successorEvents.attach(successor);
     successor.connect();
     QVERIFY(successorEvents.waitFor(Event::peerJoined(phoneID)));
-    QVERIFY(successorEvents.waitFor(Kind::connected));
+    QVERIFY(phone.take("host-joined"));
 }
 
 QTEST_GUILESS_MAIN(TestSignalingClient)

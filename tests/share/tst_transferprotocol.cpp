@@ -77,7 +77,6 @@ void TestTransferProtocol::parse_data()
     QTest::newRow("ready, everything")
         << R"j({"t":"ready","maxMessageSize":16384,"device":"Mozilla/5.0 (iPhone)"})j"
         << Incoming::ready(16384, "Mozilla/5.0 (iPhone)");
-    QTest::newRow("ready, nothing else") << R"({"t":"ready"})" << Incoming::ready({}, "");
     QTest::newRow("ready, wrong types, tid ignored")
         << R"({"t":"ready","maxMessageSize":"big","device":5,"tid":"x"})"
         << Incoming::ready({}, "");
@@ -91,12 +90,10 @@ void TestTransferProtocol::parse_data()
         << R"({"t":"get","tid":7,"id":")" + id.toLower() + R"("})" << Incoming::get(7, itemID);
     QTest::newRow("get, tid as string")
         << R"({"t":"get","tid":"7","id":")" + id + R"("})" << Incoming::unknown();
-    QTest::newRow("get, no tid") << R"({"t":"get","id":")" + id + R"("})" << Incoming::unknown();
     QTest::newRow("get, not a UUID")
         << R"({"t":"get","tid":7,"id":"E621E1F8"})" << Incoming::unknown();
     QTest::newRow("get, braced UUID")
         << R"({"t":"get","tid":7,"id":"{)" + id + R"(}"})" << Incoming::unknown();
-    QTest::newRow("get, id as number") << R"({"t":"get","tid":7,"id":7})" << Incoming::unknown();
     QTest::newRow("get-all") << R"({"t":"get-all","tid":0})" << Incoming::getAll(0);
     QTest::newRow("get-all, largest tid")
         << R"({"t":"get-all","tid":4294967295})" << Incoming::getAll(4294967295u);
@@ -107,7 +104,6 @@ void TestTransferProtocol::parse_data()
         << R"({"t":"get-all","tid":2.5})" << Incoming::unknown();
     QTest::newRow("get-all, whole tid written as a fraction")
         << R"({"t":"get-all","tid":7.0})" << Incoming::getAll(7);
-    QTest::newRow("get-all, tid true") << R"({"t":"get-all","tid":true})" << Incoming::unknown();
     QTest::newRow("put") << R"({"t":"put","tid":1,"name":"사진.jpg","size":4294967296})"
                          << Incoming::put(1, "사진.jpg", 4294967296ull);
     QTest::newRow("put, empty file")
@@ -117,23 +113,15 @@ void TestTransferProtocol::parse_data()
     QTest::newRow("put, negative size")
         << R"({"t":"put","tid":1,"name":"a","size":-3})" << Incoming::unknown();
     QTest::newRow("put, no name") << R"({"t":"put","tid":1,"size":3})" << Incoming::unknown();
-    QTest::newRow("put, name as number")
-        << R"({"t":"put","tid":1,"name":1,"size":3})" << Incoming::unknown();
-    QTest::newRow("put, no tid") << R"({"t":"put","name":"a","size":3})" << Incoming::unknown();
     QTest::newRow("end") << R"({"t":"end","tid":3})" << Incoming::end(3);
     QTest::newRow("end, no tid") << R"({"t":"end"})" << Incoming::unknown();
     QTest::newRow("cancel") << R"({"t":"cancel","tid":9})" << Incoming::cancel(9);
-    QTest::newRow("cancel, null tid") << R"({"t":"cancel","tid":null})" << Incoming::unknown();
     QTest::newRow("other keys ignored")
         << R"({"t":"end","tid":1,"x":[1,{"y":2}]})" << Incoming::end(1);
     QTest::newRow("type is case-sensitive")
         << R"({"t":"GET","tid":7,"id":")" + id + R"("})" << Incoming::unknown();
-    QTest::newRow("getAll is not a type") << R"({"t":"getAll","tid":1})" << Incoming::unknown();
-    QTest::newRow("no type") << R"({"tid":1})" << Incoming::unknown();
-    QTest::newRow("type as number") << R"({"t":1,"tid":1})" << Incoming::unknown();
     QTest::newRow("unknown type") << R"({"t":"hello","tid":1})" << Incoming::unknown();
     QTest::newRow("array") << R"([{"t":"end","tid":1}])" << Incoming::unknown();
-    QTest::newRow("bare string") << R"("ready")" << Incoming::unknown();
     QTest::newRow("not JSON") << "t=ready" << Incoming::unknown();
     QTest::newRow("empty") << "" << Incoming::unknown();
 }
@@ -164,7 +152,6 @@ void TestTransferProtocol::encode_data()
         << fileMessage(1, "a b.zip", 4294967297ull, "application/zip")
         << R"({"mime":"application/zip","name":"a b.zip","size":4294967297,"t":"file","tid":1})";
     QTest::newRow("end") << endMessage(4294967295u) << R"({"t":"end","tid":4294967295})";
-    QTest::newRow("stored") << storedMessage(0) << R"({"t":"stored","tid":0})";
     QTest::newRow("bye") << byeMessage() << R"({"t":"bye"})";
     QTest::newRow("nested objects sorted at every level")
         << QJsonObject{{"b", QJsonObject{{"z", 1},
@@ -172,8 +159,6 @@ void TestTransferProtocol::encode_data()
                                                                       {"x", QJsonValue()}}}}}},
                        {"a", "s"}}
         << R"({"a":"s","b":{"a":[{"x":null,"y":true}],"z":1}})";
-    QTest::newRow("slashes unescaped") << QJsonObject{{"url", "https://example.org/a/b?c=d/e"}}
-                                       << R"({"url":"https://example.org/a/b?c=d/e"})";
     QTest::newRow("quotes and control characters")
         << QJsonObject{{"text", "줄\n바꿈\t\"따옴표\"\\"}}
         << R"({"text":"줄\n바꿈\t\"따옴표\"\\"})";
@@ -197,7 +182,6 @@ void TestTransferProtocol::splitFrame_data()
     QTest::addColumn<QByteArray>("payload");
 
     QTest::newRow("empty") << QByteArray() << false << 0u << QByteArray();
-    QTest::newRow("3 bytes") << QByteArray("\0\0\7", 3) << false << 0u << QByteArray();
     QTest::newRow("header only") << QByteArray("\0\0\0\7", 4) << true << 7u << QByteArray();
     QTest::newRow("big-endian tid")
         << QByteArray("\1\2\3\4abc", 7) << true << 0x01020304u << QByteArray("abc");
@@ -246,12 +230,6 @@ void TestTransferProtocol::listing_data()
                                                         {"isFolder", false},
                                                         {"size", 5},
                                                         {"thumb", jpegURL}};
-    QTest::newRow("file whose thumbnail failed") << "file" << QByteArray()
-                                                 << QJsonObject{{"kind", "file"},
-                                                                {"name", "보고서.txt"},
-                                                                {"isFolder", false},
-                                                                {"size", 5},
-                                                                {"thumb", ""}};
     QTest::newRow("file whose thumbnail is too large")
         << "file" << QByteArray(maximumThumbnailBytes + 1, 'j')
         << QJsonObject{{"kind", "file"},
@@ -365,7 +343,6 @@ void TestTransferProtocol::listingTitle_data()
     QTest::newRow("empty name") << "" << 3 << "3개 항목";
     QTest::newRow("no name, empty") << "-" << 0 << "빈 셸프";
     QTest::newRow("no name, one item") << "-" << 1 << "메모 0";
-    QTest::newRow("no name, two items") << "-" << 2 << "2개 항목";
 }
 
 void TestTransferProtocol::listingTitle()

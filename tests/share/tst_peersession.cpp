@@ -177,10 +177,6 @@ struct Peer
         }
         return std::nullopt;
     }
-    QString errorText(quint32 tid) const
-    {
-        return reply("error", tid).value_or(QJsonObject()).value("message").toString();
-    }
 };
 
 } // namespace

@@ -62,10 +62,9 @@ private Q_SLOTS:
     void frameLayout();
     void listing_data();
     void listing();
-    void listingKeepsShelfOrderAndLeavesOutVanishedFiles();
+    void listingOrderAndItemsWithoutThumbnail();
     void listingTitle_data();
     void listingTitle();
-    void itemsWithoutThumbnail();
 };
 
 void TestTransferProtocol::parse_data()
@@ -217,80 +216,64 @@ void TestTransferProtocol::frameLayout()
 
 void TestTransferProtocol::listing_data()
 {
-    // How one item of each kind is listed. "setup" names what the item is; `expected` lacks "id".
-    QTest::addColumn<QString>("setup");
+    // How one item of each kind is listed: a file or folder ("/" at the end) made with "hello" in
+    // it, an image, a text or a link. `expected` lacks "id".
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("source");
     QTest::addColumn<QByteArray>("thumbnail"); // "-" for no cache entry
-    QTest::addColumn<QJsonObject>("expected");
+    QTest::addColumn<QString>("expected");
 
-    const QString jpegURL =
-        "data:image/jpeg;base64," + QString::fromLatin1(QByteArray("JPEG").toBase64());
-    QTest::newRow("file with thumbnail") << "file" << QByteArray("JPEG")
-                                         << QJsonObject{{"kind", "file"},
-                                                        {"name", "보고서.txt"},
-                                                        {"isFolder", false},
-                                                        {"size", 5},
-                                                        {"thumb", jpegURL}};
+    const QString nfd = QStringLiteral("한글.txt").normalized(QString::NormalizationForm_D);
+    QTest::newRow("file with thumbnail")
+        << "file"
+        << "보고서.txt" << QByteArray("JPEG")
+        << R"({"kind":"file","name":"보고서.txt","isFolder":false,"size":5,)"
+           R"("thumb":"data:image/jpeg;base64,SlBFRw=="})";
     QTest::newRow("file whose thumbnail is too large")
-        << "file" << QByteArray(maximumThumbnailBytes + 1, 'j')
-        << QJsonObject{{"kind", "file"},
-                       {"name", "보고서.txt"},
-                       {"isFolder", false},
-                       {"size", 5},
-                       {"thumb", ""}};
+        << "file"
+        << "보고서.txt" << QByteArray(maximumThumbnailBytes + 1, 'j')
+        << R"({"kind":"file","name":"보고서.txt","isFolder":false,"size":5,"thumb":""})";
     QTest::newRow("file without thumbnail yet")
-        << "file" << QByteArray("-")
-        << QJsonObject{{"kind", "file"}, {"name", "보고서.txt"}, {"isFolder", false}, {"size", 5}};
+        << "file"
+        << "보고서.txt" << QByteArray("-")
+        << R"({"kind":"file","name":"보고서.txt","isFolder":false,"size":5})";
     QTest::newRow("decomposed name becomes NFC")
-        << "nfd" << QByteArray("-")
-        << QJsonObject{{"kind", "file"},
-                       {"name", QStringLiteral("한글.txt")},
-                       {"isFolder", false},
-                       {"size", 1}};
+        << "file" << nfd << QByteArray("-")
+        << R"({"kind":"file","name":"한글.txt","isFolder":false,"size":5})";
     QTest::newRow("folder gets .zip and never a thumbnail")
-        << "folder" << QByteArray("JPEG")
-        << QJsonObject{{"kind", "file"}, {"name", "사진 모음.zip"}, {"isFolder", true}};
-    QTest::newRow("image") << "image" << QByteArray("-")
-                           << QJsonObject{{"kind", "file"},
-                                          {"name", "이미지"},
-                                          {"isFolder", false},
-                                          {"size", 3}};
-    QTest::newRow("text") << "text" << QByteArray("JPEG")
-                          << QJsonObject{
-                                 {"kind", "text"}, {"name", "첫 줄"}, {"text", "첫 줄\n둘째 줄"}};
-    QTest::newRow("link") << "link" << QByteArray("-")
-                          << QJsonObject{{"kind", "link"},
-                                         {"name", "example.org"},
-                                         {"url", "https://example.org/a/b%20c?q=1"}};
+        << "file"
+        << "사진 모음/" << QByteArray("JPEG")
+        << R"({"kind":"file","name":"사진 모음.zip","isFolder":true})";
+    QTest::newRow("image") << "image"
+                           << "이미지.png" << QByteArray("-")
+                           << R"({"kind":"file","name":"이미지","isFolder":false,"size":5})";
+    QTest::newRow("text") << "text"
+                          << "첫 줄\n둘째 줄" << QByteArray("JPEG")
+                          << R"({"kind":"text","name":"첫 줄","text":"첫 줄\n둘째 줄"})";
+    QTest::newRow("link")
+        << "link"
+        << "https://example.org/a/b c?q=1" << QByteArray("-")
+        << R"({"kind":"link","name":"example.org","url":"https://example.org/a/b%20c?q=1"})";
 }
 
 void TestTransferProtocol::listing()
 {
-    QFETCH(QString, setup);
+    QFETCH(QString, kind);
+    QFETCH(QString, source);
     QFETCH(QByteArray, thumbnail);
-    QFETCH(QJsonObject, expected);
+    QFETCH(QString, expected);
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    ShelfItem item;
-    if (setup == u"file") {
-        QVERIFY(test::writeFile(dir.filePath("보고서.txt"), "hello"));
-        item = ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("보고서.txt"))));
-    } else if (setup == u"nfd") {
-        const QString name = QStringLiteral("한글.txt").normalized(QString::NormalizationForm_D);
-        QVERIFY(test::writeFile(dir.filePath(name), "x"));
-        item = ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath(name))));
-        QVERIFY(item.displayName() != QStringLiteral("한글.txt"));
-    } else if (setup == u"folder") {
-        QVERIFY(test::writeFile(dir.filePath("사진 모음/a.jpg"), "a"));
-        item = ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("사진 모음"))));
-    } else if (setup == u"image") {
-        QVERIFY(test::writeFile(dir.filePath("이미지.png"), "png"));
-        item =
-            ShelfItem(ShelfItem::Content::image(QUrl::fromLocalFile(dir.filePath("이미지.png"))));
-    } else if (setup == u"text") {
-        item = ShelfItem(ShelfItem::Content::text("첫 줄\n둘째 줄"));
-    } else if (setup == u"link") {
-        item = ShelfItem(ShelfItem::Content::link(QUrl("https://example.org/a/b c?q=1")));
+    ShelfItem item(ShelfItem::Content::text(source));
+    if (kind == u"link") {
+        item = ShelfItem(ShelfItem::Content::link(QUrl(source)));
+    } else if (kind != u"text") {
+        const QString path = dir.filePath(source);
+        QVERIFY(test::writeFile(source.endsWith(u'/') ? path + "a.jpg" : path, "hello"));
+        const QUrl url = QUrl::fromLocalFile(QDir::cleanPath(path));
+        item = ShelfItem(kind == u"image" ? ShelfItem::Content::image(url)
+                                          : ShelfItem::Content::file(url));
     }
     Shelf shelf;
     shelf.setItems({item});
@@ -300,30 +283,42 @@ void TestTransferProtocol::listing()
 
     const QJsonObject message = listMessage(shelfListing(shelf), thumbnails);
     QCOMPARE(message.value("t").toString(), QStringLiteral("list"));
-    expected.insert("id", uuidText(item.id()));
-    QCOMPARE(listedItem(message, 0), expected);
+    QJsonObject listed = listedItem(message, 0);
+    QCOMPARE(listed.take("id").toString(), uuidText(item.id()));
+    QCOMPARE(listed, QJsonDocument::fromJson(expected.toUtf8()).object());
     // Sent as one line with sorted keys and unescaped slashes.
     QVERIFY(!TransferProtocol::encode(message).contains("\\/"));
 }
 
-void TestTransferProtocol::listingKeepsShelfOrderAndLeavesOutVanishedFiles()
+void TestTransferProtocol::listingOrderAndItemsWithoutThumbnail()
 {
     QTemporaryDir dir;
+    const auto file = [&dir](const char *name) {
+        return ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath(name))));
+    };
     QVERIFY(test::writeFile(dir.filePath("a.txt"), "a"));
+    QVERIFY(test::writeFile(dir.filePath("b.txt"), "b"));
     QVERIFY(test::writeFile(dir.filePath("gone.txt"), "g"));
+    QVERIFY(test::writeFile(dir.filePath("folder/c.txt"), "c"));
     const ShelfItem text(ShelfItem::Content::text("t"));
-    const ShelfItem gone(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("gone.txt"))));
-    const ShelfItem file(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("a.txt"))));
     const ShelfItem link(ShelfItem::Content::link(QUrl("https://example.org/")));
+    const ShelfItem gone = file("gone.txt"), a = file("a.txt"), folder = file("folder"),
+                    b = file("b.txt");
     Shelf shelf;
-    shelf.setItems({text, gone, file, link});
+    shelf.setItems({text, gone, a, link, folder, b});
     QVERIFY(QFile::remove(dir.filePath("gone.txt")));
 
-    const QJsonArray items = listMessage(shelfListing(shelf), {}).value("items").toArray();
+    // In the shelf's order, without the file deleted since.
     QStringList ids;
-    for (const QJsonValue &entry : items)
+    for (const QJsonValue &entry : listMessage(shelfListing(shelf), {}).value("items").toArray())
         ids.append(entry.toObject().value("id").toString());
-    QCOMPARE(ids, QStringList({uuidText(text.id()), uuidText(file.id()), uuidText(link.id())}));
+    QCOMPARE(ids, QStringList({uuidText(text.id()), uuidText(a.id()), uuidText(link.id()),
+                               uuidText(folder.id()), uuidText(b.id())}));
+    // Thumbnails are made for files still there, not folders, and only once.
+    QCOMPARE(TransferProtocol::itemsWithoutThumbnail(shelfListing(shelf), {}),
+             QList<QUuid>({a.id(), b.id()}));
+    QCOMPARE(TransferProtocol::itemsWithoutThumbnail(shelfListing(shelf), {{a.id(), QByteArray()}}),
+             QList<QUuid>({b.id()}));
 
     // A shelf whose only item is a deleted file: no items, and the title of a one-item shelf.
     Shelf lonely;
@@ -361,25 +356,6 @@ void TestTransferProtocol::listingTitle()
     const QJsonObject message = listMessage(shelfListing(shelf), {});
     QCOMPARE(message.value("title").toString(), title);
     QCOMPARE(message.keys(), QStringList({"items", "t", "title"}));
-}
-
-void TestTransferProtocol::itemsWithoutThumbnail()
-{
-    QTemporaryDir dir;
-    QVERIFY(test::writeFile(dir.filePath("a.txt"), "a"));
-    QVERIFY(test::writeFile(dir.filePath("b.txt"), "b"));
-    QVERIFY(test::writeFile(dir.filePath("folder/c.txt"), "c"));
-    const ShelfItem a(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("a.txt"))));
-    const ShelfItem b(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("b.txt"))));
-    const ShelfItem folder(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("folder"))));
-    const ShelfItem missing(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("no.txt"))));
-    const ShelfItem text(ShelfItem::Content::text("t"));
-    Shelf shelf;
-    shelf.setItems({text, a, folder, missing, b});
-    QCOMPARE(TransferProtocol::itemsWithoutThumbnail(shelfListing(shelf), {}),
-             QList<QUuid>({a.id(), b.id()}));
-    QCOMPARE(TransferProtocol::itemsWithoutThumbnail(shelfListing(shelf), {{a.id(), QByteArray()}}),
-             QList<QUuid>({b.id()}));
 }
 
 QTEST_MAIN(TestTransferProtocol)

@@ -116,10 +116,9 @@ private Q_SLOTS:
     void iceListAnswers();
     void shareHoldAndStop();
     void joinSignalLeaveAndRejoin();
-    void noMakerIgnoresJoins();
+    void refusedConnectionIgnoresJoins();
     void listingsReachReadyPeers();
     void thumbnails();
-    void activitiesKeepFiveNewest();
     void expiry_data();
     void expiry();
     void connectedDeviceOrGoneShelf();
@@ -438,28 +437,21 @@ void TestShareCenter::joinSignalLeaveAndRejoin()
     QVERIFY(session->peer(secondID));
 }
 
-void TestShareCenter::noMakerIgnoresJoins()
+void TestShareCenter::refusedConnectionIgnoresJoins()
 {
-    for (const bool refusing : {false, true}) {
-        if (refusing)
-            m_center->setPeerConnectionMaker([](const QList<IceServer> &) { return nullptr; });
-        else
-            m_center->setPeerConnectionMaker({});
-        Shelf shelf;
-        ShareSession *session = share(&shelf);
-        QVERIFY(session);
-        QTRY_VERIFY(session->isOnline());
-        TestSocket guest(serviceOrigin(*m_service));
-        QVERIFY(!joinGuest(guest, *m_service, session->roomID()).isEmpty());
-        // The service's peer-joined has been handled once a later signal from the guest arrives.
-        const QString answer = R"({"sdp":{"sdp":"x","type":"answer"}})";
-        LogCapture log;
-        guest.sendJson({{"type", "signal"}, {"payload", answer}, {"sig", "bad"}});
-        QTRY_VERIFY(log.contains(QStringLiteral("서명이 맞지 않는 시그널을 버림")));
-        QVERIFY(session->peers().empty());
-        QCOMPARE(session->devices(), QList<ShareSession::Device>());
-        m_center->stopSharing(shelf.id());
-    }
+    m_center->setPeerConnectionMaker([](const QList<IceServer> &) { return nullptr; });
+    ShareSession *session = share(m_shelf.get());
+    QVERIFY(session);
+    QTRY_VERIFY(session->isOnline());
+    TestSocket guest(serviceOrigin(*m_service));
+    QVERIFY(!joinGuest(guest, *m_service, session->roomID()).isEmpty());
+    // The service's peer-joined has been handled once a later signal from the guest arrives.
+    const QString answer = R"({"sdp":{"sdp":"x","type":"answer"}})";
+    LogCapture log;
+    guest.sendJson({{"type", "signal"}, {"payload", answer}, {"sig", "bad"}});
+    QTRY_VERIFY(log.contains(QStringLiteral("서명이 맞지 않는 시그널을 버림")));
+    QVERIFY(session->peers().empty());
+    QCOMPARE(session->devices(), QList<ShareSession::Device>());
 }
 
 void TestShareCenter::listingsReachReadyPeers()
@@ -539,22 +531,6 @@ void TestShareCenter::thumbnails()
     QCOMPARE(lists(fake)[2], lists(fake)[1]);
     QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
     QCOMPARE(calls->load(), 4);
-}
-
-void TestShareCenter::activitiesKeepFiveNewest()
-{
-    ShareSession *session = share(m_shelf.get());
-    QVERIFY(session);
-    for (int i = 1; i <= 7; ++i) {
-        m_now = m_now.addSecs(1);
-        session->log(QStringLiteral("line %1").arg(i));
-    }
-    QStringList texts;
-    for (const ShareSession::Activity &activity : session->activities())
-        texts.append(activity.text);
-    QCOMPARE(texts, (QStringList{"line 7", "line 6", "line 5", "line 4", "line 3"}));
-    QCOMPARE(session->activities()[0].date, m_now);
-    QCOMPARE(session->lastActivity(), m_now);
 }
 
 void TestShareCenter::expiry_data()

@@ -181,6 +181,7 @@ void TestTransferProtocol::splitFrame_data()
     QTest::addColumn<QByteArray>("payload");
 
     QTest::newRow("empty") << QByteArray() << false << 0u << QByteArray();
+    QTest::newRow("3 bytes") << QByteArray("\0\0\7", 3) << false << 0u << QByteArray();
     QTest::newRow("header only") << QByteArray("\0\0\0\7", 4) << true << 7u << QByteArray();
     QTest::newRow("big-endian tid")
         << QByteArray("\1\2\3\4abc", 7) << true << 0x01020304u << QByteArray("abc");
@@ -232,6 +233,10 @@ void TestTransferProtocol::listing_data()
     QTest::newRow("file whose thumbnail is too large")
         << "file"
         << "보고서.txt" << QByteArray(maximumThumbnailBytes + 1, 'j')
+        << R"({"kind":"file","name":"보고서.txt","isFolder":false,"size":5,"thumb":""})";
+    QTest::newRow("file whose thumbnail failed")
+        << "file"
+        << "보고서.txt" << QByteArray()
         << R"({"kind":"file","name":"보고서.txt","isFolder":false,"size":5,"thumb":""})";
     QTest::newRow("file without thumbnail yet")
         << "file"
@@ -338,6 +343,7 @@ void TestTransferProtocol::listingTitle_data()
     QTest::newRow("empty name") << "" << 3 << "3개 항목";
     QTest::newRow("no name, empty") << "-" << 0 << "빈 셸프";
     QTest::newRow("no name, one item") << "-" << 1 << "메모 0";
+    QTest::newRow("no name, two items") << "-" << 2 << "2개 항목";
 }
 
 void TestTransferProtocol::listingTitle()

@@ -111,7 +111,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void noLanAddressStartsNothing();
     void embeddedServiceRunsWhileShared();
     void iceListAnswers();
     void shareHoldAndStop();
@@ -215,28 +214,26 @@ QStringList TestShareCenter::lists(FakePeerConnection *fake) const
 
 // Starting
 
-void TestShareCenter::noLanAddressStartsNothing()
+void TestShareCenter::embeddedServiceRunsWhileShared()
 {
+    // Without "shareServiceURL" and without a LAN address nothing starts.
     Defaults::shared().remove(DefaultsKey::shareServiceURL);
-    m_center->embeddedService().setAddressSource([] { return std::optional<QHostAddress>(); });
+    EmbeddedService &embedded = m_center->embeddedService();
+    std::optional<QHostAddress> address;
+    embedded.setAddressSource([&address] { return address; });
     QSignalSpy errors(m_center.get(), &ShareCenter::lastErrorChanged);
     QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("LAN 주소가 없어"));
     m_center->startSharing(m_shelf.get());
     QCOMPARE(m_center->lastError(), std::optional<QString>(EmbeddedService::noNetworkMessage));
     QVERIFY(m_center->sessions().empty());
-    QVERIFY(!m_center->embeddedService().isRunning());
+    QVERIFY(!embedded.isRunning());
     QVERIFY(!m_desktop->idleInhibitor().isInhibiting());
     m_center->clearError();
     QVERIFY(!m_center->lastError());
     QCOMPARE(errors.size(), 2);
-}
 
-void TestShareCenter::embeddedServiceRunsWhileShared()
-{
-    Defaults::shared().remove(DefaultsKey::shareServiceURL);
-    EmbeddedService &embedded = m_center->embeddedService();
     const QHostAddress lan(QStringLiteral("127.0.0.2"));
-    embedded.setAddressSource([lan] { return lan; });
+    address = lan;
     quint16 port = 0;
     {
         QTcpServer probe;

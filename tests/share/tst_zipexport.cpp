@@ -33,8 +33,8 @@ private Q_SLOTS:
     void exportableURLsFollowTheExistenceFilter();
     void exportWritesAndReveals();
     void progressReplaceAndCancel();
-    void unreadableSourceIsReported();
-    void fullDiskIsReported();
+    void failuresAreReported_data();
+    void failuresAreReported();
 
 private:
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
@@ -47,8 +47,6 @@ private:
     // Runs one export with the save dialog answered by `destination`; true once it finished.
     bool exportTo(Shelf &shelf, const std::optional<QString> &destination);
     QStringList partialFiles(const QString &folder) const;
-    // Checks that the export failed with `reason`: logged, one alert, no partial file.
-    void checkReported(const LogCapture &log, const QString &reason);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     // Answers the save dialog and records alerts and reveals.
@@ -82,17 +80,6 @@ bool TestZipExport::exportTo(Shelf &shelf, const std::optional<QString> &destina
 QStringList TestZipExport::partialFiles(const QString &folder) const
 {
     return QDir(folder).entryList({QStringLiteral(".vyo-zip-*")}, QDir::Files | QDir::Hidden);
-}
-
-void TestZipExport::checkReported(const LogCapture &log, const QString &reason)
-{
-    QCOMPARE(m_finished->first().at(1).toBool(), false);
-    QVERIFY(partialFiles(path("out")).isEmpty());
-    QVERIFY2(log.contains(QStringLiteral("ZIP 저장 실패: ") + reason), qPrintable(reason));
-    QCOMPARE(m_desktop->dialogs().alerts().size(), 1);
-    QCOMPARE(m_desktop->dialogs().alerts().first().text, QStringLiteral("ZIP을 만들지 못했어요"));
-    QCOMPARE(m_desktop->dialogs().alerts().first().informativeText, reason);
-    QVERIFY(m_desktop->fileManager().revealed().isEmpty());
 }
 
 void TestZipExport::suggestedName_data()
@@ -214,43 +201,54 @@ void TestZipExport::progressReplaceAndCancel()
     QVERIFY(!shelf.status());
 }
 
-void TestZipExport::unreadableSourceIsReported()
+void TestZipExport::failuresAreReported_data()
 {
-    // Opens, but fails on the first read (EIO); the file the archive was to replace stays.
-    QVERIFY(writeFile(path("in/a.txt"), "a"));
-    QVERIFY(writeFile(path("out/old.zip"), "the user's older archive"));
-    Shelf shelf;
-    shelf.add({ShelfItem(Content::file(url("in/a.txt"))),
-               ShelfItem(Content::file(QUrl::fromLocalFile("/proc/self/mem")))});
-    LogCapture log;
-    QVERIFY(exportTo(shelf, path("out/old.zip")));
-    checkReported(log, QStringLiteral("mem 파일을 읽을 수 없습니다."));
-    QCOMPARE(contents("out/old.zip"), QByteArray("the user's older archive"));
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<bool>("diskFull");
+    QTest::addColumn<QString>("reason");
+    // Opens, but fails on the first read (EIO).
+    QTest::newRow("unreadable source")
+        << "/proc/self/mem" << false << "mem 파일을 읽을 수 없습니다.";
+    // Incompressible: the archive needs about as much room as the file.
+    QTest::newRow("disk full") << "" << true << "File too large";
 }
 
-void TestZipExport::fullDiskIsReported()
+void TestZipExport::failuresAreReported()
 {
-    // Incompressible: the archive needs about as much room as the file.
+    QFETCH(QString, source);
+    QFETCH(bool, diskFull);
+    QFETCH(QString, reason);
     QByteArray big(400000, Qt::Uninitialized);
     QRandomGenerator generator(9);
     for (qsizetype i = 0; i < big.size(); ++i)
         big[i] = char(generator.bounded(256));
     QVERIFY(writeFile(path("in/big.bin"), big));
+    QVERIFY(writeFile(path("out/old.zip"), "the user's older archive"));
     Shelf shelf;
     shelf.add({ShelfItem(Content::file(url("in/big.bin")))});
+    if (!source.isEmpty())
+        shelf.add({ShelfItem(Content::file(QUrl::fromLocalFile(source)))});
     LogCapture log;
-    const QString destination = path("out/big.zip");
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit limited = saved;
     limited.rlim_cur = 4096;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const bool finished = exportTo(shelf, destination);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, diskFull ? &limited : &saved), 0);
+    const bool finished = exportTo(shelf, path("out/old.zip"));
     setrlimit(RLIMIT_FSIZE, &saved);
     QVERIFY(finished);
-    checkReported(log, QStringLiteral("File too large"));
-    QVERIFY(!QFileInfo::exists(destination));
+
+    // Logged, one alert, no partial file, nothing revealed; the file the archive was to replace
+    // stays.
+    QCOMPARE(m_finished->first().at(1).toBool(), false);
+    QVERIFY(partialFiles(path("out")).isEmpty());
+    QVERIFY2(log.contains(QStringLiteral("ZIP 저장 실패: ") + reason), qPrintable(reason));
+    QCOMPARE(m_desktop->dialogs().alerts().size(), 1);
+    QCOMPARE(m_desktop->dialogs().alerts().first().text, QStringLiteral("ZIP을 만들지 못했어요"));
+    QCOMPARE(m_desktop->dialogs().alerts().first().informativeText, reason);
+    QVERIFY(m_desktop->fileManager().revealed().isEmpty());
+    QCOMPARE(contents("out/old.zip"), QByteArray("the user's older archive"));
 }
 
 QTEST_MAIN(TestZipExport)

@@ -528,7 +528,8 @@ void TestSignalingClient::reconnectKeepsTheRoom()
     QVERIFY(recorder.waitFor(Event::signal(staysID, payload)));
     // The service announces before the pong comes back, so the second connection's two
     // events may come in either order.
-    const QList<Event> events = recorder.without(Kind::disconnected);
+    QList<Event> events = recorder.events;
+    events.removeIf([](const Event &event) { return event.kind == Kind::disconnected; });
     QCOMPARE(events.size(), 5);
     QCOMPARE(events.mid(0, 2), QList<Event>({Event::connected(), Event::peerJoined(staysID)}));
     QVERIFY(events.mid(2, 2).contains(Event::connected()));

@@ -70,10 +70,7 @@ private Q_SLOTS:
     void lanAddress();
     void portFallback_data();
     void portFallback();
-    void noLanAddressListensNowhere();
-    void runsWithAnEmptyIceList();
-    void addressChange();
-    void ipv6LanAddress();
+    void runsAndFollowsTheAddress();
 };
 
 void TestEmbeddedService::defaultRoutes_data()
@@ -101,15 +98,11 @@ void TestEmbeddedService::defaultRoutes_data()
         << header + lan + wifi << QByteArray() << QStringList{"wlan0", ""};
     QTest::newRow("lowest metric wins")
         << header + wifi + wired << QByteArray() << QStringList{"eth0", ""};
-    QTest::newRow("a route that is not up")
-        << header + wifi + down << QByteArray() << QStringList{"wlan0", ""};
     QTest::newRow("no default route") << header + lan << QByteArray() << QStringList{"", ""};
     QTest::newRow("empty tables") << QByteArray() << QByteArray() << QStringList{"", ""};
     QTest::newRow("ipv6 default, unreachable on lo ignored")
         << header << unreachable + ipv6Prefix + ipv6Wifi << QStringList{"", "wlan0"};
-    QTest::newRow("only unreachable") << header << unreachable << QStringList{"", ""};
     QTest::newRow("both") << header + wired << ipv6Wifi << QStringList{"eth0", "wlan0"};
-    QTest::newRow("garbage") << QByteArray("x\ny z\n") << QByteArray("\n\n") << QStringList{"", ""};
 }
 
 void TestEmbeddedService::defaultRoutes()
@@ -146,26 +139,17 @@ void TestEmbeddedService::lanAddress_data()
 
     QTest::newRow("IPv4 of the route's interface")
         << usual << QStringList{"wlan0", "wlan0", ""} << std::optional(address("192.168.0.5"));
-    QTest::newRow("another interface's route")
-        << usual << QStringList{"docker0", "", ""} << std::optional(address("172.17.0.1"));
     QTest::newRow("IPv6 only without IPv4")
         << QList{loopback, ipv6Only} << QStringList{"", "wlan0", ""}
-        << std::optional(address("2001:db8::5"));
-    QTest::newRow("IPv4 route's interface without IPv4")
-        << QList{loopback, ipv6Only} << QStringList{"wlan0", "", ""}
         << std::optional(address("2001:db8::5"));
     QTest::newRow("link-local only")
         << QList{loopback, linkLocalOnly} << QStringList{"wlan0", "wlan0", ""} << none;
     QTest::newRow("interface down")
         << QList{loopback, wifiDown} << QStringList{"wlan0", "", ""} << none;
     QTest::newRow("no route, addresses elsewhere") << usual << QStringList{"", "", ""} << none;
-    QTest::newRow("route through a missing interface")
-        << usual << QStringList{"ppp0", "", ""} << none;
     QTest::newRow("route through loopback") << usual << QStringList{"lo", "lo", ""} << none;
     QTest::newRow("override") << usual << QStringList{"wlan0", "wlan0", "veth-near"}
                               << std::optional(address("10.231.7.1"));
-    QTest::newRow("override without routes")
-        << usual << QStringList{"", "", "veth-near"} << std::optional(address("10.231.7.1"));
     QTest::newRow("override naming a missing interface")
         << usual << QStringList{"wlan0", "", "veth9"} << none;
 }
@@ -188,7 +172,6 @@ void TestEmbeddedService::portFallback_data()
     QTest::newRow("first free") << QList<int>{} << QList<int>{} << 0;
     QTest::newRow("first taken on loopback") << QList<int>{0} << QList<int>{} << 1;
     QTest::newRow("first taken on the LAN") << QList<int>{} << QList<int>{0} << 1;
-    QTest::newRow("two taken") << QList<int>{0} << QList<int>{1} << 2;
     QTest::newRow("all taken") << QList<int>{0, 2} << QList<int>{1} << -1;
 }
 
@@ -239,36 +222,20 @@ void TestEmbeddedService::portFallback()
     QVERIFY(!listensOn(lanStandIn, port));
 }
 
-void TestEmbeddedService::noLanAddressListensNowhere()
+void TestEmbeddedService::runsAndFollowsTheAddress()
 {
     const quint16 first = freePorts(1);
     QVERIFY(first > 0);
+    std::optional<QHostAddress> lan = lanStandIn;
     EmbeddedService embedded;
     embedded.setPorts(first, 1);
-    embedded.setAddressSource([] { return std::optional<QHostAddress>(); });
-    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("LAN 주소가 없어")));
-    QVERIFY(!embedded.start());
-    QCOMPARE(embedded.errorMessage(), EmbeddedService::noNetworkMessage);
-    QVERIFY(!embedded.isRunning());
-    QVERIFY(!listensOn(QHostAddress(QHostAddress::LocalHost), first));
-}
-
-void TestEmbeddedService::runsWithAnEmptyIceList()
-{
-    const quint16 first = freePorts(1);
-    QVERIFY(first > 0);
-    EmbeddedService embedded;
-    embedded.setPorts(first, 1);
-    embedded.setAddressSource([] { return lanStandIn; });
+    embedded.setAddressSource([&lan] { return lan; });
     const std::optional<EmbeddedService::Bases> bases = embedded.start();
     QVERIFY(bases);
     const HttpAnswer answer = httpGet(bases->local.resolved(QUrl(QStringLiteral("api/ice"))));
     QCOMPARE(answer.status, 200);
     QCOMPARE(QJsonDocument::fromJson(answer.body).object(),
              QJsonObject({{QStringLiteral("iceServers"), QJsonArray()}}));
-    // Starting again keeps the same service.
-    QCOMPARE(embedded.start()->lan, bases->lan);
-
     // Guests' pages come from the LAN address only; the desktop is a host over loopback.
     const QString room = testRoomID(1);
     TestSocket host;
@@ -278,35 +245,25 @@ void TestEmbeddedService::runsWithAnEmptyIceList()
     foreign.open(roomSocket(bases->lan, room, QStringLiteral("guest")));
     QVERIFY(foreign.waitClosed());
     QCOMPARE(foreign.closeCode(), CloseCode::forbiddenOrigin);
-    TestSocket guest(QStringLiteral("http://127.0.0.2:%1").arg(first));
-    guest.open(roomSocket(bases->lan, room, QStringLiteral("guest")));
+
+    // A new LAN address: a new share gets it, and the service answers there.
+    lan = QHostAddress(QStringLiteral("127.0.0.3"));
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("127.0.0.2에서 127.0.0.3")));
+    embedded.checkAddress();
+    const std::optional<EmbeddedService::Bases> moved = embedded.start();
+    QVERIFY(moved);
+    QCOMPARE(moved->lan, QUrl(QStringLiteral("http://127.0.0.3:%1/").arg(first)));
+    TestSocket guest(QStringLiteral("http://127.0.0.3:%1").arg(first));
+    guest.open(roomSocket(moved->lan, room, QStringLiteral("guest")));
     QVERIFY(guest.waitOpen());
     QVERIFY(guest.take(QStringLiteral("welcome")));
-}
-
-void TestEmbeddedService::addressChange()
-{
-    const quint16 first = freePorts(1);
-    QVERIFY(first > 0);
-    std::optional<QHostAddress> lan = lanStandIn;
-    EmbeddedService embedded;
-    embedded.setPorts(first, 1);
-    embedded.setAddressSource([&lan] { return lan; });
-    QVERIFY(embedded.start());
-
-    lan = QHostAddress(QStringLiteral("127.0.0.3"));
-    QTest::ignoreMessage(QtInfoMsg,
-                         QRegularExpression(QStringLiteral("LAN 주소가 127.0.0.2에서 127.0.0.3")));
+    // ::1 stands for a global IPv6 address: brackets in the share address and the page's origin.
+    lan = QHostAddress(QHostAddress::LocalHostIPv6);
     embedded.checkAddress();
-    QCOMPARE(embedded.lanAddress(), lan);
-    // A new share gets the new address, and the service answers there.
-    const std::optional<EmbeddedService::Bases> bases = embedded.start();
-    QVERIFY(bases);
-    QCOMPARE(bases->lan, QUrl(QStringLiteral("http://127.0.0.3:%1/").arg(first)));
-    QCOMPARE(httpGet(bases->lan).status, 200);
-    TestSocket guest(QStringLiteral("http://127.0.0.3:%1").arg(first));
-    guest.open(roomSocket(bases->lan, testRoomID(2), QStringLiteral("guest")));
-    QVERIFY(guest.waitOpen());
+    QCOMPARE(embedded.start()->lan.toString(), QStringLiteral("http://[::1]:%1/").arg(first));
+    TestSocket ipv6Guest(QStringLiteral("http://[::1]:%1").arg(first));
+    ipv6Guest.open(roomSocket(embedded.start()->lan, room, QStringLiteral("guest")));
+    QVERIFY(ipv6Guest.waitOpen());
 
     // No address: new shares fail with the message, the running service stays for the old ones.
     lan.reset();
@@ -315,26 +272,8 @@ void TestEmbeddedService::addressChange()
     QVERIFY(!embedded.start());
     QCOMPARE(embedded.errorMessage(), EmbeddedService::noNetworkMessage);
     QVERIFY(embedded.isRunning());
-
-    // Back on the first address, which is still listened on.
     lan = lanStandIn;
-    QCOMPARE(embedded.start()->lan, QUrl(QStringLiteral("http://127.0.0.2:%1/").arg(first)));
-}
-
-void TestEmbeddedService::ipv6LanAddress()
-{
-    // ::1 stands for a global IPv6 address: brackets in the share address and the page's origin.
-    const quint16 first = freePorts(1);
-    QVERIFY(first > 0);
-    EmbeddedService embedded;
-    embedded.setPorts(first, 1);
-    embedded.setAddressSource([] { return QHostAddress(QHostAddress::LocalHostIPv6); });
-    const std::optional<EmbeddedService::Bases> bases = embedded.start();
-    QVERIFY(bases);
-    QCOMPARE(bases->lan.toString(), QStringLiteral("http://[::1]:%1/").arg(first));
-    TestSocket guest(QStringLiteral("http://[::1]:%1").arg(first));
-    guest.open(roomSocket(bases->lan, testRoomID(3), QStringLiteral("guest")));
-    QVERIFY(guest.waitOpen());
+    QCOMPARE(embedded.start()->lan, bases->lan);
 }
 
 QTEST_MAIN(TestEmbeddedService)

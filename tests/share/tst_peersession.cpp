@@ -1,7 +1,7 @@
 // One browser's peer session on a fake peer connection, with real files in temporary folders:
-// negotiation, routes, device names, downloads byte for byte (single files, folders and the whole
-// shelf as ZIPs read back by Python's zipfile), flow control, uploads and everything a browser
-// may get wrong, cancel and close.
+// negotiation, routes, device names, downloads byte for byte, flow control, uploads and everything
+// a browser may get wrong, cancel and close. (Folders and the whole shelf as ZIPs, read back by
+// Python's zipfile, come from a real browser in tests/web.)
 
 #include "share/PeerSession.h"
 
@@ -11,15 +11,11 @@
 #include "shelf/Shelf.h"
 
 #include "TestSupport.h"
-#include "ZipSupport.h"
 
 #include <QDir>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLoggingCategory>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
@@ -49,6 +45,11 @@ QString message(const QJsonObject &json)
 QString tidMessage(const char *type, quint32 tid)
 {
     return message({{"t", type}, {"tid", qint64(tid)}});
+}
+
+QString putMessage(quint32 tid, const QString &name, qint64 size)
+{
+    return message({{"t", "put"}, {"tid", qint64(tid)}, {"name", name}, {"size", size}});
 }
 
 QByteArray randomBytes(qsizetype size)
@@ -123,22 +124,16 @@ struct Peer
     {
         send(message({{"t", "get"}, {"tid", qint64(tid)}, {"id", uuidText(item.id())}}));
     }
-    // Drains the buffer again and again (at most `rounds` times) until `tid` ends or fails.
-    void drainUntilDone(quint32 tid, int rounds)
-    {
-        for (int round = 0; round < rounds && !reply("end", tid) && !reply("error", tid); ++round)
-            connection->setBufferedAmount(0);
-    }
 
     // The text messages sent so far, parsed.
     QList<QJsonObject> replies() const
     {
         QList<QJsonObject> list;
-        for (const QString &text : connection->sentTexts())
+        for (const QString &text : connection ? connection->sentTexts() : QStringList())
             list.append(object(text));
         return list;
     }
-    // The "t" of every message sent, binary frames as "frame <tid>".
+    // The "t" of every message sent, binary frames as "frame <tid>", repeats left out.
     QStringList sequence() const
     {
         QStringList list;
@@ -187,11 +182,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void offerGoesOutOnceLocal();
-    void offerFailureIsLogged();
-    void localCandidatesGoOutAtOnce();
-    void candidatesWaitForTheAnswer();
-    void otherSignalsAreIgnored();
+    void negotiation();
     void routeFromStatistics_data();
     void routeFromStatistics();
     void relayCandidateAfterConnecting();
@@ -202,29 +193,12 @@ private Q_SLOTS:
 
     void downloadsInChunks_data();
     void downloadsInChunks();
-    void emptyFile();
-    void getErrors_data();
-    void getErrors();
-    void folderAsZip();
-    void everythingAsZip();
-    void nothingToGetAll();
     void flowControl();
-    void downloadsOneAfterAnother();
-    void fileChangedWhileSent_data();
-    void fileChangedWhileSent();
-    void shelfClosedMidDownload();
 
-    void uploads_data();
-    void uploads();
-    void uploadReplacesSameTid();
-    void garbageGetsNoReply_data();
-    void garbageGetsNoReply();
+    void browserScripts_data();
+    void browserScripts();
 
-    void cancelDownloadAndArchive();
-    void cancelUnknownOrFinishedIsIgnored();
     void closeWithAndWithoutBye();
-    void channelClosingMidUpload();
-    void sessionGoneWhileArchiving();
 
 private:
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
@@ -234,8 +208,6 @@ private:
         writeFile(file, bytes);
         return file;
     }
-    // Waits for the "file" of an archive and its "end"; the archive's bytes.
-    QByteArray downloadArchive(Peer &peer, quint32 tid, QJsonObject *file);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<Peer> m_peer;
@@ -258,59 +230,33 @@ void TestPeerSession::cleanup()
 
 // Negotiation
 
-void TestPeerSession::offerGoesOutOnceLocal()
+void TestPeerSession::negotiation()
 {
+    // (The offer and the candidates as they travel: tst_sharecenter, and tests/web with a real
+    // browser.)
     Peer &peer = *m_peer;
     QCOMPARE(peer.connection->pendingOffers(), 1);
-    QVERIFY(peer.connection->completeOffer(QStringLiteral("v=0\r\no=- 1 2 IN IP4 127.0.0.1")));
-    QCOMPARE(peer.connection->localDescriptions(),
-             (QList<FakePeerConnection::Description>{
-                 {"offer", QStringLiteral("v=0\r\no=- 1 2 IN IP4 127.0.0.1")}}));
+    QVERIFY(peer.connection->completeOffer(QStringLiteral("v=0")));
     QVERIFY(peer.signalsSent.isEmpty());
     QVERIFY(peer.connection->completeLocalDescription());
-    QCOMPARE(peer.signalsSent,
-             QStringList{R"({"sdp":{"sdp":"v=0\r\no=- 1 2 IN IP4 127.0.0.1","type":"offer"}})"});
-
-    // A local description that cannot be set sends nothing.
-    Peer second;
-    QVERIFY(second.connection->completeOffer(QStringLiteral("v=0")));
-    QVERIFY(second.connection->completeLocalDescription(QStringLiteral("refused")));
-    QVERIFY(second.signalsSent.isEmpty());
-}
-
-void TestPeerSession::offerFailureIsLogged()
-{
-    LogCapture log;
-    QVERIFY(m_peer->connection->failOffer(QStringLiteral("no codecs")));
-    QVERIFY(log.contains(QStringLiteral("offer 생성 실패: no codecs")));
-    QCOMPARE(m_peer->connection->localDescriptions().size(), 0);
-    QVERIFY(m_peer->signalsSent.isEmpty());
-}
-
-void TestPeerSession::localCandidatesGoOutAtOnce()
-{
-    Peer &peer = *m_peer;
-    peer.connection->gatherCandidate(
-        {QStringLiteral("candidate:1 1 udp 1 127.0.0.1 5000 typ host"), 0, QStringLiteral("0")});
+    QCOMPARE(peer.signalsSent.size(), 1);
     peer.connection->gatherCandidate({QStringLiteral("candidate:2"), 1, std::nullopt});
-    QCOMPARE(
-        peer.signalsSent,
-        (QStringList{
-            R"({"candidate":{"candidate":"candidate:1 1 udp 1 127.0.0.1 5000 typ host","sdpMLineIndex":0,"sdpMid":"0"}})",
-            R"({"candidate":{"candidate":"candidate:2","sdpMLineIndex":1}})"}));
-}
+    QCOMPARE(peer.signalsSent.last(),
+             QStringLiteral(R"({"candidate":{"candidate":"candidate:2","sdpMLineIndex":1}})"));
 
-void TestPeerSession::candidatesWaitForTheAnswer()
-{
-    Peer &peer = *m_peer;
+    // The browser's candidates wait for its answer; what is not an answer or a candidate is
+    // ignored.
+    for (const char *ignored : {"not json", "[1]", R"({"sdp":{"sdp":"v=0","type":"offer"}})",
+                                R"({"sdp":{"sdp":7,"type":"answer"}})",
+                                R"({"candidate":{"candidate":""}})", R"({"candidate":"a"})"})
+        peer.session->handleSignal(QString::fromUtf8(ignored));
+    QCOMPARE(peer.connection->remoteDescriptions().size(), 0);
     peer.session->handleSignal(R"({"candidate":{"candidate":"a","sdpMLineIndex":2,"sdpMid":"x"}})");
     peer.session->handleSignal(R"({"candidate":{"candidate":"b"}})");
-    QCOMPARE(peer.connection->addedCandidates().size(), 0);
-
     LogCapture log;
     peer.session->handleSignal(R"({"sdp":{"sdp":"bad","type":"answer"}})");
     QVERIFY(peer.connection->completeRemoteDescription(QStringLiteral("malformed")));
-    QVERIFY(log.contains(QStringLiteral("answer 적용 실패: malformed")));
+    QVERIFY(log.contains(QStringLiteral("malformed")));
     QVERIFY(!peer.session->hasRemoteDescription());
     QCOMPARE(peer.connection->addedCandidates().size(), 0);
 
@@ -321,30 +267,16 @@ void TestPeerSession::candidatesWaitForTheAnswer()
     QVERIFY(peer.session->hasRemoteDescription());
     QCOMPARE(peer.connection->addedCandidates(),
              (QList<IceCandidate>{{"a", 2, QStringLiteral("x")}, {"b", 0, std::nullopt}}));
-
     peer.session->handleSignal(R"({"candidate":{"candidate":"c","sdpMLineIndex":"1"}})");
     QCOMPARE(peer.connection->addedCandidates().last(), (IceCandidate{"c", 0, std::nullopt}));
     QVERIFY(peer.connection->completeCandidate(QStringLiteral("stale")));
-}
 
-void TestPeerSession::otherSignalsAreIgnored()
-{
-    Peer &peer = *m_peer;
-    const QStringList ignored{
-        QStringLiteral("not json"),
-        QStringLiteral("[1]"),
-        QStringLiteral(R"({"sdp":{"sdp":"v=0","type":"offer"}})"),
-        QStringLiteral(R"({"sdp":{"sdp":7,"type":"answer"}})"),
-        QStringLiteral(R"({"candidate":{"candidate":""}})"),
-        QStringLiteral(R"({"candidate":"a"})"),
-    };
-    for (const QString &signal : ignored)
-        peer.session->handleSignal(signal);
-    QCOMPARE(peer.connection->remoteDescriptions().size(), 0);
-    QVERIFY(peer.connection->completeRemoteDescription() == false);
-    peer.session->handleSignal(R"({"sdp":{"sdp":"v=0","type":"answer"}})");
-    QVERIFY(peer.connection->completeRemoteDescription());
-    QCOMPARE(peer.connection->addedCandidates().size(), 0);
+    // An offer that fails, or a local description that cannot be set, sends nothing.
+    Peer failing, refused;
+    QVERIFY(failing.connection->failOffer(QStringLiteral("no codecs")));
+    QVERIFY(refused.connection->completeOffer(QStringLiteral("v=0")));
+    QVERIFY(refused.connection->completeLocalDescription(QStringLiteral("refused")));
+    QVERIFY(failing.signalsSent.isEmpty() && refused.signalsSent.isEmpty());
 }
 
 void TestPeerSession::routeFromStatistics_data()
@@ -354,48 +286,33 @@ void TestPeerSession::routeFromStatistics_data()
     const auto candidate = [](const char *type) {
         return RtcStatistic{"local-candidate", {{"candidateType", type}}};
     };
-    const auto pair = [](bool nominated, const char *state) {
+    const auto pair = [](bool nominated, const char *state, const QVariant &local = "L") {
         return RtcStatistic{"candidate-pair",
                             {{"nominated", nominated},
                              {"state", state},
-                             {"localCandidateId", "L"},
+                             {"localCandidateId", local},
                              {"remoteCandidateId", "R"}}};
     };
     const RtcStatistic transport{"transport", {{"selectedCandidatePairId", "P"}}};
+    const auto selected = &FakePeerConnection::selectedPairReport;
 
     QTest::newRow("no pair") << RtcStatsReport{{"L", candidate("relay")}} << Route::direct;
-    QTest::newRow("selected pair, host candidates")
+    QTest::newRow("selected pair, host candidates") << selected("host", "srflx") << Route::direct;
+    QTest::newRow("selected pair, remote relay") << selected("host", "relay") << Route::relay;
+    QTest::newRow("selected by the transport, neither nominated nor succeeded")
         << RtcStatsReport{{"T", transport},
                           {"P", pair(false, "in-progress")},
-                          {"L", candidate("host")},
-                          {"R", candidate("srflx")}}
-        << Route::direct;
-    QTest::newRow("selected pair, local relay") << RtcStatsReport{{"T", transport},
-                                                                  {"P", pair(false, "in-progress")},
-                                                                  {"L", candidate("relay")},
-                                                                  {"R", candidate("host")}}
-                                                << Route::relay;
-    QTest::newRow("selected pair, remote relay") << RtcStatsReport{{"T", transport},
-                                                                   {"P", pair(true, "succeeded")},
-                                                                   {"L", candidate("host")},
-                                                                   {"R", candidate("relay")}}
-                                                 << Route::relay;
+                          {"L", candidate("relay")},
+                          {"R", candidate("host")}}
+        << Route::relay;
     QTest::newRow("nominated succeeded pair without transport")
         << RtcStatsReport{{"P", pair(true, "succeeded")}, {"R", candidate("relay")}}
         << Route::relay;
     QTest::newRow("pair not nominated")
         << RtcStatsReport{{"P", pair(false, "succeeded")}, {"R", candidate("relay")}}
         << Route::direct;
-    QTest::newRow("pair not succeeded")
-        << RtcStatsReport{{"P", pair(true, "failed")}, {"R", candidate("relay")}} << Route::direct;
-    QTest::newRow("transport names a missing pair")
-        << RtcStatsReport{{"T", transport}, {"L", candidate("relay")}} << Route::direct;
     QTest::newRow("candidate ids not strings")
-        << RtcStatsReport{{"P", RtcStatistic{"candidate-pair",
-                                             {{"nominated", true},
-                                              {"state", "succeeded"},
-                                              {"localCandidateId", 5}}}},
-                          {"5", candidate("relay")}}
+        << RtcStatsReport{{"P", pair(true, "succeeded", 5)}, {"5", candidate("relay")}}
         << Route::direct;
 }
 
@@ -403,14 +320,8 @@ void TestPeerSession::routeFromStatistics()
 {
     QFETCH(RtcStatsReport, report);
     QFETCH(Route, route);
+    // (Reached through a connection that becomes connected: relayCandidateAfterConnecting.)
     QCOMPARE(PeerSession::routeFor(report), route);
-
-    // The same report, reached through a connection that becomes connected.
-    Peer &peer = *m_peer;
-    peer.connection->setState(PeerConnection::State::connected);
-    QVERIFY(peer.connection->completeStatistics(report));
-    QCOMPARE(peer.session->route(), route);
-    QCOMPARE(peer.calls, QStringList{"route"});
 }
 
 void TestPeerSession::relayCandidateAfterConnecting()
@@ -440,27 +351,22 @@ void TestPeerSession::relayCandidateAfterConnecting()
 void TestPeerSession::connectionStates()
 {
     using State = PeerConnection::State;
-    for (const State state : {State::fresh, State::connecting, State::disconnected}) {
-        m_peer->connection->setState(state);
-        QCOMPARE(m_peer->session->route(), Route::connecting);
-    }
+    m_peer->connection->setState(State::disconnected);
+    QCOMPARE(m_peer->session->route(), Route::connecting);
     QCOMPARE(m_peer->connection->pendingStatistics(), 0);
-
     // A report that arrives after the close changes nothing.
     m_peer->connection->setState(State::connected);
-    QCOMPARE(m_peer->connection->pendingStatistics(), 1);
     m_peer->session->close(false);
     QVERIFY(!m_peer->connection->completeStatistics({}));
     QCOMPARE(m_peer->session->route(), Route::closed);
 
+    // A failed or closed connection closes the session, without "bye".
     for (const State state : {State::failed, State::closed}) {
         Peer peer;
         peer.greet();
         peer.connection->setState(state);
-        QCOMPARE(peer.session->route(), Route::closed);
         QCOMPARE(peer.calls, (QStringList{"route", "closed"}));
-        QVERIFY(peer.connection->sentTexts().isEmpty());
-        QVERIFY(peer.connection->isClosed());
+        QVERIFY(peer.connection->sentTexts().isEmpty() && peer.connection->isClosed());
     }
 }
 
@@ -477,7 +383,6 @@ void TestPeerSession::deviceNames_data()
         {"Mozilla/5.0 (iPad; CPU OS 16_0 like Mac OS X)", "iPad"},
         {"Mozilla/5.0 (Windows NT 10.0; Win64; x64)", "윈도우 PC"},
         {"Mozilla/5.0 (Macintosh; Intel Mac OS X 14_0)", "Mac"},
-        {"mac os", "Mac"},
         {"Mozilla/5.0 (X11; Linux x86_64)", "리눅스 PC"},
         {"CrOS", "다른 기기"},
     };
@@ -525,8 +430,6 @@ void TestPeerSession::downloadsInChunks_data()
     QTest::addColumn<int>("payload");
     QTest::newRow("no announcement") << std::optional<qint64>() << 65532;
     QTest::newRow("65536") << std::optional<qint64>(65536) << 65532;
-    QTest::newRow("larger") << std::optional<qint64>(262144) << 65532;
-    QTest::newRow("16384") << std::optional<qint64>(16384) << 16380;
     QTest::newRow("1028") << std::optional<qint64>(1028) << 1024;
     QTest::newRow("1000 keeps the floor") << std::optional<qint64>(1000) << 1024;
     QTest::newRow("zero") << std::optional<qint64>(0) << 1024;
@@ -543,6 +446,7 @@ void TestPeerSession::downloadsInChunks()
     // A decomposed Korean name goes out composed.
     const QString decomposed = QStringLiteral("\u1100\u1161 \u110b\u1175\u11ab.txt");
     const ShelfItem item = peer.addFile(write(decomposed, bytes));
+    const ShelfItem empty = peer.addFile(write("empty.bin", {}));
     peer.greet(maxMessageSize, QStringLiteral("iPhone"));
     peer.send(message({{"t", "get"}, {"tid", 7}, {"id", uuidText(item.id()).toLower()}}));
 
@@ -560,139 +464,22 @@ void TestPeerSession::downloadsInChunks()
     for (const QByteArray &frame : peer.connection->sentBinaries().mid(0, frames - 1))
         QCOMPARE(frame.size(), payload + 4);
     QCOMPARE(peer.activities, QStringList{"iPhone에서 " + item.displayName() + " 받는 중"});
-}
 
-void TestPeerSession::emptyFile()
-{
-    Peer &peer = *m_peer;
-    const ShelfItem item = peer.addFile(write("empty.bin", {}));
-    peer.greet();
-    peer.get(1, item);
-    QCOMPARE(peer.connection->sentBinaries().size(), 0);
-    QCOMPARE(peer.replies(), (QList<QJsonObject>{{{"t", "file"},
-                                                  {"tid", 1},
-                                                  {"name", "empty.bin"},
-                                                  {"size", 0},
-                                                  {"mime", "application/octet-stream"}},
-                                                 {{"t", "end"}, {"tid", 1}}}));
-}
-
-void TestPeerSession::getErrors_data()
-{
-    QTest::addColumn<QString>("which");
-    QTest::newRow("unknown item") << "unknown";
-    QTest::newRow("link") << "link";
-    QTest::newRow("text") << "text";
-    QTest::newRow("missing file") << "missing";
-    QTest::newRow("no shelf") << "no shelf";
-}
-
-void TestPeerSession::getErrors()
-{
-    QFETCH(QString, which);
-    Peer &peer = *m_peer;
-    const ShelfItem link = peer.add(Content::link(QUrl("https://example.com/a/b")));
-    const ShelfItem text = peer.add(Content::text("안녕"));
-    const ShelfItem missing = peer.addFile(path("gone.txt"));
-    const ShelfItem present = peer.addFile(write("here.txt", "x"));
-    const QMap<QString, QUuid> ids{{"unknown", newId()},
-                                   {"link", link.id()},
-                                   {"text", text.id()},
-                                   {"missing", missing.id()},
-                                   {"no shelf", present.id()}};
-    if (which == u"no shelf")
-        peer.shelf.reset();
-    peer.greet();
-    peer.send(message({{"t", "get"}, {"tid", 3}, {"id", uuidText(ids.value(which))}}));
-    QCOMPARE(peer.replies(),
-             (QList<QJsonObject>{
-                 {{"t", "error"}, {"tid", 3}, {"message", "셸프에서 찾을 수 없는 항목이에요."}}}));
-    QVERIFY(peer.activities.isEmpty());
-}
-
-QByteArray TestPeerSession::downloadArchive(Peer &peer, quint32 tid, QJsonObject *file)
-{
-    const bool finished = QTest::qWaitFor(
-        [&peer, tid] { return peer.reply("end", tid) || peer.reply("error", tid); }, 60000);
-    const std::optional<QJsonObject> fileMessage = peer.reply("file", tid);
-    if (!finished || !fileMessage)
-        return QByteArray();
-    *file = *fileMessage;
-    return peer.downloaded(tid);
-}
-
-void TestPeerSession::folderAsZip()
-{
-    Peer &peer = *m_peer;
-    write("사진 모음/바다.txt", "sea");
-    write("사진 모음/하위/산.txt", randomBytes(100000));
-    const ShelfItem folder = peer.addFile(path("사진 모음"));
-    peer.greet(std::nullopt, "Android");
-    peer.get(9, folder);
-    // The "file" waits until the archive is written.
-    QVERIFY(peer.replies().isEmpty() || peer.reply("file", 9));
-
-    QJsonObject file;
-    const QByteArray archive = downloadArchive(peer, 9, &file);
-    QCOMPARE(file.value("name").toString(), QStringLiteral("사진 모음.zip"));
-    QCOMPARE(file.value("mime").toString(), QStringLiteral("application/zip"));
-    QCOMPARE(file.value("size").toInteger(), archive.size());
-    QVERIFY(peer.reply("end", 9));
-    const QString copy = write("received.zip", archive);
-    QString error;
-    const QJsonObject report = pythonReport(copy, &error);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(pythonNames(report), (QStringList{"사진 모음/", "사진 모음/바다.txt",
-                                               "사진 모음/하위/", "사진 모음/하위/산.txt"}));
-    QVERIFY(report.value("testzip").isNull());
-    QCOMPARE(peer.activities, QStringList{"안드로이드 휴대폰에서 사진 모음 받는 중"});
-    QCOMPARE(temporaryArchives(), QStringList());
-}
-
-void TestPeerSession::everythingAsZip()
-{
-    Peer &peer = *m_peer;
-    peer.add(Content::text("not in the archive"));
-    peer.addFile(write("보고서.pdf", "%PDF"));
-    peer.add(Content::link(QUrl("https://example.com")));
-    peer.addFile(path("gone.txt"));
-    write("폴더/안.txt", "in");
-    peer.add(Content::image(QUrl::fromLocalFile(path("폴더"))));
-    peer.greet();
-    peer.send(tidMessage("get-all", 4));
-
-    QJsonObject file;
-    const QByteArray archive = downloadArchive(peer, 4, &file);
-    QVERIFY2(QRegularExpression(R"(^Vyo \d{4}-\d\d-\d\d \d\d\.\d\d\.zip$)")
-                 .match(file.value("name").toString())
-                 .hasMatch(),
-             qPrintable(file.value("name").toString()));
-    QCOMPARE(file.value("size").toInteger(), archive.size());
-    QString error;
-    const QJsonObject report = pythonReport(write("all.zip", archive), &error);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(pythonNames(report), (QStringList{"보고서.pdf", "폴더/", "폴더/안.txt"}));
-    QCOMPARE(peer.activities, QStringList{"다른 기기에서 2개를 ZIP으로 받는 중"});
-}
-
-void TestPeerSession::nothingToGetAll()
-{
-    Peer &peer = *m_peer;
-    peer.add(Content::text("text only"));
-    peer.addFile(path("gone.txt"));
-    peer.greet();
-    peer.send(tidMessage("get-all", 2));
-    QCOMPARE(
-        peer.replies(),
-        (QList<QJsonObject>{{{"t", "error"}, {"tid", 2}, {"message", "받을 파일이 없어요."}}}));
-    QVERIFY(peer.activities.isEmpty());
+    // An empty file: "file" and "end", no frame.
+    peer.get(8, empty);
+    QCOMPARE(peer.downloaded(8, &frames), QByteArray());
+    QCOMPARE(frames, 0);
+    QCOMPARE(peer.reply("file", 8)->value("mime").toString(), "application/octet-stream");
+    QVERIFY(peer.reply("end", 8));
 }
 
 void TestPeerSession::flowControl()
 {
     Peer &peer = *m_peer;
     const QByteArray bytes = randomBytes(3 * 1024 * 1024);
+    const QByteArray second = randomBytes(70000);
     const ShelfItem item = peer.addFile(write("big.bin", bytes));
+    const ShelfItem b = peer.addFile(write("b.bin", second));
     peer.connection->setBuffering(true);
     peer.greet();
     peer.get(5, item);
@@ -709,10 +496,18 @@ void TestPeerSession::flowControl()
     peer.connection->setChannelState(ChannelState::open);
     QCOMPARE(peer.connection->sentBinaries().size(), 16);
 
-    for (int round = 0; round < 10 && !peer.reply("end", 5); ++round)
+    // A second download waits its turn, but its "file" goes out at once.
+    peer.get(6, b);
+    QCOMPARE(peer.replies()[1], (QJsonObject{{"t", "file"},
+                                             {"tid", 6},
+                                             {"name", "b.bin"},
+                                             {"size", 70000},
+                                             {"mime", "application/octet-stream"}}));
+    for (int round = 0; round < 10 && !peer.reply("end", 6); ++round)
         peer.connection->setBufferedAmount(262144);
-    QVERIFY(peer.reply("end", 5));
+    QCOMPARE(peer.sequence(), (QStringList{"file", "frame 5", "end", "frame 6"}));
     QCOMPARE(peer.downloaded(5), bytes);
+    QCOMPARE(peer.downloaded(6), second);
 
     // A channel that refuses a frame loses nothing: the same bytes go out later.
     Peer refused;
@@ -728,314 +523,206 @@ void TestPeerSession::flowControl()
     QCOMPARE(refused.downloaded(1), small);
 }
 
-void TestPeerSession::downloadsOneAfterAnother()
-{
-    Peer &peer = *m_peer;
-    const QByteArray first = randomBytes(2 * 1024 * 1024);
-    const QByteArray second = randomBytes(70000);
-    const ShelfItem a = peer.addFile(write("a.bin", first));
-    const ShelfItem b = peer.addFile(write("b.bin", second));
-    peer.connection->setBuffering(true);
-    peer.greet();
-    peer.get(1, a);
-    peer.get(2, b);
-    peer.drainUntilDone(2, 20);
-    QCOMPARE(peer.sequence(), (QStringList{"file", "frame 1", "end", "frame 2"}));
-    // The second "file" went out at once, between frames of the first.
-    QList<QString> order;
-    for (const PeerConnection::Message &m : peer.connection->sentMessages()) {
-        if (!m.binary)
-            order.append(QString::fromUtf8(m.data));
-    }
-    QCOMPARE(object(order[0]).value("tid").toInt(), 1);
-    QCOMPARE(object(order[1]).value("t").toString(), QStringLiteral("file"));
-    QCOMPARE(object(order[1]).value("tid").toInt(), 2);
-    QCOMPARE(peer.downloaded(1), first);
-    QCOMPARE(peer.downloaded(2), second);
-}
-
-void TestPeerSession::fileChangedWhileSent_data()
-{
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<bool>("succeeds");
-    // An open file keeps its bytes when it is deleted.
-    QTest::newRow("deleted") << "delete" << true;
-    QTest::newRow("grown") << "grow" << false;
-    QTest::newRow("truncated") << "truncate" << false;
-}
-
-void TestPeerSession::fileChangedWhileSent()
-{
-    QFETCH(QString, change);
-    QFETCH(bool, succeeds);
-    Peer &peer = *m_peer;
-    const QByteArray bytes = randomBytes(2 * 1024 * 1024);
-    const QString file = write("changing.bin", bytes);
-    const ShelfItem item = peer.addFile(file);
-    peer.connection->setBuffering(true);
-    peer.greet();
-    peer.get(3, item);
-    QVERIFY(!peer.reply("end", 3));
-    if (change == u"delete") {
-        QVERIFY(QFile::remove(file));
-    } else {
-        QFile handle(file);
-        QVERIFY(handle.open(change == u"grow" ? QIODevice::Append : QIODevice::ReadWrite));
-        if (change == u"grow")
-            handle.write(randomBytes(100));
-        else
-            QVERIFY(handle.resize(1024 * 1024 + 10));
-    }
-    peer.drainUntilDone(3, 40);
-    if (succeeds) {
-        QVERIFY(peer.reply("end", 3));
-        QCOMPARE(peer.downloaded(3), bytes);
-    } else {
-        QVERIFY(!peer.reply("end", 3));
-        QCOMPARE(peer.reply("error", 3)->value("message").toString(),
-                 QStringLiteral("파일을 읽지 못했어요."));
-    }
-}
-
-void TestPeerSession::shelfClosedMidDownload()
-{
-    Peer &peer = *m_peer;
-    const QByteArray bytes = randomBytes(2 * 1024 * 1024);
-    const ShelfItem item = peer.addFile(write("a.bin", bytes));
-    peer.connection->setBuffering(true);
-    peer.greet();
-    peer.get(1, item);
-    peer.shelf.reset();
-    QCOMPARE(peer.session->shelf(), nullptr);
-    // What was asked for still arrives whole; nothing new can be found.
-    peer.drainUntilDone(1, 20);
-    QCOMPARE(peer.downloaded(1), bytes);
-    peer.get(2, item);
-    QCOMPARE(peer.reply("error", 2)->value("message").toString(),
-             QStringLiteral("셸프에서 찾을 수 없는 항목이에요."));
-    peer.send(tidMessage("get-all", 3));
-    QCOMPARE(peer.reply("error", 3)->value("message").toString(),
-             QStringLiteral("받을 파일이 없어요."));
-}
-
 // Uploads
 
-void TestPeerSession::uploads_data()
+void TestPeerSession::browserScripts_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<qint64>("size");
-    // The frames the browser sends after "put" ("<tid>:<length>"), then "end" when listed.
+    // What the browser sends, one step a line: "put <tid> <size> <name>", "data <tid> <length>"
+    // (random bytes), "short" (a binary message too short for a frame), "end <tid>",
+    // "cancel <tid>", "get <tid> <unknown|text|missing|file|big|folder>", "get-all <tid>",
+    // "raw <text>", "close" (the channel closes), "buffer" (the channel keeps what is sent until
+    // "drain"), "delete|grow|truncate big" (big.bin while it is sent), "drop-shelf|drop-session"
+    // (the shelf or the session goes), "wait" (for archives being written). The shelf holds a text,
+    // a deleted file, a.txt, big.bin (2 MiB) and a folder.
     QTest::addColumn<QStringList>("steps");
+    // The replies, "<t> <tid>[ <message>]".
     QTest::addColumn<QStringList>("expected");
-    // The name stored on the shelf; empty when nothing is stored.
-    QTest::addColumn<QString>("stored");
+    // The names of the uploads stored on the shelf.
+    QTest::addColumn<QStringList>("stored");
 
-    const QString storeError = QStringLiteral("error 파일을 저장할 수 없어요.");
-    const QString sizeError = QStringLiteral("error 받은 크기가 맞지 않거나 저장하지 못했어요.");
-    const QString incomplete =
-        QStringLiteral("error 파일이 끝까지 오지 않았어요. 다시 올려 주세요.");
+    // Downloads that end arrive byte for byte as the file was when asked for. An open file keeps
+    // its bytes when it is deleted; one that changes size fails.
+    const QString unreadable = QStringLiteral("error 3 파일을 읽지 못했어요.");
+    QTest::newRow("deleted while sent") << QStringList{"buffer", "get 3 big", "delete big", "drain"}
+                                        << QStringList{"file 3", "end 3"} << QStringList{};
+    QTest::newRow("grown while sent") << QStringList{"buffer", "get 3 big", "grow big", "drain"}
+                                      << QStringList{"file 3", unreadable} << QStringList{};
+    QTest::newRow("truncated while sent")
+        << QStringList{"buffer", "get 3 big", "truncate big", "drain"}
+        << QStringList{"file 3", unreadable} << QStringList{};
+    // What was asked for still arrives whole; nothing new can be found.
+    QTest::newRow("shelf closed mid-download")
+        << QStringList{"buffer", "get 1 big", "drop-shelf", "drain", "get 2 big", "get-all 3"}
+        << QStringList{"file 1", "end 1", "error 2 셸프에서 찾을 수 없는 항목이에요.",
+                       "error 3 받을 파일이 없어요."}
+        << QStringList{};
+    // (Cancelled while its frames go out: tests/web, from a real browser.)
+    QTest::newRow("cancelled while the archive is written")
+        << QStringList{"get 1 folder", "cancel 1", "wait"} << QStringList{} << QStringList{};
+    // The archive being written when the session goes is deleted once it is finished.
+    QTest::newRow("session gone while archiving")
+        << QStringList{"get 1 folder", "drop-session", "wait"} << QStringList{} << QStringList{};
 
-    QTest::newRow("whole") << "사진.jpg" << qint64(300000)
-                           << QStringList{"1:100000", "1:200000", "end"} << QStringList{"stored"}
-                           << "사진.jpg";
+    const QString notFound = QStringLiteral(" 셸프에서 찾을 수 없는 항목이에요.");
+    QTest::newRow("whole upload") << QStringList{"put 1 300000 사진.jpg", "data 1 100000",
+                                                 "data 1 200000", "end 1"}
+                                  << QStringList{"stored 1"} << QStringList{"사진.jpg"};
     QTest::newRow("empty pieces and a short frame")
-        << "a.txt" << qint64(10) << QStringList{"1:0", "short", "1:10", "end"}
-        << QStringList{"stored"} << "a.txt";
-    QTest::newRow("zero bytes") << "empty.txt" << qint64(0) << QStringList{"end"}
-                                << QStringList{"stored"} << "empty.txt";
+        << QStringList{"put 1 10 a b.txt", "data 1 0", "short", "data 1 10", "end 1"}
+        << QStringList{"stored 1"} << QStringList{"a b.txt"};
+    QTest::newRow("zero bytes") << QStringList{"put 1 0 empty.txt", "end 1"}
+                                << QStringList{"stored 1"} << QStringList{"empty.txt"};
     QTest::newRow("4 GiB is accepted")
-        << "big.iso" << qint64(4294967296) << QStringList{} << QStringList{} << "";
-    QTest::newRow("above 4 GiB") << "big.iso" << qint64(4294967297) << QStringList{"end"}
-                                 << QStringList{"error 4GB보다 큰 파일은 올릴 수 없어요."} << "";
-    QTest::newRow("parent steps") << "../../폴더/파일.txt" << qint64(1) << QStringList{"1:1", "end"}
-                                  << QStringList{"stored"} << "_.._폴더_파일.txt";
-    QTest::newRow("only dots") << "...." << qint64(1) << QStringList{"1:1", "end"}
-                               << QStringList{storeError} << "";
-    QTest::newRow("slashes only") << "//" << qint64(1) << QStringList{"1:1", "end"}
-                                  << QStringList{"stored"} << "__";
-    QTest::newRow("control characters")
-        << "a\u0001b\nc\td.txt" << qint64(1) << QStringList{"1:1", "end"} << QStringList{"stored"}
-        << "a_b_c_d.txt";
-    QTest::newRow("5000 characters")
-        << QString(5000, u'a') << qint64(1) << QStringList{"1:1", "end"} << QStringList{"stored"}
-        << QString(200, u'a');
-    // A Linux file name holds 255 bytes: 85 Korean characters of three bytes each.
-    QTest::newRow("5000 Korean characters")
-        << QString(5000, u'가') << qint64(1) << QStringList{"1:1", "end"} << QStringList{"stored"}
-        << QString(85, u'가');
+        << QStringList{"put 1 4294967296 big.iso"} << QStringList{} << QStringList{};
+    QTest::newRow("above 4 GiB") << QStringList{"put 1 4294967297 big.iso", "end 1"}
+                                 << QStringList{"error 1 4GB보다 큰 파일은 올릴 수 없어요."}
+                                 << QStringList{};
+    QTest::newRow("parent steps") << QStringList{"put 1 1 ../../폴더/파일.txt", "data 1 1", "end 1"}
+                                  << QStringList{"stored 1"} << QStringList{"_.._폴더_파일.txt"};
+    QTest::newRow("only dots") << QStringList{"put 1 1 ....", "data 1 1", "end 1"}
+                               << QStringList{"error 1 파일을 저장할 수 없어요."} << QStringList{};
     QTest::newRow("more than announced")
-        << "a.txt" << qint64(10) << QStringList{"1:6", "1:5", "1:1", "end"}
-        << QStringList{sizeError} << "";
+        << QStringList{"put 1 10 a.txt", "data 1 6", "data 1 5", "data 1 1", "end 1"}
+        << QStringList{"error 1 받은 크기가 맞지 않거나 저장하지 못했어요."} << QStringList{};
     QTest::newRow("end before all data")
-        << "a.txt" << qint64(10) << QStringList{"1:6", "end", "1:4", "end"}
-        << QStringList{incomplete} << "";
+        << QStringList{"put 1 10 a.txt", "data 1 6", "end 1", "data 1 4", "end 1"}
+        << QStringList{"error 1 파일이 끝까지 오지 않았어요. 다시 올려 주세요."} << QStringList{};
     QTest::newRow("data for an unknown tid")
-        << "a.txt" << qint64(3) << QStringList{"2:3", "1:3", "9:1", "end"} << QStringList{"stored"}
-        << "a.txt";
+        << QStringList{"put 1 3 a.txt", "data 2 3", "data 1 3", "data 9 1", "end 1"}
+        << QStringList{"stored 1"} << QStringList{"a.txt"};
+    QTest::newRow("a second put of a tid replaces the first")
+        << QStringList{"put 1 5 first.txt", "data 1 2", "put 1 3 second.txt", "data 1 3", "end 1"}
+        << QStringList{"stored 1"} << QStringList{"second.txt"};
+    QTest::newRow("cancelled upload is discarded")
+        << QStringList{"put 3 2 c.txt", "data 3 1", "cancel 3", "end 3"} << QStringList{}
+        << QStringList{};
+    QTest::newRow("cancel of what is finished or unknown")
+        << QStringList{"get 1 file", "put 2 1 b.txt", "data 2 1", "end 2",
+                       "cancel 1",   "cancel 2",      "cancel 99"}
+        << QStringList{"file 1", "end 1", "stored 2"} << QStringList{"b.txt"};
+    QTest::newRow("channel closing mid-upload")
+        << QStringList{"put 1 100 half.bin", "data 1 50", "close"} << QStringList{}
+        << QStringList{};
+    QTest::newRow("items that cannot be got")
+        << QStringList{"get 1 unknown", "get 2 text", "get 3 missing"}
+        << QStringList{"error 1" + notFound, "error 2" + notFound, "error 3" + notFound}
+        << QStringList{};
+    // Garbage, and the end or cancel of nothing, get no reply at all.
+    QTest::newRow("garbage") << QStringList{"raw hello",
+                                            R"(raw {"t":"get","tid":7,"id":"x"})",
+                                            R"(raw {"t":"put","tid":7,"name":"a"})",
+                                            "end 7",
+                                            "cancel 7",
+                                            "data 7 0"}
+                             << QStringList{} << QStringList{};
 }
 
-void TestPeerSession::uploads()
+void TestPeerSession::browserScripts()
 {
-    QFETCH(QString, name);
-    QFETCH(qint64, size);
     QFETCH(QStringList, steps);
     QFETCH(QStringList, expected);
-    QFETCH(QString, stored);
+    QFETCH(QStringList, stored);
 
     Peer &peer = *m_peer;
+    const QString big = write("big.bin", randomBytes(2 * 1024 * 1024));
+    write("folder/a.txt", "a");
+    const QMap<QString, QUuid> ids{{"unknown", newId()},
+                                   {"text", peer.add(Content::text("안녕")).id()},
+                                   {"missing", peer.addFile(path("gone.txt")).id()},
+                                   {"file", peer.addFile(write("a.txt", "abc")).id()},
+                                   {"big", peer.addFile(big).id()},
+                                   {"folder", peer.addFile(path("folder")).id()}};
+    const qsizetype itemsBefore = peer.shelf->items().size();
     peer.greet(std::nullopt, "Mozilla/5.0 (iPhone)");
     const QString items = itemsDirectory();
     const QStringList foldersBefore = filesIn(items);
-    peer.send(message({{"t", "put"}, {"tid", 1}, {"name", name}, {"size", size}}));
-
-    QByteArray sent;
+    QHash<quint32, QByteArray> sent, asked;
+    QSet<quint32> running;
     for (const QString &step : steps) {
-        if (step == u"end") {
-            peer.send(tidMessage("end", 1));
-        } else if (step == u"short") {
+        const QStringList words = step.split(u' ');
+        const quint32 tid = words.value(1).toUInt();
+        if (words[0] == u"put") {
+            peer.send(putMessage(tid, words.mid(3).join(u' '), words[2].toLongLong()));
+            sent[tid].clear();
+            running.insert(tid);
+        } else if (words[0] == u"data") {
+            const QByteArray piece = randomBytes(words[2].toInt());
+            sent[tid] += piece;
+            peer.sendFrame(tid, piece);
+        } else if (words[0] == u"end" || words[0] == u"cancel" || words[0] == u"get-all") {
+            peer.send(tidMessage(words[0].toLatin1().constData(), tid));
+            running.remove(tid);
+        } else if (words[0] == u"get") {
+            QFile file(words[2] == u"big" ? big : path("a.txt"));
+            asked[tid] = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            peer.send(
+                message({{"t", "get"}, {"tid", qint64(tid)}, {"id", uuidText(ids[words[2]])}}));
+        } else if (words[0] == u"buffer") {
+            peer.connection->setBuffering(true);
+        } else if (words[0] == u"drain") {
+            for (int round = 0; round < 40 && peer.connection->bufferedAmount() > 0; ++round)
+                peer.connection->setBufferedAmount(0);
+        } else if (words[0] == u"delete") {
+            QVERIFY(QFile::remove(big));
+        } else if (words[0] == u"grow" || words[0] == u"truncate") {
+            QFile file(big);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.resize(words[0] == u"grow" ? file.size() + 100 : 1024 * 1024 + 10));
+        } else if (words[0] == u"drop-shelf") {
+            peer.shelf.reset();
+        } else if (words[0] == u"drop-session") {
+            peer.session.reset();
+            QVERIFY(peer.connection.isNull());
+        } else if (words[0] == u"wait") {
+            QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
+            QTRY_COMPARE(temporaryArchives(), QStringList());
+        } else if (words[0] == u"short") {
             peer.connection->receiveBinary(QByteArray(3, '\0'));
+        } else if (words[0] == u"close") {
+            peer.connection->setChannelState(ChannelState::closed);
+            QCOMPARE(peer.session->route(), Route::closed);
+            running.clear();
         } else {
-            const QStringList parts = step.split(u':');
-            const QByteArray piece = randomBytes(parts[1].toInt());
-            if (parts[0] == u"1")
-                sent += piece;
-            peer.sendFrame(parts[0].toUInt(), piece);
+            Q_EMIT peer.connection->messageReceived({step.mid(4).toUtf8(), false});
         }
     }
     QStringList replies;
     for (const QJsonObject &reply : peer.replies()) {
-        QCOMPARE(reply.value("tid").toInt(), 1);
-        replies.append(reply.value("t").toString() +
-                       (reply.contains("message") ? QString(" " + reply.value("message").toString())
-                                                  : QString()));
+        replies.append(QStringList{reply.value("t").toString(),
+                                   QString::number(reply.value("tid").toInteger()),
+                                   reply.value("message").toString()}
+                           .join(u' ')
+                           .trimmed());
     }
     QCOMPARE(replies, expected);
+    if (peer.session)
+        QCOMPARE(peer.session->route(),
+                 steps.contains("close") ? Route::closed : Route::connecting);
 
-    const QStringList newFolders = [&] {
-        QStringList folders = filesIn(items);
-        for (const QString &folder : foldersBefore)
-            folders.removeAll(folder);
-        return folders;
-    }();
-    if (stored.isEmpty()) {
-        QCOMPARE(peer.shelf->items().size(), 0);
-        // A running upload has its folder (until the session goes); a failed one leaves nothing.
-        QCOMPARE(newFolders.size(), expected.isEmpty() ? 1 : 0);
-        return;
+    // Each stored upload has a folder of its own, and so has one still running (until the
+    // session goes); a failed or cancelled one leaves nothing.
+    QStringList folders = filesIn(items);
+    for (const QString &folder : foldersBefore)
+        folders.removeAll(folder);
+    QCOMPARE(folders.size(), stored.size() + running.size());
+    QCOMPARE(peer.shelf ? peer.shelf->items().size() : itemsBefore, itemsBefore + stored.size());
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        const QString file = peer.shelf->items()[itemsBefore + i].content().url().toLocalFile();
+        QCOMPARE(QFileInfo(file).fileName(), stored[i]);
+        QVERIFY(file.startsWith(items + u'/'));
+        const quint32 tid = expected.filter(QStringLiteral("stored ")).at(i).mid(7).toUInt();
+        QFile stream(file);
+        QVERIFY(stream.open(QIODevice::ReadOnly));
+        QCOMPARE(stream.readAll(), sent[tid]);
+        QVERIFY(peer.activities.contains("iPhone에서 " + stored[i] + " 올림"));
     }
-    QCOMPARE(newFolders.size(), 1);
-    const QString file = QDir(items).filePath(newFolders[0] + u'/' + stored);
-    QCOMPARE(peer.shelf->items().size(), 1);
-    QCOMPARE(peer.shelf->items()[0].content(), Content::file(QUrl::fromLocalFile(file)));
-    QFile stream(file);
-    QVERIFY(stream.open(QIODevice::ReadOnly));
-    QCOMPARE(stream.readAll(), sent);
-    QCOMPARE(peer.activities, (QStringList{"iPhone에서 " + stored + " 올리는 중",
-                                           "iPhone에서 " + stored + " 올림"}));
-}
-
-void TestPeerSession::uploadReplacesSameTid()
-{
-    Peer &peer = *m_peer;
-    peer.greet();
-    const QStringList before = filesIn(itemsDirectory());
-    peer.send(message({{"t", "put"}, {"tid", 1}, {"name", "first.txt"}, {"size", 5}}));
-    peer.sendFrame(1, "12");
-    peer.send(message({{"t", "put"}, {"tid", 1}, {"name", "second.txt"}, {"size", 3}}));
-    peer.sendFrame(1, "abc");
-    peer.send(tidMessage("end", 1));
-    QCOMPARE(peer.sequence(), QStringList{"stored"});
-    QCOMPARE(filesIn(itemsDirectory()).size(), before.size() + 1);
-    QCOMPARE(peer.shelf->items().size(), 1);
-    QCOMPARE(peer.shelf->items()[0].displayName(), QStringLiteral("second.txt"));
-}
-
-void TestPeerSession::garbageGetsNoReply_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::newRow("not json") << QByteArray("hello");
-    QTest::newRow("array") << QByteArray("[1,2]");
-    QTest::newRow("bare string") << QByteArray("\"get\"");
-    QTest::newRow("tid as string") << QByteArray(R"({"t":"get-all","tid":"7"})");
-    QTest::newRow("get without a uuid") << QByteArray(R"({"t":"get","tid":7,"id":"x"})");
-    QTest::newRow("put without size") << QByteArray(R"({"t":"put","tid":7,"name":"a"})");
-    QTest::newRow("unknown type") << QByteArray(R"({"t":"GET","tid":7})");
-    QTest::newRow("invalid utf-8") << QByteArray("{\"t\":\"\xff\xfe\",\"tid\":7}");
-    QTest::newRow("end of nothing") << QByteArray(R"({"t":"end","tid":7})");
-    QTest::newRow("cancel of nothing") << QByteArray(R"({"t":"cancel","tid":7})");
-}
-
-void TestPeerSession::garbageGetsNoReply()
-{
-    QFETCH(QByteArray, text);
-    Peer &peer = *m_peer;
-    peer.addFile(write("a.txt", "a"));
-    peer.greet();
-    peer.connection->receiveBinary(QByteArray());
-    Q_EMIT peer.connection->messageReceived({text, false});
-    QCOMPARE(peer.connection->sentMessages().size(), 0);
-    QCOMPARE(peer.session->route(), Route::connecting);
+    for (auto download = asked.cbegin(); download != asked.cend(); ++download) {
+        if (expected.contains(QStringLiteral("end %1").arg(download.key())))
+            QCOMPARE(peer.downloaded(download.key()), download.value());
+    }
 }
 
 // Cancel and close
-
-void TestPeerSession::cancelDownloadAndArchive()
-{
-    Peer &peer = *m_peer;
-    const QByteArray bytes = randomBytes(2 * 1024 * 1024);
-    write("folder/big.bin", bytes);
-    const ShelfItem folder = peer.addFile(path("folder"));
-    peer.connection->setBuffering(true);
-    peer.greet();
-
-    // Cancelled while its frames go out: the archive is deleted at once.
-    peer.send(tidMessage("get-all", 2));
-    QTRY_VERIFY(peer.reply("file", 2));
-    QCOMPARE(temporaryArchives().size(), 1);
-    const int framesBefore = peer.connection->sentBinaries().size();
-    QVERIFY(framesBefore > 0);
-    peer.send(tidMessage("cancel", 2));
-    QCOMPARE(temporaryArchives(), QStringList());
-    peer.connection->setBufferedAmount(0);
-    QCOMPARE(peer.connection->sentBinaries().size(), framesBefore);
-    QVERIFY(!peer.reply("end", 2));
-
-    // Cancelled while the archive is written: nothing is ever sent for it, and it goes.
-    peer.get(1, folder);
-    peer.send(tidMessage("cancel", 1));
-    QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
-    QTRY_COMPARE(temporaryArchives(), QStringList());
-    QVERIFY(!peer.reply("file", 1));
-    QCOMPARE(peer.sequence(), (QStringList{"file", "frame 2"}));
-}
-
-void TestPeerSession::cancelUnknownOrFinishedIsIgnored()
-{
-    Peer &peer = *m_peer;
-    const ShelfItem item = peer.addFile(write("a.txt", "abc"));
-    peer.greet();
-    peer.get(1, item);
-    peer.send(message({{"t", "put"}, {"tid", 2}, {"name", "b.txt"}, {"size", 1}}));
-    peer.sendFrame(2, "b");
-    peer.send(tidMessage("end", 2));
-    const int sent = peer.connection->sentMessages().size();
-    peer.send(tidMessage("cancel", 1));
-    peer.send(tidMessage("cancel", 2));
-    peer.send(tidMessage("cancel", 99));
-    QCOMPARE(peer.connection->sentMessages().size(), sent);
-    // The stored upload stays.
-    QCOMPARE(peer.shelf->items().size(), 2);
-    QVERIFY(QFile::exists(peer.shelf->items()[1].content().url().toLocalFile()));
-
-    // Cancelling an upload discards it with its folder.
-    const QStringList before = filesIn(itemsDirectory());
-    peer.send(message({{"t", "put"}, {"tid", 3}, {"name", "c.txt"}, {"size", 2}}));
-    peer.sendFrame(3, "c");
-    peer.send(tidMessage("cancel", 3));
-    peer.send(tidMessage("end", 3));
-    QCOMPARE(filesIn(itemsDirectory()), before);
-    QCOMPARE(peer.connection->sentMessages().size(), sent);
-}
 
 void TestPeerSession::closeWithAndWithoutBye()
 {
@@ -1064,35 +751,6 @@ void TestPeerSession::closeWithAndWithoutBye()
         peer.session->sendText("after");
         QCOMPARE(peer.connection->sentMessages().size(), sent);
     }
-}
-
-void TestPeerSession::channelClosingMidUpload()
-{
-    Peer &peer = *m_peer;
-    peer.greet();
-    const QStringList before = filesIn(itemsDirectory());
-    peer.send(message({{"t", "put"}, {"tid", 1}, {"name", "half.bin"}, {"size", 100}}));
-    peer.sendFrame(1, randomBytes(50));
-    QCOMPARE(filesIn(itemsDirectory()).size(), before.size() + 1);
-    peer.connection->setChannelState(ChannelState::closed);
-    QCOMPARE(peer.session->route(), Route::closed);
-    QCOMPARE(filesIn(itemsDirectory()), before);
-    QCOMPARE(peer.connection->sentMessages().size(), 0);
-    QCOMPARE(peer.shelf->items().size(), 0);
-}
-
-void TestPeerSession::sessionGoneWhileArchiving()
-{
-    Peer &peer = *m_peer;
-    write("folder/big.bin", randomBytes(4 * 1024 * 1024));
-    const ShelfItem folder = peer.addFile(path("folder"));
-    peer.greet();
-    peer.get(1, folder);
-    peer.session.reset();
-    // The archive being written is deleted once it is finished.
-    QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
-    QTRY_COMPARE(temporaryArchives(), QStringList());
-    QVERIFY(peer.connection.isNull());
 }
 
 QTEST_MAIN(TestPeerSession)

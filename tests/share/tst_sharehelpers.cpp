@@ -3,10 +3,11 @@
 
 #include "share/ShareHelpers.h"
 
+#include "logic/Signing.h"
+
 #include "ServiceTestSupport.h"
 
 #include <QHttpServer>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -43,25 +44,19 @@ private Q_SLOTS:
     void decodePayload();
     void fetchFromService();
     void fetchFailures();
-    void fetchTimesOut();
-    void fetchAnswersNobodyWhenContextIsGone();
 };
 
 void TestShareHelpers::roomIDAndKey()
 {
-    static const QRegularExpression alphabet(QStringLiteral("^[A-Za-z0-9_-]+$"));
     QSet<QString> seen;
     for (int i = 0; i < 50; ++i) {
         const std::optional<QString> room = makeRoomID();
         const std::optional<QString> key = makeRoomKey();
         QVERIFY(room && key);
-        QCOMPARE(room->size(), 22);
-        QCOMPARE(key->size(), 43);
-        QVERIFY(alphabet.match(*room).hasMatch());
-        QVERIFY(alphabet.match(*key).hasMatch());
-        QCOMPARE(QByteArray::fromBase64(room->toLatin1(), QByteArray::Base64UrlEncoding).size(),
-                 16);
-        QCOMPARE(QByteArray::fromBase64(key->toLatin1(), QByteArray::Base64UrlEncoding).size(), 32);
+        // base64url without padding of 16 and 32 random bytes
+        QCOMPARE(base64UrlBytes(*room).value_or(QByteArray()).size(), 16);
+        QCOMPARE(base64UrlBytes(*key).value_or(QByteArray()).size(), 32);
+        QCOMPARE(room->size() + key->size(), 22 + 43);
         seen.insert(*room);
         seen.insert(*key);
     }
@@ -77,9 +72,6 @@ void TestShareHelpers::shareAddress_data()
     QTest::newRow("same base") << QUrl("https://share.example.org")
                                << QUrl("https://share.example.org")
                                << "https://share.example.org/s/ROOM#KEY";
-    QTest::newRow("same base with slash")
-        << QUrl("https://share.example.org/") << QUrl("https://share.example.org/")
-        << "https://share.example.org/s/ROOM#KEY";
     QTest::newRow("page base with a path")
         << QUrl("https://example.org/vyo/") << QUrl("https://example.org/vyo/")
         << "https://example.org/vyo/s/ROOM#KEY";
@@ -126,19 +118,11 @@ void TestShareHelpers::decodePayload_data()
         << std::optional<Servers>(Servers{{{"stun:a"}, {}, {}}});
     QTest::newRow("empty list") << QByteArray(R"({"iceServers":[]})")
                                 << std::optional<Servers>(Servers{});
-    QTest::newRow("no iceServers") << QByteArray(R"({"servers":[]})") << std::optional<Servers>();
-    QTest::newRow("iceServers not an array")
-        << QByteArray(R"({"iceServers":{}})") << std::optional<Servers>();
     QTest::newRow("server without urls")
         << QByteArray(R"({"iceServers":[{"username":"u"}]})") << std::optional<Servers>();
-    QTest::newRow("url that is not a string")
-        << QByteArray(R"({"iceServers":[{"urls":["stun:a",5]}]})") << std::optional<Servers>();
     QTest::newRow("username that is not a string")
         << QByteArray(R"({"iceServers":[{"urls":"stun:a","username":5}]})")
         << std::optional<Servers>();
-    QTest::newRow("server that is not an object")
-        << QByteArray(R"({"iceServers":["stun:a"]})") << std::optional<Servers>();
-    QTest::newRow("array") << QByteArray("[]") << std::optional<Servers>();
     QTest::newRow("not JSON") << QByteArray("<html>") << std::optional<Servers>();
 }
 
@@ -161,89 +145,63 @@ void TestShareHelpers::fetchFromService()
     config.turnSecret = QStringLiteral("secret");
     const auto service = test::startService(config);
     QVERIFY(service);
-
     const QUrl base = test::serviceBase(*service);
     QCOMPARE(IceFetch::address(QUrl(base.toString().chopped(1))).path(),
              QStringLiteral("/api/ice"));
+    // A fetch whose context has gone answers nobody; the service answers in order, so by the
+    // time the later fetch is answered the first one has been too.
+    bool called = false;
+    auto context = std::make_unique<QObject>();
+    IceFetch::fetch(base, context.get(), [&called](const IceFetch::Result &) { called = true; });
+    context.reset();
     const std::optional<IceFetch::Result> result = fetchNow(base);
     QVERIFY(result);
+    QVERIFY(!called);
     QCOMPARE(result->failure, std::nullopt);
     QCOMPARE(result->servers.size(), 2);
     QCOMPARE(result->servers[0], (IceServer{{"stun:127.0.0.1:3478"}, {}, {}}));
     QCOMPARE(result->servers[1].urls, QStringList({"turn:127.0.0.1:3478?transport=udp"}));
     QVERIFY(result->servers[1].username && result->servers[1].credential);
+
+    // A path under which the service has no list: status 404.
+    const std::optional<IceFetch::Result> missing = fetchNow(base.resolved(QUrl("elsewhere/")));
+    QVERIFY(missing);
+    QCOMPARE(missing->failure, IceFetch::Failure::badServerResponse);
+    QVERIFY(missing->description.contains("404"));
 }
 
 void TestShareHelpers::fetchFailures()
 {
-    const auto service = test::startService();
-    QVERIFY(service);
+    // What the share center tells apart: an answer it cannot read, a refused connection (not
+    // offline), a host name that cannot exist and a server that never answers (both offline).
     QHttpServer garbage;
     garbage.route("/api/ice",
                   [] { return QHttpServerResponse("text/html", "<html>maintenance</html>"); });
     const quint16 garbagePort = garbage.listen(QHostAddress::LocalHost, 0);
-    QVERIFY(garbagePort);
-
-    // A path under which the service has no list: status 404.
-    std::optional<IceFetch::Result> result =
-        fetchNow(test::serviceBase(*service).resolved(QUrl("elsewhere/")));
-    QVERIFY(result);
-    QCOMPARE(result->failure, IceFetch::Failure::badServerResponse);
-    QVERIFY(result->description.contains("404"));
-
-    result = fetchNow(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(garbagePort)));
-    QVERIFY(result);
-    QCOMPARE(result->failure, IceFetch::Failure::undecodable);
-
-    // Nobody listens: refused, which is not the user being offline.
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 closedPort = probe.serverPort();
-    probe.close();
-    result = fetchNow(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort)));
-    QVERIFY(result);
-    QCOMPARE(result->failure, IceFetch::Failure::other);
-
-    // A host name that cannot exist counts as being offline.
-    result = fetchNow(QUrl(QStringLiteral("http://vyo-test.invalid/")), 5s);
-    QVERIFY(result);
-    QCOMPARE(result->failure, IceFetch::Failure::noNetwork);
-}
-
-void TestShareHelpers::fetchTimesOut()
-{
-    // A server that accepts and never answers.
     QTcpServer silent;
-    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
-    QList<QTcpSocket *> held;
-    connect(&silent, &QTcpServer::newConnection, this, [&] {
-        while (QTcpSocket *socket = silent.nextPendingConnection())
-            held.append(socket);
-    });
+    QVERIFY(garbagePort && silent.listen(QHostAddress::LocalHost, 0));
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    const auto failure = [](const QString &url, std::chrono::milliseconds timeout = 3s) {
+        const std::optional<IceFetch::Result> result = fetchNow(QUrl(url), timeout);
+        return result ? result->failure : std::nullopt;
+    };
+    using Failure = IceFetch::Failure;
+    QCOMPARE(failure(QStringLiteral("http://127.0.0.1:%1/").arg(garbagePort)),
+             std::optional(Failure::undecodable));
+    QCOMPARE(failure(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort)),
+             std::optional(Failure::other));
+    QCOMPARE(failure(QStringLiteral("http://vyo-test.invalid/"), 5s),
+             std::optional(Failure::noNetwork));
     QElapsedTimer clock;
     clock.start();
-    const std::optional<IceFetch::Result> result =
-        fetchNow(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort())), 300ms);
-    QVERIFY(result);
-    QCOMPARE(result->failure, IceFetch::Failure::noNetwork);
+    QCOMPARE(failure(QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort()), 300ms),
+             std::optional(Failure::noNetwork));
     QVERIFY(clock.elapsed() >= 300);
-    QCOMPARE(held.size(), 1);
-}
-
-void TestShareHelpers::fetchAnswersNobodyWhenContextIsGone()
-{
-    const auto service = test::startService();
-    QVERIFY(service);
-    bool called = false;
-    auto context = std::make_unique<QObject>();
-    IceFetch::fetch(test::serviceBase(*service), context.get(),
-                    [&called](const IceFetch::Result &) { called = true; });
-    context.reset();
-    // The service answers in order, so by the time a later fetch is answered the first one has
-    // been too.
-    std::optional<IceFetch::Result> second = fetchNow(test::serviceBase(*service));
-    QVERIFY(second);
-    QVERIFY(!called);
 }
 
 QTEST_MAIN(TestShareHelpers)

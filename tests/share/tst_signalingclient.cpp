@@ -159,22 +159,27 @@ class TestSignalingClient : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void roomURL_data();
     void roomURL();
     void joinSignalAndLeaveThroughTheService();
-    void tamperedPayloadIsDroppedWithLogLine();
     void receiveRules_data();
     void receiveRules();
-    void sendWritesOneSortedSignal();
+    void sendReconnectAndStopOnOneServer();
     void sendWithoutOpenConnection();
     void largestMessageAcceptedLargerOneDropsTheConnection();
     void backOffSequenceAndResetOnPong();
-    void stopDuringWaitPreventsReconnection();
-    void stopClosesWithGoingAwayAndSecretTravelsAgain();
-    void olderConnectionIsIgnored();
     void reconnectKeepsTheRoom();
-    void onlyTheRoomsOwnerIsItsHost();
+
+private:
+    std::unique_ptr<ShareService> m_service;
 };
+
+void TestSignalingClient::initTestCase()
+{
+    m_service = startService();
+    QVERIFY(m_service);
+}
 
 void TestSignalingClient::roomURL_data()
 {
@@ -195,26 +200,18 @@ void TestSignalingClient::roomURL()
 {
     QFETCH(QUrl, base);
     QFETCH(QString, expected);
-    QCOMPARE(SignalingClient::roomURL(base, "ROOM").toString(QUrl::FullyEncoded), expected);
-    const SignalingClient client(base, "ROOM", roomKey);
-    QCOMPARE(client.url().toString(QUrl::FullyEncoded), expected);
-    QCOMPARE(client.retryDelay(), 1.0);
-    QVERIFY(!client.isStopped());
-    QVERIFY(!client.hasConnection());
+    QCOMPARE(SignalingClient(base, "ROOM", roomKey).url().toString(QUrl::FullyEncoded), expected);
 }
 
 void TestSignalingClient::joinSignalAndLeaveThroughTheService()
 {
-    const auto service = startService();
-    QVERIFY(service);
+    LogCapture log;
     const QString room = testRoomID(1);
-    SignalingClient client(serviceBase(*service), room, roomKey);
+    SignalingClient client(serviceBase(*m_service), room, roomKey);
     Recorder recorder;
     QVERIFY(recorder.connect(client));
-    QCOMPARE(client.retryDelay(), 1.0);
-
-    TestSocket phone(serviceOrigin(*service));
-    const QString phoneID = joinGuest(phone, *service, room);
+    TestSocket phone(serviceOrigin(*m_service));
+    const QString phoneID = joinGuest(phone, *m_service, room);
     QVERIFY(!phoneID.isEmpty());
     QVERIFY(recorder.waitFor(Event::peerJoined(phoneID)));
 
@@ -232,46 +229,49 @@ void TestSignalingClient::joinSignalAndLeaveThroughTheService()
         QCOMPARE(sig, reference->first());
     QVERIFY(verifyPayload(offer, sig, roomKey));
 
-    // Browser to desktop.
-    const QString answer = QStringLiteral("{\"type\":\"answer\",\"sdp\":\"v=0\"}");
-    phone.sendJson(guestSignal(answer, *signPayload(answer, roomKey)));
-    QVERIFY(recorder.waitFor(Event::signal(phoneID, answer)));
-
-    phone.close();
-    QVERIFY(recorder.waitFor(Event::peerLeft(phoneID)));
-    QCOMPARE(recorder.events,
-             QList<Event>({Event::connected(), Event::peerJoined(phoneID),
-                           Event::signal(phoneID, answer), Event::peerLeft(phoneID)}));
-    QVERIFY(!recorder.offMainThread);
-}
-
-void TestSignalingClient::tamperedPayloadIsDroppedWithLogLine()
-{
-    LogCapture log;
-    const auto service = startService();
-    QVERIFY(service);
-    const QString room = testRoomID(2);
-    SignalingClient client(serviceBase(*service), room, roomKey);
-    Recorder recorder;
-    QVERIFY(recorder.connect(client));
-    TestSocket phone(serviceOrigin(*service));
-    const QString phoneID = joinGuest(phone, *service, room);
-    QVERIFY(recorder.waitFor(Event::peerJoined(phoneID)));
-
-    const QString candidate =
-        QStringLiteral("{\"candidate\":\"candidate:1 1 udp 1 10.0.0.2 5000 typ host\"}");
-    const QString sig = *signPayload(candidate, roomKey);
-    QString altered = candidate;
-    altered.replace("5000", "5001");
-    phone.sendJson(guestSignal(altered, sig));
+    // Browser to desktop: what the room key did not sign is dropped, and the log shows neither
+    // the payload nor the key.
+    const QString answer = QStringLiteral("{\"type\":\"answer\",\"sdp\":\"v=0 candidate:1\"}");
+    const QString answerSig = *signPayload(answer, roomKey);
+    phone.sendJson(guestSignal(QString(answer).replace("v=0", "v=1"), answerSig));
     phone.sendJson(guestSignal(
-        candidate, *signPayload(candidate, QString::fromLatin1(base64UrlEncode("other key")))));
-    phone.sendJson(guestSignal(candidate, sig));
-    QVERIFY(recorder.waitFor(Event::signal(phoneID, candidate)));
-    QCOMPARE(recorder.count(Kind::signal), 1);
+        answer, *signPayload(answer, QString::fromLatin1(base64UrlEncode("other key")))));
+    phone.sendJson(guestSignal(answer, answerSig));
+    QVERIFY(recorder.waitFor(Event::signal(phoneID, answer)));
     QCOMPARE(log.messages().count(QStringLiteral("서명이 맞지 않는 시그널을 버림")), 2);
-    for (const QString &line : log.messages())
-        QVERIFY2(!line.contains("candidate:1") && !line.contains(roomKey), qPrintable(line));
+
+    // Another client of the room, with a secret of its own, is turned away and keeps trying.
+    // (Which host the service accepts is its own rule: tests/service.)
+    SignalingClient intruder(serviceBase(*m_service), room, roomKey);
+    intruder.setTimeScale(timeScale);
+    Recorder intruderEvents;
+    intruderEvents.attach(intruder);
+    intruder.connect();
+    QVERIFY(intruderEvents.waitFor(Kind::disconnected, 2));
+    QCOMPARE(intruderEvents.count(Kind::connected), 0);
+    intruder.stop();
+    client.send(phoneID, QStringLiteral("still the host"));
+    QCOMPARE(phone.takeValue("signal", "payload"), QJsonValue(QStringLiteral("still the host")));
+    client.stop();
+    QVERIFY(phone.take("host-left"));
+    QCOMPARE(recorder.events, QList<Event>({Event::connected(), Event::peerJoined(phoneID),
+                                            Event::signal(phoneID, answer)}));
+    QVERIFY(!recorder.offMainThread);
+
+    // Another client of the same desktop, given the owner's secret, is the host.
+    SignalingClient successor(serviceBase(*m_service), room, roomKey, client.hostSecret());
+    Recorder successorEvents;
+    successorEvents.attach(successor);
+    successor.connect();
+    QVERIFY(successorEvents.waitFor(Event::peerJoined(phoneID)));
+    QVERIFY(phone.take("host-joined"));
+    phone.close();
+    QVERIFY(successorEvents.waitFor(Event::peerLeft(phoneID)));
+    for (const QString &line : log.messages()) {
+        QVERIFY2(!line.contains("candidate:1") && !line.contains(roomKey) &&
+                     !line.contains(QString::fromLatin1(client.hostSecret())),
+                 qPrintable(line));
+    }
 }
 
 void TestSignalingClient::receiveRules_data()
@@ -279,45 +279,31 @@ void TestSignalingClient::receiveRules_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("binary");
     QTest::addColumn<QList<Event>>("expected");
-    QTest::addColumn<bool>("signatureLogged");
 
     const QString payload = QStringLiteral("{\"type\":\"answer\"}");
     const QString sig = *signPayload(payload, roomKey);
     QTest::newRow("peer-joined") << R"({"type":"peer-joined","peerId":"p1"})" << false
-                                 << QList<Event>{Event::peerJoined("p1")} << false;
+                                 << QList<Event>{Event::peerJoined("p1")};
     QTest::newRow("peer-left") << R"({"type":"peer-left","peerId":"p1"})" << false
-                               << QList<Event>{Event::peerLeft("p1")} << false;
-    QTest::newRow("peer-joined without peerId")
-        << R"({"type":"peer-joined"})" << false << QList<Event>{} << false;
+                               << QList<Event>{Event::peerLeft("p1")};
     QTest::newRow("peer-joined, peerId a number")
-        << R"({"type":"peer-joined","peerId":4})" << false << QList<Event>{} << false;
+        << R"({"type":"peer-joined","peerId":4})" << false << QList<Event>{};
     QTest::newRow("signal") << signalText("p1", payload, sig) << false
-                            << QList<Event>{Event::signal("p1", payload)} << false;
-    QTest::newRow("signal, bad signature")
-        << signalText("p1", payload, QString(sig).replace(0, 1, sig[0] == u'A' ? "B" : "A"))
-        << false << QList<Event>{} << true;
+                            << QList<Event>{Event::signal("p1", payload)};
     QTest::newRow("signal, payload altered")
-        << signalText("p1", payload + " ", sig) << false << QList<Event>{} << true;
-    QTest::newRow("signal without sig")
-        << QString(R"({"type":"signal","from":"p1","payload":"%1"})").arg("x") << false
-        << QList<Event>{} << false;
+        << signalText("p1", payload + " ", sig) << false << QList<Event>{};
     QTest::newRow("signal, sig a number")
         << QString(R"({"type":"signal","from":"p1","payload":"x","sig":5})") << false
-        << QList<Event>{} << false;
+        << QList<Event>{};
     QTest::newRow("signal without from")
         << QString::fromUtf8(
                QJsonDocument(QJsonObject{{"type", "signal"}, {"payload", payload}, {"sig", sig}})
                    .toJson(QJsonDocument::Compact))
-        << false << QList<Event>{} << false;
+        << false << QList<Event>{};
     QTest::newRow("unknown type") << R"({"type":"welcome","peerId":"p1"})" << false
-                                  << QList<Event>{} << false;
-    QTest::newRow("type a number")
-        << R"({"type":1,"peerId":"p1"})" << false << QList<Event>{} << false;
-    QTest::newRow("array") << R"([{"type":"peer-joined","peerId":"p1"}])" << false << QList<Event>{}
-                           << false;
-    QTest::newRow("not JSON") << "peer-joined p1" << false << QList<Event>{} << false;
-    QTest::newRow("binary") << R"({"type":"peer-joined","peerId":"p1"})" << true << QList<Event>{}
-                            << false;
+                                  << QList<Event>{};
+    QTest::newRow("not JSON") << "peer-joined p1" << false << QList<Event>{};
+    QTest::newRow("binary") << R"({"type":"peer-joined","peerId":"p1"})" << true << QList<Event>{};
 }
 
 void TestSignalingClient::receiveRules()
@@ -325,9 +311,7 @@ void TestSignalingClient::receiveRules()
     QFETCH(QString, text);
     QFETCH(bool, binary);
     QFETCH(QList<Event>, expected);
-    QFETCH(bool, signatureLogged);
 
-    LogCapture log;
     ScriptedServer server;
     SignalingClient client(server.base(), testRoomID(3), roomKey);
     Recorder recorder;
@@ -343,15 +327,17 @@ void TestSignalingClient::receiveRules()
     expected.prepend(Event::connected());
     expected.append(Event::peerJoined("marker"));
     QCOMPARE(recorder.events, expected);
-    QCOMPARE(log.contains(QStringLiteral("서명이 맞지 않는 시그널을 버림")), signatureLogged);
 }
 
-void TestSignalingClient::sendWritesOneSortedSignal()
+void TestSignalingClient::sendReconnectAndStopOnOneServer()
 {
     ScriptedServer server;
     SignalingClient client(server.base(), testRoomID(4), roomKey);
+    QVERIFY(client.hostSecret() != SignalingClient(server.base(), "R", roomKey).hostSecret());
+    QVERIFY(RoomHub::isHostSecret(client.hostSecret()));
     Recorder recorder;
     QVERIFY(recorder.connect(client));
+    // One signal: sorted keys, unescaped slashes, signed.
     const QString payload = QStringLiteral("{\"candidate\":\"a/b\"}");
     client.send("peer/1", payload);
     QVERIFY(QTest::qWaitFor([&] { return !server.received[0].isEmpty(); }, 5000));
@@ -361,25 +347,45 @@ void TestSignalingClient::sendWritesOneSortedSignal()
             .arg(*signPayload(payload, roomKey));
     QCOMPARE(server.received[0], QStringList({expected}));
 
+    // Connecting again replaces the connection: the older one is no longer heard.
+    client.connect();
+    QVERIFY(server.waitForSockets(2));
+    server.sockets[0]->sendTextMessage(R"({"type":"peer-joined","peerId":"old"})");
+    server.sockets[0]->close();
+    server.sockets[1]->sendTextMessage(R"({"type":"peer-joined","peerId":"new"})");
+    QVERIFY(recorder.waitFor(Event::peerJoined("new")));
+    QVERIFY(recorder.waitFor(Kind::connected, 2));
+    QCOMPARE(recorder.count(Kind::disconnected), 0);
+    QVERIFY(!recorder.events.contains(Event::peerJoined("old")));
+
+    // Stopping closes with "going away"; connecting after a stop works, with the same secret on
+    // every connection and the URL the room's address alone.
+    client.stop();
+    QVERIFY(QTest::qWaitFor([&] { return server.closeCodes[1] != -1; }, 5000));
+    QCOMPARE(server.closeCodes[1], int(QWebSocketProtocol::CloseCodeGoingAway));
+    client.connect();
+    QVERIFY(recorder.waitFor(Kind::connected, 3));
+    QVERIFY(server.waitForSockets(3));
+    for (QWebSocket *socket : std::as_const(server.sockets))
+        QCOMPARE(socket->request().rawHeader(RoomHub::hostSecretHeader), client.hostSecret());
+    QCOMPARE(server.sockets[2]->requestUrl().query(), QStringLiteral("role=host"));
+    QCOMPARE(recorder.count(Kind::disconnected), 0);
+    client.stop();
+
     // A key that is not base64url signs nothing, so nothing is sent.
     SignalingClient unsigned_(server.base(), testRoomID(4), QStringLiteral("not a key!"));
     Recorder second;
     QVERIFY(second.connect(unsigned_));
-    QVERIFY(server.waitForSockets(2));
+    QVERIFY(server.waitForSockets(4));
     unsigned_.send("peer", payload);
     unsigned_.stop();
-    QVERIFY(QTest::qWaitFor([&] { return server.closeCodes[1] != -1; }, 5000));
-    QCOMPARE(server.received[1], QStringList());
+    QVERIFY(QTest::qWaitFor([&] { return server.closeCodes[3] != -1; }, 5000));
+    QCOMPARE(server.received[3], QStringList());
 }
 
 void TestSignalingClient::sendWithoutOpenConnection()
 {
     LogCapture log;
-    // Never connected: dropped without a word.
-    SignalingClient idle(QUrl("http://127.0.0.1:9"), testRoomID(5), roomKey);
-    idle.send("peer", "payload");
-    QVERIFY(!log.contains(QStringLiteral("시그널 전송 실패")));
-
     // Sent while the connection opens: they leave, in order, once it is open.
     ScriptedServer server;
     SignalingClient client(server.base(), testRoomID(5), roomKey);
@@ -408,9 +414,8 @@ void TestSignalingClient::sendWithoutOpenConnection()
     QVERIFY(second.waitFor(Kind::connected));
     retrying.send("peer", "after");
     QVERIFY(server.waitForSockets(2));
+    // Sent in order: had "lost" gone out, it would have come first.
     QVERIFY(QTest::qWaitFor([&] { return !server.received[1].isEmpty(); }, 5000));
-    QTest::qWait(100);
-    QCOMPARE(server.received[1].size(), 1);
     QVERIFY(server.received[1][0].contains(R"("payload":"after")"));
     QVERIFY(!log.contains(QStringLiteral("시그널 전송 실패")));
     retrying.stop();
@@ -444,10 +449,20 @@ void TestSignalingClient::backOffSequenceAndResetOnPong()
     SignalingClient client(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)), testRoomID(7),
                            roomKey);
     client.setTimeScale(timeScale);
-    Recorder recorder;
+    // A second client on the same schedule is stopped while it waits: it never tries again.
+    SignalingClient stopped(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)), testRoomID(8),
+                            roomKey);
+    stopped.setTimeScale(timeScale);
+    Recorder recorder, stoppedEvents;
     recorder.attach(client);
+    stoppedEvents.attach(stopped);
     client.connect();
+    stopped.connect();
+    QVERIFY(stoppedEvents.waitFor(Kind::disconnected));
+    stopped.stop();
     QVERIFY(recorder.waitFor(Kind::disconnected, 7, 10000));
+    QCOMPARE(stoppedEvents.events, QList<Event>({Event::disconnected()}));
+    QVERIFY(stopped.isStopped() && !stopped.hasConnection());
 
     // The delay in force when each drop is reported is the wait after the one before it.
     const QList<double> waits = {1, 2, 4, 8, 16, 30};
@@ -478,78 +493,9 @@ void TestSignalingClient::backOffSequenceAndResetOnPong()
     client.stop();
 }
 
-void TestSignalingClient::stopDuringWaitPreventsReconnection()
-{
-    const QUrl dead(QStringLiteral("http://127.0.0.1:%1").arg(closedPort()));
-    SignalingClient stopped(dead, testRoomID(8), roomKey);
-    SignalingClient control(dead, testRoomID(8), roomKey);
-    stopped.setTimeScale(timeScale);
-    control.setTimeScale(timeScale);
-    Recorder stoppedEvents, controlEvents;
-    stoppedEvents.attach(stopped);
-    controlEvents.attach(control);
-    stopped.connect();
-    control.connect();
-    QVERIFY(stoppedEvents.waitFor(Kind::disconnected));
-    stopped.stop();
-    QVERIFY(stopped.isStopped());
-    QVERIFY(!stopped.hasConnection());
-    // The control client, on the same schedule, has had three more tries meanwhile.
-    QVERIFY(controlEvents.waitFor(Kind::disconnected, 4, 10000));
-    QCOMPARE(stoppedEvents.events, QList<Event>({Event::disconnected()}));
-    QVERIFY(!stopped.hasConnection());
-    control.stop();
-}
-
-void TestSignalingClient::stopClosesWithGoingAwayAndSecretTravelsAgain()
-{
-    ScriptedServer server;
-    SignalingClient client(server.base(), testRoomID(9), roomKey);
-    const SignalingClient other(server.base(), testRoomID(9), roomKey);
-    QCOMPARE(client.hostSecret().size(), 43);
-    QVERIFY(RoomHub::isHostSecret(client.hostSecret()));
-    QVERIFY(client.hostSecret() != other.hostSecret());
-    Recorder recorder;
-    QVERIFY(recorder.connect(client));
-    client.stop();
-    QVERIFY(QTest::qWaitFor([&] { return server.closeCodes[0] != -1; }, 5000));
-    QCOMPARE(server.closeCodes[0], int(QWebSocketProtocol::CloseCodeGoingAway));
-    QCOMPARE(recorder.events, QList<Event>({Event::connected()}));
-
-    // Connecting again after a stop works, with the same secret on every connection and the URL
-    // the room's address alone.
-    client.connect();
-    QVERIFY(!client.isStopped());
-    QVERIFY(recorder.waitFor(Kind::connected, 2));
-    QVERIFY(server.waitForSockets(2));
-    for (QWebSocket *socket : std::as_const(server.sockets))
-        QCOMPARE(socket->request().rawHeader(RoomHub::hostSecretHeader), client.hostSecret());
-    QCOMPARE(server.sockets[1]->requestUrl().query(), QStringLiteral("role=host"));
-    client.stop();
-}
-
-void TestSignalingClient::olderConnectionIsIgnored()
-{
-    ScriptedServer server;
-    SignalingClient client(server.base(), testRoomID(10), roomKey);
-    Recorder recorder;
-    QVERIFY(recorder.connect(client));
-    QVERIFY(server.waitForSockets(1));
-    client.connect();
-    QVERIFY(server.waitForSockets(2));
-    server.sockets[0]->sendTextMessage(R"({"type":"peer-joined","peerId":"old"})");
-    server.sockets[0]->close();
-    server.sockets[1]->sendTextMessage(R"({"type":"peer-joined","peerId":"new"})");
-    QVERIFY(recorder.waitFor(Event::peerJoined("new")));
-    QVERIFY(recorder.waitFor(Kind::connected, 2));
-    QCOMPARE(recorder.count(Kind::disconnected), 0);
-    QVERIFY(!recorder.events.contains(Event::peerJoined("old")));
-}
-
 void TestSignalingClient::reconnectKeepsTheRoom()
 {
-    const auto service = startService();
-    QVERIFY(service);
+    ShareService *service = m_service.get();
     const QString room = testRoomID(11);
     TcpRelay relay(service->port());
     SignalingClient client(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(relay.port())), room,
@@ -582,63 +528,13 @@ void TestSignalingClient::reconnectKeepsTheRoom()
     QVERIFY(recorder.waitFor(Event::signal(staysID, payload)));
     // The service announces before the pong comes back, so the second connection's two
     // events may come in either order.
-    const QList<Event> events = recorder.without(Kind::disconnected);
+    QList<Event> events = recorder.events;
+    events.removeIf([](const Event &event) { return event.kind == Kind::disconnected; });
     QCOMPARE(events.size(), 5);
     QCOMPARE(events.mid(0, 2), QList<Event>({Event::connected(), Event::peerJoined(staysID)}));
     QVERIFY(events.mid(2, 2).contains(Event::connected()));
     QVERIFY(events.mid(2, 2).contains(Event::peerJoined(arrivesID)));
     QCOMPARE(events.last(), Event::signal(staysID, payload));
-}
-
-void TestSignalingClient::onlyTheRoomsOwnerIsItsHost()
-{
-    LogCapture log;
-    const auto service = startService();
-    QVERIFY(service);
-    const QString room = testRoomID(13);
-    TestSocket phone(serviceOrigin(*service));
-    const QString phoneID = joinGuest(phone, *service, room);
-    QVERIFY(!phoneID.isEmpty());
-
-    SignalingClient owner(serviceBase(*service), room, roomKey);
-    Recorder ownerEvents;
-    ownerEvents.attach(owner);
-    owner.connect();
-    QVERIFY(ownerEvents.waitFor(Event::peerJoined(phoneID)));
-
-    // Someone else who knows the room cannot take the host's place, now or after it stopped.
-    SignalingClient intruder(serviceBase(*service), room, roomKey);
-    intruder.setTimeScale(timeScale);
-    Recorder intruderEvents;
-    intruderEvents.attach(intruder);
-    intruder.connect();
-    QVERIFY(intruderEvents.waitFor(Kind::disconnected));
-    QVERIFY(
-        log.contains(QStringLiteral("시그널링 연결 끊김: closed with code 4401 (room belongs to "
-                                    "another host)")));
-    owner.send(phoneID, QStringLiteral("still the host"));
-    QCOMPARE(phone.takeValue("signal", "payload"), QJsonValue(QStringLiteral("still the host")));
-    owner.stop();
-    QVERIFY(phone.take("host-left"));
-    QVERIFY(intruderEvents.waitFor(Kind::disconnected, 3));
-    QCOMPARE(intruderEvents.count(Kind::connected), 0);
-    intruder.stop();
-    for (const QString &line : log.messages())
-        QVERIFY2(!line.contains(QString::fromLatin1(owner.hostSecret())), qPrintable(line));
-
-    // The owner comes back with its secret, also as another client of the same desktop.
-    owner.connect();
-    QVERIFY(ownerEvents.waitFor(Kind::connected, 2));
-    QVERIFY(phone.take("host-joined"));
-    owner.stop();
-    QVERIFY(phone.take("host-left"));
-    SignalingClient successor(serviceBase(*service), room, roomKey, owner.hostSecret());
-    QCOMPARE(successor.url(), owner.url());
-    Recorder successorEvents;
-    successorEvents.attach(successor);
-    successor.connect();
-    QVERIFY(successorEvents.waitFor(Event::peerJoined(phoneID)));
-    QVERIFY(successorEvents.waitFor(Kind::connected));
 }
 
 QTEST_GUILESS_MAIN(TestSignalingClient)

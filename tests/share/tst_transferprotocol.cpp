@@ -62,10 +62,9 @@ private Q_SLOTS:
     void frameLayout();
     void listing_data();
     void listing();
-    void listingKeepsShelfOrderAndLeavesOutVanishedFiles();
+    void listingOrderAndItemsWithoutThumbnail();
     void listingTitle_data();
     void listingTitle();
-    void itemsWithoutThumbnail();
 };
 
 void TestTransferProtocol::parse_data()
@@ -77,7 +76,6 @@ void TestTransferProtocol::parse_data()
     QTest::newRow("ready, everything")
         << R"j({"t":"ready","maxMessageSize":16384,"device":"Mozilla/5.0 (iPhone)"})j"
         << Incoming::ready(16384, "Mozilla/5.0 (iPhone)");
-    QTest::newRow("ready, nothing else") << R"({"t":"ready"})" << Incoming::ready({}, "");
     QTest::newRow("ready, wrong types, tid ignored")
         << R"({"t":"ready","maxMessageSize":"big","device":5,"tid":"x"})"
         << Incoming::ready({}, "");
@@ -91,12 +89,10 @@ void TestTransferProtocol::parse_data()
         << R"({"t":"get","tid":7,"id":")" + id.toLower() + R"("})" << Incoming::get(7, itemID);
     QTest::newRow("get, tid as string")
         << R"({"t":"get","tid":"7","id":")" + id + R"("})" << Incoming::unknown();
-    QTest::newRow("get, no tid") << R"({"t":"get","id":")" + id + R"("})" << Incoming::unknown();
     QTest::newRow("get, not a UUID")
         << R"({"t":"get","tid":7,"id":"E621E1F8"})" << Incoming::unknown();
     QTest::newRow("get, braced UUID")
         << R"({"t":"get","tid":7,"id":"{)" + id + R"(}"})" << Incoming::unknown();
-    QTest::newRow("get, id as number") << R"({"t":"get","tid":7,"id":7})" << Incoming::unknown();
     QTest::newRow("get-all") << R"({"t":"get-all","tid":0})" << Incoming::getAll(0);
     QTest::newRow("get-all, largest tid")
         << R"({"t":"get-all","tid":4294967295})" << Incoming::getAll(4294967295u);
@@ -107,7 +103,6 @@ void TestTransferProtocol::parse_data()
         << R"({"t":"get-all","tid":2.5})" << Incoming::unknown();
     QTest::newRow("get-all, whole tid written as a fraction")
         << R"({"t":"get-all","tid":7.0})" << Incoming::getAll(7);
-    QTest::newRow("get-all, tid true") << R"({"t":"get-all","tid":true})" << Incoming::unknown();
     QTest::newRow("put") << R"({"t":"put","tid":1,"name":"사진.jpg","size":4294967296})"
                          << Incoming::put(1, "사진.jpg", 4294967296ull);
     QTest::newRow("put, empty file")
@@ -117,23 +112,15 @@ void TestTransferProtocol::parse_data()
     QTest::newRow("put, negative size")
         << R"({"t":"put","tid":1,"name":"a","size":-3})" << Incoming::unknown();
     QTest::newRow("put, no name") << R"({"t":"put","tid":1,"size":3})" << Incoming::unknown();
-    QTest::newRow("put, name as number")
-        << R"({"t":"put","tid":1,"name":1,"size":3})" << Incoming::unknown();
-    QTest::newRow("put, no tid") << R"({"t":"put","name":"a","size":3})" << Incoming::unknown();
     QTest::newRow("end") << R"({"t":"end","tid":3})" << Incoming::end(3);
     QTest::newRow("end, no tid") << R"({"t":"end"})" << Incoming::unknown();
     QTest::newRow("cancel") << R"({"t":"cancel","tid":9})" << Incoming::cancel(9);
-    QTest::newRow("cancel, null tid") << R"({"t":"cancel","tid":null})" << Incoming::unknown();
     QTest::newRow("other keys ignored")
         << R"({"t":"end","tid":1,"x":[1,{"y":2}]})" << Incoming::end(1);
     QTest::newRow("type is case-sensitive")
         << R"({"t":"GET","tid":7,"id":")" + id + R"("})" << Incoming::unknown();
-    QTest::newRow("getAll is not a type") << R"({"t":"getAll","tid":1})" << Incoming::unknown();
-    QTest::newRow("no type") << R"({"tid":1})" << Incoming::unknown();
-    QTest::newRow("type as number") << R"({"t":1,"tid":1})" << Incoming::unknown();
     QTest::newRow("unknown type") << R"({"t":"hello","tid":1})" << Incoming::unknown();
     QTest::newRow("array") << R"([{"t":"end","tid":1}])" << Incoming::unknown();
-    QTest::newRow("bare string") << R"("ready")" << Incoming::unknown();
     QTest::newRow("not JSON") << "t=ready" << Incoming::unknown();
     QTest::newRow("empty") << "" << Incoming::unknown();
 }
@@ -164,7 +151,6 @@ void TestTransferProtocol::encode_data()
         << fileMessage(1, "a b.zip", 4294967297ull, "application/zip")
         << R"({"mime":"application/zip","name":"a b.zip","size":4294967297,"t":"file","tid":1})";
     QTest::newRow("end") << endMessage(4294967295u) << R"({"t":"end","tid":4294967295})";
-    QTest::newRow("stored") << storedMessage(0) << R"({"t":"stored","tid":0})";
     QTest::newRow("bye") << byeMessage() << R"({"t":"bye"})";
     QTest::newRow("nested objects sorted at every level")
         << QJsonObject{{"b", QJsonObject{{"z", 1},
@@ -172,8 +158,6 @@ void TestTransferProtocol::encode_data()
                                                                       {"x", QJsonValue()}}}}}},
                        {"a", "s"}}
         << R"({"a":"s","b":{"a":[{"x":null,"y":true}],"z":1}})";
-    QTest::newRow("slashes unescaped") << QJsonObject{{"url", "https://example.org/a/b?c=d/e"}}
-                                       << R"({"url":"https://example.org/a/b?c=d/e"})";
     QTest::newRow("quotes and control characters")
         << QJsonObject{{"text", "줄\n바꿈\t\"따옴표\"\\"}}
         << R"({"text":"줄\n바꿈\t\"따옴표\"\\"})";
@@ -233,86 +217,68 @@ void TestTransferProtocol::frameLayout()
 
 void TestTransferProtocol::listing_data()
 {
-    // How one item of each kind is listed. "setup" names what the item is; `expected` lacks "id".
-    QTest::addColumn<QString>("setup");
+    // How one item of each kind is listed: a file or folder ("/" at the end) made with "hello" in
+    // it, an image, a text or a link. `expected` lacks "id".
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("source");
     QTest::addColumn<QByteArray>("thumbnail"); // "-" for no cache entry
-    QTest::addColumn<QJsonObject>("expected");
+    QTest::addColumn<QString>("expected");
 
-    const QString jpegURL =
-        "data:image/jpeg;base64," + QString::fromLatin1(QByteArray("JPEG").toBase64());
-    QTest::newRow("file with thumbnail") << "file" << QByteArray("JPEG")
-                                         << QJsonObject{{"kind", "file"},
-                                                        {"name", "보고서.txt"},
-                                                        {"isFolder", false},
-                                                        {"size", 5},
-                                                        {"thumb", jpegURL}};
-    QTest::newRow("file whose thumbnail failed") << "file" << QByteArray()
-                                                 << QJsonObject{{"kind", "file"},
-                                                                {"name", "보고서.txt"},
-                                                                {"isFolder", false},
-                                                                {"size", 5},
-                                                                {"thumb", ""}};
+    const QString nfd = QStringLiteral("한글.txt").normalized(QString::NormalizationForm_D);
+    QTest::newRow("file with thumbnail")
+        << "file"
+        << "보고서.txt" << QByteArray("JPEG")
+        << R"({"kind":"file","name":"보고서.txt","isFolder":false,"size":5,)"
+           R"("thumb":"data:image/jpeg;base64,SlBFRw=="})";
     QTest::newRow("file whose thumbnail is too large")
-        << "file" << QByteArray(maximumThumbnailBytes + 1, 'j')
-        << QJsonObject{{"kind", "file"},
-                       {"name", "보고서.txt"},
-                       {"isFolder", false},
-                       {"size", 5},
-                       {"thumb", ""}};
+        << "file"
+        << "보고서.txt" << QByteArray(maximumThumbnailBytes + 1, 'j')
+        << R"({"kind":"file","name":"보고서.txt","isFolder":false,"size":5,"thumb":""})";
+    QTest::newRow("file whose thumbnail failed")
+        << "file"
+        << "보고서.txt" << QByteArray()
+        << R"({"kind":"file","name":"보고서.txt","isFolder":false,"size":5,"thumb":""})";
     QTest::newRow("file without thumbnail yet")
-        << "file" << QByteArray("-")
-        << QJsonObject{{"kind", "file"}, {"name", "보고서.txt"}, {"isFolder", false}, {"size", 5}};
+        << "file"
+        << "보고서.txt" << QByteArray("-")
+        << R"({"kind":"file","name":"보고서.txt","isFolder":false,"size":5})";
     QTest::newRow("decomposed name becomes NFC")
-        << "nfd" << QByteArray("-")
-        << QJsonObject{{"kind", "file"},
-                       {"name", QStringLiteral("한글.txt")},
-                       {"isFolder", false},
-                       {"size", 1}};
+        << "file" << nfd << QByteArray("-")
+        << R"({"kind":"file","name":"한글.txt","isFolder":false,"size":5})";
     QTest::newRow("folder gets .zip and never a thumbnail")
-        << "folder" << QByteArray("JPEG")
-        << QJsonObject{{"kind", "file"}, {"name", "사진 모음.zip"}, {"isFolder", true}};
-    QTest::newRow("image") << "image" << QByteArray("-")
-                           << QJsonObject{{"kind", "file"},
-                                          {"name", "이미지"},
-                                          {"isFolder", false},
-                                          {"size", 3}};
-    QTest::newRow("text") << "text" << QByteArray("JPEG")
-                          << QJsonObject{
-                                 {"kind", "text"}, {"name", "첫 줄"}, {"text", "첫 줄\n둘째 줄"}};
-    QTest::newRow("link") << "link" << QByteArray("-")
-                          << QJsonObject{{"kind", "link"},
-                                         {"name", "example.org"},
-                                         {"url", "https://example.org/a/b%20c?q=1"}};
+        << "file"
+        << "사진 모음/" << QByteArray("JPEG")
+        << R"({"kind":"file","name":"사진 모음.zip","isFolder":true})";
+    QTest::newRow("image") << "image"
+                           << "이미지.png" << QByteArray("-")
+                           << R"({"kind":"file","name":"이미지","isFolder":false,"size":5})";
+    QTest::newRow("text") << "text"
+                          << "첫 줄\n둘째 줄" << QByteArray("JPEG")
+                          << R"({"kind":"text","name":"첫 줄","text":"첫 줄\n둘째 줄"})";
+    QTest::newRow("link")
+        << "link"
+        << "https://example.org/a/b c?q=1" << QByteArray("-")
+        << R"({"kind":"link","name":"example.org","url":"https://example.org/a/b%20c?q=1"})";
 }
 
 void TestTransferProtocol::listing()
 {
-    QFETCH(QString, setup);
+    QFETCH(QString, kind);
+    QFETCH(QString, source);
     QFETCH(QByteArray, thumbnail);
-    QFETCH(QJsonObject, expected);
+    QFETCH(QString, expected);
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    ShelfItem item;
-    if (setup == u"file") {
-        QVERIFY(test::writeFile(dir.filePath("보고서.txt"), "hello"));
-        item = ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("보고서.txt"))));
-    } else if (setup == u"nfd") {
-        const QString name = QStringLiteral("한글.txt").normalized(QString::NormalizationForm_D);
-        QVERIFY(test::writeFile(dir.filePath(name), "x"));
-        item = ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath(name))));
-        QVERIFY(item.displayName() != QStringLiteral("한글.txt"));
-    } else if (setup == u"folder") {
-        QVERIFY(test::writeFile(dir.filePath("사진 모음/a.jpg"), "a"));
-        item = ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("사진 모음"))));
-    } else if (setup == u"image") {
-        QVERIFY(test::writeFile(dir.filePath("이미지.png"), "png"));
-        item =
-            ShelfItem(ShelfItem::Content::image(QUrl::fromLocalFile(dir.filePath("이미지.png"))));
-    } else if (setup == u"text") {
-        item = ShelfItem(ShelfItem::Content::text("첫 줄\n둘째 줄"));
-    } else if (setup == u"link") {
-        item = ShelfItem(ShelfItem::Content::link(QUrl("https://example.org/a/b c?q=1")));
+    ShelfItem item(ShelfItem::Content::text(source));
+    if (kind == u"link") {
+        item = ShelfItem(ShelfItem::Content::link(QUrl(source)));
+    } else if (kind != u"text") {
+        const QString path = dir.filePath(source);
+        QVERIFY(test::writeFile(source.endsWith(u'/') ? path + "a.jpg" : path, "hello"));
+        const QUrl url = QUrl::fromLocalFile(QDir::cleanPath(path));
+        item = ShelfItem(kind == u"image" ? ShelfItem::Content::image(url)
+                                          : ShelfItem::Content::file(url));
     }
     Shelf shelf;
     shelf.setItems({item});
@@ -322,30 +288,42 @@ void TestTransferProtocol::listing()
 
     const QJsonObject message = listMessage(shelfListing(shelf), thumbnails);
     QCOMPARE(message.value("t").toString(), QStringLiteral("list"));
-    expected.insert("id", uuidText(item.id()));
-    QCOMPARE(listedItem(message, 0), expected);
+    QJsonObject listed = listedItem(message, 0);
+    QCOMPARE(listed.take("id").toString(), uuidText(item.id()));
+    QCOMPARE(listed, QJsonDocument::fromJson(expected.toUtf8()).object());
     // Sent as one line with sorted keys and unescaped slashes.
     QVERIFY(!TransferProtocol::encode(message).contains("\\/"));
 }
 
-void TestTransferProtocol::listingKeepsShelfOrderAndLeavesOutVanishedFiles()
+void TestTransferProtocol::listingOrderAndItemsWithoutThumbnail()
 {
     QTemporaryDir dir;
+    const auto file = [&dir](const char *name) {
+        return ShelfItem(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath(name))));
+    };
     QVERIFY(test::writeFile(dir.filePath("a.txt"), "a"));
+    QVERIFY(test::writeFile(dir.filePath("b.txt"), "b"));
     QVERIFY(test::writeFile(dir.filePath("gone.txt"), "g"));
+    QVERIFY(test::writeFile(dir.filePath("folder/c.txt"), "c"));
     const ShelfItem text(ShelfItem::Content::text("t"));
-    const ShelfItem gone(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("gone.txt"))));
-    const ShelfItem file(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("a.txt"))));
     const ShelfItem link(ShelfItem::Content::link(QUrl("https://example.org/")));
+    const ShelfItem gone = file("gone.txt"), a = file("a.txt"), folder = file("folder"),
+                    b = file("b.txt");
     Shelf shelf;
-    shelf.setItems({text, gone, file, link});
+    shelf.setItems({text, gone, a, link, folder, b});
     QVERIFY(QFile::remove(dir.filePath("gone.txt")));
 
-    const QJsonArray items = listMessage(shelfListing(shelf), {}).value("items").toArray();
+    // In the shelf's order, without the file deleted since.
     QStringList ids;
-    for (const QJsonValue &entry : items)
+    for (const QJsonValue &entry : listMessage(shelfListing(shelf), {}).value("items").toArray())
         ids.append(entry.toObject().value("id").toString());
-    QCOMPARE(ids, QStringList({uuidText(text.id()), uuidText(file.id()), uuidText(link.id())}));
+    QCOMPARE(ids, QStringList({uuidText(text.id()), uuidText(a.id()), uuidText(link.id()),
+                               uuidText(folder.id()), uuidText(b.id())}));
+    // Thumbnails are made for files still there, not folders, and only once.
+    QCOMPARE(TransferProtocol::itemsWithoutThumbnail(shelfListing(shelf), {}),
+             QList<QUuid>({a.id(), b.id()}));
+    QCOMPARE(TransferProtocol::itemsWithoutThumbnail(shelfListing(shelf), {{a.id(), QByteArray()}}),
+             QList<QUuid>({b.id()}));
 
     // A shelf whose only item is a deleted file: no items, and the title of a one-item shelf.
     Shelf lonely;
@@ -384,25 +362,6 @@ void TestTransferProtocol::listingTitle()
     const QJsonObject message = listMessage(shelfListing(shelf), {});
     QCOMPARE(message.value("title").toString(), title);
     QCOMPARE(message.keys(), QStringList({"items", "t", "title"}));
-}
-
-void TestTransferProtocol::itemsWithoutThumbnail()
-{
-    QTemporaryDir dir;
-    QVERIFY(test::writeFile(dir.filePath("a.txt"), "a"));
-    QVERIFY(test::writeFile(dir.filePath("b.txt"), "b"));
-    QVERIFY(test::writeFile(dir.filePath("folder/c.txt"), "c"));
-    const ShelfItem a(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("a.txt"))));
-    const ShelfItem b(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("b.txt"))));
-    const ShelfItem folder(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("folder"))));
-    const ShelfItem missing(ShelfItem::Content::file(QUrl::fromLocalFile(dir.filePath("no.txt"))));
-    const ShelfItem text(ShelfItem::Content::text("t"));
-    Shelf shelf;
-    shelf.setItems({text, a, folder, missing, b});
-    QCOMPARE(TransferProtocol::itemsWithoutThumbnail(shelfListing(shelf), {}),
-             QList<QUuid>({a.id(), b.id()}));
-    QCOMPARE(TransferProtocol::itemsWithoutThumbnail(shelfListing(shelf), {{a.id(), QByteArray()}}),
-             QList<QUuid>({b.id()}));
 }
 
 QTEST_MAIN(TestTransferProtocol)

@@ -58,13 +58,6 @@ struct SignalingRecorder
     {
         return QTest::qWaitFor([&] { return events.contains(event); }, milliseconds);
     }
-    QList<Event> without(Kind kind) const
-    {
-        QList<Event> rest;
-        std::copy_if(events.begin(), events.end(), std::back_inserter(rest),
-                     [kind](const Event &e) { return e.kind != kind; });
-        return rest;
-    }
     // Waits for the first event of `kind` and takes it out of `events`.
     std::optional<Event> take(Kind kind, int milliseconds = 5000)
     {

@@ -45,7 +45,6 @@ private Q_SLOTS:
     void roomsMeetOnOneProcessAndSpread();
     void drainingProcessKeepsItsRoomsOnly();
     void roomsOfADeadProcessComeBackWhole();
-    void cleanupTestCase();
 
 private:
     QUrl roomURL(const QString &roomID, const QString &role) const;
@@ -199,20 +198,21 @@ void TestBalancedService::drainingProcessKeepsItsRoomsOnly()
         503);
     // A new room that hashes to the draining process is refused there until the balancer's
     // health checks take the process out; then it opens on another one.
-    bool opened = false;
-    for (int attempt = 0; attempt < 40 && !opened; ++attempt) {
-        TestSocket host;
-        host.open(roomURL(freed.first(), QStringLiteral("host")));
-        QVERIFY(host.waitOpen() || host.closeReason() == u"service is shutting down");
-        opened = host.isOpen();
-        if (opened) {
-            host.close();
-            QVERIFY(host.waitClosed());
-        } else {
-            QTest::qWait(250);
-        }
-    }
-    QVERIFY(opened);
+    QString otherFailure;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            TestSocket host;
+            host.open(roomURL(freed.first(), QStringLiteral("host")));
+            if (host.waitOpen()) {
+                host.close();
+                return host.waitClosed();
+            }
+            if (host.closeReason() != u"service is shutting down")
+                otherFailure = QStringLiteral("closed: ") + host.closeReason();
+            return !otherFailure.isNull();
+        },
+        20000));
+    QVERIFY2(otherFailure.isNull(), qPrintable(otherFailure));
     QCOMPARE(roomsPerProcess()[draining], 1);
 
     // The open room carries on: a new guest of it still finds its host, signals still pass.
@@ -246,13 +246,7 @@ void TestBalancedService::roomsOfADeadProcessComeBackWhole()
     // Everyone reconnects through the balancer, retrying while it still picks the dead process;
     // the host comes back with its secret and hears of both guests again.
     for (BalancedRoom *room : lost) {
-        bool whole = false;
-        for (int attempt = 0; attempt < 40 && !whole; ++attempt) {
-            whole = openRoom(*room);
-            if (!whole)
-                QTest::qWait(250);
-        }
-        QVERIFY2(whole, qPrintable(room->id));
+        QVERIFY2(QTest::qWaitFor([&] { return openRoom(*room); }, 20000), qPrintable(room->id));
         room->guests[1]->sendJson({{"type", "signal"}, {"payload", "p"}, {"sig", "s"}});
         QVERIFY(room->host->take(QStringLiteral("signal")));
     }
@@ -260,14 +254,6 @@ void TestBalancedService::roomsOfADeadProcessComeBackWhole()
                                        [](const BalancedRoom &r) { return !r.id.isEmpty(); }));
     QCOMPARE(roomsPerProcess()[dead], -1);
     QTRY_COMPARE(roomsPerProcess()[2], open);
-}
-
-void TestBalancedService::cleanupTestCase()
-{
-    m_rooms.clear();
-    m_balancer.reset();
-    for (auto &service : m_services)
-        service.reset();
 }
 
 QTEST_GUILESS_MAIN(TestBalancedService)

@@ -66,6 +66,7 @@ const pageMethods = {
   streaming: (p) => p.streaming(),
   signing: (p) => p.signing(),
   sign: (p, a) => p.sign(a.key, a.payloads, a.kind),
+  closeCode: (p, a) => p.closeCode(a.url),
 };
 
 async function run(command) {

@@ -1,7 +1,7 @@
 // Drives the share page in Debian's headless Chromium through playwright-core: opens a share
 // address, reads the page's status and listing, clicks download and upload and saves what the
-// browser downloads. Every wait is bounded. Used by tst_sharepage through driver.mjs, and by any
-// test that needs a browser on the other end of a share.
+// browser downloads. Every wait is bounded. Used through driver.mjs by the tests and the sharing
+// benchmark.
 
 import { chromium } from 'playwright-core';
 import fs from 'node:fs';
@@ -176,6 +176,15 @@ export class SharePage {
 
   async cancel(tid) {
     await this.page.click(`[data-test="transfer"][data-tid="${tid}"] [data-test="cancel"]`);
+  }
+
+  // Opens a WebSocket from the page to `url`: the code it closes with (0 when it stays open).
+  async closeCode(url) {
+    return this.page.evaluate((address) => new Promise((resolve) => {
+      const socket = new WebSocket(address);
+      socket.onclose = (event) => resolve(event.code);
+      setTimeout(() => { socket.close(); resolve(0); }, 10000);
+    }), url);
   }
 
   // What the page counted about signals (sent, verified, dropped, candidates queued and added).

@@ -1,7 +1,7 @@
 // The peer connection on WebRTC against a real answering peer on loopback (made directly on
-// WebRTC in this process): negotiation, the channel's messages both ways, its buffered amount, the
-// statistics that tell a direct route, and that nothing arrives once the connection is closed or
-// gone, even when it goes inside its own signal handler. A child process shows that the process
+// WebRTC in this process): negotiation, the channel's messages both ways, its buffered amount, and
+// that nothing arrives once the connection is closed or gone, even when it goes inside its own
+// signal handler. A child process shows that the process
 // ends cleanly with connections still open.
 
 #include "AnsweringPeer.h"
@@ -33,16 +33,6 @@ QByteArray pattern(qsizetype size)
     for (qsizetype i = 0; i < size; ++i)
         bytes[i] = char((i * 131 + i / 256) & 0xff);
     return bytes;
-}
-
-// The statistic that `from` names under `key`; nothing when the value is no string naming one.
-std::optional<RtcStatistic> named(const RtcStatsReport &report, const RtcStatistic &from,
-                                  const QString &key)
-{
-    const QVariant value = from.values.value(key);
-    if (value.typeId() != QMetaType::QString || !report.contains(value.toString()))
-        return std::nullopt;
-    return report.value(value.toString());
 }
 
 // The threads of the process-wide WebRTC factory (named "vyo-rtc-…") still running.
@@ -188,28 +178,10 @@ void TestWebRtcPeerConnection::oneChannelCarriesEverything()
         }
     }
 
-    // The statistics name the selected pair of candidates, and it is direct.
+    // A statistics report arrives (the share reads its route from it: tests/web).
     std::optional<RtcStatsReport> report;
     m_offering->statistics([&report](const RtcStatsReport &delivered) { report = delivered; });
-    QTRY_VERIFY(report.has_value());
-    std::optional<RtcStatistic> pair;
-    for (const RtcStatistic &statistic : std::as_const(*report)) {
-        if (statistic.type == QLatin1String("transport"))
-            pair = named(*report, statistic, QStringLiteral("selectedCandidatePairId"));
-    }
-    QVERIFY(pair);
-    QCOMPARE(pair->type, QStringLiteral("candidate-pair"));
-    QCOMPARE(pair->values.value(QStringLiteral("state")), QVariant(QStringLiteral("succeeded")));
-    QCOMPARE(pair->values.value(QStringLiteral("nominated")), QVariant(true));
-    for (const QString &side :
-         {QStringLiteral("localCandidateId"), QStringLiteral("remoteCandidateId")}) {
-        const std::optional<RtcStatistic> candidate = named(*report, *pair, side);
-        QVERIFY2(candidate, qPrintable(side));
-        const QVariant type = candidate->values.value(QStringLiteral("candidateType"));
-        QCOMPARE(type.typeId(), QMetaType::QString);
-        QVERIFY(!type.toString().isEmpty());
-        QVERIFY(type.toString() != QLatin1String("relay"));
-    }
+    QTRY_VERIFY(report.has_value() && !report->isEmpty());
 
     // A message beyond the send queue is refused, and the channel stays usable.
     QVERIFY(!m_offering->send({QByteArray(16 * 1024 * 1024 + 1, 'x'), true}));

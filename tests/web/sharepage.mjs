@@ -108,13 +108,12 @@ export class SharePage {
     })));
   }
 
-  // Transfer rows, newest first: { direction, state, name, tid }.
+  // Transfer rows, newest first: { direction, state, name }.
   async transfers() {
     return this.page.$$eval('[data-test="transfer"]', (rows) => rows.map((row) => ({
       direction: row.dataset.direction,
       name: row.querySelector('[data-test="transfer-name"]').textContent,
       state: row.dataset.state,
-      tid: row.dataset.tid ? Number(row.dataset.tid) : 0,
     })));
   }
 
@@ -146,19 +145,6 @@ export class SharePage {
     }, { expected: paths.length }, { timeout });
     const rows = await this.transfers();
     return rows.slice(0, rows.length - before);
-  }
-
-  // Starts downloading one item (its id) or everything ("all") and returns at once, answering
-  // yes to a question about a large download kept in memory; `transfers` shows how it goes.
-  async startDownload({ item }) {
-    await this.page.click(itemButton(item));
-    const confirm = this.page.locator(confirmYes);
-    if (await confirm.count()) await confirm.click();
-    return true;
-  }
-
-  async cancel({ tid }) {
-    await this.page.click(`[data-test="transfer"][data-tid="${tid}"] [data-test="cancel"]`);
   }
 
   // Waits until what the page counted about signals (sent, verified, dropped, candidates queued

@@ -3,8 +3,8 @@
 // its own, joined to this one by a veth pair (10.231.x.2 there, 10.231.x.1 here, where the veth's
 // near end stands for the LAN through the test switch VYO_SHARE_LAN_INTERFACE). It opens the share
 // address and downloads a file byte for byte (kept in the page's memory: plain http is no secure
-// context); a host from the network is refused. (When the
-// service runs and stops is the share center's rule, tested in tests/share.)
+// context); a host from the network is refused. (When the service runs and stops is the share
+// center's rule, tested in tests/share.)
 //
 // Making namespaces needs root (as here and in CI); without it the test skips. The namespace and
 // the veth pair are removed however the test ends, short of being killed.
@@ -15,6 +15,7 @@
 #include "share/ShareCenter.h"
 #include "shelf/Shelf.h"
 
+#include "ChildProcess.h"
 #include "SharePageDriver.h"
 #include "ShareTestSupport.h"
 #include "ShelfSupport.h"
@@ -32,21 +33,12 @@ using namespace vyo::test;
 
 namespace {
 
-// Runs `ip` with the arguments; its error output when it fails, nothing when it worked.
+// Runs `ip` with the arguments; what failed, nothing when it worked.
 std::optional<QString> ip(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral("ip"), arguments);
-    if (!process.waitForFinished(15000)) {
-        process.kill();
-        process.waitForFinished(3000);
-        return QStringLiteral("ip %1: no answer").arg(arguments.join(u' '));
-    }
-    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+    if (runToEnd(QStringLiteral("ip"), arguments))
         return std::nullopt;
-    return QStringLiteral("ip %1: %2")
-        .arg(arguments.join(u' '),
-             QString::fromLocal8Bit(process.readAllStandardError()).trimmed());
+    return QStringLiteral("ip %1 failed").arg(arguments.join(u' '));
 }
 
 // A network namespace for the phone and the veth pair into it, removed when it goes.

@@ -90,7 +90,6 @@ private Q_SLOTS:
 
     void listsAndDownloads();
     void uploadsLandOnTheShelf();
-    void cancelledArchiveIsDeleted();
     void devicesComeAndGoUntilTheShareStops();
     void relayedConnectionWithTheBundledHmac();
     void addressWithoutKey();
@@ -210,38 +209,6 @@ void TestShareEndToEnd::uploadsLandOnTheShelf()
     const ShelfItem &uploaded = m_shelf.items().last();
     QCOMPARE(uploaded.displayName(), QStringLiteral("올린 파일.bin"));
     QVERIFY(fileContents(uploaded.content().url().toLocalFile()) == fileContents(local));
-}
-
-void TestShareEndToEnd::cancelledArchiveIsDeleted()
-{
-    // A folder large enough that its archive is still being sent when the browser cancels.
-    Shelf shelf;
-    QVERIFY(writeFile(path("큰 폴더/a.bin"), randomBytes(48 * 1024 * 1024, 4)));
-    shelf.add({file(path("큰 폴더"))});
-    const QString url = startShare(*m_center, shelf);
-    QVERIFY(!url.isEmpty());
-    const auto items = m_driver->openPage(url, 1);
-    QVERIFY2(items, qPrintable(m_driver->error));
-    QVERIFY(m_driver->call(QStringLiteral("startDownload"),
-                           {{"item", items->first().toObject().value("id").toString()}}));
-
-    int tid = 0;
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            const auto rows = m_driver->call(QStringLiteral("transfers"));
-            const QJsonObject row = rows ? rows->toArray().first().toObject() : QJsonObject();
-            tid = row.value("tid").toInt();
-            return row.value("state").toString() == u"running" && tid > 0;
-        },
-        browserWait));
-    QVERIFY(!QDir::temp().entryList({"vyo-*.zip"}).isEmpty());
-    QVERIFY2(m_driver->call(QStringLiteral("cancel"), {{"tid", tid}}), qPrintable(m_driver->error));
-    QTRY_VERIFY_WITH_TIMEOUT(QDir::temp().entryList({"vyo-*.zip"}).isEmpty(), 10000);
-    const auto rows = m_driver->call(QStringLiteral("transfers"));
-    QVERIFY(rows);
-    QCOMPARE(rows->toArray().first().toObject().value("state").toString(),
-             QStringLiteral("cancelled"));
-    m_center->stopSharing(shelf.id());
 }
 
 void TestShareEndToEnd::devicesComeAndGoUntilTheShareStops()

@@ -4,7 +4,12 @@
 // the files on disk; archives are read back by independent readers. The page's own signaling is
 // tested here too, against the desktop's signaling client or a host socket of the test: signed
 // signals both ways, forged ones dropped before its peer connection, signatures made exactly as
-// the desktop makes them, and what it shows when the host leaves.
+// the desktop makes them, and what it shows when the host leaves. Last, with no "shareServiceURL",
+// a phone on the LAN: the page in Chromium inside a network namespace of its own, joined to this
+// one by a veth pair (10.231.x.2 there, 10.231.x.1 here, where the near end stands for the LAN
+// through the test switch VYO_SHARE_LAN_INTERFACE). Making namespaces needs root (as here and in
+// CI); without it that test skips. The namespace and the pair are removed however the test ends,
+// short of being killed.
 
 #include "core/Base64Url.h"
 #include "core/Defaults.h"
@@ -12,6 +17,7 @@
 #include "logic/TransferProtocol.h"
 #include "platform/PeerConnection.h"
 #include "platform/fake/FakeDesktop.h"
+#include "share/EmbeddedService.h"
 #include "share/ShareCenter.h"
 #include "share/SignalingClient.h"
 
@@ -19,18 +25,19 @@
 #include "RoomHub.h"
 #include "ServiceTestSupport.h"
 #include "SharePageDriver.h"
-#include "ShareTestSupport.h"
 #include "ShelfSupport.h"
 #include "SignalingRecorder.h"
 #include "TestSupport.h"
 #include "ZipSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
@@ -47,6 +54,31 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
     QRandomGenerator generator(seed);
     generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
     return bytes;
+}
+
+// Shares `shelf` and answers its share address once its room is open; empty (with the center's
+// message logged) when it does not open within 10 seconds.
+QString startShare(ShareCenter &center, Shelf &shelf)
+{
+    center.startSharing(&shelf);
+    ShareSession *session = nullptr;
+    const bool online = QTest::qWaitFor(
+        [&] {
+            session = center.session(shelf.id());
+            return session && session->isOnline();
+        },
+        10000);
+    if (!online) {
+        qWarning() << "no share:" << center.lastError().value_or(QString());
+        return {};
+    }
+    return session->url().toString(QUrl::FullyEncoded);
+}
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A free UDP port on 127.0.0.1 to start a server on.
@@ -79,6 +111,81 @@ QString candidatePayload(const QString &line)
         {{"candidate", QJsonObject{{"candidate", line}, {"sdpMLineIndex", 0}, {"sdpMid", "0"}}}});
 }
 
+// Runs `ip` with the arguments; what failed, nothing when it worked.
+std::optional<QString> ip(const QStringList &arguments)
+{
+    if (runToEnd(QStringLiteral("ip"), arguments))
+        return std::nullopt;
+    return QStringLiteral("ip %1 failed").arg(arguments.join(u' '));
+}
+
+// A network namespace for the phone and the veth pair into it, removed when it goes.
+class PhoneNetwork
+{
+public:
+    PhoneNetwork()
+    {
+        // Names of at most 15 characters, and a subnet of 10.231.0.0/16, both from the process.
+        const qint64 pid = QCoreApplication::applicationPid();
+        const int subnet = int(pid % 250) + 1;
+        name = QStringLiteral("vyo-phone-%1").arg(pid);
+        nearEnd = QStringLiteral("vyo-n%1").arg(pid % 10000000);
+        farEnd = QStringLiteral("vyo-f%1").arg(pid % 10000000);
+        desktopAddress = QHostAddress(QStringLiteral("10.231.%1.1").arg(subnet));
+        phoneAddress = QHostAddress(QStringLiteral("10.231.%1.2").arg(subnet));
+    }
+    ~PhoneNetwork() { remove(); }
+
+    // Makes the namespace and the pair; the reason when it cannot.
+    std::optional<QString> make()
+    {
+        remove();
+        const QString inside = QStringLiteral("netns exec %1 ip ").arg(name);
+        const QStringList steps = {
+            QStringLiteral("netns add ") + name,
+            QStringLiteral("link add %1 type veth peer name %2").arg(nearEnd, farEnd),
+            QStringLiteral("link set %1 netns %2").arg(farEnd, name),
+            QStringLiteral("addr add %1/24 dev %2").arg(desktopAddress.toString(), nearEnd),
+            QStringLiteral("link set %1 up").arg(nearEnd),
+            inside + QStringLiteral("addr add %1/24 dev %2").arg(phoneAddress.toString(), farEnd),
+            inside + QStringLiteral("link set %1 up").arg(farEnd),
+            inside + QStringLiteral("link set lo up"),
+        };
+        m_made = true;
+        for (const QString &step : steps) {
+            if (std::optional<QString> failure = ip(step.split(u' ')))
+                return failure;
+        }
+        return std::nullopt;
+    }
+
+    // Removes what `make` made (also what a failed `make` left behind).
+    void remove()
+    {
+        if (!m_made)
+            return;
+        // Deleting one end of a veth pair deletes both; the namespace goes with its own end.
+        (void)ip({QStringLiteral("link"), QStringLiteral("del"), nearEnd});
+        (void)ip({QStringLiteral("netns"), QStringLiteral("del"), name});
+        m_made = false;
+    }
+
+    // The program and arguments that run a command inside the namespace.
+    QStringList launcher() const
+    {
+        return {QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"), name};
+    }
+
+    QString name;
+    QString nearEnd;
+    QString farEnd;
+    QHostAddress desktopAddress;
+    QHostAddress phoneAddress;
+
+private:
+    bool m_made = false;
+};
+
 } // namespace
 
 class TestShareEndToEnd : public QObject
@@ -95,6 +202,7 @@ private Q_SLOTS:
     void addressWithoutKey();
     void pageFollowsTheHost();
     void forgedSignalsNeverReachThePeerConnection();
+    void phoneOnTheLan();
 
 private:
     QString path(const QString &name) const { return m_files.filePath(name); }
@@ -393,6 +501,47 @@ void TestShareEndToEnd::addressWithoutKey()
         QStringLiteral("공유 주소가 올바르지 않아요. 컴퓨터에 표시된 주소나 QR 코드를 다시 열어 "
                        "주세요."));
     QCOMPARE(m_service->hub().roomCount(), rooms);
+}
+
+void TestShareEndToEnd::phoneOnTheLan()
+{
+    PhoneNetwork network;
+    if (const std::optional<QString> failure = network.make())
+        QSKIP(qPrintable(QStringLiteral("no network namespace for the phone: ") + *failure));
+    qputenv(LanAddress::interfaceVariable, network.nearEnd.toUtf8());
+    const auto unset = qScopeGuard([] { qunsetenv(LanAddress::interfaceVariable); });
+    Defaults::shared().remove(QString::fromLatin1(DefaultsKey::shareServiceURL));
+    Shelf shelf;
+    shelf.add({file(path("한글 문서.bin"))});
+    const QString url = startShare(*m_center, shelf);
+    // The share address names the LAN address, where the phone reaches the embedded service.
+    QCOMPARE(QUrl(url).host(), network.desktopAddress.toString());
+    Driver phone(240, true, network.launcher());
+    const auto items = phone.openPage(url, 1);
+    QVERIFY2(items, qPrintable(phone.error));
+    // Plain http is no secure context: the page keeps the download in memory.
+    QTemporaryDir saved;
+    const auto download =
+        phone.download(items->first().toObject().value("id").toString(), saved.path());
+    QVERIFY2(download, qPrintable(phone.error));
+    QVERIFY(fileContents(download->value("path").toString()) ==
+            fileContents(path("한글 문서.bin")));
+    // The phone's connection is direct, between the two ends of the pair.
+    ShareSession *session = m_center->session(shelf.id());
+    QVERIFY(session);
+    QTRY_COMPARE_WITH_TIMEOUT(session->devices().size(), 1, browserWait);
+    QCOMPARE(session->devices().first().route, PeerSession::Route::direct);
+
+    // The phone's page may not be the room's host; the desktop's own host connection stays.
+    const auto code = phone.call(QStringLiteral("closeCode"),
+                                 {{"url", QStringLiteral("ws://%1:%2/api/room/%3?role=host")
+                                              .arg(network.desktopAddress.toString())
+                                              .arg(m_center->embeddedService().port())
+                                              .arg(session->roomID())}});
+    QVERIFY2(code, qPrintable(phone.error));
+    QCOMPARE(code->toInt(), CloseCode::hostNotLocal);
+    QVERIFY(session->isOnline());
+    m_center->stopSharing(shelf.id());
 }
 
 QTEST_MAIN(TestShareEndToEnd)

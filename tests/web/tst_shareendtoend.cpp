@@ -394,32 +394,32 @@ void TestShareEndToEnd::pageFollowsTheHost()
     QVERIFY2(m_driver->call("open", {{"url", shareAddress(room)}}), qPrintable(m_driver->error));
     const auto joined = recorder.take(Kind::peerJoined, browserWait);
     QVERIFY(joined);
+    // What the page's status line shows once it is in `state`.
+    const auto status = [this](const QString &state) {
+        const auto shown = m_driver->call("waitForStatus", {{"state", state}});
+        return shown ? shown->toObject() : QJsonObject{{"error", m_driver->error}};
+    };
     // The host is there: the page waits for its offer.
-    auto status = m_driver->call("waitForStatus", {{"state", "negotiating"}});
-    QVERIFY2(status, qPrintable(m_driver->error));
-    QCOMPARE(status->toObject().value("text").toString(),
-             QStringLiteral("컴퓨터와 직접 연결하는 중이에요…"));
-    QCOMPARE(status->toObject().value("retry").toBool(), false);
-
+    QCOMPARE(status("negotiating"), QJsonObject({{"state", "negotiating"},
+                                                 {"text", "컴퓨터와 직접 연결하는 중이에요…"},
+                                                 {"retry", false}}));
     // The desktop stops sharing.
     desktop.stop();
-    status = m_driver->call("waitForStatus", {{"state", "host-left"}});
-    QVERIFY2(status, qPrintable(m_driver->error));
-    QCOMPARE(status->toObject().value("text").toString(),
-             QStringLiteral("컴퓨터에서 공유를 멈췄어요."));
-    QCOMPARE(status->toObject().value("retry").toBool(), true);
-
+    QCOMPARE(status("host-left"), QJsonObject({{"state", "host-left"},
+                                               {"text", "컴퓨터에서 공유를 멈췄어요."},
+                                               {"retry", true}}));
     // The retry button joins the room anew, and the page waits until the desktop shares again.
     QVERIFY2(m_driver->call("clickRetry"), qPrintable(m_driver->error));
-    status = m_driver->call("waitForStatus", {{"state", "waiting-host"}});
-    QVERIFY2(status, qPrintable(m_driver->error));
-    QCOMPARE(status->toObject().value("retry").toBool(), false);
+    QCOMPARE(status("waiting-host"),
+             QJsonObject({{"state", "waiting-host"},
+                          {"text", "공유한 컴퓨터를 기다리는 중이에요. 컴퓨터에서 공유가 켜져 "
+                                   "있는지 확인해 주세요."},
+                          {"retry", false}}));
     desktop.connect();
     const auto again = recorder.take(Kind::peerJoined, browserWait);
     QVERIFY(again);
     QVERIFY(again->peerID != joined->peerID);
-    QVERIFY2(m_driver->call("waitForStatus", {{"state", "negotiating"}}),
-             qPrintable(m_driver->error));
+    QCOMPARE(status("negotiating").value("state").toString(), QStringLiteral("negotiating"));
 }
 
 void TestShareEndToEnd::forgedSignalsNeverReachThePeerConnection()

@@ -4,10 +4,10 @@
 
 #include "IceServers.h"
 #include "RoomHub.h"
-#include "ServiceTestSupport.h"
-#include "TestSupport.h"
 
 #include "ChildProcess.h"
+#include "ServiceTestSupport.h"
+#include "TestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -683,21 +683,19 @@ void TestShareService::silentSocketsAreDropped()
     QVERIFY(openHost(desktop, *m_service, room));
 
     // A guest that completes the handshake by hand and then never answers a ping.
-    QTcpSocket silent;
-    silent.connectToHost(QHostAddress::LocalHost, m_service->port());
-    QVERIFY(silent.waitForConnected(3000));
-    silent.write(QStringLiteral("GET /api/room/%1?role=guest HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n"
-                                "Origin: %3\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                                "Sec-WebSocket-Version: 13\r\n\r\n")
-                     .arg(room)
-                     .arg(m_service->port())
-                     .arg(serviceOrigin(*m_service))
-                     .toLatin1());
     bool closed = false;
-    connect(&silent, &QTcpSocket::disconnected, this, [&closed] { closed = true; });
+    const QByteArray handshake =
+        QStringLiteral("GET /api/room/%1?role=guest HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n"
+                       "Origin: %3\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                       "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                       "Sec-WebSocket-Version: 13\r\n\r\n")
+            .arg(room)
+            .arg(m_service->port())
+            .arg(serviceOrigin(*m_service))
+            .toLatin1();
+    QVERIFY(rawExchange(m_service->port(), handshake, 5000, &closed).startsWith("HTTP/1.1 101"));
+    QVERIFY(closed);
     QVERIFY(desktop.take("peer-joined"));
-    QVERIFY(QTest::qWaitFor([&] { return closed; }, 5000));
     QVERIFY(desktop.take("peer-left"));
     // The host answers its pings by itself and stays.
     QVERIFY(desktop.isOpen());

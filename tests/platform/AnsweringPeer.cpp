@@ -30,39 +30,30 @@ struct Gate
     QMutex mutex;
     AnsweringPeer *peer = nullptr;
 
+    // Calls `call` with the peer on its thread, unless the peer is gone by then.
     template <typename Call> void post(Call call)
     {
         QMutexLocker lock(&mutex);
         if (peer)
-            QMetaObject::invokeMethod(peer, std::move(call), Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                peer, [peer = peer, call] { call(peer); }, Qt::QueuedConnection);
     }
 };
 
-class AnswerObserver : public webrtc::CreateSessionDescriptionObserver
+// A description set on the peer's signaling thread, and whether that worked.
+struct Completion
 {
-public:
-    std::promise<std::unique_ptr<webrtc::SessionDescriptionInterface>> result;
-    void OnSuccess(webrtc::SessionDescriptionInterface *description) override
-    {
-        result.set_value(std::unique_ptr<webrtc::SessionDescriptionInterface>(description));
-    }
-    void OnFailure(webrtc::RTCError) override { result.set_value(nullptr); }
-};
-
-class LocalObserver : public webrtc::SetLocalDescriptionObserverInterface
-{
-public:
     std::promise<bool> result;
+};
+struct LocalSet : webrtc::SetLocalDescriptionObserverInterface, Completion
+{
     void OnSetLocalDescriptionComplete(webrtc::RTCError error) override
     {
         result.set_value(error.ok());
     }
 };
-
-class RemoteObserver : public webrtc::SetRemoteDescriptionObserverInterface
+struct RemoteSet : webrtc::SetRemoteDescriptionObserverInterface, Completion
 {
-public:
-    std::promise<bool> result;
     void OnSetRemoteDescriptionComplete(webrtc::RTCError error) override
     {
         result.set_value(error.ok());
@@ -134,26 +125,16 @@ struct AnsweringPeer::Private : webrtc::PeerConnectionObserver, webrtc::DataChan
         candidate->ToString(&line);
         IceCandidate local{QString::fromStdString(line), candidate->sdp_mline_index(),
                            QString::fromStdString(candidate->sdp_mid())};
-        gate->post([gate = gate, local] {
-            if (gate->peer)
-                Q_EMIT gate->peer->iceCandidate(local);
-        });
+        gate->post([local](AnsweringPeer *peer) { Q_EMIT peer->iceCandidate(local); });
     }
 
     void OnStateChange() override
     {
         const auto state = currentChannel()->state();
-        if (state == webrtc::DataChannelInterface::kOpen && !open.exchange(true)) {
-            gate->post([gate = gate] {
-                if (gate->peer)
-                    Q_EMIT gate->peer->channelOpened();
-            });
-        } else if (state == webrtc::DataChannelInterface::kClosed && !closed.exchange(true)) {
-            gate->post([gate = gate] {
-                if (gate->peer)
-                    Q_EMIT gate->peer->channelClosed();
-            });
-        }
+        if (state == webrtc::DataChannelInterface::kOpen)
+            open = true;
+        else if (state == webrtc::DataChannelInterface::kClosed)
+            closed = true;
     }
 
     void OnMessage(const webrtc::DataBuffer &buffer) override
@@ -166,10 +147,7 @@ struct AnsweringPeer::Private : webrtc::PeerConnectionObserver, webrtc::DataChan
             QByteArray(reinterpret_cast<const char *>(buffer.data.cdata()),
                        qsizetype(buffer.size())),
             buffer.binary};
-        gate->post([gate = gate, message] {
-            if (gate->peer)
-                Q_EMIT gate->peer->messageReceived(message);
-        });
+        gate->post([message](AnsweringPeer *peer) { Q_EMIT peer->messageReceived(message); });
     }
 };
 
@@ -212,9 +190,12 @@ AnsweringPeer::~AnsweringPeer()
         QMutexLocker lock(&d->gate->mutex);
         d->gate->peer = nullptr;
     }
-    if (auto channel = d->currentChannel())
+    if (auto channel = d->currentChannel()) {
         channel->UnregisterObserver();
-    close();
+        channel->Close();
+    }
+    if (d->connection)
+        d->connection->Close();
     {
         std::lock_guard lock(d->channelMutex);
         d->channel = nullptr;
@@ -234,33 +215,20 @@ bool AnsweringPeer::isValid() const
 
 std::optional<QString> AnsweringPeer::answer(const QString &offerSdp)
 {
-    if (!d->connection)
+    std::unique_ptr<webrtc::SessionDescriptionInterface> offer =
+        webrtc::CreateSessionDescription(webrtc::SdpType::kOffer, offerSdp.toStdString());
+    if (!d->connection || !offer)
         return std::nullopt;
-    webrtc::SdpParseError parseError;
-    std::unique_ptr<webrtc::SessionDescriptionInterface> offer = webrtc::CreateSessionDescription(
-        webrtc::SdpType::kOffer, offerSdp.toStdString(), &parseError);
-    if (!offer)
-        return std::nullopt;
-    auto remote = rtc::make_ref_counted<RemoteObserver>();
-    auto remoteSet = remote->result.get_future();
+    auto remote = rtc::make_ref_counted<RemoteSet>();
     d->connection->SetRemoteDescription(std::move(offer), remote);
-    if (!waitFor(std::move(remoteSet)).value_or(false))
+    if (!waitFor(remote->result.get_future()).value_or(false))
         return std::nullopt;
-
-    auto made = rtc::make_ref_counted<AnswerObserver>();
-    auto answerMade = made->result.get_future();
-    d->connection->CreateAnswer(made.get(),
-                                webrtc::PeerConnectionInterface::RTCOfferAnswerOptions());
-    auto answer = waitFor(std::move(answerMade));
-    if (!answer || !*answer)
-        return std::nullopt;
+    // With the offer in place, setting the local description makes the answer.
+    auto local = rtc::make_ref_counted<LocalSet>();
+    d->connection->SetLocalDescription(local);
     std::string sdp;
-    (*answer)->ToString(&sdp);
-
-    auto local = rtc::make_ref_counted<LocalObserver>();
-    auto localSet = local->result.get_future();
-    d->connection->SetLocalDescription(std::move(*answer), local);
-    if (!waitFor(std::move(localSet)).value_or(false))
+    if (!waitFor(local->result.get_future()).value_or(false) ||
+        !d->connection->local_description()->ToString(&sdp))
         return std::nullopt;
     return QString::fromStdString(sdp);
 }
@@ -302,18 +270,6 @@ bool AnsweringPeer::send(const PeerConnection::Message &message)
     return channel->Send(webrtc::DataBuffer(buffer, message.binary));
 }
 
-QString AnsweringPeer::channelLabel() const
-{
-    auto channel = d->currentChannel();
-    return channel ? QString::fromStdString(channel->label()) : QString();
-}
-
-bool AnsweringPeer::channelOrdered() const
-{
-    auto channel = d->currentChannel();
-    return channel && channel->ordered();
-}
-
 void AnsweringPeer::setForwardMessages(bool forward)
 {
     d->forward = forward;
@@ -342,19 +298,6 @@ void AnsweringPeer::sendStream(quint64 total, int messageSize)
     });
 }
 
-quint64 AnsweringPeer::streamLeft() const
-{
-    return d->streamLeft;
-}
-
-void AnsweringPeer::close()
-{
-    if (auto channel = d->currentChannel())
-        channel->Close();
-    if (d->connection)
-        d->connection->Close();
-}
-
 Negotiation negotiate(PeerConnection &offering, AnsweringPeer &answering, int milliseconds)
 {
     Negotiation negotiation;
@@ -365,10 +308,7 @@ Negotiation negotiate(PeerConnection &offering, AnsweringPeer &answering, int mi
     // What the completions fill in; they may come after this function has given up.
     struct Progress
     {
-        std::optional<QString> offer;
-        bool offerDone = false;
-        std::optional<std::optional<QString>> localSet, remoteSet;
-        int candidatesAdded = 0;
+        std::optional<std::optional<QString>> offer, localSet, remoteSet;
         QStringList candidateFailures;
     };
     auto progress = std::make_shared<Progress>();
@@ -377,82 +317,56 @@ Negotiation negotiate(PeerConnection &offering, AnsweringPeer &answering, int mi
     auto waitUntil = [&](auto condition) {
         return QTest::qWaitFor([&] { return !alive || condition(); }, milliseconds) && alive;
     };
-    // The connections made here end with this object.
-    QObject scope;
-    bool answeringHasOffer = false;
-    bool offeringHasAnswer = false;
-    QList<IceCandidate> heldForAnswering, heldForOffering;
-
-    auto addToOffering = [alive, progress](const IceCandidate &candidate) {
-        if (alive)
-            alive->addIceCandidate(candidate, [progress](std::optional<QString> error) {
-                ++progress->candidatesAdded;
-                if (error)
-                    progress->candidateFailures.append(*error);
-            });
+    // Each side's candidates wait until both sides have their descriptions, then go at once.
+    QObject scope; // the connections made here end with it
+    bool described = false;
+    QList<IceCandidate> toAnswering, toOffering;
+    auto deliver = [&] {
+        if (!described)
+            return;
+        for (const IceCandidate &candidate : std::exchange(toAnswering, {})) {
+            if (!answering.addCandidate(candidate))
+                progress->candidateFailures.append(candidate.candidate);
+        }
+        for (const IceCandidate &candidate : std::exchange(toOffering, {})) {
+            if (alive)
+                alive->addIceCandidate(candidate, [progress](std::optional<QString> error) {
+                    if (error)
+                        progress->candidateFailures.append(*error);
+                });
+        }
     };
     QObject::connect(&offering, &PeerConnection::iceCandidate, &scope,
                      [&](const IceCandidate &candidate) {
-                         ++negotiation.offeringCandidates;
-                         if (!answeringHasOffer)
-                             heldForAnswering.append(candidate);
-                         else if (!answering.addCandidate(candidate))
-                             progress->candidateFailures.append(candidate.candidate);
+                         toAnswering.append(candidate);
+                         deliver();
                      });
     QObject::connect(&answering, &AnsweringPeer::iceCandidate, &scope,
                      [&](const IceCandidate &candidate) {
-                         ++negotiation.answeringCandidates;
-                         if (!offeringHasAnswer)
-                             heldForOffering.append(candidate);
-                         else
-                             addToOffering(candidate);
+                         toOffering.append(candidate);
+                         deliver();
                      });
 
-    offering.createOffer([progress](std::optional<QString> sdp, const QString &) {
-        progress->offer = sdp;
-        progress->offerDone = true;
-    });
-    if (!waitUntil([&] { return progress->offerDone; }) || !progress->offer)
+    offering.createOffer(
+        [progress](std::optional<QString> sdp, const QString &) { progress->offer = sdp; });
+    if (!waitUntil([&] { return progress->offer.has_value(); }) || !*progress->offer)
         return fail(QStringLiteral("no offer"));
-    const QString offer = *progress->offer;
-    negotiation.offerSdp = offer;
-
+    negotiation.offerSdp = **progress->offer;
     offering.setLocalDescription(
-        QStringLiteral("offer"), offer,
+        QStringLiteral("offer"), negotiation.offerSdp,
         [progress](std::optional<QString> error) { progress->localSet = error; });
     if (!waitUntil([&] { return progress->localSet.has_value(); }) || *progress->localSet)
         return fail(QStringLiteral("offer not set"));
-    // Candidates gathered for the offer come before anyone has answered.
-    if (!waitUntil([&] { return !heldForAnswering.isEmpty(); }))
-        return fail(QStringLiteral("no candidate for the offer"));
-
-    const std::optional<QString> answer = answering.answer(offer);
-    if (!alive)
-        return fail(QStringLiteral("offering side gone"));
-    if (!answer)
+    const std::optional<QString> answer = answering.answer(negotiation.offerSdp);
+    if (!alive || !answer)
         return fail(QStringLiteral("no answer"));
-    answeringHasOffer = true;
-    negotiation.heldForAnswering = int(heldForAnswering.size());
-    for (const IceCandidate &candidate : std::as_const(heldForAnswering)) {
-        if (!answering.addCandidate(candidate))
-            progress->candidateFailures.append(candidate.candidate);
-    }
-    if (!waitUntil([&] { return !heldForOffering.isEmpty(); }))
-        return fail(QStringLiteral("no candidate for the answer"));
-
-    if (!alive)
-        return fail(QStringLiteral("offering side gone"));
     offering.setRemoteDescription(
         QStringLiteral("answer"), *answer,
         [progress](std::optional<QString> error) { progress->remoteSet = error; });
     if (!waitUntil([&] { return progress->remoteSet.has_value(); }) || *progress->remoteSet)
         return fail(QStringLiteral("answer not set"));
-    offeringHasAnswer = true;
-    negotiation.heldForOffering = int(heldForOffering.size());
-    for (const IceCandidate &candidate : std::as_const(heldForOffering))
-        addToOffering(candidate);
-    if (!waitUntil([&] { return progress->candidatesAdded >= negotiation.heldForOffering; }))
-        return fail(QStringLiteral("held candidates not added"));
+    described = true;
+    deliver();
 
     if (!waitUntil([&] {
             return alive->channelState() == PeerConnection::ChannelState::open &&

@@ -33,9 +33,6 @@ public:
     bool isChannelOpen() const;
     bool isChannelClosed() const;
     bool send(const PeerConnection::Message &message);
-    // The channel's label and whether it delivers in order (once it has arrived).
-    QString channelLabel() const;
-    bool channelOrdered() const;
 
     // Messages are counted always and forwarded as signals unless this is turned off (for
     // measurements, where the main thread should not copy every message).
@@ -46,16 +43,9 @@ public:
     // Sends `total` bytes in binary messages of `messageSize` bytes from WebRTC's own thread, the
     // way a browser does: up to 1 MiB buffered, more once the buffer has drained to 256 KiB.
     void sendStream(quint64 total, int messageSize);
-    // Bytes of the stream not yet handed to the channel.
-    quint64 streamLeft() const;
-
-    // Closes the channel and the connection, as a browser does when its page goes.
-    void close();
 
 Q_SIGNALS:
     void iceCandidate(const vyo::IceCandidate &candidate);
-    void channelOpened();
-    void channelClosed();
     void messageReceived(const vyo::PeerConnection::Message &message);
 
 private:
@@ -69,18 +59,12 @@ struct Negotiation
     bool succeeded = false;
     QString failure;
     QString offerSdp;
-    int offeringCandidates = 0;
-    int answeringCandidates = 0;
-    // Candidates of either side that arrived before the other side had its remote description,
-    // held and added afterwards.
-    int heldForAnswering = 0;
-    int heldForOffering = 0;
 };
 
 // Negotiates `offering` with `answering` the way a share does, through the main thread: offer,
 // local description, the offer to the answering peer, its answer applied as the remote
-// description, and candidates both ways (each side's early candidates held until the other side
-// has its remote description). Succeeds once the channel is open on both sides.
+// description, and candidates both ways (held until both sides have their descriptions).
+// Succeeds once the channel is open on both sides.
 Negotiation negotiate(PeerConnection &offering, AnsweringPeer &answering, int milliseconds = 20000);
 
 } // namespace vyo::test

@@ -1,18 +1,22 @@
 // The share service's rules against real WebSocket and HTTP clients on 127.0.0.1: roles,
-// forwarding, what a returning host is told, every limit, the Origin check and bad input.
+// forwarding, what a returning host is told, every limit, the Origin check, bad input, and the
+// TURN credentials it hands out, which a real coturn on 127.0.0.1 accepts.
 
 #include "IceServers.h"
 #include "RoomHub.h"
+
+#include "ChildProcess.h"
 #include "ServiceTestSupport.h"
 #include "TestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QUdpSocket>
 
 using namespace vyo;
 using namespace vyo::test;
@@ -57,6 +61,29 @@ QByteArray rawExchange(quint16 port, const QByteArray &request, int milliseconds
     return answer;
 }
 
+// A port free for both UDP and TCP on 127.0.0.1 (bounded tries).
+quint16 freeTurnPort()
+{
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        QUdpSocket udp;
+        QTcpServer tcp;
+        if (udp.bind(QHostAddress::LocalHost, 0) &&
+            tcp.listen(QHostAddress::LocalHost, udp.localPort()))
+            return udp.localPort();
+    }
+    return 0;
+}
+
+// turnutils_uclient relaying one message to itself through an allocation made with the
+// credentials; its output, or nothing when coturn refused them.
+std::optional<QString> allocate(quint16 port, const QString &username, const QString &password)
+{
+    return runToEnd(QStringLiteral("turnutils_uclient"),
+                    {"-p", QString::number(port), "-u", username, "-w", password, "-n", "1", "-m",
+                     "1", "-y", "-c", "-e", "127.0.0.1", "127.0.0.1"},
+                    20000);
+}
+
 } // namespace
 
 class TestShareService : public QObject
@@ -65,29 +92,23 @@ class TestShareService : public QObject
 private Q_SLOTS:
     void httpRoutes_data();
     void httpRoutes();
-    void iceList();
+    void iceServers();
     void refusedSockets_data();
     void refusedSockets();
     void roomOwnership_data();
     void roomOwnership();
     void forgottenRoomHasNoOwner();
-    void guestBeforeHost();
-    void forwardingBothWays();
-    void leavingIsAnnounced();
+    void forwardingAndBadInput();
     void returningHostIsToldOnlyWhatItMissed();
-    void badInputIsIgnored();
-    void oversizedAndBinaryMessages();
-    void floodClosesOnlyTheFlooder();
+    void messageLimits();
     void roomAndGuestLimits();
     void emptyRoomExpires();
     void drainKeepsOpenRoomsOnly_data();
     void drainKeepsOpenRoomsOnly();
     void originRules_data();
     void originRules();
-    void publicURLOrigin();
     void silentSocketsAreDropped();
     void httpGuards();
-    void connectionLimit();
     void closedConnectionsLeaveNothingBehind();
 
     void init() { QVERIFY(start()); }
@@ -125,25 +146,16 @@ void TestShareService::httpRoutes_data()
     QTest::newRow("share page script")
         << "/web/share.js" << 200 << QByteArray("text/javascript; charset=utf-8")
         << QStringLiteral("transfer protocol");
-    QTest::newRow("share page style")
-        << "/web/share.css" << 200 << QByteArray("text/css; charset=utf-8") << QString();
     QTest::newRow("download worker")
         << "/web/share-sw.js" << 200 << QByteArray("text/javascript; charset=utf-8")
         << QStringLiteral("ReadableStream");
-    QTest::newRow("bundled HMAC") << "/web/noble/hmac.js" << 200
-                                  << QByteArray("text/javascript; charset=utf-8")
-                                  << QStringLiteral("HMAC");
     QTest::newRow("bundled HMAC's licence")
         << "/web/noble/LICENSE" << 200 << QByteArray("text/plain; charset=utf-8")
         << QStringLiteral("Paul Miller");
-    QTest::newRow("script that is not there")
-        << "/web/missing.js" << 404 << QByteArray() << QString();
     QTest::newRow("page by its resource name")
         << "/web/share.html" << 404 << QByteArray() << QString();
     QTest::newRow("streamed download without its worker")
         << "/web/dl/1-2-3-4/file.txt" << 404 << QByteArray() << QString();
-    QTest::newRow("ice list") << "/api/ice" << 200 << QByteArray("application/json")
-                              << QStringLiteral("iceServers");
     QTest::newRow("room without upgrade")
         << "/api/room/" + testRoomID(1) << 426 << QByteArray("text/plain") << QString();
     QTest::newRow("unknown path") << "/nothing" << 404 << QByteArray() << QString();
@@ -165,15 +177,35 @@ void TestShareService::httpRoutes()
     QVERIFY(QString::fromUtf8(answer.body).contains(bodyContains));
 }
 
-void TestShareService::iceList()
+void TestShareService::iceServers()
 {
     QCOMPARE(httpGet(serviceBase(*m_service).resolved(QUrl("api/ice"))).body,
              QByteArray(R"({"iceServers":[]})"));
+    const QString turnserver = QStandardPaths::findExecutable("turnserver");
+    if (turnserver.isEmpty() || QStandardPaths::findExecutable("turnutils_uclient").isEmpty())
+        QSKIP("coturn (turnserver, turnutils_uclient) is not installed; scripts/install-deps.sh "
+              "installs it");
+    // coturn on 127.0.0.1 sharing a secret with the service: longer than an HMAC block, not ASCII.
+    const QString secret = QStringLiteral("공유 비밀 열쇠 ").repeated(6);
+    const quint16 port = freeTurnPort();
+    const quint16 relayPorts = freeTurnPort();
+    QVERIFY(port > 0 && relayPorts > 0);
+    ChildProcess coturn(turnserver,
+                        {"-n", "--listening-ip=127.0.0.1", "--relay-ip=127.0.0.1",
+                         QStringLiteral("--listening-port=%1").arg(port), "--use-auth-secret",
+                         "--static-auth-secret=" + secret, "--realm=vyo.test",
+                         "--allow-loopback-peers", "--no-tls", "--no-dtls", "--no-cli",
+                         QStringLiteral("--min-port=%1").arg(relayPorts),
+                         QStringLiteral("--max-port=%1").arg(relayPorts + 20), "--log-file=stdout",
+                         "--simple-log"});
+    QVERIFY2(coturn.waitForOutput(QStringLiteral("Total General servers")),
+             qPrintable(coturn.output()));
+
     ServiceConfig config = serviceTestConfig();
     config.stunURLs = {QStringLiteral("stun:stun.example.org:3478")};
-    config.turnURLs = {QStringLiteral("turn:turn.example.org:3478?transport=udp"),
+    config.turnURLs = {QStringLiteral("turn:127.0.0.1:%1?transport=udp").arg(port),
                        QStringLiteral("turns:turn.example.org:5349")};
-    config.turnSecret = QStringLiteral("secret");
+    config.turnSecret = secret;
     config.turnCredentialLifetime = std::chrono::seconds(600);
     QVERIFY(start(config));
     const qint64 before = QDateTime::currentSecsSinceEpoch();
@@ -184,15 +216,23 @@ void TestShareService::iceList()
     QCOMPARE(servers[0].toObject(),
              QJsonObject({{"urls", QJsonArray{"stun:stun.example.org:3478"}}}));
     const QJsonObject turn = servers[1].toObject();
-    QCOMPARE(turn.value("urls").toArray(), QJsonArray({"turn:turn.example.org:3478?transport=udp",
-                                                       "turns:turn.example.org:5349"}));
-    const QStringList username = turn.value("username").toString().split(u':');
-    QCOMPARE(username.size(), 2);
-    QVERIFY(username[0].toLongLong() >= before + 600);
-    QVERIFY(username[0].toLongLong() <= QDateTime::currentSecsSinceEpoch() + 600);
-    QVERIFY(!username[1].isEmpty());
-    QCOMPARE(turn.value("credential").toString(),
-             turnCredential(QStringLiteral("secret"), turn.value("username").toString()));
+    QCOMPARE(turn.value("urls").toArray(), QJsonArray::fromStringList(config.turnURLs));
+    const QString username = turn.value("username").toString();
+    const QString credential = turn.value("credential").toString();
+    const QStringList parts = username.split(u':');
+    QCOMPARE(parts.size(), 2);
+    QVERIFY(parts[0].toLongLong() >= before + 600);
+    QVERIFY(parts[0].toLongLong() <= QDateTime::currentSecsSinceEpoch() + 600);
+    QVERIFY(!parts[1].isEmpty() && !credential.isEmpty());
+
+    // What the service hands out works; an altered password and an expired name do not.
+    const std::optional<QString> accepted = allocate(port, username, credential);
+    QVERIFY2(accepted && accepted->contains("Total lost packets 0"),
+             qPrintable(accepted.value_or(coturn.output())));
+    QVERIFY(!allocate(port, username,
+                      QString(credential).replace(0, 1, credential[0] == u'A' ? "B" : "A")));
+    const QString expired = QStringLiteral("%1:late").arg(QDateTime::currentSecsSinceEpoch() - 60);
+    QVERIFY(!allocate(port, expired, turnCredential(secret, expired)));
 }
 
 void TestShareService::refusedSockets_data()
@@ -277,8 +317,9 @@ void TestShareService::roomOwnership()
         first.socket().abort();
     else if (firstHost == u"ended")
         first.close(QWebSocketProtocol::CloseCodeGoingAway);
+    // A host that closes properly has stopped sharing; one whose connection broke may return.
     if (firstHost != u"present")
-        QVERIFY(visitor.take("host-left"));
+        QCOMPARE(visitor.takeValue("host-left", "ended"), QJsonValue(firstHost == u"ended"));
 
     second.open(roomSocketURL(*m_service, room, host), secret);
     if (closeCode != 0) {
@@ -298,6 +339,9 @@ void TestShareService::roomOwnership()
     // The owner is back and reaches its guest.
     QVERIFY(second.waitOpen());
     QVERIFY(visitor.take("host-joined"));
+    // Back after stopping, it is new to the room and hears of its guest again.
+    if (firstHost == u"ended")
+        QCOMPARE(second.takeValue("peer-joined", "peerId"), QJsonValue(peerID));
     second.sendJson({{"type", "signal"}, {"to", peerID}, {"payload", "back"}, {"sig", "s"}});
     QCOMPARE(visitor.takeValue("signal", "payload"), QJsonValue(QStringLiteral("back")));
 }
@@ -316,33 +360,7 @@ void TestShareService::forgottenRoomHasNoOwner()
     QCOMPARE(m_service->hub().roomCount(), 1);
 }
 
-void TestShareService::guestBeforeHost()
-{
-    const QString room = testRoomID(2);
-    TestSocket early(serviceOrigin(*m_service));
-    early.open(roomSocketURL(*m_service, room, guest));
-    QVERIFY(early.waitOpen());
-    const auto welcome = early.take("welcome");
-    QVERIFY(welcome);
-    QCOMPARE(welcome->value("host").toBool(), false);
-    const QString peerID = welcome->value("peerId").toString();
-    QCOMPARE(peerID.size(), 16);
-
-    TestSocket desktop;
-    QVERIFY(openHost(desktop, *m_service, room));
-    const auto joined = desktop.take("peer-joined");
-    QVERIFY(joined);
-    QCOMPARE(*joined, QJsonObject({{"type", "peer-joined"}, {"peerId", peerID}}));
-    QVERIFY(early.take("host-joined"));
-
-    TestSocket late(serviceOrigin(*m_service));
-    const QString latePeerID = joinGuest(late, *m_service, room);
-    QVERIFY(!latePeerID.isEmpty());
-    QVERIFY(latePeerID != peerID);
-    QCOMPARE(desktop.takeValue("peer-joined", "peerId"), QJsonValue(latePeerID));
-}
-
-void TestShareService::forwardingBothWays()
+void TestShareService::forwardingAndBadInput()
 {
     LogCapture log;
     const QString room = testRoomID(3);
@@ -351,6 +369,7 @@ void TestShareService::forwardingBothWays()
     const QString phoneID = joinGuest(phone, *m_service, room);
     const QString laptopID = joinGuest(laptop, *m_service, room);
     QVERIFY(!phoneID.isEmpty() && !laptopID.isEmpty());
+    QVERIFY(desktop.take("peer-joined") && desktop.take("peer-joined"));
 
     // Payload and signature are carried as they are, whatever they hold.
     const QString payload =
@@ -384,30 +403,25 @@ void TestShareService::forwardingBothWays()
     desktop.sendJson(signal("found", "s", phoneID));
     QCOMPARE(phone.takeValue("signal", "payload"), QJsonValue(QStringLiteral("found")));
     QVERIFY(phone.pending().isEmpty() && laptop.pending().isEmpty());
-    QVERIFY(desktop.isOpen());
-}
 
-void TestShareService::leavingIsAnnounced()
-{
-    const QString room = testRoomID(5);
-    TestSocket desktop, phone(serviceOrigin(*m_service)), laptop(serviceOrigin(*m_service));
-    QVERIFY(openHost(desktop, *m_service, room));
-    const QString phoneID = joinGuest(phone, *m_service, room);
-    const QString laptopID = joinGuest(laptop, *m_service, room);
-    QVERIFY(!laptopID.isEmpty());
-
-    phone.close();
-    const auto left = desktop.take("peer-left");
-    QVERIFY(left);
-    QCOMPARE(*left, QJsonObject({{"type", "peer-left"}, {"peerId", phoneID}}));
-
-    // A host that closes properly has stopped sharing; when it comes back it is new to the room.
-    desktop.close(QWebSocketProtocol::CloseCodeGoingAway);
-    QCOMPARE(laptop.takeValue("host-left", "ended"), QJsonValue(true));
-    QVERIFY(laptop.isOpen());
-    TestSocket again;
-    QVERIFY(openHost(again, *m_service, room));
-    QCOMPARE(again.takeValue("peer-joined", "peerId"), QJsonValue(laptopID));
+    // What is no signal is ignored, and the guest that sent it stays.
+    const QStringList bad = {
+        QStringLiteral("not json"),
+        QStringLiteral("[1,2]"),
+        QStringLiteral("\"signal\""),
+        QStringLiteral(R"({"type":"shout","payload":"p","sig":"s"})"),
+        QStringLiteral(R"({"type":5,"payload":"p","sig":"s"})"),
+        QStringLiteral(R"({"type":"signal","payload":7,"sig":"s"})"),
+        QStringLiteral(R"({"type":"signal","payload":"p"})"),
+        QStringLiteral(R"({"type":"signal","payload":"p","sig":null})"),
+        QStringLiteral(R"({"type":"peer-joined","peerId":"fake"})"),
+    };
+    for (const QString &text : bad)
+        phone.sendText(text);
+    phone.sendJson(signal("good", "s"));
+    QCOMPARE(desktop.takeValue("signal", "payload"), QJsonValue(QStringLiteral("good")));
+    QVERIFY(desktop.pending().isEmpty());
+    QVERIFY(phone.isOpen() && desktop.isOpen());
 }
 
 void TestShareService::returningHostIsToldOnlyWhatItMissed()
@@ -415,9 +429,13 @@ void TestShareService::returningHostIsToldOnlyWhatItMissed()
     const QString room = testRoomID(6);
     TestSocket stays(serviceOrigin(*m_service)), goes(serviceOrigin(*m_service)),
         comes(serviceOrigin(*m_service)), visits(serviceOrigin(*m_service));
-    const QString staysID = joinGuest(stays, *m_service, room);
+    // Guests may come before their host.
+    stays.open(roomSocketURL(*m_service, room, guest));
+    const auto welcome = stays.take("welcome");
+    QVERIFY(welcome && !welcome->value("host").toBool());
+    const QString staysID = welcome->value("peerId").toString();
     const QString goesID = joinGuest(goes, *m_service, room);
-    QVERIFY(!staysID.isEmpty() && !goesID.isEmpty());
+    QVERIFY(!staysID.isEmpty() && !goesID.isEmpty() && staysID != goesID);
 
     auto desktop = std::make_unique<TestSocket>();
     QVERIFY(openHost(*desktop, *m_service, room));
@@ -453,42 +471,15 @@ void TestShareService::returningHostIsToldOnlyWhatItMissed()
     QCOMPARE(returning.receivedCount(), 3);
 }
 
-void TestShareService::badInputIsIgnored()
-{
-    const QString room = testRoomID(8);
-    TestSocket desktop, phone(serviceOrigin(*m_service));
-    QVERIFY(openHost(desktop, *m_service, room));
-    const QString phoneID = joinGuest(phone, *m_service, room);
-    QVERIFY(!phoneID.isEmpty());
-    QVERIFY(desktop.take("peer-joined"));
-
-    const QStringList bad = {
-        QStringLiteral("not json"),
-        QStringLiteral("[1,2]"),
-        QStringLiteral("\"signal\""),
-        QStringLiteral(R"({"type":"shout","payload":"p","sig":"s"})"),
-        QStringLiteral(R"({"type":5,"payload":"p","sig":"s"})"),
-        QStringLiteral(R"({"type":"signal","payload":7,"sig":"s"})"),
-        QStringLiteral(R"({"type":"signal","payload":"p"})"),
-        QStringLiteral(R"({"type":"signal","payload":"p","sig":null})"),
-        QStringLiteral(R"({"type":"peer-joined","peerId":"fake"})"),
-    };
-    for (const QString &text : bad)
-        phone.sendText(text);
-    phone.sendJson(signal("good", "s"));
-    QCOMPARE(desktop.takeValue("signal", "payload"), QJsonValue(QStringLiteral("good")));
-    QVERIFY(desktop.pending().isEmpty());
-    QVERIFY(phone.isOpen());
-    QVERIFY(desktop.isOpen());
-}
-
-void TestShareService::oversizedAndBinaryMessages()
+void TestShareService::messageLimits()
 {
     ServiceConfig config = serviceTestConfig();
     config.maxMessageBytes = 4096;
+    config.maxMessagesPerSecond = 20;
     QVERIFY(start(config));
     const QString room = testRoomID(9);
-    TestSocket desktop, big(serviceOrigin(*m_service)), binary(serviceOrigin(*m_service));
+    TestSocket desktop, big(serviceOrigin(*m_service)), binary(serviceOrigin(*m_service)),
+        flooder(serviceOrigin(*m_service)), otherDesktop, otherGuest(serviceOrigin(*m_service));
     QVERIFY(openHost(desktop, *m_service, room));
     QVERIFY(!joinGuest(big, *m_service, room).isEmpty());
     QVERIFY(!joinGuest(binary, *m_service, room).isEmpty());
@@ -504,35 +495,22 @@ void TestShareService::oversizedAndBinaryMessages()
     QVERIFY(!desktop.take("signal", 0));
 
     // A message just under the limit is relayed.
-    TestSocket fits(serviceOrigin(*m_service));
-    QVERIFY(!joinGuest(fits, *m_service, room).isEmpty());
-    fits.sendJson(signal(QString(3000, u'y'), "s"));
+    QVERIFY(!joinGuest(flooder, *m_service, room).isEmpty());
+    flooder.sendJson(signal(QString(3000, u'y'), "s"));
     QVERIFY(desktop.take("signal"));
-}
 
-void TestShareService::floodClosesOnlyTheFlooder()
-{
-    ServiceConfig config = serviceTestConfig();
-    config.maxMessagesPerSecond = 20;
-    QVERIFY(start(config));
-    TestSocket desktop, flooder(serviceOrigin(*m_service)), otherDesktop,
-        otherGuest(serviceOrigin(*m_service));
-    QVERIFY(openHost(desktop, *m_service, testRoomID(10)) &&
-            openHost(otherDesktop, *m_service, testRoomID(11)));
-    QVERIFY(!joinGuest(flooder, *m_service, testRoomID(10)).isEmpty());
+    // A flood closes the flooder after no more than a burst, and no one else.
+    QVERIFY(openHost(otherDesktop, *m_service, testRoomID(11)));
     QVERIFY(!joinGuest(otherGuest, *m_service, testRoomID(11)).isEmpty());
-
     for (int i = 0; i < 200; ++i)
         flooder.sendJson(signal(QString::number(i), "s"));
     QVERIFY(flooder.waitClosed());
     QCOMPARE(flooder.closeCode(), CloseCode::tooManyMessages);
     QVERIFY(desktop.take("peer-left"));
-    // No more than a burst got through.
     int relayed = 0;
     while (desktop.take("signal", 0))
         ++relayed;
     QVERIFY2(relayed <= 21, qPrintable(QString::number(relayed)));
-
     otherGuest.sendJson(signal("other room", "s"));
     QVERIFY(otherDesktop.take("signal"));
 }
@@ -557,7 +535,6 @@ void TestShareService::roomAndGuestLimits()
     g3.open(roomSocketURL(*m_service, testRoomID(1), guest));
     QVERIFY(g3.waitClosed());
     QCOMPARE(g3.closeCode(), CloseCode::full);
-    QCOMPARE(c.closeReason(), QStringLiteral("too many rooms"));
     QCOMPARE(g3.closeReason(), QStringLiteral("room is full"));
 
     // A room that closes makes space again.
@@ -652,26 +629,33 @@ void TestShareService::originRules_data()
 {
     QTest::addColumn<QString>("role");
     QTest::addColumn<QString>("origin");
+    QTest::addColumn<bool>("behindProxy");
     QTest::addColumn<bool>("accepted");
 
-    QTest::newRow("guest, own origin") << guest << "own" << true;
-    QTest::newRow("guest, own origin over https") << guest << "https-own" << true;
-    QTest::newRow("guest, no origin") << guest << "" << false;
-    QTest::newRow("guest, other site") << guest << "https://evil.example" << false;
-    QTest::newRow("guest, other port") << guest << "http://127.0.0.1:1" << false;
-    QTest::newRow("guest, extra origin") << guest << "https://friend.example" << true;
-    QTest::newRow("host, no origin") << host << "" << true;
-    QTest::newRow("host, other site") << host << "https://evil.example" << false;
+    QTest::newRow("guest, own origin") << guest << "own" << false << true;
+    QTest::newRow("guest, own origin over https") << guest << "https-own" << false << true;
+    QTest::newRow("guest, no origin") << guest << "" << false << false;
+    QTest::newRow("guest, other site") << guest << "https://evil.example" << false << false;
+    QTest::newRow("guest, other port") << guest << "http://127.0.0.1:1" << false << false;
+    QTest::newRow("guest, extra origin") << guest << "https://friend.example" << false << true;
+    QTest::newRow("host, no origin") << host << "" << false << true;
+    QTest::newRow("host, other site") << host << "https://evil.example" << false << false;
+    // Behind a proxy the Host the service sees says nothing; the public address decides.
+    QTest::newRow("proxied, own origin") << guest << "own" << true << false;
+    QTest::newRow("proxied, public origin") << guest << "https://share.example.org" << true << true;
 }
 
 void TestShareService::originRules()
 {
     QFETCH(QString, role);
     QFETCH(QString, origin);
+    QFETCH(bool, behindProxy);
     QFETCH(bool, accepted);
 
     ServiceConfig config = serviceTestConfig();
     config.extraOrigins = {QStringLiteral("https://friend.example")};
+    if (behindProxy)
+        config.publicURL = QUrl(QStringLiteral("https://share.example.org/"));
     QVERIFY(start(config));
     if (origin == u"own")
         origin = serviceOrigin(*m_service);
@@ -689,21 +673,6 @@ void TestShareService::originRules()
     }
 }
 
-void TestShareService::publicURLOrigin()
-{
-    ServiceConfig config = serviceTestConfig();
-    config.publicURL = QUrl(QStringLiteral("https://share.example.org/"));
-    QVERIFY(start(config));
-    // Behind a proxy the Host the service sees says nothing; the public address decides.
-    TestSocket local(serviceOrigin(*m_service)),
-        proxied(QStringLiteral("https://share.example.org"));
-    local.open(roomSocketURL(*m_service, testRoomID(14), guest));
-    QVERIFY(local.waitClosed());
-    QCOMPARE(local.closeCode(), CloseCode::forbiddenOrigin);
-    proxied.open(roomSocketURL(*m_service, testRoomID(14), guest));
-    QVERIFY(proxied.waitOpen());
-}
-
 void TestShareService::silentSocketsAreDropped()
 {
     ServiceConfig config = serviceTestConfig();
@@ -714,21 +683,19 @@ void TestShareService::silentSocketsAreDropped()
     QVERIFY(openHost(desktop, *m_service, room));
 
     // A guest that completes the handshake by hand and then never answers a ping.
-    QTcpSocket silent;
-    silent.connectToHost(QHostAddress::LocalHost, m_service->port());
-    QVERIFY(silent.waitForConnected(3000));
-    silent.write(QStringLiteral("GET /api/room/%1?role=guest HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n"
-                                "Origin: %3\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                                "Sec-WebSocket-Version: 13\r\n\r\n")
-                     .arg(room)
-                     .arg(m_service->port())
-                     .arg(serviceOrigin(*m_service))
-                     .toLatin1());
     bool closed = false;
-    connect(&silent, &QTcpSocket::disconnected, this, [&closed] { closed = true; });
+    const QByteArray handshake =
+        QStringLiteral("GET /api/room/%1?role=guest HTTP/1.1\r\nHost: 127.0.0.1:%2\r\n"
+                       "Origin: %3\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                       "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                       "Sec-WebSocket-Version: 13\r\n\r\n")
+            .arg(room)
+            .arg(m_service->port())
+            .arg(serviceOrigin(*m_service))
+            .toLatin1();
+    QVERIFY(rawExchange(m_service->port(), handshake, 5000, &closed).startsWith("HTTP/1.1 101"));
+    QVERIFY(closed);
     QVERIFY(desktop.take("peer-joined"));
-    QVERIFY(QTest::qWaitFor([&] { return closed; }, 5000));
     QVERIFY(desktop.take("peer-left"));
     // The host answers its pings by itself and stays.
     QVERIFY(desktop.isOpen());
@@ -739,45 +706,32 @@ void TestShareService::httpGuards()
     ServiceConfig config = serviceTestConfig();
     config.httpIdleTimeout = std::chrono::milliseconds(300);
     config.maxRequestBytes = 4096;
+    config.maxConnections = 2;
     QVERIFY(start(config));
 
     bool closed = false;
     const QByteArray idle = rawExchange(m_service->port(), QByteArray(), 5000, &closed);
     QVERIFY(closed);
     QVERIFY(idle.isEmpty());
-
     QByteArray huge = "GET /api/ice HTTP/1.1\r\nHost: 127.0.0.1\r\n";
     for (int i = 0; i < 100; ++i)
         huge += "X-Padding: " + QByteArray(100, 'a') + "\r\n";
-    const QByteArray refused = rawExchange(m_service->port(), huge, 5000, &closed);
+    QByteArray refused = rawExchange(m_service->port(), huge, 5000, &closed);
     QVERIFY(closed);
     QVERIFY2(refused.startsWith("HTTP/1.1 413"), refused.constData());
 
-    // An ordinary request on the same service still works.
-    const HttpAnswer answer = httpGet(serviceBase(*m_service).resolved(QUrl("api/ice")));
-    QCOMPARE(answer.status, 200);
-}
-
-void TestShareService::connectionLimit()
-{
-    ServiceConfig config = serviceTestConfig();
-    config.maxConnections = 2;
-    QVERIFY(start(config));
+    // Beyond the connection limit a request is refused at once, until a connection ends.
     TestSocket a, b;
     QVERIFY(openHost(a, *m_service, testRoomID(16)) && openHost(b, *m_service, testRoomID(17)));
     QCOMPARE(m_service->openConnections(), 2);
-
-    bool closed = false;
-    const QByteArray refused =
+    refused =
         rawExchange(m_service->port(), "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 5000, &closed);
     QVERIFY(closed);
     QVERIFY2(refused.startsWith("HTTP/1.1 503"), refused.constData());
-
     a.close();
     QVERIFY(a.waitClosed());
     QTRY_COMPARE(m_service->openConnections(), 1);
-    const HttpAnswer answer = httpGet(serviceBase(*m_service));
-    QCOMPARE(answer.status, 200);
+    QCOMPARE(httpGet(serviceBase(*m_service)).status, 200);
 }
 
 void TestShareService::closedConnectionsLeaveNothingBehind()

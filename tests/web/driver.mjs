@@ -46,34 +46,18 @@ const methods = {
     await page.close();
     return true;
   },
-  async log(_, page) {
-    return page.log;
-  },
 };
 
-const pageMethods = {
-  status: (p) => p.status(),
-  waitForStatus: (p, a) => p.waitForStatus(a.state, a.timeout),
-  clickRetry: (p) => p.clickRetry(),
-  waitForListing: (p, a) => p.waitForListing(a.count, a.timeout),
-  items: (p) => p.items(),
-  transfers: (p) => p.transfers(),
-  download: (p, a) => p.download(a.item, a.folder, a),
-  upload: (p, a) => p.upload(a.paths, a),
-  startDownload: (p, a) => p.startDownload(a.item),
-  cancel: (p, a) => p.cancel(a.tid),
-  waitForCounters: (p, a) => p.waitForCounters(a.minimum, a.timeout),
-  streaming: (p) => p.streaming(),
-  signing: (p) => p.signing(),
-  sign: (p, a) => p.sign(a.key, a.payloads, a.kind),
-};
+// The page's own commands: SharePage's methods.
+const pageCommands = Object.getOwnPropertyNames(SharePage.prototype)
+  .filter((name) => !['constructor', 'close'].includes(name));
 
 async function run(command) {
   const page = pages[command.page ?? pages.length - 1];
   if (methods[command.cmd]) return methods[command.cmd](command, page);
-  if (!pageMethods[command.cmd]) throw new Error(`unknown command ${command.cmd}`);
+  if (!pageCommands.includes(command.cmd)) throw new Error(`unknown command ${command.cmd}`);
   if (!page) throw new Error('no page is open');
-  return pageMethods[command.cmd](page, command);
+  return page[command.cmd](command);
 }
 
 // Commands run one after another, in order.

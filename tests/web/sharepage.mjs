@@ -1,7 +1,7 @@
 // Drives the share page in Debian's headless Chromium through playwright-core: opens a share
 // address, reads the page's status and listing, clicks download and upload and saves what the
-// browser downloads. Every wait is bounded. Used by tst_sharepage through driver.mjs, and by any
-// test that needs a browser on the other end of a share.
+// browser downloads. Every wait is bounded. Used through driver.mjs by the tests and the sharing
+// benchmark.
 
 import { chromium } from 'playwright-core';
 import fs from 'node:fs';
@@ -39,7 +39,12 @@ export async function launchBrowser({ timeout = 30000, serviceWorkers = 'allow' 
   };
 }
 
-// One open share page.
+const itemButton = (item) => (item === 'all' ? '[data-test="download-all"]'
+  : `[data-test="download"][data-id="${item}"]`);
+const confirmYes = '[data-test="confirm"]:not([hidden]) [data-test="confirm-yes"]';
+
+// One open share page. Its methods other than `open` and `close` are the driver's commands: each
+// takes the command's arguments as one object.
 export class SharePage {
   // Opens `url` (a share address with its key). `bundledHmac` makes the page sign with the
   // bundled HMAC even where WebCrypto exists; `relayOnly` makes it connect only through a relay.
@@ -56,11 +61,16 @@ export class SharePage {
 
   constructor(page, log) {
     this.page = page;
-    this.log = log;
+    this.pageLog = log;
   }
 
   async close() {
     await this.page.close();
+  }
+
+  // What the page logged.
+  async log() {
+    return this.pageLog;
   }
 
   // The status line: { state, text, retry } (retry: whether the retry button shows).
@@ -72,7 +82,7 @@ export class SharePage {
     });
   }
 
-  async waitForStatus(state, timeout = 15000) {
+  async waitForStatus({ state, timeout = 15000 }) {
     await this.page.waitForSelector(`[data-test="status"][data-state="${state}"]`,
       { state: 'attached', timeout });
     return this.status();
@@ -82,9 +92,9 @@ export class SharePage {
     await this.page.click('[data-test="retry"]');
   }
 
-  // The listed items as shown: { id, kind, name, detail, thumb } for each row, waiting (at most
-  // `timeout`) until there are at least `count`.
-  async waitForListing(count = 1, timeout = 15000) {
+  // The listed items as shown: { id, name, thumb } for each row, waiting (at most `timeout`)
+  // until there are at least `count`.
+  async waitForListing({ count = 1, timeout = 15000 }) {
     await this.page.waitForFunction(
       (n) => document.querySelectorAll('[data-test="item"]').length >= n, count, { timeout });
     return this.items();
@@ -92,41 +102,29 @@ export class SharePage {
 
   async items() {
     return this.page.$$eval('[data-test="item"]', (rows) => rows.map((row) => ({
-      detail: row.querySelector('[data-test="item-detail"]').textContent,
       id: row.dataset.id,
-      kind: row.dataset.kind,
       name: row.querySelector('[data-test="item-name"]').textContent,
       thumb: Boolean(row.querySelector('[data-test="thumb"]')),
     })));
   }
 
-  // Transfer rows, newest first: { direction, state, name, detail, tid }.
+  // Transfer rows, newest first: { direction, state, name }.
   async transfers() {
     return this.page.$$eval('[data-test="transfer"]', (rows) => rows.map((row) => ({
-      detail: row.querySelector('[data-test="transfer-detail"]').textContent,
       direction: row.dataset.direction,
       name: row.querySelector('[data-test="transfer-name"]').textContent,
       state: row.dataset.state,
-      tid: row.dataset.tid ? Number(row.dataset.tid) : 0,
     })));
   }
 
   // Downloads one item (its id) or everything ("all") and saves the file into `folder`; the
-  // saved path and the name the browser suggested. `acceptLarge` answers the page's question
-  // before a large download kept in memory.
-  async download(id, folder, { timeout = 60000, acceptLarge = true } = {}) {
-    const selector = id === 'all' ? '[data-test="download-all"]'
-      : `[data-test="download"][data-id="${id}"]`;
+  // saved path and the name the browser suggested.
+  async download({ item, folder, timeout = 60000 }) {
     const downloading = this.page.waitForEvent('download', { timeout });
-    await this.page.click(selector, { timeout });
-    const confirm = this.page.locator('[data-test="confirm"]:not([hidden]) [data-test="confirm-yes"]');
-    const answered = (async () => {
-      try {
-        await confirm.click({ timeout });
-      } catch { /* no question asked */ }
-    })();
+    await this.page.click(itemButton(item), { timeout });
+    // A large download kept in memory asks first.
+    this.page.locator(confirmYes).click({ timeout }).catch(() => {});
     const download = await downloading;
-    if (!acceptLarge) await answered;
     const name = download.suggestedFilename();
     const target = path.join(folder, name);
     await download.saveAs(target);
@@ -135,25 +133,11 @@ export class SharePage {
     return { name, path: target };
   }
 
-  // Uploads files through the picker, or by a drop when `drop` is true; waits until every new
-  // upload row has ended and returns those rows.
-  async upload(paths, { drop = false, timeout = 60000 } = {}) {
+  // Uploads files through the picker; waits until every new upload row has ended and returns
+  // those rows.
+  async upload({ paths, timeout = 60000 }) {
     const before = (await this.transfers()).length;
-    if (drop) {
-      const files = paths.map((file) => ({ buffer: fs.readFileSync(file).toString('base64'),
-        name: path.basename(file) }));
-      const transfer = await this.page.evaluateHandle((list) => {
-        const data = new DataTransfer();
-        for (const file of list) {
-          const bytes = Uint8Array.from(atob(file.buffer), (c) => c.charCodeAt(0));
-          data.items.add(new File([bytes], file.name));
-        }
-        return data;
-      }, files);
-      await this.page.dispatchEvent('[data-test="drop-zone"]', 'drop', { dataTransfer: transfer });
-    } else {
-      await this.page.setInputFiles('[data-test="upload-input"]', paths);
-    }
+    await this.page.setInputFiles('[data-test="upload-input"]', paths);
     await this.page.waitForFunction(({ expected }) => {
       const rows = [...document.querySelectorAll('[data-test="transfer"][data-direction="upload"]')];
       return rows.length >= expected
@@ -163,30 +147,12 @@ export class SharePage {
     return rows.slice(0, rows.length - before);
   }
 
-  // Starts downloading one item (its id) or everything ("all") and returns at once, answering
-  // yes to a question about a large download kept in memory; `transfers` shows how it goes.
-  async startDownload(id) {
-    const selector = id === 'all' ? '[data-test="download-all"]'
-      : `[data-test="download"][data-id="${id}"]`;
-    await this.page.click(selector);
-    const confirm = this.page.locator('[data-test="confirm"]:not([hidden]) [data-test="confirm-yes"]');
-    if (await confirm.count()) await confirm.click();
-    return true;
-  }
-
-  async cancel(tid) {
-    await this.page.click(`[data-test="transfer"][data-tid="${tid}"] [data-test="cancel"]`);
-  }
-
-  // What the page counted about signals (sent, verified, dropped, candidates queued and added).
-  async counters() {
-    return this.page.evaluate(() => ({ ...window.vyoSharePage.counters }));
-  }
-
-  async waitForCounters(minimum, timeout = 15000) {
+  // Waits until what the page counted about signals (sent, verified, dropped, candidates queued
+  // and added) reaches `minimum`, and answers the counts.
+  async waitForCounters({ minimum, timeout = 15000 }) {
     await this.page.waitForFunction((wanted) => Object.entries(wanted)
       .every(([key, value]) => window.vyoSharePage.counters[key] >= value), minimum, { timeout });
-    return this.counters();
+    return this.page.evaluate(() => ({ ...window.vyoSharePage.counters }));
   }
 
   // Whether downloads stream to disk through the service worker.
@@ -201,7 +167,7 @@ export class SharePage {
 
   // Signatures of `payloads` with the room key, made by the page's own signing code with
   // WebCrypto or the bundled HMAC ("webcrypto" or "bundled").
-  async sign(key, payloads, kind) {
+  async sign({ key, payloads, kind }) {
     return this.page.evaluate(async ({ key, payloads, kind }) => {
       const { makeSigner } = await import('/web/signing.js');
       const signer = await makeSigner(key, { bundled: kind === 'bundled' });
@@ -209,6 +175,15 @@ export class SharePage {
       for (const payload of payloads) signatures.push(await signer.sign(payload));
       return { kind: signer.kind, signatures };
     }, { key, payloads, kind });
+  }
+
+  // Opens a WebSocket from the page to `url`: the code it closes with (0 when it stays open).
+  async closeCode({ url }) {
+    return this.page.evaluate((address) => new Promise((resolve) => {
+      const socket = new WebSocket(address);
+      socket.onclose = (event) => resolve(event.code);
+      setTimeout(() => { socket.close(); resolve(0); }, 10000);
+    }), url);
   }
 }
 

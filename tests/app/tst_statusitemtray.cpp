@@ -15,7 +15,6 @@
 #include "TestSupport.h"
 
 #include <QCursor>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QGuiApplication>
 #include <QMenu>
@@ -36,46 +35,17 @@ namespace {
 using test::xdotool;
 using test::xdotoolOutput;
 
-// A tray host docked at the top right of the screen, for as long as it lives.
-class TrayHost
+// A tray host docked at the top right of the screen, for as long as it lives; null when no tray
+// shows up.
+std::unique_ptr<test::ChildProcess> startTrayHost()
 {
-public:
-    bool start()
-    {
-        m_process.start(QStringLiteral("trayer"),
-                        {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
-                         "120", "--heighttype", "pixel", "--height", "28"});
-        if (!m_process.waitForStarted(5000))
-            return false;
-        QDeadlineTimer deadline(10000);
-        while (!QSystemTrayIcon::isSystemTrayAvailable() && !deadline.hasExpired())
-            QTest::qWait(50);
-        return QSystemTrayIcon::isSystemTrayAvailable();
-    }
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-    ~TrayHost() { stop(); }
-
-private:
-    QProcess m_process;
-};
-
-// The real application with its output collected.
-class App : public test::ChildProcess
-{
-public:
-    explicit App(const QProcessEnvironment &environment)
-        : ChildProcess(QStringLiteral(VYO_BINARY), {}, environment)
-    {}
-};
+    auto host = std::make_unique<test::ChildProcess>(
+        "trayer", QStringList{"--edge", "top", "--align", "right", "--widthtype", "pixel",
+                              "--width", "120", "--heighttype", "pixel", "--height", "28"});
+    if (!QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000))
+        return nullptr;
+    return host;
+}
 
 // The visible windows of a process, with their frames in Qt's coordinates.
 QList<QPair<QString, QRect>> windowsOf(qint64 pid)
@@ -146,8 +116,8 @@ void TestStatusItemTray::hostComingAndGoing()
     QCOMPARE(newShelfFrame().minX(), pointer.x + 24);
     QCOMPARE(newShelfFrame().midY(), pointer.y);
 
-    TrayHost host;
-    QVERIFY(host.start());
+    auto host = startTrayHost();
+    QVERIFY(host);
     QTRY_VERIFY_WITH_TIMEOUT(log.contains("알림 영역이 나타나 아이콘을 다시 표시"), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(!controller.iconRect().isEmpty(), 10000);
     // Qt's own idea of the icon's place catches up with the X server's.
@@ -163,7 +133,7 @@ void TestStatusItemTray::hostComingAndGoing()
     const double centred = icon.midX() - frame.width() / 2;
     QCOMPARE(frame.minX(), std::min(centred, screen.maxX() - frame.width()));
 
-    host.stop();
+    host.reset();
     QTRY_VERIFY_WITH_TIMEOUT(log.contains("알림 영역이 사라짐"), 10000);
     controller.openNewShelf();
     QCOMPARE(manager.shelves().size(), 3);
@@ -188,24 +158,22 @@ void TestStatusItemTray::applicationTrayAndShortcuts()
         QVERIFY(ShelfPersistence(statePath).save(state));
     }
 
-    TrayHost host;
-    QVERIFY(host.start());
-    App app(environment);
+    const auto host = startTrayHost();
+    QVERIFY(host);
+    test::ChildProcess app(VYO_BINARY, {}, environment);
     QVERIFY2(app.waitForOutput("알림 영역에 아이콘 표시"), qPrintable(app.output()));
     QVERIFY2(app.waitForOutput("최근 닫은 셸프 1개 복원"), qPrintable(app.output()));
 
     // The icon: the application's small window inside the tray at the top of the screen.
     QRect icon;
-    QDeadlineTimer deadline(10000);
-    while (icon.isEmpty() && !deadline.hasExpired()) {
+    const auto iconShown = [&] {
         for (const auto &[id, frame] : windowsOf(app.pid())) {
             if (frame.y() < 40 && frame.width() <= 64 && frame.height() <= 64)
                 icon = frame;
         }
-        if (icon.isEmpty())
-            QTest::qWait(100);
-    }
-    QVERIFY2(!icon.isEmpty(), qPrintable(app.output()));
+        return !icon.isEmpty();
+    };
+    QVERIFY2(QTest::qWaitFor(iconShown, 10000), qPrintable(app.output()));
 
     // Ctrl+Alt+M opens a shelf, Ctrl+Alt+Shift+M reopens the closed one.
     xdotool({"key", "ctrl+alt+m"});

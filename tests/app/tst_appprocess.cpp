@@ -1,5 +1,7 @@
-// Start-up, single instance, URL forwarding and quit-save with the real application binary.
+// Start-up, single instance, URL forwarding and quit-save with the real application binary; and
+// one copy per user even where no lock can be made.
 
+#include "app/SingleInstance.h"
 #include "shelf/ShelfPersistence.h"
 
 #include "ChildProcess.h"
@@ -43,6 +45,7 @@ private Q_SLOTS:
     void quitSignalsSaveTheLastChangeAtOnce();
     void crashedCopyAndCorruptStateNeverStopLaunch();
     void xdgOpenReachesRunningCopy();
+    void folderWithoutLocksStillRuns();
 
 private:
     QString statePath() const { return m_root->filePath("data/Vyo/shelves.json"); }
@@ -176,6 +179,16 @@ void TestAppProcess::xdgOpenReachesRunningCopy()
     QVERIFY(open.waitForFinished(10000));
     QVERIFY2(app.waitForOutput("셸프 열림 (열린 셸프 1개)"),
              qPrintable(app.output() + QString::fromUtf8(open.readAll())));
+}
+
+void TestAppProcess::folderWithoutLocksStillRuns()
+{
+    // Below a regular file no folder, lock or socket can ever be made.
+    QVERIFY(test::writeFile(m_root->filePath("file"), "x"));
+    test::LogCapture log;
+    SingleInstance instance(m_root->filePath("file/runtime"));
+    QVERIFY(instance.claim());
+    QVERIFY(log.contains("실행 잠금 파일을 만들 수 없어 다른 Vyo를 확인하지 못함: "));
 }
 
 QTEST_GUILESS_MAIN(TestAppProcess)

@@ -1,5 +1,7 @@
-// Start-up, single instance, URL forwarding and quit-save with the real application binary.
+// Start-up, single instance, URL forwarding and quit-save with the real application binary; and
+// one copy per user even where no lock can be made.
 
+#include "app/SingleInstance.h"
 #include "shelf/ShelfPersistence.h"
 
 #include "ChildProcess.h"
@@ -41,10 +43,9 @@ private Q_SLOTS:
     void secondCopyForwardsUrlsAndLeavesStateAlone();
     void quitSignalsSaveTheLastChangeAtOnce_data();
     void quitSignalsSaveTheLastChangeAtOnce();
-    void staleLockFromCrashedCopyDoesNotBlock();
-    void corruptStateFileNeverStopsLaunch();
-    void testHarnessStartsNothing();
+    void crashedCopyAndCorruptStateNeverStopLaunch();
     void xdgOpenReachesRunningCopy();
+    void folderWithoutLocksStillRuns();
 
 private:
     QString statePath() const { return m_root->filePath("data/Vyo/shelves.json"); }
@@ -80,9 +81,10 @@ void TestAppProcess::secondCopyForwardsUrlsAndLeavesStateAlone()
     QVERIFY(first.output().contains("알 수 없는 주소: vyoshelf://nonsense"));
     QVERIFY(!second.output().contains("복원"));
 
-    // Let the debounced save land, then a copy with nothing to forward must not touch the file.
+    // Once the debounced save has landed, a copy with nothing to forward must not touch the file.
+    // The first copy is held stopped meanwhile, so that no later save of its own can either.
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(statePath()), 5000);
-    QTest::qWait(700);
+    first.signal(SIGSTOP);
     QFile state(statePath());
     QVERIFY(state.open(QIODevice::ReadOnly));
     const QByteArray before = state.readAll();
@@ -97,6 +99,7 @@ void TestAppProcess::secondCopyForwardsUrlsAndLeavesStateAlone()
     QCOMPARE(QFileInfo(statePath()).lastModified(), modified);
     state.seek(0);
     QCOMPARE(state.readAll(), before);
+    first.signal(SIGCONT);
 
     const auto saved = ShelfPersistence(statePath()).load();
     QCOMPARE(saved.open.size(), 1); // the empty "new" shelf is not stored
@@ -130,10 +133,13 @@ void TestAppProcess::quitSignalsSaveTheLastChangeAtOnce()
     QCOMPARE(saved.open.first().title, "보고서.pdf");
 }
 
-void TestAppProcess::staleLockFromCrashedCopyDoesNotBlock()
+void TestAppProcess::crashedCopyAndCorruptStateNeverStopLaunch()
 {
+    // A broken state file, and a copy killed after reading it leaving its lock behind.
+    QVERIFY(test::writeFile(statePath(), "{\"open\": [ {\"broken\""));
     {
         App crashed(m_environment);
+        QVERIFY(crashed.waitForOutput("셸프 저장 파일을 읽지 못함, 빈 상태로 시작: "));
         QVERIFY(crashed.waitForOutput(launched));
         crashed.signal(SIGKILL);
         QVERIFY(crashed.waitForExit());
@@ -144,34 +150,14 @@ void TestAppProcess::staleLockFromCrashedCopyDoesNotBlock()
     App probe(m_environment);
     QVERIFY(probe.waitForExit());
     QVERIFY(probe.output().contains(QString("Vyo(pid %1)").arg(next.pid())));
-}
-
-void TestAppProcess::corruptStateFileNeverStopsLaunch()
-{
-    QVERIFY(test::writeFile(statePath(), "{\"open\": [ {\"broken\""));
-    App app(m_environment);
-    QVERIFY(app.waitForOutput("셸프 저장 파일을 읽지 못함, 빈 상태로 시작: "));
-    QVERIFY(app.waitForOutput(launched));
-    app.signal(SIGTERM);
-    QVERIFY(app.waitForExit());
-    QCOMPARE(app.exitCode(), 0);
-    // The next save replaced the broken file with a readable one.
+    next.signal(SIGTERM);
+    QVERIFY(next.waitForExit());
+    QCOMPARE(next.exitCode(), 0);
+    // The quit's save replaced the broken file with a readable one.
     QString error;
     QFile state(statePath());
     QVERIFY(state.open(QIODevice::ReadOnly));
     QVERIFY2(ShelfPersistence::decode(state.readAll(), &error), qPrintable(error));
-}
-
-void TestAppProcess::testHarnessStartsNothing()
-{
-    QProcessEnvironment environment = m_environment;
-    environment.insert("VYO_TEST_HARNESS", "1");
-    App app(environment, {"vyoshelf://new"});
-    QVERIFY(app.waitForExit());
-    QCOMPARE(app.exitCode(), 0);
-    QVERIFY(!app.output().contains("셸프"));
-    QVERIFY(!QFileInfo::exists(m_root->filePath("runtime/vyo.lock")));
-    QVERIFY(!QFileInfo::exists(m_root->filePath("data/Vyo")));
 }
 
 void TestAppProcess::xdgOpenReachesRunningCopy()
@@ -183,11 +169,7 @@ void TestAppProcess::xdgOpenReachesRunningCopy()
         QSKIP("xdg-open hands addresses to applications only in a graphical session");
     App app(m_environment);
     QVERIFY(app.waitForOutput(launched));
-    // Start-up registered the desktop entry and the default handler for the scheme.
-    QFile mimeapps(m_root->filePath("config/mimeapps.list"));
-    QVERIFY(mimeapps.open(QIODevice::ReadOnly));
-    QVERIFY(mimeapps.readAll().contains("x-scheme-handler/vyoshelf=app.vyo.Vyo.desktop"));
-
+    // Start-up registered the default handler for the scheme, which xdg-open asks.
     QProcess open;
     QProcessEnvironment environment = m_environment;
     environment.remove("XDG_CURRENT_DESKTOP");
@@ -197,6 +179,16 @@ void TestAppProcess::xdgOpenReachesRunningCopy()
     QVERIFY(open.waitForFinished(10000));
     QVERIFY2(app.waitForOutput("셸프 열림 (열린 셸프 1개)"),
              qPrintable(app.output() + QString::fromUtf8(open.readAll())));
+}
+
+void TestAppProcess::folderWithoutLocksStillRuns()
+{
+    // Below a regular file no folder, lock or socket can ever be made.
+    QVERIFY(test::writeFile(m_root->filePath("file"), "x"));
+    test::LogCapture log;
+    SingleInstance instance(m_root->filePath("file/runtime"));
+    QVERIFY(instance.claim());
+    QVERIFY(log.contains("실행 잠금 파일을 만들 수 없어 다른 Vyo를 확인하지 못함: "));
 }
 
 QTEST_GUILESS_MAIN(TestAppProcess)

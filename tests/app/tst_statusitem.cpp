@@ -20,7 +20,6 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QSignalSpy>
-#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -51,6 +50,19 @@ QStringList lines(const QMenu *menu)
     return result;
 }
 
+// A tray item of its own shelf manager, settings and shortcuts.
+struct Fixture
+{
+    FakeDesktop desktop;
+    QTemporaryDir dir;
+    Defaults defaults{dir.filePath("Vyo.conf")};
+    FakeHotKeys hotKeys;
+    KeyboardShortcuts::Registry shortcuts{defaults, &hotKeys};
+    ShelfManager manager{ShelfPersistence(dir.filePath("shelves.json")),
+                         ShelfPanelController::windowMaker()};
+    StatusItemController controller{manager, shortcuts};
+};
+
 } // namespace
 
 class TestStatusItem : public QObject
@@ -60,13 +72,9 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void withNothingOpen();
-    void openShelvesSection();
-    void openShelfEntriesAndCloseAll();
-    void pinnedSection();
+    void withNothingOpenAndItsShortcuts();
+    void openAndPinnedSections();
     void recentSection();
-    void reopenWithNothingToReopenBeeps();
-    void menuFollowsTheShortcutsAndRebuildsBeforeOpening();
     void clipboardEntry();
     void placementNextToTheIcon_data();
     void placementNextToTheIcon();
@@ -76,90 +84,90 @@ private Q_SLOTS:
 private:
     QMenu *menu()
     {
-        m_controller->rebuildMenu();
-        return m_controller->menu();
+        m_f->controller.rebuildMenu();
+        return m_f->controller.menu();
+    }
+    ShelfPanelController *panel(const Shelf *shelf)
+    {
+        return qobject_cast<ShelfPanelController *>(m_f->manager.window(shelf->id()));
     }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<Defaults> m_defaults;
-    std::unique_ptr<FakeHotKeys> m_hotKeys;
-    std::unique_ptr<KeyboardShortcuts::Registry> m_shortcuts;
-    std::unique_ptr<ShelfManager> m_manager;
-    std::unique_ptr<StatusItemController> m_controller;
+    std::unique_ptr<Fixture> m_f;
     QSet<QUuid> m_shared;
-    std::unique_ptr<FakeDesktop> m_desktop;
 };
 
 void TestStatusItem::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_defaults = std::make_unique<Defaults>(m_dir->filePath("Vyo.conf"));
-    m_hotKeys = std::make_unique<FakeHotKeys>();
-    m_shortcuts = std::make_unique<KeyboardShortcuts::Registry>(*m_defaults, m_hotKeys.get());
-    m_manager = std::make_unique<ShelfManager>(ShelfPersistence(m_dir->filePath("shelves.json")),
-                                               ShelfPanelController::windowMaker());
-    m_controller = std::make_unique<StatusItemController>(*m_manager, *m_shortcuts);
+    m_f = std::make_unique<Fixture>();
     m_shared.clear();
-    m_controller->isSharing = [this](const QUuid &id) { return m_shared.contains(id); };
-    m_desktop = std::make_unique<FakeDesktop>();
+    m_f->controller.isSharing = [this](const QUuid &id) { return m_shared.contains(id); };
     QGuiApplication::clipboard()->clear();
 }
 
 void TestStatusItem::cleanup()
 {
-    m_controller.reset();
-    m_manager.reset();
-    m_shortcuts.reset();
-    m_hotKeys.reset();
-    m_defaults.reset();
-    m_dir.reset();
-    m_desktop.reset();
+    m_f.reset();
 }
 
-void TestStatusItem::withNothingOpen()
+void TestStatusItem::withNothingOpenAndItsShortcuts()
 {
     QCOMPARE(lines(menu()),
              (QStringList{"새 셸프", "(클립보드로 새 셸프)", "---", "(닫은 셸프 다시 열기)",
                           "(최근 닫은 셸프 ▸)", "---", "설정…", "Vyo 종료"}));
-    QMenu *recent = test::menuEntry(menu(), "최근 닫은 셸프")->menu();
-    QVERIFY(recent->actions().isEmpty());
-    QCOMPARE(test::menuEntry(menu(), "설정…")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    QCOMPARE(test::menuEntry(menu(), "Vyo 종료")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    QCOMPARE(m_controller->trayIcon()->toolTip(), "Vyo");
-    QVERIFY(!m_controller->trayIcon()->icon().isNull());
-
-    QSignalSpy settings(m_controller.get(), &StatusItemController::settingsRequested);
+    const auto shortcut = [this](const QString &title) {
+        return test::menuEntry(m_f->controller.menu(), title)->shortcut();
+    };
+    QCOMPARE(shortcut("설정…"), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    QCOMPARE(shortcut("Vyo 종료"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QCOMPARE(shortcut("새 셸프"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M));
+    QCOMPARE(shortcut("닫은 셸프 다시 열기"),
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_M));
+    QSignalSpy settings(&m_f->controller, &StatusItemController::settingsRequested);
     test::menuEntry(menu(), "설정…")->trigger();
     QCOMPARE(settings.count(), 1);
+    // With nothing to reopen, a beep.
+    m_f->controller.reopenLastClosed();
+    QCOMPARE(m_f->desktop.dialogs().beeps(), 1);
 
-    // Without a tray host the icon's place is unknown.
-    QCOMPARE(m_controller->iconRect(), Rect{});
+    m_f->shortcuts.setShortcut(KeyboardShortcuts::Shortcut{40, 768},
+                               KeyboardShortcuts::Name::newShelf());
+    m_f->shortcuts.setShortcut(std::nullopt, KeyboardShortcuts::Name::reopenShelf());
+    auto opened = m_f->manager.newShelf();
+    opened.shelf->setName("방금");
+    // The menu is rebuilt when it is about to open, not before.
+    QVERIFY(!test::menuEntry(m_f->controller.menu(), "방금"));
+    Q_EMIT m_f->controller.menu()->aboutToShow();
+    QVERIFY(test::menuEntry(m_f->controller.menu(), "방금"));
+    QCOMPARE(shortcut("새 셸프"), QKeySequence(Qt::META | Qt::SHIFT | Qt::Key_K));
+    QVERIFY(shortcut("닫은 셸프 다시 열기").isEmpty());
 }
 
-void TestStatusItem::openShelvesSection()
+void TestStatusItem::openAndPinnedSections()
 {
-    auto work = m_manager->newShelf();
+    auto work = m_f->manager.newShelf();
     work.shelf->setName("Work");
     work.shelf->add({text("a"), text("b")});
-    auto unnamed = m_manager->newShelf();
-    const QString file = m_dir->filePath("보고서.pdf");
+    auto unnamed = m_f->manager.newShelf();
+    const QString file = m_f->dir.filePath("보고서.pdf");
     QVERIFY(test::writeFile(file, "pdf"));
     unnamed.shelf->add({test::file(file)});
-    auto empty = m_manager->newShelf();
+    auto empty = m_f->manager.newShelf();
     empty.shelf->setName(QString()); // an empty name counts as none
     m_shared.insert(work.shelf->id());
+    auto pinned = m_f->manager.newShelf();
+    pinned.shelf->add({text("메모")});
+    pinned.shelf->setName("고정");
+    m_f->manager.pin(pinned.shelf);
+    const QUuid pinID = *pinned.shelf->pinID();
 
     QCOMPARE(lines(menu()),
              (QStringList{"새 셸프", "(클립보드로 새 셸프)", "---", "(열린 셸프)", "Work — 공유 중",
-                          "보고서.pdf", "빈 셸프", "모든 셸프 닫기", "---", "(닫은 셸프 다시 열기)",
-                          "(최근 닫은 셸프 ▸)", "---", "설정…", "Vyo 종료"}));
-    QCOMPARE(test::menuEntry(menu(), "Work — 공유 중")->data().toUuid(), work.shelf->id());
-    QCOMPARE(test::menuEntry(menu(), "보고서.pdf")->data().toUuid(), unnamed.shelf->id());
-    // Every entry has an icon: the last item's, or an empty tray.
-    QVERIFY(!test::menuEntry(menu(), "보고서.pdf")->icon().isNull());
-    QVERIFY(!test::menuEntry(menu(), "빈 셸프")->icon().isNull());
+                          "보고서.pdf", "빈 셸프", "고정", "모든 셸프 닫기", "---", "(고정된 셸프)",
+                          "고정 — 열림", "---", "(닫은 셸프 다시 열기)", "(최근 닫은 셸프 ▸)",
+                          "---", "설정…", "Vyo 종료"}));
 
-    // A shared shelf opens with its share sheet (a fresh request each time); others do not.
+    // A shared shelf opens with its share sheet (a fresh request each time); others come to the
+    // front without.
     test::menuEntry(menu(), "Work — 공유 중")->trigger();
     const std::optional<QUuid> request = work.shelf->shareRequest();
     QVERIFY(request);
@@ -167,66 +175,38 @@ void TestStatusItem::openShelvesSection()
     QVERIFY(work.shelf->shareRequest() && work.shelf->shareRequest() != request);
     test::menuEntry(menu(), "보고서.pdf")->trigger();
     QVERIFY(!unnamed.shelf->shareRequest());
-}
-
-void TestStatusItem::openShelfEntriesAndCloseAll()
-{
-    auto first = m_manager->newShelf();
-    first.shelf->add({text("하나")});
-    auto second = m_manager->newShelf();
-
-    test::menuEntry(menu(), "하나")->trigger();
-    QCOMPARE(qobject_cast<ShelfPanelController *>(first.window)->frontOrderCount(), 1);
-    QCOMPARE(qobject_cast<ShelfPanelController *>(second.window)->frontOrderCount(), 0);
+    QCOMPARE(panel(unnamed.shelf)->frontOrderCount(), 1);
+    QCOMPARE(panel(empty.shelf)->frontOrderCount(), 0);
     // A shelf closed since the menu was built is simply not there.
-    m_controller->bringShelfToFront(QUuid::createUuid());
+    m_f->controller.bringShelfToFront(QUuid::createUuid());
+
+    // Choosing the open pinned shelf brings its panel to the front.
+    test::menuEntry(menu(), "고정 — 열림")->trigger();
+    QCOMPARE(panel(pinned.shelf)->frontOrderCount(), 1);
+    // Closed, it stays in the pinned section (not in the recent list) and opens again from there.
+    m_f->manager.close(pinned.shelf);
+    QAction *entry = test::menuEntry(menu(), "고정");
+    QVERIFY(entry && entry->isEnabled());
+    entry->trigger();
+    QCOMPARE(m_f->manager.shelves().last()->pinID(), std::optional<QUuid>(pinID));
+    QVERIFY(test::menuEntry(menu(), "고정 — 열림"));
 
     test::menuEntry(menu(), "모든 셸프 닫기")->trigger();
-    QVERIFY(m_manager->shelves().isEmpty());
-    QCOMPARE(m_manager->recent().snapshots.size(), 1); // the empty one is not kept
+    QVERIFY(m_f->manager.shelves().isEmpty());
     QVERIFY(!lines(menu()).contains("(열린 셸프)"));
     QVERIFY(!test::menuEntry(menu(), "모든 셸프 닫기"));
 }
 
-void TestStatusItem::pinnedSection()
-{
-    auto opened = m_manager->newShelf();
-    opened.shelf->add({text("메모")});
-    opened.shelf->setName("고정");
-    m_manager->pin(opened.shelf);
-    const QUuid pinID = *opened.shelf->pinID();
-
-    QCOMPARE(lines(menu()), (QStringList{"새 셸프", "(클립보드로 새 셸프)", "---", "(열린 셸프)",
-                                         "고정", "모든 셸프 닫기", "---", "(고정된 셸프)",
-                                         "고정 — 열림", "---", "(닫은 셸프 다시 열기)",
-                                         "(최근 닫은 셸프 ▸)", "---", "설정…", "Vyo 종료"}));
-    QCOMPARE(test::menuEntry(menu(), "고정 — 열림")->data().toUuid(), pinID);
-
-    // Choosing the open pinned shelf brings its panel to the front.
-    test::menuEntry(menu(), "고정 — 열림")->trigger();
-    QCOMPARE(qobject_cast<ShelfPanelController *>(opened.window)->frontOrderCount(), 1);
-
-    // Closed, it stays in the pinned section (not in the recent list) and opens again from there.
-    m_manager->close(opened.shelf);
-    QVERIFY(m_manager->recent().snapshots.isEmpty());
-    QAction *entry = test::menuEntry(menu(), "고정");
-    QVERIFY(entry && entry->isEnabled());
-    entry->trigger();
-    QCOMPARE(m_manager->shelves().size(), 1);
-    QCOMPARE(m_manager->shelves().first()->pinID(), std::optional<QUuid>(pinID));
-    QVERIFY(test::menuEntry(menu(), "고정 — 열림"));
-}
-
 void TestStatusItem::recentSection()
 {
-    auto older = m_manager->newShelf();
+    auto older = m_f->manager.newShelf();
     older.shelf->add({text("오래된 것")});
-    m_manager->close(older.shelf);
-    auto newer = m_manager->newShelf();
+    m_f->manager.close(older.shelf);
+    auto newer = m_f->manager.newShelf();
     newer.shelf->add({text("새것")});
-    m_manager->close(newer.shelf);
-    const QDateTime closedAt = *m_manager->recent().snapshots.first().closedAt;
-    m_controller->now = [closedAt] { return closedAt.addSecs(5 * 60); };
+    m_f->manager.close(newer.shelf);
+    const QDateTime closedAt = *m_f->manager.recent().snapshots.first().closedAt;
+    m_f->controller.now = [closedAt] { return closedAt.addSecs(5 * 60); };
 
     QMenu *top = menu();
     QVERIFY(test::menuEntry(top, "닫은 셸프 다시 열기")->isEnabled());
@@ -237,77 +217,34 @@ void TestStatusItem::recentSection()
     QCOMPARE(recentLines.at(0), "새것 — 5분 전");
     QVERIFY(recentLines.at(1).startsWith("오래된 것 — "));
     QCOMPARE(recentLines.mid(2), (QStringList{"---", "목록 지우기"}));
-    QCOMPARE(submenuItem->menu()->actions().first()->data().toUuid(),
-             m_manager->recent().snapshots.first().id);
 
     // Choosing the older one reopens it and leaves the newer in the list.
     test::menuEntry(submenuItem->menu(), recentLines.at(1))->trigger();
-    QCOMPARE(m_manager->shelves().size(), 1);
-    QCOMPARE(m_manager->shelves().first()->title(), "오래된 것");
-    QCOMPARE(m_manager->recent().snapshots.size(), 1);
+    QCOMPARE(m_f->manager.shelves().size(), 1);
+    QCOMPARE(m_f->manager.shelves().first()->title(), "오래된 것");
+    QCOMPARE(m_f->manager.recent().snapshots.size(), 1);
 
     // "닫은 셸프 다시 열기" takes the newest.
     test::menuEntry(menu(), "닫은 셸프 다시 열기")->trigger();
-    QCOMPARE(m_manager->shelves().size(), 2);
-    QCOMPARE(m_manager->shelves().last()->title(), "새것");
+    QCOMPARE(m_f->manager.shelves().size(), 2);
+    QCOMPARE(m_f->manager.shelves().last()->title(), "새것");
 
-    auto again = m_manager->newShelf();
-    again.shelf->add({text("또")});
-    m_manager->close(again.shelf);
-    QVERIFY(test::menuEntry(menu(), "최근 닫은 셸프")->isEnabled());
-    test::menuEntry(test::menuEntry(menu(), "최근 닫은 셸프")->menu(), "목록 지우기")->trigger();
-    QVERIFY(m_manager->recent().snapshots.isEmpty());
-    QVERIFY(!test::menuEntry(menu(), "최근 닫은 셸프")->isEnabled());
-    QCOMPARE(m_desktop->dialogs().beeps(), 0);
-}
-
-void TestStatusItem::reopenWithNothingToReopenBeeps()
-{
-    m_controller->reopenLastClosed();
-    QCOMPARE(m_desktop->dialogs().beeps(), 1);
-    // A recent entry whose files are all gone cannot come back: a beep, and it leaves the list.
-    const QString file = m_dir->filePath("사라질.txt");
+    // A recent entry whose files are all gone cannot come back: a beep.
+    const QString file = m_f->dir.filePath("사라질.txt");
     QVERIFY(test::writeFile(file, "x"));
-    auto opened = m_manager->newShelf();
-    opened.shelf->add({test::file(file)});
-    m_manager->close(opened.shelf);
+    auto gone = m_f->manager.newShelf();
+    gone.shelf->add({test::file(file)});
+    m_f->manager.close(gone.shelf);
     QVERIFY(QFile::remove(file));
-    const QUuid id = m_manager->recent().snapshots.first().id;
-    m_controller->reopenRecent(id);
-    QCOMPARE(m_desktop->dialogs().beeps(), 2);
-    QVERIFY(m_manager->shelves().isEmpty());
-    m_controller->reopenRecent(QUuid()); // not an identifier: nothing at all
-    QCOMPARE(m_desktop->dialogs().beeps(), 2);
-}
+    m_f->controller.reopenRecent(m_f->manager.recent().snapshots.first().id);
+    QCOMPARE(m_f->desktop.dialogs().beeps(), 1);
 
-void TestStatusItem::menuFollowsTheShortcutsAndRebuildsBeforeOpening()
-{
-    QMenu *built = menu();
-    QCOMPARE(test::menuEntry(built, "새 셸프")->shortcut(),
-             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M));
-    QCOMPARE(test::menuEntry(built, "닫은 셸프 다시 열기")->shortcut(),
-             QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_M));
-
-    m_shortcuts->setShortcut(KeyboardShortcuts::Shortcut{40, 768},
-                             KeyboardShortcuts::Name::newShelf());
-    m_shortcuts->setShortcut(std::nullopt, KeyboardShortcuts::Name::reopenShelf());
-    auto opened = m_manager->newShelf();
-    opened.shelf->setName("방금");
-    // The menu is rebuilt when it is about to open, not before.
-    QVERIFY(!test::menuEntry(m_controller->menu(), "방금"));
-    Q_EMIT m_controller->menu()->aboutToShow();
-    QVERIFY(test::menuEntry(m_controller->menu(), "방금"));
-    QCOMPARE(test::menuEntry(m_controller->menu(), "새 셸프")->shortcut(),
-             QKeySequence(Qt::META | Qt::SHIFT | Qt::Key_K));
-    QVERIFY(test::menuEntry(m_controller->menu(), "닫은 셸프 다시 열기")->shortcut().isEmpty());
-
-    // Choosing "새 셸프" opens an empty shelf and shows its panel (beside the pointer here: no
-    // tray host tells where the icon is).
-    test::menuEntry(m_controller->menu(), "새 셸프")->trigger();
-    QCOMPARE(m_manager->shelves().size(), 2);
-    ShelfPanelController *controller =
-        qobject_cast<ShelfPanelController *>(m_manager->window(m_manager->shelves().last()->id()));
-    QVERIFY(controller->isPresented());
+    auto again = m_f->manager.newShelf();
+    again.shelf->add({text("또")});
+    m_f->manager.close(again.shelf);
+    test::menuEntry(test::menuEntry(menu(), "최근 닫은 셸프")->menu(), "목록 지우기")->trigger();
+    QVERIFY(m_f->manager.recent().snapshots.isEmpty());
+    QVERIFY(!test::menuEntry(menu(), "최근 닫은 셸프")->isEnabled());
 }
 
 void TestStatusItem::clipboardEntry()
@@ -319,12 +256,11 @@ void TestStatusItem::clipboardEntry()
     QAction *entry = test::menuEntry(menu(), "클립보드로 새 셸프");
     QVERIFY(entry->isEnabled());
     entry->trigger();
-    QCOMPARE(m_manager->shelves().size(), 1);
-    Shelf *shelf = m_manager->shelves().first();
+    QCOMPARE(m_f->manager.shelves().size(), 1);
+    Shelf *shelf = m_f->manager.shelves().first();
     QCOMPARE(shelf->items().size(), 1);
     QCOMPARE(shelf->items().first().content(), Content::text("붙여 넣을 글"));
-    QVERIFY(shelf->hasReceivedDrop);
-    QVERIFY(qobject_cast<ShelfPanelController *>(m_manager->window(shelf->id()))->isPresented());
+    QVERIFY(panel(shelf)->isPresented());
 
     // Only a type no shelf takes: the entry is off, and if chosen anyway the new shelf closes
     // again with a beep.
@@ -332,14 +268,14 @@ void TestStatusItem::clipboardEntry()
     unusable->setData("application/x-vyo-test", "x");
     clipboard->setMimeData(unusable);
     QVERIFY(!test::menuEntry(menu(), "클립보드로 새 셸프")->isEnabled());
-    m_controller->openShelfFromClipboard();
-    QCOMPARE(m_manager->shelves().size(), 1);
-    QCOMPARE(m_desktop->dialogs().beeps(), 1);
+    m_f->controller.openShelfFromClipboard();
+    QCOMPARE(m_f->manager.shelves().size(), 1);
+    QCOMPARE(m_f->desktop.dialogs().beeps(), 1);
     // Blank text is nothing to keep either.
     clipboard->setText("   ");
-    m_controller->openShelfFromClipboard();
-    QCOMPARE(m_manager->shelves().size(), 1);
-    QCOMPARE(m_desktop->dialogs().beeps(), 2);
+    m_f->controller.openShelfFromClipboard();
+    QCOMPARE(m_f->manager.shelves().size(), 1);
+    QCOMPARE(m_f->desktop.dialogs().beeps(), 2);
 }
 
 void TestStatusItem::placementNextToTheIcon_data()
@@ -349,15 +285,9 @@ void TestStatusItem::placementNextToTheIcon_data()
     QTest::addColumn<Point>("origin");
 
     const Rect screen{{0, 0}, {1920, 1080}};
-    // A panel at the top: centred under the icon, 8 points below its bottom edge.
-    QTest::newRow("top") << Rect{{1000, 1052}, {24, 28}} << screen
-                         << Point{1012 - 90, 1052 - 8 - 210};
-    // A panel at the bottom: above the icon, 8 points over its top edge.
+    // Under an icon at the top is the tray test's, with a real icon. A panel at the bottom: above
+    // the icon, 8 points over its top edge.
     QTest::newRow("bottom") << Rect{{1000, 0}, {24, 28}} << screen << Point{1012 - 90, 28 + 8};
-    // A second screen to the left, with its own halves.
-    QTest::newRow("left screen, top")
-        << Rect{{-500, 1000}, {20, 20}} << Rect{{-1280, 56}, {1280, 1024}}
-        << Point{-490 - 90, 1000 - 8 - 210};
     // The screen unknown: the rule for the menu bar.
     QTest::newRow("no screen") << Rect{{1000, 0}, {24, 28}} << Rect{}
                                << Point{1012 - 90, 0 - 8 - 210};
@@ -375,16 +305,11 @@ void TestStatusItem::relativeTimes_data()
 {
     QTest::addColumn<qint64>("secondsAgo");
     QTest::addColumn<QString>("text");
-    const qint64 minute = 60, hour = 60 * minute, day = 24 * hour;
+    const qint64 minute = 60, day = 24 * 60 * minute;
     QTest::newRow("now") << qint64(0) << "지금";
     QTest::newRow("seconds") << qint64(42) << "42초 전";
-    QTest::newRow("five minutes") << 5 * minute << "5분 전";
     QTest::newRow("just under an hour") << 59 * minute + 59 << "59분 전";
-    QTest::newRow("hours") << 3 * hour + 10 * minute << "3시간 전";
-    QTest::newRow("days") << 2 * day + hour << "2일 전";
     QTest::newRow("a week") << 10 * day << "1주 전";
-    QTest::newRow("three weeks") << 22 * day << "3주 전";
-    QTest::newRow("months") << 70 * day << "2개월 전";
     QTest::newRow("a year") << 400 * day << "1년 전";
     QTest::newRow("clock moved back") << -5 * minute << "5분 후";
 }

@@ -1,7 +1,6 @@
-#include "app/AppDelegate.h"
+// How a vyoshelf: address reads (what the running copy does with it is tst_appprocess's).
+
 #include "logic/URLCommand.h"
-#include "shelf/Shelf.h"
-#include "shelf/ShelfManager.h"
 
 #include "TestSupport.h"
 
@@ -20,8 +19,6 @@ private Q_SLOTS:
     void parse_data();
     void parse();
     void hugeAddressIsRefused();
-    void delegateOpensShelvesInOrder();
-    void reopenWithNothingToReopenBeeps();
 
 private:
     QString m_home;
@@ -99,37 +96,6 @@ void TestURLCommand::hugeAddressIsRefused()
 {
     const QString huge = "vyoshelf://add?" + QString("path=~/a%20b.txt&").repeated(10000);
     QCOMPARE(URLCommand::parse(huge).kind, Kind::invalid);
-}
-
-void TestURLCommand::delegateOpensShelvesInOrder()
-{
-    AppDelegate delegate;
-    int beeps = 0;
-    delegate.beep = [&] { ++beeps; };
-    ShelfManager &manager = ShelfManager::shared();
-    const qsizetype before = manager.shelves().size();
-    test::LogCapture log;
-    delegate.openURLs({"vyoshelf://new", "vyoshelf://nonsense",
-                       "vyoshelf://add?path=~/a%20b.txt&path=~/%ED%8F%B4%EB%8D%94",
-                       "vyoshelf://add?path=" + m_home + "/내 문서/메모 1.txt"});
-    QCOMPARE(manager.shelves().size(), before + 3);
-    QCOMPARE(manager.shelves()[before + 2]->items().first().displayName(), "메모 1.txt");
-    QVERIFY(manager.shelves()[before]->items().isEmpty());
-    Shelf *added = manager.shelves()[before + 1];
-    QCOMPARE(added->title(), "2개 항목");
-    QCOMPARE(added->items().first().displayName(), "a b.txt");
-    QVERIFY(log.contains("알 수 없는 주소: vyoshelf://nonsense"));
-    QCOMPARE(beeps, 0);
-}
-
-void TestURLCommand::reopenWithNothingToReopenBeeps()
-{
-    AppDelegate delegate;
-    int beeps = 0;
-    delegate.beep = [&] { ++beeps; };
-    ShelfManager::shared().clearRecent();
-    delegate.openURL("vyoshelf://reopen");
-    QCOMPARE(beeps, 1);
 }
 
 QTEST_MAIN(TestURLCommand)

@@ -36,12 +36,6 @@ Rect expectedNotch()
     return fromQt(QRectF(screen.x() + screen.width() / 2.0 - 100, screen.y(), 200, 32));
 }
 
-// What `xprop` says about one property of a window.
-QString windowProperty(WId window, const QString &property)
-{
-    return test::runToEnd("xprop", {"-id", QString::number(window), property}).value_or(QString());
-}
-
 QMimeData *mimeData(const QString &kind, const QString &value)
 {
     auto *data = new QMimeData;
@@ -64,10 +58,7 @@ private Q_SLOTS:
     void cleanup();
 
     void zoneIsOnEveryDesktopAndTakesNoFocus();
-    void settingOffShowsNothing();
-    void hideLaterClosesTheZones();
-    void dragWithinTheDelayKeepsTheZones();
-    void changedScreensRebuildTheZones();
+    void zonesComeAndGoWithDrags();
     void hoverGrowsAndShrinks();
     void drops_data();
     void drops();
@@ -110,15 +101,7 @@ void TestNotchDropTarget::zoneIsOnEveryDesktopAndTakesNoFocus()
     NotchPanel *panel = showOnePanel();
     QVERIFY(panel);
     QTRY_VERIFY_WITH_TIMEOUT(panel->windowHandle()->isExposed(), 5000);
-    const Qt::WindowFlags flags = panel->windowFlags();
-    QVERIFY(flags.testFlag(Qt::WindowStaysOnTopHint));
-    QVERIFY(flags.testFlag(Qt::WindowDoesNotAcceptFocus));
-    QVERIFY(flags.testFlag(Qt::FramelessWindowHint));
-    QVERIFY(panel->testAttribute(Qt::WA_ShowWithoutActivating));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        windowProperty(panel->winId(), "_NET_WM_DESKTOP").contains("4294967295"), 5000);
     QVERIFY(QGuiApplication::focusWindow() != panel->windowHandle());
-
     // On another desktop the zone is still there (the window manager unmaps what is not).
     if (xdotoolOutput({"get_num_desktops"}).trimmed().toInt() < 2)
         QSKIP("the window manager has a single desktop");
@@ -130,53 +113,26 @@ void TestNotchDropTarget::zoneIsOnEveryDesktopAndTakesNoFocus()
     QVERIFY(visible);
 }
 
-void TestNotchDropTarget::settingOffShowsNothing()
-{
-    m_defaults->setValue(DefaultsKey::notchDropEnabled, false);
-    m_target->show();
-    QVERIFY(m_target->panels().isEmpty());
-}
-
-void TestNotchDropTarget::hideLaterClosesTheZones()
+void TestNotchDropTarget::zonesComeAndGoWithDrags()
 {
     QPointer<NotchPanel> panel = showOnePanel();
-    QVERIFY(panel);
-    m_target->hideLater(300);
-    QVERIFY(m_target->isHidePending());
-    QCOMPARE(m_target->panels().size(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(m_target->panels().isEmpty(), 3000);
-    QTRY_VERIFY_WITH_TIMEOUT(panel.isNull(), 3000);
-
-    // Hiding with nothing shown is harmless, and the next drag shows fresh zones.
-    m_target->hide();
-    QVERIFY(showOnePanel());
-}
-
-void TestNotchDropTarget::dragWithinTheDelayKeepsTheZones()
-{
-    NotchPanel *panel = showOnePanel();
     QVERIFY(panel);
     QCOMPARE(panel->notchRect(), expectedNotch());
     // A second show while they are up changes nothing.
     m_target->show();
     QCOMPARE(m_target->panels(), QList<NotchPanel *>{panel});
-    // The last drag left the zone grown.
+    // The last drag left the zone grown; a new drag begins before the hide: it keeps the same
+    // zone, back at the notch's size.
     panel->animateTargeted(true);
     panel->state()->setTargeted(true);
     m_target->hideLater(300);
-
-    // A new drag begins before the hide: it keeps the same zone, back at the notch's size.
     m_target->show();
     QVERIFY(!m_target->isHidePending());
     QCOMPARE(m_target->panels(), QList<NotchPanel *>{panel});
     QVERIFY(!panel->state()->isTargeted());
     QCOMPARE(panel->frame(), panel->notchRect());
-}
 
-void TestNotchDropTarget::changedScreensRebuildTheZones()
-{
-    QPointer<NotchPanel> first = showOnePanel();
-    QVERIFY(first);
+    // The screens changed while the hide was pending: the zones are made afresh.
     m_target->hideLater(300);
     m_target->screens = [] {
         return QList<NotchScreen>{{{{0, 0}, {1512, 982}},
@@ -188,7 +144,17 @@ void TestNotchDropTarget::changedScreensRebuildTheZones()
     QVERIFY(!m_target->isHidePending());
     QCOMPARE(m_target->panels().size(), 1);
     QCOMPARE(m_target->panels().first()->notchRect(), (Rect{{663.5, 950}, {185, 32}}));
-    QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(panel.isNull(), 3000);
+
+    // Hidden later, they go; hiding with nothing shown is harmless.
+    panel = m_target->panels().first();
+    m_target->hideLater(300);
+    QTRY_VERIFY_WITH_TIMEOUT(m_target->panels().isEmpty() && panel.isNull(), 3000);
+    m_target->hide();
+    // With the setting off a drag shows nothing.
+    m_defaults->setValue(DefaultsKey::notchDropEnabled, false);
+    m_target->show();
+    QVERIFY(m_target->panels().isEmpty());
 }
 
 void TestNotchDropTarget::hoverGrowsAndShrinks()
@@ -206,8 +172,6 @@ void TestNotchDropTarget::hoverGrowsAndShrinks()
     QCOMPARE(enter.dropAction(), Qt::CopyAction);
     QVERIFY(panel->state()->isTargeted());
     const Rect grown = NotchGeometry::targetedFrame(panel->notchRect());
-    QCOMPARE(grown.size,
-             (Size{panel->notchRect().width() + 120, panel->notchRect().height() + 64}));
     QTRY_COMPARE_WITH_TIMEOUT(panel->frame(), grown, 2000);
     QTRY_COMPARE_WITH_TIMEOUT(view->content()->targetedProgress(), 1.0, 2000);
 
@@ -248,7 +212,6 @@ void TestNotchDropTarget::drops()
     QFETCH(QString, value);
     QFETCH(bool, targets);
     QFETCH(int, content);
-    test::LogCapture log;
     NotchPanel *panel = showOnePanel();
     QVERIFY(panel);
     const std::unique_ptr<QMimeData> data(mimeData(kind, value));
@@ -267,8 +230,6 @@ void TestNotchDropTarget::drops()
         // No drop reaches a zone that refused the drag; the rule holds for it all the same.
         QVERIFY(!m_target->openShelf(panel->notchRect(), data.get()));
     }
-    QCOMPARE(log.contains("위쪽 놓기 영역에 셸프가 받을 수 있는 것이 없어 놓기를 거절합니다"),
-             content < 0);
     QCOMPARE(m_manager->shelves().size(), content < 0 ? 0 : 1);
     if (content < 0)
         return;

@@ -17,6 +17,7 @@ class TestShortcut : public QObject
 private Q_SLOTS:
     void keyTable_data();
     void keyTable();
+    void everyKeyHasOneCode();
     void codesWithoutKey_data();
     void codesWithoutKey();
     void keysFromWhatTheKeyboardSends_data();
@@ -41,18 +42,12 @@ void TestShortcut::keyTable_data()
     QTest::addColumn<QString>("label");
 
     QTest::newRow("M") << 46 << quint32('m') << int(Qt::Key_M) << false << "M";
-    QTest::newRow("N") << 45 << quint32('n') << int(Qt::Key_N) << false << "N";
-    QTest::newRow("K") << 40 << quint32('k') << int(Qt::Key_K) << false << "K";
-    QTest::newRow("A") << 0 << quint32('a') << int(Qt::Key_A) << false << "A";
-    QTest::newRow("0") << 29 << quint32('0') << int(Qt::Key_0) << false << "0";
+    QTest::newRow("A is code 0") << 0 << quint32('a') << int(Qt::Key_A) << false << "A";
     QTest::newRow("comma") << 43 << quint32(',') << int(Qt::Key_Comma) << false << ",";
-    QTest::newRow("grave") << 50 << quint32('`') << int(Qt::Key_QuoteLeft) << false << "`";
     QTest::newRow("space") << 49 << quint32(0x20) << int(Qt::Key_Space) << false << "Space";
     QTest::newRow("return") << 36 << quint32(0xff0d) << int(Qt::Key_Return) << false << "Enter";
     QTest::newRow("F1") << 122 << quint32(0xffbe) << int(Qt::Key_F1) << false << "F1";
-    QTest::newRow("F12") << 111 << quint32(0xffc9) << int(Qt::Key_F12) << false << "F12";
     QTest::newRow("F20") << 90 << quint32(0xffd1) << int(Qt::Key_F20) << false << "F20";
-    QTest::newRow("left") << 123 << quint32(0xff51) << int(Qt::Key_Left) << false << "Left";
     QTest::newRow("forward delete")
         << 117 << quint32(0xffff) << int(Qt::Key_Delete) << false << "Del";
     QTest::newRow("help is insert")
@@ -60,7 +55,6 @@ void TestShortcut::keyTable_data()
     QTest::newRow("keypad 5") << 87 << quint32(0xffb5) << int(Qt::Key_5) << true << "Num 5";
     QTest::newRow("keypad enter") << 76 << quint32(0xff8d) << int(Qt::Key_Enter) << true
                                   << "Num Enter";
-    QTest::newRow("keypad plus") << 69 << quint32(0xffab) << int(Qt::Key_Plus) << true << "Num +";
 }
 
 void TestShortcut::keyTable()
@@ -80,12 +74,37 @@ void TestShortcut::keyTable()
     QCOMPARE(CarbonKeys::keyLabel(code), label);
 }
 
+void TestShortcut::everyKeyHasOneCode()
+{
+    // Over every printable and function key symbol: a symbol with a code is the one that code
+    // stands for, and the code leads through its Qt key back to itself.
+    QList<quint32> symbols;
+    for (quint32 symbol = 0x20; symbol < 0x7f; ++symbol)
+        symbols.append(symbol);
+    for (quint32 symbol = 0xff00; symbol <= 0xffff; ++symbol)
+        symbols.append(symbol);
+    int keys = 0;
+    for (const quint32 symbol : std::as_const(symbols)) {
+        const std::optional<int> code = CarbonKeys::carbonKeyCode(symbol);
+        if (!code)
+            continue;
+        ++keys;
+        const quint32 plain = symbol >= 'A' && symbol <= 'Z' ? symbol + ('a' - 'A') : symbol;
+        QCOMPARE(CarbonKeys::keySymbol(*code), plain);
+        bool keypad = false;
+        const std::optional<Qt::Key> key = CarbonKeys::qtKey(*code, &keypad);
+        QVERIFY(key);
+        QCOMPARE(CarbonKeys::carbonKeyCode(*key, keypad), code);
+        QVERIFY(!CarbonKeys::keyLabel(*code).isEmpty());
+    }
+    QVERIFY(keys > 100);
+}
+
 void TestShortcut::codesWithoutKey_data()
 {
     QTest::addColumn<int>("code");
     QTest::newRow("keypad clear") << 71;
     QTest::newRow("a gap in the numbering") << 52;
-    QTest::newRow("beyond the table") << 200;
     QTest::newRow("huge") << 2'000'000'000;
 }
 
@@ -137,10 +156,6 @@ void TestShortcut::modifiers_data()
     QTest::newRow("Alt") << int(Qt::AltModifier) << 2048;
     QTest::newRow("Shift") << int(Qt::ShiftModifier) << 512;
     QTest::newRow("Super") << int(Qt::MetaModifier) << 256;
-    QTest::newRow("Ctrl+Alt") << int(Qt::ControlModifier | Qt::AltModifier) << 6144;
-    QTest::newRow("Ctrl+Alt+Shift")
-        << int(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier) << 6656;
-    QTest::newRow("Super+Shift") << int(Qt::MetaModifier | Qt::ShiftModifier) << 768;
     QTest::newRow("all four") << int(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier |
                                      Qt::MetaModifier)
                               << 6912;
@@ -171,13 +186,6 @@ void TestShortcut::jsonRoundTrip_data()
 
     QTest::newRow("Ctrl+Alt+M") << int(Qt::Key_M) << int(Qt::ControlModifier | Qt::AltModifier)
                                 << 46 << 6144 << R"({"carbonKeyCode":46,"carbonModifiers":6144})";
-    QTest::newRow("Ctrl+Alt+Shift+M")
-        << int(Qt::Key_M) << int(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier) << 46
-        << 6656 << R"({"carbonKeyCode":46,"carbonModifiers":6656})";
-    QTest::newRow("Super+Shift+K") << int(Qt::Key_K) << int(Qt::MetaModifier | Qt::ShiftModifier)
-                                   << 40 << 768 << R"({"carbonKeyCode":40,"carbonModifiers":768})";
-    QTest::newRow("Ctrl+Alt+N") << int(Qt::Key_N) << int(Qt::ControlModifier | Qt::AltModifier)
-                                << 45 << 6144 << R"({"carbonKeyCode":45,"carbonModifiers":6144})";
     QTest::newRow("F5 alone") << int(Qt::Key_F5) << int(Qt::NoModifier) << 96 << 0
                               << R"({"carbonKeyCode":96,"carbonModifiers":0})";
     QTest::newRow("Ctrl+A") << int(Qt::Key_A) << int(Qt::ControlModifier) << 0 << 4096
@@ -210,21 +218,15 @@ void TestShortcut::jsonRoundTrip()
 void TestShortcut::unreadableJson_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::newRow("empty") << "";
     QTest::newRow("not JSON") << "Ctrl+Alt+M";
-    QTest::newRow("cut off") << R"({"carbonKeyCode":46,"carbonMod)";
+    QTest::newRow("cleared") << "false";
     QTest::newRow("array") << "[46, 6144]";
-    QTest::newRow("false") << "false";
-    QTest::newRow("null") << "null";
-    QTest::newRow("empty object") << "{}";
     QTest::newRow("no modifiers") << R"({"carbonKeyCode":46})";
-    QTest::newRow("no key code") << R"({"carbonModifiers":6144})";
     QTest::newRow("negative key code") << R"({"carbonKeyCode":-1,"carbonModifiers":6144})";
     QTest::newRow("negative modifiers") << R"({"carbonKeyCode":46,"carbonModifiers":-6144})";
     QTest::newRow("key code as text") << R"({"carbonKeyCode":"46","carbonModifiers":6144})";
     QTest::newRow("fraction") << R"({"carbonKeyCode":46.5,"carbonModifiers":6144})";
     QTest::newRow("too large") << R"({"carbonKeyCode":1e12,"carbonModifiers":6144})";
-    QTest::newRow("null member") << R"({"carbonKeyCode":null,"carbonModifiers":6144})";
 }
 
 void TestShortcut::unreadableJson()
@@ -242,8 +244,6 @@ void TestShortcut::textForms_data()
     QTest::addColumn<QString>("description");
     QTest::addColumn<QKeySequence>("sequence");
 
-    QTest::newRow("Ctrl+Alt+M") << 46 << 6144 << "Ctrl+Alt+M"
-                                << QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M);
     QTest::newRow("Ctrl+Alt+Shift+M") << 46 << 6656 << "Ctrl+Alt+Shift+M"
                                       << QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_M);
     QTest::newRow("Super+Shift+K")

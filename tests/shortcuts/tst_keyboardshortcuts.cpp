@@ -38,15 +38,10 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void defaultsRegisterWithTheFirstActionAndRunOnRelease();
-    void newCombinationReplacesTheOldAtOnce();
-    void changeByAnotherWriterReRegisters();
-    void clearingKeepsTheDefaultAway();
-    void failedRegistrationIsLoggedAndLeavesSlotInactive();
-    void unreadableStoredValues_data();
-    void unreadableStoredValues();
+    void slotsRegisterWithTheFirstActionAndFollowChanges();
+    void failedRegistrationLeavesSlotInactive();
+    void unreadableStoredValueIsReportedOnce();
     void sessionWithoutHotKeysRegistersNothing();
-    void recorderPausesHotKeys();
 
     void recorderShowsAndRecords();
     void recorderBeepsAtBareKeys();
@@ -81,12 +76,10 @@ void TestKeyboardShortcuts::cleanup()
     m_dir.reset();
 }
 
-void TestKeyboardShortcuts::defaultsRegisterWithTheFirstActionAndRunOnRelease()
+void TestKeyboardShortcuts::slotsRegisterWithTheFirstActionAndFollowChanges()
 {
-    QCOMPARE(m_registry->shortcut(Name::newShelf()), (Shortcut{46, 6144}));
     QCOMPARE(m_registry->shortcut(Name::reopenShelf()), (Shortcut{46, 6656}));
     QVERIFY(m_hotKeys->registered().isEmpty());
-
     int opened = 0;
     int reopened = 0;
     m_registry->onKeyUp(Name::newShelf(), [&] { ++opened; });
@@ -95,90 +88,51 @@ void TestKeyboardShortcuts::defaultsRegisterWithTheFirstActionAndRunOnRelease()
     // A second action for a slot does not register it twice.
     m_registry->onKeyUp(Name::newShelf(), [] {});
     QCOMPARE(m_hotKeys->registrationCount(), 2);
-    QCOMPARE(m_registry->slotNames(), (QStringList{"newShelf", "reopenShelf"}));
-
+    // The action runs when the key goes up.
     QVERIFY(m_hotKeys->press(ctrlAltM));
     QCOMPARE(opened, 0);
     QVERIFY(m_hotKeys->release(ctrlAltM));
     QCOMPARE(opened, 1);
     QVERIFY(m_hotKeys->pressAndRelease(ctrlAltShiftM));
     QCOMPARE(reopened, 1);
-    QCOMPARE(opened, 1);
-}
 
-void TestKeyboardShortcuts::newCombinationReplacesTheOldAtOnce()
-{
-    int opened = 0;
-    m_registry->onKeyUp(Name::newShelf(), [&] { ++opened; });
+    // A new combination replaces the old at once; the same value again changes nothing.
     QSignalSpy changed(m_registry.get(), &Registry::shortcutByNameDidChange);
-
     m_registry->setShortcut(Shortcut{40, 768}, Name::newShelf());
-    QCOMPARE(m_defaults->value("KeyboardShortcuts_newShelf").toString(),
-             R"({"carbonKeyCode":40,"carbonModifiers":768})");
+    m_registry->setShortcut(Shortcut{40, 768}, Name::newShelf());
     QCOMPARE(changed.count(), 1);
     QCOMPARE(changed.first().first().toString(), "newShelf");
     QVERIFY(!m_hotKeys->pressAndRelease(ctrlAltM));
     QVERIFY(m_hotKeys->pressAndRelease(superShiftK));
-    QCOMPARE(opened, 1);
-
-    // The same value again changes nothing.
-    m_registry->setShortcut(Shortcut{40, 768}, Name::newShelf());
-    QCOMPARE(changed.count(), 1);
-
+    QCOMPARE(opened, 2);
     m_registry->reset(Name::newShelf());
     QCOMPARE(m_registry->shortcut(Name::newShelf()), (Shortcut{46, 6144}));
-    QVERIFY(m_hotKeys->pressAndRelease(ctrlAltM));
     QVERIFY(!m_hotKeys->isRegistered(superShiftK));
-    QCOMPARE(opened, 2);
-}
 
-void TestKeyboardShortcuts::changeByAnotherWriterReRegisters()
-{
-    m_registry->onKeyUp(Name::reopenShelf(), [] {});
-    QSignalSpy changed(m_registry.get(), &Registry::shortcutByNameDidChange);
-    m_defaults->setShortcut("reopenShelf", R"({"carbonKeyCode":45,"carbonModifiers":6144})");
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(m_hotKeys->registered(),
-             (QList<HotKeyCombination>{{'n', Qt::ControlModifier | Qt::AltModifier}}));
-    // Other preferences are not shortcut changes.
-    m_defaults->setValue("shakeEnabled", false);
-    QCOMPARE(changed.count(), 1);
-}
-
-void TestKeyboardShortcuts::clearingKeepsTheDefaultAway()
-{
-    int opened = 0;
-    m_registry->onKeyUp(Name::newShelf(), [&] { ++opened; });
+    // Cleared, the slot keeps the default away, also in the next launch; its action stays for a
+    // later recording.
     m_registry->setShortcut(std::nullopt, Name::newShelf());
     QCOMPARE(m_defaults->shortcut("newShelf"), "false");
     QCOMPARE(m_registry->shortcut(Name::newShelf()), std::nullopt);
-    QVERIFY(m_hotKeys->registered().isEmpty());
-    QVERIFY(!m_registry->isRegistered("newShelf"));
-
-    // A fresh registry over the same file (the next launch) keeps it cleared.
+    QVERIFY(!m_hotKeys->isRegistered(ctrlAltM));
     FakeHotKeys otherKeys;
     Registry next(*m_defaults, &otherKeys);
     next.onKeyUp(Name::newShelf(), [] {});
     QVERIFY(otherKeys.registered().isEmpty());
-
-    // The action stayed: a later recording works at once.
-    m_registry->setShortcut(Shortcut{45, 6144}, Name::newShelf());
-    QVERIFY(m_hotKeys->pressAndRelease({'n', Qt::ControlModifier | Qt::AltModifier}));
-    QCOMPARE(opened, 1);
+    m_registry->setShortcut(Shortcut{40, 768}, Name::newShelf());
+    QVERIFY(m_hotKeys->pressAndRelease(superShiftK));
+    QCOMPARE(opened, 3);
 }
 
-void TestKeyboardShortcuts::failedRegistrationIsLoggedAndLeavesSlotInactive()
+void TestKeyboardShortcuts::failedRegistrationLeavesSlotInactive()
 {
-    test::LogCapture log;
     m_hotKeys->setHeldElsewhere(ctrlAltM);
     int opened = 0;
     int reopened = 0;
     m_registry->onKeyUp(Name::newShelf(), [&] { ++opened; });
     m_registry->onKeyUp(Name::reopenShelf(), [&] { ++reopened; });
-    QVERIFY(log.contains("Error registering hotkey newShelf (Ctrl+Alt+M): 다른 앱이 이미"));
     QVERIFY(!m_registry->isRegistered("newShelf"));
     QVERIFY(!m_hotKeys->pressAndRelease(ctrlAltM));
-    QCOMPARE(opened, 0);
     // The other slot is unaffected.
     QVERIFY(m_hotKeys->pressAndRelease(ctrlAltShiftM));
     QCOMPARE(reopened, 1);
@@ -191,35 +145,16 @@ void TestKeyboardShortcuts::failedRegistrationIsLoggedAndLeavesSlotInactive()
     QCOMPARE(opened, 1);
 }
 
-void TestKeyboardShortcuts::unreadableStoredValues_data()
+void TestKeyboardShortcuts::unreadableStoredValueIsReportedOnce()
 {
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<QString>("logged");
-    QTest::newRow("not JSON") << "Ctrl+Alt+M"
-                              << "저장된 값을 읽을 수 없음";
-    QTest::newRow("missing member") << R"({"carbonKeyCode":46})"
-                                    << "carbonModifiers: 없음";
-    QTest::newRow("negative") << R"({"carbonKeyCode":-46,"carbonModifiers":6144})"
-                              << "carbonKeyCode: 음수";
-    QTest::newRow("key without key symbol") << R"({"carbonKeyCode":71,"carbonModifiers":6144})"
-                                            << "키 코드 71에 맞는 키가 없음";
-}
-
-void TestKeyboardShortcuts::unreadableStoredValues()
-{
-    QFETCH(QString, stored);
-    QFETCH(QString, logged);
-    m_defaults->setShortcut("newShelf", stored);
+    // Well-formed, but no key has the code.
+    m_defaults->setShortcut("newShelf", R"({"carbonKeyCode":71,"carbonModifiers":6144})");
     test::LogCapture log;
-    int reopened = 0;
     m_registry->onKeyUp(Name::newShelf(), [] {});
-    m_registry->onKeyUp(Name::reopenShelf(), [&] { ++reopened; });
-    QVERIFY(log.contains("단축키 newShelf를 꺼 둠: "));
-    QVERIFY(log.contains(logged));
+    m_registry->onKeyUp(Name::reopenShelf(), [] {});
+    QVERIFY(log.contains("단축키 newShelf를 꺼 둠: 키 코드 71에 맞는 키가 없음"));
     QCOMPARE(m_hotKeys->registered(), QList<HotKeyCombination>{ctrlAltShiftM});
-    QVERIFY(m_hotKeys->pressAndRelease(ctrlAltShiftM));
-    QCOMPARE(reopened, 1);
-    // The problem is reported once per stored value, not at every re-registration.
+    // Reported once per stored value, not at every re-registration.
     log.clear();
     m_registry->setRecorderActive(true);
     m_registry->setRecorderActive(false);
@@ -229,47 +164,34 @@ void TestKeyboardShortcuts::unreadableStoredValues()
 void TestKeyboardShortcuts::sessionWithoutHotKeysRegistersNothing()
 {
     m_hotKeys->setAvailable(false);
-    test::LogCapture log;
     m_registry->onKeyUp(Name::newShelf(), [] {});
     QVERIFY(m_hotKeys->registered().isEmpty());
-    QVERIFY(!log.contains("Error registering hotkey"));
     // The slot still has its combination for the menu to show.
     QCOMPARE(m_registry->shortcut(Name::newShelf()), (Shortcut{46, 6144}));
-}
-
-void TestKeyboardShortcuts::recorderPausesHotKeys()
-{
-    m_registry->onKeyUp(Name::newShelf(), [] {});
-    QSignalSpy active(m_registry.get(), &Registry::recorderActiveStatusDidChange);
-    Recorder recorder(Name::newShelf(), *m_registry);
-    recorder.startRecording();
-    QVERIFY(m_registry->isRecorderActive());
-    QVERIFY(m_hotKeys->registered().isEmpty());
-    recorder.stopRecording();
-    QCOMPARE(m_hotKeys->registered(), QList<HotKeyCombination>{ctrlAltM});
-    QCOMPARE(active.count(), 2);
-    QCOMPARE(active.at(0).first().toBool(), true);
-    QCOMPARE(active.at(1).first().toBool(), false);
 }
 
 void TestKeyboardShortcuts::recorderShowsAndRecords()
 {
     int opened = 0;
     m_registry->onKeyUp(Name::newShelf(), [&] { ++opened; });
+    QSignalSpy active(m_registry.get(), &Registry::recorderActiveStatusDidChange);
     Recorder recorder(Name::newShelf(), *m_registry);
     QCOMPARE(recorder.text(), "Ctrl+Alt+M");
-    QCOMPARE(recorder.objectName(), "shortcutRecorder_newShelf");
 
+    // Recording pauses the hot keys until it ends.
     QTest::mouseClick(&recorder, Qt::LeftButton);
     QVERIFY(recorder.isRecording());
     QVERIFY(recorder.text().isEmpty());
     QCOMPARE(recorder.placeholderText(), "단축키를 누르세요");
+    QVERIFY(m_hotKeys->registered().isEmpty());
+    QCOMPARE(active.count(), 1);
 
     QTest::keyClick(&recorder, Qt::Key_K, Qt::MetaModifier | Qt::ShiftModifier);
     QVERIFY(!recorder.isRecording());
+    QCOMPARE(active.count(), 2);
+    QVERIFY(!m_registry->isRecorderActive());
     QCOMPARE(m_defaults->shortcut("newShelf"), R"({"carbonKeyCode":40,"carbonModifiers":768})");
     QCOMPARE(recorder.text(), "Shift+Super+K");
-    QVERIFY(!m_hotKeys->pressAndRelease(ctrlAltM));
     QVERIFY(m_hotKeys->pressAndRelease(superShiftK));
     QCOMPARE(opened, 1);
 
@@ -336,7 +258,6 @@ void TestKeyboardShortcuts::recorderRefusesMenuCombinations()
     recorder.startRecording();
     QTest::keyClick(&recorder, Qt::Key_Comma, Qt::ControlModifier);
     QCOMPARE(m_desktop->dialogs().alerts().size(), 1);
-    QCOMPARE(m_desktop->dialogs().alerts().first().text, Recorder::usedByMenuItemText("설정…"));
     QCOMPARE(m_desktop->dialogs().alerts().first().text,
              "‘설정…’ 메뉴 항목이 이미 쓰고 있는 단축키예요.");
     QCOMPARE(m_desktop->dialogs().alerts().first().informativeText, Recorder::canBeChangedText());

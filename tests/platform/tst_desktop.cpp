@@ -1,10 +1,10 @@
-// Reaching the desktop services: the services of this session (here a session without X11, where
-// the window-system services stand aside and say why), and desktops of fakes installed for as long
-// as they live.
+// Reaching the desktop services: those of a session without X11 (where the window-system services
+// stand aside and say why), desktops of fakes installed for as long as they live, and the start-up
+// choices about the toolkit.
 
 #include "platform/Desktop.h"
 #include "platform/Dialogs.h"
-#include "platform/FileSystemEvents.h"
+#include "platform/Toolkit.h"
 #include "platform/WindowSystem.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/linux/FreedesktopFileManager.h"
@@ -13,69 +13,49 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QWidget>
 
 using namespace vyo;
-using namespace std::chrono_literals;
 
 class TestDesktop : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-
-    void sessionDesktopIsMadeOnce();
-    void withoutX11TheWindowSystemDoesNothing();
-    void withoutX11DragsAndKeysCannotBeWatched();
+    void withoutX11WindowsDragsAndKeysStandAside();
     void fakeDesktopsNestForTheirLifetime();
-    void fakeDesktopHandsOutFakes();
+    void preferX11Platform_data();
+    void preferX11Platform();
+    void standardButtonsSpeakKorean();
 };
 
-void TestDesktop::initTestCase()
+void TestDesktop::withoutX11WindowsDragsAndKeysStandAside()
 {
     if (QGuiApplication::platformName() == u"xcb")
         QSKIP("tells what a session without X11 gets; runs offscreen");
-}
-
-void TestDesktop::sessionDesktopIsMadeOnce()
-{
     Desktop &session = Desktop::shared();
-    QCOMPARE(&Desktop::shared(), &session);
     QVERIFY(dynamic_cast<WidgetDialogs *>(&session.dialogs()));
     QVERIFY(dynamic_cast<FreedesktopFileManager *>(&session.fileManager()));
-    QCOMPARE(&session.dialogs(), &Desktop::shared().dialogs());
-}
 
-void TestDesktop::withoutX11TheWindowSystemDoesNothing()
-{
-    WindowSystem &windowSystem = Desktop::shared().windowSystem();
     QWidget window;
-    window.winId();
-    windowSystem.showOnAllDesktops(&window);
-    QVERIFY(!windowSystem.hasCompositor());
-    QCOMPARE(windowSystem.trayEmbeddedGeometry(window.winId()), std::nullopt);
-}
+    session.windowSystem().showOnAllDesktops(&window);
+    QVERIFY(!session.windowSystem().hasCompositor());
+    QCOMPARE(session.windowSystem().trayEmbeddedGeometry(window.winId()), std::nullopt);
 
-void TestDesktop::withoutX11DragsAndKeysCannotBeWatched()
-{
-    const std::unique_ptr<DragWatcher> watcher = Desktop::shared().makeDragWatcher();
+    const std::unique_ptr<DragWatcher> watcher = session.makeDragWatcher();
     QVERIFY(!watcher->start());
     QCOMPARE(watcher->unavailableReason(), QGuiApplication::platformName() + u" 세션");
 
     test::LogCapture log;
     QObject owner;
-    QPointer<GlobalHotKeys> hotKeys = Desktop::shared().makeGlobalHotKeys(&owner);
-    QCOMPARE(hotKeys->parent(), &owner);
+    QPointer<GlobalHotKeys> hotKeys = session.makeGlobalHotKeys(&owner);
     QVERIFY(!hotKeys->isAvailable());
     QString error;
     QCOMPARE(hotKeys->registerHotKey({'m', Qt::ControlModifier}, &error), 0);
-    QVERIFY(!error.isEmpty());
     QVERIFY(log.contains(QStringLiteral("전역 단축키를 쓸 수 없음: ") + error));
-
-    const std::unique_ptr<FileSystemEvents> events = Desktop::shared().makeFileSystemEvents(300ms);
-    QVERIFY(!events->isRunning());
 }
 
 void TestDesktop::fakeDesktopsNestForTheirLifetime()
@@ -83,10 +63,8 @@ void TestDesktop::fakeDesktopsNestForTheirLifetime()
     Desktop *session = &Desktop::shared();
     {
         FakeDesktop outer;
-        QCOMPARE(&Desktop::shared(), &outer);
         {
             FakeDesktop inner;
-            QCOMPARE(&Desktop::shared(), &inner);
             Desktop::shared().dialogs().beep();
             QCOMPARE(inner.dialogs().beeps(), 1);
             QCOMPARE(outer.dialogs().beeps(), 0);
@@ -96,32 +74,49 @@ void TestDesktop::fakeDesktopsNestForTheirLifetime()
     QCOMPARE(&Desktop::shared(), session);
 }
 
-void TestDesktop::fakeDesktopHandsOutFakes()
+void TestDesktop::preferX11Platform_data()
 {
-    FakeDesktop desktop;
-    const std::unique_ptr<DragWatcher> watcher = Desktop::shared().makeDragWatcher();
-    QCOMPARE(desktop.dragWatchers().size(), 1);
-    QCOMPARE(desktop.dragWatchers().first().data(), watcher.get());
-    QVERIFY(watcher->start());
+    // QT_QPA_PLATFORM, XDG_SESSION_TYPE, WAYLAND_DISPLAY and DISPLAY, and the platform chosen.
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QString>("chosen");
+    QTest::newRow("wayland with xwayland")
+        << QStringList{"", "wayland", "wayland-0", ":0"} << "xcb;wayland";
+    QTest::newRow("wayland socket only") << QStringList{"", "", "wayland-0", ":0"} << "xcb;wayland";
+    QTest::newRow("wayland without xwayland") << QStringList{"", "wayland", "wayland-0", ""} << "";
+    QTest::newRow("x11 session") << QStringList{"", "x11", "", ":0"} << "";
+    QTest::newRow("chosen by the user")
+        << QStringList{"wayland", "wayland", "wayland-0", ":0"} << "wayland";
+}
 
-    auto *owner = new QObject;
-    Desktop::shared().makeGlobalHotKeys(owner);
-    QCOMPARE(desktop.hotKeys().size(), 1);
-    QVERIFY(desktop.hotKeys().first()->isAvailable());
-    delete owner;
-    QVERIFY(desktop.hotKeys().first().isNull());
+void TestDesktop::preferX11Platform()
+{
+    QFETCH(QStringList, environment);
+    QFETCH(QString, chosen);
+    const QByteArray names[] = {"QT_QPA_PLATFORM", "XDG_SESSION_TYPE", "WAYLAND_DISPLAY",
+                                "DISPLAY"};
+    QByteArray saved[4];
+    for (int i = 0; i < 4; ++i) {
+        saved[i] = qgetenv(names[i].constData());
+        qputenv(names[i].constData(), environment[i].toUtf8());
+    }
+    vyo::preferX11Platform();
+    const QByteArray result = qgetenv("QT_QPA_PLATFORM");
+    // Once the application object is made, programs started from it inherit only a choice the
+    // user made.
+    vyo::forgetPlatformChoice();
+    const QByteArray inherited = qgetenv("QT_QPA_PLATFORM");
+    for (int i = 0; i < 4; ++i)
+        qputenv(names[i].constData(), saved[i]);
+    QCOMPARE(QString::fromUtf8(result), chosen);
+    QCOMPARE(QString::fromUtf8(inherited), environment[0]);
+}
 
-    QWidget window;
-    Desktop::shared().windowSystem().showOnAllDesktops(&window);
-    QCOMPARE(desktop.windowSystem().windowsOnAllDesktops().size(), 1);
-    QCOMPARE(desktop.windowSystem().windowsOnAllDesktops().first().data(), &window);
-    QVERIFY(!Desktop::shared().windowSystem().hasCompositor());
-
-    Desktop::shared().fileManager().reveal({QUrl::fromLocalFile("/tmp/a.txt")});
-    QCOMPARE(desktop.fileManager().revealed(), (QList<QList<QUrl>>{{QUrl("file:///tmp/a.txt")}}));
-    desktop.fileManager().setOpenSucceeds(false);
-    QVERIFY(!Desktop::shared().fileManager().open(QUrl::fromLocalFile("/tmp/a.txt")));
-    QVERIFY(desktop.fileManager().opened().isEmpty());
+void TestDesktop::standardButtonsSpeakKorean()
+{
+    QVERIFY(installKoreanToolkitTexts());
+    QDialogButtonBox korean(QDialogButtonBox::Cancel);
+    const QString text = korean.button(QDialogButtonBox::Cancel)->text();
+    QVERIFY2(text.contains(QStringLiteral("취소")), qPrintable(text));
 }
 
 QTEST_MAIN(TestDesktop)

@@ -78,8 +78,6 @@ private Q_SLOTS:
 
     void revealSendsOneShowItemsCall();
     void revealOpensFoldersWithoutAFileManager();
-    void parentFolders_data();
-    void parentFolders();
     void idleIsHeldUntilReleased();
     void releasedBeforeLogindAnswers();
     void withoutLogindNothingIsHeld();
@@ -136,32 +134,15 @@ void TestDBusServices::revealOpensFoldersWithoutAFileManager()
 {
     m_fileManager.calls.clear();
     m_opened.urls.clear();
-    FreedesktopFileManager().reveal({QUrl::fromLocalFile("/tmp/a/1.txt"),
-                                     QUrl::fromLocalFile("/tmp/b/2.txt"),
-                                     QUrl::fromLocalFile("/tmp/a/3.txt")});
+    // Each folder once, in order; a folder's folder; the root.
+    FreedesktopFileManager().reveal(
+        {QUrl::fromLocalFile("/tmp/a/1.txt"), QUrl::fromLocalFile("/tmp/b/2.txt"),
+         QUrl::fromLocalFile("/tmp/a/3.txt"), QUrl::fromLocalFile("/tmp/c/d/"),
+         QUrl::fromLocalFile("/e.txt")});
     QTRY_COMPARE(m_opened.urls,
-                 (QList<QUrl>{QUrl::fromLocalFile("/tmp/a"), QUrl::fromLocalFile("/tmp/b")}));
+                 (QList<QUrl>{QUrl::fromLocalFile("/tmp/a"), QUrl::fromLocalFile("/tmp/b"),
+                              QUrl::fromLocalFile("/tmp/c"), QUrl::fromLocalFile("/")}));
     QVERIFY(m_fileManager.calls.isEmpty());
-}
-
-void TestDBusServices::parentFolders_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("folder");
-    QTest::newRow("a file's folder") << "/a/b/c.txt"
-                                     << "/a/b";
-    QTest::newRow("a folder's folder") << "/a/b/"
-                                       << "/a";
-    QTest::newRow("root") << "/c.txt"
-                          << "/";
-}
-
-void TestDBusServices::parentFolders()
-{
-    QFETCH(QString, file);
-    QFETCH(QString, folder);
-    QCOMPARE(FileManager::parentFolders({QUrl::fromLocalFile(file)}),
-             QList<QUrl>{QUrl::fromLocalFile(folder)});
 }
 
 void TestDBusServices::idleIsHeldUntilReleased()

@@ -1,12 +1,12 @@
-// Reaching the desktop services: those of a session without X11 (where the window-system services
-// stand aside and say why), desktops of fakes installed for as long as they live, and the start-up
-// choices about the toolkit.
+// Reaching the desktop services of a session without X11 (where the window-system services stand
+// aside and say why), and the start-up choices about the toolkit.
 
 #include "platform/Desktop.h"
 #include "platform/Dialogs.h"
+#include "platform/DragWatcher.h"
+#include "platform/GlobalHotKeys.h"
 #include "platform/Toolkit.h"
 #include "platform/WindowSystem.h"
-#include "platform/fake/FakeDesktop.h"
 #include "platform/linux/FreedesktopFileManager.h"
 #include "platform/linux/WidgetDialogs.h"
 
@@ -26,7 +26,6 @@ class TestDesktop : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void withoutX11WindowsDragsAndKeysStandAside();
-    void fakeDesktopsNestForTheirLifetime();
     void preferX11Platform_data();
     void preferX11Platform();
     void standardButtonsSpeakKorean();
@@ -56,22 +55,6 @@ void TestDesktop::withoutX11WindowsDragsAndKeysStandAside()
     QString error;
     QCOMPARE(hotKeys->registerHotKey({'m', Qt::ControlModifier}, &error), 0);
     QVERIFY(log.contains(QStringLiteral("전역 단축키를 쓸 수 없음: ") + error));
-}
-
-void TestDesktop::fakeDesktopsNestForTheirLifetime()
-{
-    Desktop *session = &Desktop::shared();
-    {
-        FakeDesktop outer;
-        {
-            FakeDesktop inner;
-            Desktop::shared().dialogs().beep();
-            QCOMPARE(inner.dialogs().beeps(), 1);
-            QCOMPARE(outer.dialogs().beeps(), 0);
-        }
-        QCOMPARE(&Desktop::shared(), &outer);
-    }
-    QCOMPARE(&Desktop::shared(), session);
 }
 
 void TestDesktop::preferX11Platform_data()

@@ -1,7 +1,5 @@
-// The dialogs of a Linux session shown for real (a person's answers typed in), and the fake
-// dialogs the other tests answer through.
+// The dialogs of a Linux session shown for real, a person's answers typed in.
 
-#include "platform/fake/FakeDialogs.h"
 #include "platform/linux/WidgetDialogs.h"
 
 #include <QApplication>
@@ -47,7 +45,6 @@ class TestDialogs : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void fakeAnswersLaterAndOnlyWhileAsked();
     void saveDialogShowsTheRequest();
     void alertIsShownWithoutBlocking();
 
@@ -55,35 +52,6 @@ private:
     QTemporaryDir m_dir;
     WidgetDialogs m_dialogs;
 };
-
-void TestDialogs::fakeAnswersLaterAndOnlyWhileAsked()
-{
-    FakeDialogs fake;
-    fake.setNextSaveAnswer(QStringLiteral("/tmp/x.zip"));
-    QObject context;
-    QList<std::optional<QString>> answers;
-    const auto record = [&answers](std::optional<QString> path) { answers.append(path); };
-    fake.askForSavePath(request(m_dir.path()), &context, record);
-    QVERIFY2(answers.isEmpty(), "a dialog answers later, never from inside the call");
-    QTRY_COMPARE(answers, QList<std::optional<QString>>{QStringLiteral("/tmp/x.zip")});
-    QCOMPARE(fake.saveRequests().first().suggestedName, QStringLiteral("Vyo 파일 2개.zip"));
-
-    // A cancelled dialog answers no path; nothing answers once the asking context is gone.
-    fake.setNextSaveAnswer(std::nullopt);
-    fake.askForSavePath(request(m_dir.path()), &context, record);
-    QTRY_COMPARE(answers.size(), 2);
-    QCOMPARE(answers.last(), std::nullopt);
-    fake.setNextSaveAnswer(QStringLiteral("/tmp/y.zip"));
-    {
-        QObject gone;
-        fake.askForSavePath(request(m_dir.path()), &gone, record);
-    }
-    // A later request's answer comes after anything the gone one could have sent.
-    fake.setNextSaveAnswer(QStringLiteral("/tmp/z.zip"));
-    fake.askForSavePath(request(m_dir.path()), &context, record);
-    QTRY_COMPARE(answers.size(), 3);
-    QCOMPARE(answers.last(), std::optional<QString>(QStringLiteral("/tmp/z.zip")));
-}
 
 void TestDialogs::saveDialogShowsTheRequest()
 {

@@ -18,18 +18,15 @@ private Q_SLOTS:
     void keyTable_data();
     void keyTable();
     void everyKeyHasOneCode();
-    void codesWithoutKey_data();
     void codesWithoutKey();
     void keysFromWhatTheKeyboardSends_data();
     void keysFromWhatTheKeyboardSends();
     void modifiers_data();
     void modifiers();
-    void jsonRoundTrip_data();
-    void jsonRoundTrip();
+    void storedForms_data();
+    void storedForms();
     void unreadableJson_data();
     void unreadableJson();
-    void textForms_data();
-    void textForms();
     void storedTextSurvivesTheSettingsFile();
 };
 
@@ -40,13 +37,9 @@ void TestShortcut::keyTable_data()
     QTest::addColumn<int>("qtKey");
     QTest::addColumn<bool>("keypad");
     QTest::addColumn<QString>("label");
-
     QTest::newRow("M") << 46 << quint32('m') << int(Qt::Key_M) << false << "M";
     QTest::newRow("A is code 0") << 0 << quint32('a') << int(Qt::Key_A) << false << "A";
-    QTest::newRow("comma") << 43 << quint32(',') << int(Qt::Key_Comma) << false << ",";
-    QTest::newRow("space") << 49 << quint32(0x20) << int(Qt::Key_Space) << false << "Space";
     QTest::newRow("return") << 36 << quint32(0xff0d) << int(Qt::Key_Return) << false << "Enter";
-    QTest::newRow("F1") << 122 << quint32(0xffbe) << int(Qt::Key_F1) << false << "F1";
     QTest::newRow("F20") << 90 << quint32(0xffd1) << int(Qt::Key_F20) << false << "F20";
     QTest::newRow("forward delete")
         << 117 << quint32(0xffff) << int(Qt::Key_Delete) << false << "Del";
@@ -64,7 +57,6 @@ void TestShortcut::keyTable()
     QFETCH(int, qtKey);
     QFETCH(bool, keypad);
     QFETCH(QString, label);
-
     QCOMPARE(CarbonKeys::keySymbol(code), keySymbol);
     QCOMPARE(CarbonKeys::carbonKeyCode(keySymbol), code);
     QCOMPARE(CarbonKeys::carbonKeyCode(Qt::Key(qtKey), keypad), code);
@@ -100,24 +92,18 @@ void TestShortcut::everyKeyHasOneCode()
     QVERIFY(keys > 100);
 }
 
-void TestShortcut::codesWithoutKey_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::newRow("keypad clear") << 71;
-    QTest::newRow("a gap in the numbering") << 52;
-    QTest::newRow("huge") << 2'000'000'000;
-}
-
 void TestShortcut::codesWithoutKey()
 {
-    QFETCH(int, code);
-    QCOMPARE(CarbonKeys::keySymbol(code), std::nullopt);
-    QCOMPARE(CarbonKeys::qtKey(code), std::nullopt);
-    QVERIFY(CarbonKeys::keyLabel(code).isEmpty());
-    const Shortcut shortcut{code, 6144};
-    QCOMPARE(shortcut.hotKeyCombination(), std::nullopt);
-    QVERIFY(shortcut.keySequence().isEmpty());
-    QCOMPARE(shortcut.description(), QString("Ctrl+Alt+#%1").arg(code));
+    // The keypad's clear key, a gap in the numbering, far beyond the table.
+    for (const int code : {71, 52, 2'000'000'000}) {
+        QCOMPARE(CarbonKeys::keySymbol(code), std::nullopt);
+        QCOMPARE(CarbonKeys::qtKey(code), std::nullopt);
+        QVERIFY(CarbonKeys::keyLabel(code).isEmpty());
+        const Shortcut shortcut{code, 6144};
+        QCOMPARE(shortcut.hotKeyCombination(), std::nullopt);
+        QVERIFY(shortcut.keySequence().isEmpty());
+        QCOMPARE(shortcut.description(), QString("Ctrl+Alt+#%1").arg(code));
+    }
 }
 
 void TestShortcut::keysFromWhatTheKeyboardSends_data()
@@ -126,7 +112,6 @@ void TestShortcut::keysFromWhatTheKeyboardSends_data()
     QTest::addColumn<bool>("keypad");
     QTest::addColumn<quint32>("keySymbol");
     QTest::addColumn<int>("code");
-
     // Shift turns 1 into '!' and K into 'K'; the key stays the same.
     QTest::newRow("exclamation mark") << int(Qt::Key_Exclam) << false << quint32('1') << 18;
     QTest::newRow("less than") << int(Qt::Key_Less) << false << quint32(',') << 43;
@@ -150,7 +135,6 @@ void TestShortcut::modifiers_data()
 {
     QTest::addColumn<int>("qtModifiers");
     QTest::addColumn<int>("carbon");
-
     QTest::newRow("none") << int(Qt::NoModifier) << 0;
     QTest::newRow("Ctrl") << int(Qt::ControlModifier) << 4096;
     QTest::newRow("Alt") << int(Qt::AltModifier) << 2048;
@@ -176,36 +160,38 @@ void TestShortcut::modifiers()
              modifiers);
 }
 
-void TestShortcut::jsonRoundTrip_data()
+void TestShortcut::storedForms_data()
 {
-    QTest::addColumn<int>("qtKey");
-    QTest::addColumn<int>("qtModifiers");
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("carbon");
     QTest::addColumn<QString>("json");
-
-    QTest::newRow("Ctrl+Alt+M") << int(Qt::Key_M) << int(Qt::ControlModifier | Qt::AltModifier)
-                                << 46 << 6144 << R"({"carbonKeyCode":46,"carbonModifiers":6144})";
-    QTest::newRow("F5 alone") << int(Qt::Key_F5) << int(Qt::NoModifier) << 96 << 0
-                              << R"({"carbonKeyCode":96,"carbonModifiers":0})";
-    QTest::newRow("Ctrl+A") << int(Qt::Key_A) << int(Qt::ControlModifier) << 0 << 4096
-                            << R"({"carbonKeyCode":0,"carbonModifiers":4096})";
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QKeySequence>("sequence");
+    QTest::newRow("Ctrl+Alt+M") << 46 << 6144 << R"({"carbonKeyCode":46,"carbonModifiers":6144})"
+                                << "Ctrl+Alt+M" << QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M);
+    QTest::newRow("Super+Shift+K")
+        << 40 << 768 << R"({"carbonKeyCode":40,"carbonModifiers":768})"
+        << "Shift+Super+K" << QKeySequence(Qt::META | Qt::SHIFT | Qt::Key_K);
+    QTest::newRow("function bit is not shown")
+        << 96 << 131072 << R"({"carbonKeyCode":96,"carbonModifiers":131072})"
+        << "F5" << QKeySequence(Qt::Key_F5);
+    QTest::newRow("keypad") << 83 << 4096 << R"({"carbonKeyCode":83,"carbonModifiers":4096})"
+                            << "Ctrl+Num 1"
+                            << QKeySequence(QKeyCombination(
+                                   Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_1));
 }
 
-void TestShortcut::jsonRoundTrip()
+void TestShortcut::storedForms()
 {
-    QFETCH(int, qtKey);
-    QFETCH(int, qtModifiers);
     QFETCH(int, code);
     QFETCH(int, carbon);
     QFETCH(QString, json);
-
-    const std::optional<Shortcut> shortcut =
-        Shortcut::fromQt(Qt::Key(qtKey), Qt::KeyboardModifiers(qtModifiers));
-    QVERIFY(shortcut);
-    QCOMPARE(shortcut->carbonKeyCode, code);
-    QCOMPARE(shortcut->carbonModifiers, carbon);
-    QCOMPARE(shortcut->jsonString(), json);
+    QFETCH(QString, description);
+    QFETCH(QKeySequence, sequence);
+    const Shortcut shortcut{code, carbon};
+    QCOMPARE(shortcut.jsonString(), json);
+    QCOMPARE(shortcut.description(), description);
+    QCOMPARE(shortcut.keySequence(), sequence);
     QString error;
     QCOMPARE(Shortcut::fromJsonString(json, &error), shortcut);
     QVERIFY(error.isEmpty());
@@ -213,6 +199,11 @@ void TestShortcut::jsonRoundTrip()
     const QString spaced =
         QString(R"( { "carbonModifiers" : %1, "carbonKeyCode" : %2 } )").arg(carbon).arg(code);
     QCOMPARE(Shortcut::fromJsonString(spaced), shortcut);
+    // What a key press makes is the same shortcut (the function bit aside, which Qt lacks).
+    if (!(carbon & CarbonKeys::Modifier::function)) {
+        const QKeyCombination pressed = sequence[0];
+        QCOMPARE(Shortcut::fromQt(pressed.key(), pressed.keyboardModifiers()), shortcut);
+    }
 }
 
 void TestShortcut::unreadableJson_data()
@@ -237,34 +228,6 @@ void TestShortcut::unreadableJson()
     QVERIFY(!error.isEmpty());
 }
 
-void TestShortcut::textForms_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<int>("carbon");
-    QTest::addColumn<QString>("description");
-    QTest::addColumn<QKeySequence>("sequence");
-
-    QTest::newRow("Ctrl+Alt+Shift+M") << 46 << 6656 << "Ctrl+Alt+Shift+M"
-                                      << QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_M);
-    QTest::newRow("Super+Shift+K")
-        << 40 << 768 << "Shift+Super+K" << QKeySequence(Qt::META | Qt::SHIFT | Qt::Key_K);
-    QTest::newRow("function bit is not shown") << 96 << 131072 << "F5" << QKeySequence(Qt::Key_F5);
-    QTest::newRow("keypad") << 83 << 4096 << "Ctrl+Num 1"
-                            << QKeySequence(QKeyCombination(
-                                   Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_1));
-}
-
-void TestShortcut::textForms()
-{
-    QFETCH(int, code);
-    QFETCH(int, carbon);
-    QFETCH(QString, description);
-    QFETCH(QKeySequence, sequence);
-    const Shortcut shortcut{code, carbon};
-    QCOMPARE(shortcut.description(), description);
-    QCOMPARE(shortcut.keySequence(), sequence);
-}
-
 void TestShortcut::storedTextSurvivesTheSettingsFile()
 {
     // The JSON text holds commas and quotes, which the settings file must keep as one string.
@@ -276,10 +239,7 @@ void TestShortcut::storedTextSurvivesTheSettingsFile()
         defaults.setShortcut("newShelf", json);
         defaults.sync();
     }
-    Defaults reread(path);
-    QCOMPARE(reread.shortcut("newShelf"), json);
-    QCOMPARE(reread.value("KeyboardShortcuts_newShelf").toString(),
-             R"({"carbonKeyCode":40,"carbonModifiers":768})");
+    QCOMPARE(Defaults(path).shortcut("newShelf"), json);
 }
 
 QTEST_GUILESS_MAIN(TestShortcut)

@@ -210,6 +210,8 @@ void TestX11HotKeys::recorderTakesKeysFromTheKeyboard()
     QVERIFY(xdotool({"key", "ctrl+alt+k"}));
     QTRY_COMPARE(desktop.dialogs().alerts().size(), 1);
     QCOMPARE(desktop.dialogs().alerts().first().text, Recorder::usedBySystemText());
+    QVERIFY(!recorder.isRecording());
+    QVERIFY(!registry.isRecorderActive());
     QVERIFY(defaults.shortcut("newShelf").isEmpty());
 
     QTest::mouseClick(&recorder, Qt::LeftButton);

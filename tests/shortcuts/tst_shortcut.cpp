@@ -21,7 +21,6 @@ private Q_SLOTS:
     void codesWithoutKey();
     void keysFromWhatTheKeyboardSends_data();
     void keysFromWhatTheKeyboardSends();
-    void modifiers_data();
     void modifiers();
     void storedForms_data();
     void storedForms();
@@ -131,33 +130,24 @@ void TestShortcut::keysFromWhatTheKeyboardSends()
     QCOMPARE(CarbonKeys::carbonKeyCode(keySymbol), code);
 }
 
-void TestShortcut::modifiers_data()
-{
-    QTest::addColumn<int>("qtModifiers");
-    QTest::addColumn<int>("carbon");
-    QTest::newRow("none") << int(Qt::NoModifier) << 0;
-    QTest::newRow("Ctrl") << int(Qt::ControlModifier) << 4096;
-    QTest::newRow("Alt") << int(Qt::AltModifier) << 2048;
-    QTest::newRow("Shift") << int(Qt::ShiftModifier) << 512;
-    QTest::newRow("Super") << int(Qt::MetaModifier) << 256;
-    QTest::newRow("all four") << int(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier |
-                                     Qt::MetaModifier)
-                              << 6912;
-}
-
 void TestShortcut::modifiers()
 {
-    QFETCH(int, qtModifiers);
-    QFETCH(int, carbon);
-    const Qt::KeyboardModifiers modifiers(qtModifiers);
-    QCOMPARE(CarbonKeys::carbonModifiers(modifiers), carbon);
-    QCOMPARE(CarbonKeys::qtModifiers(carbon), modifiers);
+    const std::pair<Qt::KeyboardModifier, int> pairs[] = {{Qt::ControlModifier, 4096},
+                                                          {Qt::AltModifier, 2048},
+                                                          {Qt::ShiftModifier, 512},
+                                                          {Qt::MetaModifier, 256}};
+    Qt::KeyboardModifiers all;
+    for (const auto &[modifier, bit] : pairs) {
+        QCOMPARE(CarbonKeys::carbonModifiers(modifier), bit);
+        QCOMPARE(CarbonKeys::qtModifiers(bit), modifier);
+        all |= modifier;
+    }
+    QCOMPARE(CarbonKeys::carbonModifiers(all), 6912);
+    QCOMPARE(CarbonKeys::qtModifiers(6912), all);
     // Only the four survive: the number pad flag and AltGr do not; the function bit and unknown
     // bits have no Qt counterpart.
-    QCOMPARE(CarbonKeys::carbonModifiers(modifiers | Qt::KeypadModifier | Qt::GroupSwitchModifier),
-             carbon);
-    QCOMPARE(CarbonKeys::qtModifiers(carbon | CarbonKeys::Modifier::function | 1 | 1024),
-             modifiers);
+    QCOMPARE(CarbonKeys::carbonModifiers(Qt::KeypadModifier | Qt::GroupSwitchModifier), 0);
+    QCOMPARE(CarbonKeys::qtModifiers(CarbonKeys::Modifier::function | 1 | 1024), Qt::NoModifier);
 }
 
 void TestShortcut::storedForms_data()
@@ -211,9 +201,7 @@ void TestShortcut::unreadableJson_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("not JSON") << "Ctrl+Alt+M";
     QTest::newRow("cleared") << "false";
-    QTest::newRow("array") << "[46, 6144]";
     QTest::newRow("no modifiers") << R"({"carbonKeyCode":46})";
-    QTest::newRow("negative key code") << R"({"carbonKeyCode":-1,"carbonModifiers":6144})";
     QTest::newRow("negative modifiers") << R"({"carbonKeyCode":46,"carbonModifiers":-6144})";
     QTest::newRow("key code as text") << R"({"carbonKeyCode":"46","carbonModifiers":6144})";
     QTest::newRow("fraction") << R"({"carbonKeyCode":46.5,"carbonModifiers":6144})";

@@ -85,31 +85,10 @@ private Q_SLOTS:
     {
         QLoggingCategory::setFilterRules(QStringLiteral("vyo.shake.debug=true"));
     }
-    void clickAndDragWithoutShake();
     void shakeReportsThePointerOncePerDragAndEndsWithIt();
     void excludedApplicationIsIgnoredForTheWholeDrag();
     void settingsApplyFromTheNextPress();
-    void pressStormLeavesNoTimer();
 };
-
-void TestDragShakeMonitor::clickAndDragWithoutShake()
-{
-    Desk desk;
-    desk.watcher->pressLeftButton();
-    QVERIFY(desk.monitor->isTracking());
-    desk.moveAndTick(402); // a little jitter, no drag
-    desk.release();
-    QVERIFY(!desk.monitor->isTracking());
-    QVERIFY(desk.events.isEmpty());
-
-    desk.pressAndDrag();
-    QVERIFY(desk.monitor->isDragging());
-    for (int x = 420; x < 1000; x += 20)
-        desk.moveAndTick(x);
-    desk.release();
-    QCOMPARE(desk.events, (QStringList{"began", "finished"}));
-    QVERIFY(!desk.monitor->didShake());
-}
 
 void TestDragShakeMonitor::shakeReportsThePointerOncePerDragAndEndsWithIt()
 {
@@ -181,26 +160,6 @@ void TestDragShakeMonitor::settingsApplyFromTheNextPress()
     desk.watcher->pressLeftButton();
     QVERIFY(!desk.monitor->isTracking());
     QVERIFY(desk.events.isEmpty());
-}
-
-void TestDragShakeMonitor::pressStormLeavesNoTimer()
-{
-    Desk desk;
-    for (int i = 0; i < 500; ++i) {
-        desk.watcher->pressLeftButton();
-        if (i % 7 == 0)
-            desk.watcher->beginDrag();
-        if (i % 2 == 0)
-            desk.tick();
-        if (i % 3 == 0)
-            desk.release();
-    }
-    desk.release();
-    QVERIFY(!desk.monitor->isTracking());
-    // Every drag that began also finished.
-    QVERIFY(desk.events.count("began") > 10);
-    QCOMPARE(desk.events.count("began"), desk.events.count("finished"));
-    QCOMPARE(desk.events.count("shake"), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDragShakeMonitor)

@@ -236,14 +236,6 @@ void TestShakeEndToEnd::clicksShakesAndDropsInOneSession()
     QCOMPARE(savedState().open.first().items.first().url, QUrl::fromLocalFile(m_file));
     QVERIFY(m_app->waitForOutput("추적 종료 (드래그 true, 흔들기 true)", 3000));
 
-    // A press in Vyo's own window is not another application's drag: only the click after it is
-    // tracked.
-    const int tracked = m_app->output().count("추적 시작");
-    moveTo(panel.center());
-    QTest::qWait(50);
-    xdotool({"click", "1"});
-    QVERIFY(clickTracked(m_sourceCentre, tracked));
-
     // A drag that ends without a drop: the top drop zone is up while it lasts, and the shelf its
     // shake opened goes 0.3 s after the release; the shelf that received the drop stays.
     const QPoint second(400, 850);
@@ -280,12 +272,6 @@ void TestShakeEndToEnd::excludedSourceShakesNothingButDropsOnTheZone()
     const QPoint centre(m_screen.width() / 2, 500);
     QVERIFY(startDrag(centre));
     QVERIFY(shakeUntil(centre, "제외 앱에서 흔들기 감지, 무시: vyoshakesource"));
-    // Shaking on in the same drag reports nothing more.
-    for (int leg = 0; leg < 12; ++leg) {
-        moveTo(centre + QPoint(leg % 2 == 0 ? 60 : -60, 0));
-        QTest::qWait(40);
-    }
-
     // The top drop zone grows under the drag.
     QStringList zones;
     QTRY_VERIFY_WITH_TIMEOUT((zones = windows(m_app->pid(), dropZoneTitle)).size() == 1, 5000);
@@ -301,7 +287,6 @@ void TestShakeEndToEnd::excludedSourceShakesNothingButDropsOnTheZone()
     QCOMPARE(savedState().open.first().items.first().url, QUrl::fromLocalFile(m_file));
     QTRY_VERIFY_WITH_TIMEOUT(windows(m_app->pid(), dropZoneTitle).isEmpty(), 5000);
     QCOMPARE(m_app->output().count("셸프 열림"), 1);
-    QCOMPARE(m_app->output().count("제외 앱에서 흔들기 감지"), 1);
 }
 
 QTEST_GUILESS_MAIN(TestShakeEndToEnd)

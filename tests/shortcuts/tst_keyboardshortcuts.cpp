@@ -40,7 +40,6 @@ private Q_SLOTS:
 
     void slotsRegisterWithTheFirstActionAndFollowChanges();
     void failedRegistrationLeavesSlotInactive();
-    void unreadableStoredValueIsReportedOnce();
 
     void recorderShowsAndRecords();
     void recorderKeys();
@@ -139,22 +138,6 @@ void TestKeyboardShortcuts::failedRegistrationLeavesSlotInactive()
     m_registry->setRecorderActive(false);
     QVERIFY(m_hotKeys->pressAndRelease(ctrlAltM));
     QCOMPARE(opened, 1);
-}
-
-void TestKeyboardShortcuts::unreadableStoredValueIsReportedOnce()
-{
-    // Well-formed, but no key has the code.
-    m_defaults->setShortcut("newShelf", R"({"carbonKeyCode":71,"carbonModifiers":6144})");
-    test::LogCapture log;
-    m_registry->onKeyUp(Name::newShelf(), [] {});
-    m_registry->onKeyUp(Name::reopenShelf(), [] {});
-    QVERIFY(log.contains("단축키 newShelf를 꺼 둠: 키 코드 71에 맞는 키가 없음"));
-    QCOMPARE(m_hotKeys->registered(), QList<HotKeyCombination>{ctrlAltShiftM});
-    // Reported once per stored value, not at every re-registration.
-    log.clear();
-    m_registry->setRecorderActive(true);
-    m_registry->setRecorderActive(false);
-    QVERIFY(!log.contains("단축키 newShelf를 꺼 둠"));
 }
 
 void TestKeyboardShortcuts::recorderShowsAndRecords()

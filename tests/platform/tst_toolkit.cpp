@@ -1,63 +1,25 @@
-// Reaching the desktop services of a session without X11 (where the window-system services stand
-// aside and say why), and the start-up choices about the toolkit.
+// Start-up choices about the toolkit: the platform asked for on Wayland sessions, and Qt's own
+// dialog texts in Korean from the installed translations.
 
-#include "platform/Desktop.h"
-#include "platform/Dialogs.h"
-#include "platform/DragWatcher.h"
-#include "platform/GlobalHotKeys.h"
 #include "platform/Toolkit.h"
-#include "platform/WindowSystem.h"
-#include "platform/linux/FreedesktopFileManager.h"
-#include "platform/linux/WidgetDialogs.h"
-
-#include "TestSupport.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QTest>
-#include <QWidget>
 
 using namespace vyo;
 
-class TestDesktop : public QObject
+class TestToolkit : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void withoutX11WindowsDragsAndKeysStandAside();
     void preferX11Platform_data();
     void preferX11Platform();
     void standardButtonsSpeakKorean();
 };
 
-void TestDesktop::withoutX11WindowsDragsAndKeysStandAside()
-{
-    if (QGuiApplication::platformName() == u"xcb")
-        QSKIP("tells what a session without X11 gets; runs offscreen");
-    Desktop &session = Desktop::shared();
-    QVERIFY(dynamic_cast<WidgetDialogs *>(&session.dialogs()));
-    QVERIFY(dynamic_cast<FreedesktopFileManager *>(&session.fileManager()));
-
-    QWidget window;
-    session.windowSystem().showOnAllDesktops(&window);
-    QVERIFY(!session.windowSystem().hasCompositor());
-    QCOMPARE(session.windowSystem().trayEmbeddedGeometry(window.winId()), std::nullopt);
-
-    const std::unique_ptr<DragWatcher> watcher = session.makeDragWatcher();
-    QVERIFY(!watcher->start());
-    QCOMPARE(watcher->unavailableReason(), QGuiApplication::platformName() + u" 세션");
-
-    test::LogCapture log;
-    QObject owner;
-    QPointer<GlobalHotKeys> hotKeys = session.makeGlobalHotKeys(&owner);
-    QVERIFY(!hotKeys->isAvailable());
-    QString error;
-    QCOMPARE(hotKeys->registerHotKey({'m', Qt::ControlModifier}, &error), 0);
-    QVERIFY(log.contains(QStringLiteral("전역 단축키를 쓸 수 없음: ") + error));
-}
-
-void TestDesktop::preferX11Platform_data()
+void TestToolkit::preferX11Platform_data()
 {
     // QT_QPA_PLATFORM, XDG_SESSION_TYPE, WAYLAND_DISPLAY and DISPLAY, and the platform chosen.
     QTest::addColumn<QStringList>("environment");
@@ -71,7 +33,7 @@ void TestDesktop::preferX11Platform_data()
         << QStringList{"wayland", "wayland", "wayland-0", ":0"} << "wayland";
 }
 
-void TestDesktop::preferX11Platform()
+void TestToolkit::preferX11Platform()
 {
     QFETCH(QStringList, environment);
     QFETCH(QString, chosen);
@@ -94,7 +56,7 @@ void TestDesktop::preferX11Platform()
     QCOMPARE(QString::fromUtf8(inherited), environment[0]);
 }
 
-void TestDesktop::standardButtonsSpeakKorean()
+void TestToolkit::standardButtonsSpeakKorean()
 {
     QVERIFY(installKoreanToolkitTexts());
     QDialogButtonBox korean(QDialogButtonBox::Cancel);
@@ -102,5 +64,5 @@ void TestDesktop::standardButtonsSpeakKorean()
     QVERIFY2(text.contains(QStringLiteral("취소")), qPrintable(text));
 }
 
-QTEST_MAIN(TestDesktop)
-#include "tst_desktop.moc"
+QTEST_MAIN(TestToolkit)
+#include "tst_toolkit.moc"

@@ -61,9 +61,6 @@ void TestDialogs::saveDialogShowsTheRequest()
     m_dialogs.askForSavePath(request(m_dir.path()), &context, record);
     QFileDialog *dialog = nullptr;
     QTRY_VERIFY((dialog = visibleTopLevel<QFileDialog>(QStringLiteral("saveDialog"))));
-    QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
-    QCOMPARE(dialog->directory().absolutePath(), QDir(m_dir.path()).absolutePath());
-    QCOMPARE(dialog->windowTitle(), QStringLiteral("윈도우용 ZIP으로 저장"));
     auto *message = dialog->findChild<QLabel *>(QStringLiteral("saveMessage"));
     QVERIFY(message && message->isVisible());
     QCOMPARE(message->text(),

@@ -12,7 +12,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,7 +42,6 @@ private Q_SLOTS:
 
     void recorderShowsAndRecords();
     void recorderKeys();
-    void recorderRefusesMenuCombinations();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -212,31 +210,6 @@ void TestKeyboardShortcuts::recorderKeys()
     recorder.startRecording();
     QTest::keyClick(&recorder, Qt::Key_Backspace, Qt::NoModifier);
     QCOMPARE(m_defaults->shortcut("newShelf"), "false");
-}
-
-void TestKeyboardShortcuts::recorderRefusesMenuCombinations()
-{
-    // A menu like the tray menu: its own keys, and the item that shows the slot's combination.
-    QMenu menu;
-    menu.addAction("설정…", QKeySequence(Qt::CTRL | Qt::Key_Comma), [] {});
-    QAction *newShelf = menu.addAction("새 셸프");
-    newShelf->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M));
-    newShelf->setProperty(menuItemSlotProperty, "newShelf");
-
-    Recorder recorder(Name::newShelf(), *m_registry);
-    recorder.startRecording();
-    QTest::keyClick(&recorder, Qt::Key_Comma, Qt::ControlModifier);
-    QCOMPARE(m_desktop->dialogs().alerts().size(), 1);
-    QCOMPARE(m_desktop->dialogs().alerts().first().text,
-             "‘설정…’ 메뉴 항목이 이미 쓰고 있는 단축키예요.");
-    QCOMPARE(m_desktop->dialogs().alerts().first().informativeText, Recorder::canBeChangedText());
-    QVERIFY(m_defaults->shortcut("newShelf").isEmpty());
-
-    // Its own combination, shown by its own menu item, is no conflict.
-    recorder.startRecording();
-    QTest::keyClick(&recorder, Qt::Key_M, Qt::ControlModifier | Qt::AltModifier);
-    QCOMPARE(m_desktop->dialogs().alerts().size(), 1);
-    QCOMPARE(m_defaults->shortcut("newShelf"), R"({"carbonKeyCode":46,"carbonModifiers":6144})");
 }
 
 QTEST_MAIN(TestKeyboardShortcuts)

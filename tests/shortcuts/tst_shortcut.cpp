@@ -19,8 +19,6 @@ private Q_SLOTS:
     void keyTable();
     void everyKeyHasOneCode();
     void codesWithoutKey();
-    void keysFromWhatTheKeyboardSends_data();
-    void keysFromWhatTheKeyboardSends();
     void modifiers();
     void storedForms_data();
     void storedForms();
@@ -37,9 +35,7 @@ void TestShortcut::keyTable_data()
     QTest::addColumn<bool>("keypad");
     QTest::addColumn<QString>("label");
     QTest::newRow("M") << 46 << quint32('m') << int(Qt::Key_M) << false << "M";
-    QTest::newRow("A is code 0") << 0 << quint32('a') << int(Qt::Key_A) << false << "A";
     QTest::newRow("return") << 36 << quint32(0xff0d) << int(Qt::Key_Return) << false << "Enter";
-    QTest::newRow("F20") << 90 << quint32(0xffd1) << int(Qt::Key_F20) << false << "F20";
     QTest::newRow("forward delete")
         << 117 << quint32(0xffff) << int(Qt::Key_Delete) << false << "Del";
     QTest::newRow("help is insert")
@@ -103,31 +99,6 @@ void TestShortcut::codesWithoutKey()
         QVERIFY(shortcut.keySequence().isEmpty());
         QCOMPARE(shortcut.description(), QString("Ctrl+Alt+#%1").arg(code));
     }
-}
-
-void TestShortcut::keysFromWhatTheKeyboardSends_data()
-{
-    QTest::addColumn<int>("qtKey");
-    QTest::addColumn<bool>("keypad");
-    QTest::addColumn<quint32>("keySymbol");
-    QTest::addColumn<int>("code");
-    // Shift turns 1 into '!' and K into 'K'; the key stays the same.
-    QTest::newRow("exclamation mark") << int(Qt::Key_Exclam) << false << quint32('1') << 18;
-    QTest::newRow("less than") << int(Qt::Key_Less) << false << quint32(',') << 43;
-    QTest::newRow("upper-case symbol") << int(Qt::Key_K) << false << quint32('K') << 40;
-    QTest::newRow("backtab is tab") << int(Qt::Key_Backtab) << false << quint32(0xff09) << 48;
-    // Number pad keys with NumLock off arrive as the arrows and Home of the pad.
-    QTest::newRow("keypad home") << int(Qt::Key_Home) << true << quint32(0xff50) << 115;
-}
-
-void TestShortcut::keysFromWhatTheKeyboardSends()
-{
-    QFETCH(int, qtKey);
-    QFETCH(bool, keypad);
-    QFETCH(quint32, keySymbol);
-    QFETCH(int, code);
-    QCOMPARE(CarbonKeys::carbonKeyCode(Qt::Key(qtKey), keypad), code);
-    QCOMPARE(CarbonKeys::carbonKeyCode(keySymbol), code);
 }
 
 void TestShortcut::modifiers()

@@ -1,8 +1,10 @@
-// The drop zones at the top of the screen: shown and hidden with drags, growing under a hovering
-// drag, and opening a shelf below the zone on a drop. Runs on a real X server.
+// The drag shake monitor's state machine, driven through the fake drag watcher, and the drop zones
+// at the top of the screen, shown and hidden with drags and opening a shelf below the zone on a
+// drop, on a real X server.
 
 #include "core/Defaults.h"
-#include "platform/ScreenCoordinates.h"
+#include "platform/fake/FakeDragWatcher.h"
+#include "shake/DragShakeMonitor.h"
 #include "shelf/Shelf.h"
 #include "shelf/ShelfManager.h"
 #include "shelfwindow/NotchDropTarget.h"
@@ -13,6 +15,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLoggingCategory>
 #include <QMimeData>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -28,13 +31,64 @@ namespace {
 using test::xdotool;
 using test::xdotoolOutput;
 
-// The primary screen's virtual notch in screen coordinates: 200 × 32 points at the middle of
-// its top edge.
-Rect expectedNotch()
+// One monitor over a fake desktop, with every callback recorded in order.
+struct Desk
 {
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    return fromQt(QRectF(screen.x() + screen.width() / 2.0 - 100, screen.y(), 200, 32));
-}
+    QTemporaryDir folder;
+    Defaults defaults{folder.filePath("Vyo.conf")};
+    FakeDragWatcher *watcher = nullptr;
+    std::unique_ptr<DragShakeMonitor> monitor;
+    QStringList events;
+    QList<Point> shakes;
+
+    Desk()
+    {
+        defaults.registerDefaults();
+        auto owned = std::make_unique<FakeDragWatcher>();
+        watcher = owned.get();
+        monitor = std::make_unique<DragShakeMonitor>(std::move(owned), &defaults);
+        monitor->onShake = [this](Point p) {
+            events.append("shake");
+            shakes.append(p);
+        };
+        monitor->onDragBegan = [this] { events.append("began"); };
+        monitor->onDragFinished = [this] { events.append("finished"); };
+        monitor->onDragEnded = [this] { events.append("ended"); };
+        monitor->start();
+    }
+
+    // Presses at (400, 300) in another application, which then starts dragging.
+    void pressAndDrag()
+    {
+        watcher->moveTo({400, 300});
+        watcher->pressLeftButton();
+        tick();
+        watcher->beginDrag();
+        tick();
+    }
+    // Moves the pointer and polls once, 50 ms later.
+    void moveAndTick(double x)
+    {
+        watcher->moveTo({x, 300});
+        tick();
+    }
+    void tick()
+    {
+        watcher->advance(0.05);
+        monitor->poll();
+    }
+    // Swings `legs` times between 500 + amplitude and 500 − amplitude.
+    void shake(int legs, double amplitude = 60)
+    {
+        for (int i = 0; i < legs; ++i)
+            moveAndTick(i % 2 == 0 ? 500 + amplitude : 500 - amplitude);
+    }
+    void release()
+    {
+        watcher->releaseLeftButton();
+        monitor->poll();
+    }
+};
 
 QMimeData *mimeData(const QString &kind, const QString &value)
 {
@@ -50,12 +104,20 @@ QMimeData *mimeData(const QString &kind, const QString &value)
 
 } // namespace
 
-class TestNotchDropTarget : public QObject
+class TestShakeAndDropZones : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase()
+    {
+        QLoggingCategory::setFilterRules(QStringLiteral("vyo.shake.debug=true"));
+    }
     void init();
     void cleanup();
+
+    void shakeReportsThePointerOncePerDragAndEndsWithIt();
+    void excludedApplicationIsIgnoredForTheWholeDrag();
+    void settingsApplyFromTheNextPress();
 
     void zonesComeAndGoWithDrags();
     void drops_data();
@@ -70,7 +132,7 @@ private:
     std::unique_ptr<NotchDropTarget> m_target;
 };
 
-void TestNotchDropTarget::init()
+void TestShakeAndDropZones::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
     m_defaults = std::make_unique<Defaults>(m_folder->filePath("Vyo.conf"));
@@ -80,7 +142,7 @@ void TestNotchDropTarget::init()
     m_target = std::make_unique<NotchDropTarget>(m_manager.get(), m_defaults.get());
 }
 
-void TestNotchDropTarget::cleanup()
+void TestShakeAndDropZones::cleanup()
 {
     m_target.reset();
     m_manager.reset();
@@ -88,17 +150,88 @@ void TestNotchDropTarget::cleanup()
     m_folder.reset();
 }
 
-NotchPanel *TestNotchDropTarget::showOnePanel()
+NotchPanel *TestShakeAndDropZones::showOnePanel()
 {
     m_target->show();
     return m_target->panels().size() == 1 ? m_target->panels().first() : nullptr;
 }
 
-void TestNotchDropTarget::zonesComeAndGoWithDrags()
+void TestShakeAndDropZones::shakeReportsThePointerOncePerDragAndEndsWithIt()
+{
+    Desk desk;
+    desk.pressAndDrag();
+    desk.shake(6);
+    QCOMPARE(desk.shakes, (QList<Point>{{560, 300}}));
+    desk.shake(20);
+    QCOMPARE(desk.shakes.size(), 1);
+    desk.release();
+    QCOMPARE(desk.events, (QStringList{"began", "shake", "finished", "ended"}));
+    // The flags keep their values until the next press.
+    QVERIFY(desk.monitor->isDragging());
+    QVERIFY(desk.monitor->didShake());
+
+    // The next drag may open its own shelf.
+    desk.pressAndDrag();
+    desk.shake(6);
+    QCOMPARE(desk.shakes.size(), 2);
+    // A second device pressing while the first still drags must not leave the drop zones up and
+    // the shake shelves waiting: the recognised drag is ended before tracking starts afresh.
+    desk.events.clear();
+    desk.watcher->pressLeftButton();
+    QCOMPARE(desk.events, (QStringList{"finished", "ended"}));
+    QVERIFY(!desk.monitor->isDragging());
+    QVERIFY(desk.monitor->isTracking());
+    desk.release();
+    QCOMPARE(desk.events.size(), 2);
+}
+
+void TestShakeAndDropZones::excludedApplicationIsIgnoredForTheWholeDrag()
+{
+    test::LogCapture log;
+    Desk desk;
+    desk.defaults.setValue(DefaultsKey::excludedBundleIDs,
+                           QStringList{"", "  ", "junk\n", "org.example.Paint"});
+    desk.watcher->setFrontmostApplicationID(QStringLiteral("org.example.Paint"));
+    desk.pressAndDrag();
+    desk.shake(26);
+    desk.release();
+    QCOMPARE(desk.events, (QStringList{"began", "finished"}));
+    QCOMPARE(log.messages().filter("제외 앱에서 흔들기 감지, 무시: org.example.Paint").size(), 1);
+
+    // A window without a class is no excluded application (the list's blank entries included).
+    desk.watcher->setFrontmostApplicationID(std::nullopt);
+    desk.pressAndDrag();
+    desk.shake(6);
+    QCOMPARE(desk.shakes.size(), 1);
+}
+
+void TestShakeAndDropZones::settingsApplyFromTheNextPress()
+{
+    Desk desk;
+    desk.defaults.setValue(DefaultsKey::shakeEnabled, false);
+    desk.pressAndDrag();
+    // Shaking turned on during a drag, the drop zones on all along: the drag is reported and the
+    // detector never fed.
+    desk.defaults.setValue(DefaultsKey::shakeEnabled, true);
+    desk.shake(20);
+    desk.release();
+    QCOMPARE(desk.events, (QStringList{"began", "finished"}));
+    QVERIFY(!desk.monitor->detector().origin);
+
+    // Both off: a press is not even tracked.
+    desk.events.clear();
+    desk.defaults.setValue(DefaultsKey::shakeEnabled, false);
+    desk.defaults.setValue(DefaultsKey::notchDropEnabled, false);
+    desk.watcher->beginDrag();
+    desk.watcher->pressLeftButton();
+    QVERIFY(!desk.monitor->isTracking());
+    QVERIFY(desk.events.isEmpty());
+}
+
+void TestShakeAndDropZones::zonesComeAndGoWithDrags()
 {
     QPointer<NotchPanel> panel = showOnePanel();
     QVERIFY(panel);
-    QCOMPARE(panel->notchRect(), expectedNotch());
     // A second show while they are up changes nothing.
     m_target->show();
     QCOMPARE(m_target->panels(), QList<NotchPanel *>{panel});
@@ -123,7 +256,7 @@ void TestNotchDropTarget::zonesComeAndGoWithDrags()
     QVERIFY(m_target->panels().isEmpty());
 }
 
-void TestNotchDropTarget::drops_data()
+void TestShakeAndDropZones::drops_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("value");
@@ -140,7 +273,7 @@ void TestNotchDropTarget::drops_data()
                                 << "  \n\t " << true << -1;
 }
 
-void TestNotchDropTarget::drops()
+void TestShakeAndDropZones::drops()
 {
     QFETCH(QString, kind);
     QFETCH(QString, value);
@@ -184,5 +317,5 @@ void TestNotchDropTarget::drops()
     QVERIFY(m_manager->pendingShakeShelves().isEmpty());
 }
 
-QTEST_MAIN(TestNotchDropTarget)
-#include "tst_notchdroptarget.moc"
+QTEST_MAIN(TestShakeAndDropZones)
+#include "tst_shakeanddropzones.moc"

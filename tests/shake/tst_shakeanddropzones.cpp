@@ -117,7 +117,6 @@ private Q_SLOTS:
 
     void shakeReportsThePointerOncePerDragAndEndsWithIt();
     void excludedApplicationIsIgnoredForTheWholeDrag();
-    void settingsApplyFromTheNextPress();
 
     void zonesComeAndGoWithDrags();
     void drops_data();
@@ -197,35 +196,6 @@ void TestShakeAndDropZones::excludedApplicationIsIgnoredForTheWholeDrag()
     desk.release();
     QCOMPARE(desk.events, (QStringList{"began", "finished"}));
     QCOMPARE(log.messages().filter("제외 앱에서 흔들기 감지, 무시: org.example.Paint").size(), 1);
-
-    // A window without a class is no excluded application (the list's blank entries included).
-    desk.watcher->setFrontmostApplicationID(std::nullopt);
-    desk.pressAndDrag();
-    desk.shake(6);
-    QCOMPARE(desk.shakes.size(), 1);
-}
-
-void TestShakeAndDropZones::settingsApplyFromTheNextPress()
-{
-    Desk desk;
-    desk.defaults.setValue(DefaultsKey::shakeEnabled, false);
-    desk.pressAndDrag();
-    // Shaking turned on during a drag, the drop zones on all along: the drag is reported and the
-    // detector never fed.
-    desk.defaults.setValue(DefaultsKey::shakeEnabled, true);
-    desk.shake(20);
-    desk.release();
-    QCOMPARE(desk.events, (QStringList{"began", "finished"}));
-    QVERIFY(!desk.monitor->detector().origin);
-
-    // Both off: a press is not even tracked.
-    desk.events.clear();
-    desk.defaults.setValue(DefaultsKey::shakeEnabled, false);
-    desk.defaults.setValue(DefaultsKey::notchDropEnabled, false);
-    desk.watcher->beginDrag();
-    desk.watcher->pressLeftButton();
-    QVERIFY(!desk.monitor->isTracking());
-    QVERIFY(desk.events.isEmpty());
 }
 
 void TestShakeAndDropZones::zonesComeAndGoWithDrags()

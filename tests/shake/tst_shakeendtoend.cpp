@@ -1,7 +1,7 @@
 // Shake to open and the top drop zone end to end, with real processes on a real X server: the
 // application, a drag source of its own (vyo_shake_source) that starts a real XDND drag, and
 // xdotool moving the pointer as a hand would. The rules behind them are proved with a fake drag
-// watcher in tst_dragshakemonitor and tst_notchdroptarget; here each crossing is made once.
+// watcher in tst_shakeanddropzones; here each crossing is made once.
 
 #include "shelf/ShelfPersistence.h"
 

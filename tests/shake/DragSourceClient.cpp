@@ -1,6 +1,7 @@
 // A small application of its own for the end-to-end tests: one window that starts a real XDND drag
 // of a file (and its path as text) when the left button is pressed on it and the pointer moves.
-// It prints "ready X Y" (the window's centre in global coordinates) once it is on screen and
+// It prints "ready X Y" (the window's centre in global coordinates) once it is on screen,
+// "drag action N" whenever the window under the pointer accepts another action (1: a copy), and
 // "drag finished N" (the drop action) when a drag ends.
 //
 // usage: vyo_shake_source FILE [LEFT TOP]
@@ -62,6 +63,10 @@ protected:
         data->setText(m_file);
         auto *drag = new QDrag(this);
         drag->setMimeData(data);
+        QObject::connect(drag, &QDrag::actionChanged, [](Qt::DropAction action) {
+            std::printf("drag action %d\n", int(action));
+            std::fflush(stdout);
+        });
         std::printf("drag started\n");
         std::fflush(stdout);
         const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);

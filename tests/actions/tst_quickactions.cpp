@@ -180,7 +180,6 @@ void TestQuickActions::shrinkScalesBeforeTurning()
     // anticlockwise. The long side is that of the picture as shown.
     const QByteArray jpeg = encodedImage(quadrantImage(QSize(1200, 900)), "jpeg", 90);
     const QString photo = write("photo.jpg", withExifOrientation(jpeg, 8));
-    QCOMPARE(ImageFile(photo).size(), QSize(900, 1200));
     const QuickAction::Result result = run(QuickAction::resize800, {photo});
     QVERIFY2(result.succeeded(), qPrintable(result.errorDescription()));
     const QImage image(made(result));

@@ -64,7 +64,7 @@ QImage renderedText(const QStringList &lines)
 
 QImage quadrantImage(QSize size, QColor corner, QColor rest)
 {
-    QImage image(size, QImage::Format_RGB32);
+    QImage image(size, rest.alpha() < 255 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     image.fill(rest);
     QPainter painter(&image);
     painter.fillRect(QRect(0, 0, size.width() / 2, size.height() / 2), corner);
@@ -96,36 +96,21 @@ QByteArray withExifOrientation(const QByteArray &jpeg, int orientation)
 
 bool writeLargePNG(const QString &path, QSize size)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // 1 bit per pixel, grey, no interlacing; each row a filter byte and black pixels.
+    const QByteArray rows(qsizetype((size.width() + 7) / 8 + 1) * size.height(), '\0');
+    uLongf length = compressBound(uLong(rows.size()));
+    QByteArray compressed(qsizetype(length), '\0');
+    if (compress2(reinterpret_cast<Bytef *>(compressed.data()), &length,
+                  reinterpret_cast<const Bytef *>(rows.constData()), uLong(rows.size()), 1) != Z_OK)
         return false;
-    // 1 bit per pixel, grey, no interlacing.
+    compressed.truncate(qsizetype(length));
     const QByteArray header = bigEndian32(quint32(size.width())) +
                               bigEndian32(quint32(size.height())) +
                               QByteArray("\x01\x00\x00\x00\x00", 5);
-    file.write("\x89PNG\r\n\x1a\n", 8);
-    file.write(pngChunk("IHDR", header));
-
-    z_stream stream{};
-    deflateInit(&stream, 1);
-    QByteArray row((size.width() + 7) / 8 + 1, '\0'); // filter byte, then white-on-black bits
-    QByteArray out(1 << 16, '\0');
-    QByteArray compressed;
-    for (int y = 0; y <= size.height(); ++y) {
-        const bool last = y == size.height();
-        stream.next_in = reinterpret_cast<Bytef *>(row.data());
-        stream.avail_in = last ? 0 : uInt(row.size());
-        do {
-            stream.next_out = reinterpret_cast<Bytef *>(out.data());
-            stream.avail_out = uInt(out.size());
-            deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
-            compressed.append(out.constData(), out.size() - qsizetype(stream.avail_out));
-        } while (stream.avail_out == 0);
-    }
-    deflateEnd(&stream);
-    file.write(pngChunk("IDAT", compressed));
-    file.write(pngChunk("IEND", {}));
-    return file.error() == QFile::NoError;
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write("\x89PNG\r\n\x1a\n", 8) == 8 &&
+           file.write(pngChunk("IHDR", header) + pngChunk("IDAT", compressed) +
+                      pngChunk("IEND", {})) > 0;
 }
 
 bool writeHEIC(const QString &path, const QImage &source)
@@ -212,40 +197,6 @@ QList<QSizeF> pdfPageSizes(const QString &path)
         return {};
     }
     return sizes;
-}
-
-QList<PdfImage> pdfImages(const QString &path)
-{
-    QList<PdfImage> images;
-    try {
-        QPDF pdf;
-        pdf.processFile(QFile::encodeName(path).constData());
-        for (QPDFPageObjectHelper &page : QPDFPageDocumentHelper(pdf).getAllPages()) {
-            const std::map<std::string, QPDFObjectHandle> found = page.getImages();
-            if (found.empty())
-                continue;
-            QPDFObjectHandle stream = found.begin()->second;
-            QPDFObjectHandle dictionary = stream.getDict();
-            PdfImage image;
-            QPDFObjectHandle filter = dictionary.getKey("/Filter");
-            image.filter = filter.isName() ? QByteArray::fromStdString(filter.getName()) : "";
-            const std::shared_ptr<Buffer> raw = stream.getRawStreamData();
-            image.rawData = QByteArray(reinterpret_cast<const char *>(raw->getBuffer()),
-                                       qsizetype(raw->getSize()));
-            if (image.filter != "/DCTDecode") {
-                const std::shared_ptr<Buffer> data = stream.getStreamData(qpdf_dl_generalized);
-                image.decodedData = QByteArray(reinterpret_cast<const char *>(data->getBuffer()),
-                                               qsizetype(data->getSize()));
-            }
-            image.width = dictionary.getKey("/Width").getIntValueAsInt();
-            image.height = dictionary.getKey("/Height").getIntValueAsInt();
-            image.hasSoftMask = dictionary.hasKey("/SMask");
-            images.append(image);
-        }
-    } catch (const std::exception &) {
-        return {};
-    }
-    return images;
 }
 
 QStringList filesBelow(const QString &folder)

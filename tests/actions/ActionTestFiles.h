@@ -1,8 +1,7 @@
 #pragma once
 
-// Input files for the quick-action tests, made on the spot: drawn images in any format, JPEGs with
-// an EXIF orientation tag, a huge PNG written row by row, HEIC files, PDFs with pages of chosen
-// sizes (plain and password-protected), and readers for the PDFs the actions produce.
+// Input files for the quick-action and shelf window tests, made on the spot, and a reader for the
+// PDFs the actions produce.
 
 #include <QByteArray>
 #include <QColor>
@@ -14,8 +13,8 @@
 
 namespace vyo::test {
 
-// An image whose top-left quadrant is `corner` and the rest `rest`: after a rotation the corner
-// tells where the top-left went.
+// An image whose top-left quadrant is `corner` and the rest `rest` (with an alpha channel when
+// that is translucent): after a rotation the corner tells where the top-left went.
 QImage quadrantImage(QSize size, QColor corner = Qt::red, QColor rest = Qt::blue);
 
 QByteArray encodedImage(const QImage &image, const char *format, int quality = -1);
@@ -26,8 +25,8 @@ QImage renderedText(const QStringList &lines);
 // JPEG data with an EXIF block carrying the orientation (1 to 8).
 QByteArray withExifOrientation(const QByteArray &jpeg, int orientation);
 
-// A valid black-and-white PNG of the given size, streamed so that even 20000 × 20000 pixels take
-// little memory and time.
+// A valid black PNG of the given size, one bit a pixel: 20000 × 20000 pixels take 50 MB to make
+// and 50 kB on disk.
 bool writeLargePNG(const QString &path, QSize size);
 
 // A HEIC file (HEVC through libheif) of the image; false when no encoder is available.
@@ -41,18 +40,6 @@ bool writeEncryptedPDF(const QString &source, const QString &path, const char *p
 
 // The page sizes (media boxes, in points) of a PDF, in page order; empty when it cannot be read.
 QList<QSizeF> pdfPageSizes(const QString &path);
-
-// The filter and undecoded data of the first image on each page of a PDF.
-struct PdfImage
-{
-    QByteArray filter;
-    QByteArray rawData;
-    QByteArray decodedData; // empty for DCT data
-    int width = 0;
-    int height = 0;
-    bool hasSoftMask = false;
-};
-QList<PdfImage> pdfImages(const QString &path);
 
 // The files below a folder, recursively, as paths relative to it.
 QStringList filesBelow(const QString &folder);

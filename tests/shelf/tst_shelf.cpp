@@ -26,14 +26,12 @@ private Q_SLOTS:
     void displayNames();
     void titles();
     void addSkipsDuplicates();
-    void addCallsOnChangeOnlyWhenItemsArrive();
     void replaceTakesThePlaceholdersPlace();
     void removeAndClear();
     void fieldSettersCallOnChangeOnRealChange();
     void selection_data();
     void selection();
-    void removeMissingFiles();
-    void fileURLs();
+    void fileURLsAndRemoveMissingFiles();
     void copyToPasteboardKeepsItemOrder();
 };
 
@@ -49,10 +47,7 @@ void TestShelf::displayNames_data()
     row("text first line", "text", "첫 줄\n둘째 줄", "첫 줄");
     row("text leading newlines", "text", "\n\r\n  들여쓴 줄\n", "  들여쓴 줄");
     row("text CR", "text", "a\rb", "a");
-    row("text vertical tab", "text", "a\vb", "a");
-    row("text form feed", "text", "a\fb", "a");
     row("text next line", "text", u"a\u0085b"_qs, "a");
-    row("text line separator", "text", u"a\u2028b"_qs, "a");
     row("text paragraph separator", "text", u"\u2029b"_qs, "b");
     row("text only newlines", "text", "\n\n", "\n\n");
     row("text empty", "text", "", "");
@@ -92,10 +87,15 @@ void TestShelf::titles()
 void TestShelf::addSkipsDuplicates()
 {
     Shelf shelf;
+    QSignalSpy changed(&shelf, &Shelf::changed);
+    QSignalSpy itemsChanged(&shelf, &Shelf::itemsChanged);
     shelf.add({file("/tmp/a.txt"), file("/tmp/a.txt"), text("x")});
     QCOMPARE(names(shelf), (QStringList{"a.txt", "x"}));
     shelf.add({text("x"), file("/tmp/a.txt")});
+    shelf.add({});
     QCOMPARE(shelf.items().size(), 2);
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(itemsChanged.size(), 1);
     // A link and a file with the same URL are different contents.
     shelf.add({ShelfItem(Content::link(QUrl::fromLocalFile("/tmp/a.txt")))});
     QCOMPARE(shelf.items().size(), 3);
@@ -104,20 +104,6 @@ void TestShelf::addSkipsDuplicates()
     shelf.add({text("y")});
     QCOMPARE(shelf.items().first().id(), firstId);
     QCOMPARE(shelf.items().last().displayName(), "y");
-}
-
-void TestShelf::addCallsOnChangeOnlyWhenItemsArrive()
-{
-    Shelf shelf;
-    int changes = 0;
-    QObject::connect(&shelf, &Shelf::changed, [&] { ++changes; });
-    QSignalSpy itemsSpy(&shelf, &Shelf::itemsChanged);
-    shelf.add({text("a")});
-    QCOMPARE(changes, 1);
-    shelf.add({text("a")});
-    shelf.add({});
-    QCOMPARE(changes, 1);
-    QCOMPARE(itemsSpy.count(), 1);
 }
 
 void TestShelf::replaceTakesThePlaceholdersPlace()
@@ -143,56 +129,51 @@ void TestShelf::replaceTakesThePlaceholdersPlace()
 void TestShelf::removeAndClear()
 {
     Shelf shelf;
-    int changes = 0;
     const ShelfItem a = text("a"), b = text("b"), c = text("c");
     shelf.add({a, b, c});
-    QObject::connect(&shelf, &Shelf::changed, [&] { ++changes; });
-    shelf.setSelection({a.id(), b.id()});
-
+    QSignalSpy changed(&shelf, &Shelf::changed);
     const QUuid stranger = QUuid::createUuid();
     shelf.setSelection({a.id(), b.id(), stranger});
     shelf.remove({stranger});
-    QCOMPARE(changes, 0);
+    QCOMPARE(changed.size(), 0);
     QCOMPARE(shelf.items().size(), 3);
     QCOMPARE(shelf.selection(), (QSet<QUuid>{a.id(), b.id()}));
 
     shelf.remove({b.id()});
-    QCOMPARE(changes, 1);
+    QCOMPARE(changed.size(), 1);
     QCOMPARE(names(shelf), (QStringList{"a", "c"}));
     QCOMPARE(shelf.selection(), QSet<QUuid>{a.id()});
 
     shelf.selectionAnchor = a.id();
     shelf.clear();
-    QCOMPARE(changes, 2);
+    shelf.clear();
+    QCOMPARE(changed.size(), 2);
     QVERIFY(shelf.items().isEmpty());
     QVERIFY(shelf.selection().isEmpty());
     QVERIFY(!shelf.selectionAnchor);
-    shelf.clear();
-    QCOMPARE(changes, 2);
 }
 
 void TestShelf::fieldSettersCallOnChangeOnRealChange()
 {
     Shelf shelf;
-    int changes = 0;
-    QObject::connect(&shelf, &Shelf::changed, [&] { ++changes; });
+    QSignalSpy changed(&shelf, &Shelf::changed);
     QSignalSpy nameSpy(&shelf, &Shelf::nameChanged);
     shelf.setName("a");
     shelf.setName("a");
     shelf.setName(QString());
     shelf.setName(std::nullopt);
-    QCOMPARE(changes, 3);
+    QCOMPARE(changed.size(), 3);
     QCOMPARE(nameSpy.count(), 3);
     shelf.setColor(ShelfColor::blue);
     shelf.setColor(ShelfColor::blue);
     shelf.setPinID(QUuid::createUuid());
-    QCOMPARE(changes, 5);
+    QCOMPARE(changed.size(), 5);
     // Transient fields publish but are not worth a save.
     QSignalSpy statusSpy(&shelf, &Shelf::statusChanged);
     shelf.setStatus("만들었어요");
     shelf.setDropTargeted(true);
     shelf.setShareRequest(QUuid::createUuid());
-    QCOMPARE(changes, 5);
+    QCOMPARE(changed.size(), 5);
     QCOMPARE(statusSpy.count(), 1);
 }
 
@@ -213,7 +194,6 @@ void TestShelf::selection_data()
     row("range backwards", "single:d range:a", "abcd", "d");
     row("range replaces, keeps anchor", "single:b range:e range:c", "bc", "b");
     row("range over toggled", "single:a toggle:e range:c", "cde", "e");
-    row("toggle adds", "single:a toggle:c", "ac", "c");
     row("toggle removes selected", "single:a toggle:c toggle:a", "c", "a");
     row("range to stranger selects it alone", "single:a range:x", "x", "a");
     row("range from vanished anchor keeps anchor", "single:x range:c", "c", "x");
@@ -246,19 +226,21 @@ void TestShelf::selection()
     QCOMPARE(shelf.selectionAnchor, std::optional<QUuid>(ids.value(anchor)));
 }
 
-void TestShelf::removeMissingFiles()
+void TestShelf::fileURLsAndRemoveMissingFiles()
 {
     QTemporaryDir dir;
     QVERIFY(test::writeFile(dir.filePath("stays.txt"), "a"));
     QVERIFY(test::writeFile(dir.filePath("goes.txt"), "b"));
     Shelf shelf;
-    shelf.add({file(dir.filePath("stays.txt")), file(dir.filePath("goes.txt")), text("t"),
+    shelf.add({file(dir.filePath("stays.txt")), text("t"), file(dir.filePath("goes.txt")),
                link("https://x.y"), test::image("/no/img.png")});
-    int changes = 0;
-    QObject::connect(&shelf, &Shelf::changed, [&] { ++changes; });
+    QCOMPARE(shelf.fileURLs(), (QList<QUrl>{QUrl::fromLocalFile(dir.filePath("stays.txt")),
+                                            QUrl::fromLocalFile(dir.filePath("goes.txt")),
+                                            QUrl::fromLocalFile("/no/img.png")}));
+    QSignalSpy changed(&shelf, &Shelf::changed);
     shelf.removeMissingFiles();
-    QCOMPARE(changes, 1); // goes.txt is there; only the image is missing
-    QCOMPARE(names(shelf), (QStringList{"stays.txt", "goes.txt", "t", "x.y"}));
+    QCOMPARE(changed.size(), 1); // goes.txt is there; only the image is missing
+    QCOMPARE(names(shelf), (QStringList{"stays.txt", "t", "goes.txt", "x.y"}));
 
     QVERIFY(QFile::remove(dir.filePath("goes.txt")));
     test::LogCapture log;
@@ -266,15 +248,7 @@ void TestShelf::removeMissingFiles()
     QCOMPARE(names(shelf), (QStringList{"stays.txt", "t", "x.y"}));
     QVERIFY(log.contains("사라진 파일 1개를 셸프에서 제거"));
     shelf.removeMissingFiles();
-    QCOMPARE(changes, 2);
-}
-
-void TestShelf::fileURLs()
-{
-    Shelf shelf;
-    shelf.add({text("t"), file("/a"), link("https://x.y"), test::image("/b.png")});
-    QCOMPARE(shelf.fileURLs(),
-             (QList<QUrl>{QUrl::fromLocalFile("/a"), QUrl::fromLocalFile("/b.png")}));
+    QCOMPARE(changed.size(), 2);
 }
 
 void TestShelf::copyToPasteboardKeepsItemOrder()

@@ -47,10 +47,8 @@ private Q_SLOTS:
     void itemsFromMimeData_data();
     void itemsFromMimeData();
     void tiffBecomesPngInFreshDropFolder();
-    void undecodableImageFallsThrough();
-    void unwritableItemsFolderLogsAndFallsThrough();
+    void imageThatCannotBeStoredFallsThroughToText();
     void promisesNeverOverrideFiles();
-    void contentEquality();
 };
 
 void TestShelfItem::itemsFromMimeData_data()
@@ -76,7 +74,6 @@ void TestShelfItem::itemsFromMimeData_data()
     QTest::newRow("empty uri list falls to text")
         << QStringList{"text/uri-list=", "text/plain=메모"} << "text:메모";
     QTest::newRow("html only") << QStringList{"text/html=<b>x</b>"} << "";
-    QTest::newRow("nothing") << QStringList{} << "";
 }
 
 void TestShelfItem::itemsFromMimeData()
@@ -112,7 +109,6 @@ void TestShelfItem::tiffBecomesPngInFreshDropFolder()
     QCOMPARE(file.absoluteDir().absolutePath(),
              QDir(itemsDirectory()).absoluteFilePath(file.dir().dirName()));
     QVERIFY(parseUuid(file.dir().dirName()));
-    QCOMPARE(file.dir().dirName(), file.dir().dirName().toUpper());
     QImage written(file.filePath(), "PNG");
     QCOMPARE(written.size(), QSize(4, 3));
     QCOMPARE(written.pixelColor(0, 0), QColor(Qt::blue));
@@ -127,7 +123,7 @@ void TestShelfItem::tiffBecomesPngInFreshDropFolder()
              QColor(Qt::red));
 }
 
-void TestShelfItem::undecodableImageFallsThrough()
+void TestShelfItem::imageThatCannotBeStoredFallsThroughToText()
 {
     QMimeData data;
     data.setData("image/tiff", "not a tiff at all");
@@ -135,18 +131,15 @@ void TestShelfItem::undecodableImageFallsThrough()
     data.setText("대신 글자");
     QCOMPARE(describe(ShelfItem::items(&data)), "text:대신 글자");
     QVERIFY(!QDir(itemsDirectory()).exists() || QDir(itemsDirectory()).isEmpty());
-}
 
-void TestShelfItem::unwritableItemsFolderLogsAndFallsThrough()
-{
     // A file where the items folder should be makes every drop folder fail.
     QDir().mkpath(QFileInfo(itemsDirectory()).absolutePath());
     QVERIFY(test::writeFile(itemsDirectory(), "in the way"));
     test::LogCapture log;
-    QMimeData data;
-    data.setData("image/png", encodedImage("PNG"));
-    data.setText("글자");
-    QCOMPARE(describe(ShelfItem::items(&data)), "text:글자");
+    QMimeData png;
+    png.setData("image/png", encodedImage("PNG"));
+    png.setText("글자");
+    QCOMPARE(describe(ShelfItem::items(&png)), "text:글자");
     QVERIFY(log.contains("이미지 저장 실패: "));
     QFile::remove(itemsDirectory());
 }
@@ -162,21 +155,6 @@ void TestShelfItem::promisesNeverOverrideFiles()
     QVERIFY(!ShelfItem::receivePromisedFiles(&none, add));
     QVERIFY(!ShelfItem::receivePromisedFiles(nullptr, add));
     QVERIFY(!called);
-}
-
-void TestShelfItem::contentEquality()
-{
-    using Content = ShelfItem::Content;
-    const QUrl url("https://example.com/a");
-    QCOMPARE(Content::link(url), Content::link(QUrl("https://example.com/a")));
-    QVERIFY(Content::link(url) != Content::file(url));
-    QVERIFY(Content::text("a") != Content::text("A"));
-    QCOMPARE(qHash(Content::text("a")), qHash(Content::text("a")));
-    // Items compare by identifier only.
-    const ShelfItem a(Content::text("x"));
-    const ShelfItem b(Content::text("x"));
-    QVERIFY(a != b);
-    QCOMPARE(a, ShelfItem(a));
 }
 
 QTEST_MAIN(TestShelfItem)

@@ -12,9 +12,23 @@
 #include <QTest>
 
 using namespace vyo;
-using Content = ShelfItem::Content;
 
 using test::text;
+
+namespace {
+
+// A snapshot of text items, one per text.
+ShelfSnapshot snapshotOf(const QStringList &texts, const QString &title = {})
+{
+    ShelfSnapshot snapshot;
+    snapshot.id = QUuid::createUuid();
+    snapshot.title = title;
+    for (const QString &t : texts)
+        snapshot.items.append(StoredItem{StoredItem::Kind::text, {}, t, {}});
+    return snapshot;
+}
+
+} // namespace
 
 class TestShelfManager : public QObject
 {
@@ -23,30 +37,23 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void openAndCloseLogCounts();
-    void closingFeedsTheRecentList();
-    void clearAllKeepsShelfOpen();
-    void pinnedShelfGoesBackToPinnedList();
-    void openPinnedBringsOpenShelfToFront();
-    void pinnedShelfReopensEvenWhenEmptied();
-    void recentShelfWithVanishedFilesIsDropped();
-    void reopenLastClosedOnEmptyList();
-    void unpinRemovesSnapshot();
-    void saveRefreshesPinsAndSkipsEmptyShelves();
-    void burstOfChangesWritesOnce();
-    void directSaveCancelsPendingWrite();
-    void failedSaveIsLoggedAndRetried();
+    void windowsFollowShelves();
+    void closedShelvesFeedTheRecentList();
+    void pinnedShelves();
+    void saving();
     void restoreReopensAtSavedFrames();
     void restoreWithSettingOffFeedsRecentList();
     void shakeShelvesDiscardedOnlyWhenUnused();
     void placementConventions();
-    void windowsAndListenersFollowShelves();
-    void sharedManagerUsesThrowAwayFile();
 
 private:
     QTemporaryDir *m_dir = nullptr;
     ShelfManager *m_manager = nullptr;
     QString statePath() const { return m_dir->filePath("Vyo/shelves.json"); }
+    test::FakeShelfWindow *windowOf(const Shelf *shelf) const
+    {
+        return test::FakeShelfWindow::of(m_manager->window(shelf->id()));
+    }
 };
 
 void TestShelfManager::init()
@@ -61,34 +68,56 @@ void TestShelfManager::cleanup()
     delete m_dir;
 }
 
-void TestShelfManager::openAndCloseLogCounts()
+void TestShelfManager::windowsFollowShelves()
 {
-    test::LogCapture log;
+    // Tests never write the user's own state file.
+    const QString sharedPath = ShelfManager::shared().persistence().filePath();
+    QCOMPARE(QFileInfo(sharedPath).absolutePath(), QDir::tempPath());
+    QVERIFY(QFileInfo(sharedPath).fileName().startsWith("VyoTests-shelves-"));
+
+    QSignalSpy opened(m_manager, &ShelfManager::shelfOpened);
+    QSignalSpy closing(m_manager, &ShelfManager::shelfClosing);
     auto a = m_manager->newShelf();
     m_manager->newShelf();
-    m_manager->newShelf();
-    QVERIFY(log.contains("셸프 열림 (열린 셸프 1개)"));
-    QVERIFY(log.contains("셸프 열림 (열린 셸프 3개)"));
+    QCOMPARE(opened.size(), 2);
     QCOMPARE(m_manager->window(a.shelf->id()), a.window);
-    m_manager->close(a.shelf);
-    QVERIFY(log.contains("셸프 닫힘 (열린 셸프 2개)"));
-    QCOMPARE(m_manager->shelves().size(), 2);
-    QVERIFY(!m_manager->window(a.shelf->id()));
-    QVERIFY(test::FakeShelfWindow::of(a.window)->isDismissed());
+    const QPointer<ShelfWindow> window(a.window);
 
+    // A window that moved is saved like any other change.
+    QSignalSpy saved(m_manager, &ShelfManager::saved);
+    Q_EMIT window->moved();
+    QVERIFY(saved.wait());
+
+    m_manager->close(a.shelf);
+    QCOMPARE(closing.size(), 1);
+    QCOMPARE(m_manager->shelves().size(), 1);
+    QVERIFY(!m_manager->window(a.shelf->id()));
+    QVERIFY(test::FakeShelfWindow::of(window)->isDismissed());
     // A second close while the first one's window fades out is no close at all.
     m_manager->save();
-    QSignalSpy closing(m_manager, &ShelfManager::shelfClosing);
-    log.clear();
+    test::LogCapture log;
     m_manager->close(a.shelf);
     QVERIFY(log.messages().isEmpty());
-    QVERIFY(closing.isEmpty());
+    QCOMPARE(closing.size(), 1);
     QVERIFY(!m_manager->isSavePending());
-    QCOMPARE(m_manager->recent().snapshots.size(), 0);
+    QTRY_VERIFY(!window);
+
+    // Without a window maker shelves open and close without windows.
+    ShelfManager windowless(ShelfPersistence(m_dir->filePath("windowless.json")));
+    auto bare = windowless.newShelf();
+    QVERIFY(!bare.window);
+    bare.shelf->add({text("a")});
+    ShelfManager::presentBesidePointer(bare.window, {10, 10});
+    windowless.close(bare.shelf);
+    QCOMPARE(windowless.recent().snapshots.first().frame, std::optional<Rect>());
 }
 
-void TestShelfManager::closingFeedsTheRecentList()
+void TestShelfManager::closedShelvesFeedTheRecentList()
 {
+    QSignalSpy shelvesChanged(m_manager, &ShelfManager::shelvesChanged);
+    QVERIFY(!m_manager->reopenLastClosed());
+    QVERIFY(!m_manager->reopenRecent(QUuid::createUuid()));
+    QCOMPARE(shelvesChanged.count(), 0);
     auto empty = m_manager->newShelf();
     m_manager->close(empty.shelf);
     QVERIFY(m_manager->recent().snapshots.isEmpty());
@@ -112,33 +141,45 @@ void TestShelfManager::closingFeedsTheRecentList()
     QVERIFY(reopened->id() != full.shelf->id());
     QCOMPARE(reopened->name(), std::optional<QString>("모음"));
     QCOMPARE(reopened->title(), "2개 항목");
-    QCOMPARE(m_manager->window(reopened->id())->frame().origin, (Point{100, 200}));
-}
+    QCOMPARE(windowOf(reopened)->frame().origin, (Point{100, 200}));
 
-void TestShelfManager::clearAllKeepsShelfOpen()
-{
-    auto opened = m_manager->newShelf();
-    opened.shelf->add({text("a")});
-    m_manager->clearAll(opened.shelf);
-    QVERIFY(opened.shelf->items().isEmpty());
+    // Clearing a shelf records what it held and keeps it open; a cleared shelf records nothing.
+    m_manager->clearAll(reopened);
+    m_manager->clearAll(reopened);
+    QVERIFY(reopened->items().isEmpty());
     QCOMPARE(m_manager->shelves().size(), 1);
     QCOMPARE(m_manager->recent().snapshots.size(), 1);
-    m_manager->clearAll(opened.shelf); // nothing to record
+
+    // A recent shelf whose files all vanished is dropped, not reopened empty.
+    QVERIFY(test::writeFile(m_dir->filePath("gone.txt"), "x"));
+    reopened->add({test::file(m_dir->filePath("gone.txt"))});
+    m_manager->close(reopened);
+    QVERIFY(QFile::remove(m_dir->filePath("gone.txt")));
+    test::LogCapture log;
+    QVERIFY(!m_manager->reopenLastClosed());
+    QVERIFY(log.contains("다시 열 셸프의 항목이 모두 사라져 열지 않음"));
     QCOMPARE(m_manager->recent().snapshots.size(), 1);
+    QVERIFY(m_manager->shelves().isEmpty());
 }
 
-void TestShelfManager::pinnedShelfGoesBackToPinnedList()
+void TestShelfManager::pinnedShelves()
 {
+    const QString gone = m_dir->filePath("gone.txt"), alsoGone = m_dir->filePath("also gone.txt");
+    QVERIFY(test::writeFile(gone, "x") && test::writeFile(alsoGone, "y"));
     auto opened = m_manager->newShelf();
-    opened.shelf->add({text("a")});
+    opened.shelf->add({test::file(gone)});
     m_manager->pin(opened.shelf);
-    const std::optional<QUuid> pinID = opened.shelf->pinID();
-    QVERIFY(pinID);
-    QCOMPARE(m_manager->pinned().size(), 1);
     m_manager->pin(opened.shelf); // already pinned
+    const QUuid pinID = *opened.shelf->pinID();
     QCOMPARE(m_manager->pinned().size(), 1);
+    // Opening a pinned shelf that is open brings it to the front; an unknown pin does nothing.
+    m_manager->openPinned(pinID);
+    m_manager->openPinned(QUuid::createUuid());
+    QCOMPARE(m_manager->shelves().size(), 1);
+    QCOMPARE(test::FakeShelfWindow::of(opened.window)->frontOrderCount(), 1);
 
-    opened.shelf->add({text("b")});
+    // Closed, it goes back to the pinned list as it is now, not to the recent list.
+    opened.shelf->add({test::file(alsoGone)});
     test::FakeShelfWindow::of(opened.window)->present({300, 400}, {0, 0});
     m_manager->close(opened.shelf);
     QVERIFY(m_manager->recent().snapshots.isEmpty());
@@ -146,158 +187,80 @@ void TestShelfManager::pinnedShelfGoesBackToPinnedList()
     QCOMPARE(m_manager->pinned().first().items.size(), 2);
     QCOMPARE(m_manager->pinned().first().frame->origin, (Point{300, 400}));
 
-    m_manager->openPinned(*pinID);
+    // It reopens where it was, even with all its files gone.
+    QVERIFY(QFile::remove(gone) && QFile::remove(alsoGone));
+    m_manager->openPinned(pinID);
     QCOMPARE(m_manager->shelves().size(), 1);
     Shelf *reopened = m_manager->shelves().first();
     QCOMPARE(reopened->pinID(), pinID);
-    QCOMPARE(reopened->items().size(), 2);
-    QCOMPARE(m_manager->window(reopened->id())->frame().origin, (Point{300, 400}));
+    QVERIFY(reopened->items().isEmpty());
+    QCOMPARE(windowOf(reopened)->frame().origin, (Point{300, 400}));
     QCOMPARE(m_manager->pinned().size(), 1);
-}
 
-void TestShelfManager::openPinnedBringsOpenShelfToFront()
-{
-    auto opened = m_manager->newShelf();
-    m_manager->pin(opened.shelf);
-    m_manager->openPinned(*opened.shelf->pinID());
-    QCOMPARE(m_manager->shelves().size(), 1);
-    QCOMPARE(test::FakeShelfWindow::of(opened.window)->frontOrderCount(), 1);
-    m_manager->openPinned(QUuid::createUuid()); // unknown pin: nothing
-    QCOMPARE(m_manager->shelves().size(), 1);
-}
-
-void TestShelfManager::pinnedShelfReopensEvenWhenEmptied()
-{
-    QVERIFY(test::writeFile(m_dir->filePath("gone.txt"), "x"));
-    auto opened = m_manager->newShelf();
-    opened.shelf->add({test::file(m_dir->filePath("gone.txt"))});
-    m_manager->pin(opened.shelf);
-    const QUuid pinID = *opened.shelf->pinID();
-    m_manager->close(opened.shelf);
-    QVERIFY(QFile::remove(m_dir->filePath("gone.txt")));
-    m_manager->openPinned(pinID);
-    QCOMPARE(m_manager->shelves().size(), 1);
-    QVERIFY(m_manager->shelves().first()->items().isEmpty());
-}
-
-void TestShelfManager::recentShelfWithVanishedFilesIsDropped()
-{
-    QVERIFY(test::writeFile(m_dir->filePath("gone.txt"), "x"));
-    auto opened = m_manager->newShelf();
-    opened.shelf->add({test::file(m_dir->filePath("gone.txt"))});
-    m_manager->close(opened.shelf);
-    QVERIFY(QFile::remove(m_dir->filePath("gone.txt")));
-    test::LogCapture log;
-    QVERIFY(!m_manager->reopenLastClosed());
-    QVERIFY(log.contains("다시 열 셸프의 항목이 모두 사라져 열지 않음"));
-    QVERIFY(m_manager->recent().snapshots.isEmpty());
-    QVERIFY(m_manager->shelves().isEmpty());
-}
-
-void TestShelfManager::reopenLastClosedOnEmptyList()
-{
-    QSignalSpy spy(m_manager, &ShelfManager::shelvesChanged);
-    QVERIFY(!m_manager->reopenLastClosed());
-    QVERIFY(!m_manager->reopenRecent(QUuid::createUuid()));
-    QCOMPARE(spy.count(), 0);
-}
-
-void TestShelfManager::unpinRemovesSnapshot()
-{
-    auto opened = m_manager->newShelf();
-    m_manager->pin(opened.shelf);
-    m_manager->unpin(opened.shelf);
-    QVERIFY(!opened.shelf->pinID());
-    QVERIFY(m_manager->pinned().isEmpty());
-    m_manager->unpin(opened.shelf); // not pinned: nothing
+    m_manager->unpin(reopened);
+    m_manager->unpin(reopened); // not pinned: nothing
+    QVERIFY(!reopened->pinID());
     QVERIFY(m_manager->pinned().isEmpty());
 }
 
-void TestShelfManager::saveRefreshesPinsAndSkipsEmptyShelves()
+void TestShelfManager::saving()
 {
-    auto pinned = m_manager->newShelf();
-    pinned.shelf->add({text("a")});
-    m_manager->pin(pinned.shelf);
-    pinned.shelf->add({text("b")});
-    m_manager->newShelf(); // empty: not saved as open
-    m_manager->save();
-
-    const ShelfPersistence::State state = ShelfPersistence(statePath()).load();
-    QCOMPARE(state.open.size(), 1);
-    QCOMPARE(state.open.first().items.size(), 2);
-    QVERIFY(!state.open.first().closedAt);
-    QCOMPARE(state.pinned.size(), 1);
-    QCOMPARE(state.pinned.first().items.size(), 2);
-}
-
-void TestShelfManager::burstOfChangesWritesOnce()
-{
+    // A burst of changes is written once, after it.
     QSignalSpy saved(m_manager, &ShelfManager::saved);
-    auto opened = m_manager->newShelf();
+    auto pinned = m_manager->newShelf();
     for (int i = 0; i < 10; ++i) {
-        opened.shelf->add({text(QString::number(i))});
+        pinned.shelf->add({text(QString::number(i))});
         QTest::qWait(20);
     }
     QVERIFY(saved.wait(2000));
     QVERIFY(!m_manager->isSavePending());
     QCOMPARE(saved.count(), 1);
     QCOMPARE(ShelfPersistence(statePath()).load().open.first().items.size(), 10);
-}
 
-void TestShelfManager::directSaveCancelsPendingWrite()
-{
-    QSignalSpy saved(m_manager, &ShelfManager::saved);
-    auto opened = m_manager->newShelf();
-    opened.shelf->add({text("a")});
+    // A direct save cancels the pending write, refreshes pins and leaves empty shelves out.
+    m_manager->pin(pinned.shelf);
+    pinned.shelf->add({text("b")});
+    m_manager->newShelf();
     QVERIFY(m_manager->isSavePending());
     m_manager->save();
-    QCOMPARE(saved.count(), 1);
+    QCOMPARE(saved.count(), 2);
     QVERIFY(!m_manager->isSavePending());
-}
+    const ShelfPersistence::State state = ShelfPersistence(statePath()).load();
+    QCOMPARE(state.open.size(), 1);
+    QCOMPARE(state.open.first().items.size(), 11);
+    QVERIFY(!state.open.first().closedAt);
+    QCOMPARE(state.pinned.size(), 1);
+    QCOMPARE(state.pinned.first().items.size(), 11);
 
-void TestShelfManager::failedSaveIsLoggedAndRetried()
-{
-    // A file where the state folder should be makes the write fail.
+    // A failed write is logged and the next change tries again.
+    QVERIFY(QDir(m_dir->filePath("Vyo")).removeRecursively());
     QVERIFY(test::writeFile(m_dir->filePath("Vyo"), "in the way"));
-    auto opened = m_manager->newShelf();
-    opened.shelf->add({text("a")});
     test::LogCapture log;
     m_manager->save();
     QVERIFY(log.contains("셸프 저장 실패: "));
-    QCOMPARE(m_manager->shelves().size(), 1);
-
+    QCOMPARE(saved.last().first().toBool(), false);
     QVERIFY(QFile::remove(m_dir->filePath("Vyo")));
-    QSignalSpy saved(m_manager, &ShelfManager::saved);
-    opened.shelf->add({text("b")});
+    pinned.shelf->add({text("c")});
     QVERIFY(saved.wait(2000));
-    QCOMPARE(saved.first().first().toBool(), true);
-    QCOMPARE(ShelfPersistence(statePath()).load().open.first().items.size(), 2);
+    QCOMPARE(saved.last().first().toBool(), true);
+    QCOMPARE(ShelfPersistence(statePath()).load().open.first().items.size(), 12);
 }
 
 void TestShelfManager::restoreReopensAtSavedFrames()
 {
-    QVERIFY(test::writeFile(m_dir->filePath("gone.txt"), "x"));
     ShelfPersistence::State state;
-    ShelfSnapshot first;
-    first.id = QUuid::createUuid();
-    first.items = {StoredItem{StoredItem::Kind::text, {}, QString("첫째"), {}}};
+    ShelfSnapshot first = snapshotOf({"첫째"});
     first.frame = Rect{{50, 200}, {260, 340}};
     ShelfSnapshot vanished;
     vanished.id = QUuid::createUuid();
     vanished.items = {
         StoredItem{StoredItem::Kind::file, QUrl::fromLocalFile("/no/such/file"), {}, {}}};
-    ShelfSnapshot second;
-    second.id = QUuid::createUuid();
-    second.items = {StoredItem{StoredItem::Kind::text, {}, QString("둘째"), {}}};
+    ShelfSnapshot second = snapshotOf({"둘째"});
     second.color = ShelfColor::green;
     state.open = {first, vanished, second};
-    ShelfSnapshot recent = second;
-    recent.id = QUuid::createUuid();
-    state.recent.snapshots = {recent};
+    state.recent.snapshots = {snapshotOf({"예전"})};
 
-    test::LogCapture log;
     m_manager->restore(state, true);
-    QVERIFY(log.contains("셸프 3개, 최근 닫은 셸프 1개 복원"));
     QCOMPARE(m_manager->shelves().size(), 2);
     // Walked from last to first: the second snapshot opens first.
     QCOMPARE(m_manager->shelves()[0]->title(), "둘째");
@@ -305,28 +268,16 @@ void TestShelfManager::restoreReopensAtSavedFrames()
     Shelf *firstShelf = m_manager->shelves()[1];
     QCOMPARE(firstShelf->title(), "첫째");
     // The saved top-left corner stays: a 210-point-high panel starts 340 - 210 higher.
-    QCOMPARE(m_manager->window(firstShelf->id())->frame().origin, (Point{50, 330}));
-    QCOMPARE(m_manager->recent().snapshots.size(), 1);
+    QCOMPARE(windowOf(firstShelf)->frame().origin, (Point{50, 330}));
+    QCOMPARE(m_manager->recent().snapshots, state.recent.snapshots);
 }
 
 void TestShelfManager::restoreWithSettingOffFeedsRecentList()
 {
     ShelfPersistence::State state;
-    for (const char *title : {"먼저 연 셸프", "나중에 연 셸프"}) {
-        ShelfSnapshot snapshot;
-        snapshot.id = QUuid::createUuid();
-        snapshot.title = title;
-        snapshot.items = {StoredItem{StoredItem::Kind::text, {}, QString(title), {}}};
-        state.open.append(snapshot);
-    }
-    ShelfSnapshot empty;
-    empty.id = QUuid::createUuid();
-    state.open.append(empty);
-    ShelfSnapshot older;
-    older.id = QUuid::createUuid();
-    older.title = "예전";
-    older.items = {StoredItem{StoredItem::Kind::text, {}, QString("예전"), {}}};
-    state.recent.snapshots = {older};
+    state.open = {snapshotOf({"a"}, "먼저 연 셸프"), snapshotOf({"b"}, "나중에 연 셸프"),
+                  snapshotOf({})};
+    state.recent.snapshots = {snapshotOf({"c"}, "예전")};
 
     m_manager->restore(state, false);
     QVERIFY(m_manager->shelves().isEmpty());
@@ -370,42 +321,6 @@ void TestShelfManager::placementConventions()
     QCOMPARE(test::FakeShelfWindow::of(opened.window)->frame().origin, (Point{325, 282}));
     ShelfManager::presentAtFrame(opened.window, Rect{{10, 100}, {260, 380}});
     QCOMPARE(test::FakeShelfWindow::of(opened.window)->frame().origin, (Point{10, 270}));
-}
-
-void TestShelfManager::windowsAndListenersFollowShelves()
-{
-    QSignalSpy opened(m_manager, &ShelfManager::shelfOpened);
-    QSignalSpy closing(m_manager, &ShelfManager::shelfClosing);
-    auto shelf = m_manager->newShelf();
-    QCOMPARE(opened.size(), 1);
-    const QPointer<ShelfWindow> window(shelf.window);
-
-    // A window that moved is saved like any other change.
-    QSignalSpy saved(m_manager, &ShelfManager::saved);
-    Q_EMIT window->moved();
-    QVERIFY(saved.wait());
-
-    m_manager->close(shelf.shelf);
-    QCOMPARE(closing.size(), 1);
-    QVERIFY(test::FakeShelfWindow::of(window)->isDismissed());
-    QTRY_VERIFY(!window);
-
-    // Without a window maker shelves open and close without windows.
-    ShelfManager windowless(ShelfPersistence(m_dir->filePath("windowless.json")));
-    auto bare = windowless.newShelf();
-    QVERIFY(!bare.window);
-    bare.shelf->add({text("a")});
-    ShelfManager::presentBesidePointer(bare.window, {10, 10});
-    windowless.close(bare.shelf);
-    QCOMPARE(windowless.recent().snapshots.first().frame, std::optional<Rect>());
-}
-
-void TestShelfManager::sharedManagerUsesThrowAwayFile()
-{
-    const QString path = ShelfManager::shared().persistence().filePath();
-    QCOMPARE(QFileInfo(path).absolutePath(), QDir::tempPath());
-    QVERIFY(QFileInfo(path).fileName().startsWith("VyoTests-shelves-"));
-    QVERIFY(path.endsWith(".json"));
 }
 
 QTEST_MAIN(TestShelfManager)

@@ -10,7 +10,6 @@
 
 #include "FakeShelfWindow.h"
 #include "TestSupport.h"
-#include "WatchTestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -275,8 +274,8 @@ void TestWatchCenter::filesOfTwoWatchedFoldersLandOnTheirShelves()
     const QList<QUrl> pdfs{QUrl::fromLocalFile(a.path + QStringLiteral("/report.pdf")),
                            QUrl::fromLocalFile(a.path + QStringLiteral("/notes.pdf"))};
     for (const QUrl &pdf : pdfs)
-        QVERIFY(test::appendToFile(pdf.toLocalFile(), "pdf"));
-    QVERIFY(test::appendToFile(b.path + QStringLiteral("/shot.png"), "png"));
+        QVERIFY(test::writeFile(pdf.toLocalFile(), "pdf"));
+    QVERIFY(test::writeFile(b.path + QStringLiteral("/shot.png"), "png"));
     QTRY_COMPARE_WITH_TIMEOUT(m_manager->shelves().size(), 2, 5000);
     Shelf *downloads = m_center->shelf(a.id);
     Shelf *screenshots = m_center->shelf(b.id);
@@ -290,7 +289,7 @@ void TestWatchCenter::filesOfTwoWatchedFoldersLandOnTheirShelves()
 
     // Once its shelf is closed, the folder's next file opens a new one.
     m_manager->close(downloads);
-    QVERIFY(test::appendToFile(a.path + QStringLiteral("/second.pdf"), "pdf"));
+    QVERIFY(test::writeFile(a.path + QStringLiteral("/second.pdf"), "pdf"));
     QTRY_COMPARE_WITH_TIMEOUT(m_manager->shelves().size(), 2, 5000);
     Shelf *again = m_center->shelf(a.id);
     QVERIFY(again);

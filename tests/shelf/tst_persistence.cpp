@@ -217,47 +217,38 @@ void TestPersistence::failedSaveKeepsOldFile()
 
 void TestPersistence::recentListBounds()
 {
-    RecentShelves recent;
-    ShelfSnapshot empty;
-    empty.id = QUuid::createUuid();
-    recent.push(empty);
-    QVERIFY(recent.snapshots.isEmpty());
-
-    for (int i = 0; i < 11; ++i) {
+    // A state file edited by hand to hold 13, one of them empty: the newest 10 with items.
+    ShelfPersistence::State state;
+    for (int i = 0; i < 13; ++i) {
         ShelfSnapshot s;
         s.id = QUuid::createUuid();
         s.title = QString::number(i);
-        s.items.append(StoredItem{Kind::text, std::nullopt, QString::number(i), {}});
-        recent.push(s);
-    }
-    QCOMPARE(recent.snapshots.size(), 10);
-    QCOMPARE(recent.snapshots.first().title, "10");
-    QCOMPARE(recent.snapshots.last().title, "1"); // "0" was the oldest and is gone
-
-    // Pushed again, a snapshot moves to the front, once.
-    const ShelfSnapshot again = recent.snapshots[4];
-    recent.push(again);
-    QCOMPARE(recent.snapshots.size(), 10);
-    QCOMPARE(recent.snapshots.first().id, again.id);
-    QCOMPARE(recent.snapshots.count(again), 1);
-    QCOMPARE(recent.removeSnapshot(again.id)->title, again.title);
-    QVERIFY(!recent.removeSnapshot(again.id));
-    QCOMPARE(recent.snapshots.size(), 9);
-
-    // A state file edited by hand to hold 13, one of them empty: the newest 10 with items.
-    ShelfPersistence::State state;
-    state.recent.snapshots = recent.snapshots;
-    state.recent.snapshots.insert(1, empty);
-    for (int i = 0; i < 3; ++i) {
-        ShelfSnapshot s = recent.snapshots.last();
-        s.id = QUuid::createUuid();
+        if (i != 1)
+            s.items.append(StoredItem{Kind::text, std::nullopt, QString::number(i), {}});
         state.recent.snapshots.append(s);
     }
     QString error;
     const auto read = ShelfPersistence::decode(ShelfPersistence::encode(state), &error);
     QVERIFY2(read, qPrintable(error));
-    QCOMPARE(read->recent.snapshots.mid(0, 9), recent.snapshots);
-    QCOMPARE(read->recent.snapshots.size(), 10);
+    RecentShelves recent = read->recent;
+    QCOMPARE(recent.snapshots.size(), 10);
+    QCOMPARE(recent.snapshots.first().title, "0");
+    QCOMPARE(recent.snapshots[1].title, "2");
+    QCOMPARE(recent.snapshots.last().title, "10");
+
+    // Pushed again, a snapshot moves to the front, once, and the oldest goes; empty ones never
+    // get on.
+    const ShelfSnapshot again = recent.snapshots[4];
+    recent.push(again);
+    recent.push(state.recent.snapshots[1]);
+    recent.push(state.recent.snapshots[11]);
+    QCOMPARE(recent.snapshots.size(), 10);
+    QCOMPARE(recent.snapshots[1].id, again.id);
+    QCOMPARE(recent.snapshots.count(again), 1);
+    QCOMPARE(recent.snapshots.last().title, "9");
+    QCOMPARE(recent.removeSnapshot(again.id)->title, again.title);
+    QVERIFY(!recent.removeSnapshot(again.id));
+    QCOMPARE(recent.snapshots.size(), 9);
 }
 
 void TestPersistence::bookmarksFindRenamedAndMovedFiles()

@@ -44,7 +44,6 @@ private Q_SLOTS:
     void restoreReopensAtSavedFrames();
     void restoreWithSettingOffFeedsRecentList();
     void shakeShelvesDiscardedOnlyWhenUnused();
-    void placementConventions();
 
 private:
     QTemporaryDir *m_dir = nullptr;
@@ -101,15 +100,6 @@ void TestShelfManager::windowsFollowShelves()
     QCOMPARE(closing.size(), 1);
     QVERIFY(!m_manager->isSavePending());
     QTRY_VERIFY(!window);
-
-    // Without a window maker shelves open and close without windows.
-    ShelfManager windowless(ShelfPersistence(m_dir->filePath("windowless.json")));
-    auto bare = windowless.newShelf();
-    QVERIFY(!bare.window);
-    bare.shelf->add({text("a")});
-    ShelfManager::presentBesidePointer(bare.window, {10, 10});
-    windowless.close(bare.shelf);
-    QCOMPARE(windowless.recent().snapshots.first().frame, std::optional<Rect>());
 }
 
 void TestShelfManager::closedShelvesFeedTheRecentList()
@@ -309,18 +299,6 @@ void TestShelfManager::shakeShelvesDiscardedOnlyWhenUnused()
     QVERIFY(m_manager->shelves().contains(dropped));
     QVERIFY(m_manager->shelves().contains(filled));
     QVERIFY(m_manager->shelves().contains(other.shelf));
-}
-
-void TestShelfManager::placementConventions()
-{
-    auto opened = m_manager->newShelf();
-    // The test screen is 800 × 600; these places fit on it, so no clamping is involved.
-    ShelfManager::presentBesidePointer(opened.window, {300, 300});
-    QCOMPARE(test::FakeShelfWindow::of(opened.window)->frame().origin, (Point{324, 195}));
-    ShelfManager::presentBelow(opened.window, Rect{{400, 500}, {30, 22}});
-    QCOMPARE(test::FakeShelfWindow::of(opened.window)->frame().origin, (Point{325, 282}));
-    ShelfManager::presentAtFrame(opened.window, Rect{{10, 100}, {260, 380}});
-    QCOMPARE(test::FakeShelfWindow::of(opened.window)->frame().origin, (Point{10, 270}));
 }
 
 QTEST_MAIN(TestShelfManager)

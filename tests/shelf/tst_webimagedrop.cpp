@@ -95,10 +95,6 @@ void TestWebImageDrop::receiving_data()
         << Source::fails << QByteArray() << ""
         << QString::fromLatin1("data:image/png;base64," + png.toBase64()) << "" << Answer()
         << "이미지.png" << png << "파일 프로미스 수신 실패: 끌어 온 앱이 저장에 실패함 (E)";
-    QTest::newRow("download named by Content-Disposition")
-        << Source::declines << QByteArray() << "" << served << ""
-        << Answer(jpeg, "200 OK", "Content-Disposition: inline; filename=\"a/b.jpeg\"\r\n")
-        << "a_b.jpeg" << jpeg << "";
     QTest::newRow("image inside a link: its own address downloads")
         << Source::declines << QByteArray() << ""
         << "%1/page.html"
@@ -116,9 +112,6 @@ void TestWebImageDrop::receiving_data()
         << Source::declines << QByteArray() << "" << served << ""
         << Answer(png, "200 OK", {}, WebImageDrop::maximumFileBytes + 1) << "" << QByteArray()
         << "이미지가 너무 큼";
-    QTest::newRow("not found stays a link")
-        << Source::declines << QByteArray() << "" << served << "" << Answer({}, "404 Not Found")
-        << "" << QByteArray() << "웹 이미지 받기 실패";
 }
 
 void TestWebImageDrop::receiving()

@@ -107,7 +107,7 @@ QStringList TestFolderWatcher::updateAndWait(const QList<WatchedFolder> &folders
     QSignalSpy updated(m_watcher, &FolderWatcher::updated);
     m_watcher->update(folders);
     if (!updated.wait(5000))
-        return {QStringLiteral("<no update>")};
+        return {"<no update>"};
     return updated.last().first().toStringList();
 }
 
@@ -120,7 +120,7 @@ WatchedFolder TestFolderWatcher::folder(const QString &name, bool enabled)
 
 bool TestFolderWatcher::settleWithMarker(const QString &folderPath)
 {
-    const QString marker = folderPath + QStringLiteral("/marker-%1.txt").arg(++m_markers);
+    const QString marker = folderPath + QString("/marker-%1.txt").arg(++m_markers);
     if (!appendToFile(marker, "marker"))
         return false;
     return QTest::qWaitFor([&] { return reportsOf(marker) > 0; }, 10000) && reportsOf(marker) == 1;
@@ -128,13 +128,13 @@ bool TestFolderWatcher::settleWithMarker(const QString &folderPath)
 
 void TestFolderWatcher::growingFileAndRenamedDownloadAreReportedOnceEach()
 {
-    const WatchedFolder downloads = folder(QStringLiteral("Downloads"));
+    const WatchedFolder downloads = folder("Downloads");
     QCOMPARE(updateAndWait({downloads}), QStringList{downloads.path});
 
     // A copy that keeps growing for three settle intervals, written far more often than the
     // watcher measures, beside a partial download that is ignored by its name however it grows.
-    const QString movie = downloads.path + QStringLiteral("/movie.mp4");
-    const QString partial = downloads.path + QStringLiteral("/report.pdf.crdownload");
+    const QString movie = downloads.path + "/movie.mp4";
+    const QString partial = downloads.path + "/report.pdf.crdownload";
     QElapsedTimer copying;
     copying.start();
     for (int chunk = 0; chunk < 100 && copying.elapsed() < 1500; ++chunk) {
@@ -143,7 +143,7 @@ void TestFolderWatcher::growingFileAndRenamedDownloadAreReportedOnceEach()
         QVERIFY(m_reports.isEmpty());
         QTest::qWait(50);
     }
-    const QString final = downloads.path + QStringLiteral("/report.pdf");
+    const QString final = downloads.path + "/report.pdf";
     QVERIFY(QFile::rename(partial, final));
     QTRY_COMPARE_WITH_TIMEOUT(reportsOf(movie), 1, 5000);
     QCOMPARE(m_reportFolders.first(), downloads);
@@ -155,7 +155,7 @@ void TestFolderWatcher::growingFileAndRenamedDownloadAreReportedOnceEach()
 
 void TestFolderWatcher::pendingFilesAndUpdatesOfTheList()
 {
-    const WatchedFolder watched = folder(QStringLiteral("Watched"));
+    const WatchedFolder watched = folder("Watched");
     updateAndWait({watched});
     QSignalSpy pendingCounts(m_watcher, &FolderWatcher::pendingCountChanged);
     const auto pending = [&] {
@@ -164,9 +164,9 @@ void TestFolderWatcher::pendingFilesAndUpdatesOfTheList()
 
     // An empty file stays pending; it is then filled through a second name outside the folder,
     // which the watched folder hears nothing of: only a kept pending entry can report it.
-    const QString path = watched.path + QStringLiteral("/a.txt");
-    const QString gone = watched.path + QStringLiteral("/short-lived.txt");
-    const QString outside = m_dir->filePath(QStringLiteral("outside-name"));
+    const QString path = watched.path + "/a.txt";
+    const QString gone = watched.path + "/short-lived.txt";
+    const QString outside = m_dir->filePath("outside-name");
     QVERIFY(appendToFile(path, {}));
     QVERIFY(appendToFile(gone, {}));
     QVERIFY(::link(QFile::encodeName(path).constData(), QFile::encodeName(outside).constData()) ==
@@ -179,7 +179,7 @@ void TestFolderWatcher::pendingFilesAndUpdatesOfTheList()
     // folder that is off are taken over without a restart.
     WatchedFolder again = watched;
     again.id = newId();
-    const WatchedFolder off = folder(QStringLiteral("Off"), false);
+    const WatchedFolder off = folder("Off", false);
     QCOMPARE(updateAndWait({again, off}), QStringList{watched.path});
     QVERIFY(settleWithMarker(watched.path));
     QCOMPARE(reportsOf(path), 0);
@@ -189,34 +189,34 @@ void TestFolderWatcher::pendingFilesAndUpdatesOfTheList()
 
     // Turned off, the folder reports nothing; every folder off, nothing is watched.
     again.isEnabled = false;
-    const WatchedFolder on = folder(QStringLiteral("On"));
+    const WatchedFolder on = folder("On");
     QCOMPARE(updateAndWait({again, on}), QStringList{on.path});
-    QVERIFY(appendToFile(watched.path + QStringLiteral("/later.txt"), "x"));
+    QVERIFY(appendToFile(watched.path + "/later.txt", "x"));
     QVERIFY(settleWithMarker(on.path));
-    QCOMPARE(reportsOf(watched.path + QStringLiteral("/later.txt")), 0);
+    QCOMPARE(reportsOf(watched.path + "/later.txt"), 0);
     QCOMPARE(updateAndWait({again}), QStringList{});
 }
 
 void TestFolderWatcher::foldersThatGoOrCannotBeWatched()
 {
-    const WatchedFolder a = folder(QStringLiteral("A"));
-    const WatchedFolder b = folder(QStringLiteral("B"));
-    const WatchedFolder c = folder(QStringLiteral("C"));
-    const QString loopPath = m_dir->filePath(QStringLiteral("loop"));
+    const WatchedFolder a = folder("A");
+    const WatchedFolder b = folder("B");
+    const WatchedFolder c = folder("C");
+    const QString loopPath = m_dir->filePath("loop");
     QVERIFY(QFile::link(loopPath, loopPath));
     const WatchedFolder loop{newId(), loopPath, true};
     test::LogCapture log;
     QCOMPARE(updateAndWait({loop, a, b, c}), (QStringList{a.path, b.path, c.path}));
-    QVERIFY(log.contains(QStringLiteral("감시할 폴더가 없어 건너뜀: ") + loopPath));
+    QVERIFY(log.contains("감시할 폴더가 없어 건너뜀: " + loopPath));
 
     // Deleted or moved away while watched: the watch of that folder stops.
     QSignalSpy updated(m_watcher, &FolderWatcher::updated);
     QVERIFY(QDir(a.path).removeRecursively());
-    QVERIFY(QDir().rename(b.path, m_dir->filePath(QStringLiteral("B moved"))));
+    QVERIFY(QDir().rename(b.path, m_dir->filePath("B moved")));
     QTRY_VERIFY(!updated.isEmpty() && updated.last().first().toStringList() == QStringList{c.path});
-    QVERIFY(log.contains(QStringLiteral("감시하던 폴더가 사라져 감시를 멈춤: ") + a.path));
-    QVERIFY(log.contains(QStringLiteral("감시하던 폴더가 사라져 감시를 멈춤: ") + b.path));
-    QVERIFY(appendToFile(m_dir->filePath(QStringLiteral("B moved/x.txt")), "x"));
+    QVERIFY(log.contains("감시하던 폴더가 사라져 감시를 멈춤: " + a.path));
+    QVERIFY(log.contains("감시하던 폴더가 사라져 감시를 멈춤: " + b.path));
+    QVERIFY(appendToFile(m_dir->filePath("B moved/x.txt"), "x"));
     QVERIFY(settleWithMarker(c.path));
     QCOMPARE(m_reports.size(), 1);
 
@@ -224,7 +224,7 @@ void TestFolderWatcher::foldersThatGoOrCannotBeWatched()
     // update of the same list.
     QVERIFY(appendToFile(a.path, "a file where the folder was"));
     QCOMPARE(updateAndWait({a, b, c}), QStringList{c.path});
-    QVERIFY(log.contains(QStringLiteral("감시할 폴더가 없어 건너뜀: ") + a.path));
+    QVERIFY(log.contains("감시할 폴더가 없어 건너뜀: " + a.path));
     QVERIFY(QFile::remove(a.path) && QDir().mkpath(a.path));
     QCOMPARE(updateAndWait({a, b, c}), (QStringList{a.path, c.path}));
     QVERIFY(settleWithMarker(a.path));
@@ -232,39 +232,38 @@ void TestFolderWatcher::foldersThatGoOrCannotBeWatched()
 
 void TestFolderWatcher::namesAndLinksThatAreNotPlainNewFiles()
 {
-    const WatchedFolder watched = folder(QStringLiteral("Watched"));
+    const WatchedFolder watched = folder("Watched");
     updateAndWait({watched});
 
     test::LogCapture log;
     QVERIFY(rawName(watched.path, "invalid-\xff\xfe.txt", "x"));
-    const QString newline = watched.path + QStringLiteral("/첫 줄\n둘째 줄.txt");
+    const QString newline = watched.path + "/첫 줄\n둘째 줄.txt";
     QVERIFY(appendToFile(newline, "x"));
-    const QString spaces = watched.path + QStringLiteral("/ 공백  #%?.txt");
+    const QString spaces = watched.path + "/ 공백  #%?.txt";
     QVERIFY(appendToFile(spaces, "x"));
     // Folders and symbolic links, to a file outside or to themselves, are not new files.
-    QVERIFY(QDir(watched.path).mkdir(QStringLiteral("new folder")));
-    const QString target = m_dir->filePath(QStringLiteral("target.txt"));
+    QVERIFY(QDir(watched.path).mkdir("new folder"));
+    const QString target = m_dir->filePath("target.txt");
     QVERIFY(appendToFile(target, "x"));
-    QVERIFY(QFile::link(target, watched.path + QStringLiteral("/link.txt")));
-    QVERIFY(QFile::link(watched.path + QStringLiteral("/self"),
-                        watched.path + QStringLiteral("/self")));
+    QVERIFY(QFile::link(target, watched.path + "/link.txt"));
+    QVERIFY(QFile::link(watched.path + "/self", watched.path + "/self"));
     QVERIFY(settleWithMarker(watched.path));
     QCOMPARE(reportsOf(newline), 1);
     QCOMPARE(reportsOf(spaces), 1);
     QCOMPARE(m_reports.size(), 3);
-    QVERIFY(log.contains(QStringLiteral("이름을 읽을 수 없는 파일은 건너뜀")));
+    QVERIFY(log.contains("이름을 읽을 수 없는 파일은 건너뜀"));
     QVERIFY(rawName(watched.path, "invalid-\xff\xfe.txt", {}));
 }
 
 void TestFolderWatcher::burstOfThousandsIsReportedOnceEachOldFilesNever()
 {
-    const WatchedFolder watched = folder(QStringLiteral("Burst"));
+    const WatchedFolder watched = folder("Burst");
     constexpr int count = 2000;
     for (int i = 0; i < count; ++i)
-        QVERIFY(appendToFile(watched.path + QStringLiteral("/old%1.txt").arg(i), "old"));
+        QVERIFY(appendToFile(watched.path + QString("/old%1.txt").arg(i), "old"));
     updateAndWait({watched});
     for (int i = 0; i < count; ++i)
-        QVERIFY(appendToFile(watched.path + QStringLiteral("/f%1.txt").arg(i), "burst"));
+        QVERIFY(appendToFile(watched.path + QString("/f%1.txt").arg(i), "burst"));
     QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), count, 30000);
     QVERIFY(settleWithMarker(watched.path));
     QCOMPARE(m_reports.size(), count + 1);
@@ -275,10 +274,10 @@ void TestFolderWatcher::burstOfThousandsIsReportedOnceEachOldFilesNever()
 
 void TestFolderWatcher::noReportAfterTheWatcherIsGone()
 {
-    const WatchedFolder watched = folder(QStringLiteral("Watched"));
+    const WatchedFolder watched = folder("Watched");
     updateAndWait({watched});
     QSignalSpy pendingCounts(m_watcher, &FolderWatcher::pendingCountChanged);
-    const QString path = watched.path + QStringLiteral("/late.txt");
+    const QString path = watched.path + "/late.txt";
     QVERIFY(appendToFile(path, "x"));
     QVERIFY(pendingCounts.wait(5000));
 
@@ -293,20 +292,19 @@ void TestFolderWatcher::noReportAfterTheWatcherIsGone()
 void TestFolderWatcher::watchLimitReachedIsLogged()
 {
     // Run by with-watch-limit.sh in a user namespace allowing two watches.
-    QFile limitFile(QStringLiteral("/proc/sys/user/max_inotify_watches"));
+    QFile limitFile("/proc/sys/user/max_inotify_watches");
     bool ok = false;
     const int limit =
         limitFile.open(QIODevice::ReadOnly) ? limitFile.readAll().trimmed().toInt(&ok) : 0;
     if (!ok || limit != 2)
         QSKIP("needs a user namespace that allows two inotify watches (with-watch-limit.sh)");
 
-    const WatchedFolder a = folder(QStringLiteral("A"));
-    const WatchedFolder b = folder(QStringLiteral("B"));
-    const WatchedFolder c = folder(QStringLiteral("C"));
+    const WatchedFolder a = folder("A");
+    const WatchedFolder b = folder("B");
+    const WatchedFolder c = folder("C");
     test::LogCapture log;
     QCOMPARE(updateAndWait({a, b, c}), (QStringList{a.path, b.path}));
-    QVERIFY(log.contains(QStringLiteral("폴더를 감시하지 못함: ") + c.path +
-                         QStringLiteral(" (시스템의 폴더 감시 한도에 도달함")));
+    QVERIFY(log.contains("폴더를 감시하지 못함: " + c.path + " (시스템의 폴더 감시 한도에 도달함"));
     QVERIFY(settleWithMarker(b.path));
 
     // Once a watch is free again, the next update that differs takes the folder in.

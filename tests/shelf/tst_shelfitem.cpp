@@ -1,18 +1,34 @@
-#include "core/Ids.h"
-#include "shelf/ShelfItem.h"
+// Items made from what a drop or the clipboard carries, and a promised file received the way a
+// web image arrives: a direct save written late, one that points outside its folder, raw bytes
+// after a refusal, a data: image, and downloads from a loopback server that succeed, serve HTML,
+// loop or are too large. The drop source is scripted; the files, folders and HTTP are real.
 
+#include "core/Ids.h"
+#include "platform/fake/FakeDesktop.h"
+#include "shelf/Shelf.h"
+#include "shelf/WebImageDrop.h"
+
+#include "LoopbackHttpServer.h"
 #include "TestSupport.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QImage>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <memory>
 
 using namespace vyo;
 using Kind = ShelfItem::Content::Kind;
+using Answer = test::LoopbackHttpServer::Answer;
+using Result = DropSource::Result;
+
+Q_DECLARE_METATYPE(Answer)
 
 namespace {
 
@@ -37,6 +53,19 @@ QString describe(const QList<ShelfItem> &items)
     return parts.join(", ");
 }
 
+// How the scripted source answers "save it here".
+enum class Source { savesLate, savesLinkOutside, declines, fails };
+
+QStringList filesBelow(const QString &folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QFileInfo(it.next()).fileName());
+    return files;
+}
+
 } // namespace
 
 class TestShelfItem : public QObject
@@ -49,6 +78,8 @@ private Q_SLOTS:
     void tiffBecomesPngInFreshDropFolder();
     void imageThatCannotBeStoredFallsThroughToText();
     void promisesNeverOverrideFiles();
+    void receivingPromisedFiles_data();
+    void receivingPromisedFiles();
 };
 
 void TestShelfItem::itemsFromMimeData_data()
@@ -155,6 +186,146 @@ void TestShelfItem::promisesNeverOverrideFiles()
     QVERIFY(!ShelfItem::receivePromisedFiles(&none, add));
     QVERIFY(!ShelfItem::receivePromisedFiles(nullptr, add));
     QVERIFY(!called);
+}
+
+void TestShelfItem::receivingPromisedFiles_data()
+{
+    QTest::addColumn<Source>("source");
+    QTest::addColumn<QByteArray>("sourceData");
+    QTest::addColumn<QString>("suggestion");
+    QTest::addColumn<QString>("dropped"); // "%1" stands for the server
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<Answer>("served");        // at "/served"
+    QTest::addColumn<QString>("expectedName"); // empty: the link stays, nothing is stored
+    QTest::addColumn<QByteArray>("expectedBytes");
+    QTest::addColumn<QString>("logged");
+    const QByteArray png = encodedImage("PNG", Qt::blue);
+    const QByteArray jpeg = encodedImage("JPEG", Qt::blue);
+    const QString served = QStringLiteral("%1/served");
+
+    QTest::newRow("direct save written after the answer, pausing midway")
+        << Source::savesLate << QByteArray() << "shot"
+        << ""
+        << "" << Answer() << "shot.png" << png << "";
+    QTest::newRow("direct save pointing outside the folder")
+        << Source::savesLinkOutside << QByteArray() << "x.png"
+        << ""
+        << "" << Answer() << "" << QByteArray() << "놓기 폴더 밖을 가리키는 파일";
+    QTest::newRow("raw bytes after a refusal, extension corrected")
+        << Source::declines << jpeg << "cat.png" << served << "" << Answer() << "cat.jpg" << jpeg
+        << "파일 프로미스 수신 실패: 끌어 온 앱이 파일을 저장하지 않음 (F)";
+    QTest::newRow("data: image decoded")
+        << Source::fails << QByteArray() << ""
+        << QString::fromLatin1("data:image/png;base64," + png.toBase64()) << "" << Answer()
+        << "이미지.png" << png << "파일 프로미스 수신 실패: 끌어 온 앱이 저장에 실패함 (E)";
+    QTest::newRow("image inside a link: its own address downloads")
+        << Source::declines << QByteArray() << ""
+        << "%1/page.html"
+        << "<a href=\"/page.html\"><img src=\"/served\"></a>" << Answer(png) << "served.png" << png
+        << "";
+    QTest::newRow("HTML instead of an image stays a link")
+        << Source::declines << QByteArray() << "" << served << ""
+        << Answer("<!doctype html><html><body>not here</body></html>") << "" << QByteArray()
+        << "받은 내용이 이미지가 아님";
+    QTest::newRow("redirect loop stays a link")
+        << Source::declines << QByteArray() << "" << served << ""
+        << Answer({}, "302 Found", "Location: /served\r\n") << "" << QByteArray()
+        << "웹 이미지 받기 실패";
+    QTest::newRow("declared too large stays a link")
+        << Source::declines << QByteArray() << "" << served << ""
+        << Answer(png, "200 OK", {}, WebImageDrop::maximumFileBytes + 1) << "" << QByteArray()
+        << "이미지가 너무 큼";
+}
+
+void TestShelfItem::receivingPromisedFiles()
+{
+    QFETCH(Source, source);
+    QFETCH(QByteArray, sourceData);
+    QFETCH(QString, suggestion);
+    QFETCH(QString, dropped);
+    QFETCH(QString, html);
+    QFETCH(Answer, served);
+    QFETCH(QString, expectedName);
+    QFETCH(QByteArray, expectedBytes);
+    QFETCH(QString, logged);
+
+    FakeDesktop desktop;
+    test::LoopbackHttpServer server;
+    server.set("/served", served);
+    QTemporaryDir outside;
+    const QString outsideFile = outside.filePath("secret.png");
+    QVERIFY(test::writeFile(outsideFile, expectedBytes + "outside"));
+    desktop.dropSource().name = suggestion.isEmpty() ? std::nullopt : std::optional(suggestion);
+    desktop.dropSource().answer = [&](const DropSource::Request &request) {
+        Result result;
+        switch (source) {
+        case Source::savesLate: {
+            // Answered before a byte is written, as a browser does; the rest comes in pieces
+            // through one open file.
+            auto file = std::make_shared<QFile>(request.savePath);
+            file->open(QIODevice::WriteOnly);
+            QTimer::singleShot(60, [file, expectedBytes] { file->write(expectedBytes.left(10)); });
+            QTimer::singleShot(400, [file, expectedBytes] {
+                file->write(expectedBytes.mid(10));
+                file->close();
+            });
+            result.answer = DropSource::SaveAnswer::saved;
+            break;
+        }
+        case Source::savesLinkOutside:
+            QFile::link(outsideFile, request.savePath);
+            result.answer = DropSource::SaveAnswer::saved;
+            break;
+        case Source::declines:
+            result.answer = DropSource::SaveAnswer::fallBack;
+            result.error = "끌어 온 앱이 파일을 저장하지 않음 (F)";
+            result.data = sourceData;
+            break;
+        case Source::fails:
+            result.answer = DropSource::SaveAnswer::failed;
+            result.error = "끌어 온 앱이 저장에 실패함 (E)";
+            break;
+        }
+        return result;
+    };
+
+    QMimeData data;
+    data.setData("XdndDirectSave0", {});
+    if (!dropped.isEmpty())
+        data.setUrls({QUrl(QString(dropped).replace("%1", server.url({}).toString()))});
+    if (!html.isEmpty())
+        data.setHtml(html);
+    Shelf shelf;
+    test::LogCapture log;
+    QVERIFY(ShelfItem::receivePromisedFiles(
+        &data, [&shelf](const ShelfItem &item, const QUuid &replacing) {
+            shelf.replace(replacing, item);
+        }));
+    QCOMPARE(desktop.dropSource().requests.size(), 1);
+
+    if (!expectedName.isEmpty()) {
+        QTRY_VERIFY_WITH_TIMEOUT(!shelf.items().isEmpty() &&
+                                     shelf.items().first().content().kind() ==
+                                         ShelfItem::Content::Kind::file,
+                                 5000);
+        QCOMPARE(shelf.items().size(), 1);
+        const QString path = shelf.items().first().content().url().toLocalFile();
+        QCOMPARE(QFileInfo(path).fileName(), expectedName);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), expectedBytes);
+        QCOMPARE(filesBelow(itemsDirectory()), QStringList{expectedName});
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(log.contains("웹 이미지 받기 실패"), 5000);
+        // What waited as a link stays one; nothing half-received is left behind.
+        for (const ShelfItem &item : shelf.items())
+            QCOMPARE(item.content().kind(), ShelfItem::Content::Kind::link);
+        QCOMPARE(shelf.items().size(), dropped.isEmpty() ? 0 : 1);
+        QCOMPARE(filesBelow(itemsDirectory()), QStringList());
+        QCOMPARE(QFileInfo(outsideFile).size(), expectedBytes.size() + 7);
+    }
+    if (!logged.isEmpty())
+        QVERIFY2(log.contains(logged), qPrintable(log.messages().join('\n')));
 }
 
 QTEST_MAIN(TestShelfItem)

@@ -50,11 +50,9 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void growingFileAndRenamedDownloadAreReportedOnceEach();
-    void pendingFilesAndUpdatesOfTheList();
+    void newFilesAreReportedOnceWhenTheyStopChanging();
     void foldersThatGoOrCannotBeWatched();
     void namesAndLinksThatAreNotPlainNewFiles();
-    void burstOfThousandsIsReportedOnceEachOldFilesNever();
     void noReportAfterTheWatcherIsGone();
     void watchLimitReachedIsLogged();
 
@@ -62,7 +60,7 @@ private:
     void makeWatcher();
     // Hands the list over and waits until it took effect; answers the watched paths.
     QStringList updateAndWait(const QList<WatchedFolder> &folders);
-    WatchedFolder folder(const QString &name, bool enabled = true);
+    WatchedFolder folder(const QString &name);
     int reportsOf(const QString &path) const { return m_reports.count(path); }
     // Writes a marker file and waits for its report: every earlier change has been decided by
     // then.
@@ -111,11 +109,11 @@ QStringList TestFolderWatcher::updateAndWait(const QList<WatchedFolder> &folders
     return updated.last().first().toStringList();
 }
 
-WatchedFolder TestFolderWatcher::folder(const QString &name, bool enabled)
+WatchedFolder TestFolderWatcher::folder(const QString &name)
 {
     const QString path = m_dir->filePath(name);
     QDir().mkpath(path);
-    return WatchedFolder{newId(), path, enabled};
+    return WatchedFolder{newId(), path, true};
 }
 
 bool TestFolderWatcher::settleWithMarker(const QString &folderPath)
@@ -126,10 +124,34 @@ bool TestFolderWatcher::settleWithMarker(const QString &folderPath)
     return QTest::qWaitFor([&] { return reportsOf(marker) > 0; }, 10000) && reportsOf(marker) == 1;
 }
 
-void TestFolderWatcher::growingFileAndRenamedDownloadAreReportedOnceEach()
+void TestFolderWatcher::newFilesAreReportedOnceWhenTheyStopChanging()
 {
     const WatchedFolder downloads = folder("Downloads");
+    QVERIFY(appendToFile(downloads.path + "/old.txt", "there before the watch"));
     QCOMPARE(updateAndWait({downloads}), QStringList{downloads.path});
+    QSignalSpy pendingCounts(m_watcher, &FolderWatcher::pendingCountChanged);
+    const auto pending = [&] {
+        return pendingCounts.isEmpty() ? 0 : pendingCounts.last().first().toInt();
+    };
+
+    // An empty file stays pending; it is filled later through a second name outside the folder,
+    // which the watched folder hears nothing of: only a kept pending entry can report it.
+    const QString empty = downloads.path + "/a.txt";
+    const QString gone = downloads.path + "/short-lived.txt";
+    const QString outside = m_dir->filePath("outside-name");
+    QVERIFY(appendToFile(empty, {}) && appendToFile(gone, {}));
+    QVERIFY(::link(QFile::encodeName(empty).constData(), QFile::encodeName(outside).constData()) ==
+            0);
+    QTRY_COMPARE_WITH_TIMEOUT(pending(), 2, 5000);
+    QVERIFY(QFile::remove(gone));
+    QTRY_COMPARE_WITH_TIMEOUT(pending(), 1, 5000);
+    // The same paths keep the running watch and its pending file; a changed identifier and a
+    // folder that is off are taken over without a restart.
+    WatchedFolder again = downloads;
+    again.id = newId();
+    WatchedFolder off = folder("Off");
+    off.isEnabled = false;
+    QCOMPARE(updateAndWait({again, off}), QStringList{downloads.path});
 
     // A copy that keeps growing for three settle intervals, written far more often than the
     // watcher measures, beside a partial download that is ignored by its name however it grows.
@@ -145,56 +167,13 @@ void TestFolderWatcher::growingFileAndRenamedDownloadAreReportedOnceEach()
     }
     const QString final = downloads.path + "/report.pdf";
     QVERIFY(QFile::rename(partial, final));
-    QTRY_COMPARE_WITH_TIMEOUT(reportsOf(movie), 1, 5000);
-    QCOMPARE(m_reportFolders.first(), downloads);
-    QTRY_COMPARE_WITH_TIMEOUT(reportsOf(final), 1, 5000);
-    QVERIFY(settleWithMarker(downloads.path));
-    QCOMPARE(m_reports.size(), 3);
-    QCOMPARE(reportsOf(partial), 0);
-}
-
-void TestFolderWatcher::pendingFilesAndUpdatesOfTheList()
-{
-    const WatchedFolder watched = folder("Watched");
-    updateAndWait({watched});
-    QSignalSpy pendingCounts(m_watcher, &FolderWatcher::pendingCountChanged);
-    const auto pending = [&] {
-        return pendingCounts.isEmpty() ? 0 : pendingCounts.last().first().toInt();
-    };
-
-    // An empty file stays pending; it is then filled through a second name outside the folder,
-    // which the watched folder hears nothing of: only a kept pending entry can report it.
-    const QString path = watched.path + "/a.txt";
-    const QString gone = watched.path + "/short-lived.txt";
-    const QString outside = m_dir->filePath("outside-name");
-    QVERIFY(appendToFile(path, {}));
-    QVERIFY(appendToFile(gone, {}));
-    QVERIFY(::link(QFile::encodeName(path).constData(), QFile::encodeName(outside).constData()) ==
-            0);
-    QTRY_COMPARE_WITH_TIMEOUT(pending(), 2, 5000);
-    QVERIFY(QFile::remove(gone));
-    QTRY_COMPARE_WITH_TIMEOUT(pending(), 1, 5000);
-
-    // The same paths keep the running watch and its pending file; a changed identifier and a
-    // folder that is off are taken over without a restart.
-    WatchedFolder again = watched;
-    again.id = newId();
-    const WatchedFolder off = folder("Off", false);
-    QCOMPARE(updateAndWait({again, off}), QStringList{watched.path});
-    QVERIFY(settleWithMarker(watched.path));
-    QCOMPARE(reportsOf(path), 0);
     QVERIFY(appendToFile(outside, "filled"));
-    QTRY_COMPARE_WITH_TIMEOUT(reportsOf(path), 1, 5000);
-    QCOMPARE(m_reportFolders.last().id, again.id);
-
-    // Turned off, the folder reports nothing; every folder off, nothing is watched.
-    again.isEnabled = false;
-    const WatchedFolder on = folder("On");
-    QCOMPARE(updateAndWait({again, on}), QStringList{on.path});
-    QVERIFY(appendToFile(watched.path + "/later.txt", "x"));
-    QVERIFY(settleWithMarker(on.path));
-    QCOMPARE(reportsOf(watched.path + "/later.txt"), 0);
-    QCOMPARE(updateAndWait({again}), QStringList{});
+    QTRY_COMPARE_WITH_TIMEOUT(reportsOf(movie), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(reportsOf(final), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(reportsOf(empty), 1, 5000);
+    QVERIFY(settleWithMarker(downloads.path));
+    QCOMPARE(m_reports.size(), 4);
+    QCOMPARE(m_reportFolders.first(), again);
 }
 
 void TestFolderWatcher::foldersThatGoOrCannotBeWatched()
@@ -202,12 +181,8 @@ void TestFolderWatcher::foldersThatGoOrCannotBeWatched()
     const WatchedFolder a = folder("A");
     const WatchedFolder b = folder("B");
     const WatchedFolder c = folder("C");
-    const QString loopPath = m_dir->filePath("loop");
-    QVERIFY(QFile::link(loopPath, loopPath));
-    const WatchedFolder loop{newId(), loopPath, true};
     test::LogCapture log;
-    QCOMPARE(updateAndWait({loop, a, b, c}), (QStringList{a.path, b.path, c.path}));
-    QVERIFY(log.contains("감시할 폴더가 없어 건너뜀: " + loopPath));
+    QCOMPARE(updateAndWait({a, b, c}), (QStringList{a.path, b.path, c.path}));
 
     // Deleted or moved away while watched: the watch of that folder stops.
     QSignalSpy updated(m_watcher, &FolderWatcher::updated);
@@ -237,10 +212,8 @@ void TestFolderWatcher::namesAndLinksThatAreNotPlainNewFiles()
 
     test::LogCapture log;
     QVERIFY(rawName(watched.path, "invalid-\xff\xfe.txt", "x"));
-    const QString newline = watched.path + "/첫 줄\n둘째 줄.txt";
-    QVERIFY(appendToFile(newline, "x"));
-    const QString spaces = watched.path + "/ 공백  #%?.txt";
-    QVERIFY(appendToFile(spaces, "x"));
+    const QString odd = watched.path + "/ 첫 줄\n둘째  #%?.txt";
+    QVERIFY(appendToFile(odd, "x"));
     // Folders and symbolic links, to a file outside or to themselves, are not new files.
     QVERIFY(QDir(watched.path).mkdir("new folder"));
     const QString target = m_dir->filePath("target.txt");
@@ -248,28 +221,10 @@ void TestFolderWatcher::namesAndLinksThatAreNotPlainNewFiles()
     QVERIFY(QFile::link(target, watched.path + "/link.txt"));
     QVERIFY(QFile::link(watched.path + "/self", watched.path + "/self"));
     QVERIFY(settleWithMarker(watched.path));
-    QCOMPARE(reportsOf(newline), 1);
-    QCOMPARE(reportsOf(spaces), 1);
-    QCOMPARE(m_reports.size(), 3);
+    QCOMPARE(reportsOf(odd), 1);
+    QCOMPARE(m_reports.size(), 2);
     QVERIFY(log.contains("이름을 읽을 수 없는 파일은 건너뜀"));
     QVERIFY(rawName(watched.path, "invalid-\xff\xfe.txt", {}));
-}
-
-void TestFolderWatcher::burstOfThousandsIsReportedOnceEachOldFilesNever()
-{
-    const WatchedFolder watched = folder("Burst");
-    constexpr int count = 2000;
-    for (int i = 0; i < count; ++i)
-        QVERIFY(appendToFile(watched.path + QString("/old%1.txt").arg(i), "old"));
-    updateAndWait({watched});
-    for (int i = 0; i < count; ++i)
-        QVERIFY(appendToFile(watched.path + QString("/f%1.txt").arg(i), "burst"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), count, 30000);
-    QVERIFY(settleWithMarker(watched.path));
-    QCOMPARE(m_reports.size(), count + 1);
-    QCOMPARE(QSet<QString>(m_reports.begin(), m_reports.end()).size(), count + 1);
-    for (const QString &path : std::as_const(m_reports))
-        QVERIFY2(!path.contains(u"/old"), qPrintable(path));
 }
 
 void TestFolderWatcher::noReportAfterTheWatcherIsGone()

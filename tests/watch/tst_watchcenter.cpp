@@ -3,7 +3,6 @@
 
 #include "core/Defaults.h"
 #include "core/Ids.h"
-#include "platform/ScreenshotFolder.h"
 #include "shelf/Shelf.h"
 #include "shelf/ShelfManager.h"
 #include "watch/WatchCenter.h"
@@ -31,8 +30,6 @@ private Q_SLOTS:
     void undecodableStoredListIsEmptyUntilTheNextChange();
     void addKeepsOneEntryPerFolder();
     void newFileOpensShelfBelowAnchorThenReusesIt();
-    void screenshotFolder_data();
-    void screenshotFolder();
     void filesOfTwoWatchedFoldersLandOnTheirShelves();
 
 private:
@@ -197,49 +194,6 @@ void TestWatchCenter::newFileOpensShelfBelowAnchorThenReusesIt()
     QCOMPARE(shelf->fileURLs(),
              (QList<QUrl>{QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)}));
     QCOMPARE(controller->frontOrderCount(), fronts + 1);
-}
-
-void TestWatchCenter::screenshotFolder_data()
-{
-    QTest::addColumn<QString>("desktop");
-    QTest::addColumn<QByteArray>("spectaclerc");
-    QTest::addColumn<bool>("picturesScreenshotsExists");
-    QTest::addColumn<QString>("expected");
-
-    const QByteArray current = "[ImageSave]\nimageSaveLocation=file:///data/shots/\n";
-    const QByteArray tilde = "[ImageSave]\nimageSaveLocation=~/Bilder/Aufnahmen\n";
-    const QByteArray remote = "[ImageSave]\nimageSaveLocation=smb://server/share\n";
-
-    QTest::newRow("KDE, current setting") << "KDE" << current << false << "/data/shots";
-    QTest::newRow("KDE, tilde expanded") << "KDE" << tilde << false << "/home/u/Bilder/Aufnahmen";
-    QTest::newRow("KDE, not a local folder") << "KDE" << remote << false << "/home/u/Desktop";
-    QTest::newRow("KDE, no settings, Screenshots exists")
-        << "KDE" << QByteArray() << true << "/home/u/Pictures/Screenshots";
-    QTest::newRow("Ubuntu's GNOME")
-        << "ubuntu:GNOME" << QByteArray() << false << "/home/u/Pictures/Screenshots";
-}
-
-void TestWatchCenter::screenshotFolder()
-{
-    QFETCH(QString, desktop);
-    QFETCH(QByteArray, spectaclerc);
-    QFETCH(bool, picturesScreenshotsExists);
-    QFETCH(QString, expected);
-
-    const QString configHome = m_dir->filePath("config");
-    if (!spectaclerc.isEmpty())
-        QVERIFY(test::writeFile(configHome + "/spectaclerc", spectaclerc));
-
-    ScreenshotFolderSources sources;
-    sources.currentDesktop = desktop;
-    sources.configHome = configHome;
-    sources.home = "/home/u";
-    sources.pictures = "/home/u/Pictures";
-    sources.desktop = "/home/u/Desktop";
-    sources.isFolder = [picturesScreenshotsExists](const QString &path) {
-        return picturesScreenshotsExists && path == "/home/u/Pictures/Screenshots";
-    };
-    QCOMPARE(vyo::screenshotFolder(sources), expected);
 }
 
 void TestWatchCenter::filesOfTwoWatchedFoldersLandOnTheirShelves()

@@ -112,7 +112,6 @@ void TestShelf::displayNames_data()
     row("text first line", "text", "첫 줄\n둘째 줄", "첫 줄");
     row("text leading newlines", "text", "\n\r\n  들여쓴 줄\n", "  들여쓴 줄");
     row("text next line", "text", u"a\u0085b"_qs, "a");
-    row("text paragraph separator", "text", u"\u2029b"_qs, "b");
     row("text only newlines", "text", "\n\n", "\n\n");
     row("text empty", "text", "", "");
     row("link idn host", "link", "https://한국.kr/", "xn--3e0b707e.kr");
@@ -364,12 +363,8 @@ void TestShelf::tiffBecomesPngInFreshDropFolder()
     const ShelfItem &item = items.first();
     QCOMPARE(item.content().kind(), Kind::image);
     QCOMPARE(item.displayName(), "이미지");
-    const QFileInfo file(item.content().url().toLocalFile());
-    QCOMPARE(file.fileName(), "이미지.png");
-    QCOMPARE(file.absoluteDir().absolutePath(),
-             QDir(itemsDirectory()).absoluteFilePath(file.dir().dirName()));
-    QVERIFY(parseUuid(file.dir().dirName()));
-    QImage written(file.filePath(), "PNG");
+    QCOMPARE(filesBelow(itemsDirectory()), QStringList{"이미지.png"});
+    QImage written(item.content().url().toLocalFile(), "PNG");
     QCOMPARE(written.size(), QSize(4, 3));
     QCOMPARE(written.pixelColor(0, 0), QColor(Qt::blue));
 }

@@ -528,6 +528,21 @@ void TestShelfManager::bookmarksFindRenamedAndMovedFiles()
                              Content::file(QUrl::fromLocalFile(archive + "사진.png")),
                              Content::text("글"), Content::file(QUrl::fromLocalFile(work + "b")),
                              Content::link(QUrl("https://x.y"))}));
+
+    // Once the time shared by a shelf's files is used up (each file on its own may search for
+    // 0.3 s), a rename is still found in an old folder listed before, but nothing is listed or
+    // searched any more.
+    const QByteArray renamed = *snapshot.items[0].bookmark;
+    BookmarkSearchLimits limits;
+    QVERIFY(resolveFileBookmark(renamed, limits));
+    BookmarkSearchLimits spent = limits;
+    spent.sharedDeadline = QDeadlineTimer(0);
+    QCOMPARE(resolveFileBookmark(renamed, spent), std::optional<QString>(work + "최종.txt"));
+    QCOMPARE(resolveFileBookmark(*snapshot.items[1].bookmark, spent), std::nullopt);
+    QCOMPARE(
+        resolveFileBookmark(
+            renamed, BookmarkSearchLimits{.extraRoots = {}, .sharedDeadline = QDeadlineTimer(0)}),
+        std::nullopt);
 }
 
 void TestShelfManager::referencedUrlsAndCleanUp()

@@ -93,8 +93,7 @@ private Q_SLOTS:
 
     void itemsFromMimeData_data();
     void itemsFromMimeData();
-    void tiffBecomesPngInFreshDropFolder();
-    void imageThatCannotBeStoredFallsThroughToText();
+    void imagesFromDragData();
     void promisesNeverOverrideFiles();
     void receivingPromisedFiles_data();
     void receivingPromisedFiles();
@@ -102,34 +101,24 @@ private Q_SLOTS:
 
 void TestShelf::displayNames_data()
 {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("payload");
+    QTest::addColumn<ShelfItem>("item");
     QTest::addColumn<QString>("expected");
-    const auto row = [](const char *name, const char *kind, const QString &payload,
-                        const QString &expected) {
-        QTest::newRow(name) << QString(kind) << payload << expected;
-    };
-    row("text first line", "text", "첫 줄\n둘째 줄", "첫 줄");
-    row("text leading newlines", "text", "\n\r\n  들여쓴 줄\n", "  들여쓴 줄");
-    row("text next line", "text", u"a\u0085b"_qs, "a");
-    row("text only newlines", "text", "\n\n", "\n\n");
-    row("text empty", "text", "", "");
-    row("link idn host", "link", "https://한국.kr/", "xn--3e0b707e.kr");
-    row("link without host", "link", "mailto:a@b.c", "mailto:a@b.c");
-    row("file name", "file", "/tmp/보고서.pdf", "보고서.pdf");
-    row("folder with slash", "file", "/tmp/폴더/", "폴더");
-    row("image", "image", "/tmp/x/이미지.png", "이미지");
+    QTest::newRow("text first line") << text("첫 줄\n둘째 줄") << QString("첫 줄");
+    QTest::newRow("text leading newlines") << text("\n\r\n  들여쓴 줄\n") << QString("  들여쓴 줄");
+    QTest::newRow("text next line") << text(u"a\u0085b"_qs) << QString("a");
+    QTest::newRow("text only newlines") << text("\n\n") << QString("\n\n");
+    QTest::newRow("text empty") << text("") << QString("");
+    QTest::newRow("link idn host") << link("https://한국.kr/") << QString("xn--3e0b707e.kr");
+    QTest::newRow("link without host") << link("mailto:a@b.c") << QString("mailto:a@b.c");
+    QTest::newRow("file name") << file("/tmp/보고서.pdf") << QString("보고서.pdf");
+    QTest::newRow("folder with slash") << file("/tmp/폴더/") << QString("폴더");
+    QTest::newRow("image") << test::image("/tmp/x/이미지.png") << QString("이미지");
 }
 
 void TestShelf::displayNames()
 {
-    QFETCH(QString, kind);
-    QFETCH(QString, payload);
+    QFETCH(ShelfItem, item);
     QFETCH(QString, expected);
-    const ShelfItem item = kind == "link"    ? link(payload)
-                           : kind == "file"  ? file(payload)
-                           : kind == "image" ? test::image(payload)
-                                             : text(payload);
     QCOMPARE(item.displayName(), expected);
 }
 
@@ -353,12 +342,13 @@ void TestShelf::itemsFromMimeData()
     QCOMPARE(describe(ShelfItem::items(&data)), expected);
 }
 
-void TestShelf::tiffBecomesPngInFreshDropFolder()
+void TestShelf::imagesFromDragData()
 {
-    QMimeData data;
-    data.setData("image/tiff", encodedImage("TIFF", Qt::blue));
-    data.setText("ignored");
-    const QList<ShelfItem> items = ShelfItem::items(&data);
+    // TIFF is stored as PNG in a fresh drop folder.
+    QMimeData tiff;
+    tiff.setData("image/tiff", encodedImage("TIFF", Qt::blue));
+    tiff.setText("ignored");
+    const QList<ShelfItem> items = ShelfItem::items(&tiff);
     QCOMPARE(items.size(), 1);
     const ShelfItem &item = items.first();
     QCOMPARE(item.content().kind(), Kind::image);
@@ -367,10 +357,9 @@ void TestShelf::tiffBecomesPngInFreshDropFolder()
     QImage written(item.content().url().toLocalFile(), "PNG");
     QCOMPARE(written.size(), QSize(4, 3));
     QCOMPARE(written.pixelColor(0, 0), QColor(Qt::blue));
-}
 
-void TestShelf::imageThatCannotBeStoredFallsThroughToText()
-{
+    // Images that cannot be decoded or stored fall through to the text beside them.
+    QVERIFY(QDir(itemsDirectory()).removeRecursively());
     QMimeData data;
     data.setData("image/tiff", "not a tiff at all");
     data.setData("image/png", "not a png either");

@@ -1,8 +1,5 @@
-// The folder watcher over the desktop's inotify event source, with real folders and files written
-// the way programs write them, and the watch center: its stored list and new files landing on
-// their folder's shelf. Which names, events and sizes count, and how long a report is remembered,
-// are the watch state's rules, tested with it; here the kernel's events, the worker thread and the
-// reports cross for real.
+// The folder watcher and the watch center over real inotify events in real folders. Which names,
+// events and sizes count, and how long a report is remembered, are the watch state's rules.
 
 #include "core/Defaults.h"
 #include "core/Ids.h"
@@ -61,8 +58,7 @@ private Q_SLOTS:
 
     void newFilesAreReportedOnceWhenTheyStopChanging();
     void foldersThatGoOrCannotBeWatched();
-    void namesAndLinksThatAreNotPlainNewFiles();
-    void noReportAfterTheWatcherIsGone();
+    void oddNamesLinksAndAWatcherThatGoes();
     void watchLimitReachedIsLogged();
 
     void centerStoresAddsEnablesAndRemoves();
@@ -233,7 +229,7 @@ void TestFolderWatcher::foldersThatGoOrCannotBeWatched()
     QVERIFY(settleWithMarker(a.path));
 }
 
-void TestFolderWatcher::namesAndLinksThatAreNotPlainNewFiles()
+void TestFolderWatcher::oddNamesLinksAndAWatcherThatGoes()
 {
     const WatchedFolder watched = folder("Watched");
     updateAndWait({watched});
@@ -253,23 +249,17 @@ void TestFolderWatcher::namesAndLinksThatAreNotPlainNewFiles()
     QCOMPARE(m_reports.size(), 2);
     QVERIFY(log.contains("이름을 읽을 수 없는 파일은 건너뜀"));
     QVERIFY(rawName(watched.path, "invalid-\xff\xfe.txt", {}));
-}
 
-void TestFolderWatcher::noReportAfterTheWatcherIsGone()
-{
-    const WatchedFolder watched = folder("Watched");
-    updateAndWait({watched});
+    // The watcher goes while a file settles; a new watcher over the same folder shows when that
+    // report would have come.
     QSignalSpy pendingCounts(m_watcher, &FolderWatcher::pendingCountChanged);
-    const QString path = watched.path + "/late.txt";
-    QVERIFY(appendToFile(path, "x"));
+    const QString late = watched.path + "/late.txt";
+    QVERIFY(appendToFile(late, "x"));
     QVERIFY(pendingCounts.wait(5000));
-
-    // The watcher goes while the file settles; a new watcher over the same folder shows when
-    // that report would have come.
     makeWatcher();
     updateAndWait({watched});
     QVERIFY(settleWithMarker(watched.path));
-    QCOMPARE(reportsOf(path), 0);
+    QCOMPARE(reportsOf(late), 0);
 }
 
 void TestFolderWatcher::watchLimitReachedIsLogged()
@@ -409,9 +399,7 @@ void TestFolderWatcher::newFileOpensShelfBelowAnchorThenReusesIt()
     QCOMPARE(m_manager->shelves().size(), 1);
     Shelf *shelf = m_manager->shelves().first();
     QCOMPARE(shelf->name(), std::optional<QString>("스크린샷"));
-    QCOMPARE(shelf->items().size(), 1);
-    QCOMPARE(shelf->items().first().content(),
-             ShelfItem::Content::file(QUrl::fromLocalFile(first)));
+    QCOMPARE(shelf->fileURLs(), QList<QUrl>{QUrl::fromLocalFile(first)});
 
     // Centred below the anchor, its top edge 8 points under the anchor's bottom edge.
     test::FakeShelfWindow *controller = test::FakeShelfWindow::of(m_manager->window(shelf->id()));

@@ -322,6 +322,7 @@ void TestFolderWatcher::centerStoresAddsEnablesAndRemoves()
     QCOMPARE(array.size(), 2);
     const QJsonObject first = array.first().toObject();
     QCOMPARE(first.keys(), (QStringList{"id", "isEnabled", "path"}));
+    QCOMPARE(first.value("isEnabled").toBool(), false);
     QCOMPARE(first.value("id").toString(), uuidText(a.id));
 
     // Removing a folder leaves its shelf open but detached.

@@ -78,7 +78,7 @@ QByteArray withoutFolderTimes(const QString &path)
             bytes.replace(record.localHeaderOffset + 10, 4, QByteArray(4, '\0'));
             bytes.replace(central + 12, 4, QByteArray(4, '\0'));
         }
-        central += 46 + record.name.size() + record.extraLength + record.commentLength;
+        central += 46 + record.name.size();
     }
     return bytes;
 }
@@ -132,36 +132,23 @@ private Q_SLOTS:
     void headersByteByByte();
     void methodPerExtension_data();
     void methodPerExtension();
-    void emptyFilesAndFolder();
-    void streamsLargeFilesInOnePass();
     void progressAndCancel();
     void parallelMatchesSequential();
     void dosDateTime_data();
     void dosDateTime();
-    void modificationDatesReachTheArchive();
 
     void uniqueName_data();
     void uniqueName();
-    void duplicateTopLevelNames();
-    void missingItemsKeepTheirNames();
-    void foldersDepthFirst();
-    void hiddenFilesOnlyAtTopLevel();
-    void namesBecomeNFC();
-    void namesEqualAfterNFCStayApart();
+    void makeEntries();
     void windowsNames_data();
     void windowsNames();
     void unicodeNamesSurviveEveryReader();
-    void specialFilesAreSkipped();
     void symbolicLinks();
 
-    void errorDescriptions_data();
-    void errorDescriptions();
-    void sourceGoneBeforeWriting();
-    void sourceReadFails();
+    void unreadableSources();
     void destinationFolderIsAFile();
     void diskFull_data();
     void diskFull();
-    void parallelFailureInOrder();
     void archiveInsideArchivedFolder();
     void sourceBeyond4GB();
     void entryCountLimit_data();
@@ -211,101 +198,71 @@ void TestZipWriter::headersByteByByte()
     const QByteArray readme = "# 읽어 주세요\n";
     QVERIFY(writeFile(path("in/notes.txt"), notes));
     QVERIFY(writeFile(path("in/photo.JPG"), photo));
+    QVERIFY(writeFile(path("in/empty.txt"), {}));
+    QVERIFY(writeFile(path("in/empty.png"), {}));
     QVERIFY(writeFile(path("in/Docs/readme.md"), readme));
-    QVERIFY(QDir().mkpath(path("in/Empty")));
+    QVERIFY(QDir().mkpath(path("in/빈 폴더")));
     for (const char *file : {"in/notes.txt", "in/photo.JPG", "in/Docs/readme.md"})
         QVERIFY(setModified(path(file), modified));
 
-    const QList<QUrl> urls{url("in/notes.txt"), url("in/photo.JPG"), url("in/Empty"),
-                           url("in/Docs")};
+    const QList<QUrl> urls{url("in/notes.txt"), url("in/photo.JPG"), url("in/empty.txt"),
+                           url("in/empty.png"), url("in/빈 폴더"),   url("in/Docs")};
     QVERIFY(!ZipWriter::writeArchive(urls, QUrl::fromLocalFile(archivePath())));
 
     const auto layout = layoutOf(archivePath());
     QVERIFY(layout);
     struct Expected
     {
-        QByteArray name;
+        QString name;
         quint16 method;
-        quint32 attributes;
         QByteArray content; // empty for folders
-        bool isFolder;
     };
     const QList<Expected> expected{
-        {"notes.txt", 8, 0x81A40000, notes, false},
-        {"photo.JPG", 0, 0x81A40000, photo, false},
-        {"Empty/", 0, 0x41ED0010, {}, true},
-        {"Docs/", 0, 0x41ED0010, {}, true},
-        {"Docs/readme.md", 8, 0x81A40000, readme, false},
+        {"notes.txt", 8, notes},       {"photo.JPG", 0, photo}, {"empty.txt", 8, {}},
+        {"empty.png", 0, {}},          {"빈 폴더/", 0, {}},     {"Docs/", 0, {}},
+        {"Docs/readme.md", 8, readme},
     };
     QCOMPARE(layout->records.size(), expected.size());
-    QCOMPARE(layout->diskNumber, 0);
-    QCOMPARE(layout->directoryDisk, 0);
-    QCOMPARE(layout->recordsOnDisk, 5);
-    QCOMPARE(layout->totalRecords, 5);
-    QCOMPARE(layout->commentLength, 0);
     for (qsizetype i = 0; i < expected.size(); ++i) {
         const ZipRecord &r = layout->records[i];
         const Expected &e = expected[i];
-        QCOMPARE(r.name, e.name);
-        QCOMPARE(r.localName, e.name);
-        QCOMPARE(r.localVersionNeeded, 20);
+        const bool isFolder = e.name.endsWith(u'/');
+        QCOMPARE(r.name, e.name.toUtf8());
         QCOMPARE(r.versionNeeded, 20);
-        QCOMPARE(r.localFlags, 0x0800);
         QCOMPARE(r.flags, 0x0800);
         QCOMPARE(r.versionMadeBy, 0x0314);
-        QCOMPARE(r.localMethod, e.method);
         QCOMPARE(r.method, e.method);
-        QCOMPARE(r.localExtraLength, 0);
-        QCOMPARE(r.extraLength, 0);
-        QCOMPARE(r.commentLength, 0);
-        QCOMPARE(r.diskNumberStart, 0);
-        QCOMPARE(r.internalAttributes, 0);
-        QCOMPARE(r.externalAttributes, e.attributes);
-        // The patched local header agrees with the central directory.
-        QCOMPARE(r.localCrc, r.crc);
-        QCOMPARE(r.localCompressedSize, r.compressedSize);
-        QCOMPARE(r.localUncompressedSize, r.uncompressedSize);
-        QCOMPARE(r.localTime, r.time);
-        QCOMPARE(r.localDate, r.date);
+        QCOMPARE(r.externalAttributes, isFolder ? 0x41ED0010u : 0x81A40000u);
         QCOMPARE(r.uncompressedSize, quint32(e.content.size()));
-        if (e.isFolder) {
-            QCOMPARE(r.crc, 0u);
-            QCOMPARE(r.compressedSize, 0u);
-        } else {
+        if (e.method == 0)
+            QCOMPARE(r.data, e.content);
+        else if (e.content.isEmpty())
+            QCOMPARE(r.data, QByteArray::fromHex("0300")); // an empty final DEFLATE block
+        else if (e.content.size() > 1000)
+            QVERIFY(r.compressedSize < r.uncompressedSize);
+        if (e.content.size() > 100) {
             QCOMPARE(r.time, 0x6DAF); // 13:45:31
             QCOMPARE(r.date, 0x586F); // 2024-03-15
         }
-        if (e.method == 0)
-            QCOMPARE(r.data, e.content);
-        else if (e.content.size() > 1000)
-            QVERIFY(r.compressedSize < r.uncompressedSize);
     }
-
-    VYO_VERIFY_READERS(archivePath(),
-                       {"notes.txt", "photo.JPG", "Empty/", "Docs/", "Docs/readme.md"});
+    QStringList names;
+    for (const Expected &e : expected)
+        names.append(e.name);
+    VYO_VERIFY_READERS(archivePath(), names);
 }
 
 void TestZipWriter::methodPerExtension_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("method");
-    for (const char *extension :
-         {"zip", "gz",   "tgz",  "bz2",  "xz",   "7z",   "rar", "dmg",   "jpg",    "jpeg", "png",
-          "gif", "heic", "heif", "webp", "avif", "mp3",  "m4a", "aac",   "mp4",    "m4v",  "mov",
-          "mkv", "webm", "docx", "xlsx", "pptx", "hwpx", "key", "pages", "numbers"})
-        QTest::addRow("stored %s", extension)
-            << QString(u"file." + QString::fromLatin1(extension)) << 0;
-    QTest::newRow("upper-case JPG") << "photo.JPG" << 0;
+    QTest::newRow("zip") << "file.zip" << 0;
     QTest::newRow("mixed-case MoV") << "clip.MoV" << 0;
     QTest::newRow("double extension tar.GZ") << "backup.tar.GZ" << 0;
     QTest::newRow("Korean name hwpx") << "보고서.HWPX" << 0;
-    QTest::newRow("txt") << "notes.txt" << 8;
+    QTest::newRow("nothing before the dot") << ".png" << 0;
     QTest::newRow("no extension") << "Makefile" << 8;
-    QTest::newRow("tar") << "backup.tar" << 8;
     QTest::newRow("zip inside the name") << "file.zip.txt" << 8;
     QTest::newRow("zipx") << "file.zipx" << 8;
-    QTest::newRow("tiff") << "scan.tiff" << 8;
-    QTest::newRow("pdf") << "a.pdf" << 8;
 }
 
 void TestZipWriter::methodPerExtension()
@@ -318,63 +275,9 @@ void TestZipWriter::methodPerExtension()
     const auto layout = layoutOf(archivePath());
     QVERIFY(layout);
     QCOMPARE(layout->records.size(), 1);
-    QCOMPARE(layout->records[0].localMethod, method);
     QCOMPARE(layout->records[0].method, method);
     if (method == 0)
         QCOMPARE(layout->records[0].data, content);
-}
-
-void TestZipWriter::emptyFilesAndFolder()
-{
-    QVERIFY(writeFile(path("in/empty.txt"), {}));
-    QVERIFY(writeFile(path("in/empty.png"), {}));
-    QVERIFY(QDir().mkpath(path("in/빈 폴더")));
-    QVERIFY(!ZipWriter::writeArchive({url("in/empty.txt"), url("in/empty.png"), url("in/빈 폴더")},
-                                     QUrl::fromLocalFile(archivePath())));
-    const auto layout = layoutOf(archivePath());
-    QVERIFY(layout);
-    QCOMPARE(layout->records.size(), 3);
-    const ZipRecord &deflated = layout->records[0];
-    QCOMPARE(deflated.method, 8);
-    QCOMPARE(deflated.crc, 0u);
-    QCOMPARE(deflated.uncompressedSize, 0u);
-    // An empty final DEFLATE block.
-    QCOMPARE(deflated.data, QByteArray::fromHex("0300"));
-    for (const ZipRecord &r : {layout->records[1], layout->records[2]}) {
-        QCOMPARE(r.method, 0);
-        QCOMPARE(r.crc, 0u);
-        QCOMPARE(r.compressedSize, 0u);
-        QCOMPARE(r.uncompressedSize, 0u);
-    }
-    QCOMPARE(layout->records[2].name, QStringLiteral("빈 폴더/").toUtf8());
-    QCOMPARE(layout->records[2].externalAttributes, 0x41ED0010u);
-    VYO_VERIFY_READERS(archivePath(), {"empty.txt", "empty.png", "빈 폴더/"});
-}
-
-void TestZipWriter::streamsLargeFilesInOnePass()
-{
-    // Several read chunks and many compressed blocks per file.
-    const QByteArray text = textBytes(3 * ZipWriter::readChunkSize + 12345, 4);
-    const QByteArray noise = randomBytes(2 * ZipWriter::readChunkSize + 777, 5);
-    QVERIFY(writeFile(path("in/big.txt"), text));
-    QVERIFY(writeFile(path("in/noise.bin"), noise));
-    QVERIFY(writeFile(path("in/movie.mp4"), noise));
-    QVERIFY(!ZipWriter::writeArchive({url("in/big.txt"), url("in/noise.bin"), url("in/movie.mp4")},
-                                     QUrl::fromLocalFile(archivePath())));
-    const auto layout = layoutOf(archivePath());
-    QVERIFY(layout);
-    QCOMPARE(layout->records[0].uncompressedSize, quint32(text.size()));
-    QVERIFY(layout->records[0].compressedSize < quint32(text.size() / 2));
-    QCOMPARE(layout->records[1].uncompressedSize, quint32(noise.size()));
-    QCOMPARE(layout->records[2].data, noise);
-    VYO_VERIFY_READERS(archivePath(), {"big.txt", "noise.bin", "movie.mp4"});
-
-    // Unpacked by an independent reader, every byte is back.
-    const QString unpacked = path("unpacked");
-    const ToolResult unzip = runTool("unzip", {"-q", archivePath(), "-d", unpacked});
-    QCOMPARE(unzip.exitCode, 0);
-    QCOMPARE(readAll(unpacked + "/big.txt"), text);
-    QCOMPARE(readAll(unpacked + "/noise.bin"), noise);
 }
 
 void TestZipWriter::progressAndCancel()
@@ -386,11 +289,16 @@ void TestZipWriter::progressAndCancel()
     QVERIFY(writeFile(path("in/empty"), QByteArray()));
     const QList<Entry> entries = ZipWriter::makeEntries({url("in/big.bin"), url("in/empty")});
     // Compressed on this thread, and ahead on two others: the reports come on this thread alike.
+    // One thread streams each entry straight into the archive, its header first; two threads
+    // write an entry only once it is compressed.
     for (const int threads : {1, 2}) {
         QList<quint64> reports;
         bool onThisThread = true;
+        qint64 archiveAtFirstReport = -1;
         const auto progress = [&](quint64 read, quint64 total) {
             onThisThread = onThisThread && QThread::currentThread() == thread();
+            if (reports.isEmpty())
+                archiveAtFirstReport = QFileInfo(archivePath()).size();
             reports.append(total == chunk * 5 / 2 ? read : 0);
             return reports.size() < 3;
         };
@@ -399,7 +307,28 @@ void TestZipWriter::progressAndCancel()
         QVERIFY(onThisThread);
         QCOMPARE(reports, (QList<quint64>{chunk, chunk * 2, chunk * 5 / 2}));
         VERIFY_ZIP_ERROR(failure, cancelled, "취소했습니다.");
+        QCOMPARE(archiveAtFirstReport > 0, threads == 1);
     }
+
+    // A file that grows while it is read: every byte read is archived, and no report goes past
+    // its total.
+    QVERIFY(writeFile(path("in/grows.bin"), QByteArray(qsizetype(chunk) + 10, 'g')));
+    QList<std::pair<quint64, quint64>> reports;
+    const auto grow = [&](quint64 read, quint64 total) {
+        if (reports.isEmpty()) {
+            QFile file(path("in/grows.bin"));
+            if (!file.open(QIODevice::Append) || file.write(QByteArray(qsizetype(chunk), 'h')) < 0)
+                return false;
+        }
+        reports.append({read, total});
+        return true;
+    };
+    QVERIFY(!ZipWriter::write(ZipWriter::makeEntries({url("in/grows.bin")}),
+                              QUrl::fromLocalFile(archivePath()), grow, 1));
+    QCOMPARE(reports.last(), std::pair(2 * chunk + 10, 2 * chunk + 10));
+    for (const auto &[read, total] : reports)
+        QVERIFY(read <= total);
+    VYO_VERIFY_READERS(archivePath(), {"grows.bin"});
 }
 
 void TestZipWriter::parallelMatchesSequential()
@@ -408,8 +337,10 @@ void TestZipWriter::parallelMatchesSequential()
     // goes through a temporary file), incompressible data, stored and empty files and folders.
     for (int i = 0; i < 40; ++i)
         QVERIFY(writeFile(path(QStringLiteral("in/src/f%1.h").arg(i)), textBytes(i * 997, i)));
-    QVERIFY(writeFile(path("in/big.txt"), textBytes(9 * ZipWriter::readChunkSize + 3, 40)));
-    QVERIFY(writeFile(path("in/noise.bin"), randomBytes(5 * ZipWriter::readChunkSize, 41)));
+    const QByteArray text = textBytes(9 * ZipWriter::readChunkSize + 3, 40);
+    const QByteArray noise = randomBytes(5 * ZipWriter::readChunkSize, 41);
+    QVERIFY(writeFile(path("in/big.txt"), text));
+    QVERIFY(writeFile(path("in/noise.bin"), noise));
     QVERIFY(writeFile(path("in/photo.jpg"), randomBytes(300000, 42)));
     QVERIFY(writeFile(path("in/empty.txt"), QByteArray()));
     QVERIFY(QDir().mkpath(path("in/folder/inner")));
@@ -429,6 +360,11 @@ void TestZipWriter::parallelMatchesSequential()
                  (QStringList{"archive.zip", "sequential.zip"}));
     }
     VYO_VERIFY_READERS(archivePath(), paths(entries));
+    // Unpacked by an independent reader, every byte is back.
+    const ToolResult unzip = runTool("unzip", {"-q", archivePath(), "-d", path("unpacked")});
+    QCOMPARE(unzip.exitCode, 0);
+    QCOMPARE(readAll(path("unpacked/in/big.txt")), text);
+    QCOMPARE(readAll(path("unpacked/in/noise.bin")), noise);
 }
 
 void TestZipWriter::dosDateTime_data()
@@ -445,10 +381,8 @@ void TestZipWriter::dosDateTime_data()
     QTest::newRow("odd second rounds down") << local(2000, 2, 29, 12, 0, 1) << 0x285D6000u;
     QTest::newRow("last second before 1980") << local(1979, 12, 31, 23, 59, 59) << 0x019FBF7Du;
     QTest::newRow("1975 keeps month and day") << local(1975, 6, 15, 10, 20, 30) << 0x00CF528Fu;
-    QTest::newRow("1601") << local(1601, 1, 1, 0, 0, 0) << 0x00210000u;
     QTest::newRow("last representable day") << local(2107, 12, 31, 23, 59, 59) << 0xFF9FBF7Du;
     QTest::newRow("2108 becomes the last moment") << local(2108, 1, 1, 0, 0, 0) << 0xFF9FBF7Du;
-    QTest::newRow("2200 becomes the last moment") << local(2200, 7, 4, 8, 0, 0) << 0xFF9FBF7Du;
     QTest::newRow("invalid") << QDateTime() << 0x00210000u;
 }
 
@@ -459,34 +393,6 @@ void TestZipWriter::dosDateTime()
     QCOMPARE(ZipWriter::dosDateTime(date), expected);
 }
 
-void TestZipWriter::modificationDatesReachTheArchive()
-{
-    const QList<std::pair<QDateTime, QList<int>>> cases{
-        {QDateTime(QDate(1975, 6, 15), QTime(10, 20, 30)), {1980, 6, 15, 10, 20, 30}},
-        {QDateTime(QDate(2024, 3, 15), QTime(4, 45, 31), QTimeZone::utc()),
-         {2024, 3, 15, 13, 45, 30}},
-        {QDateTime(QDate(2150, 1, 2), QTime(3, 4, 5)), {2107, 12, 31, 23, 59, 58}},
-    };
-    QList<QUrl> urls;
-    for (qsizetype i = 0; i < cases.size(); ++i) {
-        const QString name = QStringLiteral("in/%1.txt").arg(i);
-        QVERIFY(writeFile(path(name), "x"));
-        QVERIFY(setModified(path(name), cases[i].first));
-        urls.append(url(name));
-    }
-    QVERIFY(!ZipWriter::writeArchive(urls, QUrl::fromLocalFile(archivePath())));
-    QString error;
-    const QJsonArray entries = pythonReport(archivePath(), &error).value("entries").toArray();
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(entries.size(), cases.size());
-    for (qsizetype i = 0; i < cases.size(); ++i) {
-        QList<int> dateTime;
-        for (const QJsonValue &part : entries[i].toObject().value("dateTime").toArray())
-            dateTime.append(part.toInt());
-        QCOMPARE(dateTime, cases[i].second);
-    }
-}
-
 void TestZipWriter::uniqueName_data()
 {
     QTest::addColumn<QString>("name");
@@ -494,8 +400,6 @@ void TestZipWriter::uniqueName_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("free") << "report.pdf" << QStringList{} << "report.pdf";
     QTest::newRow("second") << "report.pdf" << QStringList{"report.pdf"} << "report (2).pdf";
-    QTest::newRow("third") << "report.pdf" << QStringList{"report.pdf", "report (2).pdf"}
-                           << "report (3).pdf";
     QTest::newRow("gap is filled") << "a.txt" << QStringList{"a.txt", "a (3).txt"} << "a (2).txt";
     QTest::newRow("no extension") << "README" << QStringList{"README"} << "README (2)";
     QTest::newRow("leading dot only") << ".profile" << QStringList{".profile"} << ".profile (2)";
@@ -504,9 +408,9 @@ void TestZipWriter::uniqueName_data()
     QTest::newRow("last dot splits")
         << "archive.tar.gz" << QStringList{"archive.tar.gz"} << "archive.tar (2).gz";
     QTest::newRow("trailing dot") << "x." << QStringList{"x."} << "x. (2)";
+    QTest::newRow("one-letter extension") << "x.c" << QStringList{"x.c"} << "x (2).c";
     QTest::newRow("letter case differs")
         << "Report.pdf" << QStringList{"report.pdf"} << "Report.pdf";
-    QTest::newRow("Korean") << "사진" << QStringList{"사진", "사진 (2)"} << "사진 (3)";
 }
 
 void TestZipWriter::uniqueName()
@@ -517,120 +421,39 @@ void TestZipWriter::uniqueName()
     QCOMPARE(ZipWriter::uniqueName(name, QSet<QString>(used.begin(), used.end())), expected);
 }
 
-void TestZipWriter::duplicateTopLevelNames()
+void TestZipWriter::makeEntries()
 {
-    for (const char *folder : {"a", "b", "c"})
-        QVERIFY(writeFile(path(QStringLiteral("%1/report.pdf").arg(folder)), folder));
-    QVERIFY(writeFile(path("d/Photos/one.jpg"), "1"));
-    QVERIFY(writeFile(path("e/Photos/two.jpg"), "2"));
-    const QList<QUrl> urls{url("a/report.pdf"), url("b/report.pdf"), url("c/report.pdf"),
-                           url("d/Photos"), url("e/Photos")};
-    const QList<Entry> entries = ZipWriter::makeEntries(urls);
-    const QList<Entry> expected{
-        {"report.pdf", url("a/report.pdf")},
-        {"report (2).pdf", url("b/report.pdf")},
-        {"report (3).pdf", url("c/report.pdf")},
-        {"Photos/", std::nullopt},
-        {"Photos/one.jpg", url("d/Photos/one.jpg")},
-        {"Photos (2)/", std::nullopt},
-        {"Photos (2)/two.jpg", url("e/Photos/two.jpg")},
-    };
-    QCOMPARE(paths(entries), paths(expected));
-    QVERIFY(entries == expected);
-
-    QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath())));
-    VYO_VERIFY_READERS(archivePath(), paths(expected));
-}
-
-void TestZipWriter::missingItemsKeepTheirNames()
-{
-    QVERIFY(writeFile(path("b/x.txt"), "b"));
-    const QList<Entry> entries =
-        ZipWriter::makeEntries({url("a/x.txt"), url("b/x.txt"), QUrl("https://example.com/x")});
-    QCOMPARE(paths(entries), QStringList{"x (2).txt"});
-    QCOMPARE(entries[0].source, url("b/x.txt"));
-}
-
-void TestZipWriter::foldersDepthFirst()
-{
-    QVERIFY(writeFile(path("F/a.txt"), "a"));
-    QVERIFY(writeFile(path("F/b/c.txt"), "c"));
-    QVERIFY(writeFile(path("F/b/d/e.txt"), "e"));
+    // Folders depth first with hidden files skipped below the top; a missing item keeps its name
+    // taken; duplicate names at the top get numbers; addresses that are no files and special
+    // files (a pipe would block the reader forever) are skipped.
+    for (const char *file :
+         {"a/report.pdf", "F/a.txt", "F/b/c.txt", "F/b/d/e.txt", "F/f.txt", "F/.hidden",
+          "F/.git/config", "F/b/.DS_Store", "top/.env", "d/F/1.jpg"})
+        QVERIFY(writeFile(path(file), file));
     QVERIFY(QDir().mkpath(path("F/b/empty")));
-    QVERIFY(writeFile(path("F/f.txt"), "f"));
-    const QList<Entry> entries = ZipWriter::makeEntries({url("F")});
+    QCOMPARE(::mkfifo(QFile::encodeName(path("F/pipe")).constData(), 0600), 0);
+    QCOMPARE(::mkfifo(QFile::encodeName(path("top/pipe")).constData(), 0600), 0);
+    const QList<Entry> entries = ZipWriter::makeEntries(
+        {url("gone/report.pdf"), url("a/report.pdf"), QUrl("https://example.com/x"), url("F"),
+         url("top/.env"), url("top/pipe"), url("d/F")});
     const QList<Entry> expected{
-        {"F/", std::nullopt},         {"F/a.txt", url("F/a.txt")},
-        {"F/b/", std::nullopt},       {"F/b/c.txt", url("F/b/c.txt")},
-        {"F/b/d/", std::nullopt},     {"F/b/d/e.txt", url("F/b/d/e.txt")},
-        {"F/b/empty/", std::nullopt}, {"F/f.txt", url("F/f.txt")},
+        {"report (2).pdf", url("a/report.pdf")},
+        {"F/", std::nullopt},
+        {"F/a.txt", url("F/a.txt")},
+        {"F/b/", std::nullopt},
+        {"F/b/c.txt", url("F/b/c.txt")},
+        {"F/b/d/", std::nullopt},
+        {"F/b/d/e.txt", url("F/b/d/e.txt")},
+        {"F/b/empty/", std::nullopt},
+        {"F/f.txt", url("F/f.txt")},
+        {".env", url("top/.env")},
+        {"F (2)/", std::nullopt},
+        {"F (2)/1.jpg", url("d/F/1.jpg")},
     };
     QCOMPARE(paths(entries), paths(expected));
     QVERIFY(entries == expected);
-}
-
-void TestZipWriter::hiddenFilesOnlyAtTopLevel()
-{
-    QVERIFY(writeFile(path("F/visible.txt"), "v"));
-    QVERIFY(writeFile(path("F/.hidden"), "h"));
-    QVERIFY(writeFile(path("F/.git/config"), "c"));
-    QVERIFY(writeFile(path("F/sub/.DS_Store"), "d"));
-    QVERIFY(writeFile(path("F/sub/kept.txt"), "k"));
-    QVERIFY(writeFile(path("top/.env"), "e"));
-    const QList<Entry> entries = ZipWriter::makeEntries({url("F"), url("top/.env")});
-    QCOMPARE(paths(entries),
-             (QStringList{"F/", "F/sub/", "F/sub/kept.txt", "F/visible.txt", ".env"}));
     QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath())));
-    VYO_VERIFY_READERS(archivePath(), paths(entries));
-}
-
-void TestZipWriter::namesBecomeNFC()
-{
-    const QString file = nfd(QStringLiteral("한글 파일.txt"));
-    const QString folder = nfd(QStringLiteral("사진 모음"));
-    const QString inner = nfd(QStringLiteral("여름.jpg"));
-    QVERIFY(file != QStringLiteral("한글 파일.txt"));
-    QVERIFY(writeFile(path("in/" + file), "한글"));
-    QVERIFY(writeFile(path("in/" + folder + "/" + inner), "jpeg"));
-    const QList<Entry> entries = ZipWriter::makeEntries({url("in/" + file), url("in/" + folder)});
-    // The sources keep the names the file system has; only the names in the archive change.
-    const QList<Entry> expected{
-        {QStringLiteral("한글 파일.txt"), url("in/" + file)},
-        {QStringLiteral("사진 모음/"), std::nullopt},
-        {QStringLiteral("사진 모음/여름.jpg"), url("in/" + folder + "/" + inner)},
-    };
-    QCOMPARE(paths(entries), paths(expected));
-    QVERIFY(entries == expected);
-
-    QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath())));
-    const auto layout = layoutOf(archivePath());
-    QVERIFY(layout);
-    // Precomposed syllables, byte for byte: 한 = ED 95 9C, 글 = EA B8 80.
-    QCOMPARE(layout->records[0].name,
-             QByteArray("\xED\x95\x9C\xEA\xB8\x80 \xED\x8C\x8C\xEC\x9D\xBC.txt"));
-    for (const ZipRecord &r : layout->records)
-        QCOMPARE(r.flags, 0x0800);
     VYO_VERIFY_READERS(archivePath(), paths(expected));
-}
-
-void TestZipWriter::namesEqualAfterNFCStayApart()
-{
-    // Two different files whose names differ only in Unicode form: one name after NFC. Both
-    // must survive unpacking, so the second gets a number.
-    const QString composed = QStringLiteral("café.txt");
-    QVERIFY(writeFile(path("F/" + composed), "composed"));
-    QVERIFY(writeFile(path("F/" + nfd(composed)), "decomposed"));
-    const QList<Entry> entries = ZipWriter::makeEntries({url("F")});
-    QStringList names = paths(entries);
-    names.sort();
-    QCOMPARE(names, (QStringList{"F/", "F/café (2).txt", "F/café.txt"}));
-    QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath())));
-    const ToolResult unzip = runTool("unzip", {"-q", archivePath(), "-d", path("unpacked")});
-    QCOMPARE(unzip.exitCode, 0);
-    QStringList contents{readAll(path("unpacked/F/café.txt")),
-                         readAll(path("unpacked/F/café (2).txt"))};
-    contents.sort();
-    QCOMPARE(contents, (QStringList{"composed", "decomposed"}));
 }
 
 void TestZipWriter::windowsNames_data()
@@ -647,28 +470,35 @@ void TestZipWriter::windowsNames_data()
     QTest::newRow("control characters, trailing dots and spaces")
         << QStringList{"tab\there\x01.txt", "\x1fstart", "끝.", "끝 ", "x. . .", "..."}
         << QStringList{"tab_here_.txt", "_start", "끝", "끝 (2)", "x", "_"};
-    QStringList devices{"CON", "PRN", "AUX", "NUL"};
+    QStringList devices{"CON", "PRN", "AUX", "NUL"}, deviceItems, deviceEntries;
     for (int n = 1; n <= 9; ++n)
         devices << QString("COM%1").arg(n) << QString("LPT%1").arg(n);
-    for (const QString &device : std::as_const(devices))
-        QTest::addRow("%s", qPrintable(device))
-            << QStringList{device, device.toLower() + ".txt", device + " .tar.gz"}
-            << QStringList{"_" + device, "_" + device.toLower() + ".txt",
-                           "_" + device + " .tar.gz"};
+    for (const QString &device : std::as_const(devices)) {
+        deviceItems << device << device.toLower() + ".txt" << device + " .tar.gz";
+        deviceEntries << "_" + device << "_" + device.toLower() + ".txt"
+                      << "_" + device + " .tar.gz";
+    }
+    QTest::newRow("device names") << deviceItems << deviceEntries;
     QTest::newRow("not device names") << QStringList{"CONSOLE.txt", "COM0", "LPT10.log", "NULL"}
                                       << QStringList{"CONSOLE.txt", "COM0", "LPT10.log", "NULL"};
     QTest::newRow("collisions made by the mapping and letter case")
         << QStringList{"a:b.txt", "a：b.txt", "CON", "_CON", "R.txt", "r.TXT", "F/a", "f/a"}
         << QStringList{"a：b.txt",  "a：b (2).txt", "_CON", "_CON (2)", "R.txt",
                        "r (2).TXT", "F/",           "F/a",  "f (2)/",   "f (2)/a"};
+    // Two files whose names differ only in Unicode form: one name on Windows.
+    QTest::newRow("equal after NFC") << QStringList{"café.txt", nfd("café.txt"), "x.c", "X.c"}
+                                     << QStringList{"café.txt", "café (2).txt", "x.c", "X (2).c"};
     QTest::newRow("Korean NFD") << QStringList{nfd("보고서: 최종?.hwp"), nfd("사진*/여름?.jpg")}
                                 << QStringList{"보고서： 최종？.hwp", "사진＊/",
                                                "사진＊/여름？.jpg"};
-    const QString a(250, u'a'), f(150, u'f');
+    const QString a(250, u'a'), f(150, u'f'), g(196, u'g');
     QTest::newRow("long names keep their extension")
         << QStringList{a + ".txt", a + ".TXT", f + "/" + QString(80, u'가') + ".txt"}
         << QStringList{a.left(196) + ".txt", a.left(192) + " (2).TXT", f + "/",
                        f + "/" + QString(45, u'가') + ".txt"};
+    // Three characters left: "CON" would become "_CON", four.
+    QTest::newRow("shortened into a device name")
+        << QStringList{g + "/CONSOLE"} << QStringList{g + "/", g + "/CO"};
 }
 
 void TestZipWriter::windowsNames()
@@ -738,18 +568,6 @@ void TestZipWriter::unicodeNamesSurviveEveryReader()
     }
 }
 
-void TestZipWriter::specialFilesAreSkipped()
-{
-    // A pipe would block the reader forever; sockets and devices have no contents to archive.
-    QVERIFY(writeFile(path("F/real.txt"), "r"));
-    QVERIFY(QDir().mkpath(path("top")));
-    QCOMPARE(::mkfifo(QFile::encodeName(path("F/pipe")).constData(), 0600), 0);
-    QCOMPARE(::mkfifo(QFile::encodeName(path("top/pipe")).constData(), 0600), 0);
-    const QList<Entry> entries = ZipWriter::makeEntries({url("top/pipe"), url("F")});
-    QCOMPARE(paths(entries), (QStringList{"F/", "F/real.txt"}));
-    QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath())));
-}
-
 void TestZipWriter::symbolicLinks()
 {
     QVERIFY(writeFile(path("F/real.txt"), "real"));
@@ -764,15 +582,17 @@ void TestZipWriter::symbolicLinks()
     QVERIFY(link(qPrintable(path("E")), "F/external"));
     QVERIFY(link("nowhere", "F/dangling"));
     QVERIFY(link("F/sub", "topLink"));
+    QVERIFY(link(".", "E/self")); // reached through F/external: a loop outside F
 
     const QList<Entry> entries = ZipWriter::makeEntries({url("F"), url("topLink")});
     // A link to a file brings the file's contents; a link to a folder outside brings its
-    // contents; a link into the archived folder, or one that loops, stays an empty folder
-    // entry; a dangling link is nothing. A link passed at the top level is followed.
+    // contents; a link into the archived folder, or one that loops (inside or outside), stays an
+    // empty folder entry; a dangling link is nothing. A link passed at the top level is followed.
     const QList<Entry> expected{
         {"F/", std::nullopt},
         {"F/aLinkToSub/", std::nullopt},
         {"F/external/", std::nullopt},
+        {"F/external/self/", std::nullopt},
         {"F/external/y.txt", url("F/external/y.txt")},
         {"F/link.txt", url("F/link.txt")},
         {"F/loop/", std::nullopt},
@@ -790,49 +610,7 @@ void TestZipWriter::symbolicLinks()
     QCOMPARE(linked.output, QByteArray("real"));
 }
 
-void TestZipWriter::errorDescriptions_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QUrl>("source");
-    QTest::addColumn<QString>("description");
-    QTest::newRow("unreadable") << int(ZipError::Code::unreadable)
-                                << QUrl::fromLocalFile("/tmp/x/a.pdf")
-                                << QStringLiteral("a.pdf 파일을 읽을 수 없습니다.");
-    QTest::newRow("unreadable Korean")
-        << int(ZipError::Code::unreadable) << QUrl::fromLocalFile("/tmp/보고서 최종.hwpx")
-        << QStringLiteral("보고서 최종.hwpx 파일을 읽을 수 없습니다.");
-    QTest::newRow("unreadable folder with slash")
-        << int(ZipError::Code::unreadable) << QUrl::fromLocalFile("/tmp/사진/")
-        << QStringLiteral("사진 파일을 읽을 수 없습니다.");
-    QTest::newRow("too large") << int(ZipError::Code::tooLarge) << QUrl()
-                               << QStringLiteral("ZIP은 4GB까지 만들 수 있습니다.");
-}
-
-void TestZipWriter::errorDescriptions()
-{
-    QFETCH(int, code);
-    QFETCH(QUrl, source);
-    QFETCH(QString, description);
-    const ZipError error = ZipError::Code(code) == ZipError::Code::unreadable
-                               ? ZipError::unreadable(source)
-                               : ZipError::tooLarge();
-    QCOMPARE(error.description(), description);
-    QCOMPARE(ZipWriter::Failure(error).description(), description);
-}
-
-void TestZipWriter::sourceGoneBeforeWriting()
-{
-    QVERIFY(writeFile(path("in/first.txt"), "first"));
-    QVERIFY(writeFile(path("in/a.pdf"), "pdf"));
-    const QList<Entry> entries = ZipWriter::makeEntries({url("in/first.txt"), url("in/a.pdf")});
-    QCOMPARE(entries.size(), 2);
-    QVERIFY(QFile::remove(path("in/a.pdf")));
-    const auto failure = ZipWriter::write(entries, QUrl::fromLocalFile(archivePath()));
-    VERIFY_ZIP_ERROR(failure, unreadable, "a.pdf 파일을 읽을 수 없습니다.");
-    QCOMPARE(failure->zipError()->source(), url("in/a.pdf"));
-}
-
-void TestZipWriter::sourceReadFails()
+void TestZipWriter::unreadableSources()
 {
     // This process's memory file opens, but reading it at offset 0 fails (EIO): a read error in
     // the middle of streaming must fail the archive, not end the entry early as if complete.
@@ -843,10 +621,31 @@ void TestZipWriter::sourceReadFails()
         char byte;
         QCOMPARE(probe.read(&byte, 1), -1);
     }
-    QVERIFY(writeFile(path("in/first.txt"), "first"));
-    const auto failure = ZipWriter::write({{"first.txt", url("in/first.txt")}, {"mem", memory}},
-                                          QUrl::fromLocalFile(archivePath()));
-    VERIFY_ZIP_ERROR(failure, unreadable, "mem 파일을 읽을 수 없습니다.");
+    // Entries compressed ahead fail in archive order: the unreadable file, not the missing one
+    // after it that a compressing thread may reach first; large output waiting in a temporary
+    // file leaves nothing behind.
+    QVERIFY(writeFile(path("in/noise.bin"), randomBytes(5 * ZipWriter::readChunkSize, 9)));
+    const QList<Entry> entries{{"noise.bin", url("in/noise.bin")},
+                               {"mem", memory},
+                               {"gone.txt", url("in/gone.txt")},
+                               {"noise2.bin", url("in/noise.bin")}};
+    for (const int threads : {1, 2}) {
+        const auto failure =
+            ZipWriter::write(entries, QUrl::fromLocalFile(archivePath()), {}, threads);
+        VERIFY_ZIP_ERROR(failure, unreadable, "mem 파일을 읽을 수 없습니다.");
+        QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{"archive.zip"});
+    }
+
+    // A file gone between listing and writing.
+    QVERIFY(writeFile(path("in/a.pdf"), "pdf"));
+    const QList<Entry> listed = ZipWriter::makeEntries({url("in/noise.bin"), url("in/a.pdf")});
+    QVERIFY(QFile::remove(path("in/a.pdf")));
+    const auto failure = ZipWriter::write(listed, QUrl::fromLocalFile(archivePath()));
+    VERIFY_ZIP_ERROR(failure, unreadable, "a.pdf 파일을 읽을 수 없습니다.");
+    QCOMPARE(failure->zipError()->source(), url("in/a.pdf"));
+    QCOMPARE(ZipError::unreadable(QUrl::fromLocalFile("/tmp/사진/")).description(),
+             QStringLiteral("사진 파일을 읽을 수 없습니다."));
 }
 
 void TestZipWriter::destinationFolderIsAFile()
@@ -912,22 +711,6 @@ void TestZipWriter::diskFull()
             QCOMPARE(failure->description(), QStringLiteral("File too large"));
         }
     }
-}
-
-void TestZipWriter::parallelFailureInOrder()
-{
-    // Entries compressed ahead fail in archive order: the unreadable file, not the missing one
-    // after it that a compressing thread may reach first; large output waiting in a temporary
-    // file leaves nothing behind.
-    QVERIFY(writeFile(path("in/noise.bin"), randomBytes(5 * ZipWriter::readChunkSize, 9)));
-    const QList<Entry> entries{{"noise.bin", url("in/noise.bin")},
-                               {"mem", QUrl::fromLocalFile("/proc/self/mem")},
-                               {"gone.txt", url("in/gone.txt")},
-                               {"noise2.bin", url("in/noise.bin")}};
-    const auto failure = ZipWriter::write(entries, QUrl::fromLocalFile(archivePath()), {}, 2);
-    VERIFY_ZIP_ERROR(failure, unreadable, "mem 파일을 읽을 수 없습니다.");
-    QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden | QDir::System),
-             QStringList{"archive.zip"});
 }
 
 void TestZipWriter::archiveInsideArchivedFolder()

@@ -25,6 +25,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMessageAuthenticationCode>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -150,95 +151,39 @@ private:
         return list;
     }
 
-    // The tokens that are JSON values, a very long string, and "undefined" (which removes the
-    // member or element it replaces).
-    static const QList<QJsonValue> &replacementValues()
+    // The tokens that are JSON values, and a very long string.
+    static const QList<QByteArray> &jsonTokens()
     {
-        static const QList<QJsonValue> values = [] {
-            QList<QJsonValue> list{QJsonValue(QJsonValue::Undefined), QString(10000, u'x')};
+        static const QList<QByteArray> list = [] {
+            QList<QByteArray> values{'"' + QByteArray(10000, 'x') + '"'};
             for (const QByteArray &token : tokens()) {
-                const QJsonDocument wrapped = QJsonDocument::fromJson('[' + token + ']');
-                if (wrapped.isArray() && wrapped.array().size() == 1)
-                    list.append(wrapped.array().first());
+                if (QJsonDocument::fromJson('[' + token + ']').isArray())
+                    values.append(token);
             }
-            return list;
+            return values;
         }();
-        return values;
+        return list;
     }
 
-    static int nodeCount(const QJsonValue &value)
-    {
-        int count = 1;
-        for (const QJsonValue &child : value.isArray() ? value.toArray() : QJsonArray())
-            count += nodeCount(child);
-        for (const QJsonValue &member : value.isObject() ? value.toObject() : QJsonObject())
-            count += nodeCount(member);
-        return count;
-    }
-
-    // The value with its node number `index` (pre-order) replaced; an undefined replacement
-    // removes the node from its container.
-    static QJsonValue replaceNode(const QJsonValue &value, int &index,
-                                  const QJsonValue &replacement)
-    {
-        if (index-- == 0)
-            return replacement;
-        if (value.isArray()) {
-            QJsonArray array = value.toArray();
-            for (qsizetype i = 0; i < array.size() && index >= 0; ++i) {
-                const QJsonValue changed = replaceNode(array[i], index, replacement);
-                if (index < 0) {
-                    if (changed.isUndefined())
-                        array.removeAt(i);
-                    else
-                        array[i] = changed;
-                }
-            }
-            return array;
-        }
-        if (value.isObject()) {
-            QJsonObject object = value.toObject();
-            for (const QString &key : object.keys()) {
-                if (index < 0)
-                    break;
-                const QJsonValue changed = replaceNode(object.value(key), index, replacement);
-                if (index < 0) {
-                    if (changed.isUndefined())
-                        object.remove(key);
-                    else
-                        object.insert(key, changed);
-                }
-            }
-            return object;
-        }
-        return value;
-    }
-
-    static QByteArray jsonBytes(const QJsonValue &value)
-    {
-        if (value.isObject())
-            return QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
-        if (value.isArray())
-            return QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact);
-        if (value.isUndefined())
-            return {};
-        const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-        return wrapped.mid(1, wrapped.size() - 2);
-    }
-
-    // A JSON value of the input replaced by one of another type or an extreme one; nothing when
-    // the input is not JSON.
+    // One JSON value of the input (a string, number or literal, or an innermost array or object)
+    // replaced by a value of another type or an extreme one, or removed; nothing when the input
+    // has no such value.
     std::optional<QByteArray> mutateJson(const QByteArray &input)
     {
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(input, &error);
-        if (error.error != QJsonParseError::NoError)
+        static const QRegularExpression value(QStringLiteral(
+            R"("(?:\\.|[^"\\])*"|-?\d[\d.eE+-]*|true|false|null|\[[^][{}]*\]|\{[^][{}]*\})"));
+        const QString text = QString::fromUtf8(input);
+        QList<QRegularExpressionMatch> matches;
+        for (const QRegularExpressionMatch &match : value.globalMatch(text))
+            matches.append(match);
+        if (matches.isEmpty())
             return std::nullopt;
-        const QJsonValue root =
-            document.isObject() ? QJsonValue(document.object()) : QJsonValue(document.array());
-        int index = int(below(nodeCount(root)));
-        return jsonBytes(
-            replaceNode(root, index, replacementValues()[below(replacementValues().size())]));
+        const QRegularExpressionMatch &match = matches[below(matches.size())];
+        const QByteArray replacement =
+            chance(8) ? QByteArray() : jsonTokens()[below(jsonTokens().size())];
+        return (text.left(match.capturedStart()) + QString::fromUtf8(replacement) +
+                text.mid(match.capturedEnd()))
+            .toUtf8();
     }
 
     const QByteArray &token() { return tokens()[below(tokens().size())]; }

@@ -10,7 +10,6 @@
 #include <QList>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
@@ -196,26 +195,6 @@ inline QStringList pythonNames(const QJsonObject &report)
     return names;
 }
 
-// The names in `unzip -l` output: the rows between the two dashed lines, "length  date time"
-// followed by three spaces and the name.
-inline QStringList unzipListNames(const QByteArray &output)
-{
-    static const QRegularExpression row(QStringLiteral("^ *\\d+ +\\S+ +\\S+   (.*)$"));
-    QStringList names;
-    int dashedLines = 0;
-    for (const QString &line : QString::fromUtf8(output).split(u'\n')) {
-        if (line.startsWith(QStringLiteral("---------"))) {
-            ++dashedLines;
-            continue;
-        }
-        if (dashedLines != 1)
-            continue;
-        const QRegularExpressionMatch match = row.match(line);
-        names.append(match.hasMatch() ? match.captured(1) : QStringLiteral("?") + line);
-    }
-    return names;
-}
-
 // Checks the archive with every independent reader; answers what went wrong, empty when all of
 // them accept it with exactly `names`, in order.
 inline QString checkWithReaders(const QString &archive, const QStringList &names)
@@ -236,11 +215,10 @@ inline QString checkWithReaders(const QString &archive, const QStringList &names
     if (test.exitCode != 0 || !test.output.contains("No errors detected"))
         return QStringLiteral("unzip -t: ") + QString::fromUtf8(test.output);
 
-    const ToolResult list = runTool(QStringLiteral("unzip"), {QStringLiteral("-l"), archive});
-    if (list.exitCode != 0)
-        return QStringLiteral("unzip -l: ") + QString::fromUtf8(list.output);
-    if (unzipListNames(list.output) != names)
-        return QStringLiteral("unzip -l: ") + QString::fromUtf8(list.output);
+    const ToolResult list = runTool(QStringLiteral("unzip"), {QStringLiteral("-Z1"), archive});
+    if (list.exitCode != 0 ||
+        QString::fromUtf8(list.output).split(u'\n', Qt::SkipEmptyParts) != names)
+        return QStringLiteral("unzip -Z1: ") + QString::fromUtf8(list.output);
 
     const ToolResult sevenZip = runTool(QStringLiteral("7z"), {QStringLiteral("t"), archive});
     if (!sevenZip.started)

@@ -1,6 +1,6 @@
 // Mutation fuzzing of the decoders that read bytes from outside the process: the browser's
-// data-channel messages and frames, the state file, vyoshelf: addresses, stored shortcuts, the
-// watched-folder list, file bookmarks, signatures and the service's ICE-server list. Each row
+// data-channel messages and frames, the state file, vyoshelf: addresses, the watched-folder list
+// and signatures. Each row
 // mutates small valid inputs with a fixed-seed generator and checks that nothing crashes or throws
 // and that what each decoder accepts keeps its meaning: written back, it reads the same. Loops are
 // bounded in count and in time; timing itself is never asserted.
@@ -11,10 +11,7 @@
 #include "logic/TransferProtocol.h"
 #include "logic/URLCommand.h"
 #include "logic/WatchedFolder.h"
-#include "platform/FileBookmark.h"
-#include "share/ShareHelpers.h"
 #include "shelf/ShelfPersistence.h"
-#include "shortcuts/KeyboardShortcuts.h"
 
 #include "TestSupport.h"
 
@@ -26,7 +23,6 @@
 #include <QJsonObject>
 #include <QMessageAuthenticationCode>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -72,18 +68,11 @@ struct Target
     std::function<Outcome(const QByteArray &)> check;
 };
 
-// A printable excerpt of an input for failure messages: C escapes, at most 400 bytes.
+// A printable excerpt of an input for failure messages.
 QString describe(const QByteArray &input)
 {
-    QString text;
-    for (const char c : input.left(400)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F && byte != '\\')
-            text += QLatin1Char(c);
-        else
-            text += QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
-    }
-    return text + (input.size() > 400 ? QStringLiteral("… (%1 bytes)").arg(input.size()) : "");
+    return QString::fromLatin1(input.left(400).toPercentEncoding(" {}[]\":,")) +
+           (input.size() > 400 ? QStringLiteral("… (%1 bytes)").arg(input.size()) : QString());
 }
 
 // The check's outcome with log output swallowed (the decoders log every unreadable input) and
@@ -423,8 +412,11 @@ Target stateFiles()
 
 // --- vyoshelf: addresses ----------------------------------------------------------------------
 
-Target shelfAddresses(const QString &home)
+Target shelfAddresses()
 {
+    // run-test.sh points HOME at a fresh folder.
+    const QString home = QDir::homePath();
+    test::writeFile(home + QStringLiteral("/퍼즈 폴더/a b.txt"), "a");
     Target target;
     const QByteArray folder = QUrl::toPercentEncoding(home + QStringLiteral("/퍼즈 폴더"), "/");
     target.seeds = {
@@ -457,38 +449,6 @@ Target shelfAddresses(const QString &home)
     return target;
 }
 
-// --- stored shortcuts -------------------------------------------------------------------------
-
-Target storedShortcuts()
-{
-    using KeyboardShortcuts::Shortcut;
-    Target target;
-    target.seeds = {
-        R"({"carbonKeyCode":46,"carbonModifiers":6144})",
-        R"({"carbonModifiers":768,"carbonKeyCode":40,"other":[true]})",
-        R"({"carbonKeyCode":96,"carbonModifiers":0})",
-        R"({"carbonKeyCode":0,"carbonModifiers":2147483647})",
-    };
-    target.check = [](const QByteArray &input) -> Outcome {
-        QString error;
-        const std::optional<Shortcut> shortcut =
-            Shortcut::fromJsonString(QString::fromUtf8(input), &error);
-        if (!shortcut)
-            return error.isEmpty() ? broken(QStringLiteral("refused without a reason")) : rejected;
-        if (shortcut->carbonKeyCode < 0 || shortcut->carbonModifiers < 0)
-            return broken(QStringLiteral("a negative key code or modifier accepted"));
-        if (Shortcut::fromJsonString(shortcut->jsonString()) != shortcut)
-            return broken(QStringLiteral("the stored form reads differently: ") +
-                          shortcut->jsonString());
-        if (shortcut->description().isEmpty())
-            return broken(QStringLiteral("a shortcut without a description"));
-        (void)shortcut->keySequence();
-        (void)shortcut->hotKeyCombination();
-        return accepted;
-    };
-    return target;
-}
-
 // --- watched folders --------------------------------------------------------------------------
 
 Target watchedFolders()
@@ -513,44 +473,6 @@ Target watchedFolders()
             return broken(QStringLiteral("%1 folders read from %2 stored")
                               .arg(folders->size())
                               .arg(array.size()));
-        return accepted;
-    };
-    return target;
-}
-
-// --- file bookmarks ---------------------------------------------------------------------------
-
-std::optional<std::pair<quint64, quint64>> bookmarkIdentity(const QByteArray &bookmark)
-{
-    const QJsonObject record = QJsonDocument::fromJson(bookmark).object();
-    bool deviceOk = false;
-    bool inodeOk = false;
-    const quint64 device = record.value(QStringLiteral("dev")).toString().toULongLong(&deviceOk);
-    const quint64 inode = record.value(QStringLiteral("ino")).toString().toULongLong(&inodeOk);
-    if (!deviceOk || !inodeOk)
-        return std::nullopt;
-    return std::pair{device, inode};
-}
-
-Target fileBookmarks(const QString &folder, const QList<QByteArray> &bookmarks)
-{
-    Target target;
-    target.seeds = bookmarks;
-    BookmarkSearchLimits limits;
-    limits.maxDepth = 2;
-    limits.maxEntries = 200;
-    limits.maxMilliseconds = 20;
-    limits.extraRoots = {folder};
-    target.check = [limits](const QByteArray &input) -> Outcome {
-        const std::optional<QString> path = resolveFileBookmark(input, limits);
-        if (!path)
-            return rejected;
-        // Whatever was found is the file the bookmark names: same device and inode.
-        const std::optional<QByteArray> found = createFileBookmark(*path);
-        if (!found)
-            return broken(QStringLiteral("resolved to a path that is not there: ") + *path);
-        if (bookmarkIdentity(*found) != bookmarkIdentity(input))
-            return broken(QStringLiteral("resolved to another file: ") + *path);
         return accepted;
     };
     return target;
@@ -604,53 +526,12 @@ Target signatures()
     return target;
 }
 
-// --- ICE-server lists -------------------------------------------------------------------------
-
-QJsonObject iceJson(const IceFetch::Payload &payload)
-{
-    QJsonArray servers;
-    for (const IceServer &server : payload.iceServers) {
-        QJsonObject object{{QStringLiteral("urls"), QJsonArray::fromStringList(server.urls)}};
-        if (server.username)
-            object.insert(QStringLiteral("username"), *server.username);
-        if (server.credential)
-            object.insert(QStringLiteral("credential"), *server.credential);
-        servers.append(object);
-    }
-    return {{QStringLiteral("iceServers"), servers}};
-}
-
-Target iceServerLists()
-{
-    Target target;
-    target.seeds = {
-        R"({"iceServers":[{"urls":"stun:127.0.0.1:3478"},)"
-        R"({"urls":["turn:127.0.0.1:3478?transport=udp","turns:127.0.0.1:5349"],)"
-        R"("username":"1700000000:vyo","credential":"c2VjcmV0","extra":1}]})",
-        R"({"iceServers":[]})",
-        R"({"iceServers":[{"urls":[],"username":null}]})",
-    };
-    target.check = [](const QByteArray &input) -> Outcome {
-        const std::optional<IceFetch::Payload> payload = IceFetch::Payload::decode(input);
-        if (!payload)
-            return rejected;
-        const QByteArray written = QJsonDocument(iceJson(*payload)).toJson();
-        const std::optional<IceFetch::Payload> again = IceFetch::Payload::decode(written);
-        if (!again || again->iceServers != payload->iceServers)
-            return broken(QStringLiteral("the list written back reads differently"));
-        return accepted;
-    };
-    return target;
-}
-
 } // namespace
 
 class TestFuzz : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init();
-
     void mutations_data();
     void mutations();
     void regressions_data();
@@ -658,43 +539,17 @@ private Q_SLOTS:
 
 private:
     Target target(const QString &parser);
-
-    std::unique_ptr<QTemporaryDir> m_dir;
 };
-
-void TestFuzz::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-}
 
 Target TestFuzz::target(const QString &parser)
 {
-    if (parser == u"vyoshelf address") {
-        // run-test.sh points HOME at a fresh folder.
-        test::writeFile(QDir::homePath() + QStringLiteral("/퍼즈 폴더/a b.txt"), "a");
-        return shelfAddresses(QDir::homePath());
-    }
-    if (parser == u"file bookmark") {
-        const QString root = m_dir->filePath(QStringLiteral("bookmarks"));
-        test::writeFile(root + QStringLiteral("/deep/er/file.txt"), "f");
-        QDir().mkpath(root + QStringLiteral("/folder"));
-        QList<QByteArray> bookmarks;
-        for (const QString &path : QStringList{root + QStringLiteral("/deep/er/file.txt"),
-                                               root + QStringLiteral("/folder")}) {
-            if (const std::optional<QByteArray> bookmark = createFileBookmark(path))
-                bookmarks.append(*bookmark);
-        }
-        return fileBookmarks(root, bookmarks);
-    }
     const QHash<QString, std::function<Target()>> targets{
         {QStringLiteral("transfer message"), transferMessages},
         {QStringLiteral("data frame"), dataFrames},
+        {QStringLiteral("vyoshelf address"), shelfAddresses},
         {QStringLiteral("state file"), stateFiles},
-        {QStringLiteral("stored shortcut"), storedShortcuts},
         {QStringLiteral("watched folders"), watchedFolders},
         {QStringLiteral("signature"), signatures},
-        {QStringLiteral("ICE server list"), iceServerLists},
     };
     return targets.contains(parser) ? targets[parser]() : Target();
 }
@@ -704,9 +559,8 @@ void TestFuzz::mutations_data()
     QTest::addColumn<QString>("parser");
     QTest::addColumn<std::uint32_t>("salt");
     std::uint32_t salt = 0;
-    for (const char *parser :
-         {"transfer message", "data frame", "state file", "vyoshelf address", "stored shortcut",
-          "watched folders", "file bookmark", "signature", "ICE server list"})
+    for (const char *parser : {"transfer message", "data frame", "state file", "vyoshelf address",
+                               "watched folders", "signature"})
         QTest::newRow(parser) << QString::fromLatin1(parser) << ++salt;
 }
 

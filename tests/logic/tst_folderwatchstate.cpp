@@ -35,11 +35,8 @@ struct FakeFiles
     }
     FolderWatchState::AttributesQuery query() const
     {
-        return [this](const QString &path) -> std::optional<FileAttributes> {
-            const auto it = items.constFind(path);
-            if (it == items.cend())
-                return std::nullopt;
-            return *it;
+        return [this](const QString &path) {
+            return items.contains(path) ? std::optional(items.value(path)) : std::nullopt;
         };
     }
 };

@@ -26,17 +26,12 @@ private Q_SLOTS:
     void formatMessageTypedArguments();
     void base64Url_data();
     void base64Url();
-    void base64UrlRejectsForeignCharacters();
     void uuidText();
     void compactJson();
-    void compactJsonRefusesNonFiniteNumbers();
     void canonicalPath();
-    void defaultsRegistrationKeepsUserValues();
-    void defaultsSetterEmitsOnlyOnChange();
-    void defaultsStrayTypes();
+    void defaults();
     void delayCancelAndReplace();
-    void runInBackgroundHandsBackOnMainThread();
-    void runInBackgroundSkipsDeadContext();
+    void runInBackground();
 };
 
 void TestCore::formatMessage_data()
@@ -45,11 +40,8 @@ void TestCore::formatMessage_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("public string") << "셸프 저장 실패: %{public}s" << QStringList{"디스크 가득 참"}
-                                   << "셸프 저장 실패: 디스크 가득 참";
     QTest::newRow("long integer") << "사라진 파일 %ld개를 셸프에서 제거" << QStringList{"3"}
                                   << "사라진 파일 3개를 셸프에서 제거";
-    QTest::newRow("two in order") << "%d / %{public}@" << QStringList{"1", "b"} << "1 / b";
     QTest::newRow("percent sign") << "100%% 완료 %s" << QStringList{"x"} << "100% 완료 x";
     QTest::newRow("precision") << "%.1f초" << QStringList{"2.5"} << "2.5초";
     QTest::newRow("missing argument kept") << "a %s b %s" << QStringList{"1"} << "a 1 b %s";
@@ -77,31 +69,25 @@ void TestCore::formatMessageTypedArguments()
 
 void TestCore::base64Url_data()
 {
-    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("bytes"); // null for text that is not base64url
     QTest::addColumn<QByteArray>("text");
-    QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::newRow("empty") << QByteArray("") << QByteArray();
     QTest::newRow("one byte") << QByteArray("\xff", 1) << QByteArray("_w");
     QTest::newRow("two bytes") << QByteArray("\xfb\xef", 2) << QByteArray("--8");
     QTest::newRow("three bytes") << QByteArray("abc") << QByteArray("YWJj");
-    QTest::newRow("sixteen bytes")
-        << QByteArray(16, '\xfe') << QByteArray("_v7-_v7-_v7-_v7-_v7-_g");
+    QTest::newRow("plus") << QByteArray() << QByteArray("ab+c");
+    QTest::newRow("slash") << QByteArray() << QByteArray("ab/c");
+    QTest::newRow("space") << QByteArray() << QByteArray("a b");
 }
 
 void TestCore::base64Url()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QByteArray, text);
-    QCOMPARE(base64UrlEncode(bytes), text);
-    QCOMPARE(base64UrlDecode(text), std::optional<QByteArray>(bytes));
-    QVERIFY(!base64UrlEncode(bytes).contains('='));
-}
-
-void TestCore::base64UrlRejectsForeignCharacters()
-{
-    QVERIFY(!base64UrlDecode("ab+c"));
-    QVERIFY(!base64UrlDecode("ab/c"));
-    QVERIFY(!base64UrlDecode("a b"));
-    QCOMPARE(base64UrlDecode("YWJj"), std::optional<QByteArray>("abc"));
+    QCOMPARE(base64UrlDecode(text),
+             bytes.isNull() ? std::nullopt : std::optional<QByteArray>(bytes));
+    if (!bytes.isNull())
+        QCOMPARE(base64UrlEncode(bytes), text);
 }
 
 void TestCore::uuidText()
@@ -110,26 +96,19 @@ void TestCore::uuidText()
     const QString text = vyo::uuidText(id);
     QCOMPARE(text.size(), 36);
     QCOMPARE(text, text.toUpper());
-    QVERIFY(!text.contains(u'{'));
     QCOMPARE(parseUuid(text), std::optional<QUuid>(id));
     QCOMPARE(parseUuid(text.toLower()), std::optional<QUuid>(id));
     QVERIFY(!parseUuid(QString(u"{" + text + u"}")));
-    QVERIFY(!parseUuid(u"not-a-uuid"));
     QVERIFY(!parseUuid(u""));
     QVERIFY(!parseUuid(QString(text.left(35) + u"x")));
 }
 
 void TestCore::compactJson()
 {
-    const QJsonObject object{{"t", "list"}, {"a", QJsonArray{1, "x/y"}}, {"Z", true}};
-    QCOMPARE(vyo::compactJson(object), QByteArray(R"({"Z":true,"a":[1,"x/y"],"t":"list"})"));
-    QCOMPARE(vyo::compactJson(QJsonObject()), QByteArray("{}"));
-    QCOMPARE(vyo::compactJson(QJsonObject{{"name", "사진 1.png"}}),
-             QByteArray(R"({"name":"사진 1.png"})"));
-}
-
-void TestCore::compactJsonRefusesNonFiniteNumbers()
-{
+    const QJsonObject object{{"t", "list"}, {"a", QJsonArray{1, "x/y"}}, {"Z", "사진 1.png"}};
+    QCOMPARE(vyo::compactJson(object),
+             QByteArray(R"({"Z":"사진 1.png","a":[1,"x/y"],"t":"list"})"));
+    // Numbers JSON cannot hold make nothing.
     QCOMPARE(vyo::compactJson(QJsonObject{{"size", std::nan("")}}), QByteArray("{}"));
     QCOMPARE(vyo::compactJson(QJsonObject{{"a", QJsonArray{1, HUGE_VAL}}}), QByteArray("{}"));
 }
@@ -148,36 +127,30 @@ void TestCore::canonicalPath()
     QCOMPARE(vyo::canonicalPath("/no/such/../folder/"), QString("/no/folder"));
 }
 
-void TestCore::defaultsRegistrationKeepsUserValues()
+void TestCore::defaults()
 {
+    // Registration keeps what the user stored, and stray types read as the defaults.
     QTemporaryDir dir;
     const QString file = dir.filePath("Vyo.conf");
-    {
-        Defaults defaults(file);
-        QVERIFY(!defaults.contains(DefaultsKey::restoreShelves));
-        defaults.setValue(DefaultsKey::restoreShelves, false);
-        defaults.setValue(DefaultsKey::excludedBundleIDs, QStringList{"org.gimp.gimp", "firefox"});
-        defaults.sync();
-    }
+    QFile conf(file);
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write(
+        "[General]\nshakeSensitivity=banana\nexcludedBundleIDs=gimp\nrestoreShelves=false\n");
+    conf.close();
     Defaults defaults(file);
     defaults.registerDefaults();
     QCOMPARE(defaults.restoreShelves(), false);
-    QCOMPARE(defaults.shakeEnabled(), true);
     QCOMPARE(defaults.shakeSensitivity(), 1);
+    QCOMPARE(defaults.excludedBundleIDs(), QStringList{"gimp"});
+    QCOMPARE(defaults.shakeEnabled(), true);
     QCOMPARE(defaults.notchDropEnabled(), true);
     QCOMPARE(defaults.removeAfterDragOut(), false);
     QCOMPARE(defaults.hasShownWelcome(), false);
     QVERIFY(!defaults.contains(DefaultsKey::hasShownWelcome));
     QVERIFY(defaults.watchedFolders().isEmpty());
-    QCOMPARE(defaults.excludedBundleIDs(), (QStringList{"org.gimp.gimp", "firefox"}));
     QVERIFY(defaults.shortcut("newShelf").isEmpty());
-}
 
-void TestCore::defaultsSetterEmitsOnlyOnChange()
-{
-    QTemporaryDir dir;
-    Defaults defaults(dir.filePath("Vyo.conf"));
-    defaults.registerDefaults();
+    // Setters tell of a change only.
     QSignalSpy spy(&defaults, &Defaults::changed);
     defaults.setValue(DefaultsKey::shakeEnabled, false);
     defaults.setValue(DefaultsKey::shakeEnabled, false);
@@ -188,22 +161,6 @@ void TestCore::defaultsSetterEmitsOnlyOnChange()
     defaults.setShortcut("newShelf", {});
     QVERIFY(defaults.shortcut("newShelf").isEmpty());
     QCOMPARE(spy.count(), 3);
-}
-
-void TestCore::defaultsStrayTypes()
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath("Vyo.conf");
-    QFile conf(file);
-    QVERIFY(conf.open(QIODevice::WriteOnly));
-    conf.write(
-        "[General]\nshakeSensitivity=banana\nexcludedBundleIDs=gimp\nrestoreShelves=false\n");
-    conf.close();
-    Defaults defaults(file);
-    defaults.registerDefaults();
-    QCOMPARE(defaults.shakeSensitivity(), 1);
-    QCOMPARE(defaults.excludedBundleIDs(), QStringList{"gimp"});
-    QCOMPARE(defaults.restoreShelves(), false);
 }
 
 void TestCore::delayCancelAndReplace()
@@ -218,19 +175,23 @@ void TestCore::delayCancelAndReplace()
     QCOMPARE(first, 0);
     QVERIFY(!delay.isPending());
 
+    // A cancelled delay stays silent past a later one that fires.
     delay.start(10, [&] { ++first; });
     delay.cancel();
-    QTest::qWait(50);
+    Delay later;
+    later.start(30, [&] { ++second; });
+    QTRY_COMPARE(second, 2);
     QCOMPARE(first, 0);
 }
 
-void TestCore::runInBackgroundHandsBackOnMainThread()
+void TestCore::runInBackground()
 {
+    // The result comes back on the main thread; not at all when the context is gone by then.
     QObject context;
     QThread *workerThread = nullptr;
     QThread *doneThread = nullptr;
     int result = 0;
-    runInBackground(
+    vyo::runInBackground(
         &context,
         [&] {
             workerThread = QThread::currentThread();
@@ -243,22 +204,19 @@ void TestCore::runInBackgroundHandsBackOnMainThread()
     QTRY_COMPARE(result, 42);
     QVERIFY(workerThread != QThread::currentThread());
     QCOMPARE(doneThread, QThread::currentThread());
-}
 
-void TestCore::runInBackgroundSkipsDeadContext()
-{
-    auto *context = new QObject;
+    auto *dead = new QObject;
     bool called = false;
     QAtomicInt finished = 0;
-    runInBackground(
-        context,
+    vyo::runInBackground(
+        dead,
         [&finished] {
             QThread::msleep(30);
             finished = 1;
             return 1;
         },
         [&called](int) { called = true; });
-    delete context;
+    delete dead;
     QTRY_COMPARE(finished.loadRelaxed(), 1);
     QTest::qWait(30);
     QVERIFY(!called);

@@ -35,11 +35,8 @@ struct FakeFiles
     }
     FolderWatchState::AttributesQuery query() const
     {
-        return [this](const QString &path) -> std::optional<FileAttributes> {
-            const auto it = items.constFind(path);
-            if (it == items.cend())
-                return std::nullopt;
-            return *it;
+        return [this](const QString &path) {
+            return items.contains(path) ? std::optional(items.value(path)) : std::nullopt;
         };
     }
 };
@@ -66,10 +63,7 @@ private Q_SLOTS:
     void eventKinds_data();
     void eventKinds();
     void onlyFilesDirectlyInsideAWatchedFolder();
-    void folderMatchedThroughSymbolicLink();
-    void settlesAfterTwoEqualNonZeroSizes();
-    void vanishedOrNonRegularFilesAreDropped();
-    void reportsComeInArrivalOrder();
+    void settling();
     void deliveredPathIsBlockedForTheMemory();
     void otherListForgetsPending();
     void activeFoldersAreEnabledExistingFolders();
@@ -104,19 +98,12 @@ void TestFolderWatchState::ignoredNames_data()
     QTest::addColumn<bool>("ignored");
 
     QTest::newRow("plain file") << "report.pdf" << false;
-    QTest::newRow("no extension") << "README" << false;
-    QTest::newRow("Korean name") << "보고서.hwp" << false;
     QTest::newRow("name with newline") << "두 줄\n이름.txt" << false;
     QTest::newRow("hidden") << ".DS_Store" << true;
-    QTest::newRow("hidden with extension") << ".report.pdf" << true;
     QTest::newRow("office lock file") << "~$report.docx" << true;
     QTest::newRow("tilde alone is fine") << "~report.docx" << false;
-    QTest::newRow("download") << "a.download" << true;
     QTest::newRow("crdownload") << "report.pdf.crdownload" << true;
     QTest::newRow("part") << "movie.mkv.part" << true;
-    QTest::newRow("partial") << "x.partial" << true;
-    QTest::newRow("tmp") << "save.tmp" << true;
-    QTest::newRow("opdownload") << "x.opdownload" << true;
     QTest::newRow("upper-case extension") << "REPORT.PDF.CRDOWNLOAD" << true;
     QTest::newRow("mixed-case extension") << "save.Tmp" << true;
     QTest::newRow("extension only inside the name") << "part.pdf" << false;
@@ -145,7 +132,6 @@ void TestFolderWatchState::eventKinds_data()
     QTest::newRow("file created") << true << true << false << false << true;
     QTest::newRow("file renamed or moved in") << true << false << true << false << true;
     QTest::newRow("file modified") << true << false << false << true << true;
-    QTest::newRow("file, all three") << true << true << true << true << true;
     QTest::newRow("file, nothing that counts") << true << false << false << false << false;
     QTest::newRow("folder created") << false << true << false << false << false;
     QTest::newRow("folder moved in") << false << false << true << false << false;
@@ -174,62 +160,40 @@ void TestFolderWatchState::onlyFilesDirectlyInsideAWatchedFolder()
     QVERIFY(!m_state.handle(created(file(QStringLiteral("top.txt"))), now));
     QCOMPARE(m_state.pending().size(), 1);
     QCOMPARE(m_state.pending().value(file(QStringLiteral("top.txt"))).folder, m_folder);
-}
 
-void TestFolderWatchState::folderMatchedThroughSymbolicLink()
-{
+    // An event that names the folder through a link, or with "." in it, still matches.
     const QString link = m_dir->filePath(QStringLiteral("link"));
     QVERIFY(QFile::link(m_folder.path, link));
-    // An event that names the folder through a link, or with "." in it, still matches.
-    QVERIFY(m_state.handle(created(link + QStringLiteral("/a.txt")), Clock::now()));
-    QVERIFY(m_state.handle(created(m_folder.path + QStringLiteral("/./b.txt")), Clock::now()));
+    QVERIFY(m_state.handle(created(link + QStringLiteral("/a.txt")), now));
+    QVERIFY(m_state.handle(created(m_folder.path + QStringLiteral("/./b.txt")), now));
 }
 
-void TestFolderWatchState::settlesAfterTwoEqualNonZeroSizes()
+void TestFolderWatchState::settling()
 {
-    const QString path = file(QStringLiteral("shot.png"));
-    const auto t0 = Clock::now();
-    m_state.handle(created(path), t0);
-    m_files.set(path, 100);
-
-    QVERIFY(m_state.settleCheck(m_files.query(), t0 + 500ms).isEmpty()); // first measurement
-    QCOMPARE(m_state.pending().value(path).size, std::optional<qint64>(100));
-    const auto reports = m_state.settleCheck(m_files.query(), t0 + 1000ms);
-    QCOMPARE(reportedPaths(reports), QStringList{path});
-    QCOMPARE(reports.first().folder, m_folder);
-    QVERIFY(m_state.pending().isEmpty());
-    QVERIFY(m_state.delivered().contains(path));
-}
-
-void TestFolderWatchState::vanishedOrNonRegularFilesAreDropped()
-{
-    const auto now = Clock::now();
-    const QString gone = file(QStringLiteral("gone.txt"));
-    const QString link = file(QStringLiteral("link"));
-    const QString fifo = file(QStringLiteral("fifo"));
-    const QString kept = file(QStringLiteral("kept.txt"));
-    for (const QString &path : {gone, link, fifo, kept})
-        m_state.handle(created(path), now);
-    m_files.set(link, 10, Type::symbolicLink);
-    m_files.set(fifo, 0, Type::other);
-    m_files.set(kept, 10);
-
-    QVERIFY(m_state.settleCheck(m_files.query(), now + 500ms).isEmpty());
-    QCOMPARE(m_state.pending().keys(), QStringList{kept});
-    QCOMPARE(reportedPaths(m_state.settleCheck(m_files.query(), now + 1000ms)), QStringList{kept});
-}
-
-void TestFolderWatchState::reportsComeInArrivalOrder()
-{
+    // Files are reported once two checks in a row find the same size, in the order they arrived;
+    // one that vanished, or is no regular file, is dropped; an empty one waits.
     QStringList paths;
-    const auto now = Clock::now();
+    const auto t0 = Clock::now();
     for (int i = 0; i < 50; ++i) {
         paths.append(file(QStringLiteral("f%1.txt").arg(49 - i)));
-        m_state.handle(created(paths.last()), now);
+        m_state.handle(created(paths.last()), t0);
         m_files.set(paths.last(), 1 + i);
     }
-    m_state.settleCheck(m_files.query(), now + 500ms);
-    QCOMPARE(reportedPaths(m_state.settleCheck(m_files.query(), now + 1000ms)), paths);
+    for (const char *name : {"gone.txt", "link", "fifo"})
+        m_state.handle(created(file(QString::fromLatin1(name))), t0);
+    m_files.set(file(QStringLiteral("link")), 10, Type::symbolicLink);
+    m_files.set(file(QStringLiteral("fifo")), 0, Type::other);
+    m_state.handle(created(file(QStringLiteral("empty.txt"))), t0);
+    m_files.set(file(QStringLiteral("empty.txt")), 0);
+
+    QVERIFY(m_state.settleCheck(m_files.query(), t0 + 500ms).isEmpty()); // first measurement
+    QCOMPARE(m_state.pending().size(), 51);
+    QCOMPARE(m_state.pending().value(paths.first()).size, std::optional<qint64>(1));
+    const auto reports = m_state.settleCheck(m_files.query(), t0 + 1000ms);
+    QCOMPARE(reportedPaths(reports), paths);
+    QCOMPARE(reports.first().folder, m_folder);
+    QCOMPARE(m_state.pending().keys(), QStringList{file(QStringLiteral("empty.txt"))});
+    QVERIFY(m_state.delivered().contains(paths.first()));
 }
 
 void TestFolderWatchState::deliveredPathIsBlockedForTheMemory()

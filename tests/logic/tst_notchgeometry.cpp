@@ -26,18 +26,6 @@ NotchScreen plain(double x, double y, double width, double height)
 
 } // namespace
 
-namespace QTest {
-template <> char *toString(const vyo::Rect &rect)
-{
-    return qstrdup(QStringLiteral("(%1, %2, %3 × %4)")
-                       .arg(rect.minX())
-                       .arg(rect.minY())
-                       .arg(rect.width())
-                       .arg(rect.height())
-                       .toUtf8());
-}
-} // namespace QTest
-
 class TestNotchGeometry : public QObject
 {
     Q_OBJECT
@@ -103,10 +91,7 @@ void TestNotchGeometry::dropZones()
 void TestNotchGeometry::targetedFrameGrowsDownAndSideways()
 {
     const Rect notch{{860, 1048}, {200, 32}};
-    const Rect grown = NotchGeometry::targetedFrame(notch);
-    QCOMPARE(grown, (Rect{{800, 984}, {320, 96}}));
-    QCOMPARE(grown.maxY(), notch.maxY());
-    QCOMPARE(grown.midX(), notch.midX());
+    QCOMPARE(NotchGeometry::targetedFrame(notch), (Rect{{800, 984}, {320, 96}}));
 }
 
 void TestNotchGeometry::shelfOpensFourteenPointsBelowTheNotch()

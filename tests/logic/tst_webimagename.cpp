@@ -36,17 +36,11 @@ void TestWebImageName::kinds_data()
     QTest::newRow("webp") << QByteArray("RIFF\x10\0\0\0WEBPVP8 ", 16) << "webp";
     QTest::newRow("riff not webp") << QByteArray("RIFF\x10\0\0\0WAVEfmt ", 16) << "";
     QTest::newRow("tiff") << QByteArray("II*\0\x08\0\0\0", 8) << "tiff";
-    QTest::newRow("avif") << QByteArray("\0\0\0\x1c"
-                                        "ftypavif",
-                                        12)
+    QTest::newRow("avif") << QByteArray::fromHex("0000001c") + "ftypavif"
                           << "avif";
-    QTest::newRow("heic") << QByteArray("\0\0\0\x18"
-                                        "ftypheic",
-                                        12)
+    QTest::newRow("heic") << QByteArray::fromHex("00000018") + "ftypheic"
                           << "heic";
-    QTest::newRow("mp4 is no image") << QByteArray("\0\0\0\x18"
-                                                   "ftypisom",
-                                                   12)
+    QTest::newRow("mp4 is no image") << QByteArray::fromHex("00000018") + "ftypisom"
                                      << "";
     QTest::newRow("html") << QByteArray("<!doctype html><html>") << "";
     QTest::newRow("svg") << QByteArray("<svg xmlns=\"http://") << "";
@@ -81,8 +75,6 @@ void TestWebImageName::names_data()
                                                          "c.png"}
                                           << "png"
                                           << "_a_b_c.png";
-    QTest::newRow("korean") << QStringList{"고양이 사진.webp"} << "webp"
-                            << "고양이 사진.webp";
     QTest::newRow("nothing usable") << QStringList{"", " "} << "png"
                                     << "이미지.png";
     QTest::newRow("long name keeps extension")
@@ -94,14 +86,7 @@ void TestWebImageName::names()
     QFETCH(QStringList, candidates);
     QFETCH(QString, extension);
     QFETCH(QString, expected);
-    const QByteArray heads[] = {QByteArray("\x89PNG\r\n\x1a\n", 8), QByteArray("\xff\xd8\xff"),
-                                QByteArray("GIF89a"), QByteArray("RIFF\0\0\0\0WEBPVP8 ", 16)};
-    ImageKind kind;
-    for (const QByteArray &head : heads) {
-        if (imageKindOfBytes(head)->extension == extension)
-            kind = *imageKindOfBytes(head);
-    }
-    QCOMPARE(webImageFileName(candidates, kind), expected);
+    QCOMPARE(webImageFileName(candidates, ImageKind{extension, {}}), expected);
 }
 
 void TestWebImageName::contentDisposition_data()

@@ -29,12 +29,11 @@ QString nfd(const QString &text)
     return text.normalized(QString::NormalizationForm_D);
 }
 
+// `size` bytes of noise; `size` is a multiple of 4.
 QByteArray randomBytes(qsizetype size, quint32 seed)
 {
-    QRandomGenerator generator(seed);
     QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char(generator.bounded(256));
+    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
     return bytes;
 }
 
@@ -63,26 +62,6 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The archive at `path` with the times of its folder entries cleared: a folder has no source
-// to date it, so it is dated when written, which two runs may not share.
-QByteArray withoutFolderTimes(const QString &path)
-{
-    QByteArray bytes = readAll(path);
-    QString error;
-    const std::optional<ZipLayout> layout = parseZip(bytes, &error);
-    if (!layout)
-        return bytes;
-    qsizetype central = layout->directoryOffset;
-    for (const ZipRecord &record : layout->records) {
-        if (record.name.endsWith('/')) {
-            bytes.replace(record.localHeaderOffset + 10, 4, QByteArray(4, '\0'));
-            bytes.replace(central + 12, 4, QByteArray(4, '\0'));
-        }
-        central += 46 + record.name.size() + record.extraLength + record.commentLength;
-    }
-    return bytes;
-}
-
 QStringList paths(const QList<Entry> &entries)
 {
     QStringList result;
@@ -99,27 +78,6 @@ QStringList paths(const QList<Entry> &entries)
         QCOMPARE((failure)->description(), QStringLiteral(text));                                  \
     } while (false)
 
-// Raises the file-size limit back when it goes out of scope. Writes past the limit then fail with
-// EFBIG ("File too large"), as they would on a full disk, instead of killing the process.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit limited = m_saved;
-        limited.rlim_cur = bytes;
-        m_active = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
-    bool isActive() const { return m_active; }
-
-private:
-    rlimit m_saved{};
-    bool m_active = false;
-};
-
 } // namespace
 
 class TestZipWriter : public QObject
@@ -130,44 +88,24 @@ private Q_SLOTS:
     void init();
 
     void headersByteByByte();
-    void methodPerExtension_data();
-    void methodPerExtension();
-    void emptyFilesAndFolder();
-    void streamsLargeFilesInOnePass();
     void progressAndCancel();
     void parallelMatchesSequential();
     void dosDateTime_data();
     void dosDateTime();
-    void modificationDatesReachTheArchive();
 
     void uniqueName_data();
     void uniqueName();
-    void duplicateTopLevelNames();
-    void missingItemsKeepTheirNames();
-    void foldersDepthFirst();
-    void hiddenFilesOnlyAtTopLevel();
-    void namesBecomeNFC();
-    void namesEqualAfterNFCStayApart();
+    void makeEntries();
     void windowsNames_data();
     void windowsNames();
-    void unicodeNamesSurviveEveryReader();
-    void specialFilesAreSkipped();
-    void symbolicLinks();
 
-    void errorDescriptions_data();
-    void errorDescriptions();
-    void sourceGoneBeforeWriting();
-    void sourceReadFails();
+    void unreadableSources();
     void destinationFolderIsAFile();
     void diskFull_data();
     void diskFull();
-    void parallelFailureInOrder();
     void archiveInsideArchivedFolder();
     void sourceBeyond4GB();
-    void entryCountLimit_data();
-    void entryCountLimit();
-    void nameLengthLimit_data();
-    void nameLengthLimit();
+    void entryAndNameLimits();
     void centralDirectoryLimits_data();
     void centralDirectoryLimits();
 
@@ -205,176 +143,72 @@ std::optional<ZipLayout> TestZipWriter::layoutOf(const QString &archive)
 
 void TestZipWriter::headersByteByByte()
 {
+    // Already-compressed formats, by the extension after the last dot in any letter case, are
+    // stored; everything else is deflated.
+    struct Expected
+    {
+        QString name;
+        quint16 method;
+        QByteArray content; // empty for folders
+    };
+    const QList<Expected> expected{
+        {"notes.txt", 8, textBytes(5000, 1)},
+        {"photo.JPG", 0, randomBytes(3000, 2)},
+        {"empty.txt", 8, {}},
+        {"empty.png", 0, {}},
+        {"clip.MoV", 0, "mov"},
+        {"backup.tar.GZ", 0, "gz"},
+        {"보고서.HWPX", 0, "hwpx"},
+        {".png", 0, "png"},
+        {"Makefile", 8, "all:"},
+        {"file.zip.txt", 8, "txt"},
+        {"file.zipx", 8, "zipx"},
+        {"빈 폴더/", 0, {}},
+        {"Docs/", 0, {}},
+        {"Docs/readme.md", 8, "# 읽어 주세요\n"},
+    };
     const QDateTime modified(QDate(2024, 3, 15), QTime(13, 45, 31)); // local time
-    const QByteArray notes = textBytes(5000, 1);
-    const QByteArray photo = randomBytes(3000, 2);
-    const QByteArray readme = "# 읽어 주세요\n";
-    QVERIFY(writeFile(path("in/notes.txt"), notes));
-    QVERIFY(writeFile(path("in/photo.JPG"), photo));
-    QVERIFY(writeFile(path("in/Docs/readme.md"), readme));
-    QVERIFY(QDir().mkpath(path("in/Empty")));
-    for (const char *file : {"in/notes.txt", "in/photo.JPG", "in/Docs/readme.md"})
-        QVERIFY(setModified(path(file), modified));
-
-    const QList<QUrl> urls{url("in/notes.txt"), url("in/photo.JPG"), url("in/Empty"),
-                           url("in/Docs")};
+    QList<QUrl> urls;
+    QStringList names;
+    for (const Expected &e : expected) {
+        names.append(e.name);
+        const QString file = "in/" + e.name;
+        if (e.name.endsWith(u'/'))
+            QVERIFY(QDir().mkpath(path(file)));
+        else
+            QVERIFY(writeFile(path(file), e.content) && setModified(path(file), modified));
+        if (e.name.section(u'/', 1).isEmpty()) // at the top
+            urls.append(url(file));
+    }
     QVERIFY(!ZipWriter::writeArchive(urls, QUrl::fromLocalFile(archivePath())));
 
     const auto layout = layoutOf(archivePath());
     QVERIFY(layout);
-    struct Expected
-    {
-        QByteArray name;
-        quint16 method;
-        quint32 attributes;
-        QByteArray content; // empty for folders
-        bool isFolder;
-    };
-    const QList<Expected> expected{
-        {"notes.txt", 8, 0x81A40000, notes, false},
-        {"photo.JPG", 0, 0x81A40000, photo, false},
-        {"Empty/", 0, 0x41ED0010, {}, true},
-        {"Docs/", 0, 0x41ED0010, {}, true},
-        {"Docs/readme.md", 8, 0x81A40000, readme, false},
-    };
     QCOMPARE(layout->records.size(), expected.size());
-    QCOMPARE(layout->diskNumber, 0);
-    QCOMPARE(layout->directoryDisk, 0);
-    QCOMPARE(layout->recordsOnDisk, 5);
-    QCOMPARE(layout->totalRecords, 5);
-    QCOMPARE(layout->commentLength, 0);
     for (qsizetype i = 0; i < expected.size(); ++i) {
         const ZipRecord &r = layout->records[i];
         const Expected &e = expected[i];
-        QCOMPARE(r.name, e.name);
-        QCOMPARE(r.localName, e.name);
-        QCOMPARE(r.localVersionNeeded, 20);
+        QCOMPARE(r.name, e.name.toUtf8());
         QCOMPARE(r.versionNeeded, 20);
-        QCOMPARE(r.localFlags, 0x0800);
         QCOMPARE(r.flags, 0x0800);
         QCOMPARE(r.versionMadeBy, 0x0314);
-        QCOMPARE(r.localMethod, e.method);
         QCOMPARE(r.method, e.method);
-        QCOMPARE(r.localExtraLength, 0);
-        QCOMPARE(r.extraLength, 0);
-        QCOMPARE(r.commentLength, 0);
-        QCOMPARE(r.diskNumberStart, 0);
-        QCOMPARE(r.internalAttributes, 0);
-        QCOMPARE(r.externalAttributes, e.attributes);
-        // The patched local header agrees with the central directory.
-        QCOMPARE(r.localCrc, r.crc);
-        QCOMPARE(r.localCompressedSize, r.compressedSize);
-        QCOMPARE(r.localUncompressedSize, r.uncompressedSize);
-        QCOMPARE(r.localTime, r.time);
-        QCOMPARE(r.localDate, r.date);
         QCOMPARE(r.uncompressedSize, quint32(e.content.size()));
-        if (e.isFolder) {
-            QCOMPARE(r.crc, 0u);
-            QCOMPARE(r.compressedSize, 0u);
-        } else {
-            QCOMPARE(r.time, 0x6DAF); // 13:45:31
-            QCOMPARE(r.date, 0x586F); // 2024-03-15
+        if (e.name.endsWith(u'/')) {
+            QCOMPARE(r.externalAttributes, 0x41ED0010u);
+            continue;
         }
+        QCOMPARE(r.externalAttributes, 0x81A40000u);
+        QCOMPARE(r.time, 0x6DAF); // 13:45:31
+        QCOMPARE(r.date, 0x586F); // 2024-03-15
         if (e.method == 0)
             QCOMPARE(r.data, e.content);
+        else if (e.content.isEmpty())
+            QCOMPARE(r.data, QByteArray::fromHex("0300")); // an empty final DEFLATE block
         else if (e.content.size() > 1000)
             QVERIFY(r.compressedSize < r.uncompressedSize);
     }
-
-    VYO_VERIFY_READERS(archivePath(),
-                       {"notes.txt", "photo.JPG", "Empty/", "Docs/", "Docs/readme.md"});
-}
-
-void TestZipWriter::methodPerExtension_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("method");
-    for (const char *extension :
-         {"zip", "gz",   "tgz",  "bz2",  "xz",   "7z",   "rar", "dmg",   "jpg",    "jpeg", "png",
-          "gif", "heic", "heif", "webp", "avif", "mp3",  "m4a", "aac",   "mp4",    "m4v",  "mov",
-          "mkv", "webm", "docx", "xlsx", "pptx", "hwpx", "key", "pages", "numbers"})
-        QTest::addRow("stored %s", extension)
-            << QString(u"file." + QString::fromLatin1(extension)) << 0;
-    QTest::newRow("upper-case JPG") << "photo.JPG" << 0;
-    QTest::newRow("mixed-case MoV") << "clip.MoV" << 0;
-    QTest::newRow("double extension tar.GZ") << "backup.tar.GZ" << 0;
-    QTest::newRow("Korean name hwpx") << "보고서.HWPX" << 0;
-    QTest::newRow("txt") << "notes.txt" << 8;
-    QTest::newRow("no extension") << "Makefile" << 8;
-    QTest::newRow("tar") << "backup.tar" << 8;
-    QTest::newRow("zip inside the name") << "file.zip.txt" << 8;
-    QTest::newRow("zipx") << "file.zipx" << 8;
-    QTest::newRow("tiff") << "scan.tiff" << 8;
-    QTest::newRow("pdf") << "a.pdf" << 8;
-}
-
-void TestZipWriter::methodPerExtension()
-{
-    QFETCH(QString, name);
-    QFETCH(int, method);
-    const QByteArray content = textBytes(2000, 3);
-    QVERIFY(writeFile(path("in/" + name), content));
-    QVERIFY(!ZipWriter::writeArchive({url("in/" + name)}, QUrl::fromLocalFile(archivePath())));
-    const auto layout = layoutOf(archivePath());
-    QVERIFY(layout);
-    QCOMPARE(layout->records.size(), 1);
-    QCOMPARE(layout->records[0].localMethod, method);
-    QCOMPARE(layout->records[0].method, method);
-    if (method == 0)
-        QCOMPARE(layout->records[0].data, content);
-}
-
-void TestZipWriter::emptyFilesAndFolder()
-{
-    QVERIFY(writeFile(path("in/empty.txt"), {}));
-    QVERIFY(writeFile(path("in/empty.png"), {}));
-    QVERIFY(QDir().mkpath(path("in/빈 폴더")));
-    QVERIFY(!ZipWriter::writeArchive({url("in/empty.txt"), url("in/empty.png"), url("in/빈 폴더")},
-                                     QUrl::fromLocalFile(archivePath())));
-    const auto layout = layoutOf(archivePath());
-    QVERIFY(layout);
-    QCOMPARE(layout->records.size(), 3);
-    const ZipRecord &deflated = layout->records[0];
-    QCOMPARE(deflated.method, 8);
-    QCOMPARE(deflated.crc, 0u);
-    QCOMPARE(deflated.uncompressedSize, 0u);
-    // An empty final DEFLATE block.
-    QCOMPARE(deflated.data, QByteArray::fromHex("0300"));
-    for (const ZipRecord &r : {layout->records[1], layout->records[2]}) {
-        QCOMPARE(r.method, 0);
-        QCOMPARE(r.crc, 0u);
-        QCOMPARE(r.compressedSize, 0u);
-        QCOMPARE(r.uncompressedSize, 0u);
-    }
-    QCOMPARE(layout->records[2].name, QStringLiteral("빈 폴더/").toUtf8());
-    QCOMPARE(layout->records[2].externalAttributes, 0x41ED0010u);
-    VYO_VERIFY_READERS(archivePath(), {"empty.txt", "empty.png", "빈 폴더/"});
-}
-
-void TestZipWriter::streamsLargeFilesInOnePass()
-{
-    // Several read chunks and many compressed blocks per file.
-    const QByteArray text = textBytes(3 * ZipWriter::readChunkSize + 12345, 4);
-    const QByteArray noise = randomBytes(2 * ZipWriter::readChunkSize + 777, 5);
-    QVERIFY(writeFile(path("in/big.txt"), text));
-    QVERIFY(writeFile(path("in/noise.bin"), noise));
-    QVERIFY(writeFile(path("in/movie.mp4"), noise));
-    QVERIFY(!ZipWriter::writeArchive({url("in/big.txt"), url("in/noise.bin"), url("in/movie.mp4")},
-                                     QUrl::fromLocalFile(archivePath())));
-    const auto layout = layoutOf(archivePath());
-    QVERIFY(layout);
-    QCOMPARE(layout->records[0].uncompressedSize, quint32(text.size()));
-    QVERIFY(layout->records[0].compressedSize < quint32(text.size() / 2));
-    QCOMPARE(layout->records[1].uncompressedSize, quint32(noise.size()));
-    QCOMPARE(layout->records[2].data, noise);
-    VYO_VERIFY_READERS(archivePath(), {"big.txt", "noise.bin", "movie.mp4"});
-
-    // Unpacked by an independent reader, every byte is back.
-    const QString unpacked = path("unpacked");
-    const ToolResult unzip = runTool("unzip", {"-q", archivePath(), "-d", unpacked});
-    QCOMPARE(unzip.exitCode, 0);
-    QCOMPARE(readAll(unpacked + "/big.txt"), text);
-    QCOMPARE(readAll(unpacked + "/noise.bin"), noise);
+    VYO_VERIFY_READERS(archivePath(), names);
 }
 
 void TestZipWriter::progressAndCancel()
@@ -386,11 +220,16 @@ void TestZipWriter::progressAndCancel()
     QVERIFY(writeFile(path("in/empty"), QByteArray()));
     const QList<Entry> entries = ZipWriter::makeEntries({url("in/big.bin"), url("in/empty")});
     // Compressed on this thread, and ahead on two others: the reports come on this thread alike.
+    // One thread streams each entry straight into the archive, its header first; two threads
+    // write an entry only once it is compressed.
     for (const int threads : {1, 2}) {
         QList<quint64> reports;
         bool onThisThread = true;
+        qint64 archiveAtFirstReport = -1;
         const auto progress = [&](quint64 read, quint64 total) {
             onThisThread = onThisThread && QThread::currentThread() == thread();
+            if (reports.isEmpty())
+                archiveAtFirstReport = QFileInfo(archivePath()).size();
             reports.append(total == chunk * 5 / 2 ? read : 0);
             return reports.size() < 3;
         };
@@ -399,36 +238,65 @@ void TestZipWriter::progressAndCancel()
         QVERIFY(onThisThread);
         QCOMPARE(reports, (QList<quint64>{chunk, chunk * 2, chunk * 5 / 2}));
         VERIFY_ZIP_ERROR(failure, cancelled, "취소했습니다.");
+        QCOMPARE(archiveAtFirstReport > 0, threads == 1);
     }
+
+    // A file that grows while it is read: every byte read is archived, and no report goes past
+    // its total.
+    QVERIFY(writeFile(path("in/grows.bin"), QByteArray(qsizetype(chunk) + 10, 'g')));
+    QList<std::pair<quint64, quint64>> reports;
+    const auto grow = [&](quint64 read, quint64 total) {
+        if (reports.isEmpty()) {
+            QFile file(path("in/grows.bin"));
+            if (!file.open(QIODevice::Append) || file.write(QByteArray(qsizetype(chunk), 'h')) < 0)
+                return false;
+        }
+        reports.append({read, total});
+        return true;
+    };
+    QVERIFY(!ZipWriter::write(ZipWriter::makeEntries({url("in/grows.bin")}),
+                              QUrl::fromLocalFile(archivePath()), grow, 1));
+    QCOMPARE(reports.last(), std::pair(2 * chunk + 10, 2 * chunk + 10));
+    for (const auto &[read, total] : reports)
+        QVERIFY(read <= total);
+    VYO_VERIFY_READERS(archivePath(), {"grows.bin"});
 }
 
 void TestZipWriter::parallelMatchesSequential()
 {
     // Many small files, text larger than what an entry keeps in memory when compressed ahead (it
-    // goes through a temporary file), incompressible data, stored and empty files and folders.
-    for (int i = 0; i < 40; ++i)
-        QVERIFY(writeFile(path(QStringLiteral("in/src/f%1.h").arg(i)), textBytes(i * 997, i)));
-    QVERIFY(writeFile(path("in/big.txt"), textBytes(9 * ZipWriter::readChunkSize + 3, 40)));
-    QVERIFY(writeFile(path("in/noise.bin"), randomBytes(5 * ZipWriter::readChunkSize, 41)));
+    // goes through a temporary file), incompressible data, stored and empty files.
+    QList<QUrl> urls;
+    for (int i = 0; i < 40; ++i) {
+        urls.append(url(QStringLiteral("in/f%1.h").arg(i)));
+        QVERIFY(writeFile(urls.last().toLocalFile(), textBytes(i * 997, i)));
+    }
+    const QByteArray text = textBytes(9 * ZipWriter::readChunkSize + 3, 40);
+    const QByteArray noise = randomBytes(5 * ZipWriter::readChunkSize, 41);
+    QVERIFY(writeFile(path("in/big.txt"), text));
+    QVERIFY(writeFile(path("in/noise.bin"), noise));
     QVERIFY(writeFile(path("in/photo.jpg"), randomBytes(300000, 42)));
     QVERIFY(writeFile(path("in/empty.txt"), QByteArray()));
-    QVERIFY(QDir().mkpath(path("in/folder/inner")));
-    const QList<Entry> entries = ZipWriter::makeEntries({url("in")});
+    urls << url("in/big.txt") << url("in/noise.bin") << url("in/photo.jpg") << url("in/empty.txt");
+    const QList<Entry> entries = ZipWriter::makeEntries(urls);
     const QString sequential = path("out/sequential.zip");
     QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(sequential), {}, 1));
-    const auto expected = layoutOf(sequential);
-    QVERIFY(expected);
-    QCOMPARE(expected->records.size(), entries.size());
+    QCOMPARE(layoutOf(sequential)->records.size(), entries.size());
 
     for (const int threads : {2, 3}) {
         QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath()), {}, threads));
-        // The same archive, byte for byte (but for the folders' times of writing).
-        QCOMPARE(withoutFolderTimes(archivePath()), withoutFolderTimes(sequential));
+        // The same archive, byte for byte.
+        QCOMPARE(readAll(archivePath()), readAll(sequential));
         // Nothing else is left in the folder: temporary data has no name.
         QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden | QDir::System),
                  (QStringList{"archive.zip", "sequential.zip"}));
     }
     VYO_VERIFY_READERS(archivePath(), paths(entries));
+    // Unpacked by an independent reader, every byte is back.
+    const ToolResult unzip = runTool("unzip", {"-q", archivePath(), "-d", path("unpacked")});
+    QCOMPARE(unzip.exitCode, 0);
+    QCOMPARE(readAll(path("unpacked/big.txt")), text);
+    QCOMPARE(readAll(path("unpacked/noise.bin")), noise);
 }
 
 void TestZipWriter::dosDateTime_data()
@@ -445,10 +313,8 @@ void TestZipWriter::dosDateTime_data()
     QTest::newRow("odd second rounds down") << local(2000, 2, 29, 12, 0, 1) << 0x285D6000u;
     QTest::newRow("last second before 1980") << local(1979, 12, 31, 23, 59, 59) << 0x019FBF7Du;
     QTest::newRow("1975 keeps month and day") << local(1975, 6, 15, 10, 20, 30) << 0x00CF528Fu;
-    QTest::newRow("1601") << local(1601, 1, 1, 0, 0, 0) << 0x00210000u;
     QTest::newRow("last representable day") << local(2107, 12, 31, 23, 59, 59) << 0xFF9FBF7Du;
     QTest::newRow("2108 becomes the last moment") << local(2108, 1, 1, 0, 0, 0) << 0xFF9FBF7Du;
-    QTest::newRow("2200 becomes the last moment") << local(2200, 7, 4, 8, 0, 0) << 0xFF9FBF7Du;
     QTest::newRow("invalid") << QDateTime() << 0x00210000u;
 }
 
@@ -459,34 +325,6 @@ void TestZipWriter::dosDateTime()
     QCOMPARE(ZipWriter::dosDateTime(date), expected);
 }
 
-void TestZipWriter::modificationDatesReachTheArchive()
-{
-    const QList<std::pair<QDateTime, QList<int>>> cases{
-        {QDateTime(QDate(1975, 6, 15), QTime(10, 20, 30)), {1980, 6, 15, 10, 20, 30}},
-        {QDateTime(QDate(2024, 3, 15), QTime(4, 45, 31), QTimeZone::utc()),
-         {2024, 3, 15, 13, 45, 30}},
-        {QDateTime(QDate(2150, 1, 2), QTime(3, 4, 5)), {2107, 12, 31, 23, 59, 58}},
-    };
-    QList<QUrl> urls;
-    for (qsizetype i = 0; i < cases.size(); ++i) {
-        const QString name = QStringLiteral("in/%1.txt").arg(i);
-        QVERIFY(writeFile(path(name), "x"));
-        QVERIFY(setModified(path(name), cases[i].first));
-        urls.append(url(name));
-    }
-    QVERIFY(!ZipWriter::writeArchive(urls, QUrl::fromLocalFile(archivePath())));
-    QString error;
-    const QJsonArray entries = pythonReport(archivePath(), &error).value("entries").toArray();
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(entries.size(), cases.size());
-    for (qsizetype i = 0; i < cases.size(); ++i) {
-        QList<int> dateTime;
-        for (const QJsonValue &part : entries[i].toObject().value("dateTime").toArray())
-            dateTime.append(part.toInt());
-        QCOMPARE(dateTime, cases[i].second);
-    }
-}
-
 void TestZipWriter::uniqueName_data()
 {
     QTest::addColumn<QString>("name");
@@ -494,8 +332,6 @@ void TestZipWriter::uniqueName_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("free") << "report.pdf" << QStringList{} << "report.pdf";
     QTest::newRow("second") << "report.pdf" << QStringList{"report.pdf"} << "report (2).pdf";
-    QTest::newRow("third") << "report.pdf" << QStringList{"report.pdf", "report (2).pdf"}
-                           << "report (3).pdf";
     QTest::newRow("gap is filled") << "a.txt" << QStringList{"a.txt", "a (3).txt"} << "a (2).txt";
     QTest::newRow("no extension") << "README" << QStringList{"README"} << "README (2)";
     QTest::newRow("leading dot only") << ".profile" << QStringList{".profile"} << ".profile (2)";
@@ -504,9 +340,9 @@ void TestZipWriter::uniqueName_data()
     QTest::newRow("last dot splits")
         << "archive.tar.gz" << QStringList{"archive.tar.gz"} << "archive.tar (2).gz";
     QTest::newRow("trailing dot") << "x." << QStringList{"x."} << "x. (2)";
+    QTest::newRow("one-letter extension") << "x.c" << QStringList{"x.c"} << "x (2).c";
     QTest::newRow("letter case differs")
         << "Report.pdf" << QStringList{"report.pdf"} << "Report.pdf";
-    QTest::newRow("Korean") << "사진" << QStringList{"사진", "사진 (2)"} << "사진 (3)";
 }
 
 void TestZipWriter::uniqueName()
@@ -517,120 +353,59 @@ void TestZipWriter::uniqueName()
     QCOMPARE(ZipWriter::uniqueName(name, QSet<QString>(used.begin(), used.end())), expected);
 }
 
-void TestZipWriter::duplicateTopLevelNames()
+void TestZipWriter::makeEntries()
 {
-    for (const char *folder : {"a", "b", "c"})
-        QVERIFY(writeFile(path(QStringLiteral("%1/report.pdf").arg(folder)), folder));
-    QVERIFY(writeFile(path("d/Photos/one.jpg"), "1"));
-    QVERIFY(writeFile(path("e/Photos/two.jpg"), "2"));
-    const QList<QUrl> urls{url("a/report.pdf"), url("b/report.pdf"), url("c/report.pdf"),
-                           url("d/Photos"), url("e/Photos")};
-    const QList<Entry> entries = ZipWriter::makeEntries(urls);
-    const QList<Entry> expected{
-        {"report.pdf", url("a/report.pdf")},
-        {"report (2).pdf", url("b/report.pdf")},
-        {"report (3).pdf", url("c/report.pdf")},
-        {"Photos/", std::nullopt},
-        {"Photos/one.jpg", url("d/Photos/one.jpg")},
-        {"Photos (2)/", std::nullopt},
-        {"Photos (2)/two.jpg", url("e/Photos/two.jpg")},
-    };
-    QCOMPARE(paths(entries), paths(expected));
-    QVERIFY(entries == expected);
-
-    QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath())));
-    VYO_VERIFY_READERS(archivePath(), paths(expected));
-}
-
-void TestZipWriter::missingItemsKeepTheirNames()
-{
-    QVERIFY(writeFile(path("b/x.txt"), "b"));
-    const QList<Entry> entries =
-        ZipWriter::makeEntries({url("a/x.txt"), url("b/x.txt"), QUrl("https://example.com/x")});
-    QCOMPARE(paths(entries), QStringList{"x (2).txt"});
-    QCOMPARE(entries[0].source, url("b/x.txt"));
-}
-
-void TestZipWriter::foldersDepthFirst()
-{
-    QVERIFY(writeFile(path("F/a.txt"), "a"));
-    QVERIFY(writeFile(path("F/b/c.txt"), "c"));
-    QVERIFY(writeFile(path("F/b/d/e.txt"), "e"));
+    // Folders depth first with hidden files skipped below the top; a missing item keeps its name
+    // taken; duplicate names at the top get numbers; addresses that are no files and special
+    // files (a pipe would block the reader forever) are skipped. A link to a file brings the
+    // file's contents; a link to a folder outside brings its contents; a link into the archived
+    // folder, or one that loops (inside it or outside), stays an empty folder entry; a dangling
+    // link is nothing. A link passed at the top level is followed.
+    for (const char *file :
+         {"a/report.pdf", "F/a.txt", "F/b/c.txt", "F/b/d/e.txt", "F/f.txt", "F/.hidden",
+          "F/.git/config", "F/b/.DS_Store", "top/.env", "d/F/1.jpg", "E/y.txt"})
+        QVERIFY(writeFile(path(file), file));
     QVERIFY(QDir().mkpath(path("F/b/empty")));
-    QVERIFY(writeFile(path("F/f.txt"), "f"));
-    const QList<Entry> entries = ZipWriter::makeEntries({url("F")});
+    QCOMPARE(::mkfifo(QFile::encodeName(path("F/pipe")).constData(), 0600), 0);
+    QCOMPARE(::mkfifo(QFile::encodeName(path("top/pipe")).constData(), 0600), 0);
+    for (const auto &[target, at] : {std::pair{"a.txt", "F/link.txt"},
+                                     {"b", "F/aLinkToB"}, // sorts before the folder it points to
+                                     {".", "F/loop"},
+                                     {"../E", "F/external"},
+                                     {".", "E/self"},
+                                     {"nowhere", "F/dangling"},
+                                     {"F/b/d", "topLink"}})
+        QVERIFY(QFile::link(QString::fromUtf8(target), path(QString::fromUtf8(at))));
+    const QList<Entry> entries = ZipWriter::makeEntries(
+        {url("gone/report.pdf"), url("a/report.pdf"), QUrl("https://example.com/x"), url("F"),
+         url("top/.env"), url("top/pipe"), url("d/F"), url("topLink")});
     const QList<Entry> expected{
-        {"F/", std::nullopt},         {"F/a.txt", url("F/a.txt")},
-        {"F/b/", std::nullopt},       {"F/b/c.txt", url("F/b/c.txt")},
-        {"F/b/d/", std::nullopt},     {"F/b/d/e.txt", url("F/b/d/e.txt")},
-        {"F/b/empty/", std::nullopt}, {"F/f.txt", url("F/f.txt")},
+        {"report (2).pdf", url("a/report.pdf")},
+        {"F/", std::nullopt},
+        {"F/a.txt", url("F/a.txt")},
+        {"F/aLinkToB/", std::nullopt},
+        {"F/b/", std::nullopt},
+        {"F/b/c.txt", url("F/b/c.txt")},
+        {"F/b/d/", std::nullopt},
+        {"F/b/d/e.txt", url("F/b/d/e.txt")},
+        {"F/b/empty/", std::nullopt},
+        {"F/external/", std::nullopt},
+        {"F/external/self/", std::nullopt},
+        {"F/external/y.txt", url("F/external/y.txt")},
+        {"F/f.txt", url("F/f.txt")},
+        {"F/link.txt", url("F/link.txt")},
+        {"F/loop/", std::nullopt},
+        {".env", url("top/.env")},
+        {"F (2)/", std::nullopt},
+        {"F (2)/1.jpg", url("d/F/1.jpg")},
+        {"topLink/", std::nullopt},
+        {"topLink/e.txt", url("topLink/e.txt")},
     };
     QCOMPARE(paths(entries), paths(expected));
     QVERIFY(entries == expected);
-}
-
-void TestZipWriter::hiddenFilesOnlyAtTopLevel()
-{
-    QVERIFY(writeFile(path("F/visible.txt"), "v"));
-    QVERIFY(writeFile(path("F/.hidden"), "h"));
-    QVERIFY(writeFile(path("F/.git/config"), "c"));
-    QVERIFY(writeFile(path("F/sub/.DS_Store"), "d"));
-    QVERIFY(writeFile(path("F/sub/kept.txt"), "k"));
-    QVERIFY(writeFile(path("top/.env"), "e"));
-    const QList<Entry> entries = ZipWriter::makeEntries({url("F"), url("top/.env")});
-    QCOMPARE(paths(entries),
-             (QStringList{"F/", "F/sub/", "F/sub/kept.txt", "F/visible.txt", ".env"}));
     QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath())));
-    VYO_VERIFY_READERS(archivePath(), paths(entries));
-}
-
-void TestZipWriter::namesBecomeNFC()
-{
-    const QString file = nfd(QStringLiteral("한글 파일.txt"));
-    const QString folder = nfd(QStringLiteral("사진 모음"));
-    const QString inner = nfd(QStringLiteral("여름.jpg"));
-    QVERIFY(file != QStringLiteral("한글 파일.txt"));
-    QVERIFY(writeFile(path("in/" + file), "한글"));
-    QVERIFY(writeFile(path("in/" + folder + "/" + inner), "jpeg"));
-    const QList<Entry> entries = ZipWriter::makeEntries({url("in/" + file), url("in/" + folder)});
-    // The sources keep the names the file system has; only the names in the archive change.
-    const QList<Entry> expected{
-        {QStringLiteral("한글 파일.txt"), url("in/" + file)},
-        {QStringLiteral("사진 모음/"), std::nullopt},
-        {QStringLiteral("사진 모음/여름.jpg"), url("in/" + folder + "/" + inner)},
-    };
-    QCOMPARE(paths(entries), paths(expected));
-    QVERIFY(entries == expected);
-
-    QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath())));
-    const auto layout = layoutOf(archivePath());
-    QVERIFY(layout);
-    // Precomposed syllables, byte for byte: 한 = ED 95 9C, 글 = EA B8 80.
-    QCOMPARE(layout->records[0].name,
-             QByteArray("\xED\x95\x9C\xEA\xB8\x80 \xED\x8C\x8C\xEC\x9D\xBC.txt"));
-    for (const ZipRecord &r : layout->records)
-        QCOMPARE(r.flags, 0x0800);
     VYO_VERIFY_READERS(archivePath(), paths(expected));
-}
-
-void TestZipWriter::namesEqualAfterNFCStayApart()
-{
-    // Two different files whose names differ only in Unicode form: one name after NFC. Both
-    // must survive unpacking, so the second gets a number.
-    const QString composed = QStringLiteral("café.txt");
-    QVERIFY(writeFile(path("F/" + composed), "composed"));
-    QVERIFY(writeFile(path("F/" + nfd(composed)), "decomposed"));
-    const QList<Entry> entries = ZipWriter::makeEntries({url("F")});
-    QStringList names = paths(entries);
-    names.sort();
-    QCOMPARE(names, (QStringList{"F/", "F/café (2).txt", "F/café.txt"}));
-    QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath())));
-    const ToolResult unzip = runTool("unzip", {"-q", archivePath(), "-d", path("unpacked")});
-    QCOMPARE(unzip.exitCode, 0);
-    QStringList contents{readAll(path("unpacked/F/café.txt")),
-                         readAll(path("unpacked/F/café (2).txt"))};
-    contents.sort();
-    QCOMPARE(contents, (QStringList{"composed", "decomposed"}));
+    QCOMPARE(runTool("unzip", {"-p", archivePath(), "F/link.txt"}).output, QByteArray("F/a.txt"));
 }
 
 void TestZipWriter::windowsNames_data()
@@ -647,28 +422,48 @@ void TestZipWriter::windowsNames_data()
     QTest::newRow("control characters, trailing dots and spaces")
         << QStringList{"tab\there\x01.txt", "\x1fstart", "끝.", "끝 ", "x. . .", "..."}
         << QStringList{"tab_here_.txt", "_start", "끝", "끝 (2)", "x", "_"};
-    QStringList devices{"CON", "PRN", "AUX", "NUL"};
+    QStringList devices{"CON", "PRN", "AUX", "NUL"}, deviceItems, deviceEntries;
     for (int n = 1; n <= 9; ++n)
         devices << QString("COM%1").arg(n) << QString("LPT%1").arg(n);
-    for (const QString &device : std::as_const(devices))
-        QTest::addRow("%s", qPrintable(device))
-            << QStringList{device, device.toLower() + ".txt", device + " .tar.gz"}
-            << QStringList{"_" + device, "_" + device.toLower() + ".txt",
-                           "_" + device + " .tar.gz"};
+    for (const QString &device : std::as_const(devices)) {
+        deviceItems << device << device.toLower() + ".txt" << device + " .tar.gz";
+        deviceEntries << "_" + device << "_" + device.toLower() + ".txt"
+                      << "_" + device + " .tar.gz";
+    }
+    QTest::newRow("device names") << deviceItems << deviceEntries;
     QTest::newRow("not device names") << QStringList{"CONSOLE.txt", "COM0", "LPT10.log", "NULL"}
                                       << QStringList{"CONSOLE.txt", "COM0", "LPT10.log", "NULL"};
     QTest::newRow("collisions made by the mapping and letter case")
         << QStringList{"a:b.txt", "a：b.txt", "CON", "_CON", "R.txt", "r.TXT", "F/a", "f/a"}
         << QStringList{"a：b.txt",  "a：b (2).txt", "_CON", "_CON (2)", "R.txt",
                        "r (2).TXT", "F/",           "F/a",  "f (2)/",   "f (2)/a"};
+    // Two files whose names differ only in Unicode form: one name on Windows.
+    QTest::newRow("equal after NFC, and other scripts")
+        << QStringList{"café.txt",
+                       nfd("café.txt"),
+                       "x.c",
+                       "X.c",
+                       "가족 👨‍👩‍👧‍👦 🏳️‍🌈.txt",
+                       "עברית والعربية.txt",
+                       nfd("Tiếng Việt.txt")}
+        << QStringList{"café.txt",
+                       "café (2).txt",
+                       "x.c",
+                       "X (2).c",
+                       "가족 👨‍👩‍👧‍👦 🏳️‍🌈.txt",
+                       "עברית والعربية.txt",
+                       "Tiếng Việt.txt"};
     QTest::newRow("Korean NFD") << QStringList{nfd("보고서: 최종?.hwp"), nfd("사진*/여름?.jpg")}
                                 << QStringList{"보고서： 최종？.hwp", "사진＊/",
                                                "사진＊/여름？.jpg"};
-    const QString a(250, u'a'), f(150, u'f');
+    const QString a(250, u'a'), f(150, u'f'), g(196, u'g');
     QTest::newRow("long names keep their extension")
         << QStringList{a + ".txt", a + ".TXT", f + "/" + QString(80, u'가') + ".txt"}
         << QStringList{a.left(196) + ".txt", a.left(192) + " (2).TXT", f + "/",
                        f + "/" + QString(45, u'가') + ".txt"};
+    // Three characters left: "CON" would become "_CON", four.
+    QTest::newRow("shortened into a device name")
+        << QStringList{g + "/CONSOLE"} << QStringList{g + "/", g + "/CO"};
 }
 
 void TestZipWriter::windowsNames()
@@ -693,146 +488,7 @@ void TestZipWriter::windowsNames()
              QStringList{"ok"} + entries);
 }
 
-void TestZipWriter::unicodeNamesSurviveEveryReader()
-{
-    const QStringList names{
-        QStringLiteral("이모지 😀🎉.txt"),
-        QStringLiteral("가족 👨‍👩‍👧‍👦 🏳️‍🌈.txt"),
-        QStringLiteral("café crème.txt"),
-        QStringLiteral("Ångström.md"),
-        QStringLiteral("Tiếng Việt có dấu.txt"),
-        QStringLiteral("עברית والعربية.txt"),
-        QStringLiteral("がぎぐげご パピプペポ.txt"),
-        QStringLiteral("देवनागरी.txt"),
-        QStringLiteral("spaces  (brackets) [x] {y} #1 %20 'q'.txt"),
-        QString(QStringLiteral("가")).repeated(83) + QStringLiteral(".txt"), // 253 bytes
-    };
-    QList<QUrl> urls;
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        // Every other one as the file system of another system would store it: decomposed.
-        // (When that still fits the file system's 255 bytes.)
-        const QString onDisk =
-            i % 2 && nfd(names[i]).toUtf8().size() <= 255 ? nfd(names[i]) : names[i];
-        QVERIFY2(writeFile(path("in/" + onDisk), names[i].toUtf8()), qPrintable(names[i]));
-        urls.append(url("in/" + onDisk));
-    }
-    QVERIFY(!ZipWriter::writeArchive(urls, QUrl::fromLocalFile(archivePath())));
-    VYO_VERIFY_READERS(archivePath(), names);
-
-    // Unpacked by three readers, every file is there under its precomposed name.
-    const ToolResult unzip = runTool("unzip", {"-q", archivePath(), "-d", path("unzip")});
-    QCOMPARE(unzip.exitCode, 0);
-    QVERIFY(QDir().mkpath(path("bsdtar")));
-    const ToolResult tar = runTool("bsdtar", {"-xf", archivePath(), "-C", path("bsdtar")});
-    QCOMPARE(tar.exitCode, 0);
-    const ToolResult sevenZip = runTool("7z", {"x", "-y", "-o" + path("7z"), archivePath()});
-    QCOMPARE(sevenZip.exitCode, 0);
-    for (const char *reader : {"unzip", "bsdtar", "7z"}) {
-        QStringList unpacked = QDir(path(reader)).entryList(QDir::Files);
-        unpacked.sort();
-        QStringList sorted = names;
-        sorted.sort();
-        QCOMPARE(unpacked, sorted);
-        for (const QString &name : names)
-            QCOMPARE(readAll(path(QString::fromLatin1(reader) + "/" + name)), name.toUtf8());
-    }
-}
-
-void TestZipWriter::specialFilesAreSkipped()
-{
-    // A pipe would block the reader forever; sockets and devices have no contents to archive.
-    QVERIFY(writeFile(path("F/real.txt"), "r"));
-    QVERIFY(QDir().mkpath(path("top")));
-    QCOMPARE(::mkfifo(QFile::encodeName(path("F/pipe")).constData(), 0600), 0);
-    QCOMPARE(::mkfifo(QFile::encodeName(path("top/pipe")).constData(), 0600), 0);
-    const QList<Entry> entries = ZipWriter::makeEntries({url("top/pipe"), url("F")});
-    QCOMPARE(paths(entries), (QStringList{"F/", "F/real.txt"}));
-    QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath())));
-}
-
-void TestZipWriter::symbolicLinks()
-{
-    QVERIFY(writeFile(path("F/real.txt"), "real"));
-    QVERIFY(writeFile(path("F/sub/x.txt"), "x"));
-    QVERIFY(writeFile(path("E/y.txt"), "y"));
-    const auto link = [this](const char *target, const char *at) {
-        return QFile::link(QString::fromUtf8(target), path(QString::fromUtf8(at)));
-    };
-    QVERIFY(link("real.txt", "F/link.txt"));
-    QVERIFY(link("sub", "F/aLinkToSub")); // sorts before the folder it points to
-    QVERIFY(link(".", "F/loop"));
-    QVERIFY(link(qPrintable(path("E")), "F/external"));
-    QVERIFY(link("nowhere", "F/dangling"));
-    QVERIFY(link("F/sub", "topLink"));
-
-    const QList<Entry> entries = ZipWriter::makeEntries({url("F"), url("topLink")});
-    // A link to a file brings the file's contents; a link to a folder outside brings its
-    // contents; a link into the archived folder, or one that loops, stays an empty folder
-    // entry; a dangling link is nothing. A link passed at the top level is followed.
-    const QList<Entry> expected{
-        {"F/", std::nullopt},
-        {"F/aLinkToSub/", std::nullopt},
-        {"F/external/", std::nullopt},
-        {"F/external/y.txt", url("F/external/y.txt")},
-        {"F/link.txt", url("F/link.txt")},
-        {"F/loop/", std::nullopt},
-        {"F/real.txt", url("F/real.txt")},
-        {"F/sub/", std::nullopt},
-        {"F/sub/x.txt", url("F/sub/x.txt")},
-        {"topLink/", std::nullopt},
-        {"topLink/x.txt", url("topLink/x.txt")},
-    };
-    QCOMPARE(paths(entries), paths(expected));
-    QVERIFY(entries == expected);
-    QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath())));
-    VYO_VERIFY_READERS(archivePath(), paths(expected));
-    const ToolResult linked = runTool("unzip", {"-p", archivePath(), "F/link.txt"});
-    QCOMPARE(linked.output, QByteArray("real"));
-}
-
-void TestZipWriter::errorDescriptions_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QUrl>("source");
-    QTest::addColumn<QString>("description");
-    QTest::newRow("unreadable") << int(ZipError::Code::unreadable)
-                                << QUrl::fromLocalFile("/tmp/x/a.pdf")
-                                << QStringLiteral("a.pdf 파일을 읽을 수 없습니다.");
-    QTest::newRow("unreadable Korean")
-        << int(ZipError::Code::unreadable) << QUrl::fromLocalFile("/tmp/보고서 최종.hwpx")
-        << QStringLiteral("보고서 최종.hwpx 파일을 읽을 수 없습니다.");
-    QTest::newRow("unreadable folder with slash")
-        << int(ZipError::Code::unreadable) << QUrl::fromLocalFile("/tmp/사진/")
-        << QStringLiteral("사진 파일을 읽을 수 없습니다.");
-    QTest::newRow("too large") << int(ZipError::Code::tooLarge) << QUrl()
-                               << QStringLiteral("ZIP은 4GB까지 만들 수 있습니다.");
-}
-
-void TestZipWriter::errorDescriptions()
-{
-    QFETCH(int, code);
-    QFETCH(QUrl, source);
-    QFETCH(QString, description);
-    const ZipError error = ZipError::Code(code) == ZipError::Code::unreadable
-                               ? ZipError::unreadable(source)
-                               : ZipError::tooLarge();
-    QCOMPARE(error.description(), description);
-    QCOMPARE(ZipWriter::Failure(error).description(), description);
-}
-
-void TestZipWriter::sourceGoneBeforeWriting()
-{
-    QVERIFY(writeFile(path("in/first.txt"), "first"));
-    QVERIFY(writeFile(path("in/a.pdf"), "pdf"));
-    const QList<Entry> entries = ZipWriter::makeEntries({url("in/first.txt"), url("in/a.pdf")});
-    QCOMPARE(entries.size(), 2);
-    QVERIFY(QFile::remove(path("in/a.pdf")));
-    const auto failure = ZipWriter::write(entries, QUrl::fromLocalFile(archivePath()));
-    VERIFY_ZIP_ERROR(failure, unreadable, "a.pdf 파일을 읽을 수 없습니다.");
-    QCOMPARE(failure->zipError()->source(), url("in/a.pdf"));
-}
-
-void TestZipWriter::sourceReadFails()
+void TestZipWriter::unreadableSources()
 {
     // This process's memory file opens, but reading it at offset 0 fails (EIO): a read error in
     // the middle of streaming must fail the archive, not end the entry early as if complete.
@@ -843,10 +499,31 @@ void TestZipWriter::sourceReadFails()
         char byte;
         QCOMPARE(probe.read(&byte, 1), -1);
     }
-    QVERIFY(writeFile(path("in/first.txt"), "first"));
-    const auto failure = ZipWriter::write({{"first.txt", url("in/first.txt")}, {"mem", memory}},
-                                          QUrl::fromLocalFile(archivePath()));
-    VERIFY_ZIP_ERROR(failure, unreadable, "mem 파일을 읽을 수 없습니다.");
+    // Entries compressed ahead fail in archive order: the unreadable file, not the missing one
+    // after it that a compressing thread may reach first; large output waiting in a temporary
+    // file leaves nothing behind.
+    QVERIFY(writeFile(path("in/noise.bin"), randomBytes(5 * ZipWriter::readChunkSize, 9)));
+    const QList<Entry> entries{{"noise.bin", url("in/noise.bin")},
+                               {"mem", memory},
+                               {"gone.txt", url("in/gone.txt")},
+                               {"noise2.bin", url("in/noise.bin")}};
+    for (const int threads : {1, 2}) {
+        const auto failure =
+            ZipWriter::write(entries, QUrl::fromLocalFile(archivePath()), {}, threads);
+        VERIFY_ZIP_ERROR(failure, unreadable, "mem 파일을 읽을 수 없습니다.");
+        QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{"archive.zip"});
+    }
+
+    // A file gone between listing and writing.
+    QVERIFY(writeFile(path("in/a.pdf"), "pdf"));
+    const QList<Entry> listed = ZipWriter::makeEntries({url("in/noise.bin"), url("in/a.pdf")});
+    QVERIFY(QFile::remove(path("in/a.pdf")));
+    const auto failure = ZipWriter::write(listed, QUrl::fromLocalFile(archivePath()));
+    VERIFY_ZIP_ERROR(failure, unreadable, "a.pdf 파일을 읽을 수 없습니다.");
+    QCOMPARE(failure->zipError()->source(), url("in/a.pdf"));
+    QCOMPARE(ZipError::unreadable(QUrl::fromLocalFile("/tmp/사진/")).description(),
+             QStringLiteral("사진 파일을 읽을 수 없습니다."));
 }
 
 void TestZipWriter::destinationFolderIsAFile()
@@ -895,14 +572,18 @@ void TestZipWriter::diskFull()
     QVERIFY(fullSize > 300000);
     const qint64 limit = fromEnd ? fullSize + offset : offset;
 
+    // Writes past a file-size limit fail with EFBIG ("File too large"), as they would on a full
+    // disk, instead of killing the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = rlim_t(limit);
     for (const int threads : {1, 2}) {
-        std::optional<ZipWriter::Failure> failure;
-        {
-            FileSizeLimit fileSizeLimit{rlim_t(limit)};
-            QVERIFY(fileSizeLimit.isActive());
-            failure = ZipWriter::write(ZipWriter::makeEntries(urls),
-                                       QUrl::fromLocalFile(archivePath()), {}, threads);
-        }
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const auto failure = ZipWriter::write(ZipWriter::makeEntries(urls),
+                                              QUrl::fromLocalFile(archivePath()), {}, threads);
+        setrlimit(RLIMIT_FSIZE, &saved);
         if (limit >= fullSize) {
             QVERIFY2(!failure, failure ? qPrintable(failure->description()) : "");
             VYO_VERIFY_READERS(archivePath(), {"noise.bin", "photo.jpg", "folder/"});
@@ -912,22 +593,6 @@ void TestZipWriter::diskFull()
             QCOMPARE(failure->description(), QStringLiteral("File too large"));
         }
     }
-}
-
-void TestZipWriter::parallelFailureInOrder()
-{
-    // Entries compressed ahead fail in archive order: the unreadable file, not the missing one
-    // after it that a compressing thread may reach first; large output waiting in a temporary
-    // file leaves nothing behind.
-    QVERIFY(writeFile(path("in/noise.bin"), randomBytes(5 * ZipWriter::readChunkSize, 9)));
-    const QList<Entry> entries{{"noise.bin", url("in/noise.bin")},
-                               {"mem", QUrl::fromLocalFile("/proc/self/mem")},
-                               {"gone.txt", url("in/gone.txt")},
-                               {"noise2.bin", url("in/noise.bin")}};
-    const auto failure = ZipWriter::write(entries, QUrl::fromLocalFile(archivePath()), {}, 2);
-    VERIFY_ZIP_ERROR(failure, unreadable, "mem 파일을 읽을 수 없습니다.");
-    QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden | QDir::System),
-             QStringList{"archive.zip"});
 }
 
 void TestZipWriter::archiveInsideArchivedFolder()
@@ -956,57 +621,34 @@ void TestZipWriter::sourceBeyond4GB()
     QVERIFY(QFileInfo(archivePath()).size() < 1024);
 }
 
-void TestZipWriter::entryCountLimit_data()
+void TestZipWriter::entryAndNameLimits()
 {
-    QTest::addColumn<int>("count");
-    QTest::newRow("65,535 entries fit") << 65535;
-    QTest::newRow("65,536 entries do not") << 65536;
-}
-
-void TestZipWriter::entryCountLimit()
-{
-    QFETCH(int, count);
+    // 65,535 entries fit, one more does not. 0xFFFF records is no ZIP64 marker to the readers: no
+    // ZIP64 locator precedes the end record.
     QList<Entry> entries;
     QStringList names;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i <= 65535; ++i) {
         names.append(QStringLiteral("%1/").arg(i, 5, 10, QLatin1Char('0')));
         entries.append({names.last(), std::nullopt});
     }
-    const auto failure = ZipWriter::write(entries, QUrl::fromLocalFile(archivePath()));
-    if (count > 65535) {
-        VERIFY_ZIP_ERROR(failure, tooLarge, "ZIP은 4GB까지 만들 수 있습니다.");
-        return;
-    }
-    QVERIFY(!failure);
-    const auto layout = layoutOf(archivePath());
-    QVERIFY(layout);
-    QCOMPARE(layout->totalRecords, 65535);
-    // 0xFFFF records is no ZIP64 marker to the readers: no ZIP64 locator precedes the end record.
+    const auto tooMany = ZipWriter::write(entries, QUrl::fromLocalFile(archivePath()));
+    VERIFY_ZIP_ERROR(tooMany, tooLarge, "ZIP은 4GB까지 만들 수 있습니다.");
+    entries.removeLast();
+    names.removeLast();
+    QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath())));
+    QCOMPARE(layoutOf(archivePath())->totalRecords, 65535);
     VYO_VERIFY_READERS(archivePath(), names);
     const ToolResult sevenZip = runTool("7z", {"t", archivePath()});
     QVERIFY2(sevenZip.exitCode == 0 && sevenZip.output.contains("Folders: 65535"),
              sevenZip.output.constData());
-}
 
-void TestZipWriter::nameLengthLimit_data()
-{
-    QTest::addColumn<int>("length");
-    QTest::newRow("65,535 bytes fit") << 65535;
-    QTest::newRow("65,536 bytes do not") << 65536;
-}
-
-void TestZipWriter::nameLengthLimit()
-{
-    QFETCH(int, length);
+    // Names of 65,535 bytes fit, one more does not.
     QVERIFY(writeFile(path("in/a.txt"), "a"));
-    const QString name = QString(length - 4, u'n') + QStringLiteral(".txt");
-    const auto failure =
-        ZipWriter::write({{name, url("in/a.txt")}}, QUrl::fromLocalFile(archivePath()));
-    if (length > 65535) {
-        VERIFY_ZIP_ERROR(failure, tooLarge, "ZIP은 4GB까지 만들 수 있습니다.");
-        return;
-    }
-    QVERIFY(!failure);
+    const QString name = QString(65531, u'n') + QStringLiteral(".txt");
+    const auto tooLong =
+        ZipWriter::write({{name + u'x', url("in/a.txt")}}, QUrl::fromLocalFile(archivePath()));
+    VERIFY_ZIP_ERROR(tooLong, tooLarge, "ZIP은 4GB까지 만들 수 있습니다.");
+    QVERIFY(!ZipWriter::write({{name, url("in/a.txt")}}, QUrl::fromLocalFile(archivePath())));
     QString error;
     const QJsonObject report = pythonReport(archivePath(), &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));

@@ -1,5 +1,6 @@
-// Stored shortcuts keep Carbon virtual key codes: every key's code, from the published list of
-// virtual key codes, against its X key symbol (keysymdef.h), both ways.
+// Stored shortcuts keep Carbon virtual key codes and modifier bits: every key's code, from the
+// published list of virtual key codes, against its X key symbol (keysymdef.h) both ways and through
+// its Qt key; the labels; the modifier bits.
 
 #include "logic/CarbonKeys.h"
 
@@ -12,6 +13,9 @@ class TestCarbonKeys : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void keyCodes();
+    void qtKeys_data();
+    void qtKeys();
+    void modifiers();
 };
 
 void TestCarbonKeys::keyCodes()
@@ -42,10 +46,65 @@ void TestCarbonKeys::keyCodes()
     for (const auto &[code, symbol] : keys) {
         QCOMPARE(CarbonKeys::keySymbol(code), std::optional<quint32>(symbol));
         QCOMPARE(CarbonKeys::carbonKeyCode(symbol), std::optional<int>(code));
+        bool keypad = false;
+        const std::optional<Qt::Key> key = CarbonKeys::qtKey(code, &keypad);
+        QVERIFY(key);
+        QCOMPARE(CarbonKeys::carbonKeyCode(*key, keypad), std::optional<int>(code));
+        QVERIFY(!CarbonKeys::keyLabel(code).isEmpty());
     }
     QCOMPARE(CarbonKeys::carbonKeyCode(quint32('M')), std::optional<int>(46));
-    for (const int code : {10, 52, 127, -1})
+    // A gap in the numbering, the keypad's clear key (no key here), beyond the table.
+    for (const int code : {10, 52, 71, 127, -1, 2'000'000'000}) {
         QCOMPARE(CarbonKeys::keySymbol(code), std::nullopt);
+        QCOMPARE(CarbonKeys::qtKey(code), std::nullopt);
+        QVERIFY(CarbonKeys::keyLabel(code).isEmpty());
+    }
+}
+
+void TestCarbonKeys::qtKeys_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("qtKey");
+    QTest::addColumn<bool>("keypad");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("M") << 46 << int(Qt::Key_M) << false << "M";
+    QTest::newRow("return") << 36 << int(Qt::Key_Return) << false << "Enter";
+    QTest::newRow("forward delete") << 117 << int(Qt::Key_Delete) << false << "Del";
+    QTest::newRow("help is insert") << 114 << int(Qt::Key_Insert) << false << "Ins";
+    QTest::newRow("keypad 5") << 87 << int(Qt::Key_5) << true << "Num 5";
+    QTest::newRow("keypad enter") << 76 << int(Qt::Key_Enter) << true << "Num Enter";
+}
+
+void TestCarbonKeys::qtKeys()
+{
+    QFETCH(int, code);
+    QFETCH(int, qtKey);
+    QFETCH(bool, keypad);
+    QFETCH(QString, label);
+    QCOMPARE(CarbonKeys::carbonKeyCode(Qt::Key(qtKey), keypad), code);
+    bool isKeypad = !keypad;
+    QCOMPARE(CarbonKeys::qtKey(code, &isKeypad), Qt::Key(qtKey));
+    QCOMPARE(isKeypad, keypad);
+    QCOMPARE(CarbonKeys::keyLabel(code), label);
+}
+
+void TestCarbonKeys::modifiers()
+{
+    const std::pair<Qt::KeyboardModifier, int> pairs[] = {{Qt::ControlModifier, 4096},
+                                                          {Qt::AltModifier, 2048},
+                                                          {Qt::ShiftModifier, 512},
+                                                          {Qt::MetaModifier, 256}};
+    Qt::KeyboardModifiers all;
+    for (const auto &[modifier, bit] : pairs) {
+        QCOMPARE(CarbonKeys::carbonModifiers(modifier), bit);
+        QCOMPARE(CarbonKeys::qtModifiers(bit), modifier);
+        all |= modifier;
+    }
+    QCOMPARE(CarbonKeys::qtModifiers(6912), all);
+    // Only the four survive: the number pad flag and AltGr do not; the function bit and unknown
+    // bits have no Qt counterpart.
+    QCOMPARE(CarbonKeys::carbonModifiers(Qt::KeypadModifier | Qt::GroupSwitchModifier), 0);
+    QCOMPARE(CarbonKeys::qtModifiers(CarbonKeys::Modifier::function | 1 | 1024), Qt::NoModifier);
 }
 
 QTEST_GUILESS_MAIN(TestCarbonKeys)

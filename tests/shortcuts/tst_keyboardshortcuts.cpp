@@ -1,5 +1,4 @@
-// Global shortcuts: the stored key numbering (Carbon key codes and modifier bits against X key
-// symbols, Qt keys and labels, and the stored JSON text), the two slots over the preferences and a
+// Global shortcuts: the stored JSON text of a shortcut, the two slots over the preferences and a
 // hot-key facility that the test presses by hand, and the recorder that changes them.
 
 #include "core/Defaults.h"
@@ -39,11 +38,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void keyTable_data();
-    void keyTable();
-    void everyKeyHasOneCode();
-    void codesWithoutKey();
-    void modifiers();
+    void codeWithoutKey();
     void storedForms_data();
     void storedForms();
     void unreadableJson_data();
@@ -80,98 +75,13 @@ void TestKeyboardShortcuts::cleanup()
     m_dir.reset();
 }
 
-void TestKeyboardShortcuts::keyTable_data()
+void TestKeyboardShortcuts::codeWithoutKey()
 {
-    QTest::addColumn<int>("code");
-    QTest::addColumn<quint32>("keySymbol");
-    QTest::addColumn<int>("qtKey");
-    QTest::addColumn<bool>("keypad");
-    QTest::addColumn<QString>("label");
-    QTest::newRow("M") << 46 << quint32('m') << int(Qt::Key_M) << false << "M";
-    QTest::newRow("return") << 36 << quint32(0xff0d) << int(Qt::Key_Return) << false << "Enter";
-    QTest::newRow("forward delete")
-        << 117 << quint32(0xffff) << int(Qt::Key_Delete) << false << "Del";
-    QTest::newRow("help is insert")
-        << 114 << quint32(0xff63) << int(Qt::Key_Insert) << false << "Ins";
-    QTest::newRow("keypad 5") << 87 << quint32(0xffb5) << int(Qt::Key_5) << true << "Num 5";
-    QTest::newRow("keypad enter") << 76 << quint32(0xff8d) << int(Qt::Key_Enter) << true
-                                  << "Num Enter";
-}
-
-void TestKeyboardShortcuts::keyTable()
-{
-    QFETCH(int, code);
-    QFETCH(quint32, keySymbol);
-    QFETCH(int, qtKey);
-    QFETCH(bool, keypad);
-    QFETCH(QString, label);
-    QCOMPARE(CarbonKeys::keySymbol(code), keySymbol);
-    QCOMPARE(CarbonKeys::carbonKeyCode(keySymbol), code);
-    QCOMPARE(CarbonKeys::carbonKeyCode(Qt::Key(qtKey), keypad), code);
-    bool isKeypad = !keypad;
-    QCOMPARE(CarbonKeys::qtKey(code, &isKeypad), Qt::Key(qtKey));
-    QCOMPARE(isKeypad, keypad);
-    QCOMPARE(CarbonKeys::keyLabel(code), label);
-}
-
-void TestKeyboardShortcuts::everyKeyHasOneCode()
-{
-    // Over every printable and function key symbol: a symbol with a code is the one that code
-    // stands for, and the code leads through its Qt key back to itself.
-    QList<quint32> symbols;
-    for (quint32 symbol = 0x20; symbol < 0x7f; ++symbol)
-        symbols.append(symbol);
-    for (quint32 symbol = 0xff00; symbol <= 0xffff; ++symbol)
-        symbols.append(symbol);
-    int keys = 0;
-    for (const quint32 symbol : std::as_const(symbols)) {
-        const std::optional<int> code = CarbonKeys::carbonKeyCode(symbol);
-        if (!code)
-            continue;
-        ++keys;
-        const quint32 plain = symbol >= 'A' && symbol <= 'Z' ? symbol + ('a' - 'A') : symbol;
-        QCOMPARE(CarbonKeys::keySymbol(*code), plain);
-        bool keypad = false;
-        const std::optional<Qt::Key> key = CarbonKeys::qtKey(*code, &keypad);
-        QVERIFY(key);
-        QCOMPARE(CarbonKeys::carbonKeyCode(*key, keypad), code);
-        QVERIFY(!CarbonKeys::keyLabel(*code).isEmpty());
-    }
-    QVERIFY(keys > 100);
-}
-
-void TestKeyboardShortcuts::codesWithoutKey()
-{
-    // The keypad's clear key, a gap in the numbering, far beyond the table.
-    for (const int code : {71, 52, 2'000'000'000}) {
-        QCOMPARE(CarbonKeys::keySymbol(code), std::nullopt);
-        QCOMPARE(CarbonKeys::qtKey(code), std::nullopt);
-        QVERIFY(CarbonKeys::keyLabel(code).isEmpty());
-        const Shortcut shortcut{code, 6144};
-        QCOMPARE(shortcut.hotKeyCombination(), std::nullopt);
-        QVERIFY(shortcut.keySequence().isEmpty());
-        QCOMPARE(shortcut.description(), QString("Ctrl+Alt+#%1").arg(code));
-    }
-}
-
-void TestKeyboardShortcuts::modifiers()
-{
-    const std::pair<Qt::KeyboardModifier, int> pairs[] = {{Qt::ControlModifier, 4096},
-                                                          {Qt::AltModifier, 2048},
-                                                          {Qt::ShiftModifier, 512},
-                                                          {Qt::MetaModifier, 256}};
-    Qt::KeyboardModifiers all;
-    for (const auto &[modifier, bit] : pairs) {
-        QCOMPARE(CarbonKeys::carbonModifiers(modifier), bit);
-        QCOMPARE(CarbonKeys::qtModifiers(bit), modifier);
-        all |= modifier;
-    }
-    QCOMPARE(CarbonKeys::carbonModifiers(all), 6912);
-    QCOMPARE(CarbonKeys::qtModifiers(6912), all);
-    // Only the four survive: the number pad flag and AltGr do not; the function bit and unknown
-    // bits have no Qt counterpart.
-    QCOMPARE(CarbonKeys::carbonModifiers(Qt::KeypadModifier | Qt::GroupSwitchModifier), 0);
-    QCOMPARE(CarbonKeys::qtModifiers(CarbonKeys::Modifier::function | 1 | 1024), Qt::NoModifier);
+    // The keypad's clear key has a code but no key here: the shortcut stays, shown by its number.
+    const Shortcut shortcut{71, 6144};
+    QCOMPARE(shortcut.hotKeyCombination(), std::nullopt);
+    QVERIFY(shortcut.keySequence().isEmpty());
+    QCOMPARE(shortcut.description(), QString("Ctrl+Alt+#71"));
 }
 
 void TestKeyboardShortcuts::storedForms_data()

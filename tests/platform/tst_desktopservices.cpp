@@ -2,6 +2,7 @@
 // files, and over D-Bus, against services of the test's own on a private bus, the file manager and
 // systemd-logind holding off idle sleep (the private bus stands in for the system bus too).
 
+#include "platform/ScreenshotFolder.h"
 #include "platform/UrlSchemeRegistration.h"
 #include "platform/linux/FreedesktopFileManager.h"
 #include "platform/linux/LogindIdleInhibitor.h"
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
@@ -92,6 +94,8 @@ private Q_SLOTS:
     void unreadableFilesStayUntouched_data();
     void unreadableFilesStayUntouched();
     void packagedEntryMatchesRegisteredOne();
+    void screenshotFolder_data();
+    void screenshotFolder();
 
 private:
     QDBusConnection bus() { return QDBusConnection(connectionName); }
@@ -295,6 +299,50 @@ void TestDesktopServices::packagedEntryMatchesRegisteredOne()
     QFile packaged(VYO_PACKAGED_DESKTOP_ENTRY);
     QVERIFY(packaged.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(packaged.readAll()), desktopEntryText("vyo"));
+}
+
+void TestDesktopServices::screenshotFolder_data()
+{
+    QTest::addColumn<QString>("desktop");
+    QTest::addColumn<QByteArray>("spectaclerc");
+    QTest::addColumn<bool>("picturesScreenshotsExists");
+    QTest::addColumn<QString>("expected");
+    const QByteArray current = "[ImageSave]\nimageSaveLocation=file:///data/shots/\n";
+    QTest::newRow("KDE, current setting") << "KDE" << current << false << "/data/shots";
+    QTest::newRow("KDE, older setting")
+        << "KDE" << QByteArray("[Save]\ndefaultSaveLocation=file:///data/old%20shots\n") << false
+        << "/data/old shots";
+    QTest::newRow("KDE, tilde") << "KDE" << QByteArray("[ImageSave]\nimageSaveLocation=~/Shots\n")
+                                << false << "/home/u/Shots";
+    QTest::newRow("KDE, not local")
+        << "KDE" << QByteArray("[ImageSave]\nimageSaveLocation=smb://server/share\n") << false
+        << "/home/u/Desktop";
+    QTest::newRow("KDE settings elsewhere") << "XFCE" << current << false << "/home/u/Desktop";
+    QTest::newRow("Ubuntu's GNOME")
+        << "ubuntu:GNOME" << QByteArray() << false << "/home/u/Pictures/Screenshots";
+    QTest::newRow("other, Screenshots exists")
+        << "XFCE" << QByteArray() << true << "/home/u/Pictures/Screenshots";
+}
+
+void TestDesktopServices::screenshotFolder()
+{
+    QFETCH(QString, desktop);
+    QFETCH(QByteArray, spectaclerc);
+    QFETCH(bool, picturesScreenshotsExists);
+    QFETCH(QString, expected);
+    QTemporaryDir configHome;
+    QVERIFY(spectaclerc.isEmpty() ||
+            test::writeFile(configHome.filePath("spectaclerc"), spectaclerc));
+    ScreenshotFolderSources sources;
+    sources.currentDesktop = desktop;
+    sources.configHome = configHome.path();
+    sources.home = QStringLiteral("/home/u");
+    sources.pictures = QStringLiteral("/home/u/Pictures");
+    sources.desktop = QStringLiteral("/home/u/Desktop");
+    sources.isFolder = [picturesScreenshotsExists](const QString &path) {
+        return picturesScreenshotsExists && path == QStringLiteral("/home/u/Pictures/Screenshots");
+    };
+    QCOMPARE(vyo::screenshotFolder(sources), expected);
 }
 
 int main(int argc, char **argv)

@@ -1,5 +1,5 @@
-// Start-up, single instance, URL forwarding and quit-save with the real application binary; and
-// one copy per user even where no lock can be made.
+// Start-up, single instance, URL forwarding, the welcome once and quit-save with the real
+// application binary; and one copy per user even where no lock can be made.
 
 #include "app/SingleInstance.h"
 #include "shelf/ShelfPersistence.h"
@@ -98,6 +98,8 @@ void TestAppProcess::secondCopyForwardsUrlsAndLeavesStateAlone()
     state.seek(0);
     QCOMPARE(state.readAll(), before);
     first.signal(SIGCONT);
+    // The running copy shows its settings instead.
+    QVERIFY2(first.waitForOutput("설정 창 보여 줌"), qPrintable(first.output()));
 
     const auto saved = ShelfPersistence(statePath()).load();
     QCOMPARE(saved.open.size(), 1); // the empty "new" shelf is not stored
@@ -112,6 +114,7 @@ void TestAppProcess::crashedCopyAndCorruptStateNeverStopLaunchAndQuitSavesAtOnce
         App crashed(m_environment);
         QVERIFY(crashed.waitForOutput("셸프 저장 파일을 읽지 못함, 빈 상태로 시작: "));
         QVERIFY(crashed.waitForOutput(launched));
+        QVERIFY(crashed.waitForOutput("환영 창 보여 줌"));
         crashed.signal(SIGKILL);
         QVERIFY(crashed.waitForExit());
     }
@@ -131,6 +134,8 @@ void TestAppProcess::crashedCopyAndCorruptStateNeverStopLaunchAndQuitSavesAtOnce
     const auto saved = ShelfPersistence(statePath()).load();
     QCOMPARE(saved.open.size(), 1);
     QCOMPARE(saved.open.first().title, "보고서.pdf");
+    // The welcome shows once per user.
+    QVERIFY2(!next.output().contains("환영 창"), qPrintable(next.output()));
 }
 
 void TestAppProcess::xdgOpenReachesRunningCopy()

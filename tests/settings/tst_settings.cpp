@@ -1,8 +1,7 @@
 // The settings window and its panes on the test display, worked by object name: the sidebar,
 // the switches against the stored preferences, start at login through the autostart entry (also
 // refused and odd entries), the licences sheet, the installed applications the shake pane offers,
-// the watched folders, the share service check against a real service on 127.0.0.1; and with the
-// real application the welcome once per user and settings shown when Vyo is started again.
+// the watched folders, the share service check against a real service on 127.0.0.1.
 
 #include "core/Defaults.h"
 #include "logic/ShakeSensitivity.h"
@@ -24,7 +23,6 @@
 #include "watch/WatchCenter.h"
 
 #include "AppSupport.h"
-#include "ChildProcess.h"
 #include "FakeShelfWindow.h"
 #include "ServiceTestSupport.h"
 #include "TestSupport.h"
@@ -88,7 +86,6 @@ private Q_SLOTS:
     void settingsWindowGeneralAndAboutPanes();
     void oddAutostartEntries_data();
     void oddAutostartEntries();
-    void welcomeOnceAndStartingAgainShowsSettings();
 
     void shakePane();
     void watchPane();
@@ -298,33 +295,6 @@ void TestSettings::oddAutostartEntries()
     QCOMPARE(entry.readAll(), text);
 }
 
-void TestSettings::welcomeOnceAndStartingAgainShowsSettings()
-{
-    QTemporaryDir root;
-    QProcessEnvironment environment = test::applicationEnvironment(root.path(), "xcb");
-    environment.remove("XDG_DATA_DIRS"); // the system's, not the test's application entries
-    const QString launched = "최근 닫은 셸프 0개 복원";
-    {
-        test::ChildProcess first(VYO_BINARY, {}, environment);
-        QVERIFY2(first.waitForOutput("환영 창 보여 줌"), qPrintable(first.output()));
-        // Started again with nothing to open: this copy says so and leaves; the first one shows
-        // its settings window.
-        test::ChildProcess again(VYO_BINARY, {}, environment);
-        QVERIFY(again.waitForExit());
-        QVERIFY(again.output().contains(QString("이미 실행 중인 Vyo(pid %1)").arg(first.pid())));
-        QVERIFY2(first.waitForOutput("설정 창 보여 줌"), qPrintable(first.output()));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            !test::xdotoolOutput({"search", "--onlyvisible", "--name", "^Vyo 설정$"}).isEmpty(),
-            10000);
-    }
-    test::ChildProcess second(VYO_BINARY, {}, environment);
-    QVERIFY(second.waitForOutput(launched));
-    test::ChildProcess again(VYO_BINARY, {}, environment);
-    QVERIFY(again.waitForExit());
-    QVERIFY(second.waitForOutput("설정 창 보여 줌"));
-    QVERIFY2(!second.output().contains("환영 창"), qPrintable(second.output()));
-}
-
 void TestSettings::shakePane()
 {
     m_defaults->setValue(DefaultsKey::excludedBundleIDs, QStringList{"gone.app"});
@@ -394,13 +364,6 @@ void TestSettings::watchPane()
     m_desktop->dialogs().setNextFoldersAnswer({first, gone});
     QTest::mouseClick(child<QPushButton>(&pane, "chooseFoldersButton"), Qt::LeftButton);
     QTRY_COMPARE(labelsNamed(&pane, "folderName"), (QStringList{"받은 편지", "gone"}));
-
-    // The switch turns watching off at once; the folder stays listed.
-    const QList<QWidget *> rows = pane.findChildren<QWidget *>("folderRow");
-    QCOMPARE(rows.size(), 2);
-    rows.first()->findChild<QAbstractButton *>("folderSwitch")->click();
-    QTRY_VERIFY(!center.folders().first().isEnabled);
-    QCOMPARE(pane.findChildren<QWidget *>("folderRow").size(), 2);
 
     // "목록에서 빼기" from the row's context menu; a deleted folder stays listed and says so.
     QVERIFY(QDir().rmdir(gone));

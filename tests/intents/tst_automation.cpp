@@ -1,6 +1,7 @@
 // The automation actions: first in process, against a manager with stand-in windows (what each
 // handed-over file becomes, the failures), then the real application on a private session bus
-// (its methods and errors and the command line against one running copy, starting Vyo on demand).
+// (its methods and errors and the command line against one running copy, the bus starting Vyo on
+// demand).
 
 #include "intents/AutomationService.h"
 #include "intents/ShelfActions.h"
@@ -78,8 +79,7 @@ private Q_SLOTS:
     void theNewestShelfIsShared();
 
     void methodsAndCommandLineOfOneCopy();
-    void startsVyoWhenNotRunning_data();
-    void startsVyoWhenNotRunning();
+    void busStartsVyoWhenNotRunning();
 
 private:
     // The real application's user folders and a bus of its own; `services` enables activation.
@@ -265,7 +265,6 @@ void TestAutomation::methodsAndCommandLineOfOneCopy()
     };
     const Command commands[] = {
         {"--share", 1, "열려 있는 셸프가 없어요."},
-        {"--reopen", 0, ""},
         {"--new-shelf", 0, "", true},
         {"--add 보고서.pdf", 0, "", true},
         {"--add - --name 메모.txt", 0, "", true, "hi"},
@@ -274,7 +273,6 @@ void TestAutomation::methodsAndCommandLineOfOneCopy()
         {"--add", 2, "담을 파일을 적어 주세요."},
         {"--new-shelf --reopen", 2, "하나만"},
         {"--share x", 2, "알 수 없는 인수: x"},
-        {"--version", 0, "Vyo 0.1.0"},
         {"--help", 0, "--new-shelf"},
     };
     QVERIFY(QDir::setCurrent(QDir::homePath()));
@@ -314,40 +312,27 @@ void TestAutomation::methodsAndCommandLineOfOneCopy()
     QCOMPARE(stored.readAll(), "hi");
 }
 
-void TestAutomation::startsVyoWhenNotRunning_data()
+void TestAutomation::busStartsVyoWhenNotRunning()
 {
-    QTest::addColumn<bool>("activation");
-    QTest::newRow("by the bus from the service file") << true;
-    QTest::newRow("by the command line") << false;
-}
-
-void TestAutomation::startsVyoWhenNotRunning()
-{
-    QFETCH(bool, activation);
-    QVERIFY(startBus(activation));
+    QVERIFY(startBus(true));
     QDBusConnection bus = connectTo(m_environment);
-    if (activation) {
-        // What a desktop session does for the services it starts: the user's folders.
-        QMap<QString, QString> variables;
-        for (const QString &name : m_environment.keys()) {
-            if (name.startsWith("XDG_") || name == "HOME" || name == "QT_QPA_PLATFORM")
-                variables.insert(name, m_environment.value(name));
-        }
-        QDBusMessage update =
-            QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                           "org.freedesktop.DBus", "UpdateActivationEnvironment");
-        update << QVariant::fromValue(variables);
-        QCOMPARE(bus.call(update).type(), QDBusMessage::ReplyMessage);
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QString(automation::serviceName), QString(automation::objectPath),
-            QString(automation::interfaceName), "AddFilesToShelf");
-        call << QVariant::fromValue(Files{{fileUri(m_existing), "보고서.pdf", {}}});
-        const QDBusMessage answer = bus.call(call, QDBus::Block, 30000);
-        QVERIFY2(answer.type() == QDBusMessage::ReplyMessage, qPrintable(answer.errorMessage()));
-    } else {
-        const auto [code, output] = runCommand(m_environment, {"--add", m_existing});
-        QVERIFY2(code == 0, qPrintable(output));
+    // What a desktop session does for the services it starts: the user's folders.
+    QMap<QString, QString> variables;
+    for (const QString &name : m_environment.keys()) {
+        if (name.startsWith("XDG_") || name == "HOME" || name == "QT_QPA_PLATFORM")
+            variables.insert(name, m_environment.value(name));
     }
+    QDBusMessage update =
+        QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                       "org.freedesktop.DBus", "UpdateActivationEnvironment");
+    update << QVariant::fromValue(variables);
+    QCOMPARE(bus.call(update).type(), QDBusMessage::ReplyMessage);
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString(automation::serviceName), QString(automation::objectPath),
+        QString(automation::interfaceName), "AddFilesToShelf");
+    call << QVariant::fromValue(Files{{fileUri(m_existing), "보고서.pdf", {}}});
+    const QDBusMessage answer = bus.call(call, QDBus::Block, 30000);
+    QVERIFY2(answer.type() == QDBusMessage::ReplyMessage, qPrintable(answer.errorMessage()));
     // The started copy is no child of this test: it is found by its lock and asked to quit.
     QFile lock(m_root->filePath("runtime/vyo.lock"));
     QVERIFY(lock.open(QIODevice::ReadOnly));

@@ -1,7 +1,6 @@
 // The tray menu, built as it is before it opens and inspected through its actions, and what its
 // actions do to the shelf manager.
 
-#include "app/RelativeTime.h"
 #include "app/StatusItemController.h"
 #include "core/Defaults.h"
 #include "platform/fake/FakeDesktop.h"
@@ -76,8 +75,6 @@ private Q_SLOTS:
     void recentSection();
     void clipboardEntry();
     void panelNextToTheIcon();
-    void relativeTimes_data();
-    void relativeTimes();
 
 private:
     QMenu *menu()
@@ -155,10 +152,8 @@ void TestStatusItem::openAndPinnedSections()
     QVERIFY(!unnamed.shelf->shareRequest());
     QCOMPARE(panel(unnamed.shelf)->frontOrderCount(), 1);
 
-    // Choosing the open pinned shelf brings its panel to the front.
-    test::menuEntry(menu(), "고정 — 열림")->trigger();
-    QCOMPARE(panel(pinned.shelf)->frontOrderCount(), 1);
-    // Closed, it stays in the pinned section (not in the recent list) and opens again from there.
+    // Closed, a pinned shelf stays in the pinned section (not in the recent list) and opens again
+    // from there.
     m_f->manager.close(pinned.shelf);
     QAction *entry = test::menuEntry(menu(), "고정");
     QVERIFY(entry && entry->isEnabled());
@@ -227,25 +222,6 @@ void TestStatusItem::panelNextToTheIcon()
              (Point{1012 - 90, 28 + 8}));
     QCOMPARE(StatusItemController::panelOrigin(Rect{{1000, 1052}, {24, 28}}, panel, screen),
              (Point{1012 - 90, 1052 - 8 - 210}));
-}
-
-void TestStatusItem::relativeTimes_data()
-{
-    QTest::addColumn<qint64>("secondsAgo");
-    QTest::addColumn<QString>("text");
-    const qint64 minute = 60, day = 24 * 60 * minute;
-    QTest::newRow("seconds") << qint64(42) << "42초 전";
-    QTest::newRow("just under an hour") << 59 * minute + 59 << "59분 전";
-    QTest::newRow("a week") << 10 * day << "1주 전";
-    QTest::newRow("clock moved back") << -5 * minute << "5분 후";
-}
-
-void TestStatusItem::relativeTimes()
-{
-    QFETCH(qint64, secondsAgo);
-    QFETCH(QString, text);
-    const QDateTime now(QDate(2024, 6, 15), QTime(12, 0));
-    QCOMPARE(relativeTimeText(now.addSecs(-secondsAgo), now), text);
 }
 
 QTEST_MAIN(TestStatusItem)

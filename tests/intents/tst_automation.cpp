@@ -120,10 +120,9 @@ void TestAutomation::addFiles_data()
 {
     QTest::addColumn<Files>("files");
     QTest::addColumn<QStringList>("items");
-    const QString existing = QDir::home().filePath("보고서.pdf");
-    const QString ref = "ref:" + existing;
     QTest::newRow("existing file by reference")
-        << Files{{fileUri(existing), "보고서.pdf", "ignored"}} << QStringList{ref};
+        << Files{{fileUri(m_existing), "보고서.pdf", "ignored"}}
+        << QStringList{"ref:" + m_existing};
     QTest::newRow("URI pointing nowhere")
         << Files{{fileUri(QDir::home().filePath("없음.txt")), "없음.txt", "data"}}
         << QStringList{"new:없음.txt=data"};

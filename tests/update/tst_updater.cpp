@@ -96,8 +96,6 @@ private Q_SLOTS:
 private:
     // An updater of the test feed whose first scheduled check comes after `firstDelay`.
     std::unique_ptr<Updater> makeUpdater(std::chrono::milliseconds firstDelay = 1h);
-    // Serves a feed offering `version` with the signed package.
-    void offer(const QByteArray &version);
     // Waits until a check that reached the server has ended.
     bool checkEnded(Updater &updater, int requestsBefore);
 
@@ -107,7 +105,6 @@ private:
     const QByteArray m_package = "!<arch>\nVyo 2.0 꾸러미\n" + QByteArray(5000, 'p');
     std::unique_ptr<Session> m_session;
     QDateTime m_now;
-    bool m_focused = false;
 };
 
 void TestUpdater::initTestCase()
@@ -125,9 +122,10 @@ void TestUpdater::init()
 {
     m_session = std::make_unique<Session>();
     m_now = QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC);
-    m_focused = false;
     m_session->server.set("/vyo_2.0_amd64.deb", FeedServer::Answer(m_package));
-    offer("2.0");
+    m_session->server.set("/appcast.xml",
+                          feedOffering("2.0", m_session->server.url("/vyo_2.0_amd64.deb"),
+                                       m_package.size(), m_signature));
 }
 
 void TestUpdater::cleanup()
@@ -151,15 +149,8 @@ std::unique_ptr<Updater> TestUpdater::makeUpdater(std::chrono::milliseconds firs
     configuration.downloadFolder = m_session->dir.filePath("Downloads");
     auto updater = std::make_unique<Updater>(configuration, m_session->defaults);
     updater->now = [this] { return m_now; };
-    updater->isInFocus = [this] { return m_focused; };
+    updater->isInFocus = [] { return false; };
     return updater;
-}
-
-void TestUpdater::offer(const QByteArray &version)
-{
-    const QUrl package = m_session->server.url("/vyo_2.0_amd64.deb");
-    m_session->server.set("/appcast.xml",
-                          feedOffering(version, package, m_package.size(), m_signature));
 }
 
 bool TestUpdater::checkEnded(Updater &updater, int requestsBefore)
@@ -186,19 +177,17 @@ void TestUpdater::failures()
     QFETCH(FeedServer::Answer, answer);
     QFETCH(QString, reason);
     m_session->server.set("/appcast.xml", answer);
-    test::LogCapture log;
     std::unique_ptr<Updater> updater = makeUpdater(1h);
     QSignalSpy found(updater.get(), &Updater::updateFound);
     QSignalSpy failed(updater.get(), &Updater::checkFailed);
     updater->start();
     updater->checkForUpdates();
     QVERIFY(checkEnded(*updater, 0));
-    // Told to the user who asked, and logged; the schedule carries on.
+    // Told to the user who asked; the schedule carries on.
     QVERIFY(found.isEmpty());
     QCOMPARE(failed.count(), 1);
     const QString told = failed.first().at(0).toString();
     QVERIFY2(told.contains(reason), qPrintable(told));
-    QVERIFY(log.contains("업데이트 실패: " + told));
     QCOMPARE(m_session->server.requests, 1);
     QCOMPARE(updater->nextScheduledCheck(), m_now.addDays(1));
 }
@@ -270,13 +259,10 @@ void TestUpdater::scheduleAcrossRestarts()
     restarted->start();
     QCOMPARE(restarted->nextScheduledCheck(), launched.addDays(1));
 
-    // Turned off, nothing is scheduled, across restarts too.
-    QVERIFY(restarted->automaticallyChecksForUpdates());
+    // Turned off, nothing is scheduled after a restart either.
     restarted->setAutomaticallyChecksForUpdates(false);
-    QVERIFY(!restarted->nextScheduledCheck().isValid());
     std::unique_ptr<Updater> off = makeUpdater(0ms);
     off->start();
-    QVERIFY(!off->automaticallyChecksForUpdates());
     QVERIFY(!off->nextScheduledCheck().isValid());
 }
 

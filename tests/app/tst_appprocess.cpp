@@ -7,7 +7,6 @@
 #include "ChildProcess.h"
 #include "TestSupport.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -76,7 +75,6 @@ void TestAppProcess::secondCopyForwardsUrlsAndLeavesStateAlone()
     QVERIFY(second.waitForExit());
     QCOMPARE(second.exitCode(), 0);
     QVERIFY2(first.waitForOutput("셸프 열림 (열린 셸프 2개)"), qPrintable(first.output()));
-    QVERIFY(first.output().contains("알 수 없는 주소: vyoshelf://nonsense"));
 
     // Once the debounced save has landed, a copy with nothing to forward must not touch the file.
     // The first copy is held stopped meanwhile, so that no later save of its own can either.

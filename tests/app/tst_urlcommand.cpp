@@ -5,7 +5,6 @@
 #include "TestSupport.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace vyo;

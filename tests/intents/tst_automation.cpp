@@ -18,7 +18,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QDBusMetaType>
-#include <QDBusReply>
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -123,9 +122,6 @@ void TestAutomation::addFiles_data()
     QTest::newRow("existing file by reference")
         << Files{{fileUri(m_existing), "보고서.pdf", "ignored"}}
         << QStringList{"ref:" + m_existing};
-    QTest::newRow("URI pointing nowhere")
-        << Files{{fileUri(QDir::home().filePath("없음.txt")), "없음.txt", "data"}}
-        << QStringList{"new:없음.txt=data"};
     QTest::newRow("two data files of one name") << Files{{"", "a.txt", "1"}, {"", "a.txt", "2"}}
                                                 << QStringList{"new:a.txt=1", "new:a.txt=2"};
     QTest::newRow("into /proc") << Files{{"file:///proc/self/status", "status", "s"}}

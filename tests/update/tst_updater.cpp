@@ -19,7 +19,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
-#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>

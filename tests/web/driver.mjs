@@ -33,9 +33,9 @@ const limit = setTimeout(() => {
 limit.unref();
 
 const methods = {
-  async open({ url, bundledHmac = false, relayOnly = false, timeout }) {
+  async open({ url, timeout }) {
     if (!browser) browser = await launchBrowser({ serviceWorkers });
-    pages.push(await SharePage.open(browser.context, url, { bundledHmac, relayOnly, timeout }));
+    pages.push(await SharePage.open(browser.context, url, { timeout }));
     return pages.length - 1;
   },
   async makeOffer() {

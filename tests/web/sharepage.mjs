@@ -46,15 +46,12 @@ const confirmYes = '[data-test="confirm"]:not([hidden]) [data-test="confirm-yes"
 // One open share page. Its methods other than `open` and `close` are the driver's commands: each
 // takes the command's arguments as one object.
 export class SharePage {
-  // Opens `url` (a share address with its key). `bundledHmac` makes the page sign with the
-  // bundled HMAC even where WebCrypto exists; `relayOnly` makes it connect only through a relay.
-  static async open(context, url, { bundledHmac = false, relayOnly = false, timeout = 15000 } = {}) {
+  // Opens `url` (a share address with its key).
+  static async open(context, url, { timeout = 15000 } = {}) {
     const page = await context.newPage();
     const log = [];
     page.on('console', (message) => log.push(`${message.type()}: ${message.text()}`));
     page.on('pageerror', (error) => log.push(`page error: ${error.message}`));
-    if (bundledHmac) await page.addInitScript(() => { globalThis.vyoBundledHmac = true; });
-    if (relayOnly) await page.addInitScript(() => { globalThis.vyoRelayOnly = true; });
     await page.goto(url, { timeout, waitUntil: 'load' });
     return new SharePage(page, log);
   }

@@ -8,38 +8,17 @@
 #include <QTest>
 
 using namespace vyo;
-using namespace std::chrono_literals;
 
 class TestServiceConfig : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void options();
     void refusedValues_data();
     void refusedValues();
     void configFileAndCommandLine();
     void origins_data();
     void origins();
 };
-
-void TestServiceConfig::options()
-{
-    const ServiceConfigParse parsed = parseServiceConfig(
-        QStringLiteral(
-            "vyo-service --listen any --port 0 --public-url https://Share.Example.org:443/x "
-            "--origin http://localhost:5173 --turn turns:t:5349 --turn-secret s --max-rooms 5 "
-            "--http-idle-timeout 0.25")
-            .split(u' '));
-    QVERIFY2(parsed.config, qPrintable(parsed.error));
-    const ServiceConfig &config = *parsed.config;
-    QCOMPARE(config.listenAddress, QHostAddress(QHostAddress::Any));
-    QCOMPARE(config.port, 0);
-    QCOMPARE(config.allowedOrigins(),
-             QStringList({"https://share.example.org", "http://localhost:5173"}));
-    QCOMPARE(config.turnURLs, QStringList({"turns:t:5349"}));
-    QCOMPARE(config.maxRooms, 5);
-    QCOMPARE(config.httpIdleTimeout, 250ms);
-}
 
 void TestServiceConfig::refusedValues_data()
 {

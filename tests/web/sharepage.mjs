@@ -85,11 +85,7 @@ export class SharePage {
     return this.status();
   }
 
-  async clickRetry() {
-    await this.page.click('[data-test="retry"]');
-  }
-
-  // The listed items as shown: { id, name, thumb } for each row, waiting (at most `timeout`)
+  // The listed items as shown: { id, name } for each row, waiting (at most `timeout`)
   // until there are at least `count`.
   async waitForListing({ count = 1, timeout = 15000 }) {
     await this.page.waitForFunction(
@@ -101,7 +97,6 @@ export class SharePage {
     return this.page.$$eval('[data-test="item"]', (rows) => rows.map((row) => ({
       id: row.dataset.id,
       name: row.querySelector('[data-test="item-name"]').textContent,
-      thumb: Boolean(row.querySelector('[data-test="thumb"]')),
     })));
   }
 

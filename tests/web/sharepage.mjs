@@ -49,25 +49,16 @@ export class SharePage {
   // Opens `url` (a share address with its key).
   static async open(context, url, { timeout = 15000 } = {}) {
     const page = await context.newPage();
-    const log = [];
-    page.on('console', (message) => log.push(`${message.type()}: ${message.text()}`));
-    page.on('pageerror', (error) => log.push(`page error: ${error.message}`));
     await page.goto(url, { timeout, waitUntil: 'load' });
-    return new SharePage(page, log);
+    return new SharePage(page);
   }
 
-  constructor(page, log) {
+  constructor(page) {
     this.page = page;
-    this.pageLog = log;
   }
 
   async close() {
     await this.page.close();
-  }
-
-  // What the page logged.
-  async log() {
-    return this.pageLog;
   }
 
   // The status line: { state, text, retry } (retry: whether the retry button shows).
@@ -100,15 +91,6 @@ export class SharePage {
     })));
   }
 
-  // Transfer rows, newest first: { direction, state, name }.
-  async transfers() {
-    return this.page.$$eval('[data-test="transfer"]', (rows) => rows.map((row) => ({
-      direction: row.dataset.direction,
-      name: row.querySelector('[data-test="transfer-name"]').textContent,
-      state: row.dataset.state,
-    })));
-  }
-
   // Downloads one item (its id) or everything ("all") and saves the file into `folder`; the
   // saved path and the name the browser suggested.
   async download({ item, folder, timeout = 60000 }) {
@@ -126,16 +108,19 @@ export class SharePage {
   }
 
   // Uploads files through the picker; waits until every new upload row has ended and returns
-  // those rows.
+  // those rows (newest first): { state, name }.
   async upload({ paths, timeout = 60000 }) {
-    const before = (await this.transfers()).length;
+    const transfers = () => this.page.$$eval('[data-test="transfer"]', (rows) => rows.map(
+      (row) => ({ name: row.querySelector('[data-test="transfer-name"]').textContent,
+        state: row.dataset.state })));
+    const before = (await transfers()).length;
     await this.page.setInputFiles('[data-test="upload-input"]', paths);
     await this.page.waitForFunction(({ expected }) => {
       const rows = [...document.querySelectorAll('[data-test="transfer"][data-direction="upload"]')];
       return rows.length >= expected
         && rows.every((row) => ['done', 'error', 'cancelled'].includes(row.dataset.state));
     }, { expected: paths.length }, { timeout });
-    const rows = await this.transfers();
+    const rows = await transfers();
     return rows.slice(0, rows.length - before);
   }
 
@@ -176,24 +161,5 @@ export class SharePage {
       socket.onclose = (event) => resolve(event.code);
       setTimeout(() => { socket.close(); resolve(0); }, 10000);
     }), url);
-  }
-}
-
-// A WebRTC offer with a data channel named "vyo", made by the browser in a page of its own: what
-// a test without the desktop's peer connection sends in its place.
-export async function makeOffer(context) {
-  const page = await context.newPage();
-  try {
-    return await page.evaluate(async () => {
-      const pc = new RTCPeerConnection();
-      pc.createDataChannel('vyo', { ordered: true });
-      const offer = await pc.createOffer();
-      await pc.setLocalDescription(offer);
-      const sdp = pc.localDescription.sdp;
-      pc.close();
-      return sdp;
-    });
-  } finally {
-    await page.close();
   }
 }

@@ -87,82 +87,50 @@ QJsonObject itemNamed(const QJsonArray &items, const QString &name)
 
 const QString roomKey = QString::fromLatin1(base64UrlEncode(QByteArray(32, '\x37')));
 
-QString offerPayload(const QString &sdp)
-{
-    return TransferProtocol::encode(
-        {{"sdp", QJsonObject{{"sdp", sdp}, {"type", QStringLiteral("offer")}}}});
-}
-
-QString candidatePayload(const QString &line)
-{
-    return TransferProtocol::encode(
-        {{"candidate", QJsonObject{{"candidate", line}, {"sdpMLineIndex", 0}, {"sdpMid", "0"}}}});
-}
-
-// Runs `ip` with the arguments; what failed, nothing when it worked.
-std::optional<QString> ip(const QStringList &arguments)
-{
-    if (runToEnd(QStringLiteral("ip"), arguments))
-        return std::nullopt;
-    return QStringLiteral("ip %1 failed").arg(arguments.join(u' '));
-}
-
-// A network namespace for the phone and the veth pair into it, removed when it goes.
+// A network namespace for the phone and the veth pair into it, removed when it goes. Names of at
+// most 15 characters, and a subnet of 10.231.0.0/16, both from the process.
 class PhoneNetwork
 {
 public:
-    PhoneNetwork()
+    ~PhoneNetwork()
     {
-        // Names of at most 15 characters, and a subnet of 10.231.0.0/16, both from the process.
-        const qint64 pid = QCoreApplication::applicationPid();
-        const int subnet = int(pid % 250) + 1;
-        name = QStringLiteral("vyo-phone-%1").arg(pid);
-        nearEnd = QStringLiteral("vyo-n%1").arg(pid % 10000000);
-        farEnd = QStringLiteral("vyo-f%1").arg(pid % 10000000);
-        desktopAddress = QHostAddress(QStringLiteral("10.231.%1.1").arg(subnet));
-        phoneAddress = QHostAddress(QStringLiteral("10.231.%1.2").arg(subnet));
+        // Deleting one end of a veth pair deletes both; the namespace goes with its own end.
+        if (m_made) {
+            (void)runToEnd(QStringLiteral("ip"),
+                           {QStringLiteral("link"), QStringLiteral("del"), nearEnd});
+            (void)runToEnd(QStringLiteral("ip"),
+                           {QStringLiteral("netns"), QStringLiteral("del"), name});
+        }
     }
-    ~PhoneNetwork() { remove(); }
 
-    // Makes the namespace and the pair; the reason when it cannot.
+    // Makes the namespace and the pair; the step that failed, if one did.
     std::optional<QString> make()
     {
-        remove();
         const QString inside = QStringLiteral("netns exec %1 ip ").arg(name);
         const QStringList steps = {
             QStringLiteral("netns add ") + name,
-            QStringLiteral("link add %1 type veth peer name %2").arg(nearEnd, farEnd),
-            QStringLiteral("link set %1 netns %2").arg(farEnd, name),
+            QStringLiteral("link add %1 type veth peer name vyo-f%2").arg(nearEnd, suffix),
+            QStringLiteral("link set vyo-f%1 netns %2").arg(suffix, name),
             QStringLiteral("addr add %1/24 dev %2").arg(desktopAddress.toString(), nearEnd),
             QStringLiteral("link set %1 up").arg(nearEnd),
-            inside + QStringLiteral("addr add %1/24 dev %2").arg(phoneAddress.toString(), farEnd),
-            inside + QStringLiteral("link set %1 up").arg(farEnd),
+            inside + QStringLiteral("addr add 10.231.%1.2/24 dev vyo-f%2").arg(subnet).arg(suffix),
+            inside + QStringLiteral("link set vyo-f%1 up").arg(suffix),
             inside + QStringLiteral("link set lo up"),
         };
         m_made = true;
         for (const QString &step : steps) {
-            if (std::optional<QString> failure = ip(step.split(u' ')))
-                return failure;
+            if (!runToEnd(QStringLiteral("ip"), step.split(u' ')))
+                return QStringLiteral("ip %1 failed").arg(step);
         }
         return std::nullopt;
     }
 
-    // Removes what `make` made (also what a failed `make` left behind).
-    void remove()
-    {
-        if (!m_made)
-            return;
-        // Deleting one end of a veth pair deletes both; the namespace goes with its own end.
-        (void)ip({QStringLiteral("link"), QStringLiteral("del"), nearEnd});
-        (void)ip({QStringLiteral("netns"), QStringLiteral("del"), name});
-        m_made = false;
-    }
-
-    QString name;
-    QString nearEnd;
-    QString farEnd;
-    QHostAddress desktopAddress;
-    QHostAddress phoneAddress;
+    const qint64 pid = QCoreApplication::applicationPid();
+    const int subnet = int(pid % 250) + 1;
+    const QString suffix = QString::number(pid % 10000000);
+    const QString name = QStringLiteral("vyo-phone-%1").arg(pid);
+    const QString nearEnd = QStringLiteral("vyo-n") + suffix;
+    const QHostAddress desktopAddress = QHostAddress(QStringLiteral("10.231.%1.1").arg(subnet));
 
 private:
     bool m_made = false;
@@ -306,8 +274,12 @@ void TestShareEndToEnd::forgedSignalsNeverReachThePeerConnection()
     const QString room = testRoomID(4);
     TestSocket host;
     QVERIFY(openHost(host, *m_service, room));
-    const auto offer = m_driver->call("makeOffer");
-    QVERIFY2(offer, qPrintable(m_driver->error));
+    // A real offer, made as the desktop makes it.
+    const std::unique_ptr<PeerConnection> offering = makePeerConnection({});
+    QVERIFY(offering);
+    std::optional<QString> sdp;
+    offering->createOffer([&sdp](std::optional<QString> made, const QString &) { sdp = made; });
+    QTRY_VERIFY(sdp && !sdp->isEmpty());
     QVERIFY2(m_driver->call("open", {{"url", shareAddress(room)}}), qPrintable(m_driver->error));
     const auto joined = host.take("peer-joined", browserWait);
     QVERIFY(joined);
@@ -318,9 +290,13 @@ void TestShareEndToEnd::forgedSignalsNeverReachThePeerConnection()
                        {"sig", sig}});
     };
 
-    const QString offerText = offerPayload(offer->toString());
-    const QString candidate =
-        candidatePayload("candidate:1 1 udp 2122260223 127.0.0.1 50000 typ host generation 0");
+    const QString offerText = TransferProtocol::encode(
+        {{"sdp", QJsonObject{{"sdp", *sdp}, {"type", QStringLiteral("offer")}}}});
+    const QString candidate = TransferProtocol::encode(
+        {{"candidate",
+          QJsonObject{{"candidate", "candidate:1 1 udp 2122260223 127.0.0.1 50000 typ host"},
+                      {"sdpMLineIndex", 0},
+                      {"sdpMid", "0"}}}});
     QString altered = candidate;
     altered.replace("50000", "50001");
     const QString otherKey = QString::fromLatin1(base64UrlEncode(QByteArray(32, '\x01')));

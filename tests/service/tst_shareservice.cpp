@@ -127,15 +127,9 @@ void TestShareService::httpRoutes_data()
 
     QTest::newRow("about page") << "/" << 200 << QByteArray("text/html; charset=utf-8")
                                 << QStringLiteral("Vyo 공유 서비스");
-    QTest::newRow("share page") << "/s/" + testRoomID(1) << 200
-                                << QByteArray("text/html; charset=utf-8")
-                                << QStringLiteral("Vyo 셸프 공유");
     QTest::newRow("share page, short room")
         << "/s/abc" << 404 << QByteArray("text/html; charset=utf-8")
         << QStringLiteral("공유 주소가 올바르지 않아요");
-    QTest::newRow("share page script")
-        << "/web/share.js" << 200 << QByteArray("text/javascript; charset=utf-8")
-        << QStringLiteral("transfer protocol");
     QTest::newRow("room without upgrade")
         << "/api/room/" + testRoomID(1) << 426 << QByteArray("text/plain") << QString();
     QTest::newRow("unknown path") << "/nothing" << 404 << QByteArray() << QString();

@@ -137,23 +137,6 @@ export class SharePage {
     return this.page.evaluate(() => window.vyoSharePage.streaming());
   }
 
-  // How the page signs: "webcrypto" or "bundled" ("" before it has joined).
-  async signing() {
-    return this.page.evaluate(() => window.vyoSharePage.signing());
-  }
-
-  // Signatures of `payloads` with the room key, made by the page's own signing code with
-  // WebCrypto or the bundled HMAC ("webcrypto" or "bundled").
-  async sign({ key, payloads, kind }) {
-    return this.page.evaluate(async ({ key, payloads, kind }) => {
-      const { makeSigner } = await import('/web/signing.js');
-      const signer = await makeSigner(key, { bundled: kind === 'bundled' });
-      const signatures = [];
-      for (const payload of payloads) signatures.push(await signer.sign(payload));
-      return { kind: signer.kind, signatures };
-    }, { key, payloads, kind });
-  }
-
   // Opens a WebSocket from the page to `url`: the code it closes with (0 when it stays open).
   async closeCode({ url }) {
     return this.page.evaluate((address) => new Promise((resolve) => {

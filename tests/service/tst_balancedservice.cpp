@@ -212,7 +212,6 @@ void TestBalancedService::drainingProcessKeepsItsRoomsOnly()
     kept->host->close();
     kept->guests[0]->close();
     kept->guests[1]->close();
-    kept->id.clear();
     QVERIFY(m_services[draining]->waitForExit(10000));
     QCOMPARE(m_services[draining]->exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_services[draining]->exitCode(), 0);

@@ -40,8 +40,6 @@ inline bool waitUntil(const std::function<bool()> &done, int milliseconds)
     return true;
 }
 
-// The share-page driver (driver.mjs) as a child process: one command, one answer, waited for
-// with waitUntil.
 class Driver
 {
 public:

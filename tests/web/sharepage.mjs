@@ -81,10 +81,6 @@ export class SharePage {
   async waitForListing({ count = 1, timeout = 15000 }) {
     await this.page.waitForFunction(
       (n) => document.querySelectorAll('[data-test="item"]').length >= n, count, { timeout });
-    return this.items();
-  }
-
-  async items() {
     return this.page.$$eval('[data-test="item"]', (rows) => rows.map((row) => ({
       id: row.dataset.id,
       name: row.querySelector('[data-test="item-name"]').textContent,

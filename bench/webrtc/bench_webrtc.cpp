@@ -27,7 +27,6 @@ constexpr int timeLimit = 600000;
 // Desktop to peer, with the share's flow control.
 double sendTo(PeerConnection &offering, test::AnsweringPeer &answering, quint64 total)
 {
-    answering.setForwardMessages(false);
     const quint64 start = answering.receivedBytes();
     QByteArray chunk(messageSize, Qt::Uninitialized);
     for (int i = 0; i < messageSize; ++i)

@@ -77,8 +77,8 @@ struct AnsweringPeer::Private : webrtc::PeerConnectionObserver, webrtc::DataChan
     rtc::scoped_refptr<webrtc::PeerConnectionInterface> connection;
     mutable std::mutex channelMutex;
     rtc::scoped_refptr<webrtc::DataChannelInterface> channel;
-    std::atomic<bool> open = false, closed = false, forward = true;
-    std::atomic<quint64> bytes = 0, messages = 0;
+    std::atomic<bool> open = false, closed = false;
+    std::atomic<quint64> bytes = 0;
     // The stream being sent; used on the signaling thread only, apart from the atomic count.
     std::atomic<quint64> streamLeft = 0;
     rtc::CopyOnWriteBuffer streamChunk;
@@ -137,18 +137,7 @@ struct AnsweringPeer::Private : webrtc::PeerConnectionObserver, webrtc::DataChan
             closed = true;
     }
 
-    void OnMessage(const webrtc::DataBuffer &buffer) override
-    {
-        bytes += buffer.size();
-        ++messages;
-        if (!forward)
-            return;
-        PeerConnection::Message message{
-            QByteArray(reinterpret_cast<const char *>(buffer.data.cdata()),
-                       qsizetype(buffer.size())),
-            buffer.binary};
-        gate->post([message](AnsweringPeer *peer) { Q_EMIT peer->messageReceived(message); });
-    }
+    void OnMessage(const webrtc::DataBuffer &buffer) override { bytes += buffer.size(); }
 };
 
 AnsweringPeer::AnsweringPeer()
@@ -270,19 +259,9 @@ bool AnsweringPeer::send(const PeerConnection::Message &message)
     return channel->Send(webrtc::DataBuffer(buffer, message.binary));
 }
 
-void AnsweringPeer::setForwardMessages(bool forward)
-{
-    d->forward = forward;
-}
-
 quint64 AnsweringPeer::receivedBytes() const
 {
     return d->bytes;
-}
-
-quint64 AnsweringPeer::receivedMessages() const
-{
-    return d->messages;
 }
 
 void AnsweringPeer::sendStream(quint64 total, int messageSize)

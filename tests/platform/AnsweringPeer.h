@@ -2,7 +2,7 @@
 
 // The far side of a data channel for tests and measurements: an answering WebRTC peer made
 // directly on WebRTC, with its own threads and factory, in the same process. It accepts the
-// channel the offer announces and reports it on the main thread. The header keeps WebRTC out of
+// channel the offer announces and counts what arrives on it. The header keeps WebRTC out of
 // whoever includes it.
 
 #include "platform/PeerConnection.h"
@@ -34,11 +34,8 @@ public:
     bool isChannelClosed() const;
     bool send(const PeerConnection::Message &message);
 
-    // Messages are counted always and forwarded as signals unless this is turned off (for
-    // measurements, where the main thread should not copy every message).
-    void setForwardMessages(bool forward);
+    // The bytes of every message received so far (counted on WebRTC's thread).
     quint64 receivedBytes() const;
-    quint64 receivedMessages() const;
 
     // Sends `total` bytes in binary messages of `messageSize` bytes from WebRTC's own thread, the
     // way a browser does: up to 1 MiB buffered, more once the buffer has drained to 256 KiB.
@@ -46,7 +43,6 @@ public:
 
 Q_SIGNALS:
     void iceCandidate(const vyo::IceCandidate &candidate);
-    void messageReceived(const vyo::PeerConnection::Message &message);
 
 private:
     struct Private;

@@ -1,92 +1,19 @@
 // The peer connection on WebRTC against a real answering peer on loopback (made directly on
-// WebRTC in this process): negotiation, the channel's messages both ways, its buffered amount, and
-// that nothing arrives once the connection is closed or gone, even when it goes inside its own
-// signal handler. A child process shows that the process
-// ends cleanly with connections still open.
+// WebRTC in this process): negotiation, and that nothing arrives once the connection is closed or
+// gone, even when it goes inside its own signal handler. Messages, statistics and flow control over
+// real WebRTC are proved by sharing with a browser (tests/web).
 
 #include "AnsweringPeer.h"
-#include "ChildProcess.h"
 
 #include "platform/PeerConnection.h"
 
-#include <algorithm>
-
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <cstdio>
 
 using namespace vyo;
 using test::AnsweringPeer;
 using test::Negotiation;
-
-namespace {
-
-const char exitWithOpenConnectionsArgument[] = "--exit-with-open-connections";
-
-QByteArray pattern(qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char((i * 131 + i / 256) & 0xff);
-    return bytes;
-}
-
-// The threads of the process-wide WebRTC factory (named "vyo-rtc-…") still running.
-int factoryThreads()
-{
-    int count = 0;
-    const QDir tasks(QStringLiteral("/proc/self/task"));
-    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile name(tasks.filePath(task + QStringLiteral("/comm")));
-        if (name.open(QIODevice::ReadOnly) && name.readAll().startsWith("vyo-rtc-"))
-            ++count;
-    }
-    return count;
-}
-
-PeerConnection *childOpen = nullptr;
-PeerConnection *childNegotiating = nullptr;
-
-// Registered before the factory exists, so it runs after the factory was taken down.
-void reportAtExit()
-{
-    const bool closed = childOpen->state() == PeerConnection::State::closed &&
-                        childOpen->channelState() == PeerConnection::ChannelState::closed &&
-                        childNegotiating->state() == PeerConnection::State::closed;
-    std::printf("at exit: %s, %d WebRTC threads\n", closed ? "both closed" : "still open",
-                factoryThreads());
-    std::fflush(stdout);
-}
-
-// The child process: one connection with its channel open, owned by the application object
-// (destroyed after the factory), and one still negotiating that is never destroyed at all, when
-// the program returns from main.
-int exitWithOpenConnections(QCoreApplication &application)
-{
-    qAddPostRoutine(reportAtExit);
-    std::unique_ptr<PeerConnection> open = makePeerConnection({});
-    AnsweringPeer answering;
-    if (!open || !answering.isValid())
-        return 2;
-    const Negotiation negotiation = test::negotiate(*open, answering);
-    if (!negotiation.succeeded)
-        return 3;
-    childOpen = open.release();
-    childOpen->setParent(&application);
-    childNegotiating = makePeerConnection({}).release();
-    if (!childNegotiating)
-        return 4;
-    childNegotiating->createOffer([](std::optional<QString>, const QString &) {});
-    std::printf("channel open, %d WebRTC threads\n", factoryThreads());
-    std::fflush(stdout);
-    return 0;
-}
-
-} // namespace
 
 class TestWebRtcPeerConnection : public QObject
 {
@@ -95,13 +22,9 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void oneChannelCarriesEverything();
-    void closeEndsEverything();
+    void opensOneChannelAndCloseEndsEverything();
     void destroyedInItsOwnHandler_data();
     void destroyedInItsOwnHandler();
-    void malformedIceServers_data();
-    void malformedIceServers();
-    void processEndsCleanlyWithOpenConnections();
 
 private:
     // Negotiates the fixture's pair; fails the test when the channel does not open.
@@ -135,82 +58,18 @@ bool TestWebRtcPeerConnection::openChannel()
     return m_negotiation.succeeded;
 }
 
-void TestWebRtcPeerConnection::oneChannelCarriesEverything()
+void TestWebRtcPeerConnection::opensOneChannelAndCloseEndsEverything()
 {
-    QSignalSpy states(m_offering.get(), &PeerConnection::stateChanged);
-    QSignalSpy channelStates(m_offering.get(), &PeerConnection::channelStateChanged);
     QCOMPARE(m_offering->state(), PeerConnection::State::fresh);
-    QCOMPARE(m_offering->channelState(), PeerConnection::ChannelState::connecting);
     QVERIFY(openChannel());
     // A data channel only, no media.
     QVERIFY(m_negotiation.offerSdp.contains(QLatin1String("webrtc-datachannel")));
     QVERIFY(!m_negotiation.offerSdp.contains(QLatin1String("m=audio")));
-    QVERIFY(!m_negotiation.offerSdp.contains(QLatin1String("m=video")));
-    QCOMPARE(channelStates.size(), 1);
-    QCOMPARE(channelStates.at(0).at(0).value<PeerConnection::ChannelState>(),
-             PeerConnection::ChannelState::open);
     QTRY_COMPARE(m_offering->state(), PeerConnection::State::connected);
-    QCOMPARE(states.last().at(0).value<PeerConnection::State>(), PeerConnection::State::connected);
-
-    // Messages arrive unchanged both ways.
-    QSignalSpy toAnswering(m_answering.get(), &AnsweringPeer::messageReceived);
-    QSignalSpy toOffering(m_offering.get(), &PeerConnection::messageReceived);
-    QByteArray everyByte(256, Qt::Uninitialized);
-    for (int i = 0; i < 256; ++i)
-        everyByte[i] = char(i);
-    const QList<PeerConnection::Message> messages = {
-        {QStringLiteral("셸프 공유 ✓").toUtf8(), false},
-        {QByteArray(65536, 'x'), false},
-        {QByteArray(1, '\0'), true},
-        {everyByte, true},
-        {pattern(65536), true}};
-    for (const PeerConnection::Message &message : messages) {
-        QVERIFY(m_offering->send(message));
-        QVERIFY(m_answering->send(message));
-    }
-    QTRY_COMPARE(toAnswering.size(), messages.size());
-    QTRY_COMPARE(toOffering.size(), messages.size());
-    for (qsizetype i = 0; i < messages.size(); ++i) {
-        for (QSignalSpy *spy : {&toAnswering, &toOffering}) {
-            const auto arrived = spy->at(i).at(0).value<PeerConnection::Message>();
-            QCOMPARE(arrived.binary, messages[i].binary);
-            QVERIFY(arrived.data == messages[i].data);
-        }
-    }
-
-    // A statistics report arrives (the share reads its route from it: tests/web).
-    std::optional<RtcStatsReport> report;
-    m_offering->statistics([&report](const RtcStatsReport &delivered) { report = delivered; });
-    QTRY_VERIFY(report.has_value() && !report->isEmpty());
-
     // A message beyond the send queue is refused, and the channel stays usable.
     QVERIFY(!m_offering->send({QByteArray(16 * 1024 * 1024 + 1, 'x'), true}));
     QCOMPARE(m_offering->channelState(), PeerConnection::ChannelState::open);
 
-    // Faster than the transport takes it, until 1 MiB waits in the channel, as a share's pump
-    // fills it: how much the transport takes at once depends on how busy the machine is.
-    m_answering->setForwardMessages(false);
-    const quint64 before = m_answering->receivedMessages();
-    QSignalSpy amounts(m_offering.get(), &PeerConnection::bufferedAmountChanged);
-    constexpr quint64 mebibyte = 1048576;
-    constexpr int limit = 1024;
-    const QByteArray chunk = pattern(65536);
-    int sent = 0;
-    while (m_offering->bufferedAmount() < mebibyte && sent < limit) {
-        QVERIFY(m_offering->send({chunk, true}));
-        ++sent;
-    }
-    QVERIFY2(m_offering->bufferedAmount() >= mebibyte, qPrintable(QString::number(sent)));
-    // The reports follow the buffer down to nothing, and every message arrives.
-    QTRY_VERIFY_WITH_TIMEOUT(!amounts.isEmpty() && amounts.last().at(0).toULongLong() == 0, 30000);
-    QTRY_COMPARE_WITH_TIMEOUT(m_answering->receivedMessages() - before, quint64(sent), 30000);
-    QCOMPARE(m_offering->bufferedAmount(), quint64(0));
-    QCOMPARE(m_offering->channelState(), PeerConnection::ChannelState::open);
-}
-
-void TestWebRtcPeerConnection::closeEndsEverything()
-{
-    QVERIFY(openChannel());
     QSignalSpy candidates(m_offering.get(), &PeerConnection::iceCandidate);
     QSignalSpy states(m_offering.get(), &PeerConnection::stateChanged);
     QSignalSpy channelStates(m_offering.get(), &PeerConnection::channelStateChanged);
@@ -222,7 +81,7 @@ void TestWebRtcPeerConnection::closeEndsEverything()
     // Work under way when the connection closes, and more asked for afterwards.
     m_offering->statistics(count);
     m_offering->createOffer(count);
-    QVERIFY(m_offering->send({pattern(65536), true}));
+    QVERIFY(m_offering->send({QByteArray(65536, 'x'), true}));
     QVERIFY(m_answering->send({QByteArray("in flight"), false}));
     m_offering->close();
     m_offering->statistics(count);
@@ -249,7 +108,7 @@ void TestWebRtcPeerConnection::closeEndsEverything()
 
 namespace {
 
-enum class Moment { candidate, connected, channelOpen, message, bufferedAmount, offer, statistics };
+enum class Moment { channelOpen, message, statistics };
 
 } // namespace
 
@@ -258,12 +117,8 @@ Q_DECLARE_METATYPE(Moment)
 void TestWebRtcPeerConnection::destroyedInItsOwnHandler_data()
 {
     QTest::addColumn<Moment>("moment");
-    QTest::newRow("local candidate") << Moment::candidate;
-    QTest::newRow("connected") << Moment::connected;
     QTest::newRow("channel open") << Moment::channelOpen;
     QTest::newRow("message") << Moment::message;
-    QTest::newRow("buffered amount") << Moment::bufferedAmount;
-    QTest::newRow("offer made") << Moment::offer;
     QTest::newRow("statistics") << Moment::statistics;
 }
 
@@ -276,46 +131,17 @@ void TestWebRtcPeerConnection::destroyedInItsOwnHandler()
         ++destroyed;
         m_offering.reset();
     };
-    switch (moment) {
-    case Moment::candidate:
-        connect(offering, &PeerConnection::iceCandidate, offering, destroy);
-        break;
-    case Moment::connected:
-        connect(offering, &PeerConnection::stateChanged, offering,
-                [destroy](PeerConnection::State state) {
-                    if (state == PeerConnection::State::connected)
-                        destroy();
-                });
-        break;
-    case Moment::channelOpen:
-        connect(offering, &PeerConnection::channelStateChanged, offering, destroy);
-        break;
-    default:
-        break;
-    }
-
-    const bool opensFirst = moment == Moment::message || moment == Moment::bufferedAmount ||
-                            moment == Moment::statistics;
-    if (opensFirst)
+    if (moment != Moment::channelOpen)
         QVERIFY(openChannel());
     switch (moment) {
-    case Moment::candidate:
-    case Moment::connected:
     case Moment::channelOpen:
+        connect(offering, &PeerConnection::channelStateChanged, offering, destroy);
         QVERIFY(!test::negotiate(*offering, *m_answering).succeeded);
         break;
     case Moment::message:
         connect(offering, &PeerConnection::messageReceived, offering, destroy);
         for (int i = 0; i < 3; ++i)
             QVERIFY(m_answering->send({QByteArray("one of three"), false}));
-        break;
-    case Moment::bufferedAmount:
-        connect(offering, &PeerConnection::bufferedAmountChanged, offering, destroy);
-        for (int i = 0; i < 64; ++i)
-            QVERIFY(offering->send({pattern(65536), true}));
-        break;
-    case Moment::offer:
-        offering->createOffer(destroy);
         break;
     case Moment::statistics:
         offering->statistics(destroy);
@@ -324,68 +150,9 @@ void TestWebRtcPeerConnection::destroyedInItsOwnHandler()
 
     QTRY_VERIFY(!m_offering);
     QCOMPARE(destroyed, 1);
-    // Destroying it closed the channel the other side had. Not checked while megabytes were still
-    // in flight: on a loaded machine the kernel may drop the closing packet with the data on
-    // loopback, and the far side then learns of the end only when ICE gives up.
-    if ((opensFirst || moment == Moment::channelOpen) && moment != Moment::bufferedAmount)
-        QTRY_VERIFY_WITH_TIMEOUT(m_answering->isChannelClosed(), 30000);
+    // Destroying it closed the channel the other side had.
+    QTRY_VERIFY_WITH_TIMEOUT(m_answering->isChannelClosed(), 30000);
 }
 
-void TestWebRtcPeerConnection::malformedIceServers_data()
-{
-    QTest::addColumn<QStringList>("urls");
-    QTest::addColumn<bool>("made");
-
-    // WebRTC refuses a configuration whose server addresses it cannot read: no connection.
-    QTest::newRow("no scheme") << QStringList{QStringLiteral("not a url")} << false;
-    QTest::newRow("unknown scheme") << QStringList{QStringLiteral("http://127.0.0.1/")} << false;
-    QTest::newRow("one bad among good")
-        << QStringList{QStringLiteral("stun:127.0.0.1:3478"), QStringLiteral("stun:")} << false;
-    QTest::newRow("turn without credentials")
-        << QStringList{QStringLiteral("turn:127.0.0.1:3478")} << false;
-    // A readable address gives a working connection, whether or not a server answers there.
-    QTest::newRow("stun on loopback") << QStringList{QStringLiteral("stun:127.0.0.1:3478")} << true;
-}
-
-void TestWebRtcPeerConnection::malformedIceServers()
-{
-    QFETCH(QStringList, urls);
-    QFETCH(bool, made);
-
-    IceServer server;
-    server.urls = urls;
-    const std::unique_ptr<PeerConnection> connection = makePeerConnection({server});
-    QCOMPARE(bool(connection), made);
-    if (!connection)
-        return;
-    std::optional<QString> offer;
-    connection->createOffer(
-        [&offer](std::optional<QString> sdp, const QString &) { offer = sdp.value_or(QString()); });
-    QTRY_VERIFY(offer.has_value());
-    QVERIFY(offer->contains(QLatin1String("m=application")));
-}
-
-void TestWebRtcPeerConnection::processEndsCleanlyWithOpenConnections()
-{
-    test::ChildProcess child(QCoreApplication::applicationFilePath(),
-                             {QString::fromLatin1(exitWithOpenConnectionsArgument)});
-    QVERIFY(child.waitForExit(60000));
-    const QString output = child.output();
-    QVERIFY2(output.contains(QLatin1String("channel open, 3 WebRTC threads")), qPrintable(output));
-    // The factory closed both on its way down and stopped its threads.
-    QVERIFY2(output.contains(QLatin1String("at exit: both closed, 0 WebRTC threads")),
-             qPrintable(output));
-    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(child.exitCode(), 0);
-}
-
-int main(int argc, char *argv[])
-{
-    QCoreApplication application(argc, argv);
-    if (argc > 1 && qstrcmp(argv[1], exitWithOpenConnectionsArgument) == 0)
-        return exitWithOpenConnections(application);
-    TestWebRtcPeerConnection test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TestWebRtcPeerConnection)
 #include "tst_webrtcpeerconnection.moc"

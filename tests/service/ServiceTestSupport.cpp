@@ -103,11 +103,6 @@ void TestSocket::sendJson(const QJsonObject &message)
         QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
 }
 
-void TestSocket::sendText(const QString &text)
-{
-    m_socket.sendTextMessage(text);
-}
-
 bool openHost(TestSocket &host, const ShareService &service, const QString &roomID,
               const QByteArray &hostSecret)
 {

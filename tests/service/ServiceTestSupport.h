@@ -58,7 +58,7 @@ public:
     int receivedCount() const { return m_received; }
 
     void sendJson(const QJsonObject &message);
-    void sendText(const QString &text);
+    void sendText(const QString &text) { m_socket.sendTextMessage(text); }
     void close(QWebSocketProtocol::CloseCode code = QWebSocketProtocol::CloseCodeNormal)
     {
         m_socket.close(code);

@@ -40,8 +40,6 @@ inline bool waitUntil(const std::function<bool()> &done, int milliseconds)
     return true;
 }
 
-// The share-page driver (driver.mjs) as a child process: one command, one answer, waited for
-// with waitUntil.
 class Driver
 {
 public:
@@ -97,7 +95,7 @@ public:
     }
 
     // Opens `url` in a new page and waits for `count` items; the listing, or nothing with the
-    // reason, what the page shows and what it logged in `error`.
+    // reason and what the page shows in `error`.
     std::optional<QJsonArray> openPage(const QString &url, int count)
     {
         if (!call(QStringLiteral("open"), {{QStringLiteral("url"), url}}))
@@ -109,9 +107,7 @@ public:
             return items->toArray();
         const QString waited = error;
         const auto status = call(QStringLiteral("status"));
-        const auto log = call(QStringLiteral("log"));
-        error = waited + u' ' + QJsonDocument(status.value_or(QJsonValue()).toObject()).toJson() +
-                QJsonDocument(log.value_or(QJsonValue()).toArray()).toJson();
+        error = waited + u' ' + QJsonDocument(status.value_or(QJsonValue()).toObject()).toJson();
         return std::nullopt;
     }
     // Downloads the listed item `item` (or "all") into `folder`: the saved file's "name" and

@@ -1,13 +1,13 @@
 // The share-page driver as a child process: one JSON command per line on standard input, one
 // answer per line on standard output, "VYO-DRIVER " followed by {"id":…,"ok":true,"result":…}
 // or {"id":…,"ok":false,"error":…}. A command names a method of SharePage (sharepage.mjs) or
-// "open", "makeOffer", "closePage" and "quit"; it acts on the page opened last unless it names
+// "open", "closePage" and "quit"; it acts on the page opened last unless it names
 // one ("page": the number "open" answered). The whole run is bounded by --timeout=<seconds>
 // (default 240); --no-service-workers makes downloads go through memory. The browser and its
 // profile go away when input ends.
 
 import readline from 'node:readline';
-import { SharePage, launchBrowser, makeOffer } from './sharepage.mjs';
+import { SharePage, launchBrowser } from './sharepage.mjs';
 
 const timeoutArgument = process.argv.find((argument) => argument.startsWith('--timeout='));
 const timeoutSeconds = timeoutArgument ? Number(timeoutArgument.split('=')[1]) : 240;
@@ -33,14 +33,10 @@ const limit = setTimeout(() => {
 limit.unref();
 
 const methods = {
-  async open({ url, bundledHmac = false, relayOnly = false, timeout }) {
+  async open({ url, timeout }) {
     if (!browser) browser = await launchBrowser({ serviceWorkers });
-    pages.push(await SharePage.open(browser.context, url, { bundledHmac, relayOnly, timeout }));
+    pages.push(await SharePage.open(browser.context, url, { timeout }));
     return pages.length - 1;
-  },
-  async makeOffer() {
-    if (!browser) browser = await launchBrowser({ serviceWorkers });
-    return makeOffer(browser.context);
   },
   async closePage(_, page) {
     await page.close();

@@ -46,31 +46,19 @@ const confirmYes = '[data-test="confirm"]:not([hidden]) [data-test="confirm-yes"
 // One open share page. Its methods other than `open` and `close` are the driver's commands: each
 // takes the command's arguments as one object.
 export class SharePage {
-  // Opens `url` (a share address with its key). `bundledHmac` makes the page sign with the
-  // bundled HMAC even where WebCrypto exists; `relayOnly` makes it connect only through a relay.
-  static async open(context, url, { bundledHmac = false, relayOnly = false, timeout = 15000 } = {}) {
+  // Opens `url` (a share address with its key).
+  static async open(context, url, { timeout = 15000 } = {}) {
     const page = await context.newPage();
-    const log = [];
-    page.on('console', (message) => log.push(`${message.type()}: ${message.text()}`));
-    page.on('pageerror', (error) => log.push(`page error: ${error.message}`));
-    if (bundledHmac) await page.addInitScript(() => { globalThis.vyoBundledHmac = true; });
-    if (relayOnly) await page.addInitScript(() => { globalThis.vyoRelayOnly = true; });
     await page.goto(url, { timeout, waitUntil: 'load' });
-    return new SharePage(page, log);
+    return new SharePage(page);
   }
 
-  constructor(page, log) {
+  constructor(page) {
     this.page = page;
-    this.pageLog = log;
   }
 
   async close() {
     await this.page.close();
-  }
-
-  // What the page logged.
-  async log() {
-    return this.pageLog;
   }
 
   // The status line: { state, text, retry } (retry: whether the retry button shows).
@@ -88,32 +76,14 @@ export class SharePage {
     return this.status();
   }
 
-  async clickRetry() {
-    await this.page.click('[data-test="retry"]');
-  }
-
-  // The listed items as shown: { id, name, thumb } for each row, waiting (at most `timeout`)
+  // The listed items as shown: { id, name } for each row, waiting (at most `timeout`)
   // until there are at least `count`.
   async waitForListing({ count = 1, timeout = 15000 }) {
     await this.page.waitForFunction(
       (n) => document.querySelectorAll('[data-test="item"]').length >= n, count, { timeout });
-    return this.items();
-  }
-
-  async items() {
     return this.page.$$eval('[data-test="item"]', (rows) => rows.map((row) => ({
       id: row.dataset.id,
       name: row.querySelector('[data-test="item-name"]').textContent,
-      thumb: Boolean(row.querySelector('[data-test="thumb"]')),
-    })));
-  }
-
-  // Transfer rows, newest first: { direction, state, name }.
-  async transfers() {
-    return this.page.$$eval('[data-test="transfer"]', (rows) => rows.map((row) => ({
-      direction: row.dataset.direction,
-      name: row.querySelector('[data-test="transfer-name"]').textContent,
-      state: row.dataset.state,
     })));
   }
 
@@ -134,16 +104,19 @@ export class SharePage {
   }
 
   // Uploads files through the picker; waits until every new upload row has ended and returns
-  // those rows.
+  // those rows (newest first): { state, name }.
   async upload({ paths, timeout = 60000 }) {
-    const before = (await this.transfers()).length;
+    const transfers = () => this.page.$$eval('[data-test="transfer"]', (rows) => rows.map(
+      (row) => ({ name: row.querySelector('[data-test="transfer-name"]').textContent,
+        state: row.dataset.state })));
+    const before = (await transfers()).length;
     await this.page.setInputFiles('[data-test="upload-input"]', paths);
     await this.page.waitForFunction(({ expected }) => {
       const rows = [...document.querySelectorAll('[data-test="transfer"][data-direction="upload"]')];
       return rows.length >= expected
         && rows.every((row) => ['done', 'error', 'cancelled'].includes(row.dataset.state));
     }, { expected: paths.length }, { timeout });
-    const rows = await this.transfers();
+    const rows = await transfers();
     return rows.slice(0, rows.length - before);
   }
 
@@ -160,23 +133,6 @@ export class SharePage {
     return this.page.evaluate(() => window.vyoSharePage.streaming());
   }
 
-  // How the page signs: "webcrypto" or "bundled" ("" before it has joined).
-  async signing() {
-    return this.page.evaluate(() => window.vyoSharePage.signing());
-  }
-
-  // Signatures of `payloads` with the room key, made by the page's own signing code with
-  // WebCrypto or the bundled HMAC ("webcrypto" or "bundled").
-  async sign({ key, payloads, kind }) {
-    return this.page.evaluate(async ({ key, payloads, kind }) => {
-      const { makeSigner } = await import('/web/signing.js');
-      const signer = await makeSigner(key, { bundled: kind === 'bundled' });
-      const signatures = [];
-      for (const payload of payloads) signatures.push(await signer.sign(payload));
-      return { kind: signer.kind, signatures };
-    }, { key, payloads, kind });
-  }
-
   // Opens a WebSocket from the page to `url`: the code it closes with (0 when it stays open).
   async closeCode({ url }) {
     return this.page.evaluate((address) => new Promise((resolve) => {
@@ -184,24 +140,5 @@ export class SharePage {
       socket.onclose = (event) => resolve(event.code);
       setTimeout(() => { socket.close(); resolve(0); }, 10000);
     }), url);
-  }
-}
-
-// A WebRTC offer with a data channel named "vyo", made by the browser in a page of its own: what
-// a test without the desktop's peer connection sends in its place.
-export async function makeOffer(context) {
-  const page = await context.newPage();
-  try {
-    return await page.evaluate(async () => {
-      const pc = new RTCPeerConnection();
-      pc.createDataChannel('vyo', { ordered: true });
-      const offer = await pc.createOffer();
-      await pc.setLocalDescription(offer);
-      const sdp = pc.localDescription.sdp;
-      pc.close();
-      return sdp;
-    });
-  } finally {
-    await page.close();
   }
 }

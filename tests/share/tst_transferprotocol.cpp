@@ -230,6 +230,11 @@ void TestTransferProtocol::listing_data()
         << "보고서.txt" << QByteArray("JPEG")
         << R"({"kind":"file","name":"보고서.txt","isFolder":false,"size":5,)"
            R"("thumb":"data:image/jpeg;base64,SlBFRw=="})";
+    QTest::newRow("file whose thumbnail is just small enough")
+        << "file"
+        << "보고서.txt" << QByteArray(maximumThumbnailBytes, 'j')
+        << R"({"kind":"file","name":"보고서.txt","isFolder":false,"size":5,"thumb":"data:image/jpeg;base64,)" +
+               QString::fromLatin1(QByteArray(maximumThumbnailBytes, 'j').toBase64()) + R"("})";
     QTest::newRow("file whose thumbnail is too large")
         << "file"
         << "보고서.txt" << QByteArray(maximumThumbnailBytes + 1, 'j')

@@ -8,7 +8,6 @@
 #include "RoomHub.h"
 #include "ServiceTestSupport.h"
 
-#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -64,7 +63,6 @@ class TestEmbeddedService : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void defaultRoutes_data();
     void defaultRoutes();
     void lanAddress_data();
     void lanAddress();
@@ -72,13 +70,8 @@ private Q_SLOTS:
     void runsAndFollowsTheAddress();
 };
 
-void TestEmbeddedService::defaultRoutes_data()
+void TestEmbeddedService::defaultRoutes()
 {
-    QTest::addColumn<QByteArray>("ipv4");
-    QTest::addColumn<QByteArray>("ipv6");
-    // The interfaces of the IPv4 and the IPv6 default route.
-    QTest::addColumn<QStringList>("interfaces");
-
     const QByteArray header =
         "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
     const QByteArray lan = "wlan0\t0000A8C0\t00000000\t0001\t0\t0\t600\t00FFFFFF\t0\t0\t0\n";
@@ -92,19 +85,13 @@ void TestEmbeddedService::defaultRoutes_data()
     const QByteArray ipv6Prefix = "20010db8000000000000000000000000 40 " + zeros + " 00 " + zeros +
                                   " 00000100 00000001 00000000 00000001 eth0\n";
 
-    QTest::newRow("lowest metric wins, unreachable on lo ignored")
-        << header + lan + wifi + wired << unreachable + ipv6Prefix + ipv6Wifi
-        << QStringList{"eth0", "wlan0"};
-    QTest::newRow("no default route") << header + lan << QByteArray() << QStringList{"", ""};
-}
-
-void TestEmbeddedService::defaultRoutes()
-{
-    QFETCH(QByteArray, ipv4);
-    QFETCH(QByteArray, ipv6);
-    QFETCH(QStringList, interfaces);
-    const LanAddress::DefaultRoutes routes = LanAddress::parseDefaultRoutes(ipv4, ipv6);
-    QCOMPARE(QStringList({routes.ipv4, routes.ipv6}), interfaces);
+    // The interfaces of the IPv4 and the IPv6 default route: the lowest metric wins, an
+    // unreachable route on lo is none.
+    const LanAddress::DefaultRoutes routes = LanAddress::parseDefaultRoutes(
+        header + lan + wifi + wired, unreachable + ipv6Prefix + ipv6Wifi);
+    QCOMPARE(QStringList({routes.ipv4, routes.ipv6}), (QStringList{"eth0", "wlan0"}));
+    const LanAddress::DefaultRoutes none = LanAddress::parseDefaultRoutes(header + lan, {});
+    QCOMPARE(QStringList({none.ipv4, none.ipv6}), (QStringList{"", ""}));
 }
 
 void TestEmbeddedService::lanAddress_data()

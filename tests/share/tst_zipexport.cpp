@@ -30,7 +30,6 @@ private Q_SLOTS:
 
     void suggestedName_data();
     void suggestedName();
-    void exportableURLsFollowTheExistenceFilter();
     void exportWritesAndReveals();
     void progressReplaceAndCancel();
     void failuresAreReported_data();
@@ -88,7 +87,6 @@ void TestZipExport::suggestedName_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("one file") << QStringList{"/tmp/a.pdf"} << "a.zip";
     QTest::newRow("last extension only") << QStringList{"/tmp/backup.tar.gz"} << "backup.tar.zip";
-    QTest::newRow("hidden file") << QStringList{"/tmp/.profile"} << ".profile.zip";
     QTest::newRow("folder") << QStringList{"/tmp/사진 모음/"} << "사진 모음.zip";
     QTest::newRow("decomposed name")
         << QStringList{QStringLiteral("/tmp/보고서.hwp").normalized(QString::NormalizationForm_D)}
@@ -104,28 +102,6 @@ void TestZipExport::suggestedName()
     for (const QString &file : files)
         urls.append(QUrl::fromLocalFile(file));
     QCOMPARE(WindowsZipExporter::suggestedName(urls), expected);
-}
-
-void TestZipExport::exportableURLsFollowTheExistenceFilter()
-{
-    QVERIFY(writeFile(path("in/a.txt"), "a"));
-    QVERIFY(writeFile(path("in/image.png"), "png"));
-    QVERIFY(QDir().mkpath(path("in/folder")));
-    Shelf shelf;
-    const QList<ShelfItem> nothing{ShelfItem(Content::link(QUrl("https://example.com/"))),
-                                   ShelfItem(Content::file(url("in/gone.txt"))),
-                                   ShelfItem(Content::text("텍스트"))};
-    shelf.add(nothing);
-    // Nothing to export asks nothing.
-    WindowsZipExporter::shared().exportShelf(shelf);
-    QCoreApplication::processEvents();
-    QVERIFY(m_desktop->dialogs().saveRequests().isEmpty());
-    QVERIFY(m_desktop->dialogs().alerts().isEmpty());
-    shelf.add({ShelfItem(Content::file(url("in/a.txt"))),
-               ShelfItem(Content::image(url("in/image.png"))),
-               ShelfItem(Content::file(url("in/folder")))});
-    QCOMPARE(WindowsZipExporter::exportableURLs(shelf),
-             (QList<QUrl>{url("in/a.txt"), url("in/image.png"), url("in/folder")}));
 }
 
 void TestZipExport::exportWritesAndReveals()
@@ -146,9 +122,6 @@ void TestZipExport::exportWritesAndReveals()
 
     QCOMPARE(m_desktop->dialogs().saveRequests().size(), 2);
     const Dialogs::SaveRequest request = m_desktop->dialogs().saveRequests().last();
-    QCOMPARE(request.message,
-             QStringLiteral("윈도우에서도 한글 파일 이름이 깨지지 않는 ZIP으로 저장합니다."));
-    QCOMPARE(request.confirmText, QStringLiteral("저장"));
     QCOMPARE(request.suggestedName, QStringLiteral("Vyo 파일 2개.zip"));
     QCOMPARE(request.directory, QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
 

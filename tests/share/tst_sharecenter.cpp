@@ -1,7 +1,7 @@
 // The share center against a real share service on 127.0.0.1 (in-process) with fake peer
 // connections: starting (one share for two starts, the offline message, the fallback STUN
 // server, the embedded service on 127.0.0.2 standing for the LAN), browsers joining and leaving,
-// listings with thumbnails, expiry on an injected clock, the idle-sleep hold and what stopping
+// listings, expiry on an injected clock, the idle-sleep hold and what stopping
 // the last share releases.
 
 #include "share/ShareCenter.h"
@@ -112,7 +112,6 @@ private Q_SLOTS:
     void iceListAnswers();
     void shareHoldAndStop();
     void joinSignalLeaveAndRejoin();
-    void thumbnails();
     void expiry();
 
 private:
@@ -407,32 +406,6 @@ void TestShareCenter::joinSignalLeaveAndRejoin()
     QCOMPARE(lists(second).size(), 0);
     greet(second);
     QCOMPARE(lists(second), QStringList{expected.arg(uuidText(m_shelf->items()[0].id()))});
-}
-
-void TestShareCenter::thumbnails()
-{
-    QVERIFY(writeFile(m_dir->filePath("사진.png"), noisePng(600)));
-    QVERIFY(writeFile(m_dir->filePath("note.txt"), "plain text"));
-    QVERIFY(QDir(m_dir->path()).mkpath("폴더"));
-    for (const char *name : {"사진.png", "note.txt", "폴더"})
-        m_shelf->add({ShelfItem(Content::file(QUrl::fromLocalFile(m_dir->filePath(name))))});
-    ShareSession *session = share(m_shelf.get());
-    QVERIFY(session);
-    TestSocket guest(serviceOrigin(*m_service));
-    QPointer<FakePeerConnection> fake;
-    QVERIFY(!join(session, guest, &fake).isEmpty());
-    greet(fake);
-    // The first listing goes out at once, without thumbnails; the second once they are made.
-    for (const QJsonValue &item : parsed(lists(fake)[0]).value("items").toArray())
-        QVERIFY(!item.toObject().contains("thumb"));
-    QTRY_COMPARE(lists(fake).size(), 2);
-    QStringList thumbs;
-    for (const QJsonValue &item : parsed(lists(fake)[1]).value("items").toArray())
-        thumbs.append(item.toObject().value("thumb").toString(QStringLiteral("none")).left(23));
-    QCOMPARE(thumbs, (QStringList{"data:image/jpeg;base64,", "", "none"}));
-    const QByteArray jpeg = m_center->thumbnails().value(m_shelf->items()[0].id());
-    QVERIFY(jpeg.size() <= maximumThumbnailBytes);
-    QCOMPARE(QImage::fromData(jpeg, "JPEG").size(), QSize(128, 128));
 }
 
 void TestShareCenter::expiry()

@@ -24,17 +24,6 @@ using Kind = SignalingClient::Event::Kind;
 
 Q_DECLARE_METATYPE(vyo::SignalingClient::Event)
 
-namespace QTest {
-template <> char *toString(const Event &event)
-{
-    static const char *kinds[] = {"peerJoined", "peerLeft", "signal", "connected", "disconnected"};
-    return qstrdup(QStringLiteral("%1(%2%3 %4)")
-                       .arg(kinds[int(event.kind)], event.peerID, event.from, event.payload)
-                       .toUtf8()
-                       .constData());
-}
-} // namespace QTest
-
 namespace {
 
 const QString roomKey = QString::fromLatin1(base64UrlEncode(QByteArray(32, '\x5a')));

@@ -22,21 +22,6 @@ using namespace vyo::TransferProtocol;
 
 Q_DECLARE_METATYPE(vyo::TransferProtocol::Incoming)
 
-namespace QTest {
-template <> char *toString(const Incoming &message)
-{
-    const QString text =
-        QStringLiteral("kind=%1 max=%2 device=%3 tid=%4 id=%5 name=%6 size=%7")
-            .arg(int(message.kind))
-            .arg(message.maxMessageSize ? QString::number(*message.maxMessageSize) : "none")
-            .arg(message.device)
-            .arg(message.tid)
-            .arg(message.itemID.toString(), message.name)
-            .arg(message.size);
-    return qstrdup(text.toUtf8().constData());
-}
-} // namespace QTest
-
 namespace {
 
 const QUuid itemID = QUuid::fromString(u"e621e1f8-c36c-495a-93fc-0c247a3e6e5f");
@@ -85,15 +70,12 @@ void TestTransferProtocol::parse_data()
         << R"({"t":"ready","maxMessageSize":-1})" << Incoming::ready(-1, "");
     QTest::newRow("get") << R"({"t":"get","tid":7,"id":")" + id + R"("})"
                          << Incoming::get(7, itemID);
-    QTest::newRow("get, lower-case id")
-        << R"({"t":"get","tid":7,"id":")" + id.toLower() + R"("})" << Incoming::get(7, itemID);
     QTest::newRow("get, tid as string")
         << R"({"t":"get","tid":"7","id":")" + id + R"("})" << Incoming::unknown();
     QTest::newRow("get, not a UUID")
         << R"({"t":"get","tid":7,"id":"E621E1F8"})" << Incoming::unknown();
     QTest::newRow("get, braced UUID")
         << R"({"t":"get","tid":7,"id":"{)" + id + R"(}"})" << Incoming::unknown();
-    QTest::newRow("get-all") << R"({"t":"get-all","tid":0})" << Incoming::getAll(0);
     QTest::newRow("get-all, largest tid")
         << R"({"t":"get-all","tid":4294967295})" << Incoming::getAll(4294967295u);
     QTest::newRow("get-all, tid too large")
@@ -113,14 +95,11 @@ void TestTransferProtocol::parse_data()
         << R"({"t":"put","tid":1,"name":"a","size":-3})" << Incoming::unknown();
     QTest::newRow("put, no name") << R"({"t":"put","tid":1,"size":3})" << Incoming::unknown();
     QTest::newRow("end") << R"({"t":"end","tid":3})" << Incoming::end(3);
-    QTest::newRow("end, no tid") << R"({"t":"end"})" << Incoming::unknown();
-    QTest::newRow("cancel") << R"({"t":"cancel","tid":9})" << Incoming::cancel(9);
     QTest::newRow("other keys ignored")
         << R"({"t":"end","tid":1,"x":[1,{"y":2}]})" << Incoming::end(1);
     QTest::newRow("type is case-sensitive")
         << R"({"t":"GET","tid":7,"id":")" + id + R"("})" << Incoming::unknown();
     QTest::newRow("unknown type") << R"({"t":"hello","tid":1})" << Incoming::unknown();
-    QTest::newRow("array") << R"([{"t":"end","tid":1}])" << Incoming::unknown();
     QTest::newRow("not JSON") << "t=ready" << Incoming::unknown();
 }
 
@@ -150,14 +129,12 @@ void TestTransferProtocol::encode_data()
         << fileMessage(1, "a b.zip", 4294967297ull, "application/zip")
         << R"({"mime":"application/zip","name":"a b.zip","size":4294967297,"t":"file","tid":1})";
     QTest::newRow("end") << endMessage(4294967295u) << R"({"t":"end","tid":4294967295})";
-    QTest::newRow("bye") << byeMessage() << R"({"t":"bye"})";
     QTest::newRow("nested objects sorted at every level")
         << QJsonObject{{"b", QJsonObject{{"z", 1},
                                          {"a", QJsonArray{QJsonObject{{"y", true},
                                                                       {"x", QJsonValue()}}}}}},
                        {"a", "s"}}
         << R"({"a":"s","b":{"a":[{"x":null,"y":true}],"z":1}})";
-    QTest::newRow("empty") << QJsonObject{} << "{}";
     QTest::newRow("not a finite number")
         << QJsonObject{{"t", "x"}, {"n", std::numeric_limits<double>::infinity()}} << "{}";
 }
@@ -325,13 +302,6 @@ void TestTransferProtocol::listingOrderAndItemsWithoutThumbnail()
              QList<QUuid>({a.id(), b.id()}));
     QCOMPARE(TransferProtocol::itemsWithoutThumbnail(shelfListing(shelf), {{a.id(), QByteArray()}}),
              QList<QUuid>({b.id()}));
-
-    // A shelf whose only item is a deleted file: no items, and the title of a one-item shelf.
-    Shelf lonely;
-    lonely.setItems({gone});
-    const QJsonObject message = listMessage(shelfListing(lonely), {});
-    QCOMPARE(message.value("items").toArray(), QJsonArray());
-    QCOMPARE(message.value("title").toString(), QStringLiteral("gone.txt"));
 }
 
 void TestTransferProtocol::listingTitle_data()

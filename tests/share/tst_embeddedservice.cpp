@@ -123,7 +123,6 @@ void TestEmbeddedService::lanAddress_data()
         << std::optional(address("2001:db8::5"));
     QTest::newRow("link-local only")
         << QList{loopback, linkLocalOnly} << QStringList{"wlan0", "wlan0", ""} << none;
-    QTest::newRow("route through loopback") << usual << QStringList{"lo", "lo", ""} << none;
     QTest::newRow("override") << usual << QStringList{"wlan0", "wlan0", "veth-near"}
                               << std::optional(address("10.231.7.1"));
 }

@@ -228,7 +228,6 @@ void TestShareCenter::embeddedServiceRunsWhileShared()
     const QUrl lanBase(QStringLiteral("http://127.0.0.2:%1/").arg(port));
     // The page and its signaling are both on the LAN address: no "signal" item.
     QCOMPARE(session->url(), shareAddress(lanBase, lanBase, session->roomID(), session->key()));
-    QVERIFY(!session->url().hasQuery());
     QCOMPARE(session->iceServers(), QList<IceServer>());
     QTRY_VERIFY(session->isOnline());
     Shelf other;
@@ -312,9 +311,7 @@ void TestShareCenter::shareHoldAndStop()
                                           session->roomID(), session->key()));
     // With "shareServiceURL" set the embedded service never listens.
     QVERIFY(!m_center->embeddedService().isRunning());
-    QSignalSpy online(session, &ShareSession::isOnlineChanged);
     QTRY_VERIFY(session->isOnline());
-    QCOMPARE(online.size(), 1);
     QVERIFY(inhibitor.isInhibiting());
     QVERIFY(m_center->isExpiryTimerRunning());
     m_center->listing(m_shelf.get());

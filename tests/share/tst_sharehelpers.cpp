@@ -71,9 +71,6 @@ void TestShareHelpers::shareAddress_data()
     QTest::newRow("same base") << QUrl("https://share.example.org")
                                << QUrl("https://share.example.org")
                                << "https://share.example.org/s/ROOM#KEY";
-    QTest::newRow("other signaling base")
-        << QUrl("https://share.example.org") << QUrl("http://192.168.0.10:8080/")
-        << "https://share.example.org/s/ROOM?signal=http://192.168.0.10:8080/#KEY";
     QTest::newRow("signaling base with query characters")
         << QUrl("https://share.example.org") << QUrl("https://sig.example.org/a+b?x=1&y=2")
         << "https://share.example.org/s/ROOM?signal=https://sig.example.org/"
@@ -111,9 +108,6 @@ void TestShareHelpers::decodePayload_data()
                                 << std::optional<Servers>(Servers{});
     QTest::newRow("server without urls")
         << QByteArray(R"({"iceServers":[{"username":"u"}]})") << std::optional<Servers>();
-    QTest::newRow("username that is not a string")
-        << QByteArray(R"({"iceServers":[{"urls":"stun:a","username":5}]})")
-        << std::optional<Servers>();
     QTest::newRow("not JSON") << QByteArray("<html>") << std::optional<Servers>();
 }
 
@@ -151,12 +145,6 @@ void TestShareHelpers::fetchFromService()
     QCOMPARE(result->servers[0], (IceServer{{"stun:127.0.0.1:3478"}, {}, {}}));
     QCOMPARE(result->servers[1].urls, QStringList({"turn:127.0.0.1:3478?transport=udp"}));
     QVERIFY(result->servers[1].username && result->servers[1].credential);
-
-    // A path under which the service has no list: status 404.
-    const std::optional<IceFetch::Result> missing = fetchNow(base.resolved(QUrl("elsewhere/")));
-    QVERIFY(missing);
-    QCOMPARE(missing->failure, IceFetch::Failure::badServerResponse);
-    QVERIFY(missing->description.contains("404"));
 }
 
 void TestShareHelpers::fetchFailures()

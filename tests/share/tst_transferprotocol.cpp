@@ -227,9 +227,6 @@ void TestTransferProtocol::listing_data()
         << "file"
         << "사진 모음/" << QByteArray("JPEG")
         << R"({"kind":"file","name":"사진 모음.zip","isFolder":true})";
-    QTest::newRow("image") << "image"
-                           << "이미지.png" << QByteArray("-")
-                           << R"({"kind":"file","name":"이미지","isFolder":false,"size":5})";
     QTest::newRow("text") << "text"
                           << "첫 줄\n둘째 줄" << QByteArray("JPEG")
                           << R"({"kind":"text","name":"첫 줄","text":"첫 줄\n둘째 줄"})";
@@ -312,7 +309,6 @@ void TestTransferProtocol::listingTitle_data()
 
     QTest::newRow("named") << "여행 준비" << 3 << "여행 준비";
     QTest::newRow("empty name") << "" << 3 << "3개 항목";
-    QTest::newRow("no name, empty") << "-" << 0 << "빈 셸프";
     QTest::newRow("no name, one item") << "-" << 1 << "메모 0";
     QTest::newRow("no name, two items") << "-" << 2 << "2개 항목";
 }

@@ -28,8 +28,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void suggestedName_data();
-    void suggestedName();
     void exportWritesAndReveals();
     void progressReplaceAndCancel();
     void failuresAreReported_data();
@@ -79,29 +77,6 @@ bool TestZipExport::exportTo(Shelf &shelf, const std::optional<QString> &destina
 QStringList TestZipExport::partialFiles(const QString &folder) const
 {
     return QDir(folder).entryList({QStringLiteral(".vyo-zip-*")}, QDir::Files | QDir::Hidden);
-}
-
-void TestZipExport::suggestedName_data()
-{
-    QTest::addColumn<QStringList>("files");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("one file") << QStringList{"/tmp/a.pdf"} << "a.zip";
-    QTest::newRow("last extension only") << QStringList{"/tmp/backup.tar.gz"} << "backup.tar.zip";
-    QTest::newRow("folder") << QStringList{"/tmp/사진 모음/"} << "사진 모음.zip";
-    QTest::newRow("decomposed name")
-        << QStringList{QStringLiteral("/tmp/보고서.hwp").normalized(QString::NormalizationForm_D)}
-        << "보고서.zip";
-    QTest::newRow("two files") << QStringList{"/tmp/a.pdf", "/tmp/b.pdf"} << "Vyo 파일 2개.zip";
-}
-
-void TestZipExport::suggestedName()
-{
-    QFETCH(QStringList, files);
-    QFETCH(QString, expected);
-    QList<QUrl> urls;
-    for (const QString &file : files)
-        urls.append(QUrl::fromLocalFile(file));
-    QCOMPARE(WindowsZipExporter::suggestedName(urls), expected);
 }
 
 void TestZipExport::exportWritesAndReveals()

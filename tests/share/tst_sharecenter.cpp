@@ -284,19 +284,13 @@ void TestShareCenter::iceListAnswers()
     QCOMPARE(m_center->session(m_shelf->id())->id(), first);
     QCOMPARE(m_desktop->idleInhibitor().holdCount(), 1);
 
-    // No answer in time: no network, and nothing shared. A new start clears the message.
+    // No answer in time: no network, and nothing shared.
     m_center->setIceFetchTimeout(200ms);
     Shelf offline;
     m_center->startSharing(&offline);
     QTRY_COMPARE(m_center->lastError(), std::optional<QString>(ShareCenter::offlineMessage));
     QVERIFY(!m_center->isSharing(offline.id()));
     QCOMPARE(m_center->sessions().size(), size_t(2));
-    m_center->setIceFetchTimeout(10s);
-    m_center->startSharing(&offline);
-    QVERIFY(!m_center->lastError());
-    QTRY_COMPARE(stub.requestCount(), 5);
-    stub.answer(4, 200, R"({"iceServers":[]})");
-    QTRY_VERIFY(m_center->isSharing(offline.id()));
 }
 
 void TestShareCenter::shareHoldAndStop()
@@ -320,19 +314,10 @@ void TestShareCenter::shareHoldAndStop()
     QPointer<FakePeerConnection> fake;
     QVERIFY(!join(session, guest, &fake).isEmpty());
 
-    // Stopping one of two keeps everything.
-    Shelf other;
-    QVERIFY(share(&other));
-    QCOMPARE(inhibitor.holdCount(), 1);
-    m_center->stopSharing(other.id());
-    QSignalSpy sessions(m_center.get(), &ShareCenter::sessionsChanged);
-    QVERIFY(inhibitor.isInhibiting());
-    QVERIFY(m_center->isExpiryTimerRunning());
-    QCOMPARE(m_center->thumbnails().size(), 1);
-
     // Stopping the last sends the guests away (the host closed properly) and releases the hold,
     // the timer and the thumbnails.
     const QString roomID = session->roomID();
+    QSignalSpy sessions(m_center.get(), &ShareCenter::sessionsChanged);
     m_center->stopSharing(m_shelf->id());
     QCOMPARE(sessions.size(), 1);
     QVERIFY(fake.isNull());

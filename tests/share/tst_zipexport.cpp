@@ -88,14 +88,8 @@ void TestZipExport::exportWritesAndReveals()
                ShelfItem(Content::text("빠지는 텍스트")),
                ShelfItem(Content::file(url("in/사진")))});
     const QString destination = path("out/Vyo 파일 2개.zip");
-    // A cancelled dialog is followed by nothing: the export after it is the only one to finish.
-    m_desktop->dialogs().setNextSaveAnswer(std::nullopt);
-    WindowsZipExporter::shared().exportShelf(shelf);
-    QTRY_COMPARE(m_desktop->dialogs().saveRequests().size(), 1);
     QVERIFY(exportTo(shelf, destination));
-    QCOMPARE(m_finished->size(), 1);
-
-    QCOMPARE(m_desktop->dialogs().saveRequests().size(), 2);
+    QCOMPARE(m_desktop->dialogs().saveRequests().size(), 1);
     const Dialogs::SaveRequest request = m_desktop->dialogs().saveRequests().last();
     QCOMPARE(request.suggestedName, QStringLiteral("Vyo 파일 2개.zip"));
     QCOMPARE(request.directory, QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));

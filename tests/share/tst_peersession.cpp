@@ -157,7 +157,6 @@ private Q_SLOTS:
     void cleanup();
 
     void negotiation();
-    void connectionStates();
 
     void downloadsInChunks_data();
     void downloadsInChunks();
@@ -166,7 +165,7 @@ private Q_SLOTS:
     void browserScripts_data();
     void browserScripts();
 
-    void closeWithAndWithoutBye();
+    void closing();
 
 private:
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
@@ -248,16 +247,6 @@ void TestPeerSession::negotiation()
     }));
     QCOMPARE(peer.session->route(), Route::relay);
     QCOMPARE(peer.calls, (QStringList{"route", "route"}));
-}
-
-void TestPeerSession::connectionStates()
-{
-    using State = PeerConnection::State;
-    // A failed connection closes the session, without "bye".
-    m_peer->greet();
-    m_peer->connection->setState(State::failed);
-    QCOMPARE(m_peer->calls, (QStringList{"route", "closed"}));
-    QVERIFY(m_peer->connection->sentTexts().isEmpty() && m_peer->connection->isClosed());
 }
 
 // Downloads
@@ -522,9 +511,10 @@ void TestPeerSession::browserScripts()
 
 // Cancel and close
 
-void TestPeerSession::closeWithAndWithoutBye()
+void TestPeerSession::closing()
 {
-    for (const bool notify : {true, false}) {
+    // Closed with "bye", without it, or by a failed connection: the archive being sent goes too.
+    for (const int way : {0, 1, 2}) {
         Peer peer;
         const ShelfItem item = peer.addFile(write("a.bin", randomBytes(3000000)));
         peer.connection->setBuffering(true);
@@ -534,11 +524,14 @@ void TestPeerSession::closeWithAndWithoutBye()
         peer.get(2, item);
         QCOMPARE(temporaryArchives().size(), 1);
 
-        peer.session->close(notify);
+        if (way == 2)
+            peer.connection->setState(PeerConnection::State::failed);
+        else
+            peer.session->close(way == 0);
         QCOMPARE(temporaryArchives(), QStringList());
         QCOMPARE(peer.session->route(), Route::closed);
         QCOMPARE(peer.calls, (QStringList{"route", "closed"}));
-        QCOMPARE(peer.connection->sentTexts().last() == u"{\"t\":\"bye\"}"_qs, notify);
+        QCOMPARE(peer.connection->sentTexts().last() == u"{\"t\":\"bye\"}"_qs, way == 0);
         QVERIFY(peer.connection->isClosed());
     }
 }

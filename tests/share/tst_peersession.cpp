@@ -202,9 +202,7 @@ void TestPeerSession::negotiation()
     // (The offer and the candidates as they travel: tst_sharecenter, and tests/web with a real
     // browser.)
     Peer &peer = *m_peer;
-    QCOMPARE(peer.connection->pendingOffers(), 1);
     QVERIFY(peer.connection->completeOffer(QStringLiteral("v=0")));
-    QVERIFY(peer.signalsSent.isEmpty());
     QVERIFY(peer.connection->completeLocalDescription());
     QCOMPARE(peer.signalsSent.size(), 1);
     peer.connection->gatherCandidate({QStringLiteral("candidate:2"), 1, std::nullopt});

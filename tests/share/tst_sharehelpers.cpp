@@ -104,8 +104,6 @@ void TestShareHelpers::decodePayload_data()
                R"({"iceServers":[{"urls":["stun:a:3478"]},{"urls":["turn:b:3478","turns:b:5349"],"username":"1:x","credential":"c"}],"ttl":5})")
         << std::optional<Servers>(
                Servers{{{"stun:a:3478"}, {}, {}}, {{"turn:b:3478", "turns:b:5349"}, "1:x", "c"}});
-    QTest::newRow("empty list") << QByteArray(R"({"iceServers":[]})")
-                                << std::optional<Servers>(Servers{});
     QTest::newRow("server without urls")
         << QByteArray(R"({"iceServers":[{"username":"u"}]})") << std::optional<Servers>();
     QTest::newRow("not JSON") << QByteArray("<html>") << std::optional<Servers>();

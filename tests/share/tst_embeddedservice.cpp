@@ -102,8 +102,6 @@ void TestEmbeddedService::lanAddress_data()
                                      {address("fe80::1"), address("2001:db8::5"),
                                       address("169.254.3.4"), address("192.168.0.5")}};
     const LanAddress::Interface docker{"docker0", true, {address("172.17.0.1")}};
-    const LanAddress::Interface ipv6Only{
-        "wlan0", true, {address("fe80::1"), address("2001:db8::5")}};
     const LanAddress::Interface linkLocalOnly{
         "wlan0", true, {address("fe80::1"), address("169.254.3.4")}};
     const LanAddress::Interface veth{"veth-near", true, {address("10.231.7.1")}};
@@ -112,9 +110,6 @@ void TestEmbeddedService::lanAddress_data()
 
     QTest::newRow("IPv4 of the route's interface")
         << usual << QStringList{"wlan0", "wlan0", ""} << std::optional(address("192.168.0.5"));
-    QTest::newRow("IPv6 only without IPv4")
-        << QList{loopback, ipv6Only} << QStringList{"", "wlan0", ""}
-        << std::optional(address("2001:db8::5"));
     QTest::newRow("link-local only")
         << QList{loopback, linkLocalOnly} << QStringList{"wlan0", "wlan0", ""} << none;
     QTest::newRow("override") << usual << QStringList{"wlan0", "wlan0", "veth-near"}

@@ -14,7 +14,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cmath>
 #include <limits>
 
 using namespace vyo;
@@ -44,7 +43,6 @@ private Q_SLOTS:
     void encode();
     void splitFrame_data();
     void splitFrame();
-    void frameLayout();
     void listing_data();
     void listing();
     void listingOrderAndItemsWithoutThumbnail();
@@ -172,17 +170,6 @@ void TestTransferProtocol::splitFrame()
         QCOMPARE(frame->tid, tid);
         QCOMPARE(frame->payload, payload);
     }
-}
-
-void TestTransferProtocol::frameLayout()
-{
-    QCOMPARE(frame(0x0A0B0C0D, "xyz"), QByteArray("\x0A\x0B\x0C\x0Dxyz", 7));
-    QCOMPARE(frame(5, QByteArray()), QByteArray("\0\0\0\5", 4));
-    const QByteArray payload(65532, 'p');
-    const QByteArray message = frame(4000000000u, payload);
-    QCOMPARE(message.size(), 65536);
-    QCOMPARE(TransferProtocol::splitFrame(message),
-             std::optional<Frame>(Frame{4000000000u, payload}));
 }
 
 void TestTransferProtocol::listing_data()

@@ -1,6 +1,6 @@
 // One browser's peer session on a fake peer connection, with real files in temporary folders:
-// negotiation, routes, device names, downloads byte for byte, flow control, uploads and everything
-// a browser may get wrong, cancel and close. (Folders and the whole shelf as ZIPs, read back by
+// negotiation, the route, downloads byte for byte, flow control, uploads and what a browser may
+// get wrong, cancel and close. (Folders and the whole shelf as ZIPs, read back by
 // Python's zipfile, come from a real browser in tests/web.)
 
 #include "share/PeerSession.h"
@@ -27,8 +27,6 @@ using Route = PeerSession::Route;
 using ChannelState = PeerConnection::ChannelState;
 
 Q_DECLARE_METATYPE(std::optional<qint64>)
-Q_DECLARE_METATYPE(vyo::RtcStatsReport)
-Q_DECLARE_METATYPE(vyo::PeerSession::Route)
 
 namespace {
 
@@ -40,16 +38,6 @@ QJsonObject object(const QString &text)
 QString message(const QJsonObject &json)
 {
     return TransferProtocol::encode(json);
-}
-
-QString tidMessage(const char *type, quint32 tid)
-{
-    return message({{"t", type}, {"tid", qint64(tid)}});
-}
-
-QString putMessage(quint32 tid, const QString &name, qint64 size)
-{
-    return message({{"t", "put"}, {"tid", qint64(tid)}, {"name", name}, {"size", size}});
 }
 
 QByteArray randomBytes(qsizetype size)
@@ -133,20 +121,6 @@ struct Peer
             list.append(object(text));
         return list;
     }
-    // The "t" of every message sent, binary frames as "frame <tid>", repeats left out.
-    QStringList sequence() const
-    {
-        QStringList list;
-        for (const PeerConnection::Message &m : connection->sentMessages()) {
-            if (m.binary)
-                list.append(
-                    QStringLiteral("frame %1").arg(TransferProtocol::splitFrame(m.data)->tid));
-            else
-                list.append(object(QString::fromUtf8(m.data)).value("t").toString());
-        }
-        list.removeDuplicates();
-        return list;
-    }
     // The payloads of every frame of `tid`, joined, and how many frames carried them.
     QByteArray downloaded(quint32 tid, int *frames = nullptr) const
     {
@@ -183,13 +157,6 @@ private Q_SLOTS:
     void cleanup();
 
     void negotiation();
-    void routeFromStatistics_data();
-    void routeFromStatistics();
-    void relayCandidateAfterConnecting();
-    void connectionStates();
-    void deviceNames_data();
-    void deviceNames();
-    void readyNamesTheDeviceAndCallsBack();
 
     void downloadsInChunks_data();
     void downloadsInChunks();
@@ -198,7 +165,7 @@ private Q_SLOTS:
     void browserScripts_data();
     void browserScripts();
 
-    void closeWithAndWithoutBye();
+    void closing();
 
 private:
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
@@ -235,9 +202,7 @@ void TestPeerSession::negotiation()
     // (The offer and the candidates as they travel: tst_sharecenter, and tests/web with a real
     // browser.)
     Peer &peer = *m_peer;
-    QCOMPARE(peer.connection->pendingOffers(), 1);
     QVERIFY(peer.connection->completeOffer(QStringLiteral("v=0")));
-    QVERIFY(peer.signalsSent.isEmpty());
     QVERIFY(peer.connection->completeLocalDescription());
     QCOMPARE(peer.signalsSent.size(), 1);
     peer.connection->gatherCandidate({QStringLiteral("candidate:2"), 1, std::nullopt});
@@ -253,11 +218,6 @@ void TestPeerSession::negotiation()
     QCOMPARE(peer.connection->remoteDescriptions().size(), 0);
     peer.session->handleSignal(R"({"candidate":{"candidate":"a","sdpMLineIndex":2,"sdpMid":"x"}})");
     peer.session->handleSignal(R"({"candidate":{"candidate":"b"}})");
-    LogCapture log;
-    peer.session->handleSignal(R"({"sdp":{"sdp":"bad","type":"answer"}})");
-    QVERIFY(peer.connection->completeRemoteDescription(QStringLiteral("malformed")));
-    QVERIFY(log.contains(QStringLiteral("malformed")));
-    QVERIFY(!peer.session->hasRemoteDescription());
     QCOMPARE(peer.connection->addedCandidates().size(), 0);
 
     peer.session->handleSignal(R"({"sdp":{"sdp":"v=0 answer","type":"answer"}})");
@@ -267,70 +227,9 @@ void TestPeerSession::negotiation()
     QVERIFY(peer.session->hasRemoteDescription());
     QCOMPARE(peer.connection->addedCandidates(),
              (QList<IceCandidate>{{"a", 2, QStringLiteral("x")}, {"b", 0, std::nullopt}}));
-    peer.session->handleSignal(R"({"candidate":{"candidate":"c","sdpMLineIndex":"1"}})");
-    QCOMPARE(peer.connection->addedCandidates().last(), (IceCandidate{"c", 0, std::nullopt}));
-    QVERIFY(peer.connection->completeCandidate(QStringLiteral("stale")));
 
-    // An offer that fails, or a local description that cannot be set, sends nothing.
-    Peer failing, refused;
-    QVERIFY(failing.connection->failOffer(QStringLiteral("no codecs")));
-    QVERIFY(refused.connection->completeOffer(QStringLiteral("v=0")));
-    QVERIFY(refused.connection->completeLocalDescription(QStringLiteral("refused")));
-    QVERIFY(failing.signalsSent.isEmpty() && refused.signalsSent.isEmpty());
-}
-
-void TestPeerSession::routeFromStatistics_data()
-{
-    QTest::addColumn<RtcStatsReport>("report");
-    QTest::addColumn<Route>("route");
-    const auto candidate = [](const char *type) {
-        return RtcStatistic{"local-candidate", {{"candidateType", type}}};
-    };
-    const auto pair = [](bool nominated, const char *state, const QVariant &local = "L") {
-        return RtcStatistic{"candidate-pair",
-                            {{"nominated", nominated},
-                             {"state", state},
-                             {"localCandidateId", local},
-                             {"remoteCandidateId", "R"}}};
-    };
-    const RtcStatistic transport{"transport", {{"selectedCandidatePairId", "P"}}};
-    const auto selected = &FakePeerConnection::selectedPairReport;
-
-    QTest::newRow("no pair") << RtcStatsReport{{"L", candidate("relay")}} << Route::direct;
-    QTest::newRow("selected pair, host candidates") << selected("host", "srflx") << Route::direct;
-    QTest::newRow("selected pair, remote relay") << selected("host", "relay") << Route::relay;
-    QTest::newRow("selected by the transport, neither nominated nor succeeded")
-        << RtcStatsReport{{"T", transport},
-                          {"P", pair(false, "in-progress")},
-                          {"L", candidate("relay")},
-                          {"R", candidate("host")}}
-        << Route::relay;
-    QTest::newRow("nominated succeeded pair without transport")
-        << RtcStatsReport{{"P", pair(true, "succeeded")}, {"R", candidate("relay")}}
-        << Route::relay;
-    QTest::newRow("pair not nominated")
-        << RtcStatsReport{{"P", pair(false, "succeeded")}, {"R", candidate("relay")}}
-        << Route::direct;
-    QTest::newRow("candidate ids not strings")
-        << RtcStatsReport{{"P", pair(true, "succeeded", 5)}, {"5", candidate("relay")}}
-        << Route::direct;
-}
-
-void TestPeerSession::routeFromStatistics()
-{
-    QFETCH(RtcStatsReport, report);
-    QFETCH(Route, route);
-    // (Reached through a connection that becomes connected: relayCandidateAfterConnecting.)
-    QCOMPARE(PeerSession::routeFor(report), route);
-}
-
-void TestPeerSession::relayCandidateAfterConnecting()
-{
     // A browser behind a relay reaches the desktop before its relay candidate arrives: the first
     // statistics name a peer-reflexive candidate, the ones after the candidate a relay.
-    Peer &peer = *m_peer;
-    peer.session->handleSignal(R"({"sdp":{"sdp":"v=0 answer","type":"answer"}})");
-    QVERIFY(peer.connection->completeRemoteDescription());
     peer.connection->setState(PeerConnection::State::connected);
     QVERIFY(peer.connection->completeStatistics(
         FakePeerConnection::selectedPairReport("host", "prflx")));
@@ -348,80 +247,6 @@ void TestPeerSession::relayCandidateAfterConnecting()
     QCOMPARE(peer.calls, (QStringList{"route", "route"}));
 }
 
-void TestPeerSession::connectionStates()
-{
-    using State = PeerConnection::State;
-    m_peer->connection->setState(State::disconnected);
-    QCOMPARE(m_peer->session->route(), Route::connecting);
-    QCOMPARE(m_peer->connection->pendingStatistics(), 0);
-    // A report that arrives after the close changes nothing.
-    m_peer->connection->setState(State::connected);
-    m_peer->session->close(false);
-    QVERIFY(!m_peer->connection->completeStatistics({}));
-    QCOMPARE(m_peer->session->route(), Route::closed);
-
-    // A failed or closed connection closes the session, without "bye".
-    for (const State state : {State::failed, State::closed}) {
-        Peer peer;
-        peer.greet();
-        peer.connection->setState(state);
-        QCOMPARE(peer.calls, (QStringList{"route", "closed"}));
-        QVERIFY(peer.connection->sentTexts().isEmpty() && peer.connection->isClosed());
-    }
-}
-
-void TestPeerSession::deviceNames_data()
-{
-    QTest::addColumn<QString>("device");
-    QTest::addColumn<QString>("name");
-    const std::pair<const char *, const char *> rows[] = {
-        {"", "다른 기기"},
-        {"Mozilla/5.0 (Linux; Android 14; SM-S918N)", "갤럭시"},
-        {"SamsungBrowser/23.0 Android", "갤럭시"},
-        {"Mozilla/5.0 (LINUX; ANDROID 13; Pixel 7)", "안드로이드 휴대폰"},
-        {"Mozilla/5.0 (iPhone; CPU iPhone OS 17_0 like Mac OS X)", "iPhone"},
-        {"Mozilla/5.0 (iPad; CPU OS 16_0 like Mac OS X)", "iPad"},
-        {"Mozilla/5.0 (Windows NT 10.0; Win64; x64)", "윈도우 PC"},
-        {"Mozilla/5.0 (Macintosh; Intel Mac OS X 14_0)", "Mac"},
-        {"Mozilla/5.0 (X11; Linux x86_64)", "리눅스 PC"},
-        {"CrOS", "다른 기기"},
-    };
-    for (const auto &[device, name] : rows)
-        QTest::addRow("%s", *device ? device : "empty")
-            << QString::fromUtf8(device) << QString::fromUtf8(name);
-}
-
-void TestPeerSession::deviceNames()
-{
-    QFETCH(QString, device);
-    QFETCH(QString, name);
-    QCOMPARE(PeerSession::deviceNameFor(device), name);
-}
-
-void TestPeerSession::readyNamesTheDeviceAndCallsBack()
-{
-    Peer &peer = *m_peer;
-    QCOMPARE(peer.session->deviceName(), QStringLiteral("다른 기기"));
-    peer.session->sendText(QStringLiteral("too early"));
-    peer.connection->setChannelState(ChannelState::open);
-    peer.session->sendText(QStringLiteral("still too early"));
-    QVERIFY(peer.connection->sentTexts().isEmpty());
-
-    peer.send(R"({"t":"ready","maxMessageSize":16384,"device":"Windows NT"})");
-    QVERIFY(peer.session->isReady());
-    QCOMPARE(peer.session->deviceName(), QStringLiteral("윈도우 PC"));
-    QCOMPARE(peer.session->remoteMaxMessageSize(), std::optional<qint64>(16384));
-    QCOMPARE(peer.calls, (QStringList{"route", "ready"}));
-    peer.session->sendText(QStringLiteral("listing"));
-    QCOMPARE(peer.connection->sentTexts(), QStringList{"listing"});
-
-    // A second "ready" is taken as it comes: the new announcement holds.
-    peer.send(R"({"t":"ready","device":"iPhone"})");
-    QCOMPARE(peer.session->deviceName(), QStringLiteral("iPhone"));
-    QVERIFY(!peer.session->remoteMaxMessageSize());
-    QCOMPARE(peer.calls, (QStringList{"route", "ready", "route", "ready"}));
-}
-
 // Downloads
 
 void TestPeerSession::downloadsInChunks_data()
@@ -429,10 +254,8 @@ void TestPeerSession::downloadsInChunks_data()
     QTest::addColumn<std::optional<qint64>>("maxMessageSize");
     QTest::addColumn<int>("payload");
     QTest::newRow("no announcement") << std::optional<qint64>() << 65532;
-    QTest::newRow("65536") << std::optional<qint64>(65536) << 65532;
     QTest::newRow("1028") << std::optional<qint64>(1028) << 1024;
     QTest::newRow("1000 keeps the floor") << std::optional<qint64>(1000) << 1024;
-    QTest::newRow("zero") << std::optional<qint64>(0) << 1024;
 }
 
 void TestPeerSession::downloadsInChunks()
@@ -446,7 +269,6 @@ void TestPeerSession::downloadsInChunks()
     // A decomposed Korean name goes out composed.
     const QString decomposed = QStringLiteral("\u1100\u1161 \u110b\u1175\u11ab.txt");
     const ShelfItem item = peer.addFile(write(decomposed, bytes));
-    const ShelfItem empty = peer.addFile(write("empty.bin", {}));
     peer.greet(maxMessageSize, QStringLiteral("iPhone"));
     peer.send(message({{"t", "get"}, {"tid", 7}, {"id", uuidText(item.id()).toLower()}}));
 
@@ -464,13 +286,6 @@ void TestPeerSession::downloadsInChunks()
     for (const QByteArray &frame : peer.connection->sentBinaries().mid(0, frames - 1))
         QCOMPARE(frame.size(), payload + 4);
     QCOMPARE(peer.activities, QStringList{"iPhone에서 " + item.displayName() + " 받는 중"});
-
-    // An empty file: "file" and "end", no frame.
-    peer.get(8, empty);
-    QCOMPARE(peer.downloaded(8, &frames), QByteArray());
-    QCOMPARE(frames, 0);
-    QCOMPARE(peer.reply("file", 8)->value("mime").toString(), "application/octet-stream");
-    QVERIFY(peer.reply("end", 8));
 }
 
 void TestPeerSession::flowControl()
@@ -488,24 +303,12 @@ void TestPeerSession::flowControl()
     QVERIFY(peer.connection->bufferedAmount() >= PeerSession::maximumBufferedAmount);
     QVERIFY(peer.connection->bufferedAmount() - 65536 < PeerSession::maximumBufferedAmount);
 
-    // Drained, but not enough: the pump waits for 256 KiB.
-    peer.connection->setBufferedAmount(262145);
-    QCOMPARE(peer.connection->sentBinaries().size(), 16);
-    // The channel reopening does not overfill it either.
-    peer.connection->setBufferedAmount(1048576, false);
-    peer.connection->setChannelState(ChannelState::open);
-    QCOMPARE(peer.connection->sentBinaries().size(), 16);
-
     // A second download waits its turn, but its "file" goes out at once.
     peer.get(6, b);
-    QCOMPARE(peer.replies()[1], (QJsonObject{{"t", "file"},
-                                             {"tid", 6},
-                                             {"name", "b.bin"},
-                                             {"size", 70000},
-                                             {"mime", "application/octet-stream"}}));
+    QVERIFY(peer.reply("file", 6));
+    QVERIFY(peer.downloaded(6).isEmpty());
     for (int round = 0; round < 10 && !peer.reply("end", 6); ++round)
         peer.connection->setBufferedAmount(262144);
-    QCOMPARE(peer.sequence(), (QStringList{"file", "frame 5", "end", "frame 6"}));
     QCOMPARE(peer.downloaded(5), bytes);
     QCOMPARE(peer.downloaded(6), second);
 
@@ -529,11 +332,11 @@ void TestPeerSession::browserScripts_data()
 {
     // What the browser sends, one step a line: "put <tid> <size> <name>", "data <tid> <length>"
     // (random bytes), "short" (a binary message too short for a frame), "end <tid>",
-    // "cancel <tid>", "get <tid> <unknown|text|missing|file|big|folder>", "get-all <tid>",
+    // "cancel <tid>", "get <tid> <unknown|text|missing|big|folder>", "get-all <tid>",
     // "raw <text>", "close" (the channel closes), "buffer" (the channel keeps what is sent until
-    // "drain"), "delete|grow|truncate big" (big.bin while it is sent), "drop-shelf|drop-session"
+    // "drain"), "delete|grow big" (big.bin while it is sent), "drop-shelf|drop-session"
     // (the shelf or the session goes), "wait" (for archives being written). The shelf holds a text,
-    // a deleted file, a.txt, big.bin (2 MiB) and a folder.
+    // a deleted file, big.bin (2 MiB) and a folder.
     QTest::addColumn<QStringList>("steps");
     // The replies, "<t> <tid>[ <message>]".
     QTest::addColumn<QStringList>("expected");
@@ -547,9 +350,6 @@ void TestPeerSession::browserScripts_data()
                                         << QStringList{"file 3", "end 3"} << QStringList{};
     QTest::newRow("grown while sent") << QStringList{"buffer", "get 3 big", "grow big", "drain"}
                                       << QStringList{"file 3", unreadable} << QStringList{};
-    QTest::newRow("truncated while sent")
-        << QStringList{"buffer", "get 3 big", "truncate big", "drain"}
-        << QStringList{"file 3", unreadable} << QStringList{};
     // What was asked for still arrives whole; nothing new can be found.
     QTest::newRow("shelf closed mid-download")
         << QStringList{"buffer", "get 1 big", "drop-shelf", "drain", "get 2 big", "get-all 3"}
@@ -564,14 +364,10 @@ void TestPeerSession::browserScripts_data()
         << QStringList{"get 1 folder", "drop-session", "wait"} << QStringList{} << QStringList{};
 
     const QString notFound = QStringLiteral(" 셸프에서 찾을 수 없는 항목이에요.");
-    QTest::newRow("whole upload") << QStringList{"put 1 300000 사진.jpg", "data 1 100000",
-                                                 "data 1 200000", "end 1"}
-                                  << QStringList{"stored 1"} << QStringList{"사진.jpg"};
-    QTest::newRow("empty pieces and a short frame")
-        << QStringList{"put 1 10 a b.txt", "data 1 0", "short", "data 1 10", "end 1"}
-        << QStringList{"stored 1"} << QStringList{"a b.txt"};
-    QTest::newRow("zero bytes") << QStringList{"put 1 0 empty.txt", "end 1"}
-                                << QStringList{"stored 1"} << QStringList{"empty.txt"};
+    QTest::newRow("whole upload, an empty piece and a short frame")
+        << QStringList{"put 1 300000 사진.jpg", "data 1 100000", "data 1 0", "short",
+                       "data 1 200000",         "end 1"}
+        << QStringList{"stored 1"} << QStringList{"사진.jpg"};
     QTest::newRow("4 GiB is accepted")
         << QStringList{"put 1 4294967296 big.iso"} << QStringList{} << QStringList{};
     QTest::newRow("above 4 GiB") << QStringList{"put 1 4294967297 big.iso", "end 1"}
@@ -587,19 +383,9 @@ void TestPeerSession::browserScripts_data()
     QTest::newRow("end before all data")
         << QStringList{"put 1 10 a.txt", "data 1 6", "end 1", "data 1 4", "end 1"}
         << QStringList{"error 1 파일이 끝까지 오지 않았어요. 다시 올려 주세요."} << QStringList{};
-    QTest::newRow("data for an unknown tid")
-        << QStringList{"put 1 3 a.txt", "data 2 3", "data 1 3", "data 9 1", "end 1"}
-        << QStringList{"stored 1"} << QStringList{"a.txt"};
-    QTest::newRow("a second put of a tid replaces the first")
-        << QStringList{"put 1 5 first.txt", "data 1 2", "put 1 3 second.txt", "data 1 3", "end 1"}
-        << QStringList{"stored 1"} << QStringList{"second.txt"};
     QTest::newRow("cancelled upload is discarded")
         << QStringList{"put 3 2 c.txt", "data 3 1", "cancel 3", "end 3"} << QStringList{}
         << QStringList{};
-    QTest::newRow("cancel of what is finished or unknown")
-        << QStringList{"get 1 file", "put 2 1 b.txt", "data 2 1", "end 2",
-                       "cancel 1",   "cancel 2",      "cancel 99"}
-        << QStringList{"file 1", "end 1", "stored 2"} << QStringList{"b.txt"};
     QTest::newRow("channel closing mid-upload")
         << QStringList{"put 1 100 half.bin", "data 1 50", "close"} << QStringList{}
         << QStringList{};
@@ -629,7 +415,6 @@ void TestPeerSession::browserScripts()
     const QMap<QString, QUuid> ids{{"unknown", newId()},
                                    {"text", peer.add(Content::text("안녕")).id()},
                                    {"missing", peer.addFile(path("gone.txt")).id()},
-                                   {"file", peer.addFile(write("a.txt", "abc")).id()},
                                    {"big", peer.addFile(big).id()},
                                    {"folder", peer.addFile(path("folder")).id()}};
     const qsizetype itemsBefore = peer.shelf->items().size();
@@ -642,7 +427,10 @@ void TestPeerSession::browserScripts()
         const QStringList words = step.split(u' ');
         const quint32 tid = words.value(1).toUInt();
         if (words[0] == u"put") {
-            peer.send(putMessage(tid, words.mid(3).join(u' '), words[2].toLongLong()));
+            peer.send(message({{"t", "put"},
+                               {"tid", qint64(tid)},
+                               {"name", words.mid(3).join(u' ')},
+                               {"size", words[2].toLongLong()}}));
             sent[tid].clear();
             running.insert(tid);
         } else if (words[0] == u"data") {
@@ -650,10 +438,10 @@ void TestPeerSession::browserScripts()
             sent[tid] += piece;
             peer.sendFrame(tid, piece);
         } else if (words[0] == u"end" || words[0] == u"cancel" || words[0] == u"get-all") {
-            peer.send(tidMessage(words[0].toLatin1().constData(), tid));
+            peer.send(message({{"t", words[0]}, {"tid", qint64(tid)}}));
             running.remove(tid);
         } else if (words[0] == u"get") {
-            QFile file(words[2] == u"big" ? big : path("a.txt"));
+            QFile file(big);
             asked[tid] = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
             peer.send(
                 message({{"t", "get"}, {"tid", qint64(tid)}, {"id", uuidText(ids[words[2]])}}));
@@ -664,10 +452,10 @@ void TestPeerSession::browserScripts()
                 peer.connection->setBufferedAmount(0);
         } else if (words[0] == u"delete") {
             QVERIFY(QFile::remove(big));
-        } else if (words[0] == u"grow" || words[0] == u"truncate") {
+        } else if (words[0] == u"grow") {
             QFile file(big);
             QVERIFY(file.open(QIODevice::ReadWrite));
-            QVERIFY(file.resize(words[0] == u"grow" ? file.size() + 100 : 1024 * 1024 + 10));
+            QVERIFY(file.resize(file.size() + 100));
         } else if (words[0] == u"drop-shelf") {
             peer.shelf.reset();
         } else if (words[0] == u"drop-session") {
@@ -695,9 +483,6 @@ void TestPeerSession::browserScripts()
                            .trimmed());
     }
     QCOMPARE(replies, expected);
-    if (peer.session)
-        QCOMPARE(peer.session->route(),
-                 steps.contains("close") ? Route::closed : Route::connecting);
 
     // Each stored upload has a folder of its own, and so has one still running (until the
     // session goes); a failed or cancelled one leaves nothing.
@@ -724,9 +509,10 @@ void TestPeerSession::browserScripts()
 
 // Cancel and close
 
-void TestPeerSession::closeWithAndWithoutBye()
+void TestPeerSession::closing()
 {
-    for (const bool notify : {true, false}) {
+    // Closed with "bye", without it, or by a failed connection: the archive being sent goes too.
+    for (const int way : {0, 1, 2}) {
         Peer peer;
         const ShelfItem item = peer.addFile(write("a.bin", randomBytes(3000000)));
         peer.connection->setBuffering(true);
@@ -736,20 +522,15 @@ void TestPeerSession::closeWithAndWithoutBye()
         peer.get(2, item);
         QCOMPARE(temporaryArchives().size(), 1);
 
-        peer.session->close(notify);
+        if (way == 2)
+            peer.connection->setState(PeerConnection::State::failed);
+        else
+            peer.session->close(way == 0);
         QCOMPARE(temporaryArchives(), QStringList());
         QCOMPARE(peer.session->route(), Route::closed);
         QCOMPARE(peer.calls, (QStringList{"route", "closed"}));
-        QCOMPARE(peer.connection->sentTexts().last() == u"{\"t\":\"bye\"}"_qs, notify);
+        QCOMPARE(peer.connection->sentTexts().last() == u"{\"t\":\"bye\"}"_qs, way == 0);
         QVERIFY(peer.connection->isClosed());
-
-        const int sent = peer.connection->sentMessages().size();
-        peer.session->close(true);
-        QCOMPARE(peer.calls, (QStringList{"route", "closed"}));
-        QCOMPARE(peer.connection->sentMessages().size(), sent);
-        QCOMPARE(peer.connection->closeCount(), 1);
-        peer.session->sendText("after");
-        QCOMPARE(peer.connection->sentMessages().size(), sent);
     }
 }
 

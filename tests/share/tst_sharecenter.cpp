@@ -1,8 +1,8 @@
 // The share center against a real share service on 127.0.0.1 (in-process) with fake peer
 // connections: starting (one share for two starts, the offline message, the fallback STUN
-// server, the embedded service without "shareServiceURL", on 127.0.0.2 standing for the LAN),
-// browsers joining and leaving, devices, listings with thumbnails, activities, expiry on an
-// injected clock, the idle-sleep hold and what stopping the last share releases.
+// server, the embedded service on 127.0.0.2 standing for the LAN), browsers joining and leaving,
+// listings, expiry on an injected clock, the idle-sleep hold and what stopping
+// the last share releases.
 
 #include "share/ShareCenter.h"
 
@@ -23,15 +23,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
-
-#include <atomic>
 
 using namespace vyo;
 using namespace vyo::test;
@@ -115,12 +112,7 @@ private Q_SLOTS:
     void iceListAnswers();
     void shareHoldAndStop();
     void joinSignalLeaveAndRejoin();
-    void refusedConnectionIgnoresJoins();
-    void listingsReachReadyPeers();
-    void thumbnails();
-    void expiry_data();
     void expiry();
-    void connectedDeviceOrGoneShelf();
 
 private:
     // Starts sharing `shelf` and waits for the share; null when none came.
@@ -216,24 +208,11 @@ QStringList TestShareCenter::lists(FakePeerConnection *fake) const
 
 void TestShareCenter::embeddedServiceRunsWhileShared()
 {
-    // Without "shareServiceURL" and without a LAN address nothing starts.
+    // Without "shareServiceURL" the embedded service on the LAN address shares.
     Defaults::shared().remove(DefaultsKey::shareServiceURL);
     EmbeddedService &embedded = m_center->embeddedService();
-    std::optional<QHostAddress> address;
-    embedded.setAddressSource([&address] { return address; });
-    QSignalSpy errors(m_center.get(), &ShareCenter::lastErrorChanged);
-    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("LAN 주소가 없어"));
-    m_center->startSharing(m_shelf.get());
-    QCOMPARE(m_center->lastError(), std::optional<QString>(EmbeddedService::noNetworkMessage));
-    QVERIFY(m_center->sessions().empty());
-    QVERIFY(!embedded.isRunning());
-    QVERIFY(!m_desktop->idleInhibitor().isInhibiting());
-    m_center->clearError();
-    QVERIFY(!m_center->lastError());
-    QCOMPARE(errors.size(), 2);
-
     const QHostAddress lan(QStringLiteral("127.0.0.2"));
-    address = lan;
+    embedded.setAddressSource([lan] { return lan; });
     quint16 port = 0;
     {
         QTcpServer probe;
@@ -241,7 +220,6 @@ void TestShareCenter::embeddedServiceRunsWhileShared()
         port = probe.serverPort();
     }
     embedded.setPorts(port, 1);
-    QVERIFY(!embedded.isRunning());
 
     // Two shelves: the service starts with the first share and stops with the last.
     ShareSession *session = share(m_shelf.get());
@@ -250,7 +228,6 @@ void TestShareCenter::embeddedServiceRunsWhileShared()
     const QUrl lanBase(QStringLiteral("http://127.0.0.2:%1/").arg(port));
     // The page and its signaling are both on the LAN address: no "signal" item.
     QCOMPARE(session->url(), shareAddress(lanBase, lanBase, session->roomID(), session->key()));
-    QVERIFY(!session->url().hasQuery());
     QCOMPARE(session->iceServers(), QList<IceServer>());
     QTRY_VERIFY(session->isOnline());
     Shelf other;
@@ -306,31 +283,14 @@ void TestShareCenter::iceListAnswers()
     QCOMPARE(sessions.size(), 2);
     QCOMPARE(m_center->session(m_shelf->id())->id(), first);
     QCOMPARE(m_desktop->idleInhibitor().holdCount(), 1);
-    // A share already there answers at once, without asking the service.
-    m_center->startSharing(m_shelf.get());
-    QCOMPARE(stub.requestCount(), 3);
 
-    // An empty list stays empty.
-    Shelf third;
-    m_center->startSharing(&third);
-    QTRY_COMPARE(stub.requestCount(), 4);
-    stub.answer(3, 200, R"({"iceServers":[]})");
-    QTRY_VERIFY(m_center->isSharing(third.id()));
-    QCOMPARE(urls(third), QStringList());
-
-    // No answer in time: no network, and nothing shared. A new start clears the message.
+    // No answer in time: no network, and nothing shared.
     m_center->setIceFetchTimeout(200ms);
     Shelf offline;
     m_center->startSharing(&offline);
     QTRY_COMPARE(m_center->lastError(), std::optional<QString>(ShareCenter::offlineMessage));
     QVERIFY(!m_center->isSharing(offline.id()));
-    QCOMPARE(m_center->sessions().size(), size_t(3));
-    m_center->setIceFetchTimeout(10s);
-    m_center->startSharing(&offline);
-    QVERIFY(!m_center->lastError());
-    QTRY_COMPARE(stub.requestCount(), 6);
-    stub.answer(5, 200, R"({"iceServers":[]})");
-    QTRY_VERIFY(m_center->isSharing(offline.id()));
+    QCOMPARE(m_center->sessions().size(), size_t(2));
 }
 
 void TestShareCenter::shareHoldAndStop()
@@ -345,11 +305,8 @@ void TestShareCenter::shareHoldAndStop()
                                           session->roomID(), session->key()));
     // With "shareServiceURL" set the embedded service never listens.
     QVERIFY(!m_center->embeddedService().isRunning());
-    QSignalSpy online(session, &ShareSession::isOnlineChanged);
     QTRY_VERIFY(session->isOnline());
-    QCOMPARE(online.size(), 1);
     QVERIFY(inhibitor.isInhibiting());
-    QCOMPARE(inhibitor.reason(), QStringLiteral("Vyo 셸프를 휴대폰·PC와 공유하는 중"));
     QVERIFY(m_center->isExpiryTimerRunning());
     m_center->listing(m_shelf.get());
     QTRY_COMPARE(m_center->thumbnails().size(), 1);
@@ -357,21 +314,10 @@ void TestShareCenter::shareHoldAndStop()
     QPointer<FakePeerConnection> fake;
     QVERIFY(!join(session, guest, &fake).isEmpty());
 
-    // Stopping one of two keeps everything; stopping what is not shared does nothing.
-    Shelf other;
-    QVERIFY(share(&other));
-    QCOMPARE(inhibitor.holdCount(), 1);
-    m_center->stopSharing(other.id());
-    QSignalSpy sessions(m_center.get(), &ShareCenter::sessionsChanged);
-    m_center->stopSharing(other.id());
-    QCOMPARE(sessions.size(), 0);
-    QVERIFY(inhibitor.isInhibiting());
-    QVERIFY(m_center->isExpiryTimerRunning());
-    QCOMPARE(m_center->thumbnails().size(), 1);
-
     // Stopping the last sends the guests away (the host closed properly) and releases the hold,
     // the timer and the thumbnails.
     const QString roomID = session->roomID();
+    QSignalSpy sessions(m_center.get(), &ShareCenter::sessionsChanged);
     m_center->stopSharing(m_shelf->id());
     QCOMPARE(sessions.size(), 1);
     QVERIFY(fake.isNull());
@@ -416,7 +362,16 @@ void TestShareCenter::joinSignalLeaveAndRejoin()
     greet(fake, "iPhone");
     greet(fake, "iPhone");
     QCOMPARE(lists(fake).size(), 2);
+    QCOMPARE(parsed(lists(fake)[0]).value("title").toString(), QStringLiteral("빈 셸프"));
     QCOMPARE(session->activities().size(), 1);
+    // A change of the shelf reaches the ready peer.
+    m_shelf->setName(QStringLiteral("여행"));
+    m_shelf->add({ShelfItem(Content::link(QUrl("https://example.com/a/b")))});
+    m_center->shelfChanged(m_shelf.get());
+    const QString expected = R"({"items":[{"id":"%1","kind":"link","name":"example.com",)"
+                             R"("url":"https://example.com/a/b"}],"t":"list","title":"여행"})";
+    QCOMPARE(lists(fake), (QStringList{lists(fake)[0], lists(fake)[0],
+                                       expected.arg(uuidText(m_shelf->items()[0].id()))}));
 
     // Leaving closes the peer; coming back is a new browser with a new peer.
     guest.close();
@@ -427,134 +382,29 @@ void TestShareCenter::joinSignalLeaveAndRejoin()
     const QString secondID = join(session, back, &second);
     QVERIFY(!secondID.isEmpty() && secondID != peerID);
     QCOMPARE(session->devices().size(), 1);
-
-    // A peer whose connection fails stays in the room but leaves the device list.
-    second->setState(PeerConnection::State::failed);
-    QCOMPARE(session->devices(), QList<ShareSession::Device>());
-    QVERIFY(session->peer(secondID));
-}
-
-void TestShareCenter::refusedConnectionIgnoresJoins()
-{
-    m_center->setPeerConnectionMaker([](const QList<IceServer> &) { return nullptr; });
-    ShareSession *session = share(m_shelf.get());
-    QVERIFY(session);
-    QTRY_VERIFY(session->isOnline());
-    TestSocket guest(serviceOrigin(*m_service));
-    QVERIFY(!joinGuest(guest, *m_service, session->roomID()).isEmpty());
-    // The service's peer-joined has been handled once a later signal from the guest arrives.
-    const QString answer = R"({"sdp":{"sdp":"x","type":"answer"}})";
-    LogCapture log;
-    guest.sendJson({{"type", "signal"}, {"payload", answer}, {"sig", "bad"}});
-    QTRY_VERIFY(log.contains(QStringLiteral("서명이 맞지 않는 시그널을 버림")));
-    QVERIFY(session->peers().empty());
-    QCOMPARE(session->devices(), QList<ShareSession::Device>());
-}
-
-void TestShareCenter::listingsReachReadyPeers()
-{
-    ShareSession *session = share(m_shelf.get());
-    QVERIFY(session);
-    TestSocket first(serviceOrigin(*m_service)), second(serviceOrigin(*m_service));
-    QPointer<FakePeerConnection> ready, waiting;
-    QStringList ids{join(session, first, &ready), join(session, second, &waiting)};
-    QVERIFY(!ids[0].isEmpty() && !ids[1].isEmpty());
-    // The devices are sorted by their peer identifiers.
-    std::sort(ids.begin(), ids.end());
-    QCOMPARE((QStringList{session->devices()[0].id, session->devices()[1].id}), ids);
-    greet(ready);
-    waiting->setChannelState(PeerConnection::ChannelState::open);
-    QCOMPARE(lists(ready).size(), 1);
-    QCOMPARE(parsed(lists(ready)[0]).value("title").toString(), QStringLiteral("빈 셸프"));
-
-    m_shelf->setName(QStringLiteral("여행"));
-    m_shelf->add({ShelfItem(Content::link(QUrl("https://example.com/a/b")))});
+    // Its channel open, it gets no listing until it is ready.
+    second->setChannelState(PeerConnection::ChannelState::open);
     m_center->shelfChanged(m_shelf.get());
-    QCOMPARE(lists(ready).size(), 2);
-    const QString expected = R"({"items":[{"id":"%1","kind":"link","name":"example.com",)"
-                             R"("url":"https://example.com/a/b"}],"t":"list","title":"여행"})";
-    QCOMPARE(lists(ready)[1], expected.arg(uuidText(m_shelf->items()[0].id())));
-    QCOMPARE(lists(waiting).size(), 0);
-
-    // Another shelf's change reaches nobody.
-    Shelf other;
-    m_center->shelfChanged(&other);
-    QCOMPARE(lists(ready).size(), 2);
-    greet(waiting);
-    QCOMPARE(lists(waiting), QStringList{lists(ready)[1]});
-}
-
-void TestShareCenter::thumbnails()
-{
-    // The real maker, but for two files whose thumbnails come out one byte too large and exactly
-    // at the limit.
-    auto calls = std::make_shared<std::atomic<int>>(0);
-    m_center->setThumbnailMaker([calls](const QString &path) {
-        ++*calls;
-        if (path.endsWith(u".bin"))
-            return QByteArray(maximumThumbnailBytes + (path.endsWith(u"big.bin") ? 1 : 0), 'j');
-        return ShareCenter::makeThumbnail(path);
-    });
-    QVERIFY(writeFile(m_dir->filePath("사진.png"), noisePng(600)));
-    QVERIFY(writeFile(m_dir->filePath("note.txt"), "plain text"));
-    QVERIFY(writeFile(m_dir->filePath("big.bin"), "x"));
-    QVERIFY(writeFile(m_dir->filePath("limit.bin"), "x"));
-    QVERIFY(QDir(m_dir->path()).mkpath("폴더"));
-    for (const char *name : {"사진.png", "note.txt", "폴더", "big.bin", "limit.bin"})
-        m_shelf->add({ShelfItem(Content::file(QUrl::fromLocalFile(m_dir->filePath(name))))});
-    ShareSession *session = share(m_shelf.get());
-    QVERIFY(session);
-    TestSocket guest(serviceOrigin(*m_service));
-    QPointer<FakePeerConnection> fake;
-    QVERIFY(!join(session, guest, &fake).isEmpty());
-    greet(fake);
-    // The first listing goes out at once, without thumbnails; the second once they are made.
-    for (const QJsonValue &item : parsed(lists(fake)[0]).value("items").toArray())
-        QVERIFY(!item.toObject().contains("thumb"));
-    QTRY_COMPARE(lists(fake).size(), 2);
-    QStringList thumbs;
-    for (const QJsonValue &item : parsed(lists(fake)[1]).value("items").toArray())
-        thumbs.append(item.toObject().value("thumb").toString(QStringLiteral("none")).left(23));
-    QCOMPARE(thumbs,
-             (QStringList{"data:image/jpeg;base64,", "", "none", "", "data:image/jpeg;base64,"}));
-    const QByteArray jpeg = m_center->thumbnails().value(m_shelf->items()[0].id());
-    QVERIFY(jpeg.size() <= maximumThumbnailBytes);
-    QCOMPARE(QImage::fromData(jpeg, "JPEG").size(), QSize(128, 128));
-    QCOMPARE(m_center->thumbnails().value(m_shelf->items()[4].id()).size(), maximumThumbnailBytes);
-
-    // Made once: later listings reuse them.
-    m_center->shelfChanged(m_shelf.get());
-    QCOMPARE(lists(fake).size(), 3);
-    QCOMPARE(lists(fake)[2], lists(fake)[1]);
-    QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
-    QCOMPARE(calls->load(), 4);
-}
-
-void TestShareCenter::expiry_data()
-{
-    QTest::addColumn<QVariant>("minutes");
-    QTest::addColumn<int>("limit");
-    QTest::newRow("default 30") << QVariant() << 1800;
-    QTest::newRow("0 is 5") << QVariant(0) << 300;
-    QTest::newRow("5") << QVariant(5) << 300;
-    QTest::newRow("60") << QVariant(60) << 3600;
+    QCOMPARE(lists(second).size(), 0);
+    greet(second);
+    QCOMPARE(lists(second), QStringList{expected.arg(uuidText(m_shelf->items()[0].id()))});
 }
 
 void TestShareCenter::expiry()
 {
-    QFETCH(QVariant, minutes);
-    QFETCH(int, limit);
-    if (minutes.isValid())
-        Defaults::shared().setValue(DefaultsKey::shareExpiryMinutes, minutes);
+    // 30 minutes after the last activity line; a share whose shelf has gone closes at once.
     ShareSession *session = share(m_shelf.get());
     QVERIFY(session);
-    m_now = m_now.addSecs(limit);
+    auto gone = std::make_unique<Shelf>();
+    const QUuid goneID = gone->id();
+    QVERIFY(share(gone.get()));
+    gone.reset();
+    m_now = m_now.addSecs(1800);
     m_center->checkExpiry();
     QVERIFY(m_center->isSharing(m_shelf->id()));
-
-    // An activity line restarts the count.
+    QVERIFY(!m_center->isSharing(goneID));
     session->log(QStringLiteral("받는 중"));
-    m_now = m_now.addSecs(limit);
+    m_now = m_now.addSecs(1800);
     m_center->checkExpiry();
     QVERIFY(m_center->isSharing(m_shelf->id()));
     m_now = m_now.addSecs(1);
@@ -562,28 +412,17 @@ void TestShareCenter::expiry()
     QVERIFY(!m_center->isSharing(m_shelf->id()));
     QVERIFY(!m_desktop->idleInhibitor().isInhibiting());
     QVERIFY(!m_center->isExpiryTimerRunning());
-}
 
-void TestShareCenter::connectedDeviceOrGoneShelf()
-{
-    // A connected device keeps its share however long nothing happens.
-    ShareSession *session = share(m_shelf.get());
+    // A connected device keeps its share however long nothing happens; once it has gone, the
+    // time since the last activity counts.
+    session = share(m_shelf.get());
     QVERIFY(session);
-    auto gone = std::make_unique<Shelf>();
-    const QUuid goneID = gone->id();
-    QVERIFY(share(gone.get()));
     TestSocket guest(serviceOrigin(*m_service));
     QPointer<FakePeerConnection> fake;
     QVERIFY(!join(session, guest, &fake).isEmpty());
-    // A share whose shelf has gone closes at the next check.
-    gone.reset();
     m_now = m_now.addDays(30);
     m_center->checkExpiry();
     QVERIFY(m_center->isSharing(m_shelf->id()));
-    QVERIFY(!m_center->isSharing(goneID));
-    QVERIFY(m_desktop->idleInhibitor().isInhibiting());
-
-    // Once the device has gone, the time since the last activity counts.
     fake->setChannelState(PeerConnection::ChannelState::closed);
     QCOMPARE(session->devices(), QList<ShareSession::Device>());
     m_center->checkExpiry();

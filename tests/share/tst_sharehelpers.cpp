@@ -10,7 +10,6 @@
 #include <QHttpServer>
 #include <QSet>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 using namespace vyo;
@@ -72,12 +71,6 @@ void TestShareHelpers::shareAddress_data()
     QTest::newRow("same base") << QUrl("https://share.example.org")
                                << QUrl("https://share.example.org")
                                << "https://share.example.org/s/ROOM#KEY";
-    QTest::newRow("page base with a path")
-        << QUrl("https://example.org/vyo/") << QUrl("https://example.org/vyo/")
-        << "https://example.org/vyo/s/ROOM#KEY";
-    QTest::newRow("other signaling base")
-        << QUrl("https://share.example.org") << QUrl("http://192.168.0.10:8080/")
-        << "https://share.example.org/s/ROOM?signal=http://192.168.0.10:8080/#KEY";
     QTest::newRow("signaling base with query characters")
         << QUrl("https://share.example.org") << QUrl("https://sig.example.org/a+b?x=1&y=2")
         << "https://share.example.org/s/ROOM?signal=https://sig.example.org/"
@@ -111,18 +104,8 @@ void TestShareHelpers::decodePayload_data()
                R"({"iceServers":[{"urls":["stun:a:3478"]},{"urls":["turn:b:3478","turns:b:5349"],"username":"1:x","credential":"c"}],"ttl":5})")
         << std::optional<Servers>(
                Servers{{{"stun:a:3478"}, {}, {}}, {{"turn:b:3478", "turns:b:5349"}, "1:x", "c"}});
-    QTest::newRow("urls as one string") << QByteArray(R"({"iceServers":[{"urls":"stun:a"}]})")
-                                        << std::optional<Servers>(Servers{{{"stun:a"}, {}, {}}});
-    QTest::newRow("null credentials")
-        << QByteArray(R"({"iceServers":[{"urls":"stun:a","username":null}]})")
-        << std::optional<Servers>(Servers{{{"stun:a"}, {}, {}}});
-    QTest::newRow("empty list") << QByteArray(R"({"iceServers":[]})")
-                                << std::optional<Servers>(Servers{});
     QTest::newRow("server without urls")
         << QByteArray(R"({"iceServers":[{"username":"u"}]})") << std::optional<Servers>();
-    QTest::newRow("username that is not a string")
-        << QByteArray(R"({"iceServers":[{"urls":"stun:a","username":5}]})")
-        << std::optional<Servers>();
     QTest::newRow("not JSON") << QByteArray("<html>") << std::optional<Servers>();
 }
 
@@ -146,8 +129,6 @@ void TestShareHelpers::fetchFromService()
     const auto service = test::startService(config);
     QVERIFY(service);
     const QUrl base = test::serviceBase(*service);
-    QCOMPARE(IceFetch::address(QUrl(base.toString().chopped(1))).path(),
-             QStringLiteral("/api/ice"));
     // A fetch whose context has gone answers nobody; the service answers in order, so by the
     // time the later fetch is answered the first one has been too.
     bool called = false;
@@ -162,32 +143,25 @@ void TestShareHelpers::fetchFromService()
     QCOMPARE(result->servers[0], (IceServer{{"stun:127.0.0.1:3478"}, {}, {}}));
     QCOMPARE(result->servers[1].urls, QStringList({"turn:127.0.0.1:3478?transport=udp"}));
     QVERIFY(result->servers[1].username && result->servers[1].credential);
-
-    // A path under which the service has no list: status 404.
-    const std::optional<IceFetch::Result> missing = fetchNow(base.resolved(QUrl("elsewhere/")));
-    QVERIFY(missing);
-    QCOMPARE(missing->failure, IceFetch::Failure::badServerResponse);
-    QVERIFY(missing->description.contains("404"));
 }
 
 void TestShareHelpers::fetchFailures()
 {
-    // What the share center tells apart: an answer it cannot read, a refused connection (not
-    // offline), a host name that cannot exist and a server that never answers (both offline).
+    // What the share center tells apart: an answer it cannot read and a refused connection (not
+    // offline); a server that never answers (offline): tst_sharecenter.
     QHttpServer garbage;
     garbage.route("/api/ice",
                   [] { return QHttpServerResponse("text/html", "<html>maintenance</html>"); });
     const quint16 garbagePort = garbage.listen(QHostAddress::LocalHost, 0);
-    QTcpServer silent;
-    QVERIFY(garbagePort && silent.listen(QHostAddress::LocalHost, 0));
+    QVERIFY(garbagePort);
     quint16 closedPort = 0;
     {
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
         closedPort = probe.serverPort();
     }
-    const auto failure = [](const QString &url, std::chrono::milliseconds timeout = 3s) {
-        const std::optional<IceFetch::Result> result = fetchNow(QUrl(url), timeout);
+    const auto failure = [](const QString &url) {
+        const std::optional<IceFetch::Result> result = fetchNow(QUrl(url));
         return result ? result->failure : std::nullopt;
     };
     using Failure = IceFetch::Failure;
@@ -195,13 +169,6 @@ void TestShareHelpers::fetchFailures()
              std::optional(Failure::undecodable));
     QCOMPARE(failure(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort)),
              std::optional(Failure::other));
-    QCOMPARE(failure(QStringLiteral("http://vyo-test.invalid/"), 5s),
-             std::optional(Failure::noNetwork));
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(failure(QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort()), 300ms),
-             std::optional(Failure::noNetwork));
-    QVERIFY(clock.elapsed() >= 300);
 }
 
 QTEST_MAIN(TestShareHelpers)

@@ -6,7 +6,6 @@
 #include "logic/Signing.h"
 #include "share/SignalingClient.h"
 
-#include "HmacReference.h"
 #include "RoomHub.h"
 #include "ServiceTestSupport.h"
 #include "SignalingRecorder.h"
@@ -24,17 +23,6 @@ using Event = SignalingClient::Event;
 using Kind = SignalingClient::Event::Kind;
 
 Q_DECLARE_METATYPE(vyo::SignalingClient::Event)
-
-namespace QTest {
-template <> char *toString(const Event &event)
-{
-    static const char *kinds[] = {"peerJoined", "peerLeft", "signal", "connected", "disconnected"};
-    return qstrdup(QStringLiteral("%1(%2%3 %4)")
-                       .arg(kinds[int(event.kind)], event.peerID, event.from, event.payload)
-                       .toUtf8()
-                       .constData());
-}
-} // namespace QTest
 
 namespace {
 
@@ -160,14 +148,11 @@ class TestSignalingClient : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
-    void roomURL_data();
     void roomURL();
     void joinSignalAndLeaveThroughTheService();
     void receiveRules_data();
     void receiveRules();
-    void sendReconnectAndStopOnOneServer();
-    void sendWithoutOpenConnection();
-    void largestMessageAcceptedLargerOneDropsTheConnection();
+    void sendStopLimitOnOneServer();
     void backOffSequenceAndResetOnPong();
     void reconnectKeepsTheRoom();
 
@@ -181,26 +166,13 @@ void TestSignalingClient::initTestCase()
     QVERIFY(m_service);
 }
 
-void TestSignalingClient::roomURL_data()
-{
-    QTest::addColumn<QUrl>("base");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("http with port")
-        << QUrl("http://host:8080") << "ws://host:8080/api/room/ROOM?role=host";
-    QTest::newRow("https with path")
-        << QUrl("https://host/some/path") << "wss://host/api/room/ROOM?role=host";
-    QTest::newRow("query and fragment replaced")
-        << QUrl("https://host:8443/x?y=1#f") << "wss://host:8443/api/room/ROOM?role=host";
-    QTest::newRow("other scheme") << QUrl("ftp://host/") << "wss://host/api/room/ROOM?role=host";
-    QTest::newRow("no scheme") << QUrl("//host:9000") << "wss://host:9000/api/room/ROOM?role=host";
-}
-
 void TestSignalingClient::roomURL()
 {
-    QFETCH(QUrl, base);
-    QFETCH(QString, expected);
-    QCOMPARE(SignalingClient(base, "ROOM", roomKey).url().toString(QUrl::FullyEncoded), expected);
+    const auto url = [](const char *base) {
+        return SignalingClient(QUrl(base), "ROOM", roomKey).url().toString(QUrl::FullyEncoded);
+    };
+    QCOMPARE(url("http://host:8080"), "ws://host:8080/api/room/ROOM?role=host");
+    QCOMPARE(url("https://host:8443/x?y=1#f"), "wss://host:8443/api/room/ROOM?role=host");
 }
 
 void TestSignalingClient::joinSignalAndLeaveThroughTheService()
@@ -222,12 +194,7 @@ void TestSignalingClient::joinSignalAndLeaveThroughTheService()
     const auto received = phone.take("signal");
     QVERIFY(received);
     QCOMPARE(received->value("payload").toString(), offer);
-    const QString sig = received->value("sig").toString();
-    const std::optional<QStringList> reference =
-        hmacReference({QJsonObject{{"mode", "sign"}, {"key", roomKey}, {"payload", offer}}});
-    if (reference)
-        QCOMPARE(sig, reference->first());
-    QVERIFY(verifyPayload(offer, sig, roomKey));
+    QVERIFY(verifyPayload(offer, received->value("sig").toString(), roomKey));
 
     // Browser to desktop: what the room key did not sign is dropped, and the log shows neither
     // the payload nor the key.
@@ -284,8 +251,6 @@ void TestSignalingClient::receiveRules_data()
     const QString sig = *signPayload(payload, roomKey);
     QTest::newRow("peer-joined") << R"({"type":"peer-joined","peerId":"p1"})" << false
                                  << QList<Event>{Event::peerJoined("p1")};
-    QTest::newRow("peer-left") << R"({"type":"peer-left","peerId":"p1"})" << false
-                               << QList<Event>{Event::peerLeft("p1")};
     QTest::newRow("peer-joined, peerId a number")
         << R"({"type":"peer-joined","peerId":4})" << false << QList<Event>{};
     QTest::newRow("signal") << signalText("p1", payload, sig) << false
@@ -295,13 +260,6 @@ void TestSignalingClient::receiveRules_data()
     QTest::newRow("signal, sig a number")
         << QString(R"({"type":"signal","from":"p1","payload":"x","sig":5})") << false
         << QList<Event>{};
-    QTest::newRow("signal without from")
-        << QString::fromUtf8(
-               QJsonDocument(QJsonObject{{"type", "signal"}, {"payload", payload}, {"sig", sig}})
-                   .toJson(QJsonDocument::Compact))
-        << false << QList<Event>{};
-    QTest::newRow("unknown type") << R"({"type":"welcome","peerId":"p1"})" << false
-                                  << QList<Event>{};
     QTest::newRow("not JSON") << "peer-joined p1" << false << QList<Event>{};
     QTest::newRow("binary") << R"({"type":"peer-joined","peerId":"p1"})" << true << QList<Event>{};
 }
@@ -329,118 +287,50 @@ void TestSignalingClient::receiveRules()
     QCOMPARE(recorder.events, expected);
 }
 
-void TestSignalingClient::sendReconnectAndStopOnOneServer()
+void TestSignalingClient::sendStopLimitOnOneServer()
 {
     ScriptedServer server;
     SignalingClient client(server.base(), testRoomID(4), roomKey);
     QVERIFY(client.hostSecret() != SignalingClient(server.base(), "R", roomKey).hostSecret());
     QVERIFY(RoomHub::isHostSecret(client.hostSecret()));
     Recorder recorder;
-    QVERIFY(recorder.connect(client));
-    // One signal: sorted keys, unescaped slashes, signed.
+    recorder.attach(client);
+    client.connect();
+    // Signals with sorted keys, unescaped slashes, signed; one sent while the connection opens
+    // leaves first once it is open.
     const QString payload = QStringLiteral("{\"candidate\":\"a/b\"}");
     client.send("peer/1", payload);
-    QVERIFY(QTest::qWaitFor([&] { return !server.received[0].isEmpty(); }, 5000));
+    QVERIFY(recorder.waitFor(Kind::connected));
+    client.send("peer/2", payload);
+    QVERIFY(QTest::qWaitFor([&] { return server.received[0].size() == 2; }, 5000));
     const QString expected =
         QStringLiteral(
-            R"({"payload":"{\"candidate\":\"a/b\"}","sig":"%1","to":"peer/1","type":"signal"})")
+            R"({"payload":"{\"candidate\":\"a/b\"}","sig":"%1","to":"peer/%2","type":"signal"})")
             .arg(*signPayload(payload, roomKey));
-    QCOMPARE(server.received[0], QStringList({expected}));
-
-    // Connecting again replaces the connection: the older one is no longer heard.
-    client.connect();
-    QVERIFY(server.waitForSockets(2));
-    server.sockets[0]->sendTextMessage(R"({"type":"peer-joined","peerId":"old"})");
-    server.sockets[0]->close();
-    server.sockets[1]->sendTextMessage(R"({"type":"peer-joined","peerId":"new"})");
-    QVERIFY(recorder.waitFor(Event::peerJoined("new")));
-    QVERIFY(recorder.waitFor(Kind::connected, 2));
-    QCOMPARE(recorder.count(Kind::disconnected), 0);
-    QVERIFY(!recorder.events.contains(Event::peerJoined("old")));
+    QCOMPARE(server.received[0], QStringList({expected.arg(1), expected.arg(2)}));
 
     // Stopping closes with "going away"; connecting after a stop works, with the same secret on
     // every connection and the URL the room's address alone.
     client.stop();
-    QVERIFY(QTest::qWaitFor([&] { return server.closeCodes[1] != -1; }, 5000));
-    QCOMPARE(server.closeCodes[1], int(QWebSocketProtocol::CloseCodeGoingAway));
+    QVERIFY(QTest::qWaitFor([&] { return server.closeCodes[0] != -1; }, 5000));
+    QCOMPARE(server.closeCodes[0], int(QWebSocketProtocol::CloseCodeGoingAway));
     client.connect();
-    QVERIFY(recorder.waitFor(Kind::connected, 3));
-    QVERIFY(server.waitForSockets(3));
+    QVERIFY(recorder.waitFor(Kind::connected, 2));
+    QVERIFY(server.waitForSockets(2));
     for (QWebSocket *socket : std::as_const(server.sockets))
         QCOMPARE(socket->request().rawHeader(RoomHub::hostSecretHeader), client.hostSecret());
-    QCOMPARE(server.sockets[2]->requestUrl().query(), QStringLiteral("role=host"));
+    QCOMPARE(server.sockets[1]->requestUrl().query(), QStringLiteral("role=host"));
     QCOMPARE(recorder.count(Kind::disconnected), 0);
-    client.stop();
 
-    // A key that is not base64url signs nothing, so nothing is sent.
-    SignalingClient unsigned_(server.base(), testRoomID(4), QStringLiteral("not a key!"));
-    Recorder second;
-    QVERIFY(second.connect(unsigned_));
-    QVERIFY(server.waitForSockets(4));
-    unsigned_.send("peer", payload);
-    unsigned_.stop();
-    QVERIFY(QTest::qWaitFor([&] { return server.closeCodes[3] != -1; }, 5000));
-    QCOMPARE(server.received[3], QStringList());
-}
-
-void TestSignalingClient::sendWithoutOpenConnection()
-{
-    LogCapture log;
-    // Sent while the connection opens: they leave, in order, once it is open.
-    ScriptedServer server;
-    SignalingClient client(server.base(), testRoomID(5), roomKey);
-    Recorder recorder;
-    recorder.attach(client);
-    client.connect();
-    client.send("peer", "first");
-    client.send("peer", "second");
-    QVERIFY(recorder.waitFor(Kind::connected));
-    QVERIFY(QTest::qWaitFor([&] { return server.received[0].size() == 2; }, 5000));
-    QVERIFY(server.received[0][0].contains(R"("payload":"first")"));
-    QVERIFY(server.received[0][1].contains(R"("payload":"second")"));
-
-    // Sent while a connection opens that then fails: lost with it, never sent on the next one.
-    TcpRelay relay(server.base().port());
-    relay.down = true;
-    SignalingClient retrying(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(relay.port())),
-                             testRoomID(6), roomKey);
-    retrying.setTimeScale(timeScale);
-    Recorder second;
-    second.attach(retrying);
-    retrying.connect();
-    retrying.send("peer", "lost");
-    QVERIFY(second.waitFor(Kind::disconnected));
-    relay.down = false;
-    QVERIFY(second.waitFor(Kind::connected));
-    retrying.send("peer", "after");
-    QVERIFY(server.waitForSockets(2));
-    // Sent in order: had "lost" gone out, it would have come first.
-    QVERIFY(QTest::qWaitFor([&] { return !server.received[1].isEmpty(); }, 5000));
-    QVERIFY(server.received[1][0].contains(R"("payload":"after")"));
-    QVERIFY(!log.contains(QStringLiteral("시그널 전송 실패")));
-    retrying.stop();
-    client.stop();
-}
-
-void TestSignalingClient::largestMessageAcceptedLargerOneDropsTheConnection()
-{
-    ScriptedServer server;
-    SignalingClient client(server.base(), testRoomID(6), roomKey);
-    client.setTimeScale(timeScale);
-    Recorder recorder;
-    QVERIFY(recorder.connect(client));
-
+    // The largest message is taken; a larger one drops the connection.
     const QString big =
         signalText("p1", QString(200000, u'x'), *signPayload(QString(200000, u'x'), roomKey));
     QVERIFY(big.toUtf8().size() <= SignalingClient::maximumMessageSize);
-    server.sockets[0]->sendTextMessage(big);
+    server.sockets[1]->sendTextMessage(big);
     QVERIFY(recorder.waitFor(Kind::signal));
-
-    server.sockets[0]->sendTextMessage(QString(SignalingClient::maximumMessageSize + 1, u'x'));
+    server.sockets[1]->sendTextMessage(QString(SignalingClient::maximumMessageSize + 1, u'x'));
     QVERIFY(recorder.waitFor(Kind::disconnected));
-    // ...and it comes back.
-    QVERIFY(recorder.waitFor(Kind::connected, 2));
-    QVERIFY(server.waitForSockets(2));
+    client.stop();
 }
 
 void TestSignalingClient::backOffSequenceAndResetOnPong()
@@ -449,31 +339,16 @@ void TestSignalingClient::backOffSequenceAndResetOnPong()
     SignalingClient client(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)), testRoomID(7),
                            roomKey);
     client.setTimeScale(timeScale);
-    // A second client on the same schedule is stopped while it waits: it never tries again.
-    SignalingClient stopped(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)), testRoomID(8),
-                            roomKey);
-    stopped.setTimeScale(timeScale);
-    Recorder recorder, stoppedEvents;
+    Recorder recorder;
     recorder.attach(client);
-    stoppedEvents.attach(stopped);
     client.connect();
-    stopped.connect();
-    QVERIFY(stoppedEvents.waitFor(Kind::disconnected));
-    stopped.stop();
     QVERIFY(recorder.waitFor(Kind::disconnected, 7, 10000));
-    QCOMPARE(stoppedEvents.events, QList<Event>({Event::disconnected()}));
-    QVERIFY(stopped.isStopped() && !stopped.hasConnection());
 
-    // The delay in force when each drop is reported is the wait after the one before it.
-    const QList<double> waits = {1, 2, 4, 8, 16, 30};
-    for (qsizetype i = 0; i < waits.size(); ++i) {
-        QCOMPARE(recorder.retryDelays[i], i == 0 ? 1.0 : std::min(2 * waits[i - 1], 30.0));
-        // Each attempt came no earlier than its wait.
-        QVERIFY2(recorder.times[i + 1] - recorder.times[i] >=
-                     qint64(waits[i] * 1000 * timeScale) - 1,
-                 qPrintable(QString("attempt %1 after %2 ms")
-                                .arg(i + 1)
-                                .arg(recorder.times[i + 1] - recorder.times[i])));
+    // The wait after each drop doubles up to 30 seconds; each attempt came no earlier.
+    QCOMPARE(recorder.retryDelays.mid(0, 6), (QList<double>{1, 2, 4, 8, 16, 30}));
+    for (qsizetype i = 0; i < 6; ++i) {
+        QVERIFY(recorder.times[i + 1] - recorder.times[i] >=
+                qint64(recorder.retryDelays[i] * 1000 * timeScale) - 1);
     }
     QCOMPARE(client.retryDelay(), 30.0);
 
@@ -484,12 +359,6 @@ void TestSignalingClient::backOffSequenceAndResetOnPong()
     QVERIFY(service);
     QVERIFY(recorder.waitFor(Kind::connected, 1, 5000));
     QCOMPARE(client.retryDelay(), 1.0);
-
-    // A drop after that waits 1 second again.
-    const qsizetype drops = recorder.count(Kind::disconnected);
-    service.reset();
-    QVERIFY(recorder.waitFor(Kind::disconnected, drops + 1));
-    QCOMPARE(client.retryDelay(), 2.0);
     client.stop();
 }
 
@@ -526,15 +395,7 @@ void TestSignalingClient::reconnectKeepsTheRoom()
     const QString payload = QStringLiteral("{\"candidate\":\"late\"}");
     stays.sendJson(guestSignal(payload, *signPayload(payload, roomKey)));
     QVERIFY(recorder.waitFor(Event::signal(staysID, payload)));
-    // The service announces before the pong comes back, so the second connection's two
-    // events may come in either order.
-    QList<Event> events = recorder.events;
-    events.removeIf([](const Event &event) { return event.kind == Kind::disconnected; });
-    QCOMPARE(events.size(), 5);
-    QCOMPARE(events.mid(0, 2), QList<Event>({Event::connected(), Event::peerJoined(staysID)}));
-    QVERIFY(events.mid(2, 2).contains(Event::connected()));
-    QVERIFY(events.mid(2, 2).contains(Event::peerJoined(arrivesID)));
-    QCOMPARE(events.last(), Event::signal(staysID, payload));
+    QCOMPARE(recorder.events.count(Event::peerJoined(staysID)), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSignalingClient)

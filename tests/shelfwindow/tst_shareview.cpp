@@ -21,7 +21,6 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -50,7 +49,6 @@ private:
         return m_view->findChild<T *>(QString::fromLatin1(name));
     }
     QString labelText(const char *name) const { return child<QLabel>(name)->text(); }
-    bool shows(const char *name) const { return child<QWidget>(name)->isVisible(); }
     // The first device row, when it shows.
     QString deviceLine() const;
 
@@ -152,7 +150,7 @@ void TestShareView::preparingErrorRetryAndSharing()
     QTRY_COMPARE(deviceLine(), "iPhone · 연결 중…");
     phone.close();
     QTRY_VERIFY(deviceLine().isEmpty());
-    QVERIFY(shows("noDeviceLabel"));
+    QVERIFY(child<QWidget>("noDeviceLabel")->isVisible());
 }
 
 void TestShareView::shelfViewToggle()

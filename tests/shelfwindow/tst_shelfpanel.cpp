@@ -149,7 +149,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void focusOnlyWithAClick_data();
     void focusOnlyWithAClick();
     void placementAndGrowthStayOnScreen();
     void realDragsInAndOut();
@@ -247,22 +246,8 @@ QString TestShelfPanel::file(const QString &name)
     return path;
 }
 
-void TestShelfPanel::focusOnlyWithAClick_data()
-{
-    // Where the click lands (a widget by name, on a spot none of its children covers) and the key
-    // pressed next, with the panel grown to its list after it was shown.
-    QTest::addColumn<QString>("target");
-    QTest::addColumn<bool>("expanded");
-    QTest::addColumn<QString>("key");
-    QTest::newRow("header in list, Ctrl+W") << "header" << true << "ctrl+w";
-    QTest::newRow("empty area, Esc") << "emptyState" << false << "Escape";
-}
-
 void TestShelfPanel::focusOnlyWithAClick()
 {
-    QFETCH(QString, target);
-    QFETCH(bool, expanded);
-    QFETCH(QString, key);
     Peer peer({"focus", "100", "100"});
     QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), peer.windowId(), 5000);
 
@@ -281,14 +266,14 @@ void TestShelfPanel::focusOnlyWithAClick()
     // The panel is presented in its final size, so the window server has it where Qt has it.
     ShelfManager::Opened opened = m_manager->newShelf();
     auto *controller = panelOf(opened);
-    if (target != "emptyState")
-        opened.shelf->add({test::text("a"), test::text("b")});
-    controller->view()->setExpanded(expanded);
+    opened.shelf->add({test::text("a"), test::text("b")});
+    controller->view()->setExpanded(true);
     controller->present({700, 400}, {700, 400});
     QVERIFY(QTest::qWaitForWindowExposed(controller->panel()));
 
-    QWidget *widget = controller->panel()->findChild<QWidget *>(target);
-    QVERIFY2(widget && widget->isVisible(), qPrintable(target));
+    // A click on the header, on a spot none of its children covers, gives it the keys.
+    QWidget *widget = controller->panel()->findChild<QWidget *>("header");
+    QVERIFY(widget && widget->isVisible());
     // The free spot nearest the middle (away from the rounded corners), else the middle.
     const QPoint middle = widget->rect().center();
     QPoint spot = middle;
@@ -302,7 +287,7 @@ void TestShelfPanel::focusOnlyWithAClick()
     QVERIFY(test::xdotool(
         {"mousemove", QString::number(global.x()), QString::number(global.y()), "click", "1"}));
     QTRY_VERIFY_WITH_TIMEOUT(activeWindow() != peer.windowId(), 5000);
-    QVERIFY(test::xdotool({"key", key}));
+    QVERIFY(test::xdotool({"key", "Escape"}));
     QTRY_VERIFY_WITH_TIMEOUT(m_manager->shelves().isEmpty(), 5000);
 }
 

@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QScreen>
@@ -179,6 +180,13 @@ void TestShelfPanel::initTestCase()
         QSKIP("needs an X server (run under scripts/with-display.sh)");
     if (QStandardPaths::findExecutable("xdotool").isEmpty())
         QSKIP("needs xdotool");
+    // The window manager, which a busy machine may start late, has announced itself.
+    const auto managed = [] {
+        QProcess xprop;
+        xprop.start("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"});
+        return xprop.waitForFinished(5000) && xprop.readAll().contains("window id");
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(managed(), 30000);
     QDir().mkpath(VYO_ARTIFACTS);
     const QString www = m_www.path();
     const QByteArray inlinePng = noiseImage(40, 30, "PNG", 5);
@@ -320,9 +328,11 @@ void TestShelfPanel::placementAndGrowthStayOnScreen()
     const QPoint header = panelOf(opened)->panel()->mapToGlobal(QPoint(90, 14));
     QVERIFY(test::xdotool(test::dragGesture(header, header + QPoint(120, 80))));
     const auto savedFrame = [&] { return m_manager->persistence().load().open.value(0).frame; };
-    QTRY_VERIFY_WITH_TIMEOUT(std::abs(panelOf(opened)->frame().maxY() - 630) < 10 &&
-                                 savedFrame() == panelOf(opened)->frame(),
-                             5000);
+    QTRY_VERIFY2_WITH_TIMEOUT(std::abs(panelOf(opened)->frame().maxY() - 630) < 10 &&
+                                  savedFrame() == panelOf(opened)->frame(),
+                              qPrintable(u"top %1, saved %2"_qs.arg(panelOf(opened)->frame().maxY())
+                                             .arg(savedFrame() ? savedFrame()->maxY() : -1)),
+                              10000);
 
     // Growing keeps the top edge.
     const double top = panelOf(opened)->frame().maxY();

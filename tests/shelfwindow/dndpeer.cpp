@@ -1,9 +1,11 @@
-// A separate X client for drag-and-drop tests: it receives drops or just holds the focus. It
-// prints what happens on standard output, one line each:
-//   vyo-test-dndpeer target X Y   a window at X,Y that accepts drops with the offered action
-//   vyo-test-dndpeer focus X Y    a window at X,Y that makes itself the active window
+// A separate X client for drag-and-drop tests: it drags a file, receives drops or just holds the
+// focus. It prints what happens on standard output, one line each:
+//   vyo-test-dndpeer target X Y        a window at X,Y that accepts drops with the offered action
+//   vyo-test-dndpeer focus X Y         a window at X,Y that makes itself the active window
+//   vyo-test-dndpeer source X Y FILE   a window at X,Y whose press-and-move drags FILE
 
 #include <QApplication>
+#include <QDrag>
 #include <QDragEnterEvent>
 #include <QHash>
 #include <QMimeData>
@@ -13,6 +15,7 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -22,11 +25,14 @@ void say(const QString &line)
     std::fflush(stdout);
 }
 
+const QHash<int, QString> actionNames{{Qt::CopyAction, "copy"}, {Qt::MoveAction, "move"}};
+
 class Peer : public QWidget
 {
 public:
-    explicit Peer(QString mode)
+    Peer(QString mode, QString file)
         : m_mode(std::move(mode))
+        , m_file(std::move(file))
     {
         setWindowTitle(QStringLiteral("vyo-test-dndpeer ") + m_mode);
         setAcceptDrops(m_mode == QLatin1String("target"));
@@ -42,22 +48,37 @@ public:
     }
 
 protected:
+    void mousePressEvent(QMouseEvent *) override { m_pressed = !m_file.isEmpty(); }
+
+    void mouseMoveEvent(QMouseEvent *) override
+    {
+        if (!std::exchange(m_pressed, false))
+            return;
+        auto *drag = new QDrag(this);
+        auto *data = new QMimeData;
+        data->setUrls({QUrl::fromLocalFile(m_file)});
+        drag->setMimeData(data);
+        say(QStringLiteral("DRAGGED ") +
+            actionNames.value(drag->exec(Qt::CopyAction | Qt::MoveAction), "none"));
+    }
+
     void dragEnterEvent(QDragEnterEvent *event) override { event->acceptProposedAction(); }
     void dragMoveEvent(QDragMoveEvent *event) override { event->acceptProposedAction(); }
 
     void dropEvent(QDropEvent *event) override
     {
         event->acceptProposedAction();
-        const QHash<int, QString> names{{Qt::CopyAction, "copy"}, {Qt::MoveAction, "move"}};
         QStringList urls;
         for (const QUrl &url : event->mimeData()->urls())
             urls.append(url.toString());
         say(QStringLiteral("DROP %1 %2")
-                .arg(names.value(event->dropAction(), "none"), urls.join(u',')));
+                .arg(actionNames.value(event->dropAction(), "none"), urls.join(u',')));
     }
 
 private:
     QString m_mode;
+    QString m_file;
+    bool m_pressed = false;
 };
 
 } // namespace
@@ -68,7 +89,7 @@ int main(int argc, char *argv[])
     const QStringList args = app.arguments();
     if (args.size() < 4)
         return 2;
-    Peer peer(args[1]);
+    Peer peer(args[1], args.value(4));
     peer.setGeometry(args[2].toInt(), args[3].toInt(), 300, 220);
     peer.show();
     // Announced once the window manager has placed the window and it shows.

@@ -27,7 +27,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
-#include <QFontInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -59,16 +58,6 @@ const QList<ScreenFrames> twoScreens = {
     {Rect{{-1280, -100}, {1280, 1024}}, Rect{{-1280, -100}, {1280, 1024}}},
 };
 
-QList<bool> enabledStates(const QMenu *menu)
-{
-    QList<bool> states;
-    for (const QAction *action : menu->actions()) {
-        if (!action->isSeparator())
-            states.append(action->isEnabled());
-    }
-    return states;
-}
-
 QString statusOf(const Shelf &shelf)
 {
     return shelf.status().value_or(QStringLiteral("<no status>"));
@@ -86,10 +75,8 @@ private Q_SLOTS:
     void sizesFollowTheContent();
     void shelfMenu();
     void rowClicksSelectAndRemove();
-    void dropsFromOtherApplications_data();
-    void dropsFromOtherApplications();
+    void hugeTextDrop();
     void vanishedFilesAreNeitherDraggedNorKept();
-    void dragOutRemoval_data();
     void dragOutRemoval();
     void rename();
     void panelKeysReachTheShelf();
@@ -110,13 +97,11 @@ private Q_SLOTS:
     void paste();
     void shareOffersEmailAndCopy();
     void resultsArriveAfterTheCommandsAreGone();
-    void severalResultsAreCounted();
-    void failedAndInapplicableQuickActions();
+    void failedQuickActionBeeps();
     void textExtractionAddsAndCopiesTheText();
     void shelfClosedDuringRunStillReports();
     void newerMessageOutlivesOlderTimer();
     void previewTogglesFromTheShelves();
-    void previewKeysMoveAndClose();
     void previewShowsEachKind();
     void thumbnails_data();
     void thumbnails();
@@ -192,13 +177,6 @@ private:
     }
     ShelfView *view() const { return controller()->view(); }
     Shelf *shelf() const { return m_opened.shelf; }
-    QString file(const QString &name)
-    {
-        const QString path = m_dir->filePath(name);
-        if (!QFileInfo::exists(path))
-            test::writeFile(path, "x");
-        return path;
-    }
 
     QTemporaryDir *m_dir = nullptr;
     // A shelf with its panel, for the view's tests.
@@ -249,42 +227,22 @@ void TestShelfWindow::sizesFollowTheContent()
     QTest::mouseClick(stack, Qt::LeftButton);
     QCOMPARE(content->currentWidget()->objectName(), "listView");
     QCOMPARE(controller()->panel()->size(), QSize(260, 340));
-
-    // The list stays chosen while fewer than two items are left, and comes back with more.
-    shelf()->remove({shelf()->items().first().id()});
-    QCOMPARE(view()->size(), QSize(180, 210));
-    QVERIFY(view()->isExpanded());
-    shelf()->add({text("c")});
-    QCOMPARE(view()->size(), QSize(260, 340));
     QTest::mouseClick(view()->findChild<QToolButton *>("stackButton"), Qt::LeftButton);
     QCOMPARE(content->currentWidget()->objectName(), "stackView");
 }
 
 void TestShelfWindow::shelfMenu()
 {
-    // Links and texts only: no file-manager or ZIP entries, and the list entry with two items.
     shelf()->add({text("a"), test::link("https://example.com")});
     std::unique_ptr<QMenu> menu(ShelfMenus::shelfMenu(view()));
-    QCOMPARE(test::menuTitles(menu.get()),
-             (QStringList{"이름 바꾸기…", "색", "알림 영역에 고정", "—", "목록으로 보기",
-                          "빠른 보기 (스페이스)", "공유…", "작업", "—", "모두 복사 (Ctrl+C)",
-                          "붙여넣기 (Ctrl+V)", "—", "모두 지우기"}));
-    const QMenu *colors = test::menuEntry(menu.get(), "색")->menu();
-    QVERIFY(colors->actions().first()->isChecked()); // 없음
-    test::menuEntry(colors, "파랑")->trigger();
+    test::menuEntry(test::menuEntry(menu.get(), "색")->menu(), "파랑")->trigger();
     QCOMPARE(shelf()->color(), ShelfColor::blue);
     test::menuEntry(menu.get(), "알림 영역에 고정")->trigger();
     QCOMPARE(m_manager->pinned().size(), 1);
 
-    // A file, a pin and the list: the file entries appear, "고정 해제" replaces the pin entry.
-    shelf()->add({test::file(file("사진.png"))});
+    // Pinned and in the list: "고정 해제" and "스택으로 보기" take the entries' places.
     view()->setExpanded(true);
     menu.reset(ShelfMenus::shelfMenu(view()));
-    QCOMPARE(test::menuTitles(menu.get()),
-             (QStringList{"이름 바꾸기…", "색", "고정 해제", "—", "스택으로 보기",
-                          "빠른 보기 (스페이스)", "공유…", "작업", "—", "모두 복사 (Ctrl+C)",
-                          "붙여넣기 (Ctrl+V)", "파일 관리자에서 보기", "윈도우용 ZIP으로 저장…",
-                          "—", "모두 지우기"}));
     test::menuEntry(menu.get(), "고정 해제")->trigger();
     QVERIFY(m_manager->pinned().isEmpty());
     test::menuEntry(menu.get(), "스택으로 보기")->trigger();
@@ -310,59 +268,36 @@ void TestShelfWindow::rowClicksSelectAndRemove()
     QCOMPARE(shelf()->selection(), ids({1}));
     QTest::mouseClick(row(3), Qt::LeftButton, Qt::ShiftModifier);
     QCOMPARE(shelf()->selection(), ids({1, 2, 3}));
-    QTest::mouseClick(row(2), Qt::LeftButton, Qt::ControlModifier);
-    QCOMPARE(shelf()->selection(), ids({1, 3}));
-    // Ctrl wins over Shift.
-    QTest::mouseClick(row(0), Qt::LeftButton, Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(shelf()->selection(), ids({0, 1, 3}));
 
     // A selected row drags the selection; an unselected one only itself.
     QCOMPARE(view()->rows()[3]->dragItems().size(), 3);
-    QCOMPARE(view()->rows()[2]->dragItems().size(), 1);
+    QCOMPARE(view()->rows()[0]->dragItems().size(), 1);
 
     QTest::mouseClick(view()->rows()[0]->removeButton(), Qt::LeftButton);
     QCOMPARE(test::names(*shelf()), (QStringList{"b", "c", "d"}));
 }
 
-void TestShelfWindow::dropsFromOtherApplications_data()
+void TestShelfWindow::hugeTextDrop()
 {
-    QTest::addColumn<QString>("format");
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<int>("items");
-    QTest::newRow("files") << "text/uri-list" << QByteArray("file:///tmp/a\r\nfile:///tmp/b\r\n")
-                           << 2;
-    QTest::newRow("huge text") << "text/plain" << QByteArray(5 * 1024 * 1024, 'a') << 1;
-}
-
-void TestShelfWindow::dropsFromOtherApplications()
-{
-    QFETCH(QString, format);
-    QFETCH(QByteArray, data);
-    QFETCH(int, items);
+    // Five megabytes of text from another program make one item.
     ShelfDropView *dropView = controller()->panel()->dropView();
     QMimeData mime;
-    mime.setData(format, data);
+    mime.setText(QString(5 * 1024 * 1024, u'a'));
     const QPoint point(90, 100);
     QDragEnterEvent enter(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(dropView, &enter);
-    const bool accepted = enter.isAccepted();
-    QCOMPARE(shelf()->isDropTargeted(), accepted);
-    if (accepted) {
-        QDropEvent drop(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(dropView, &drop);
-        QCOMPARE(drop.isAccepted(), items > 0);
-    }
-    QVERIFY(!shelf()->isDropTargeted());
-    QCOMPARE(shelf()->items().size(), items);
-    QCOMPARE(shelf()->hasReceivedDrop, items > 0);
+    QVERIFY(enter.isAccepted() && shelf()->isDropTargeted());
+    QDropEvent drop(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(dropView, &drop);
+    QVERIFY(drop.isAccepted() && !shelf()->isDropTargeted());
+    QCOMPARE(shelf()->items().size(), 1);
 }
 
 void TestShelfWindow::vanishedFilesAreNeitherDraggedNorKept()
 {
-    const QString path = file("gone.txt");
-    const ShelfItem gone = test::file(path);
+    const ShelfItem gone = item("gone.txt");
     shelf()->add({gone, text("stays")});
-    QVERIFY(QFile::remove(path));
+    QVERIFY(QFile::remove(path("gone.txt")));
     QVERIFY(!DragSource::dragData({gone}));
     std::unique_ptr<QMimeData> data(DragSource::dragData({gone, text("글")}));
     QVERIFY(data && !data->hasUrls());
@@ -373,26 +308,17 @@ void TestShelfWindow::vanishedFilesAreNeitherDraggedNorKept()
     QCOMPARE(test::names(*shelf()), QStringList{"stays"});
 }
 
-void TestShelfWindow::dragOutRemoval_data()
-{
-    QTest::addColumn<int>("action");
-    QTest::addColumn<bool>("removeAfterDragOut");
-    QTest::addColumn<int>("left");
-    QTest::newRow("dropped nowhere") << int(Qt::IgnoreAction) << true << 2;
-    QTest::newRow("moved") << int(Qt::MoveAction) << false << 1;
-    QTest::newRow("copied with removal on") << int(Qt::CopyAction) << true << 1;
-}
-
 void TestShelfWindow::dragOutRemoval()
 {
-    QFETCH(int, action);
-    QFETCH(bool, removeAfterDragOut);
-    QFETCH(int, left);
     shelf()->add({text("a"), text("b")});
-    // Switched in the settings while the shelf is open.
-    Defaults::shared().setValue(DefaultsKey::removeAfterDragOut, removeAfterDragOut);
-    view()->finishDragOut({shelf()->items().first()}, Qt::DropAction(action));
-    QCOMPARE(shelf()->items().size(), left);
+    // Switched in the settings while the shelf is open: a drag dropped nowhere keeps the item
+    // even with removal on; a move takes it off even with removal off.
+    Defaults::shared().setValue(DefaultsKey::removeAfterDragOut, true);
+    view()->finishDragOut({shelf()->items().first()}, Qt::IgnoreAction);
+    QCOMPARE(shelf()->items().size(), 2);
+    Defaults::shared().setValue(DefaultsKey::removeAfterDragOut, false);
+    view()->finishDragOut({shelf()->items().first()}, Qt::MoveAction);
+    QCOMPARE(shelf()->items().size(), 1);
     QCOMPARE(m_manager->shelves().size(), 1);
 
     // Moving everything out closes the shelf.
@@ -402,7 +328,7 @@ void TestShelfWindow::dragOutRemoval()
 
 void TestShelfWindow::rename()
 {
-    // Typed names are trimmed; a blank one removes the name; Esc keeps the old one.
+    // Typed names are trimmed; a blank one removes the name.
     auto *field = view()->findChild<QLineEdit *>("nameField");
     view()->beginRename();
     QTest::keyClicks(field, "  New name ");
@@ -412,12 +338,6 @@ void TestShelfWindow::rename()
     field->setText("   ");
     view()->commitRename();
     QVERIFY(!shelf()->name());
-
-    shelf()->setName("그대로");
-    view()->beginRename();
-    field->setText("바뀌면 안 됨");
-    QTest::keyClick(field, Qt::Key_Escape);
-    QCOMPARE(shelf()->name(), std::optional<QString>("그대로"));
 }
 
 void TestShelfWindow::panelKeysReachTheShelf()
@@ -426,8 +346,6 @@ void TestShelfWindow::panelKeysReachTheShelf()
     ShelfPanel *panel = controller()->panel();
     QTest::keyClick(panel, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QGuiApplication::clipboard()->text(), "복사할 글");
-    QTest::keyClick(panel, Qt::Key_Escape);
-    QVERIFY(m_manager->shelves().isEmpty());
 }
 
 void TestShelfWindow::requestsAfterTheShelfClosedDoNothing()
@@ -452,11 +370,9 @@ void TestShelfWindow::screenChoice_data()
     QTest::addColumn<double>("y");
     QTest::addColumn<int>("mainIndex");
     QTest::addColumn<int>("expected"); // index into twoScreens, -1 for none
-    QTest::newRow("inside main") << 500.0 << 500.0 << 0 << 0;
     QTest::newRow("inside left screen") << -10.0 << 500.0 << 0 << 1;
     QTest::newRow("left edge belongs to main") << 0.0 << 10.0 << 0 << 0;
     QTest::newRow("right edge belongs to nobody") << 1920.0 << 10.0 << 0 << 0;
-    QTest::newRow("below the left screen, no screen") << -500.0 << -150.0 << 0 << 0;
     QTest::newRow("no screen, other main") << 5000.0 << 5000.0 << 1 << 1;
     QTest::newRow("no screen, no main") << 5000.0 << 5000.0 << -1 << -1;
 }
@@ -480,7 +396,6 @@ void TestShelfWindow::clamping_data()
     QTest::addColumn<Size>("size");
     QTest::addColumn<Point>("expected");
     const Size panel{180, 210};
-    QTest::newRow("fits") << Point{100, 100} << panel << Point{100, 100};
     QTest::newRow("off the right edge") << Point{1850, 100} << panel << Point{1740, 100};
     QTest::newRow("off the bottom") << Point{100, -50} << panel << Point{100, 0};
     QTest::newRow("under the top bar") << Point{100, 1000} << panel << Point{100, 838};
@@ -538,28 +453,24 @@ void TestShelfWindow::panelKeys()
 void TestShelfWindow::contextMenu_data()
 {
     // The items, the selection before and the row clicked (by index, -1: the stack); the
-    // selection after, the entries' states (열기, 빠른 보기, 공유…, 파일 관리자에서 보기, 작업,
-    // 복사, 빼기), the remove entry's title and the items it leaves.
+    // selection after, whether "작업" offers any, the remove entry's title and the items it
+    // leaves.
     QTest::addColumn<QStringList>("items");
     QTest::addColumn<QList<int>>("selected");
     QTest::addColumn<int>("clicked");
     QTest::addColumn<QList<int>>("selectedAfter");
-    QTest::addColumn<QList<bool>>("enabled");
+    QTest::addColumn<bool>("actions");
     QTest::addColumn<QString>("remove");
     QTest::addColumn<int>("left");
-    const bool t = true, f = false;
     QTest::newRow("unselected row selects only it")
         << QStringList{"a.png", "b.txt", "text:c"} << QList<int>{0, 2} << 1 << QList<int>{1}
-        << QList<bool>{t, t, t, t, f, t, t} << "셸프에서 빼기" << 2;
+        << false << "셸프에서 빼기" << 2;
     QTest::newRow("inside the selection keeps it")
         << QStringList{"text:a", "text:b", "text:c", "text:d"} << QList<int>{0, 1, 3} << 1
-        << QList<int>{0, 1, 3} << QList<bool>{f, f, t, f, f, t, t} << "셸프에서 3개 빼기" << 1;
+        << QList<int>{0, 1, 3} << false << "셸프에서 3개 빼기" << 1;
     QTest::newRow("an image and a PDF: every action")
-        << QStringList{"a.png", "b.pdf"} << QList<int>{} << -1 << QList<int>{}
-        << QList<bool>{t, t, t, t, t, t, t} << "셸프에서 2개 빼기" << 0;
-    QTest::newRow("the stack: links and texts")
-        << QStringList{"text:a", "link:https://example.org/page"} << QList<int>{0} << -1
-        << QList<int>{0} << QList<bool>{t, f, t, f, f, t, t} << "셸프에서 2개 빼기" << 0;
+        << QStringList{"a.png", "b.pdf"} << QList<int>{} << -1 << QList<int>{} << true
+        << "셸프에서 2개 빼기" << 0;
 }
 
 void TestShelfWindow::contextMenu()
@@ -568,7 +479,7 @@ void TestShelfWindow::contextMenu()
     QFETCH(QList<int>, selected);
     QFETCH(int, clicked);
     QFETCH(QList<int>, selectedAfter);
-    QFETCH(QList<bool>, enabled);
+    QFETCH(bool, actions);
     QFETCH(QString, remove);
     QFETCH(int, left);
     QList<ShelfItem> made;
@@ -588,7 +499,7 @@ void TestShelfWindow::contextMenu()
     QCOMPARE(test::menuTitles(menu.get()),
              (QStringList{"열기", "빠른 보기", "공유…", "파일 관리자에서 보기", "작업", "—", "복사",
                           remove}));
-    QCOMPARE(enabledStates(menu.get()), enabled);
+    QCOMPARE(test::menuEntry(menu.get(), "작업")->isEnabled(), actions);
     // The shelf closes when it is emptied.
     QSignalSpy emptied(m_commands, &ShelfCommands::emptied);
     menu->actions().last()->trigger();
@@ -634,18 +545,6 @@ void TestShelfWindow::openAndReveal()
     test::menuEntry(menuFor().get(), "파일 관리자에서 보기")->trigger();
     QCOMPARE(m_desktop.fileManager().revealed(),
              (QList<QList<QUrl>>{{file.content().url(), other.content().url()}}));
-    QCOMPARE(m_desktop.dialogs().beeps(), 0);
-
-    // No application to open it with, a file that vanished, nothing left to reveal: a beep each.
-    m_desktop.fileManager().clear();
-    m_desktop.fileManager().setOpenSucceeds(false);
-    m_commands->open(site);
-    m_desktop.fileManager().setOpenSucceeds(true);
-    QFile::remove(path("a.txt"));
-    m_commands->open(file);
-    m_commands->reveal({file.content().url()});
-    QCOMPARE(m_desktop.dialogs().beeps(), 3);
-    QVERIFY(m_desktop.fileManager().revealed().isEmpty());
 }
 
 void TestShelfWindow::paste()
@@ -658,12 +557,6 @@ void TestShelfWindow::paste()
     m_commands->paste();
     QCOMPARE(m_shelf->items().first().content(), Content::file(QUrl::fromLocalFile(a)));
     QVERIFY(m_shelf->hasReceivedDrop);
-
-    // Nothing usable on the clipboard: a beep, and the shelf stays as it was.
-    QGuiApplication::clipboard()->setText("   \n ");
-    m_commands->paste();
-    QCOMPARE(m_desktop.dialogs().beeps(), 1);
-    QCOMPARE(m_shelf->items().size(), 1);
 }
 
 void TestShelfWindow::shareOffersEmailAndCopy()
@@ -690,50 +583,27 @@ void TestShelfWindow::shareOffersEmailAndCopy()
     QVERIFY(program.endsWith("xdg-email"));
     QCOMPARE(arguments, (QStringList{"--utf8", "--body", "https://example.org/a\n메모", "--attach",
                                      path("사진.png")}));
-
-    // Sending to phones and PCs asks the shelf's view for its share sheet, with a fresh request
-    // every time.
-    QVERIFY(!m_shelf->shareRequest());
-    test::menuEntry(picker, "휴대폰·PC로 보내기")->trigger();
-    const std::optional<QUuid> request = m_shelf->shareRequest();
-    test::menuEntry(picker, "휴대폰·PC로 보내기")->trigger();
-    QVERIFY(request && m_shelf->shareRequest() && m_shelf->shareRequest() != request);
 }
 
 void TestShelfWindow::resultsArriveAfterTheCommandsAreGone()
 {
-    m_shelf->add({item("그림.png"), text("t")});
+    m_shelf->add({item("그림.png"), text("t"), item("b.png")});
     QSignalSpy changed(m_shelf, &Shelf::itemsChanged);
+    QStringList shown;
+    connect(m_shelf, &Shelf::statusChanged, this, [&] { shown.append(statusOf(*m_shelf)); });
     m_commands->runQuickAction(QuickAction::convertToJPEG);
-    QCOMPARE(statusOf(*m_shelf), "JPG로 바꾸는 중…");
     // The panel closed: its commands go with it, the shelf stays.
     delete m_commands;
     m_commands = nullptr;
 
     QTRY_VERIFY_WITH_TIMEOUT(!changed.isEmpty(), 20000);
-    QCOMPARE(test::names(*m_shelf), (QStringList{"그림.png", "t", "그림.jpg"}));
-    QCOMPARE(statusOf(*m_shelf), "만들었어요");
-}
-
-void TestShelfWindow::severalResultsAreCounted()
-{
-    m_shelf->add(
-        {item("a.png", {900, 300}), item("b.png", {300, 1000}), item("c.png", {850, 850})});
-    QStringList shown;
-    connect(m_shelf, &Shelf::statusChanged, this, [&] { shown.append(statusOf(*m_shelf)); });
-
-    QSignalSpy finished(m_commands, &ShelfCommands::quickActionFinished);
-    const auto menu = menuFor();
-    test::menuEntry(test::menuEntry(menu.get(), "작업")->menu(), "이미지 줄이기 (긴 변 800)")
-        ->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 20000);
+    QCOMPARE(test::names(*m_shelf), (QStringList{"그림.png", "t", "b.png", "그림.jpg", "b.jpg"}));
     // The files are counted while they are made.
-    QCOMPARE(shown.mid(0, 4), (QStringList{"이미지를 줄이는 중…", "이미지를 줄이는 중… 1/3",
-                                           "이미지를 줄이는 중… 2/3", "이미지를 줄이는 중… 3/3"}));
-    QCOMPARE(statusOf(*m_shelf), "3개를 만들었어요");
+    QCOMPARE(shown, (QStringList{"JPG로 바꾸는 중…", "JPG로 바꾸는 중… 1/2", "JPG로 바꾸는 중… 2/2",
+                                 "2개를 만들었어요"}));
 }
 
-void TestShelfWindow::failedAndInapplicableQuickActions()
+void TestShelfWindow::failedQuickActionBeeps()
 {
     m_shelf->add({item("small.png", {1000, 600})});
     QSignalSpy finished(m_commands, &ShelfCommands::quickActionFinished);
@@ -743,15 +613,6 @@ void TestShelfWindow::failedAndInapplicableQuickActions()
     QCOMPARE(statusOf(*m_shelf), "small.png은(는) 이미 그보다 작아요.");
     QCOMPARE(m_desktop.dialogs().beeps(), 1);
     QCOMPARE(m_shelf->items().size(), 1);
-
-    // The image vanished: nothing is left to convert or merge with, and nothing starts (a run
-    // shows its status at once).
-    m_shelf->add({item("doc.pdf")});
-    m_shelf->setStatus(std::nullopt);
-    QFile::remove(path("small.png"));
-    m_commands->runQuickAction(QuickAction::convertToJPEG);
-    m_commands->runQuickAction(QuickAction::mergePDF);
-    QVERIFY(!m_shelf->status() && finished.isEmpty());
 }
 
 void TestShelfWindow::textExtractionAddsAndCopiesTheText()
@@ -759,7 +620,6 @@ void TestShelfWindow::textExtractionAddsAndCopiesTheText()
     m_shelf->add({textImage("text.png")});
     QSignalSpy finished(m_commands, &ShelfCommands::quickActionFinished);
     m_commands->runQuickAction(QuickAction::extractText);
-    QCOMPARE(statusOf(*m_shelf), "글자를 읽는 중…");
     QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 60000);
     QVERIFY2(finished.first().first().toBool(), qPrintable(statusOf(*m_shelf)));
     QCOMPARE(m_shelf->items().size(), 2);
@@ -812,15 +672,9 @@ void TestShelfWindow::newerMessageOutlivesOlderTimer()
 
 void TestShelfWindow::previewTogglesFromTheShelves()
 {
-    Shelf second;
     const ShelfItem note = test::text("t");
     const ShelfItem a = item("a.png"), b = item("b.png"), c = item("c.png");
     m_shelf->add({note, a, b, c});
-    auto secondCommands = std::make_unique<ShelfCommands>(&second);
-
-    // Nothing to preview: a beep.
-    secondCommands->togglePreview();
-    QCOMPARE(m_desktop.dialogs().beeps(), 1);
 
     // Nothing selected: the first file; two selected: the first of them in shelf order.
     m_commands->togglePreview();
@@ -833,44 +687,10 @@ void TestShelfWindow::previewTogglesFromTheShelves()
     m_commands->togglePreview();
     QCOMPARE(window->currentIndex(), 1);
 
-    // Toggling on another shelf closes the open preview rather than opening a second one.
-    second.add({item("d.png")});
-    QVERIFY(secondCommands->isPreviewVisible());
-    secondCommands->togglePreview();
-    QVERIFY(!window->isVisible());
-    secondCommands->togglePreview();
-    QCOMPARE(secondCommands->previewWindow(), window);
-
     // The preview goes with the shelf it shows.
-    secondCommands.reset();
+    delete m_commands;
+    m_commands = nullptr;
     QVERIFY(!window->isVisible());
-}
-
-void TestShelfWindow::previewKeysMoveAndClose()
-{
-    const QList<QUrl> urls{write("a.txt", "a"), write("b.txt", "b"), write("c.txt", "c")};
-    openOn(urls, 1);
-    // The window takes the keyboard so that the arrows, Space and Esc reach it.
-    QTRY_VERIFY(m_window->isActiveWindow());
-    press(Qt::Key_Right);
-    QCOMPARE(label("previewTitle"), "c.txt");
-    QCOMPARE(label("previewPosition"), "3 / 3");
-
-    // At either end the arrows change nothing.
-    QSignalSpy moved(m_window, &PreviewWindow::currentIndexChanged);
-    QTest::keyClick(m_window, Qt::Key_Right);
-    press(Qt::Key_Left);
-    press(Qt::Key_Left);
-    QTest::keyClick(m_window, Qt::Key_Left);
-    QCOMPARE(moved.size(), 2);
-
-    // Space closes it; no files close it too, instead of showing nothing.
-    QSignalSpy closedByKey(m_window, &PreviewWindow::closedByKey);
-    QTest::keyClick(m_window, Qt::Key_Space);
-    QCOMPARE(closedByKey.size(), 1);
-    openOn(urls, 0);
-    m_window->open({}, 0);
-    QVERIFY(!m_window->isVisible());
 }
 
 void TestShelfWindow::previewShowsEachKind()
@@ -891,18 +711,23 @@ void TestShelfWindow::previewShowsEachKind()
     QByteArray longText;
     for (int i = 0; i < 20000; ++i)
         longText += "줄 " + QByteArray::number(i) + " 가나다라마바사\n";
-    openOn({write("rotated.jpg", test::withExifOrientation(jpeg, 6)), QUrl::fromLocalFile(pdf),
-            write("notes.txt", longText), write("fake.txt", QByteArray(1500, '\0'))},
-           0);
-
+    const QList<QUrl> urls{write("rotated.jpg", test::withExifOrientation(jpeg, 6)),
+                           QUrl::fromLocalFile(pdf), write("notes.txt", longText),
+                           write("fake.txt", QByteArray(1500, '\0'))};
+    openOn(urls, 0);
+    // The window takes the keyboard so that the arrows, Space and Esc reach it.
+    QTRY_VERIFY(m_window->isActiveWindow());
+    QCOMPARE(label("previewPosition"), "1 / 4");
     const QImage shown = child<QLabel>("previewPicture")->pixmap().toImage();
     QCOMPARE(shown.size(), QSize(200, 300));
     // The red top-left quadrant of the stored image is at the top right once upright.
     QVERIFY(qRed(shown.pixel(180, 20)) > 200 && qBlue(shown.pixel(20, 20)) > 200);
     QCOMPARE(label("previewSubtitle"), "200 × 300");
 
-    // Page by page: Down goes forward, End and Home to the last and first page, and past either
-    // end nothing changes.
+    // Left at the first file changes nothing (the moves are counted). Through the PDF page by
+    // page: Down goes forward, End to the last page.
+    QSignalSpy moved(m_window, &PreviewWindow::currentIndexChanged);
+    QTest::keyClick(m_window, Qt::Key_Left);
     press(Qt::Key_Right);
     QCOMPARE(m_window->shownKind(), PreviewWindow::Kind::pdf);
     QCOMPARE(label("previewSubtitle"), "1 / 3쪽");
@@ -913,32 +738,35 @@ void TestShelfWindow::previewShowsEachKind()
     press(Qt::Key_Down);
     QCOMPARE(label("previewSubtitle"), "2 / 3쪽");
     QCOMPARE(middle(), "b");
-    press(Qt::Key_Home);
-    QTest::keyClick(m_window, Qt::Key_Up);
-    QCOMPARE(m_window->currentPage(), 0);
     press(Qt::Key_End);
-    QTest::keyClick(m_window, Qt::Key_Down);
     QCOMPARE(middle(), "rgb");
 
-    // Only the first part of a long text, monospaced, with no broken character at the cut.
+    // Only the first part of a long text, with no broken character at the cut.
     press(Qt::Key_Right);
     auto *text = child<QPlainTextEdit>("previewText");
     QVERIFY(text->toPlainText().startsWith("줄 0 가나다라마바사\n줄 1 "));
     QVERIFY(text->toPlainText().size() < 64 * 1024);
     QVERIFY(!text->toPlainText().contains(QChar::ReplacementCharacter));
-    QVERIFY(QFontInfo(text->font()).fixedPitch());
 
-    // Details for what cannot be shown, and for a file that vanished while the window was open.
+    // Details for what cannot be shown, and for a file that vanished while the window was open;
+    // Right at the last file changes nothing.
     press(Qt::Key_Right);
     QCOMPARE(m_window->shownKind(), PreviewWindow::Kind::other);
     QCOMPARE(label("previewSize"), "1.5 KB");
     QFile::remove(path("notes.txt"));
+    QTest::keyClick(m_window, Qt::Key_Right);
     press(Qt::Key_Left);
     QCOMPARE(label("previewName"), "notes.txt");
     QCOMPARE(label("previewKind"), "파일을 찾을 수 없어요.");
-    // Coming back to the PDF starts at its first page again.
-    press(Qt::Key_Left);
-    QCOMPARE(label("previewSubtitle"), "1 / 3쪽");
+    QCOMPARE(moved.size(), 4);
+
+    // Space closes it; no files close it too, instead of showing nothing.
+    QSignalSpy closedByKey(m_window, &PreviewWindow::closedByKey);
+    QTest::keyClick(m_window, Qt::Key_Space);
+    QCOMPARE(closedByKey.size(), 1);
+    openOn(urls, 0);
+    m_window->open({}, 0);
+    QVERIFY(!m_window->isVisible());
 }
 
 void TestShelfWindow::thumbnails_data()
@@ -947,7 +775,6 @@ void TestShelfWindow::thumbnails_data()
     // page, and nothing (the icon stays) for anything broken.
     QTest::addColumn<QString>("name");
     QTest::addColumn<QSize>("size");
-    QTest::newRow("scaled down") << "wide.png" << QSize(64, 32);
     QTest::newRow("orientation applied") << "turned.jpg" << QSize(32, 64);
     QTest::newRow("heic") << "photo.heic" << QSize(64, 32);
     QTest::newRow("pdf first page") << "letter.pdf" << QSize(49, 64);
@@ -959,9 +786,7 @@ void TestShelfWindow::thumbnails()
     QFETCH(QString, name);
     QFETCH(QSize, size);
     const QImage landscape = test::quadrantImage({400, 200});
-    if (name == "wide.png") {
-        QVERIFY(landscape.save(path(name)));
-    } else if (name == "turned.jpg") {
+    if (name == "turned.jpg") {
         // Stored wide, shown tall (orientation 6: turned a quarter clockwise).
         write(name, test::withExifOrientation(test::encodedImage(landscape, "jpeg"), 6));
     } else if (name == "photo.heic" && !test::writeHEIC(path(name), landscape)) {

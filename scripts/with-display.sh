@@ -32,11 +32,18 @@ rm -f "$fd_file"
 
 openbox --sm-disable >/dev/null 2>&1 &
 wm_pid=$!
-# Wait (bounded) until the window manager has announced itself on the root window.
-for _ in $(seq 1 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+# Wait (up to 30 s: a loaded machine starts it slowly) until the window manager has announced
+# itself on the root window; window tests need it for focus and moves.
+wm_up=0
+for _ in $(seq 1 600); do
+  if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+    wm_up=1
+    break
+  fi
+  [ "$SECONDS" -ge 30 ] && break
   sleep 0.05
 done
+[ "$wm_up" = 1 ] || echo "with-display: openbox did not start within 30 s; window tests may fail" >&2
 
 cleanup() {
   kill "$wm_pid" "$xvfb_pid" 2>/dev/null || true

@@ -96,9 +96,9 @@ public:
 
     // Opens `url` in a new page and waits for `count` items; the listing, or nothing with the
     // reason and what the page shows in `error`.
-    std::optional<QJsonArray> openPage(const QString &url, int count)
+    std::optional<QJsonArray> openPage(const QString &url, int count, bool relayOnly = false)
     {
-        if (!call(QStringLiteral("open"), {{QStringLiteral("url"), url}}))
+        if (!call(QStringLiteral("open"), {{QStringLiteral("url"), url}, {"relayOnly", relayOnly}}))
             return std::nullopt;
         const auto items =
             call(QStringLiteral("waitForListing"),

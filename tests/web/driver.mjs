@@ -33,9 +33,9 @@ const limit = setTimeout(() => {
 limit.unref();
 
 const methods = {
-  async open({ url, timeout }) {
+  async open({ url, timeout, relayOnly }) {
     if (!browser) browser = await launchBrowser({ serviceWorkers });
-    pages.push(await SharePage.open(browser.context, url, { timeout }));
+    pages.push(await SharePage.open(browser.context, url, { timeout, relayOnly }));
     return pages.length - 1;
   },
   async closePage(_, page) {

@@ -46,9 +46,10 @@ const confirmYes = '[data-test="confirm"]:not([hidden]) [data-test="confirm-yes"
 // One open share page. Its methods other than `open` and `close` are the driver's commands: each
 // takes the command's arguments as one object.
 export class SharePage {
-  // Opens `url` (a share address with its key).
-  static async open(context, url, { timeout = 15000 } = {}) {
+  // Opens `url` (a share address with its key); `relayOnly` lets it connect only through a relay.
+  static async open(context, url, { timeout = 15000, relayOnly = false } = {}) {
     const page = await context.newPage();
+    if (relayOnly) await page.addInitScript(() => { globalThis.vyoRelayOnly = true; });
     await page.goto(url, { timeout, waitUntil: 'load' });
     return new SharePage(page);
   }

@@ -2,7 +2,8 @@
 // this process, the share service on 127.0.0.1 (in-process too), and the share page in headless
 // Chromium (tests/web/driver.mjs). What the browser lists, downloads and uploads is compared with
 // the files on disk; archives are read back by independent readers. Against a host socket of the
-// test: forged signals dropped before the page's peer connection, and the page's answer signed.
+// test: forged signals dropped before the page's peer connection, and the page's answer signed. A
+// page allowed only relayed routes, through coturn on 127.0.0.1.
 // Last, with no "shareServiceURL", a phone on the LAN: the page in Chromium inside a network
 // namespace of its own, joined to this one by a veth pair (10.231.x.2 there, 10.231.x.1 here, where
 // the near end stands for the LAN through the test switch VYO_SHARE_LAN_INTERFACE). Making
@@ -36,6 +37,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUdpSocket>
 
 using namespace vyo;
 using namespace vyo::test;
@@ -147,6 +149,7 @@ private Q_SLOTS:
     void listsDownloadsAndUploadsUntilTheShareStops();
     void addressWithoutKey();
     void forgedSignalsNeverReachThePeerConnection();
+    void relayedConnection();
     void phoneOnTheLan();
 
 private:
@@ -316,6 +319,51 @@ void TestShareEndToEnd::forgedSignalsNeverReachThePeerConnection()
     QVERIFY(verifyPayload(answer->value("payload").toString(), answer->value("sig").toString(),
                           roomKey));
     QVERIFY(answer->value("payload").toString().contains("\"answer\""));
+}
+
+void TestShareEndToEnd::relayedConnection()
+{
+    // coturn on 127.0.0.1 with a shared secret, and a service that hands out its credentials.
+    const auto freePort = [] {
+        QUdpSocket socket;
+        return socket.bind(QHostAddress::LocalHost, 0) ? socket.localPort() : quint16(0);
+    };
+    const quint16 turnPort = freePort();
+    const quint16 relayPorts = freePort();
+    QVERIFY(turnPort > 0 && relayPorts > 0);
+    ChildProcess turn(QStandardPaths::findExecutable(QStringLiteral("turnserver")),
+                      {"-n", "--listening-ip=127.0.0.1", "--relay-ip=127.0.0.1",
+                       QStringLiteral("--listening-port=%1").arg(turnPort), "--use-auth-secret",
+                       "--static-auth-secret=relay-secret", "--realm=vyo.test",
+                       "--allow-loopback-peers", "--no-tls", "--no-dtls", "--no-cli",
+                       QStringLiteral("--min-port=%1").arg(relayPorts),
+                       QStringLiteral("--max-port=%1").arg(relayPorts + 20), "--log-file=stdout",
+                       "--simple-log"});
+    QVERIFY2(turn.waitForOutput(QStringLiteral("Total General servers")),
+             qPrintable(turn.output()));
+    ServiceConfig config = serviceTestConfig();
+    config.turnURLs = {QStringLiteral("turn:127.0.0.1:%1?transport=udp").arg(turnPort)};
+    config.turnSecret = QStringLiteral("relay-secret");
+    const std::unique_ptr<ShareService> service = startService(config);
+    QVERIFY(service);
+    Defaults::shared().setValue(QString::fromLatin1(DefaultsKey::shareServiceURL),
+                                serviceBase(*service).toString());
+
+    // A page that may only use the relay: the desktop sees the route, and data goes through.
+    Shelf shelf;
+    shelf.add({file(path("한글 문서.bin"))});
+    const QString url = startShare(*m_center, shelf);
+    QVERIFY(!url.isEmpty());
+    const auto items = m_driver->openPage(url, 1, true);
+    QVERIFY2(items, qPrintable(m_driver->error));
+    ShareSession *session = m_center->session(shelf.id());
+    QTRY_COMPARE(session->devices().size(), 1);
+    QTRY_COMPARE(session->devices().first().route, PeerSession::Route::relay);
+    const auto saved =
+        m_driver->download(items->first().toObject().value("id").toString(), m_downloads.path());
+    QVERIFY2(saved, qPrintable(m_driver->error));
+    QVERIFY(fileContents(saved->value("path").toString()) == fileContents(path("한글 문서.bin")));
+    m_center->stopSharing(shelf.id());
 }
 
 void TestShareEndToEnd::addressWithoutKey()

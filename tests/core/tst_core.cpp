@@ -85,7 +85,6 @@ void TestCore::defaults()
     QCOMPARE(defaults.restoreShelves(), false);
     QCOMPARE(defaults.shakeSensitivity(), 1);
     QCOMPARE(defaults.excludedBundleIDs(), QStringList{"gimp"});
-    QCOMPARE(defaults.shakeEnabled(), true);
     QVERIFY(defaults.shortcut("newShelf").isEmpty());
 
     // Setters tell of a change only.

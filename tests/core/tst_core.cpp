@@ -1,6 +1,5 @@
 #include "core/Base64Url.h"
 #include "core/Defaults.h"
-#include "core/Ids.h"
 #include "core/Json.h"
 #include "core/Log.h"
 #include "core/MainThread.h"

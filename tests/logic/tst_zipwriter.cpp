@@ -15,7 +15,6 @@
 #include <ctime>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace vyo;
 using namespace vyo::test;
@@ -548,6 +547,9 @@ void TestZipWriter::archiveInsideArchivedFolder()
 void TestZipWriter::sourceBeyond4GB()
 {
     // A sparse file: 4 GiB + 1 byte long, no disk space used, never read.
+    rlimit fileSize{};
+    if (getrlimit(RLIMIT_FSIZE, &fileSize) == 0 && fileSize.rlim_cur <= ZipWriter::maximumSize)
+        QSKIP("this process may not make files of 4 GiB");
     QFile huge(path("in/huge.bin"));
     QVERIFY(QDir().mkpath(path("in")));
     QVERIFY(huge.open(QIODevice::WriteOnly));

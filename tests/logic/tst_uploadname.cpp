@@ -39,17 +39,12 @@ void TestUploadName::cleaning_data()
                                  << Name(u"a_b__c_d_e_f"_qs);
     QTest::newRow("format character")
         << QStringLiteral("evil\u202Etxt.exe") << Name(u"evil_txt.exe"_qs);
-    QTest::newRow("tab is a control character") << QStringLiteral("\tname\t") << Name(u"_name_"_qs);
     QTest::newRow("spaces trimmed") << QStringLiteral("   name.txt  ") << Name(u"name.txt"_qs);
-    QTest::newRow("inner spaces kept") << QStringLiteral("a  b") << Name(u"a  b"_qs);
     QTest::newRow("leading dots") << QStringLiteral("...hidden") << Name(u"hidden"_qs);
     QTest::newRow("dots after spaces") << QStringLiteral("  .profile") << Name(u"profile"_qs);
     QTest::newRow("trailing dots kept") << QStringLiteral("name...") << Name(u"name..."_qs);
-    QTest::newRow("emoji") << QStringLiteral("📦 상자.zip") << Name(u"📦 상자.zip"_qs);
     QTest::newRow("empty") << QString() << Name();
     QTest::newRow("only dots") << QStringLiteral("....") << Name();
-    QTest::newRow("spaces and dots") << QStringLiteral("  .. ") << Name();
-    QTest::newRow("only a slash") << QStringLiteral("/") << Name(u"_"_qs);
 }
 
 void TestUploadName::cleaning()
@@ -68,10 +63,8 @@ void TestUploadName::keepsTwoHundredCharacters_data()
 
     QTest::newRow("ascii 200") << QStringLiteral("a") << 200 << QString() << 200;
     QTest::newRow("ascii 201") << QStringLiteral("a") << 201 << QString() << 200;
-    QTest::newRow("ascii 199") << QStringLiteral("a") << 199 << QString() << 199;
     // A Linux file name holds 255 bytes: 85 Hangul syllables of three bytes each.
     QTest::newRow("hangul 300") << QStringLiteral("가") << 300 << QString() << 85;
-    QTest::newRow("hangul 85") << QStringLiteral("가") << 85 << QString() << 85;
     QTest::newRow("hangul keeps its extension") << QStringLiteral("가") << 84 << ".txt" << 83;
     // Two code units each: counted once, never split.
     QTest::newRow("emoji 300") << QStringLiteral("📦") << 300 << QString() << 63;

@@ -66,6 +66,7 @@ private Q_SLOTS:
     void settling();
     void deliveredPathIsBlockedForTheMemory();
     void otherListForgetsPending();
+    void foldersTheSourceLostAreForgotten();
     void activeFoldersAreEnabledExistingFolders();
 
 private:
@@ -231,6 +232,23 @@ void TestFolderWatchState::otherListForgetsPending()
     QVERIFY(state.pending().isEmpty());
     QVERIFY(state.update({}));
     QVERIFY(!state.update({}));
+}
+
+void TestFolderWatchState::foldersTheSourceLostAreForgotten()
+{
+    const WatchedFolder other{newId(), m_dir->path(), true};
+    FolderWatchState state;
+    state.update({m_folder, other});
+    state.retainFolders({other.path});
+    QCOMPARE(state.folderPaths(), QStringList{other.path});
+    QVERIFY(!state.handle(created(file(QStringLiteral("a.txt"))), Clock::now()));
+
+    state.update({m_folder, other});
+    QVERIFY(state.handle(created(file(QStringLiteral("a.txt"))), Clock::now()));
+    QVERIFY(state.removeFolder(m_folder.path));
+    QCOMPARE(state.folderPaths(), QStringList{other.path});
+    QVERIFY(state.pending().isEmpty());
+    QVERIFY(!state.removeFolder(m_folder.path));
 }
 
 void TestFolderWatchState::activeFoldersAreEnabledExistingFolders()

@@ -335,6 +335,7 @@ void TestZipWriter::makeEntries()
                                      {"b", "F/aLinkToB"}, // sorts before the folder it points to
                                      {".", "F/loop"},
                                      {"../E", "F/external"},
+                                     {".", "E/self"},
                                      {"nowhere", "F/dangling"},
                                      {"F/b/d", "topLink"}})
         QVERIFY(QFile::link(QString::fromUtf8(target), path(QString::fromUtf8(at))));
@@ -352,6 +353,7 @@ void TestZipWriter::makeEntries()
         {"F/b/d/e.txt", url("F/b/d/e.txt")},
         {"F/b/empty/", std::nullopt},
         {"F/external/", std::nullopt},
+        {"F/external/self/", std::nullopt},
         {"F/external/y.txt", url("F/external/y.txt")},
         {"F/f.txt", url("F/f.txt")},
         {"F/link.txt", url("F/link.txt")},

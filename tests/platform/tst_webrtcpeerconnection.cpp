@@ -1,19 +1,78 @@
 // The peer connection on WebRTC against a real answering peer on loopback (made directly on
 // WebRTC in this process): negotiation, and that nothing arrives once the connection is closed or
-// gone, even when it goes inside its own signal handler. Messages, statistics and flow control over
-// real WebRTC are proved by sharing with a browser (tests/web).
+// gone, even when it goes inside its own signal handler, or when the process ends with connections
+// still open. Messages, statistics and flow control over real WebRTC are proved by sharing with a
+// browser (tests/web).
 
 #include "AnsweringPeer.h"
 
 #include "platform/PeerConnection.h"
 
+#include "ChildProcess.h"
+
 #include <QCoreApplication>
+#include <QDir>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <cstdio>
 
 using namespace vyo;
 using test::AnsweringPeer;
 using test::Negotiation;
+
+namespace {
+
+const char exitWithOpenConnectionsArgument[] = "--exit-with-open-connections";
+
+// The threads of the process-wide WebRTC factory (named "vyo-rtc-…") still running.
+int factoryThreads()
+{
+    int count = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile name(tasks.filePath(task + QStringLiteral("/comm")));
+        if (name.open(QIODevice::ReadOnly) && name.readAll().startsWith("vyo-rtc-"))
+            ++count;
+    }
+    return count;
+}
+
+PeerConnection *childOpen = nullptr;
+PeerConnection *childNegotiating = nullptr;
+
+// Registered before the factory exists, so it runs after the factory was taken down.
+void reportAtExit()
+{
+    const bool closed = childOpen->state() == PeerConnection::State::closed &&
+                        childNegotiating->state() == PeerConnection::State::closed;
+    std::printf("at exit: %s, %d WebRTC threads\n", closed ? "both closed" : "still open",
+                factoryThreads());
+    std::fflush(stdout);
+}
+
+// The child process: one connection with its channel open, owned by the application object
+// (destroyed after the factory), and one still negotiating that is never destroyed at all, when
+// the program returns from main.
+int exitWithOpenConnections(QCoreApplication &application)
+{
+    qAddPostRoutine(reportAtExit);
+    std::unique_ptr<PeerConnection> open = makePeerConnection({});
+    AnsweringPeer answering;
+    if (!open || !answering.isValid() || !test::negotiate(*open, answering).succeeded)
+        return 2;
+    childOpen = open.release();
+    childOpen->setParent(&application);
+    childNegotiating = makePeerConnection({}).release();
+    if (!childNegotiating)
+        return 3;
+    childNegotiating->createOffer([](std::optional<QString>, const QString &) {});
+    std::printf("channel open, %d WebRTC threads\n", factoryThreads());
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace
 
 class TestWebRtcPeerConnection : public QObject
 {
@@ -25,6 +84,7 @@ private Q_SLOTS:
     void opensOneChannelAndCloseEndsEverything();
     void destroyedInItsOwnHandler_data();
     void destroyedInItsOwnHandler();
+    void processEndsCleanlyWithOpenConnections();
 
 private:
     // Negotiates the fixture's pair; fails the test when the channel does not open.
@@ -154,5 +214,27 @@ void TestWebRtcPeerConnection::destroyedInItsOwnHandler()
     QTRY_VERIFY_WITH_TIMEOUT(m_answering->isChannelClosed(), 30000);
 }
 
-QTEST_GUILESS_MAIN(TestWebRtcPeerConnection)
+void TestWebRtcPeerConnection::processEndsCleanlyWithOpenConnections()
+{
+    test::ChildProcess child(QCoreApplication::applicationFilePath(),
+                             {QString::fromLatin1(exitWithOpenConnectionsArgument)});
+    QVERIFY(child.waitForExit(60000));
+    const QString output = child.output();
+    QVERIFY2(output.contains(QLatin1String("channel open, 3 WebRTC threads")), qPrintable(output));
+    // The factory closed both on its way down and stopped its threads.
+    QVERIFY2(output.contains(QLatin1String("at exit: both closed, 0 WebRTC threads")),
+             qPrintable(output));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], exitWithOpenConnectionsArgument) == 0)
+        return exitWithOpenConnections(application);
+    TestWebRtcPeerConnection test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_webrtcpeerconnection.moc"

@@ -24,9 +24,10 @@ export function base64urlDecode(text) {
   }
 }
 
-// Whether WebCrypto can be used; tests force the bundled HMAC with `globalThis.vyoBundledHmac`.
+// Whether WebCrypto can be used: only in a secure context (https or localhost), so a page opened
+// over plain http on the local network uses the bundled HMAC.
 export function hasWebCrypto() {
-  return Boolean(globalThis.crypto && globalThis.crypto.subtle) && !globalThis.vyoBundledHmac;
+  return Boolean(globalThis.crypto && globalThis.crypto.subtle);
 }
 
 function sameBytes(a, b) {

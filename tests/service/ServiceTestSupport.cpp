@@ -7,7 +7,10 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
 #include <QTest>
+#include <QUdpSocket>
 
 namespace vyo::test {
 
@@ -136,6 +139,46 @@ HttpAnswer httpGet(const QUrl &url)
 QString testRoomID(int n)
 {
     return QStringLiteral("room-%1").arg(n, 17, 10, QLatin1Char('0'));
+}
+
+namespace {
+
+// A port free for both UDP and TCP on 127.0.0.1 (bounded tries).
+quint16 freeTurnPort()
+{
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        QUdpSocket udp;
+        QTcpServer tcp;
+        if (udp.bind(QHostAddress::LocalHost, 0) &&
+            tcp.listen(QHostAddress::LocalHost, udp.localPort()))
+            return udp.localPort();
+    }
+    return 0;
+}
+
+} // namespace
+
+std::optional<TurnServer> startTurnServer(const QString &secret)
+{
+    TurnServer turn;
+    turn.port = freeTurnPort();
+    const quint16 relayPorts = freeTurnPort();
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("turnserver"));
+    if (turn.port == 0 || relayPorts == 0 || program.isEmpty())
+        return std::nullopt;
+    turn.process = std::make_unique<ChildProcess>(
+        program, QStringList{"-n", "--listening-ip=127.0.0.1", "--relay-ip=127.0.0.1",
+                             QStringLiteral("--listening-port=%1").arg(turn.port),
+                             "--use-auth-secret", "--static-auth-secret=" + secret,
+                             "--realm=vyo.test", "--allow-loopback-peers", "--no-tls", "--no-dtls",
+                             "--no-cli", QStringLiteral("--min-port=%1").arg(relayPorts),
+                             QStringLiteral("--max-port=%1").arg(relayPorts + 20),
+                             "--log-file=stdout", "--simple-log"});
+    if (!turn.process->waitForOutput(QStringLiteral("Total General servers"))) {
+        qWarning("coturn did not start: %s", qPrintable(turn.process->output()));
+        return std::nullopt;
+    }
+    return turn;
 }
 
 } // namespace vyo::test

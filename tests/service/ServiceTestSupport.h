@@ -1,10 +1,12 @@
 #pragma once
 
-// Helpers for tests that talk to a real share service on 127.0.0.1: starting one in-process, and
-// a WebSocket client that records what it receives.
+// Helpers for tests that talk to a real share service on 127.0.0.1: starting one in-process, a
+// coturn beside it, and a WebSocket client that records what it receives.
 
 #include "ServiceConfig.h"
 #include "ShareService.h"
+
+#include "ChildProcess.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -28,6 +30,16 @@ QUrl serviceBase(const ShareService &service);
 QUrl roomSocketURL(const ShareService &service, const QString &roomID, const QString &role);
 // The origin the service's own pages have: http://127.0.0.1:<port>.
 QString serviceOrigin(const ShareService &service);
+
+// coturn on 127.0.0.1 handing out time-limited credentials for `secret`, relaying on ports of its
+// own; nothing (with its output logged) when it does not start.
+struct TurnServer
+{
+    std::unique_ptr<ChildProcess> process;
+    quint16 port = 0;
+    QString url() const { return QStringLiteral("turn:127.0.0.1:%1?transport=udp").arg(port); }
+};
+std::optional<TurnServer> startTurnServer(const QString &secret);
 
 // The host secret a TestSocket sends unless told otherwise; a guest's is ignored by the service.
 inline const QByteArray testHostSecret = QByteArrayLiteral("test-host-secret-0123456789");

@@ -12,10 +12,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-#include <QUdpSocket>
 
 using namespace vyo;
 using namespace vyo::test;
@@ -57,19 +55,6 @@ QByteArray rawExchange(quint16 port, const QByteArray &request, int milliseconds
     answer += socket.readAll();
     *closedByServer = closed;
     return answer;
-}
-
-// A port free for both UDP and TCP on 127.0.0.1 (bounded tries).
-quint16 freeTurnPort()
-{
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        QUdpSocket udp;
-        QTcpServer tcp;
-        if (udp.bind(QHostAddress::LocalHost, 0) &&
-            tcp.listen(QHostAddress::LocalHost, udp.localPort()))
-            return udp.localPort();
-    }
-    return 0;
 }
 
 // turnutils_uclient relaying one message to itself through an allocation made with the
@@ -150,29 +135,17 @@ void TestShareService::httpRoutes()
 
 void TestShareService::iceServers()
 {
-    const QString turnserver = QStandardPaths::findExecutable("turnserver");
-    if (turnserver.isEmpty() || QStandardPaths::findExecutable("turnutils_uclient").isEmpty())
+    if (QStandardPaths::findExecutable("turnserver").isEmpty() ||
+        QStandardPaths::findExecutable("turnutils_uclient").isEmpty())
         QSKIP("coturn (turnserver, turnutils_uclient) is not installed; scripts/install-deps.sh "
               "installs it");
     // coturn on 127.0.0.1 sharing a secret with the service: longer than an HMAC block, not ASCII.
     const QString secret = QStringLiteral("공유 비밀 열쇠 ").repeated(6);
-    const quint16 port = freeTurnPort();
-    const quint16 relayPorts = freeTurnPort();
-    QVERIFY(port > 0 && relayPorts > 0);
-    ChildProcess coturn(turnserver,
-                        {"-n", "--listening-ip=127.0.0.1", "--relay-ip=127.0.0.1",
-                         QStringLiteral("--listening-port=%1").arg(port), "--use-auth-secret",
-                         "--static-auth-secret=" + secret, "--realm=vyo.test",
-                         "--allow-loopback-peers", "--no-tls", "--no-dtls", "--no-cli",
-                         QStringLiteral("--min-port=%1").arg(relayPorts),
-                         QStringLiteral("--max-port=%1").arg(relayPorts + 20), "--log-file=stdout",
-                         "--simple-log"});
-    QVERIFY2(coturn.waitForOutput(QStringLiteral("Total General servers")),
-             qPrintable(coturn.output()));
+    const std::optional<TurnServer> coturn = startTurnServer(secret);
+    QVERIFY(coturn);
 
     ServiceConfig config = serviceTestConfig();
-    config.turnURLs = {QStringLiteral("turn:127.0.0.1:%1?transport=udp").arg(port),
-                       QStringLiteral("turns:turn.example.org:5349")};
+    config.turnURLs = {coturn->url(), QStringLiteral("turns:turn.example.org:5349")};
     config.turnSecret = secret;
     config.turnCredentialLifetime = std::chrono::seconds(600);
     QVERIFY(start(config));
@@ -191,11 +164,11 @@ void TestShareService::iceServers()
     QVERIFY(parts[0].toLongLong() <= QDateTime::currentSecsSinceEpoch() + 600);
     QVERIFY(!parts[1].isEmpty() && !credential.isEmpty());
 
-    // What the service hands out works; an altered password and an expired name do not.
-    const std::optional<QString> accepted = allocate(port, username, credential);
+    // What the service hands out works; an altered password does not.
+    const std::optional<QString> accepted = allocate(coturn->port, username, credential);
     QVERIFY2(accepted && accepted->contains("Total lost packets 0"),
-             qPrintable(accepted.value_or(coturn.output())));
-    QVERIFY(!allocate(port, username,
+             qPrintable(accepted.value_or(coturn->process->output())));
+    QVERIFY(!allocate(coturn->port, username,
                       QString(credential).replace(0, 1, credential[0] == u'A' ? "B" : "A")));
 }
 

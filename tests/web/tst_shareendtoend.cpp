@@ -37,7 +37,6 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUdpSocket>
 
 using namespace vyo;
 using namespace vyo::test;
@@ -324,25 +323,10 @@ void TestShareEndToEnd::forgedSignalsNeverReachThePeerConnection()
 void TestShareEndToEnd::relayedConnection()
 {
     // coturn on 127.0.0.1 with a shared secret, and a service that hands out its credentials.
-    const auto freePort = [] {
-        QUdpSocket socket;
-        return socket.bind(QHostAddress::LocalHost, 0) ? socket.localPort() : quint16(0);
-    };
-    const quint16 turnPort = freePort();
-    const quint16 relayPorts = freePort();
-    QVERIFY(turnPort > 0 && relayPorts > 0);
-    ChildProcess turn(QStandardPaths::findExecutable(QStringLiteral("turnserver")),
-                      {"-n", "--listening-ip=127.0.0.1", "--relay-ip=127.0.0.1",
-                       QStringLiteral("--listening-port=%1").arg(turnPort), "--use-auth-secret",
-                       "--static-auth-secret=relay-secret", "--realm=vyo.test",
-                       "--allow-loopback-peers", "--no-tls", "--no-dtls", "--no-cli",
-                       QStringLiteral("--min-port=%1").arg(relayPorts),
-                       QStringLiteral("--max-port=%1").arg(relayPorts + 20), "--log-file=stdout",
-                       "--simple-log"});
-    QVERIFY2(turn.waitForOutput(QStringLiteral("Total General servers")),
-             qPrintable(turn.output()));
+    const std::optional<TurnServer> coturn = startTurnServer(QStringLiteral("relay-secret"));
+    QVERIFY(coturn);
     ServiceConfig config = serviceTestConfig();
-    config.turnURLs = {QStringLiteral("turn:127.0.0.1:%1?transport=udp").arg(turnPort)};
+    config.turnURLs = {coturn->url()};
     config.turnSecret = QStringLiteral("relay-secret");
     const std::unique_ptr<ShareService> service = startService(config);
     QVERIFY(service);

@@ -86,6 +86,10 @@ void TestCarbonKeys::qtKeys()
     QCOMPARE(CarbonKeys::qtKey(code, &isKeypad), Qt::Key(qtKey));
     QCOMPARE(isKeypad, keypad);
     QCOMPARE(CarbonKeys::keyLabel(code), label);
+    // Enter and Return are one key unless the number pad is meant; a key the pad lacks is the plain
+    // one.
+    QCOMPARE(CarbonKeys::carbonKeyCode(Qt::Key_Enter, false), 76);
+    QCOMPARE(CarbonKeys::carbonKeyCode(Qt::Key_M, true), 46);
 }
 
 void TestCarbonKeys::modifiers()

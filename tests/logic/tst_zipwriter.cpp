@@ -48,12 +48,6 @@ QByteArray textBytes(qsizetype size, quint32 seed)
     return bytes;
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QStringList paths(const QList<Entry> &entries)
 {
     QStringList result;
@@ -127,7 +121,7 @@ void TestZipWriter::init()
 std::optional<ZipLayout> TestZipWriter::layoutOf(const QString &archive)
 {
     QString error;
-    auto layout = parseZip(readAll(archive), &error);
+    auto layout = parseZip(readFile(archive), &error);
     if (!layout)
         qWarning("layout: %s", qPrintable(error));
     return layout;
@@ -257,7 +251,7 @@ void TestZipWriter::parallelMatchesSequential()
     for (const int threads : {2, 3}) {
         QVERIFY(!ZipWriter::write(entries, QUrl::fromLocalFile(archivePath()), {}, threads));
         // The same archive, byte for byte.
-        QCOMPARE(readAll(archivePath()), readAll(sequential));
+        QCOMPARE(readFile(archivePath()), readFile(sequential));
         // Nothing else is left in the folder: temporary data has no name.
         QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden | QDir::System),
                  (QStringList{"archive.zip", "sequential.zip"}));
@@ -481,7 +475,7 @@ void TestZipWriter::destinationFolderIsAFile()
     QVERIFY(!failure->zipError());
     QVERIFY2(!failure->description().isEmpty(), "the system's description is passed on");
     QVERIFY(!QFileInfo::exists(destination));
-    QCOMPARE(readAll(path("blocker")), QByteArray("not a folder"));
+    QCOMPARE(readFile(path("blocker")), QByteArray("not a folder"));
 }
 
 void TestZipWriter::diskFull_data()

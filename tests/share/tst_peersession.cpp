@@ -441,8 +441,7 @@ void TestPeerSession::browserScripts()
             peer.send(message({{"t", words[0]}, {"tid", qint64(tid)}}));
             running.remove(tid);
         } else if (words[0] == u"get") {
-            QFile file(big);
-            asked[tid] = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            asked[tid] = readFile(big);
             peer.send(
                 message({{"t", "get"}, {"tid", qint64(tid)}, {"id", uuidText(ids[words[2]])}}));
         } else if (words[0] == u"buffer") {

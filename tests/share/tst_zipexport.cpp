@@ -35,11 +35,7 @@ private Q_SLOTS:
 private:
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
     QUrl url(const QString &relative) const { return QUrl::fromLocalFile(path(relative)); }
-    QByteArray contents(const QString &relative) const
-    {
-        QFile file(path(relative));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray contents(const QString &relative) const { return readFile(path(relative)); }
     // Runs one export with the save dialog answered by `destination`; true once it finished.
     bool exportTo(Shelf &shelf, const std::optional<QString> &destination);
     QStringList partialFiles(const QString &folder) const;

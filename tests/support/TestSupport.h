@@ -29,6 +29,8 @@ public:
 
 // Writes `bytes` to `path`, creating folders; fails the test on error.
 bool writeFile(const QString &path, const QByteArray &bytes);
+// The file's bytes; empty when it cannot be read.
+QByteArray readFile(const QString &path);
 
 // The entries of a menu by title, separators as "—".
 QStringList menuTitles(const QMenu *menu);

@@ -70,12 +70,6 @@ QString startShare(ShareCenter &center, Shelf &shelf)
     return session->url().toString(QUrl::FullyEncoded);
 }
 
-QByteArray fileContents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QJsonObject itemNamed(const QJsonArray &items, const QString &name)
 {
     for (const QJsonValue &item : items) {
@@ -216,7 +210,7 @@ void TestShareEndToEnd::listsDownloadsAndUploadsUntilTheShareStops()
     const auto saved = m_driver->download(document.value("id").toString(), m_downloads.path());
     QVERIFY2(saved, qPrintable(m_driver->error));
     QCOMPARE(saved->value("name").toString(), QStringLiteral("한글 문서.bin"));
-    QVERIFY(fileContents(saved->value("path").toString()) == fileContents(path("한글 문서.bin")));
+    QVERIFY(readFile(saved->value("path").toString()) == readFile(path("한글 문서.bin")));
     const auto all = m_driver->download(QStringLiteral("all"), m_downloads.path());
     QVERIFY2(all, qPrintable(m_driver->error));
     QVERIFY(all->value("name").toString().startsWith(QStringLiteral("Vyo ")));
@@ -247,7 +241,7 @@ void TestShareEndToEnd::listsDownloadsAndUploadsUntilTheShareStops()
     QTRY_COMPARE(m_shelf.items().size(), 5);
     const ShelfItem &uploaded = m_shelf.items().last();
     QCOMPARE(uploaded.displayName(), QStringLiteral("올린 파일.bin"));
-    QVERIFY(fileContents(uploaded.content().url().toLocalFile()) == fileContents(local));
+    QVERIFY(readFile(uploaded.content().url().toLocalFile()) == readFile(local));
 
     // Every page is a device; a closed tab leaves the list.
     ShareSession *session = m_center->session(m_shelf.id());
@@ -346,7 +340,7 @@ void TestShareEndToEnd::relayedConnection()
     const auto saved =
         m_driver->download(items->first().toObject().value("id").toString(), m_downloads.path());
     QVERIFY2(saved, qPrintable(m_driver->error));
-    QVERIFY(fileContents(saved->value("path").toString()) == fileContents(path("한글 문서.bin")));
+    QVERIFY(readFile(saved->value("path").toString()) == readFile(path("한글 문서.bin")));
     m_center->stopSharing(shelf.id());
 }
 
@@ -387,8 +381,7 @@ void TestShareEndToEnd::phoneOnTheLan()
     const auto download =
         phone.download(items->first().toObject().value("id").toString(), saved.path());
     QVERIFY2(download, qPrintable(phone.error));
-    QVERIFY(fileContents(download->value("path").toString()) ==
-            fileContents(path("한글 문서.bin")));
+    QVERIFY(readFile(download->value("path").toString()) == readFile(path("한글 문서.bin")));
     // The phone's connection is direct, between the two ends of the pair.
     ShareSession *session = m_center->session(shelf.id());
     QVERIFY(session);

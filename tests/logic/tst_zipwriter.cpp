@@ -28,14 +28,6 @@ QString nfd(const QString &text)
     return text.normalized(QString::NormalizationForm_D);
 }
 
-// `size` bytes of noise; `size` is a multiple of 4.
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
-    return bytes;
-}
-
 QByteArray textBytes(qsizetype size, quint32 seed)
 {
     static const QList<QByteArray> words{"셸프", "파일", "drop",   "the",    "zip",   "archive",

@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
@@ -38,15 +37,6 @@ QJsonObject object(const QString &text)
 QString message(const QJsonObject &json)
 {
     return TransferProtocol::encode(json);
-}
-
-QByteArray randomBytes(qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator{quint32(size)};
-    for (char &byte : bytes)
-        byte = char(generator.bounded(256));
-    return bytes;
 }
 
 QStringList filesIn(const QString &folder, const QString &pattern = QStringLiteral("*"))
@@ -265,7 +255,7 @@ void TestPeerSession::downloadsInChunks()
     QCOMPARE(PeerSession::chunkPayloadSize(maxMessageSize), qint64(payload));
 
     Peer &peer = *m_peer;
-    const QByteArray bytes = randomBytes(200000);
+    const QByteArray bytes = randomBytes(200000, 1);
     // A decomposed Korean name goes out composed.
     const QString decomposed = QStringLiteral("\u1100\u1161 \u110b\u1175\u11ab.txt");
     const ShelfItem item = peer.addFile(write(decomposed, bytes));
@@ -291,8 +281,8 @@ void TestPeerSession::downloadsInChunks()
 void TestPeerSession::flowControl()
 {
     Peer &peer = *m_peer;
-    const QByteArray bytes = randomBytes(3 * 1024 * 1024);
-    const QByteArray second = randomBytes(70000);
+    const QByteArray bytes = randomBytes(3 * 1024 * 1024, 2);
+    const QByteArray second = randomBytes(70000, 3);
     const ShelfItem item = peer.addFile(write("big.bin", bytes));
     const ShelfItem b = peer.addFile(write("b.bin", second));
     peer.connection->setBuffering(true);
@@ -314,7 +304,7 @@ void TestPeerSession::flowControl()
 
     // A channel that refuses a frame loses nothing: the same bytes go out later.
     Peer refused;
-    const QByteArray small = randomBytes(100000);
+    const QByteArray small = randomBytes(100000, 4);
     const ShelfItem other = refused.addFile(write("small.bin", small));
     refused.greet();
     refused.connection->setRefusingSends(true);
@@ -410,7 +400,7 @@ void TestPeerSession::browserScripts()
     QFETCH(QStringList, stored);
 
     Peer &peer = *m_peer;
-    const QString big = write("big.bin", randomBytes(2 * 1024 * 1024));
+    const QString big = write("big.bin", randomBytes(2 * 1024 * 1024, 5));
     write("folder/a.txt", "a");
     const QMap<QString, QUuid> ids{{"unknown", newId()},
                                    {"text", peer.add(Content::text("안녕")).id()},
@@ -434,7 +424,7 @@ void TestPeerSession::browserScripts()
             sent[tid].clear();
             running.insert(tid);
         } else if (words[0] == u"data") {
-            const QByteArray piece = randomBytes(words[2].toInt());
+            const QByteArray piece = randomBytes(words[2].toInt(), 6);
             sent[tid] += piece;
             peer.sendFrame(tid, piece);
         } else if (words[0] == u"end" || words[0] == u"cancel" || words[0] == u"get-all") {
@@ -513,7 +503,7 @@ void TestPeerSession::closing()
     // Closed with "bye", without it, or by a failed connection: the archive being sent goes too.
     for (const int way : {0, 1, 2}) {
         Peer peer;
-        const ShelfItem item = peer.addFile(write("a.bin", randomBytes(3000000)));
+        const ShelfItem item = peer.addFile(write("a.bin", randomBytes(3000000, 7)));
         peer.connection->setBuffering(true);
         peer.greet();
         peer.send(message({{"t", "get-all"}, {"tid", 1}}));

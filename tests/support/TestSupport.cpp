@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMutex>
+#include <QRandomGenerator>
 
 namespace vyo::test {
 
@@ -66,6 +67,16 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    for (qsizetype i = size / 4 * 4; i < size; ++i)
+        bytes[i] = char(generator.generate());
+    return bytes;
 }
 
 QStringList menuTitles(const QMenu *menu)

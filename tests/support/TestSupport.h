@@ -31,6 +31,8 @@ public:
 bool writeFile(const QString &path, const QByteArray &bytes);
 // The file's bytes; empty when it cannot be read.
 QByteArray readFile(const QString &path);
+// `size` bytes of noise, the same for the same seed.
+QByteArray randomBytes(qsizetype size, quint32 seed);
 
 // The entries of a menu by title, separators as "—".
 QStringList menuTitles(const QMenu *menu);
